@@ -1,0 +1,3 @@
+// placeholder
+#include "deadtime.h"
+DeadTimes estimateDeadTimes(const QVector<MeasValues> &, int) { return {}; }

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QVector>
+
+// Unweighted least-squares fit of y = a*x + b*x^2 (through the origin) by the
+// normal equations; appends a, then b, to out.
+void fitQuadratic(const QVector<double> &x, const QVector<double> &y, QVector<double> &out);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// A double as QTextStream writes it by default: %g with six significant
+// digits, locale-neutral ("inf", "-inf", "nan" for the non-finite values).
+QString formatStreamDouble(double v);
+
+// The results file: "# Deadtime data", "Preamp:" and "Amp:" lines, CR LF ends.
+QByteArray formatResultsFile(const QVector<double> &tau0s, const QVector<double> &taus);
+
+// The ".conf" companion: means line, "ICR0    " and "S025    " lines of 19
+// channels each (values in microseconds), LF ends.
+QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &taus);
+
+// Writes bytes to path so that an existing file is replaced only by complete
+// new content. Returns false if the file could not be opened or written.
+bool writeFileSafely(const QString &path, const QByteArray &bytes);

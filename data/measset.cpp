@@ -1,0 +1,50 @@
+#include "measset.h"
+
+#include "ameasp.h"
+#include "deadtime.h"
+#include "fitquadratic.h"
+#include "le.h"
+
+#include <QGridLayout>
+
+void MeasSet::fitQuadratic(const QVector<double> &x, const QVector<double> &y,
+                           QVector<double> &out)
+{
+    ::fitQuadratic(x, y, out);
+}
+
+void MeasSet::calcTaus()
+{
+    if (chs < 2)
+        return;
+
+    tau0s.clear();
+    taus.clear();
+    tau0Fits.clear();
+    tauFits.clear();
+    estimated = false;
+
+    QVector<MeasValues> points;
+    points.reserve(mcas.size());
+    for (const AMeasP *m : qAsConst(mcas))
+        points.append(MeasValues { m->i0, m->icrs, m->scas });
+    DeadTimes result = estimateDeadTimes(points, chs);
+    tau0s = result.tau0s;
+    taus = result.taus;
+    tau0Fits = result.tau0Fits;
+    tauFits = result.tauFits;
+
+    for (LE *box : qAsConst(tauLEs))
+        delete box;
+    tauLEs.clear();
+
+    for (int j = 0; j < chs; ++j) {
+        LE *box = newValueBox(tau0s[j]);
+        tau0sLayout->addWidget(box, 0, j);
+        tauLEs.append(box);
+        box = newValueBox(taus[j]);
+        tausLayout->addWidget(box, 0, j);
+        tauLEs.append(box);
+    }
+    estimated = true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+class QIODevice;
+
+// Receivers of what the point-table reader finds. onPoint gets every accepted
+// data line; onTrace gets every line read while the channel count is still 1,
+// simplified, with whether it is the channel header.
+struct PointTableSink
+{
+    std::function<void(double i0, const QVector<double> &icrs, const QVector<double> &scas)> onPoint;
+    std::function<void(const QString &line, bool isHeader)> onTrace;
+};
+
+// The key of the channel-count header, compared in upper case.
+extern const char *const channelHeaderKey; // "# Channels :"
+
+// Reads the file at path; false if it cannot be opened (nothing is reported here).
+bool readPointTableFile(const QString &path, const PointTableSink &sink);
+
+// The same on bytes in memory.
+void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink);
+
+// Straightforward QTextStream/QString implementation of the same rules: used for
+// non-ASCII input and as the oracle of the differential tests.
+void readPointTableReference(QIODevice &device, const PointTableSink &sink);

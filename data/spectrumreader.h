@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+class QIODevice;
+
+// One measurement point read from a spectrum file: I0, and per channel the ICR
+// from its information line, the SCA summed over its window and the window.
+struct SpectrumPoint
+{
+    bool ok = false;
+    double i0 = 0.0;
+    QVector<double> icrs;
+    QVector<double> scas;
+    QVector<double> roiLows;
+    QVector<double> roiHighs;
+};
+
+// Case-sensitive test whether line begins with the whole key.
+bool startsWithKey(const QString &line, const QString &key);
+
+// Reads the file at path into sp; sp.ok tells whether it was accepted.
+void readSpectrumFile(const QString &path, SpectrumPoint &sp);
+
+// The same on bytes already in memory, as if they were the file's content.
+void readSpectrumBytes(const QByteArray &bytes, SpectrumPoint &sp);
+
+// Straightforward line-by-line reading through QTextStream; the fast reader
+// must give exactly the same record. Used for non-ASCII input and as test oracle.
+void readSpectrumReference(QIODevice &device, SpectrumPoint &sp);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QColor>
+#include <QVector>
+
+class ChCoord;
+class QPainter;
+
+// What one of the two diagnostic plots shows: per measurement point and channel
+// an (x, y) pair, the value ranges that set the scales, and once estimated the
+// fitted quadratic y = c0*x + c1*x^2 of each channel.
+struct ScatterPlotData
+{
+    int points = 0;          // number of measurement points
+    int chs = 0;             // channels drawn
+    QVector<double> xs;      // xs[p * chs + j]
+    QVector<double> ys;      // ys[p * chs + j]
+    bool hasX = false;
+    double xMin = 1e300, xMax = -1e300;
+    bool hasY = false;
+    double yMin = 1e300, yMax = -1e300;
+    bool estimated = false;
+    QVector<QVector<double>> fits; // [c0, c1] per channel, used when estimated
+};
+
+// Draws grid, points and curves with p, setting coord's value range from the
+// data first. With two points or fewer nothing is drawn.
+void drawScatterPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+                     const QVector<QColor> &colors);
