@@ -1,0 +1,24 @@
+# Sourced by the other scripts: installs the Debian packages that are missing.
+# Usage: ratelens_need_packages pkg...
+ratelens_need_packages() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    echo "Installing missing packages: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What building the program needs.
+RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools)
+# What the test suite, the benchmarks and the fuzz targets need besides.
+RATELENS_TEST_PACKAGES=(libbenchmark-dev clang libclang-rt-14-dev python3)
