@@ -1,0 +1,562 @@
+#include "ameasp.h"
+#include "body.h"
+#include "dispa.h"
+#include "le.h"
+#include "testsupport.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTranslator>
+#include <QtTest>
+
+#include <memory>
+
+using testsupport::DebugCapture;
+
+class tst_Body : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void texts_data();
+    void texts();
+    void form_data();
+    void form();
+    void missingCatalogueFallsBackToEnglish();
+    void metaObjectOrder();
+    void focusChain();
+    void dialogsConfiguredAndReused();
+    void quitClosesEveryWindow();
+    void plotsTakeTheExtraHeight();
+    void addMeasPointRowsAndChannels();
+    void addMeasPointRanges_data();
+    void addMeasPointRanges();
+    void loadMixedBatchThroughDialog();
+    void batchesAccumulateAndClear();
+    void estimationNeedsTwoChannels();
+    void saveWritesNothingBeforeEstimation();
+    void saveIntoMissingFolderLogsBothLines();
+    void backgroundFieldChangesNothing();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &bytes);
+    std::unique_ptr<QTemporaryDir> tmp;
+};
+
+namespace {
+
+void emitFilesSelected(Body &body, const QStringList &files)
+{
+    emit body.openFileDialog()->filesSelected(files);
+}
+
+QStringList rowTexts(QGridLayout *layout)
+{
+    QStringList texts;
+    for (int i = 0; i < layout->count(); ++i) {
+        if (auto *edit = qobject_cast<QLineEdit *>(layout->itemAt(i)->widget()))
+            texts.append(edit->text());
+    }
+    return texts;
+}
+
+// A spectrum file of one point: per channel an information line with its ICR
+// and a window of bins 1..2, and two spectrum rows whose counts fall in it.
+QByteArray spectrumFile(double i0, const QVector<double> &icrs, const QVector<double> &counts)
+{
+    QByteArray text = "# XRF MCA dump\n";
+    for (double icr : icrs)
+        text += "# MCA Ch Info : SDD 5.0 0.0 1.0 1.0 " + QByteArray::number(icr, 'g', 17)
+            + " 1 2\n";
+    text += "# I0 : " + QByteArray::number(i0, 'g', 17) + "\n";
+    for (int bin = 1; bin <= 2; ++bin) {
+        text += QByteArray::number(bin);
+        for (double c : counts)
+            text += " 0.1 " + QByteArray::number(c / 2, 'g', 17);
+        text += "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+void tst_Body::cleanup()
+{
+    tmp.reset();
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows)
+        w->hide();
+}
+
+QString tst_Body::writeFile(const QString &name, const QByteArray &bytes)
+{
+    if (!tmp)
+        tmp = std::make_unique<QTemporaryDir>();
+    const QString path = tmp->filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    f.write(bytes);
+    return path;
+}
+
+void tst_Body::texts_data()
+{
+    QTest::addColumn<bool>("japanese");
+    QTest::addColumn<QStringList>("buttons"); // Read File(s), Save, Clear, Quit
+    QTest::addColumn<QString>("background");
+    QTest::addColumn<QString>("preAmp");
+    QTest::addColumn<QString>("amp");
+
+    QTest::newRow("English") << false
+                             << QStringList { "Read File(s)", "Save", "Clear", "Quit" }
+                             << "I0 Back Ground"
+                             << "Tau0s (preAmp)"
+                             << "Taus (Amp)";
+    QTest::newRow("Japanese") << true
+                              << QStringList { QString::fromUtf8("ファイル読込"),
+                                               QString::fromUtf8("保存"),
+                                               QString::fromUtf8("クリア"),
+                                               QString::fromUtf8("終了") }
+                              << QString::fromUtf8("I0バックグラウンド")
+                              << QString::fromUtf8("\u03c40 (preAmp)")
+                              << QString::fromUtf8("\u03c4 (Amp)");
+}
+
+void tst_Body::texts()
+{
+    QFETCH(bool, japanese);
+    QFETCH(QStringList, buttons);
+    QFETCH(QString, background);
+    QFETCH(QString, preAmp);
+    QFETCH(QString, amp);
+
+    // As at start-up: the catalogue is installed before the window is built.
+    QTranslator translator;
+    if (japanese) {
+        QVERIFY(translator.load(QStringLiteral(":Ratelens_ja_JP"),
+                                QCoreApplication::applicationDirPath()));
+        QCoreApplication::installTranslator(&translator);
+    }
+    Body body;
+    QCoreApplication::removeTranslator(&translator);
+
+    QCOMPARE(body.windowTitle(), QStringLiteral("Ratelens"));
+    const char *names[] = { "ReadFiles", "SaveResult", "Clear", "Quit" };
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(body.findChild<QPushButton *>(names[i])->text(), buttons[i]);
+    QCOMPARE(body.findChild<QLabel *>("label")->text(), background);
+    QCOMPARE(body.findChild<QLabel *>("label_4")->text(), preAmp);
+    QCOMPARE(body.findChild<QLabel *>("label_5")->text(), amp);
+    QCOMPARE(body.findChild<QLineEdit *>("lineEdit")->text(), QStringLiteral("0"));
+    QVERIFY(body.findChild<QLabel *>("label_2")->text().isNull());
+    QVERIFY(body.findChild<QLabel *>("label_3")->text().isNull());
+}
+
+void tst_Body::form_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<int>("hPolicy");
+    QTest::addColumn<int>("vPolicy");
+
+    const int P = QSizePolicy::Preferred, M = QSizePolicy::Maximum, F = QSizePolicy::Fixed;
+    QTest::newRow("I0NinDispF") << "I0NinDispF" << "QFrame" << "Body" << P << P;
+    QTest::newRow("I0NinDisp") << "I0NinDisp" << "DispA" << "I0NinDispF" << P << P;
+    QTest::newRow("frame_3") << "frame_3" << "QFrame" << "Body" << P << M;
+    QTest::newRow("frame") << "frame" << "QFrame" << "Body" << P << M;
+    QTest::newRow("Quit") << "Quit" << "QPushButton" << "frame" << M << F;
+    QTest::newRow("SaveResult") << "SaveResult" << "QPushButton" << "frame" << M << F;
+    QTest::newRow("ReadFiles") << "ReadFiles" << "QPushButton" << "frame" << M << F;
+    QTest::newRow("Clear") << "Clear" << "QPushButton" << "frame" << int(QSizePolicy::Minimum)
+                           << F;
+    QTest::newRow("frame_2") << "frame_2" << "QFrame" << "Body" << P << M;
+    QTest::newRow("label") << "label" << "QLabel" << "frame_2" << P << P;
+    QTest::newRow("lineEdit") << "lineEdit" << "QLineEdit" << "frame_2" << P << F;
+    QTest::newRow("NinNoutDispF") << "NinNoutDispF" << "QFrame" << "Body" << P << P;
+    QTest::newRow("NinNoutDisp") << "NinNoutDisp" << "DispA" << "NinNoutDispF" << P << P;
+    QTest::newRow("TausDispBase") << "TausDispBase" << "QFrame" << "Body" << P << M;
+    QTest::newRow("label_3") << "label_3" << "QLabel" << "TausDispBase" << P << P;
+    QTest::newRow("label_2") << "label_2" << "QLabel" << "TausDispBase" << P << P;
+    QTest::newRow("label_5") << "label_5" << "QLabel" << "TausDispBase" << P << P;
+    QTest::newRow("label_4") << "label_4" << "QLabel" << "TausDispBase" << P << P;
+}
+
+void tst_Body::form()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    QFETCH(int, hPolicy);
+    QFETCH(int, vPolicy);
+
+    Body body;
+    QCOMPARE(body.objectName(), QStringLiteral("Body"));
+    QCOMPARE(body.size(), QSize(1536, 854));
+    auto *w = body.findChild<QWidget *>(name);
+    QVERIFY(w);
+    QCOMPARE(QString::fromLatin1(w->metaObject()->className()), className);
+    QCOMPARE(w->parentWidget()->objectName(), parentName);
+    QCOMPARE(int(w->sizePolicy().horizontalPolicy()), hPolicy);
+    QCOMPARE(int(w->sizePolicy().verticalPolicy()), vPolicy);
+    if (auto *f = qobject_cast<QFrame *>(w); f && className != "QLabel") {
+        if (name.endsWith("Disp") || name.endsWith("DispF"))
+            QCOMPARE(f->frameShape(), QFrame::StyledPanel);
+        else if (className == "QFrame")
+            QCOMPARE(f->frameShape(), QFrame::NoFrame);
+        QCOMPARE(f->frameShadow(), QFrame::Raised);
+    }
+}
+
+void tst_Body::missingCatalogueFallsBackToEnglish()
+{
+    QTranslator translator;
+    QVERIFY(!translator.load(QStringLiteral(":Ratelens_xx_XX")));
+    QCoreApplication::installTranslator(&translator);
+    Body body;
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(body.findChild<QPushButton *>("Quit")->text(), QStringLiteral("Quit"));
+    QCOMPARE(body.findChild<QLabel *>("label_4")->text(), QStringLiteral("Tau0s (preAmp)"));
+}
+
+void tst_Body::metaObjectOrder()
+{
+    const QMetaObject *mo = &Body::staticMetaObject;
+    QCOMPARE(QByteArray(mo->className()), QByteArray("Body"));
+    QCOMPARE(mo->superClass(), &QFrame::staticMetaObject);
+    const QByteArrayList expected { "quit()",
+                                    "filesSelected(QStringList)",
+                                    "saveResults(QString)",
+                                    "clearMcas()",
+                                    "drawI0Nin(QPainter*)",
+                                    "drawNinNout(QPainter*)" };
+    QCOMPARE(mo->methodCount() - mo->methodOffset(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const QMetaMethod m = mo->method(mo->methodOffset() + i);
+        QCOMPARE(m.methodSignature(), expected[i]);
+        QCOMPARE(m.methodType(), i == 0 ? QMetaMethod::Signal : QMetaMethod::Slot);
+    }
+}
+
+void tst_Body::focusChain()
+{
+    Body body;
+    QStringList chain;
+    QWidget *w = body.findChild<QWidget *>("Quit");
+    for (int guard = 0; guard < 200 && chain.size() < 5; ++guard) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain.append(w->objectName());
+        w = w->nextInFocusChain();
+    }
+    QCOMPARE(chain, QStringList({ "Quit", "SaveResult", "ReadFiles", "Clear", "lineEdit" }));
+}
+
+void tst_Body::dialogsConfiguredAndReused()
+{
+    Body body;
+    body.show();
+    QFileDialog *open = body.openFileDialog();
+    QFileDialog *save = body.saveFileDialog();
+    QVERIFY(open && save && open != save);
+    QVERIFY(!open->parent());
+    QVERIFY(!save->parent());
+    QCOMPARE(open->fileMode(), QFileDialog::ExistingFiles);
+    QCOMPARE(save->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(save->nameFilters(), QStringList({ "data (*.dat)", "any (*, *.*)" }));
+    QVERIFY(save->defaultSuffix().isEmpty());
+
+    auto *read = body.findChild<QPushButton *>("ReadFiles");
+    QTest::mouseClick(read, Qt::LeftButton);
+    QVERIFY(open->isVisible());
+    QVERIFY(!open->isModal());
+    QTest::mouseClick(read, Qt::LeftButton);
+    int visibleDialogs = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        visibleDialogs += qobject_cast<QFileDialog *>(w) && w->isVisible();
+    QCOMPARE(visibleDialogs, 1);
+
+    QTest::mouseClick(body.findChild<QPushButton *>("SaveResult"), Qt::LeftButton);
+    QVERIFY(save->isVisible());
+    open->hide();
+    save->hide();
+}
+
+void tst_Body::quitClosesEveryWindow()
+{
+    // The same wiring as at start-up, with a dialog open when Quit is pressed.
+    Body body;
+    connect(&body, SIGNAL(quit()), qApp, SLOT(closeAllWindows()));
+    body.show();
+    QTest::mouseClick(body.findChild<QPushButton *>("ReadFiles"), Qt::LeftButton);
+    QVERIFY(body.openFileDialog()->isVisible());
+    QTimer::singleShot(0, &body, [&body] {
+        QTest::mouseClick(body.findChild<QPushButton *>("Quit"), Qt::LeftButton);
+    });
+    const int status = QApplication::exec();
+    QCOMPARE(status, 0);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
+}
+
+void tst_Body::plotsTakeTheExtraHeight()
+{
+    Body body;
+    body.resize(1200, 1000);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    auto *top = body.findChild<QWidget *>("I0NinDisp");
+    auto *bottom = body.findChild<QWidget *>("NinNoutDisp");
+    auto *buttons = body.findChild<QWidget *>("frame");
+    QVERIFY(top->height() > 300);
+    QVERIFY(bottom->height() > 300);
+    QVERIFY(buttons->height() < 60);
+    // Top to bottom: buttons, background field, panels, results, the two plots.
+    QVERIFY(buttons->y() < body.findChild<QWidget *>("frame_2")->y());
+    QVERIFY(body.findChild<QWidget *>("TausDispBase")->y() < top->mapTo(&body, QPoint()).y());
+    QVERIFY(top->mapTo(&body, QPoint()).y() < bottom->mapTo(&body, QPoint()).y());
+}
+
+void tst_Body::addMeasPointRowsAndChannels()
+{
+    Body body;
+    auto *layout = body.findChild<QGridLayout *>("MCALayout");
+    body.addMeasPoint(1, { 1, 2, 3, 4 }, { 1, 2, 3, 4 });
+    body.addMeasPoint(2, { 1, 2, 3, 4, 5, 6 }, { 1, 2, 3, 4, 5, 6 });
+    body.addMeasPoint(3, { 1, 2, 3, 4, 5 }, { 1, 2, 3, 4, 5, 6 });
+    QCOMPARE(body.measSet().chs, 4);
+    QCOMPARE(body.measSet().mcas.size(), 3);
+    for (int p = 0; p < 3; ++p) {
+        AMeasP *panel = body.measSet().mcas[p];
+        QCOMPARE(panel->i0, double(p + 1));
+        int row, col, rs, cs;
+        layout->getItemPosition(layout->indexOf(panel), &row, &col, &rs, &cs);
+        QCOMPARE(row, p);
+        QCOMPARE(col, 0);
+        QCOMPARE(panel->parentWidget(), body.findChild<QWidget *>("frame_3"));
+    }
+    // A point with fewer common values lowers chs; one with none sets it to 0.
+    body.addMeasPoint(4, { 1, 2, 3 }, { 1, 2 });
+    QCOMPARE(body.measSet().chs, 2);
+    body.addMeasPoint(5, {}, { 1 });
+    QCOMPARE(body.measSet().chs, 0);
+
+    // Clear keeps chs; the next point starts at row 0 and sets chs afresh.
+    QTest::mouseClick(body.findChild<QPushButton *>("Clear"), Qt::LeftButton);
+    QCOMPARE(body.measSet().mcas.size(), 0);
+    QCOMPARE(body.measSet().chs, 0);
+    body.addMeasPoint(7, { 1, 2, 3 }, { 1, 2, 3 });
+    QCOMPARE(body.measSet().chs, 3);
+    int row, col, rs, cs;
+    layout->getItemPosition(layout->indexOf(body.measSet().mcas[0]), &row, &col, &rs, &cs);
+    QCOMPARE(row, 0);
+}
+
+void tst_Body::addMeasPointRanges_data()
+{
+    QTest::addColumn<QVector<double>>("icrs");
+    QTest::addColumn<QVector<double>>("scas");
+    QTest::addColumn<double>("icrMin");
+    QTest::addColumn<double>("icrMax");
+    QTest::addColumn<double>("scaMin");
+    QTest::addColumn<double>("scaMax");
+
+    QTest::newRow("values widen the ranges")
+        << QVector<double> { 5, 50 } << QVector<double> { 4, 40 } << 5.0 << 100.0 << 4.0 << 90.0;
+    QTest::newRow("no ICR values widen by -1 .. 1")
+        << QVector<double> {} << QVector<double> { 4, 40 } << -1.0 << 100.0 << 4.0 << 90.0;
+    QTest::newRow("no SCA values widen by -1 .. 1")
+        << QVector<double> { 5, 50 } << QVector<double> {} << 5.0 << 100.0 << -1.0 << 90.0;
+    QTest::newRow("negative values count")
+        << QVector<double> { -7 } << QVector<double> { 95 } << -7.0 << 100.0 << 10.0 << 95.0;
+}
+
+void tst_Body::addMeasPointRanges()
+{
+    QFETCH(QVector<double>, icrs);
+    QFETCH(QVector<double>, scas);
+    QFETCH(double, icrMin);
+    QFETCH(double, icrMax);
+    QFETCH(double, scaMin);
+    QFETCH(double, scaMax);
+
+    Body body;
+    const MeasSet &s = body.measSet();
+    QVERIFY(!s.hasI0 && !s.hasIcr && !s.hasSca);
+    QCOMPARE(s.i0Min, 1e300);
+    QCOMPARE(s.i0Max, -1e300);
+    body.addMeasPoint(300, { 10, 100 }, { 10, 90 });
+    body.addMeasPoint(200, icrs, scas);
+    QVERIFY(s.hasI0 && s.hasIcr && s.hasSca);
+    QCOMPARE(s.i0Min, 200.0);
+    QCOMPARE(s.i0Max, 300.0);
+    QCOMPARE(s.icrMin, icrMin);
+    QCOMPARE(s.icrMax, icrMax);
+    QCOMPARE(s.scaMin, scaMin);
+    QCOMPARE(s.scaMax, scaMax);
+}
+
+void tst_Body::loadMixedBatchThroughDialog()
+{
+    // Two spectrum files around a point table, with an unreadable path in the
+    // middle: the points enter in list order, the estimation runs once.
+    const QString s1 = writeFile("s1.dat", spectrumFile(1, { 0.9, 0.9 }, { 0.8595, 0.8595 }));
+    const QString table = writeFile("t.dat", "# Channels : 2\n"
+                                             "2, 1.6, 1.6, 1.472, 1.472\n"
+                                             "3 2.1 2.1 1.8795 1.8795\n");
+    const QString s2 = writeFile("s2.dat", spectrumFile(4, { 2.4, 2.4 }, { 2.112, 2.112 }));
+    const QString missing = tmp->filePath("gone.dat");
+
+    Body body;
+    DebugCapture debug;
+    emitFilesSelected(body, { s1, table, missing, s2 });
+
+    const MeasSet &s = body.measSet();
+    QCOMPARE(s.mcas.size(), 4);
+    QVector<double> i0s;
+    for (const AMeasP *m : s.mcas)
+        i0s.append(m->i0);
+    QCOMPARE(i0s, QVector<double>({ 1, 2, 3, 4 }));
+    QCOMPARE(s.chs, 2);
+    QVERIFY(s.estimated);
+    QCOMPARE(s.tau0s.size(), 2);
+    // ICR = I0 - 0.1 I0^2 exactly: Tau0 = 0.1; SCA = ICR - 0.05 ICR^2: Tau = 0.05.
+    QVERIFY(testsupport::nearlyEqual(s.tau0s[0], 0.1, 1e-9));
+    QVERIFY(testsupport::nearlyEqual(s.taus[1], 0.05, 1e-9));
+    QCOMPARE(s.tauLEs.size(), 4);
+    QCOMPARE(rowTexts(body.findChild<QGridLayout *>("Tau0sLayout")),
+             QStringList({ QString::number(s.tau0s[0], 'g', 6), QString::number(s.tau0s[1], 'g', 6) }));
+    QCOMPARE(rowTexts(body.findChild<QGridLayout *>("TausLayout")).size(), 2);
+
+    const QStringList lines = debug.lines();
+    QCOMPARE(lines.filter("Cannot open").size(), 1);
+    QCOMPARE(lines.filter("Cannot open").first(), QStringLiteral("Cannot open \"%1\"").arg(missing));
+    QCOMPARE(lines.filter(QRegularExpression("^LINE ")).size(), 1);
+}
+
+void tst_Body::batchesAccumulateAndClear()
+{
+    const QString table = writeFile("t.dat", "# Channels : 2\n"
+                                             "1 0.9 0.9 0.8595 0.8595\n"
+                                             "2 1.6 1.6 1.472 1.472\n");
+    Body body;
+    // One point alone: no estimation yet.
+    emitFilesSelected(body, { writeFile("one.dat", spectrumFile(3, { 2.1, 2.1 }, { 1.8795, 1.8795 })) });
+    QVERIFY(!body.measSet().estimated);
+    QCOMPARE(body.measSet().tauLEs.size(), 0);
+
+    emitFilesSelected(body, { table });
+    QCOMPARE(body.measSet().mcas.size(), 3);
+    QVERIFY(body.measSet().estimated);
+    QList<QPointer<LE>> firstBoxes;
+    for (LE *box : body.measSet().tauLEs)
+        firstBoxes.append(box);
+
+    // The same file again: loaded twice, estimated again over all points, the
+    // boxes of the previous estimation replaced.
+    emitFilesSelected(body, { table });
+    QCOMPARE(body.measSet().mcas.size(), 5);
+    QCOMPARE(body.measSet().tauLEs.size(), 4);
+    for (const QPointer<LE> &old : firstBoxes)
+        QVERIFY(old.isNull());
+
+    // An empty batch still estimates and changes nothing else.
+    emitFilesSelected(body, {});
+    QCOMPARE(body.measSet().mcas.size(), 5);
+    QVERIFY(body.measSet().estimated);
+
+    QList<QPointer<AMeasP>> panels;
+    for (AMeasP *p : body.measSet().mcas)
+        panels.append(p);
+    QList<QPointer<LE>> boxes;
+    for (LE *box : body.measSet().tauLEs)
+        boxes.append(box);
+    QTest::mouseClick(body.findChild<QPushButton *>("Clear"), Qt::LeftButton);
+    const MeasSet &s = body.measSet();
+    QVERIFY(!s.estimated);
+    QVERIFY(s.mcas.isEmpty() && s.tauLEs.isEmpty() && s.tau0s.isEmpty() && s.taus.isEmpty());
+    QVERIFY(s.tau0Fits.isEmpty() && s.tauFits.isEmpty());
+    QVERIFY(!s.hasI0 && !s.hasIcr && !s.hasSca);
+    QCOMPARE(s.icrMax, -1e300);
+    QCOMPARE(s.chs, 2);
+    for (const auto &p : panels)
+        QVERIFY(p.isNull());
+    for (const auto &b : boxes)
+        QVERIFY(b.isNull());
+    QCOMPARE(body.findChild<QGridLayout *>("MCALayout")->count(), 0);
+}
+
+void tst_Body::estimationNeedsTwoChannels()
+{
+    Body body;
+    body.addMeasPoint(1, { 1, 1 }, { 1, 1 });
+    body.addMeasPoint(2, { 2, 2 }, { 2, 2 });
+    emitFilesSelected(body, {});
+    QVERIFY(body.measSet().estimated);
+    const QVector<double> before = body.measSet().tau0s;
+
+    // A one-channel point makes chs 1: the earlier results stay as they were.
+    body.addMeasPoint(3, { 3 }, { 3 });
+    emitFilesSelected(body, {});
+    QCOMPARE(body.measSet().chs, 1);
+    QVERIFY(body.measSet().estimated);
+    QCOMPARE(body.measSet().tau0s.size(), before.size());
+    QCOMPARE(body.measSet().tauLEs.size(), 4);
+}
+
+void tst_Body::saveWritesNothingBeforeEstimation()
+{
+    Body body;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("r.dat");
+    DebugCapture debug;
+    emit body.saveFileDialog()->fileSelected(path);
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(!QFile::exists(path + ".conf"));
+    QVERIFY(debug.lines().isEmpty());
+}
+
+void tst_Body::saveIntoMissingFolderLogsBothLines()
+{
+    Body body;
+    body.addMeasPoint(1, { 1, 1 }, { 1, 1 });
+    body.addMeasPoint(2, { 2, 2 }, { 2, 2 });
+    emitFilesSelected(body, {});
+    QVERIFY(body.measSet().estimated);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("no/such/folder/r.dat");
+    DebugCapture debug;
+    emit body.saveFileDialog()->fileSelected(path);
+    QCOMPARE(debug.lines(), QStringList({ "Cannot open date file.", "Cannot open date file2." }));
+    QVERIFY(!QFile::exists(path));
+}
+
+void tst_Body::backgroundFieldChangesNothing()
+{
+    const QString table = writeFile("t.dat", "# Channels : 2\n"
+                                             "1 0.9 0.9 0.8595 0.8595\n"
+                                             "2 1.6 1.6 1.472 1.472\n"
+                                             "3 2.1 2.1 1.8795 1.8795\n");
+    QByteArray saved[2];
+    for (int run = 0; run < 2; ++run) {
+        Body body;
+        if (run == 1)
+            QTest::keyClicks(body.findChild<QLineEdit *>("lineEdit"), "12345");
+        emitFilesSelected(body, { table });
+        const QString out = tmp->filePath(QStringLiteral("r%1.dat").arg(run));
+        emit body.saveFileDialog()->fileSelected(out);
+        saved[run] = testsupport::readFileBytes(out) + testsupport::readFileBytes(out + ".conf");
+    }
+    QVERIFY(!saved[0].isEmpty());
+    QCOMPARE(saved[1], saved[0]);
+}
+
+QTEST_MAIN(tst_Body)
+#include "tst_body.moc"
