@@ -1,5 +1,113 @@
-// placeholder
 #include "resultsfile.h"
-QByteArray formatResultsFile(const QVector<double> &, const QVector<double> &) { return {}; }
-QByteArray formatConfFile(const QVector<double> &, const QVector<double> &) { return {}; }
-bool writeFileSafely(const QString &, const QByteArray &) { return false; }
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+namespace {
+
+const int confChannels = 19;
+const double microseconds = 1000000.0;
+
+double mean(const QVector<double> &v)
+{
+    double sum = 0.0;
+    for (double x : v)
+        sum += x;
+    return sum / v.size();
+}
+
+void appendConfChannels(QByteArray &out, const QVector<double> &values)
+{
+    for (int i = 0; i < confChannels; ++i) {
+        if (i < values.size()) {
+            out += "  ";
+            out += formatStreamDouble(values.at(i) * microseconds).toLatin1();
+        } else {
+            out += "  0";
+        }
+    }
+    out += '\n';
+}
+
+// Device nodes and pipes cannot be replaced by renaming a finished copy over
+// them (and must not be: that would swap the node for a plain file), so they
+// are written in place, with every failure still reported.
+bool writeInPlace(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+QString formatStreamDouble(double v)
+{
+    // QTextStream formats with its own locale, which is the C locale unless set,
+    // whatever the application's default locale is.
+    QString text;
+    QTextStream stream(&text);
+    stream << v;
+    stream.flush();
+    return text;
+}
+
+QByteArray formatResultsFile(const QVector<double> &tau0s, const QVector<double> &taus)
+{
+    QByteArray out("# Deadtime data\r\nPreamp:");
+    for (double v : tau0s) {
+        out += ' ';
+        out += formatStreamDouble(v).toLatin1();
+    }
+    out += "\r\nAmp:";
+    for (double v : taus) {
+        out += ' ';
+        out += formatStreamDouble(v).toLatin1();
+    }
+    out += "\r\n";
+    return out;
+}
+
+QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &taus)
+{
+    const QByteArray preampMean = formatStreamDouble(mean(tau0s) * microseconds).toLatin1();
+    const QByteArray ampMean = formatStreamDouble(mean(taus) * microseconds).toLatin1();
+    QByteArray out("          ");
+    out += preampMean;
+    for (int i = 0; i < 6; ++i) {
+        out += ' ';
+        out += ampMean;
+    }
+    out += "\nICR0    ";
+    appendConfChannels(out, tau0s);
+    out += "S025    ";
+    appendConfChannels(out, taus);
+    return out;
+}
+
+bool writeFileSafely(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return writeInPlace(path, bytes);
+
+    // The new content goes to a temporary file next to the target and replaces
+    // it only once complete, so a full disk never leaves a truncated result.
+    // In a folder that admits no new files, an existing writable file is
+    // written directly instead.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // commit() does not notice when flushing its buffer fails and would then
+    // rename a truncated file over the old one, so the flush is checked first.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit() && file.error() == QFileDevice::NoError;
+}
