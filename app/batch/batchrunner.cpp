@@ -1,0 +1,207 @@
+#include "batchrunner.h"
+
+#include "channelresult.h"
+#include "loadedset.h"
+#include "plotrender.h"
+#include "resultsfile.h"
+
+#include <QCommandLineParser>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QTextStream>
+
+namespace {
+
+const char *const programName = "ratelens-batch";
+
+// Large enough for any print, small enough that a typing slip cannot ask for
+// gigabytes of image.
+constexpr int maxPlotSide = 20000;
+
+QString description()
+{
+    return QStringLiteral(
+            "Loads measurement files as the Ratelens window's \"Read File(s)\" does - each FILE\n"
+            "as a spectrum file if it is one, otherwise as a point table, in the order given -\n"
+            "estimates the dead times of every channel and prints one line per channel:\n"
+            "  channel     channel index, from 0\n"
+            "  tau0        pre-amplifier dead time -b/a^2 of the fit ICR = a*I0 + b*I0^2\n"
+            "  tau         amplifier dead time -d1/d0 of the fit SCA = d0*ICR + d1*ICR^2\n"
+            "  a, b        coefficients of the I0 -> ICR fit\n"
+            "  tau0StdErr  standard error of tau0\n"
+            "  r2I0Icr     R^2 of the I0 -> ICR fit\n"
+            "  d0, d1      coefficients of the ICR -> SCA fit\n"
+            "  tauStdErr   standard error of tau\n"
+            "  r2IcrSca    R^2 of the ICR -> SCA fit\n"
+            "\n"
+            "Both fits are unweighted least squares without constant term over all points.\n"
+            "Standard errors: with n points and RSS the residual sum of squares, the residual\n"
+            "variance is s^2 = RSS/(n-2); the covariance C of the coefficients (a, b) is\n"
+            "s^2 (X^T X)^-1, X having the columns x and x^2; the delta method then gives\n"
+            "sqrt(g^T C g), g the gradient of tau0 = -b/a^2 (or of tau = -d1/d0) with respect\n"
+            "to the two coefficients. With only two points they are undefined (nan).\n"
+            "R^2 is the centred 1 - RSS/sum((y - mean y)^2), not the uncentred\n"
+            "1 - RSS/sum(y^2), which is close to 1 for any fit through the origin of data far\n"
+            "from it; the centred one can be negative for a poor fit.\n"
+            "Numbers have six significant digits; --json gives them in full, nan and inf as\n"
+            "null.\n"
+            "\n"
+            "Exit status: 0 success; 1 no estimation possible (fewer than two points, or fewer\n"
+            "than two channels common to all points; then no results file is written, only\n"
+            "the plot if asked for); 2 usage error; 3 a results file or the plot image could\n"
+            "not be written. A file that cannot be read is named on standard error and the\n"
+            "batch goes on with the others.");
+}
+
+QTextStream &message(QTextStream &err)
+{
+    err << programName << ": ";
+    return err;
+}
+
+int usageError(QTextStream &err, const QString &text)
+{
+    message(err) << text << '\n';
+    err << "Try '" << programName << " --help' for more information.\n";
+    err.flush();
+    return BatchUsageError;
+}
+
+bool parseSize(const QString &text, QSize &size)
+{
+    static const QRegularExpression re(QStringLiteral("^(\\d{1,6})[xX](\\d{1,6})$"));
+    const QRegularExpressionMatch m = re.match(text);
+    if (!m.hasMatch())
+        return false;
+    const int w = m.captured(1).toInt();
+    const int h = m.captured(2).toInt();
+    if (w < 1 || h < 2 || w > maxPlotSide || h > maxPlotSide)
+        return false;
+    size = QSize(w, h);
+    return true;
+}
+
+} // namespace
+
+int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description());
+    const QCommandLineOption helpOption(
+            { QStringLiteral("h"), QStringLiteral("help") },
+            QStringLiteral("Show this help and exit."));
+    const QCommandLineOption versionOption(QStringLiteral("version"),
+                                           QStringLiteral("Show the version and exit."));
+    const QCommandLineOption outputOption(
+            { QStringLiteral("o"), QStringLiteral("output") },
+            QStringLiteral("Write the results file FILE and its companion FILE.conf, byte for byte "
+                           "as the window's \"Save\" writes them."),
+            QStringLiteral("FILE"));
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("Print the table as JSON instead of text."));
+    const QCommandLineOption plotOption(
+            QStringLiteral("plot"),
+            QStringLiteral("Draw both plots as the window does, I0-Nin above Nin-Nout, into the "
+                           "PNG image FILE."),
+            QStringLiteral("FILE"));
+    const QCommandLineOption sizeOption(
+            QStringLiteral("size"),
+            QStringLiteral("Size of the plot image in pixels, each plot taking half the height "
+                           "(default 1500x700)."),
+            QStringLiteral("WxH"), QStringLiteral("1500x700"));
+    const QCommandLineOption verboseOption(
+            QStringLiteral("verbose"),
+            QStringLiteral("Print the point-table reader's header search and the files it cannot "
+                           "open to standard error, in the form of the window's debug lines."));
+    parser.addOptions({ helpOption, versionOption, outputOption, jsonOption, plotOption,
+                        sizeOption, verboseOption });
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("Measurement files, loaded in this order."),
+                                 QStringLiteral("FILE..."));
+
+    if (!parser.parse(arguments))
+        return usageError(err, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        out << parser.helpText();
+        out.flush();
+        return BatchOk;
+    }
+    if (parser.isSet(versionOption)) {
+        out << programName << ' ' << RATELENS_VERSION << '\n';
+        out.flush();
+        return BatchOk;
+    }
+
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return usageError(err, QStringLiteral("no measurement file given"));
+    QSize plotSize;
+    if (!parseSize(parser.value(sizeOption), plotSize))
+        return usageError(err,
+                          QStringLiteral("invalid plot size '%1': expected WxH, for example "
+                                         "1500x700, each side at most %2 and the height at least 2")
+                                  .arg(parser.value(sizeOption))
+                                  .arg(maxPlotSide));
+    const QString outputPath = parser.value(outputOption);
+    if (parser.isSet(outputOption) && outputPath.isEmpty())
+        return usageError(err, QStringLiteral("the results file name is empty"));
+    const QString plotPath = parser.value(plotOption);
+    if (parser.isSet(plotOption) && plotPath.isEmpty())
+        return usageError(err, QStringLiteral("the plot file name is empty"));
+
+    LoadMessages messages;
+    if (parser.isSet(verboseOption))
+        messages.trace = [&err](const QString &line) { err << line << '\n'; };
+    messages.unreadable = [&err](const QString &path, const QString &reason) {
+        message(err) << "cannot read " << path << ": " << reason << '\n';
+    };
+    messages.noPoints = [&err](const QString &path) {
+        message(err) << "no measurement point in " << path << '\n';
+    };
+    LoadedSet set;
+    loadMeasurementFiles(files, set, messages);
+
+    int status = BatchOk;
+    DeadTimes dt;
+    if (!set.canEstimate()) {
+        if (set.points.size() < 2)
+            message(err) << "no estimation: " << set.points.size()
+                         << " measurement point(s) loaded, at least two are needed\n";
+        else
+            message(err) << "no estimation: the points have " << set.chs
+                         << " channel(s) in common, at least two are needed\n";
+        status = BatchNoEstimate;
+    } else {
+        dt = estimateDeadTimes(set.points, set.chs);
+        const QVector<ChannelResult> rows = channelResults(set, dt);
+        if (parser.isSet(jsonOption))
+            out << resultJson(set.points.size(), set.chs, rows).toJson(QJsonDocument::Indented);
+        else
+            out << formatResultTable(rows);
+        out.flush();
+
+        if (!outputPath.isEmpty()) {
+            if (!writeFileSafely(outputPath, formatResultsFile(dt.tau0s, dt.taus))) {
+                message(err) << "cannot write " << outputPath << '\n';
+                status = BatchOutputError;
+            }
+            const QString confPath = outputPath + QStringLiteral(".conf");
+            if (!writeFileSafely(confPath, formatConfFile(dt.tau0s, dt.taus))) {
+                message(err) << "cannot write " << confPath << '\n';
+                status = BatchOutputError;
+            }
+        }
+    }
+
+    if (!plotPath.isEmpty()) {
+        if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+            message(err) << "cannot draw the plot without a graphical application object\n";
+            status = BatchOutputError;
+        } else if (!renderPlots(set, dt, plotSize).save(plotPath, "PNG")) {
+            message(err) << "cannot write " << plotPath << '\n';
+            status = BatchOutputError;
+        }
+    }
+    err.flush();
+    return status;
+}

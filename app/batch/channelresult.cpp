@@ -1,0 +1,105 @@
+#include "channelresult.h"
+
+#include "fitstatistics.h"
+#include "loadedset.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace {
+
+double valueAt(const QVector<double> &v, int j)
+{
+    return j < v.size() ? v[j] : 0.0;
+}
+
+QVector<double> rowValues(const ChannelResult &r)
+{
+    return { double(r.channel), r.tau0, r.tau, r.a, r.b, r.tau0StdErr, r.r2I0Icr,
+             r.d0, r.d1, r.tauStdErr, r.r2IcrSca };
+}
+
+} // namespace
+
+QVector<ChannelResult> channelResults(const LoadedSet &set, const DeadTimes &dt)
+{
+    QVector<ChannelResult> rows;
+    const int n = set.points.size();
+    QVector<double> x(n), y(n);
+    for (int j = 0; j < set.chs && j < dt.tau0s.size() && j < dt.taus.size(); ++j) {
+        ChannelResult r;
+        r.channel = j;
+        r.tau0 = dt.tau0s[j];
+        r.tau = dt.taus[j];
+        r.a = valueAt(dt.tau0Fits.value(j), 0);
+        r.b = valueAt(dt.tau0Fits.value(j), 1);
+        r.d0 = valueAt(dt.tauFits.value(j), 0);
+        r.d1 = valueAt(dt.tauFits.value(j), 1);
+
+        for (int p = 0; p < n; ++p) {
+            x[p] = set.points[p].i0;
+            y[p] = valueAt(set.points[p].icrs, j);
+        }
+        const FitStatistics pre = fitStatistics(x, y, r.a, r.b);
+        r.tau0StdErr = preampDeadTimeStdError(r.a, r.b, pre);
+        r.r2I0Icr = pre.r2;
+
+        for (int p = 0; p < n; ++p) {
+            x[p] = valueAt(set.points[p].icrs, j);
+            y[p] = valueAt(set.points[p].scas, j);
+        }
+        const FitStatistics amp = fitStatistics(x, y, r.d0, r.d1);
+        r.tauStdErr = ampDeadTimeStdError(r.d0, r.d1, amp);
+        r.r2IcrSca = amp.r2;
+        rows.append(r);
+    }
+    return rows;
+}
+
+QStringList resultColumns()
+{
+    return { QStringLiteral("channel"), QStringLiteral("tau0"),       QStringLiteral("tau"),
+             QStringLiteral("a"),       QStringLiteral("b"),          QStringLiteral("tau0StdErr"),
+             QStringLiteral("r2I0Icr"), QStringLiteral("d0"),         QStringLiteral("d1"),
+             QStringLiteral("tauStdErr"), QStringLiteral("r2IcrSca") };
+}
+
+QString formatResultTable(const QVector<ChannelResult> &rows)
+{
+    const QStringList columns = resultColumns();
+    QString text;
+    for (int c = 0; c < columns.size(); ++c) {
+        const int width = c == 0 ? 7 : 13;
+        text += columns[c].rightJustified(width + (c == 0 ? 0 : 1));
+    }
+    text += QLatin1Char('\n');
+    for (const ChannelResult &r : rows) {
+        const QVector<double> values = rowValues(r);
+        text += QString::number(r.channel).rightJustified(7);
+        for (int c = 1; c < values.size(); ++c)
+            text += QLatin1Char(' ') + QString::number(values[c], 'g', 6).rightJustified(13);
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+QJsonDocument resultJson(int points, int chs, const QVector<ChannelResult> &rows)
+{
+    const QStringList columns = resultColumns();
+    QJsonArray table;
+    for (const ChannelResult &r : rows) {
+        const QVector<double> values = rowValues(r);
+        QJsonObject o;
+        o.insert(columns[0], r.channel);
+        for (int c = 1; c < values.size(); ++c)
+            o.insert(columns[c], std::isfinite(values[c]) ? QJsonValue(values[c]) : QJsonValue());
+        table.append(o);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("points"), points);
+    root.insert(QStringLiteral("channels"), chs);
+    root.insert(QStringLiteral("table"), table);
+    return QJsonDocument(root);
+}

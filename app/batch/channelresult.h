@@ -1,0 +1,38 @@
+#pragma once
+
+#include "deadtime.h"
+
+#include <QJsonDocument>
+#include <QString>
+#include <QVector>
+
+struct LoadedSet;
+
+// One row of the batch report: both dead times of a channel with the fits
+// they come from, their standard errors and the R^2 of each fit.
+struct ChannelResult
+{
+    int channel = 0;
+    double tau0 = 0.0;       // pre-amplifier, from ICR = a*I0 + b*I0^2
+    double tau = 0.0;        // amplifier, from SCA = d0*ICR + d1*ICR^2
+    double a = 0.0, b = 0.0; // I0 -> ICR fit
+    double tau0StdErr = 0.0;
+    double r2I0Icr = 0.0;
+    double d0 = 0.0, d1 = 0.0; // ICR -> SCA fit
+    double tauStdErr = 0.0;
+    double r2IcrSca = 0.0;
+};
+
+// The rows of channels 0 .. set.chs - 1 for dead times estimated over set.
+QVector<ChannelResult> channelResults(const LoadedSet &set, const DeadTimes &dt);
+
+// The column names, in table order; also the keys of the JSON objects.
+QStringList resultColumns();
+
+// Whitespace-separated text table: a header line of column names, then one
+// line per channel, numbers with six significant digits.
+QString formatResultTable(const QVector<ChannelResult> &rows);
+
+// {"points": n, "channels": chs, "table": [{column: value, ...}, ...]}, numbers
+// at full precision; a non-finite value becomes null.
+QJsonDocument resultJson(int points, int chs, const QVector<ChannelResult> &rows);
