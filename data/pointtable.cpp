@@ -1,4 +1,217 @@
-// placeholder
 #include "pointtable.h"
+
+#include "asciitext.h"
+#include "textnumbers.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
 const char *const channelHeaderKey = "# Channels :";
-bool readPointTableFile(const QString &, const PointTableSink &) { return false; }
+
+namespace {
+
+constexpr int headerKeyLength = 12;
+
+// Larger files are streamed through the text stream rather than held in memory.
+constexpr qint64 maxInMemorySize = qint64(1) << 30;
+
+inline bool isSeparator(char c)
+{
+    return c == ',' || isAsciiSpace(c);
+}
+
+bool isChannelHeader(const std::string &line)
+{
+    if (line.size() < std::size_t(headerKeyLength))
+        return false;
+    for (int i = 0; i < headerKeyLength; ++i) {
+        char c = line[std::size_t(i)];
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+        char k = channelHeaderKey[i];
+        if (k >= 'a' && k <= 'z')
+            k = char(k - 'a' + 'A');
+        if (c != k)
+            return false;
+    }
+    return true;
+}
+
+int headerChannelCount(const std::string &line)
+{
+    const char *value = line.data() + headerKeyLength;
+    const char *end = line.data() + line.size();
+    if (const void *hash = std::memchr(value, '#', std::size_t(end - value)))
+        end = static_cast<const char *>(hash);
+    // The value may carry blanks around it; the toolkit trims them.
+    const char *b = skipAsciiSpace(value, end);
+    const char *e = end;
+    while (e != b && isAsciiSpace(e[-1]))
+        --e;
+    return b == e ? 0 : latin1ToInt(b, e);
+}
+
+struct Field
+{
+    const char *begin;
+    const char *end;
+};
+
+// A data line of plain ASCII text, without carriage returns. Commas separate fields
+// like white space, but a comma at either end of the line adds an empty field there.
+void readDataLine(const char *begin, const char *end, int channels, const PointTableSink &sink,
+                  std::vector<Field> &fields)
+{
+    const char *p = skipAsciiSpace(begin, end);
+    if (p == end) // one empty field, never enough
+        return;
+    const qint64 needed = 2 * qint64(channels) + 1;
+    fields.clear();
+    if (*p == ',')
+        fields.push_back(Field { p, p });
+    const char *lastSeparator = nullptr;
+    while (qint64(fields.size()) < needed) {
+        while (p != end && isSeparator(*p)) {
+            if (*p == ',')
+                lastSeparator = p;
+            ++p;
+        }
+        if (p == end)
+            break;
+        const char *word = p;
+        while (p != end && !isSeparator(*p))
+            ++p;
+        fields.push_back(Field { word, p });
+        lastSeparator = nullptr;
+    }
+    if (qint64(fields.size()) < needed) {
+        // The line ended in separators; a comma among them leaves an empty last field.
+        if (lastSeparator)
+            fields.push_back(Field { end, end });
+        if (qint64(fields.size()) < needed)
+            return;
+    }
+
+    if (!sink.onPoint)
+        return;
+    const double i0 = latin1ToDouble(fields[0].begin, fields[0].end);
+    QVector<double> icrs(channels);
+    QVector<double> scas(channels);
+    for (int j = 0; j < channels; ++j) {
+        const Field &icr = fields[std::size_t(j) + 1];
+        const Field &sca = fields[std::size_t(j) + 1 + std::size_t(channels)];
+        icrs[j] = latin1ToDouble(icr.begin, icr.end);
+        scas[j] = latin1ToDouble(sca.begin, sca.end);
+    }
+    sink.onPoint(i0, icrs, scas);
+}
+
+// The whole file as plain ASCII text without carriage returns.
+void readAsciiText(const char *p, const char *end, const PointTableSink &sink)
+{
+    int channels = 1;
+    std::string line;
+    std::vector<Field> fields;
+    while (p != end) {
+        const char *newline = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        const char *lineEnd = newline ? newline : end;
+        const char *next = newline ? newline + 1 : end;
+        if (channels == 1) {
+            simplifyAscii(p, lineEnd, line);
+            const bool isHeader = isChannelHeader(line);
+            if (sink.onTrace)
+                sink.onTrace(QString::fromLatin1(line.data(), int(line.size())), isHeader);
+            if (isHeader) {
+                channels = headerChannelCount(line);
+                p = next;
+                continue;
+            }
+        }
+        // The count is only looked for while it is 1, so none or less stays so.
+        if (channels <= 0)
+            return;
+        const char *first = skipAsciiSpace(p, lineEnd);
+        if (first == lineEnd || *first != '#')
+            readDataLine(first, lineEnd, channels, sink, fields);
+        p = next;
+    }
+}
+
+void readPointTableText(QByteArray bytes, const PointTableSink &sink)
+{
+    if (!readsAsPlainAscii(bytes)) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+        readPointTableReference(buffer, sink);
+        return;
+    }
+    removeCarriageReturns(bytes);
+    readAsciiText(bytes.constData(), bytes.constData() + bytes.size(), sink);
+}
+
+} // namespace
+
+bool readPointTableFile(const QString &path, const PointTableSink &sink)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    if (file.isSequential() || file.size() > maxInMemorySize) {
+        readPointTableReference(file, sink);
+        return true;
+    }
+    file.setTextModeEnabled(false);
+    readPointTableText(file.readAll(), sink);
+    return true;
+}
+
+void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink)
+{
+    readPointTableText(bytes, sink);
+}
+
+void readPointTableReference(QIODevice &device, const PointTableSink &sink)
+{
+    const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
+    const QString key = QString::fromLatin1(channelHeaderKey).toUpper();
+    int channels = 1;
+    QTextStream in(&device);
+    while (!in.atEnd()) {
+        QString line = in.readLine().simplified();
+        if (channels == 1) {
+            const bool isHeader = line.left(headerKeyLength).toUpper() == key;
+            if (sink.onTrace)
+                sink.onTrace(line, isHeader);
+            if (isHeader) {
+                QString value = line.mid(headerKeyLength);
+                const int hash = value.indexOf(QLatin1Char('#'));
+                if (hash >= 0)
+                    value.truncate(hash);
+                channels = value.toInt(nullptr, 10);
+                continue;
+            }
+        }
+        if (line.startsWith(QLatin1Char('#')) || channels <= 0)
+            continue;
+        line.replace(QLatin1Char(','), QLatin1Char(' '));
+        const QStringList fields = line.split(whiteSpace);
+        if (fields.size() > 2 * qint64(channels)) {
+            QVector<double> icrs(channels);
+            QVector<double> scas(channels);
+            for (int j = 0; j < channels; ++j) {
+                icrs[j] = fields.at(1 + j).toDouble();
+                scas[j] = fields.at(1 + channels + j).toDouble();
+            }
+            if (sink.onPoint)
+                sink.onPoint(fields.at(0).toDouble(), icrs, scas);
+        }
+    }
+}

@@ -1,3 +1,216 @@
-// placeholder
 #include "spectrumreader.h"
-void readSpectrumFile(const QString &, SpectrumPoint &) {}
+
+#include "asciitext.h"
+#include "textnumbers.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char i0Key[] = "# I0 : ";
+const char channelKey[] = "# MCA Ch Info : ";
+
+// Larger files are streamed through the text stream rather than held in memory.
+constexpr qint64 maxInMemorySize = qint64(1) << 30;
+
+bool startsWith(const std::string &line, const char *key, std::size_t keyLength)
+{
+    return line.size() >= keyLength && line.compare(0, keyLength, key) == 0;
+}
+
+// A header line (it starts with '#') of plain ASCII text: the I0 line and the channel
+// information lines matter, every other header is a comment.
+void readHeaderLine(const char *begin, const char *end, SpectrumPoint &sp, std::string &line)
+{
+    simplifyAscii(begin, end, line);
+    const bool isI0 = startsWith(line, i0Key, sizeof(i0Key) - 1);
+    const bool isChannel = !isI0 && startsWith(line, channelKey, sizeof(channelKey) - 1);
+    if (!isI0 && !isChannel)
+        return;
+
+    // Both keys end in ": ", so the value starts right after the key; the line is
+    // simplified, so the value needs no further trimming.
+    const std::size_t keyLength = isI0 ? sizeof(i0Key) - 1 : sizeof(channelKey) - 1;
+    const char *value = line.data() + keyLength;
+    const char *valueEnd = line.data() + line.size();
+    if (isI0) {
+        sp.i0 = latin1ToDouble(value, valueEnd);
+        return;
+    }
+
+    // Items 5 to 7 are read; item 8 only tells where item 7 ends.
+    const char *items[9];
+    int count = 0;
+    for (const char *p = value; count < 9;) {
+        items[count++] = p;
+        const char *blank = static_cast<const char *>(std::memchr(p, ' ', valueEnd - p));
+        if (!blank)
+            break;
+        p = blank + 1;
+    }
+    if (count <= 7)
+        return;
+    const char *item7End = count == 9 ? items[8] - 1 : valueEnd;
+    sp.icrs.append(latin1ToDouble(items[5], items[6] - 1));
+    sp.roiLows.append(latin1ToInt(items[6], items[7] - 1));
+    sp.roiHighs.append(latin1ToInt(items[7], item7End));
+    sp.scas.append(0.0);
+}
+
+struct Token
+{
+    const char *begin;
+    const char *end;
+};
+
+// A spectrum row of plain ASCII text, begin at its first non-blank character. Only
+// the bin number is converted first: most bins lie in no window, and such a row
+// changes nothing whatever else it holds.
+void readRow(const char *begin, const char *end, SpectrumPoint &sp, std::vector<Token> &tokens)
+{
+    const int n = sp.icrs.size();
+    if (n == 0)
+        return;
+    const char *p = skipToAsciiSpace(begin, end);
+    const int bin = latin1ToInt(begin, p);
+    const double *lows = sp.roiLows.constData();
+    const double *highs = sp.roiHighs.constData();
+    int j = 0;
+    while (j < n && !(lows[j] <= bin && bin <= highs[j]))
+        ++j;
+    if (j == n)
+        return;
+
+    // The row is used only with more than 2n fields, so field 2n must exist.
+    const std::size_t needed = std::size_t(2) * std::size_t(n) + 1;
+    tokens.clear();
+    tokens.push_back(Token { begin, p });
+    p = skipAsciiSpace(p, end);
+    while (p != end && tokens.size() < needed) {
+        const char *word = p;
+        p = skipToAsciiSpace(p, end);
+        tokens.push_back(Token { word, p });
+        p = skipAsciiSpace(p, end);
+    }
+    if (tokens.size() < needed)
+        return;
+
+    double *scas = sp.scas.data();
+    for (; j < n; ++j) {
+        if (lows[j] <= bin && bin <= highs[j]) {
+            const Token &t = tokens[std::size_t(2) * std::size_t(j) + 2];
+            scas[j] += latin1ToDouble(t.begin, t.end);
+        }
+    }
+}
+
+// The whole file as plain ASCII text without carriage returns.
+void readAsciiText(const char *p, const char *end, SpectrumPoint &sp)
+{
+    std::string line;
+    std::vector<Token> tokens;
+    while (p != end) {
+        const char *newline = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        const char *lineEnd = newline ? newline : end;
+        const char *first = skipAsciiSpace(p, lineEnd);
+        // A blank line is a row of one empty field: used only without channels, when
+        // it has nothing to add to.
+        if (first != lineEnd) {
+            if (*first == '#')
+                readHeaderLine(first, lineEnd, sp, line);
+            else
+                readRow(first, lineEnd, sp, tokens);
+        }
+        p = newline ? newline + 1 : end;
+    }
+}
+
+void finish(SpectrumPoint &sp)
+{
+    sp.ok = sp.i0 > 0 && !sp.icrs.isEmpty() && !sp.scas.isEmpty();
+}
+
+void readSpectrumText(QByteArray bytes, SpectrumPoint &sp)
+{
+    if (!readsAsPlainAscii(bytes)) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+        readSpectrumReference(buffer, sp);
+        return;
+    }
+    removeCarriageReturns(bytes);
+    readAsciiText(bytes.constData(), bytes.constData() + bytes.size(), sp);
+    finish(sp);
+}
+
+} // namespace
+
+bool startsWithKey(const QString &line, const QString &key)
+{
+    return line.leftRef(key.size()) == key;
+}
+
+void readSpectrumFile(const QString &path, SpectrumPoint &sp)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    if (file.isSequential() || file.size() > maxInMemorySize) {
+        readSpectrumReference(file, sp);
+        return;
+    }
+    file.setTextModeEnabled(false);
+    readSpectrumText(file.readAll(), sp);
+}
+
+void readSpectrumBytes(const QByteArray &bytes, SpectrumPoint &sp)
+{
+    readSpectrumText(bytes, sp);
+}
+
+void readSpectrumReference(QIODevice &device, SpectrumPoint &sp)
+{
+    const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
+    const QString i0Line = QString::fromLatin1(i0Key);
+    const QString channelLine = QString::fromLatin1(channelKey);
+    QString value;
+    QStringList items;
+    QTextStream in(&device);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().simplified();
+        if (!line.isEmpty() && line.at(0) == QLatin1Char('#')) {
+            const int colon = line.indexOf(QLatin1Char(':'));
+            if (colon >= 0) {
+                value = line.mid(colon + 1).simplified();
+                items = value.split(whiteSpace);
+            }
+            if (startsWithKey(line, i0Line))
+                sp.i0 = value.toDouble();
+            if (startsWithKey(line, channelLine) && items.size() > 7) {
+                sp.icrs.append(items.at(5).toDouble());
+                sp.roiLows.append(items.at(6).toInt(nullptr, 10));
+                sp.roiHighs.append(items.at(7).toInt(nullptr, 10));
+                sp.scas.append(0.0);
+            }
+        } else {
+            const QStringList fields = line.split(whiteSpace);
+            const int n = sp.icrs.size();
+            if (fields.size() > 2 * qint64(n)) {
+                const int bin = fields.at(0).toInt(nullptr, 10);
+                for (int j = 0; j < n; ++j) {
+                    if (sp.roiLows.at(j) <= bin && bin <= sp.roiHighs.at(j))
+                        sp.scas[j] += fields.at(2 * j + 2).toDouble();
+                }
+            }
+        }
+    }
+    finish(sp);
+}

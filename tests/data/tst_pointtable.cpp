@@ -1,0 +1,317 @@
+#include "pointtable.h"
+
+#include "testsupport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Point
+{
+    double i0;
+    QVector<double> icrs;
+    QVector<double> scas;
+    bool operator==(const Point &o) const { return i0 == o.i0 && icrs == o.icrs && scas == o.scas; }
+};
+
+struct Trace
+{
+    QString line;
+    bool isHeader;
+    bool operator==(const Trace &o) const { return line == o.line && isHeader == o.isHeader; }
+};
+
+struct Recorder
+{
+    QVector<Point> points;
+    QVector<Trace> traces;
+
+    PointTableSink sink()
+    {
+        PointTableSink s;
+        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+            points.append(Point { i0, icrs, scas });
+        };
+        s.onTrace = [this](const QString &line, bool isHeader) {
+            traces.append(Trace { line, isHeader });
+        };
+        return s;
+    }
+};
+
+Recorder readBytes(const QByteArray &bytes)
+{
+    Recorder r;
+    readPointTableBytes(bytes, r.sink());
+    return r;
+}
+
+Recorder readReference(const QByteArray &bytes)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    Recorder r;
+    readPointTableReference(buffer, r.sink());
+    return r;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Point)
+Q_DECLARE_METATYPE(QVector<Point>)
+
+class TestPointTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exampleFileIsRead();
+    void headerForms_data();
+    void headerForms();
+    void dataLines_data();
+    void dataLines();
+    void headerIsLookedForOnlyWhileCountIsOne();
+    void traceCoversEveryLineUntilTheHeader();
+    void crlfFileReadsLikeLfFile();
+    void fileResult_data();
+    void fileResult();
+    void conformanceTablesMatchReference();
+};
+
+void TestPointTable::exampleFileIsRead()
+{
+    const QByteArray file = "# Channels : 2\n"
+                            "1000, 950, 980, 900, 910\n"
+                            "2000 1800 1900 1600 1700 7\n"
+                            "3000 2500 2600 2200\n";
+    const QVector<Point> expected {
+        { 1000, { 950, 980 }, { 900, 910 } },
+        { 2000, { 1800, 1900 }, { 1600, 1700 } },
+    };
+    QCOMPARE(readBytes(file).points, expected);
+    QCOMPARE(readReference(file).points, expected);
+}
+
+void TestPointTable::headerForms_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<bool>("isHeader");
+    QTest::addColumn<int>("channels"); // of the point from 11 numbers; -1: no point
+
+    QTest::newRow("plain") << QByteArray("# Channels : 4") << true << 4;
+    QTest::newRow("upper case") << QByteArray("# CHANNELS : 4") << true << 4;
+    QTest::newRow("lower case with blank runs") << QByteArray("#   channels   : 4") << true << 4;
+    QTest::newRow("tabs, no blank after colon") << QByteArray("#\tChannels \t:5") << true << 5;
+    QTest::newRow("no blanks around colon") << QByteArray("#Channels: 4") << false << 1;
+    QTest::newRow("no blank before colon") << QByteArray("# Channels: 5") << false << 1;
+    QTest::newRow("singular") << QByteArray("# Channel : 5") << false << 1;
+    QTest::newRow("comment after second number sign")
+            << QByteArray("# Channels : 4 # four detectors") << true << 4;
+    QTest::newRow("value glued to comment") << QByteArray("# Channels : 3#x") << true << 3;
+    QTest::newRow("not a number") << QByteArray("# Channels : x") << true << -1;
+    QTest::newRow("no value") << QByteArray("# Channels :") << true << -1;
+    QTest::newRow("zero") << QByteArray("# Channels : 0") << true << -1;
+    QTest::newRow("negative") << QByteArray("# Channels : -5") << true << -1;
+    QTest::newRow("two numbers") << QByteArray("# Channels : 4 5") << true << -1;
+    QTest::newRow("largest int, no line long enough")
+            << QByteArray("# Channels : 2147483647") << true << -1;
+    QTest::newRow("beyond int is no number") << QByteArray("# Channels : 2147483648") << true << -1;
+    QTest::newRow("plus sign") << QByteArray("# Channels : +2") << true << 2;
+    QTest::newRow("leading on blank line") << QByteArray("   # Channels : 2") << true << 2;
+}
+
+void TestPointTable::headerForms()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(bool, isHeader);
+    QFETCH(int, channels);
+
+    const QByteArray file = header + "\n1 2 3 4 5 6 7 8 9 10 11\n";
+    for (const Recorder &r : { readBytes(file), readReference(file) }) {
+        QVERIFY(!r.traces.isEmpty());
+        QCOMPARE(r.traces.first().isHeader, isHeader);
+        if (channels < 0) {
+            QCOMPARE(r.points.size(), 0);
+        } else {
+            QCOMPARE(r.points.size(), 1);
+            QCOMPARE(r.points.first().icrs.size(), channels);
+            QCOMPARE(r.points.first().scas.first(), double(channels + 2));
+        }
+    }
+}
+
+void TestPointTable::dataLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QVector<Point>>("points");
+
+    const QVector<Point> plain { { 1000, { 950 }, { 900 } } };
+    QTest::newRow("blanks") << QByteArray("1000 950 900") << plain;
+    QTest::newRow("commas") << QByteArray("1000,950,900") << plain;
+    QTest::newRow("commas and blanks") << QByteArray("1000, 950 ,900") << plain;
+    QTest::newRow("doubled commas make no field") << QByteArray("1000,,950, ,900") << plain;
+    QTest::newRow("tabs and surrounding blanks") << QByteArray("  1000\t950 \t 900  ") << plain;
+    QTest::newRow("leading comma gives empty first field")
+            << QByteArray(",1000,950,900") << QVector<Point> { { 0, { 1000 }, { 950 } } };
+    QTest::newRow("leading comma after blanks")
+            << QByteArray("  , 1000 950 900") << QVector<Point> { { 0, { 1000 }, { 950 } } };
+    QTest::newRow("trailing comma completes a line")
+            << QByteArray("1000 950,") << QVector<Point> { { 1000, { 950 }, { 0 } } };
+    QTest::newRow("trailing comma before blanks")
+            << QByteArray("1000 950 , \t") << QVector<Point> { { 1000, { 950 }, { 0 } } };
+    QTest::newRow("commas only give two empty fields") << QByteArray(" , , ") << QVector<Point>();
+    QTest::newRow("three commas around two") << QByteArray(",5,")
+                                             << QVector<Point> { { 0, { 5 }, { 0 } } };
+    QTest::newRow("exactly two fields") << QByteArray("1000 950") << QVector<Point>();
+    QTest::newRow("extra fields ignored") << QByteArray("1000 950 900 x y") << plain;
+    QTest::newRow("text counts as 0") << QByteArray("1000 n/a 900")
+                                      << QVector<Point> { { 1000, { 0 }, { 900 } } };
+    QTest::newRow("exponent and sign") << QByteArray("1.0e3 +950 9E2") << plain;
+    QTest::newRow("comment line") << QByteArray("# 1000 950 900") << QVector<Point>();
+    QTest::newRow("number sign later is data")
+            << QByteArray("1000 950 #") << QVector<Point> { { 1000, { 950 }, { 0 } } };
+    QTest::newRow("empty line") << QByteArray("") << QVector<Point>();
+    QTest::newRow("overflow is infinite")
+            << QByteArray("1e400 -1e400 1e-400")
+            << QVector<Point> { { qInf(), { -qInf() }, { 0 } } };
+}
+
+void TestPointTable::dataLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QVector<Point>, points);
+    QCOMPARE(readBytes(line + "\n").points, points);
+    QCOMPARE(readBytes(line).points, points);
+    QCOMPARE(readReference(line + "\n").points, points);
+}
+
+void TestPointTable::headerIsLookedForOnlyWhileCountIsOne()
+{
+    const QByteArray file = "1 2 3 4 5\n"
+                            "# Channels : 1\n"
+                            "6 7 8\n"
+                            "# Channels : 2\n"
+                            "9 10 11 12 13\n"
+                            "# Channels : 3\n"
+                            "14 15 16 17 18\n";
+    const QVector<Point> expected {
+        { 1, { 2 }, { 3 } },
+        { 6, { 7 }, { 8 } },
+        { 9, { 10, 11 }, { 12, 13 } },
+        { 14, { 15, 16 }, { 17, 18 } },
+    };
+    const Recorder r = readBytes(file);
+    QCOMPARE(r.points, expected);
+    QCOMPARE(r.traces.size(), 4);
+    QCOMPARE(r.traces.last(), (Trace { QStringLiteral("# Channels : 2"), true }));
+    QCOMPARE(readReference(file).points, expected);
+}
+
+void TestPointTable::traceCoversEveryLineUntilTheHeader()
+{
+    const QByteArray file = "  # title \"quoted\"\t \n"
+                            "\n"
+                            "SDD5,  run-0042\n"
+                            "# channels\t:\t2 \n"
+                            "1 2 3 4 5\n";
+    const QVector<Trace> expected {
+        { QStringLiteral("# title \"quoted\""), false },
+        { QString(), false },
+        { QStringLiteral("SDD5, run-0042"), false },
+        { QStringLiteral("# channels : 2"), true },
+    };
+    QCOMPARE(readBytes(file).traces, expected);
+    QCOMPARE(readReference(file).traces, expected);
+}
+
+void TestPointTable::crlfFileReadsLikeLfFile()
+{
+    const QByteArray lf = "# Channels : 2\n1 2 3 4 5\n6 7 8 9 10";
+    QByteArray crlf = lf;
+    crlf.replace("\n", "\r\n");
+    const Recorder fromLf = readBytes(lf);
+    const Recorder fromCrlf = readBytes(crlf);
+    QCOMPARE(fromCrlf.points.size(), 2);
+    QCOMPARE(fromCrlf.points, fromLf.points);
+    QCOMPARE(fromCrlf.traces, fromLf.traces);
+}
+
+void TestPointTable::fileResult_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<int>("points");
+
+    QTest::newRow("missing file") << QStringLiteral("missing") << QByteArray() << false << 0;
+    QTest::newRow("directory") << QStringLiteral("directory") << QByteArray() << false << 0;
+    QTest::newRow("empty file") << QStringLiteral("file") << QByteArray() << true << 0;
+    QTest::newRow("comments only") << QStringLiteral("file") << QByteArray("# a\n# b\n") << true
+                                   << 0;
+    QTest::newRow("two points") << QStringLiteral("file") << QByteArray("1 2 3\r\n4 5 6\r\n")
+                                << true << 2;
+}
+
+void TestPointTable::fileResult()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, opened);
+    QFETCH(int, points);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("table.dat"));
+    if (kind == QLatin1String("directory")) {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind == QLatin1String("file")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    Recorder r;
+    QCOMPARE(readPointTableFile(path, r.sink()), opened);
+    QCOMPARE(r.points.size(), points);
+}
+
+void TestPointTable::conformanceTablesMatchReference()
+{
+    const QStringList files {
+        QStringLiteral("conformance/03_table_header_forms_trace/input/zn_sdd5_points.dat"),
+        QStringLiteral("conformance/04_table_22ch/input"),
+        QStringLiteral("conformance/06_crlf_and_late_header/input"),
+    };
+    QStringList paths;
+    for (const QString &relative : files) {
+        const QString path = testsupport::testDataPath(relative);
+        if (QFileInfo(path).isDir()) {
+            for (const QString &name : QDir(path).entryList(QDir::Files))
+                paths << QDir(path).filePath(name);
+        } else {
+            paths << path;
+        }
+    }
+    QVERIFY(paths.size() >= 3);
+    for (const QString &path : qAsConst(paths)) {
+        Recorder fast;
+        QVERIFY(readPointTableFile(path, fast.sink()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        Recorder reference;
+        readPointTableReference(file, reference.sink());
+        QCOMPARE(fast.traces, reference.traces);
+        QCOMPARE(fast.points, reference.points);
+        if (path.endsWith(QLatin1String("zn_sdd5_points.dat"))) {
+            QCOMPARE(fast.points.size(), 8);
+            QCOMPARE(fast.traces.size(), 7);
+        }
+    }
+}
+
+QTEST_APPLESS_MAIN(TestPointTable)
+#include "tst_pointtable.moc"
