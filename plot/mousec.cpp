@@ -1,8 +1,59 @@
-// placeholder
 #include "mousec.h"
-MouseC::MouseC(QObject *parent) : QObject(parent) {}
-void MouseC::recordMove(QMouseEvent *) {}
-void MouseC::recordPress(QMouseEvent *) {}
-void MouseC::recordRelease(QMouseEvent *) {}
-void MouseC::recordDoubleClick(QMouseEvent *) {}
-void MouseC::recordWheel(QWheelEvent *) {}
+
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+MouseC::MouseC(QObject *parent) : QObject(parent) { }
+
+void MouseC::recordMove(QMouseEvent *e)
+{
+    prevX = curX;
+    prevY = curY;
+    curX = qRound(e->localPos().x());
+    curY = qRound(e->localPos().y());
+    moveButton = int(e->button());
+    moveModifiers = int(e->modifiers());
+    emit mMoved();
+}
+
+void MouseC::recordPress(QMouseEvent *e)
+{
+    prevX = curX;
+    prevY = curY;
+    pressX = curX = qRound(e->localPos().x());
+    pressY = curY = qRound(e->localPos().y());
+    pressed = true;
+    pressButton = int(e->button());
+    pressModifiers = int(e->modifiers());
+    emit mPressed();
+}
+
+void MouseC::recordRelease(QMouseEvent *e)
+{
+    prevX = curX;
+    prevY = curY;
+    releaseX = curX = qRound(e->localPos().x());
+    releaseY = curY = qRound(e->localPos().y());
+    pressed = false;
+    releaseButton = int(e->button());
+    releaseModifiers = int(e->modifiers());
+    emit mReleased();
+}
+
+void MouseC::recordDoubleClick(QMouseEvent *e)
+{
+    dclickX = qRound(e->localPos().x());
+    dclickY = qRound(e->localPos().y());
+    dclickButton = int(e->button());
+    dclickModifiers = int(e->modifiers());
+    emit mDClicked();
+}
+
+void MouseC::recordWheel(QWheelEvent *e)
+{
+    // One wheel axis only, in eighths of a degree: a notch of an ordinary wheel
+    // is 120, i.e. 15 degrees, and gives one step.
+    const QPoint angle = e->angleDelta();
+    const int delta = angle.y() != 0 ? angle.y() : angle.x();
+    emit wheelMoved(int(delta * 0.125 / 15));
+}

@@ -1,3 +1,382 @@
-// placeholder
 #include "scatterplot.h"
-void drawScatterPlot(QPainter &, ChCoord &, const ScatterPlotData &, const QVector<QColor> &) {}
+
+#include "chcoord.h"
+
+#include <QImage>
+#include <QLine>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygon>
+#include <QRect>
+#include <QTransform>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Far beyond any display, yet well inside what the raster engine's fixed-point
+// arithmetic takes, so a clamped line still leaves the picture at the true angle.
+constexpr double pixelLimit = 1 << 22;
+
+// The grid steps a tenth of its limit, so it has 10 or 11 lines. The bound only
+// matters when the step underflows and would never reach the limit.
+constexpr int maxGridLines = 11;
+
+constexpr int curveIntervals = 100;
+
+// Below this a value span cannot be divided into pixels without overflow.
+constexpr double minSpan = 1e-250;
+
+constexpr int discRadius = 3;
+constexpr int discSize = 7;
+
+struct Range
+{
+    double lo;
+    double hi;
+};
+
+int toPixel(double v)
+{
+    return int(qBound(-pixelLimit, v, pixelLimit));
+}
+
+bool mapPoint(const ChCoord &coord, double x, double y, QPoint *out)
+{
+    const double px = coord.xToPixel(x);
+    const double py = coord.yToPixel(y);
+    if (!std::isfinite(px) || !std::isfinite(py))
+        return false;
+    *out = QPoint(toPixel(px), toPixel(py));
+    return true;
+}
+
+// The value range of one axis: the data range with 5 % added on both sides.
+Range axisRange(bool has, double lo, double hi, const double *values, int count)
+{
+    if (!has)
+        return { -1.1, 1.1 };
+    if (!(std::isfinite(lo) && std::isfinite(hi) && lo <= hi)) {
+        // Infinite or unparsable measurements: scale to what can be drawn.
+        lo = std::numeric_limits<double>::infinity();
+        hi = -lo;
+        for (int i = 0; i < count; ++i) {
+            const double v = values[i];
+            if (std::isfinite(v)) {
+                lo = qMin(lo, v);
+                hi = qMax(hi, v);
+            }
+        }
+        if (lo > hi)
+            return { -1.1, 1.1 };
+    }
+
+    Range r;
+    if (lo < hi) {
+        const double d = 0.05 * (hi - lo);
+        r = { lo - d, hi + d };
+    } else {
+        // All values equal: show them in the middle of a range from 0 to
+        // twice the value, so the grid from 0 stays in view.
+        const double h = lo != 0 ? std::fabs(lo) : 1.1;
+        r = { lo - h, lo + h };
+    }
+
+    constexpr double big = std::numeric_limits<double>::max() / 2;
+    if (!(std::isfinite(r.lo) && std::isfinite(r.hi) && std::isfinite(r.hi - r.lo))) {
+        r.lo = qBound(-big, r.lo, big);
+        r.hi = qBound(-big, r.hi, big);
+        if (r.lo == r.hi) {
+            if (r.hi > 0)
+                r.lo = r.hi / 2;
+            else
+                r.hi = r.lo / 2;
+        }
+    }
+    if (!(r.hi - r.lo >= minSpan)) {
+        const double mid = r.lo / 2 + r.hi / 2;
+        r = { mid - minSpan / 2, mid + minSpan / 2 };
+    }
+    return r;
+}
+
+void drawGrid(QPainter &p, const ChCoord &coord, const ScatterPlotData &data)
+{
+    p.setPen(QColor(200, 200, 200));
+
+    const double xLimit = data.hasX ? data.xMax : 1.0;
+    const double xStep = data.hasX ? data.xMax / 10 : 0.1;
+    const int top = toPixel(coord.wy0);
+    const int bottom = toPixel(coord.wy1);
+    double v = 0;
+    for (int i = 0; i < maxGridLines && v < xLimit; ++i, v += xStep) {
+        const double px = coord.xToPixel(v);
+        if (!std::isfinite(px))
+            continue;
+        const int x = toPixel(px);
+        const QLine line(x, top, x, bottom);
+        p.drawLines(&line, 1);
+    }
+
+    const double yLimit = data.hasY ? data.yMax : 1.0;
+    const double yStep = data.hasY ? data.yMax / 10 : 0.1;
+    const int left = toPixel(coord.wx0);
+    const int right = toPixel(coord.wx1);
+    v = 0;
+    for (int i = 0; i < maxGridLines && v < yLimit; ++i, v += yStep) {
+        const double py = coord.yToPixel(v);
+        if (!std::isfinite(py))
+            continue;
+        const int y = toPixel(py);
+        const QLine line(left, y, right, y);
+        p.drawLines(&line, 1);
+    }
+}
+
+QColor channelColor(const QVector<QColor> &colors, int j)
+{
+    return colors.isEmpty() ? QColor(Qt::black) : colors[j % colors.size()];
+}
+
+QRectF discRect(QPoint c)
+{
+    return QRectF(c.x() - discRadius, c.y() - discRadius, discSize, discSize);
+}
+
+// Measurement points usable with the arrays as given.
+int pointCount(const ScatterPlotData &data)
+{
+    if (data.chs <= 0)
+        return 0;
+    const int stored = qMin(data.xs.size(), data.ys.size()) / data.chs;
+    return qBound(0, data.points, stored);
+}
+
+// One path per channel: the discs of a channel are one solid area, even where
+// they overlap.
+void fillChannel(QPainter &p, const ChCoord &coord, const ScatterPlotData &data, int n, int j,
+                 const QColor &color)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    for (int i = 0; i < n; ++i) {
+        QPoint c;
+        if (mapPoint(coord, data.xs[i * data.chs + j], data.ys[i * data.chs + j], &c))
+            path.addEllipse(discRect(c));
+    }
+    p.fillPath(path, QBrush(color, Qt::SolidPattern));
+}
+
+// The pixels of one disc as the raster engine fills it, as runs per row
+// relative to the disc's centre pixel. Filling is exact under whole-pixel
+// shifts, so these runs stand for every disc of the plot.
+struct DiscRun
+{
+    int dy;
+    int dx;
+    int length;
+};
+
+QVector<DiscRun> renderDiscRuns()
+{
+    constexpr int margin = 4;
+    constexpr int side = 2 * (discRadius + margin) + 1;
+    constexpr int centre = discRadius + margin;
+    QImage canvas(side, side, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter q(&canvas);
+        QPainterPath path;
+        path.setFillRule(Qt::WindingFill);
+        path.addEllipse(discRect(QPoint(centre, centre)));
+        q.fillPath(path, QBrush(Qt::black, Qt::SolidPattern));
+    }
+    QVector<DiscRun> runs;
+    for (int y = 0; y < side; ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(canvas.constScanLine(y));
+        for (int x = 0; x < side; ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            if (!runs.isEmpty() && runs.last().dy == y - centre
+                && runs.last().dx + runs.last().length == x - centre)
+                ++runs.last().length;
+            else
+                runs.append({ y - centre, x - centre, 1 });
+        }
+    }
+    return runs;
+}
+
+const QVector<DiscRun> &discRuns()
+{
+    static const QVector<DiscRun> runs = renderDiscRuns();
+    return runs;
+}
+
+bool isWholePixelShift(const QTransform &t)
+{
+    return t.type() <= QTransform::TxTranslate && t.dx() == std::trunc(t.dx())
+            && t.dy() == std::trunc(t.dy());
+}
+
+// Largest plot drawn through the layer; beyond it the layer's memory is not
+// worth keeping around and the plain drawing is used.
+constexpr qint64 maxLayerPixels = 16 * 1024 * 1024;
+
+bool opaqueColors(const QVector<QColor> &colors, int chs)
+{
+    for (int j = 0; j < qMin(chs, colors.size()); ++j) {
+        if (colors[j].alpha() != 255)
+            return false;
+    }
+    return true;
+}
+
+// The layer gives the same pixels as drawing straight onto p only where p
+// draws untransformed (but for whole-pixel shifts), unblended, without
+// antialiasing, into 32-bit pixels, and every colour is opaque.
+bool canUseLayer(QPainter &p, const ScatterPlotData &data, const QVector<QColor> &colors)
+{
+    QPaintEngine *engine = p.paintEngine();
+    if (!p.device() || !engine || engine->type() != QPaintEngine::Raster)
+        return false;
+    QPaintDevice *target = engine->paintDevice();
+    if (!target || target->devType() != QInternal::Image)
+        return false;
+    const QImage::Format format = static_cast<QImage *>(target)->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
+        && format != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    const qint64 pixels = qint64(p.device()->width()) * p.device()->height();
+    return pixels > 0 && pixels <= maxLayerPixels && p.transform().isIdentity()
+            && isWholePixelShift(p.deviceTransform())
+            && p.compositionMode() == QPainter::CompositionMode_SourceOver
+            && p.opacity() == 1.0 && !p.testRenderHint(QPainter::Antialiasing)
+            && opaqueColors(colors, data.chs);
+}
+
+QImage &layerImage(int width, int height)
+{
+    // Kept between frames: allocating it anew would cost as much as drawing.
+    thread_local QImage layer;
+    if (layer.width() != width || layer.height() != height)
+        layer = QImage(width, height, QImage::Format_ARGB32);
+    return layer;
+}
+
+void writeDiscs(uchar *bits, int bytesPerLine, int width, int height, const ChCoord &coord,
+                const ScatterPlotData &data, int n, int j, QRgb color)
+{
+    const QVector<DiscRun> &runs = discRuns();
+    const int reach = discSize;
+    for (int i = 0; i < n; ++i) {
+        QPoint c;
+        if (!mapPoint(coord, data.xs[i * data.chs + j], data.ys[i * data.chs + j], &c))
+            continue;
+        if (c.x() < -reach || c.x() >= width + reach || c.y() < -reach
+            || c.y() >= height + reach)
+            continue;
+        for (const DiscRun &run : runs) {
+            const int y = c.y() + run.dy;
+            if (y < 0 || y >= height)
+                continue;
+            const int x0 = qMax(c.x() + run.dx, 0);
+            const int x1 = qMin(c.x() + run.dx + run.length, width);
+            QRgb *line = reinterpret_cast<QRgb *>(bits + qint64(y) * bytesPerLine);
+            for (int x = x0; x < x1; ++x)
+                line[x] = color;
+        }
+    }
+}
+
+void drawCurves(QPainter &p, const ChCoord &coord, const ScatterPlotData &data,
+                const QVector<QColor> &colors)
+{
+    const double x0 = coord.vx0;
+    const double x1 = coord.vx1;
+    const double step = (x1 - x0) / curveIntervals;
+    QPolygon points;
+    points.reserve(curveIntervals + 1);
+    for (int j = 0; j < data.chs; ++j) {
+        if (j >= data.fits.size() || data.fits[j].size() < 2)
+            continue;
+        const double a = data.fits[j][0];
+        const double b = data.fits[j][1];
+        points.clear();
+        for (int i = 0; i <= curveIntervals; ++i) {
+            const double x = i == curveIntervals ? x1 : x0 + i * step;
+            QPoint c;
+            if (mapPoint(coord, x, a * x + b * x * x, &c))
+                points << c;
+        }
+        p.setPen(channelColor(colors, j));
+        p.drawPolyline(points);
+    }
+}
+
+// The plot drawn into a transparent 32-bit layer that is then laid over the
+// picture in one go. Lines draw many times faster into this pixel format than
+// into the usual window formats, and the discs are written straight into it.
+void drawLayered(QPainter &p, const ChCoord &coord, const ScatterPlotData &data, int n,
+                 const QVector<QColor> &colors)
+{
+    const int width = p.device()->width();
+    const int height = p.device()->height();
+    QImage &layer = layerImage(width, height);
+    layer.fill(Qt::transparent);
+    uchar *bits = layer.bits();
+    const int bytesPerLine = layer.bytesPerLine();
+
+    QPainter q(&layer);
+    drawGrid(q, coord, data);
+    for (int j = 0; j < data.chs; ++j)
+        writeDiscs(bits, bytesPerLine, width, height, coord, data, n, j,
+                   channelColor(colors, j).rgba());
+    if (data.estimated)
+        drawCurves(q, coord, data, colors);
+    const QPen pen = q.pen();
+    q.end();
+
+    p.drawImage(0, 0, layer);
+    p.setPen(pen);
+}
+
+void drawPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+              const QVector<QColor> &colors, bool useLayer)
+{
+    if (data.points <= 2)
+        return;
+
+    const int n = pointCount(data);
+    const int count = n * qMax(data.chs, 0);
+    const Range xr = axisRange(data.hasX, data.xMin, data.xMax, data.xs.constData(), count);
+    const Range yr = axisRange(data.hasY, data.yMin, data.yMax, data.ys.constData(), count);
+    coord.setValueRange(xr.lo, yr.lo, xr.hi, yr.hi);
+
+    if (useLayer && canUseLayer(p, data, colors)) {
+        drawLayered(p, coord, data, n, colors);
+        return;
+    }
+    drawGrid(p, coord, data);
+    for (int j = 0; j < data.chs; ++j)
+        fillChannel(p, coord, data, n, j, channelColor(colors, j));
+    if (data.estimated)
+        drawCurves(p, coord, data, colors);
+}
+
+} // namespace
+
+void drawScatterPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+                     const QVector<QColor> &colors)
+{
+    drawPlot(p, coord, data, colors, true);
+}
+
+void drawScatterPlotReference(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+                              const QVector<QColor> &colors)
+{
+    drawPlot(p, coord, data, colors, false);
+}

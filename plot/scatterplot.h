@@ -27,3 +27,8 @@ struct ScatterPlotData
 // data first. With two points or fewer nothing is drawn.
 void drawScatterPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
                      const QVector<QColor> &colors);
+
+// The same picture drawn the plain way, one filled path of discs per channel.
+// Much slower with many points; kept to check the fast drawing against.
+void drawScatterPlotReference(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+                              const QVector<QColor> &colors);
