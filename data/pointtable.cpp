@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 const char *const channelHeaderKey = "# Channels :";
@@ -145,14 +146,17 @@ void readAsciiText(const char *p, const char *end, const PointTableSink &sink)
     }
 }
 
-void readPointTableText(QByteArray bytes, const PointTableSink &sink)
+// Whether the bytes can be read here rather than through the text stream. Besides
+// non-ASCII text, a file ending in a carriage return is left to the stream: after a
+// full buffer of text, a remainder of nothing but carriage returns makes it read one
+// more, empty line, and where its buffers end is the stream's business.
+bool readableAsBytes(const QByteArray &bytes)
 {
-    if (!readsAsPlainAscii(bytes)) {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly | QIODevice::Text);
-        readPointTableReference(buffer, sink);
-        return;
-    }
+    return !bytes.endsWith('\r') && readsAsPlainAscii(bytes);
+}
+
+void readAsciiBytes(QByteArray bytes, const PointTableSink &sink)
+{
     removeCarriageReturns(bytes);
     readAsciiText(bytes.constData(), bytes.constData() + bytes.size(), sink);
 }
@@ -164,18 +168,31 @@ bool readPointTableFile(const QString &path, const PointTableSink &sink)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-    if (file.isSequential() || file.size() > maxInMemorySize) {
-        readPointTableReference(file, sink);
-        return true;
+    if (!file.isSequential() && file.size() <= maxInMemorySize) {
+        file.setTextModeEnabled(false);
+        QByteArray bytes = file.readAll();
+        if (readableAsBytes(bytes)) {
+            readAsciiBytes(std::move(bytes), sink);
+            return true;
+        }
+        file.setTextModeEnabled(true);
+        if (!file.seek(0))
+            return true;
     }
-    file.setTextModeEnabled(false);
-    readPointTableText(file.readAll(), sink);
+    readPointTableReference(file, sink);
     return true;
 }
 
 void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink)
 {
-    readPointTableText(bytes, sink);
+    if (readableAsBytes(bytes)) {
+        readAsciiBytes(bytes, sink);
+        return;
+    }
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    readPointTableReference(buffer, sink);
 }
 
 void readPointTableReference(QIODevice &device, const PointTableSink &sink)

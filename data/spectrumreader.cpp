@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -138,14 +139,11 @@ void finish(SpectrumPoint &sp)
     sp.ok = sp.i0 > 0 && !sp.icrs.isEmpty() && !sp.scas.isEmpty();
 }
 
-void readSpectrumText(QByteArray bytes, SpectrumPoint &sp)
+// Plain ASCII is read here on bytes; anything else goes through the text stream.
+// (A file ending in carriage returns can make the stream read one more, empty line,
+// depending on where its buffers end; an empty line is a row that changes nothing.)
+void readAsciiBytes(QByteArray bytes, SpectrumPoint &sp)
 {
-    if (!readsAsPlainAscii(bytes)) {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly | QIODevice::Text);
-        readSpectrumReference(buffer, sp);
-        return;
-    }
     removeCarriageReturns(bytes);
     readAsciiText(bytes.constData(), bytes.constData() + bytes.size(), sp);
     finish(sp);
@@ -163,17 +161,32 @@ void readSpectrumFile(const QString &path, SpectrumPoint &sp)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return;
-    if (file.isSequential() || file.size() > maxInMemorySize) {
-        readSpectrumReference(file, sp);
-        return;
+    if (!file.isSequential() && file.size() <= maxInMemorySize) {
+        file.setTextModeEnabled(false);
+        QByteArray bytes = file.readAll();
+        if (readsAsPlainAscii(bytes)) {
+            readAsciiBytes(std::move(bytes), sp);
+            return;
+        }
+        file.setTextModeEnabled(true);
+        if (!file.seek(0)) {
+            finish(sp);
+            return;
+        }
     }
-    file.setTextModeEnabled(false);
-    readSpectrumText(file.readAll(), sp);
+    readSpectrumReference(file, sp);
 }
 
 void readSpectrumBytes(const QByteArray &bytes, SpectrumPoint &sp)
 {
-    readSpectrumText(bytes, sp);
+    if (readsAsPlainAscii(bytes)) {
+        readAsciiBytes(bytes, sp);
+        return;
+    }
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    readSpectrumReference(buffer, sp);
 }
 
 void readSpectrumReference(QIODevice &device, SpectrumPoint &sp)
