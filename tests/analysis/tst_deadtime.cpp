@@ -70,7 +70,7 @@ void TestDeadTime::examples_data()
         scas.append(icr * (1 - 1e-6 * icr));
     }
     QTest::newRow("five panels") << i0s << icrs << scas << QVector<double> { 3, -1.8e-6 } << 2e-7
-                                 << QVector<double> { 1, -1e-6 } << 1e-6 << 1e-9;
+                                 << QVector<double> { 1, -1e-6 } << 1e-6 << 1e-12;
 }
 
 void TestDeadTime::examples()
