@@ -16,7 +16,7 @@ of it, and of those the amplifier passes OCR = ICR (1 - tau ICR); the SCA
 window holds the fixed fraction f of the output spectrum.  These are exactly
 the quadratic laws that Ratelens fits, so the estimates carry no model bias,
 only the noise: each bin of a spectrum, each ICR and each table SCA is drawn
-from a Poisson distribution of its expected count over the real time of 1 s
+from a Poisson distribution of its expected count over the real time of 10 s
 (a seeded generator, so the same options always give the same bytes).
 
 Spectrum files (one measurement point each) hold an "# I0 : " line, one
@@ -38,7 +38,7 @@ import os
 import random
 import sys
 
-REAL_TIME = 1.0          # seconds counted per point
+REAL_TIME = 10.0         # seconds counted per point
 I0_LOW = 1.0e4           # smallest incident intensity
 I0_HIGH = 1.6e5          # largest incident intensity
 PEAK_KEV = 5.899         # Mn K-alpha

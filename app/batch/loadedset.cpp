@@ -59,7 +59,7 @@ void loadMeasurementFiles(const QStringList &paths, LoadedSet &set, const LoadMe
     };
     if (messages.trace) {
         const QString key = QString::fromLatin1(channelHeaderKey);
-        sink.onTrace = [&messages, &key](const QString &line, bool isHeader) {
+        sink.onTrace = [&messages, key](const QString &line, bool isHeader) {
             messages.trace(debugLine("LINE", line));
             messages.trace(debugLine("ID", key));
             messages.trace(debugLine("bool", isHeader));

@@ -1,0 +1,175 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QImage>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using testsupport::readFileBytes;
+using testsupport::testDataPath;
+
+namespace {
+
+struct Result
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the installed-to-be executable as a shell would; env entries NAME=VALUE
+// are added, bare NAME entries removed.
+Result run(const QString &dir, const QStringList &args, const QStringList &env = QStringList())
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : env) {
+        const int eq = entry.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            e.remove(entry);
+        else
+            e.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+    p.setProcessEnvironment(e);
+    p.setWorkingDirectory(dir);
+    p.start(QStringLiteral(RATELENS_BATCH_EXE), args);
+    Result r;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.status = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QString case01()
+{
+    return testDataPath(QStringLiteral("conformance/01_spectrum_4ch_2048bins/input"));
+}
+
+QStringList case01Files()
+{
+    QStringList files;
+    for (int k = 1; k <= 5; ++k)
+        files << QStringLiteral("Ti_I0scan_%1.dat").arg(k);
+    return files;
+}
+
+} // namespace
+
+class TestBatchCommand : public QObject
+{
+    Q_OBJECT
+private slots:
+    void exitStatusAndMessages_data();
+    void exitStatusAndMessages();
+    void helpExplainsTheStatistics();
+    void versionLine();
+    void writesWhatSaveWrites();
+    void plotsWithoutADisplay();
+};
+
+void TestBatchCommand::exitStatusAndMessages_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("errContains");
+    QTest::addColumn<bool>("table");
+
+    QTest::newRow("five spectra") << case01Files() << 0 << QString() << true;
+    QTest::newRow("one spectrum") << QStringList(case01Files().mid(0, 1)) << 1
+                                  << "no estimation: 1 measurement point(s)" << false;
+    QTest::newRow("no arguments") << QStringList() << 2 << "no measurement file given" << false;
+    QTest::newRow("unknown option") << (case01Files() << QStringLiteral("--bogus")) << 2
+                                    << "Unknown option 'bogus'" << false;
+    QTest::newRow("bad size") << (case01Files() << QStringLiteral("--plot") << QStringLiteral("p.png")
+                                                << QStringLiteral("--size")
+                                                << QStringLiteral("wide"))
+                              << 2 << "invalid plot size 'wide'" << false;
+    QTest::newRow("missing file among good ones")
+            << (QStringList { QStringLiteral("gone.dat") } + case01Files()) << 0
+            << "ratelens-batch: cannot read gone.dat: " << true;
+    QTest::newRow("results into a missing folder")
+            << (case01Files() << QStringLiteral("-o") << QStringLiteral("no/such/dir/r.dat")) << 3
+            << "ratelens-batch: cannot write no/such/dir/r.dat" << true;
+}
+
+void TestBatchCommand::exitStatusAndMessages()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, errContains);
+    QFETCH(bool, table);
+
+    const Result r = run(case01(), args);
+    QCOMPARE(r.status, status);
+    if (errContains.isEmpty())
+        QCOMPARE(r.err, QByteArray());
+    else
+        QVERIFY2(r.err.contains(errContains.toUtf8()), r.err.constData());
+    if (table) {
+        QVERIFY(r.out.startsWith("channel "));
+        QCOMPARE(r.out.count('\n'), 1 + 4);
+    } else {
+        QCOMPARE(r.out, QByteArray());
+    }
+}
+
+void TestBatchCommand::helpExplainsTheStatistics()
+{
+    const Result r = run(case01(), { QStringLiteral("--help") });
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray());
+    for (const char *text : { "Usage:", "--output <FILE>", "--json", "--plot <FILE>",
+                              "--size <WxH>", "--verbose", "--version", "RSS/(n-2)",
+                              "s^2 (X^T X)^-1", "delta method", "tau0 = -b/a^2", "tau = -d1/d0",
+                              "centred", "uncentred", "Exit status" })
+        QVERIFY2(r.out.contains(text), text);
+}
+
+void TestBatchCommand::versionLine()
+{
+    const Result r = run(case01(), { QStringLiteral("--version") });
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QByteArray("ratelens-batch " RATELENS_VERSION "\n"));
+}
+
+void TestBatchCommand::writesWhatSaveWrites()
+{
+    QTemporaryDir out;
+    const QString result = out.filePath(QStringLiteral("dead times.dat"));
+    const Result r = run(case01(), case01Files() << QStringLiteral("--json")
+                                                 << QStringLiteral("--output") << result);
+    QCOMPARE(r.status, 0);
+    QVERIFY(QJsonDocument::fromJson(r.out).isObject());
+    const QString expected =
+            testDataPath(QStringLiteral("conformance/01_spectrum_4ch_2048bins/expected/"));
+    QCOMPARE(readFileBytes(result), readFileBytes(expected + QStringLiteral("result_1.dat")));
+    QCOMPARE(readFileBytes(result + QStringLiteral(".conf")),
+             readFileBytes(expected + QStringLiteral("result_1.dat.conf")));
+}
+
+void TestBatchCommand::plotsWithoutADisplay()
+{
+    QTemporaryDir out;
+    const QString png = out.filePath(QStringLiteral("plots.png"));
+    // No platform chosen and no display to find: the command must still draw.
+    const Result r = run(case01(),
+                         case01Files() << QStringLiteral("--plot") << png << QStringLiteral("--size")
+                                       << QStringLiteral("320x240"),
+                         { QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"),
+                           QStringLiteral("WAYLAND_DISPLAY") });
+    QCOMPARE(r.status, 0);
+    const QImage image(png);
+    QCOMPARE(image.size(), QSize(320, 240));
+    int coloured = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            coloured += image.pixel(x, y) != qRgb(255, 255, 255);
+    QVERIFY(coloured > 500);
+}
+
+QTEST_GUILESS_MAIN(TestBatchCommand)
+#include "tst_batchcommand.moc"
