@@ -66,23 +66,28 @@ struct Field
     const char *end;
 };
 
-// A data line of plain ASCII text, without carriage returns. Commas separate fields
-// like white space, but a comma at either end of the line adds an empty field there.
-void readDataLine(const char *begin, const char *end, int channels, const PointTableSink &sink,
-                  std::vector<Field> &fields)
+// Calls onField for every field of a data line of plain ASCII text (no carriage
+// returns) until it returns false; returns the number of fields passed. Commas
+// separate fields like white space, but a comma at either end of the line adds an
+// empty field there; a blank line is one empty field.
+template<typename OnField>
+qint64 forEachField(const char *begin, const char *end, OnField onField)
 {
     const char *p = skipAsciiSpace(begin, end);
-    if (p == end) // one empty field, never enough
-        return;
-    const qint64 needed = 2 * qint64(channels) + 1;
-    fields.clear();
-    if (*p == ',')
-        fields.push_back(Field { p, p });
-    const char *lastSeparator = nullptr;
-    while (qint64(fields.size()) < needed) {
+    if (p == end) {
+        onField(end, end);
+        return 1;
+    }
+    qint64 count = 0;
+    if (*p == ',') {
+        ++count;
+        if (!onField(p, p))
+            return count;
+    }
+    bool commaLast = false;
+    for (;;) {
         while (p != end && isSeparator(*p)) {
-            if (*p == ',')
-                lastSeparator = p;
+            commaLast = commaLast || *p == ',';
             ++p;
         }
         if (p == end)
@@ -90,19 +95,41 @@ void readDataLine(const char *begin, const char *end, int channels, const PointT
         const char *word = p;
         while (p != end && !isSeparator(*p))
             ++p;
-        fields.push_back(Field { word, p });
-        lastSeparator = nullptr;
+        commaLast = false;
+        ++count;
+        if (!onField(word, p))
+            return count;
     }
-    if (qint64(fields.size()) < needed) {
-        // The line ended in separators; a comma among them leaves an empty last field.
-        if (lastSeparator)
-            fields.push_back(Field { end, end });
-        if (qint64(fields.size()) < needed)
+    if (commaLast) {
+        ++count;
+        onField(end, end);
+    }
+    return count;
+}
+
+// Beyond this many fields a line is counted before its fields are kept, so that a
+// channel count no line reaches costs no memory.
+constexpr qint64 countFirstAbove = 4096;
+
+void readDataLine(const char *begin, const char *end, int channels, const PointTableSink &sink,
+                  std::vector<Field> &fields)
+{
+    const qint64 needed = 2 * qint64(channels) + 1;
+    if (needed > countFirstAbove) {
+        const qint64 count = forEachField(begin, end, [&, n = qint64(0)](const char *, const char *) mutable {
+            return ++n < needed;
+        });
+        if (count < needed)
             return;
     }
-
-    if (!sink.onPoint)
+    fields.clear();
+    forEachField(begin, end, [&](const char *b, const char *e) {
+        fields.push_back(Field { b, e });
+        return qint64(fields.size()) < needed;
+    });
+    if (qint64(fields.size()) < needed || !sink.onPoint)
         return;
+
     const double i0 = latin1ToDouble(fields[0].begin, fields[0].end);
     QVector<double> icrs(channels);
     QVector<double> scas(channels);
