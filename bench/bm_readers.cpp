@@ -1,0 +1,311 @@
+// Throughput of the two measurement file readers, against the plainest fast
+// parse of the same bytes (the practical limit of a line-oriented text
+// parser) and against the obvious QTextStream + regular expression reader.
+
+#include "benchdata.h"
+#include "benchsupport.h"
+#include "pointtable.h"
+#include "spectrumreader.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
+
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace {
+
+struct Input
+{
+    QString path;
+    QByteArray bytes;
+    int channels = 0;
+    int rows = 0;
+    bool spectrum = true;
+};
+
+// Inputs are generated on first use so that a filtered run only pays for what
+// it measures.
+const Input &input(const std::string &name)
+{
+    static std::map<std::string, Input> cache;
+    auto it = cache.find(name);
+    if (it != cache.end())
+        return it->second;
+    Input in;
+    if (name == "19x4096") {
+        in.channels = 19, in.rows = 4096;
+        in.bytes = benchdata::spectrumFile(19, 4096, benchdata::singleSpectrumI0,
+                                           benchdata::spectrumSeed);
+    } else if (name == "24x8192") {
+        in.channels = 24, in.rows = 8192;
+        in.bytes = benchdata::spectrumFile(24, 8192, benchdata::singleSpectrumI0,
+                                           benchdata::spectrumSeed);
+    } else {
+        in.channels = 19, in.rows = 100000, in.spectrum = false;
+        in.bytes = benchdata::pointTable(19, 100000, benchdata::tableSeed);
+    }
+    in.path = benchsupport::writeScratch(QString::fromStdString(name) + QStringLiteral(".dat"),
+                                         in.bytes);
+    return cache.emplace(name, in).first->second;
+}
+
+bool sameRecord(const SpectrumPoint &a, const SpectrumPoint &b)
+{
+    return a.ok == b.ok && a.i0 == b.i0 && a.icrs == b.icrs && a.scas == b.scas
+            && a.roiLows == b.roiLows && a.roiHighs == b.roiHighs;
+}
+
+// A reader that is fast because it reads the wrong thing measures nothing: the
+// record must be accepted, complete, and the same as the reference reader's.
+bool checkSpectrum(benchmark::State &state, const Input &in, const SpectrumPoint &sp)
+{
+    SpectrumPoint ref;
+    QBuffer buf;
+    buf.setData(in.bytes);
+    buf.open(QIODevice::ReadOnly | QIODevice::Text);
+    readSpectrumReference(buf, ref);
+    if (!sp.ok || sp.icrs.size() != in.channels || sp.scas.size() != in.channels) {
+        state.SkipWithError("the generated spectrum file was not read completely");
+        return false;
+    }
+    for (double s : sp.scas) {
+        if (!(s > 0.0)) {
+            state.SkipWithError("a channel window summed to nothing");
+            return false;
+        }
+    }
+    if (!sameRecord(sp, ref)) {
+        state.SkipWithError("the reader and the reference reader disagree");
+        return false;
+    }
+    return true;
+}
+
+void BM_ReadSpectrum(benchmark::State &state, std::string name)
+{
+    const Input &in = input(name);
+    SpectrumPoint first;
+    readSpectrumFile(in.path, first);
+    if (!checkSpectrum(state, in, first))
+        return;
+    for (auto _ : state) {
+        SpectrumPoint sp;
+        readSpectrumFile(in.path, sp);
+        benchmark::DoNotOptimize(sp.scas.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes.size());
+}
+
+void BM_ReadSpectrumBytes(benchmark::State &state, std::string name)
+{
+    const Input &in = input(name);
+    SpectrumPoint first;
+    readSpectrumBytes(in.bytes, first);
+    if (!checkSpectrum(state, in, first))
+        return;
+    for (auto _ : state) {
+        SpectrumPoint sp;
+        readSpectrumBytes(in.bytes, sp);
+        benchmark::DoNotOptimize(sp.scas.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes.size());
+}
+
+// Counts points and sums every value, so that nothing can be skipped.
+struct TableTally
+{
+    long points = 0;
+    int channels = -1;
+    double sum = 0.0;
+    PointTableSink sink()
+    {
+        PointTableSink s;
+        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+            ++points;
+            channels = icrs.size() == scas.size() ? icrs.size() : -2;
+            sum += i0;
+            for (double v : icrs)
+                sum += v;
+            for (double v : scas)
+                sum += v;
+        };
+        s.onTrace = [](const QString &, bool) { };
+        return s;
+    }
+};
+
+bool checkTable(benchmark::State &state, const Input &in, const TableTally &t)
+{
+    if (t.points != in.rows || t.channels != in.channels) {
+        state.SkipWithError("the generated point table was not read completely");
+        return false;
+    }
+    return true;
+}
+
+void BM_ReadPointTable(benchmark::State &state, std::string name)
+{
+    const Input &in = input(name);
+    TableTally first;
+    readPointTableFile(in.path, first.sink());
+    if (!checkTable(state, in, first))
+        return;
+    for (auto _ : state) {
+        TableTally t;
+        readPointTableFile(in.path, t.sink());
+        benchmark::DoNotOptimize(t.sum);
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes.size());
+}
+
+void BM_ReadPointTableBytes(benchmark::State &state, std::string name)
+{
+    const Input &in = input(name);
+    TableTally first;
+    readPointTableBytes(in.bytes, first.sink());
+    if (!checkTable(state, in, first))
+        return;
+    for (auto _ : state) {
+        TableTally t;
+        readPointTableBytes(in.bytes, t.sink());
+        benchmark::DoNotOptimize(t.sum);
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes.size());
+}
+
+// The yardstick: read the whole file, split at white space, convert every
+// field with std::from_chars and sum. Fields that are not numbers ("#",
+// header words) are skipped. No product code parses like this; it only
+// shows how fast any reader of these files could be here.
+double parseLimit(const char *path, long &fields)
+{
+    std::FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return -1.0;
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    std::string text(size_t(size), '\0');
+    const size_t got = std::fread(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    text.resize(got);
+
+    auto isSpace = [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; };
+    double sum = 0.0;
+    fields = 0;
+    const char *p = text.data();
+    const char *end = p + text.size();
+    while (p < end) {
+        while (p < end && isSpace(*p))
+            ++p;
+        const char *start = p;
+        while (p < end && !isSpace(*p))
+            ++p;
+        if (p == start)
+            break;
+        double v;
+        if (std::from_chars(start, p, v).ec == std::errc()) {
+            sum += v;
+            ++fields;
+        }
+    }
+    return sum;
+}
+
+void BM_ParseLimit(benchmark::State &state, std::string name)
+{
+    const Input &in = input(name);
+    const QByteArray path = QFile::encodeName(in.path);
+    long fields = 0;
+    parseLimit(path.constData(), fields);
+    const long expected = long(in.rows) * (2 * in.channels + 1);
+    if (fields < expected) {
+        state.SkipWithError("the yardstick did not see every field");
+        return;
+    }
+    for (auto _ : state) {
+        long n = 0;
+        benchmark::DoNotOptimize(parseLimit(path.constData(), n));
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes.size());
+}
+
+// What a first version written with the toolkit's conveniences would do:
+// line by line through a text stream, simplify, split at "\\s+", toDouble.
+double parseNaiveQt(const QString &path, long &fields)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1.0;
+    QTextStream in(&f);
+    const QRegularExpression blanks(QStringLiteral("\\s+"));
+    double sum = 0.0;
+    fields = 0;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().simplified();
+        const QStringList parts = line.split(blanks);
+        for (const QString &part : parts) {
+            bool ok = false;
+            const double v = part.toDouble(&ok);
+            if (ok) {
+                sum += v;
+                ++fields;
+            }
+        }
+    }
+    return sum;
+}
+
+void BM_ParseNaiveQt(benchmark::State &state, std::string name)
+{
+    const Input &in = input(name);
+    long fields = 0;
+    parseNaiveQt(in.path, fields);
+    if (fields < long(in.rows) * (2 * in.channels + 1)) {
+        state.SkipWithError("the naive parser did not see every field");
+        return;
+    }
+    for (auto _ : state) {
+        long n = 0;
+        benchmark::DoNotOptimize(parseNaiveQt(in.path, n));
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes.size());
+}
+
+void registerAll()
+{
+    using Fn = void (*)(benchmark::State &, std::string);
+    const auto add = [](const char *family, Fn fn, const char *name) {
+        benchmark::RegisterBenchmark((std::string(family) + "/" + name).c_str(), fn,
+                                     std::string(name))
+                ->Unit(benchmark::kMillisecond);
+    };
+    for (const char *name : { "19x4096", "24x8192" }) {
+        add("BM_ReadSpectrum", BM_ReadSpectrum, name);
+        add("BM_ReadSpectrumBytes", BM_ReadSpectrumBytes, name);
+        add("BM_ParseLimit", BM_ParseLimit, name);
+        add("BM_ParseNaiveQt", BM_ParseNaiveQt, name);
+    }
+    add("BM_ReadPointTable", BM_ReadPointTable, "19x100000");
+    add("BM_ReadPointTableBytes", BM_ReadPointTableBytes, "19x100000");
+    add("BM_ParseLimit", BM_ParseLimit, "19x100000");
+    add("BM_ParseNaiveQt", BM_ParseNaiveQt, "19x100000");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchsupport::init(argc, argv);
+    QCoreApplication app(argc, argv);
+    registerAll();
+    return benchsupport::run(argc, argv);
+}

@@ -1,0 +1,101 @@
+// Start-up: from spawning a process to the end of its window's first paint
+// on the offscreen platform, for the main window, the main window's form
+// without its two file dialogs, and an empty QWidget of the same size.
+
+#include "benchsupport.h"
+
+#include <QString>
+
+#include <chrono>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+// Seconds until the probe reports its first paint, or a negative value when
+// it fails to start or exits without painting. With a state, the wait for the
+// probe's exit is left out of the timing.
+double timeToFirstPaint(const std::vector<std::string> &args, benchmark::State *state)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1.0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    // The toolkit's start-up warnings would only clutter the table.
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+
+    std::vector<char *> argv;
+    std::string program = RATELENS_STARTUP_PROBE;
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string &a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        return -1.0;
+    }
+    char c = 0;
+    const ssize_t got = ::read(fds[0], &c, 1);
+    const auto stop = std::chrono::steady_clock::now();
+    ::close(fds[0]);
+    // Tearing the window down is not part of starting it.
+    if (state)
+        state->PauseTiming();
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (state)
+        state->ResumeTiming();
+    if (got != 1 || c != 'p' || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1.0;
+    return std::chrono::duration<double>(stop - start).count();
+}
+
+void BM_Start(benchmark::State &state, std::vector<std::string> args)
+{
+    // One start untimed, so that the first measured one does not pay for
+    // bringing the libraries into the page cache.
+    if (timeToFirstPaint(args, nullptr) < 0.0) {
+        state.SkipWithError("the start-up probe did not paint");
+        return;
+    }
+    for (auto _ : state) {
+        if (timeToFirstPaint(args, &state) < 0.0) {
+            state.SkipWithError("the start-up probe did not paint");
+            return;
+        }
+    }
+}
+
+void add(const char *name, std::vector<std::string> args)
+{
+    benchmark::RegisterBenchmark(name, BM_Start, args)->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchsupport::init(argc, argv);
+    add("BM_StartUp", { "window" });
+    add("BM_StartUpEnglish", { "window", "-e" });
+    add("BM_StartUpNoDialogs", { "form" });
+    add("BM_StartUpBareWidget", { "bare" });
+    return benchsupport::run(argc, argv);
+}
