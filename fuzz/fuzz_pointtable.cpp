@@ -1,0 +1,107 @@
+// Differential fuzzing of the point-table reader: the fast byte reader must
+// report exactly the points and header-search lines of the text stream reader,
+// in the same order.
+#include "fuzzsupport.h"
+#include "pointtable.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+
+using namespace fuzzsupport;
+
+namespace {
+
+struct Event
+{
+    bool isPoint = false;
+    double i0 = 0.0;
+    QVector<double> icrs;
+    QVector<double> scas;
+    QString line;
+    bool isHeader = false;
+};
+
+bool same(const Event &a, const Event &b)
+{
+    if (a.isPoint != b.isPoint)
+        return false;
+    if (a.isPoint)
+        return sameDouble(a.i0, b.i0) && sameDoubles(a.icrs, b.icrs) && sameDoubles(a.scas, b.scas);
+    return a.line == b.line && a.isHeader == b.isHeader;
+}
+
+QString describe(const Event &e)
+{
+    if (e.isPoint)
+        return QStringLiteral("point i0 %1 icrs %2 scas %3").arg(show(e.i0), show(e.icrs), show(e.scas));
+    return QStringLiteral("trace %1 \"%2\"").arg(e.isHeader ? QStringLiteral("header") : QStringLiteral("line"), e.line);
+}
+
+PointTableSink recorder(QVector<Event> &events)
+{
+    PointTableSink sink;
+    sink.onPoint = [&events](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+        Event e;
+        e.isPoint = true;
+        e.i0 = i0;
+        e.icrs = icrs;
+        e.scas = scas;
+        events.append(e);
+    };
+    sink.onTrace = [&events](const QString &line, bool isHeader) {
+        Event e;
+        e.line = line;
+        e.isHeader = isHeader;
+        events.append(e);
+    };
+    return sink;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    startApplication(false);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size > (std::size_t(1) << 24))
+        return 0;
+    QByteArray bytes = inputBytes(data, size);
+
+    QVector<Event> fast;
+    readPointTableBytes(bytes, recorder(fast));
+
+    QVector<Event> reference;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    readPointTableReference(buffer, recorder(reference));
+
+    const int common = qMin(fast.size(), reference.size());
+    for (int i = 0; i < common; ++i) {
+        if (!same(fast[i], reference[i]))
+            fail("fast and reference point-table readers differ",
+                 QStringLiteral("event %1\nfast:      %2\nreference: %3")
+                         .arg(i)
+                         .arg(describe(fast[i]), describe(reference[i])));
+    }
+    if (fast.size() != reference.size())
+        fail("fast and reference point-table readers differ",
+             QStringLiteral("fast gives %1 events, reference %2; first extra: %3")
+                     .arg(fast.size())
+                     .arg(reference.size())
+                     .arg(describe(fast.size() > common ? fast[common] : reference[common])));
+
+    // Every point carries exactly the channel count of the header in force.
+    for (const Event &e : qAsConst(fast)) {
+        if (e.isPoint && (e.icrs.size() != e.scas.size() || e.icrs.isEmpty()))
+            fail("point with unequal or empty channel arrays", describe(e));
+    }
+    return 0;
+}
