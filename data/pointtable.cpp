@@ -60,12 +60,6 @@ int headerChannelCount(const std::string &line)
     return b == e ? 0 : latin1ToInt(b, e);
 }
 
-struct Field
-{
-    const char *begin;
-    const char *end;
-};
-
 // Calls onField for every field of a data line of plain ASCII text (no carriage
 // returns) until it returns false; returns the number of fields passed. Commas
 // separate fields like white space, but a comma at either end of the line adds an
@@ -112,7 +106,7 @@ qint64 forEachField(const char *begin, const char *end, OnField onField)
 constexpr qint64 countFirstAbove = 4096;
 
 void readDataLine(const char *begin, const char *end, int channels, const PointTableSink &sink,
-                  std::vector<Field> &fields)
+                  std::vector<double> &values)
 {
     const qint64 needed = 2 * qint64(channels) + 1;
     if (needed > countFirstAbove) {
@@ -122,24 +116,37 @@ void readDataLine(const char *begin, const char *end, int channels, const PointT
         if (count < needed)
             return;
     }
-    fields.clear();
-    forEachField(begin, end, [&](const char *b, const char *e) {
-        fields.push_back(Field { b, e });
-        return qint64(fields.size()) < needed;
-    });
-    if (qint64(fields.size()) < needed || !sink.onPoint)
+
+    // The same walk as forEachField, converting each field on the way.
+    const char *p = skipAsciiSpace(begin, end);
+    if (p == end) // one empty field, never enough
+        return;
+    values.clear();
+    if (*p == ',')
+        values.push_back(0.0);
+    bool commaLast = false;
+    while (qint64(values.size()) < needed) {
+        while (p != end && isSeparator(*p)) {
+            commaLast = commaLast || *p == ',';
+            ++p;
+        }
+        if (p == end)
+            break;
+        double value;
+        p = scanDoubleField(p, end, FieldSeparators::WhiteSpaceAndComma, value);
+        values.push_back(value);
+        commaLast = false;
+    }
+    if (commaLast && qint64(values.size()) < needed)
+        values.push_back(0.0);
+    if (qint64(values.size()) < needed || !sink.onPoint)
         return;
 
-    const double i0 = latin1ToDouble(fields[0].begin, fields[0].end);
     QVector<double> icrs(channels);
     QVector<double> scas(channels);
-    for (int j = 0; j < channels; ++j) {
-        const Field &icr = fields[std::size_t(j) + 1];
-        const Field &sca = fields[std::size_t(j) + 1 + std::size_t(channels)];
-        icrs[j] = latin1ToDouble(icr.begin, icr.end);
-        scas[j] = latin1ToDouble(sca.begin, sca.end);
-    }
-    sink.onPoint(i0, icrs, scas);
+    std::copy(values.begin() + 1, values.begin() + 1 + channels, icrs.begin());
+    std::copy(values.begin() + 1 + channels, values.begin() + needed, scas.begin());
+    sink.onPoint(values[0], icrs, scas);
 }
 
 // The whole file as plain ASCII text without carriage returns.
@@ -147,7 +154,7 @@ void readAsciiText(const char *p, const char *end, const PointTableSink &sink)
 {
     int channels = 1;
     std::string line;
-    std::vector<Field> fields;
+    std::vector<double> values;
     while (p != end) {
         const char *newline = static_cast<const char *>(std::memchr(p, '\n', end - p));
         const char *lineEnd = newline ? newline : end;
@@ -168,7 +175,7 @@ void readAsciiText(const char *p, const char *end, const PointTableSink &sink)
             return;
         const char *first = skipAsciiSpace(p, lineEnd);
         if (first == lineEnd || *first != '#')
-            readDataLine(first, lineEnd, channels, sink, fields);
+            readDataLine(first, lineEnd, channels, sink, values);
         p = next;
     }
 }

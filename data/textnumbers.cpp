@@ -2,19 +2,36 @@
 
 #include <QString>
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 
 namespace {
 
 // Powers of ten that a double holds exactly: a product or quotient of one of these
-// with an integer below 2^53 is rounded once, hence correctly.
+// with an integer up to 2^53 is rounded once, hence correctly.
 const double exactPowersOfTen[] = { 1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
 
+constexpr std::uint64_t maxExactMantissa = std::uint64_t(1) << 53;
+
 // Tokens longer than this are left to the toolkit.
 constexpr std::ptrdiff_t maxFastLength = 64;
+
+using SeparatorTable = std::array<bool, 256>;
+
+constexpr SeparatorTable makeTable(bool comma)
+{
+    SeparatorTable t {};
+    t[' '] = t['\t'] = t['\n'] = t['\v'] = t['\f'] = t['\r'] = true;
+    t[','] = comma;
+    return t;
+}
+
+constexpr SeparatorTable noSeparators {};
+constexpr SeparatorTable whiteSpace = makeTable(false);
+constexpr SeparatorTable whiteSpaceAndComma = makeTable(true);
 
 inline bool isDigit(char c)
 {
@@ -31,53 +48,38 @@ int toolkitInt(const char *begin, const char *end)
     return QString::fromLatin1(begin, int(end - begin)).toInt(nullptr, 10);
 }
 
-} // namespace
-
-double latin1ToDouble(const char *begin, const char *end)
+const char *scan(const char *begin, const char *end, const SeparatorTable &separators,
+                 double &value)
 {
-    if (begin == end)
-        return 0.0;
-    if (end - begin > maxFastLength)
-        return toolkitDouble(begin, end);
-
     // Accepted here: [+-]? (digits [. digits*]? | . digits) ([eE] [+-]? digits)?
     const char *p = begin;
-    const bool negative = *p == '-';
-    if (*p == '+' || *p == '-')
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '+' || *p == '-'))
         ++p;
     const char *unsignedBegin = p;
 
+    // Unsigned arithmetic wraps harmlessly beyond 19 digits; such tokens are not
+    // converted from the mantissa.
     std::uint64_t mantissa = 0;
-    int significantDigits = 0;
     int digits = 0;
     int fractionDigits = 0;
     while (p != end && isDigit(*p)) {
-        if (mantissa != 0 || *p != '0') {
-            if (significantDigits < 19)
-                mantissa = mantissa * 10 + std::uint64_t(*p - '0');
-            ++significantDigits;
-        }
+        mantissa = mantissa * 10 + std::uint64_t(*p - '0');
         ++digits;
         ++p;
     }
     if (p != end && *p == '.') {
         ++p;
         while (p != end && isDigit(*p)) {
-            if (mantissa != 0 || *p != '0') {
-                if (significantDigits < 19)
-                    mantissa = mantissa * 10 + std::uint64_t(*p - '0');
-                ++significantDigits;
-            }
+            mantissa = mantissa * 10 + std::uint64_t(*p - '0');
             ++digits;
             ++fractionDigits;
             ++p;
         }
     }
-    if (digits == 0)
-        return toolkitDouble(begin, end);
-
     int exponent = 0;
-    if (p != end && (*p == 'e' || *p == 'E')) {
+    bool plain = digits > 0;
+    if (plain && p != end && (*p == 'e' || *p == 'E')) {
         ++p;
         bool negativeExponent = false;
         if (p != end && (*p == '+' || *p == '-')) {
@@ -89,30 +91,55 @@ double latin1ToDouble(const char *begin, const char *end)
             exponent = exponent * 10 + (*p - '0');
             ++p;
         }
-        if (p == exponentBegin)
-            return toolkitDouble(begin, end);
+        plain = p != exponentBegin;
         if (negativeExponent)
             exponent = -exponent;
     }
-    if (p != end)
-        return toolkitDouble(begin, end);
-
-    if (mantissa == 0)
-        return negative ? -0.0 : 0.0;
-
-    double value;
-    const int scale = exponent - fractionDigits;
-    if (significantDigits <= 15 && scale >= -22 && scale <= 22) {
-        value = double(mantissa);
-        value = scale >= 0 ? value * exactPowersOfTen[scale] : value / exactPowersOfTen[-scale];
-    } else {
-        const auto result = std::from_chars(unsignedBegin, end, value);
-        // Out of range, or a non-zero number that came out as zero: the toolkit has
-        // its own rules for overflow and underflow.
-        if (result.ec != std::errc() || result.ptr != end || value == 0.0)
-            return toolkitDouble(begin, end);
+    if (!plain || (p != end && !separators[std::uint8_t(*p)]) || p - begin > maxFastLength) {
+        while (p != end && !separators[std::uint8_t(*p)])
+            ++p;
+        value = toolkitDouble(begin, p);
+        return p;
     }
-    return negative ? -value : value;
+
+    const int scale = exponent - fractionDigits;
+    if (digits <= 19 && mantissa <= maxExactMantissa && scale >= -22 && scale <= 22) {
+        double v = double(mantissa);
+        v = scale >= 0 ? v * exactPowersOfTen[scale] : v / exactPowersOfTen[-scale];
+        value = negative ? -v : v;
+        return p;
+    }
+    if (digits <= 19 && mantissa == 0) {
+        value = negative ? -0.0 : 0.0;
+        return p;
+    }
+    double v;
+    const auto result = std::from_chars(unsignedBegin, p, v);
+    // Out of range, or a non-zero number that came out as zero: the toolkit has its
+    // own rules for overflow and underflow.
+    if (result.ec != std::errc() || result.ptr != p || v == 0.0)
+        value = toolkitDouble(begin, p);
+    else
+        value = negative ? -v : v;
+    return p;
+}
+
+} // namespace
+
+double latin1ToDouble(const char *begin, const char *end)
+{
+    if (begin == end)
+        return 0.0;
+    double value;
+    scan(begin, end, noSeparators, value);
+    return value;
+}
+
+const char *scanDoubleField(const char *begin, const char *end, FieldSeparators separators,
+                            double &value)
+{
+    return scan(begin, end,
+                separators == FieldSeparators::WhiteSpace ? whiteSpace : whiteSpaceAndComma, value);
 }
 
 int latin1ToInt(const char *begin, const char *end)

@@ -114,6 +114,8 @@ private slots:
     void doublesMatchToolkit_data();
     void doublesMatchToolkit();
     void generatedDoublesMatchToolkit();
+    void fieldEnds_data();
+    void fieldEnds();
     void intValues_data();
     void intValues();
     void generatedIntsMatchToolkit();
@@ -210,6 +212,44 @@ void TestTextNumbers::generatedDoublesMatchToolkit()
         if (fast != toolkit)
             QFAIL(qPrintable(QStringLiteral("token \"%1\"").arg(QString::fromLatin1(token.toPercentEncoding()))));
     }
+}
+
+void TestTextNumbers::fieldEnds_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("commaSeparates");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("number before blank") << QByteArray("1.5 2") << false << 3 << 1.5;
+    QTest::newRow("number before comma") << QByteArray("1.5,2") << true << 3 << 1.5;
+    QTest::newRow("comma inside a blank-separated field")
+            << QByteArray("1.5,2 3") << false << 5 << 0.0;
+    QTest::newRow("number before tab") << QByteArray("-2e3\t") << false << 4 << -2000.0;
+    QTest::newRow("number running to the end") << QByteArray("42") << true << 2 << 42.0;
+    QTest::newRow("text field") << QByteArray("abc def") << false << 3 << 0.0;
+    QTest::newRow("number glued to text") << QByteArray("12ab,3") << true << 4 << 0.0;
+    QTest::newRow("inf before comma") << QByteArray("inf,1") << true << 3
+                                      << std::numeric_limits<double>::infinity();
+    QTest::newRow("overflow before blank") << QByteArray("1e999 1") << false << 5
+                                           << std::numeric_limits<double>::infinity();
+    QTest::newRow("vertical tab ends a field") << QByteArray("7\v8") << false << 1 << 7.0;
+    QTest::newRow("unit separator does not") << QByteArray("7\x1f 8") << false << 2 << 0.0;
+}
+
+void TestTextNumbers::fieldEnds()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, commaSeparates);
+    QFETCH(int, length);
+    QFETCH(double, expected);
+
+    double value = -1.0;
+    const char *end = scanDoubleField(
+            text.constData(), text.constData() + text.size(),
+            commaSeparates ? FieldSeparators::WhiteSpaceAndComma : FieldSeparators::WhiteSpace, value);
+    QCOMPARE(int(end - text.constData()), length);
+    QCOMPARE(bitsOf(value), bitsOf(expected));
 }
 
 void TestTextNumbers::intValues_data()
