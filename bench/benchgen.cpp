@@ -38,7 +38,8 @@ int main(int argc, char **argv)
                      benchdata::pointTable(19, 100000, benchdata::tableSeed) });
     for (int p : { 10, 100, 1000, 10000 }) {
         const QVector<MeasValues> points = benchdata::scanPoints(19, p, benchdata::scanSeed);
-        outputs.append({ QStringLiteral("scan-19x%1.dat").arg(p), benchdata::formatPoints(points) });
+        outputs.append(
+                { QStringLiteral("scan-19x%1.dat").arg(p), benchdata::formatPoints(points) });
     }
     for (const Output &o : outputs) {
         if (!benchdata::writeFile(dir + QLatin1Char('/') + o.name, o.bytes)) {

@@ -45,20 +45,23 @@ READER_FILES = {
 
 
 def median_time(fn, rounds):
+    """Median wall time and median processor time of the rounds, in seconds."""
     fn()  # untimed: imports, caches, first allocation
-    times = []
+    wall, cpu = [], []
     for _ in range(rounds):
-        t0 = time.perf_counter()
+        w0, c0 = time.perf_counter(), time.process_time()
         fn()
-        times.append(time.perf_counter() - t0)
-    return statistics.median(times), rounds
+        cpu.append(time.process_time() - c0)
+        wall.append(time.perf_counter() - w0)
+    return statistics.median(wall), statistics.median(cpu), rounds
 
 
-def entry(name, seconds, rounds, size=None):
-    e = {"name": name, "run_type": "iteration", "real_time": seconds * 1e3, "time_unit": "ms",
-         "iterations": rounds}
+def entry(name, timing, size=None):
+    wall, cpu, rounds = timing
+    e = {"name": name, "run_type": "iteration", "real_time": wall * 1e3,
+         "cpu_time": cpu * 1e3, "time_unit": "ms", "iterations": rounds}
     if size is not None:
-        e["bytes_per_second"] = size / seconds
+        e["bytes_per_second"] = size / cpu
     return e
 
 
@@ -83,9 +86,9 @@ def time_readers(data_dir, quick):
             assert df.shape[1] == columns, df.shape
 
         for family, fn in (("PY_NumpyLoadtxt", numpy_load), ("PY_PandasReadCsv", pandas_load)):
-            seconds, n = median_time(fn, rounds)
-            out.append(entry(f"{family}/{label}", seconds, n, size))
-            print(f"  {family}/{label}: {seconds * 1e3:.1f} ms", file=sys.stderr)
+            timing = median_time(fn, rounds)
+            out.append(entry(f"{family}/{label}", timing, size))
+            print(f"  {family}/{label}: {timing[1] * 1e3:.1f} ms", file=sys.stderr)
     return out
 
 
@@ -155,9 +158,10 @@ def time_pyqtgraph(data_dir, quick):
                 painter.end()
 
             rounds = 3 if quick else (10 if points >= 10000 else 30)
-            seconds, n = median_time(frame, rounds)
-            out.append(entry(f"PY_PyqtgraphPaint{plot}/{points}", seconds, n))
-            print(f"  PY_PyqtgraphPaint{plot}/{points}: {seconds * 1e3:.2f} ms", file=sys.stderr)
+            timing = median_time(frame, rounds)
+            out.append(entry(f"PY_PyqtgraphPaint{plot}/{points}", timing))
+            print(f"  PY_PyqtgraphPaint{plot}/{points}: {timing[1] * 1e3:.2f} ms",
+                  file=sys.stderr)
             widget.close()
             widget.deleteLater()
             app.processEvents()
@@ -190,9 +194,10 @@ def time_matplotlib(data_dir, quick):
             ax.set_ylim(*y_range)
             assert canvas.get_width_height() == (WIDTH, HEIGHT)
             rounds = 3 if quick else (5 if points >= 10000 else 15)
-            seconds, n = median_time(canvas.draw, rounds)
-            out.append(entry(f"PY_MatplotlibPaint{plot}/{points}", seconds, n))
-            print(f"  PY_MatplotlibPaint{plot}/{points}: {seconds * 1e3:.2f} ms", file=sys.stderr)
+            timing = median_time(canvas.draw, rounds)
+            out.append(entry(f"PY_MatplotlibPaint{plot}/{points}", timing))
+            print(f"  PY_MatplotlibPaint{plot}/{points}: {timing[1] * 1e3:.2f} ms",
+                  file=sys.stderr)
     return out
 
 
@@ -222,17 +227,20 @@ def run(args):
 TO_MS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
 
 
+class Figure:
+    def __init__(self, wall=None, cpu=None, rate=None, probe_cpu=None, error=None):
+        self.wall, self.cpu, self.rate, self.probe_cpu, self.error = (wall, cpu, rate, probe_cpu,
+                                                                      error)
+
+
 def load_results(paths):
-    """name -> (milliseconds, bytes per second or None). Medians of
-    repetitions are preferred to single runs of the same name."""
+    """name -> Figure (milliseconds; bytes per second of processor time).
+    Medians of repetitions are preferred to single runs of the same name."""
     results, from_median = {}, set()
     for path in paths:
         with open(path) as f:
             data = json.load(f)
         for b in data.get("benchmarks", []):
-            if b.get("error_occurred"):
-                results[b.get("run_name", b["name"])] = (None, b.get("error_message"))
-                continue
             if b.get("run_type") == "aggregate":
                 if b.get("aggregate_name") != "median":
                     continue
@@ -242,8 +250,13 @@ def load_results(paths):
                 name = b.get("run_name", b["name"])
                 if name in from_median:
                     continue
-            ms = b["real_time"] * TO_MS[b.get("time_unit", "ns")]
-            results[name] = (ms, b.get("bytes_per_second"))
+            if b.get("error_occurred"):
+                results[name] = Figure(error=b.get("error_message", "error"))
+                continue
+            scale = TO_MS[b.get("time_unit", "ns")]
+            results[name] = Figure(wall=b["real_time"] * scale, cpu=b["cpu_time"] * scale,
+                                   rate=b.get("bytes_per_second"),
+                                   probe_cpu=b.get("probe_cpu_ms"))
     return results
 
 
@@ -255,6 +268,14 @@ def fmt_ms(ms):
 
 def fmt_rate(bps):
     return "-" if not bps else f"{bps / 1e6:.0f}"
+
+
+def fmt_ratio(r):
+    return "-" if r is None else f"{r:.2f}"
+
+
+def ratio(a, b):
+    return a / b if a and b else None
 
 
 class Table:
@@ -274,91 +295,95 @@ class Table:
                 print("| " + " | ".join(r) + " |")
         else:
             widths = [max(len(x) for x in col) for col in zip(self.header, *self.rows)]
-            line = lambda r: "  ".join(c.ljust(w) for c, w in zip(r, widths))
-            print(line(self.header))
-            print("  ".join("-" * w for w in widths))
-            for r in self.rows:
-                print(line(r))
+            for r in [self.header, ["-" * w for w in widths]] + self.rows:
+                print("  ".join(c.ljust(w) for c, w in zip(r, widths)).rstrip())
         print()
 
 
 def table(args):
     res = load_results(args.files)
     md = args.markdown
+    missing = Figure()
 
-    def ms(name):
-        return res.get(name, (None, None))[0]
-
-    def rate(name):
-        v = res.get(name, (None, None))
-        return v[1] if v[0] is not None else None
+    def get(name):
+        return res.get(name, missing)
 
     def title(text):
         print(f"### {text}\n" if md else f"== {text}")
 
-    title("All figures (median of the repetitions)")
-    t = Table(md, ["benchmark", "ms", "MB/s"])
+    title("All figures (medians; MB/s = 10^6 bytes per second of processor time)")
+    t = Table(md, ["benchmark", "wall ms", "CPU ms", "MB/s", "probe CPU ms"])
     for name in sorted(res):
-        value = res[name]
-        if value[0] is None:
-            t.add(name, "error: " + str(value[1]), "")
+        f = res[name]
+        if f.error:
+            t.add(name, "error: " + f.error, "", "", "")
         else:
-            t.add(name, fmt_ms(value[0]), fmt_rate(value[1]))
+            t.add(name, fmt_ms(f.wall), fmt_ms(f.cpu), fmt_rate(f.rate), fmt_ms(f.probe_cpu))
     t.print()
 
     title("Targets (ratios within this run)")
     t = Table(md, ["target", "measured", "ratio", "met"])
 
-    def verdict(ok):
-        return "-" if ok is None else ("yes" if ok else "NO")
+    def verdict(r, ok):
+        return "-" if r is None else ("yes" if ok(r) else "NO")
 
     for label in READER_FILES:
-        limit = rate(f"BM_ParseLimit/{label}")
         reader = "BM_ReadPointTable" if label == "19x100000" else "BM_ReadSpectrum"
-        r = rate(f"{reader}/{label}")
-        ratio = r / limit if r and limit else None
+        ours, limit = get(f"{reader}/{label}").rate, get(f"BM_ParseLimit/{label}").rate
+        r = ratio(ours, limit)
         t.add(f"{reader}/{label} >= 0.8 x BM_ParseLimit/{label}",
-              f"{fmt_rate(r)} vs {fmt_rate(limit)} MB/s",
-              "-" if ratio is None else f"{ratio:.2f}",
-              verdict(None if ratio is None else ratio >= 0.8))
-    load = ms("BM_LoadBatch/20x19x4096")
-    t.add("BM_LoadBatch/20x19x4096 < 150 ms", f"{fmt_ms(load)} ms",
-          "-" if load is None else f"{load / 150:.2f}",
-          verdict(None if load is None else load < 150))
+              f"{fmt_rate(ours)} vs {fmt_rate(limit)} MB/s", fmt_ratio(r),
+              verdict(r, lambda x: x >= 0.8))
+    load = get("BM_LoadBatch/20x19x4096")
+    for kind, value in (("CPU", load.cpu), ("wall", load.wall)):
+        r = ratio(value, 150.0)
+        t.add(f"BM_LoadBatch/20x19x4096 < 150 ms ({kind})", f"{fmt_ms(value)} ms",
+              fmt_ratio(r), verdict(r, lambda x: x < 1.0))
     for plot in ("I0Nin", "NinNout"):
         for p in POINT_COUNTS:
-            ours, theirs = ms(f"BM_Paint{plot}/{p}"), ms(f"PY_PyqtgraphPaint{plot}/{p}")
-            ratio = ours / theirs if ours and theirs else None
-            t.add(f"BM_Paint{plot}/{p} < pyqtgraph", f"{fmt_ms(ours)} vs {fmt_ms(theirs)} ms",
-                  "-" if ratio is None else f"{ratio:.2f}",
-                  verdict(None if ratio is None else ratio < 1.0))
-    start, bare = ms("BM_StartUp"), ms("BM_StartUpBareWidget")
-    ratio = start / bare if start and bare else None
-    t.add("BM_StartUp <= 1.3 x BM_StartUpBareWidget", f"{fmt_ms(start)} vs {fmt_ms(bare)} ms",
-          "-" if ratio is None else f"{ratio:.2f}",
-          verdict(None if ratio is None else ratio <= 1.3))
+            ours, theirs = get(f"BM_Paint{plot}/{p}").cpu, get(f"PY_PyqtgraphPaint{plot}/{p}").cpu
+            r = ratio(ours, theirs)
+            t.add(f"BM_Paint{plot}/{p} < pyqtgraph (CPU)",
+                  f"{fmt_ms(ours)} vs {fmt_ms(theirs)} ms", fmt_ratio(r),
+                  verdict(r, lambda x: x < 1.0))
+    start, bare = get("BM_StartUp"), get("BM_StartUpBareWidget")
+    for kind, a, b in (("wall", start.wall, bare.wall),
+                       ("probe CPU", start.probe_cpu, bare.probe_cpu)):
+        r = ratio(a, b)
+        t.add(f"BM_StartUp <= 1.3 x BM_StartUpBareWidget ({kind})",
+              f"{fmt_ms(a)} vs {fmt_ms(b)} ms", fmt_ratio(r), verdict(r, lambda x: x <= 1.3))
     t.print()
 
-    title("Readers side by side (MB/s; same files)")
+    title("Start-up to the first paint (ms; ratio to the bare widget)")
+    t = Table(md, ["window", "wall", "ratio", "probe CPU", "ratio"])
+    for name in ("BM_StartUp", "BM_StartUpEnglish", "BM_StartUpNoDialogs", "BM_StartUpBareLabel",
+                 "BM_StartUpBareWidget"):
+        f = get(name)
+        t.add(name, fmt_ms(f.wall), fmt_ratio(ratio(f.wall, bare.wall)), fmt_ms(f.probe_cpu),
+              fmt_ratio(ratio(f.probe_cpu, bare.probe_cpu)))
+    t.print()
+
+    title("Readers side by side (MB/s of processor time; same files)")
     t = Table(md, ["file", "Ratelens reader", "from bytes", "from_chars limit",
                    "naive Qt", "numpy.loadtxt", "pandas.read_csv"])
     for label in READER_FILES:
         reader = "BM_ReadPointTable" if label == "19x100000" else "BM_ReadSpectrum"
-        t.add(label, fmt_rate(rate(f"{reader}/{label}")),
-              fmt_rate(rate(f"{reader}Bytes/{label}")),
-              fmt_rate(rate(f"BM_ParseLimit/{label}")), fmt_rate(rate(f"BM_ParseNaiveQt/{label}")),
-              fmt_rate(rate(f"PY_NumpyLoadtxt/{label}")),
-              fmt_rate(rate(f"PY_PandasReadCsv/{label}")))
+        t.add(label, fmt_rate(get(f"{reader}/{label}").rate),
+              fmt_rate(get(f"{reader}Bytes/{label}").rate),
+              fmt_rate(get(f"BM_ParseLimit/{label}").rate),
+              fmt_rate(get(f"BM_ParseNaiveQt/{label}").rate),
+              fmt_rate(get(f"PY_NumpyLoadtxt/{label}").rate),
+              fmt_rate(get(f"PY_PandasReadCsv/{label}").rate))
     t.print()
 
-    title("One plot frame side by side (ms per frame, 1500 x 350, 19 channels)")
+    title("One plot frame side by side (CPU ms per frame, 1500 x 350, 19 channels)")
     t = Table(md, ["plot", "P", "Ratelens", "plain drawing", "pyqtgraph", "matplotlib"])
     for plot in ("I0Nin", "NinNout"):
         for p in POINT_COUNTS:
-            ref = ms(f"BM_Paint{plot}Reference/{p}")
-            t.add(plot, p, fmt_ms(ms(f"BM_Paint{plot}/{p}")), fmt_ms(ref),
-                  fmt_ms(ms(f"PY_PyqtgraphPaint{plot}/{p}")),
-                  fmt_ms(ms(f"PY_MatplotlibPaint{plot}/{p}")))
+            t.add(plot, p, fmt_ms(get(f"BM_Paint{plot}/{p}").cpu),
+                  fmt_ms(get(f"BM_Paint{plot}Reference/{p}").cpu),
+                  fmt_ms(get(f"PY_PyqtgraphPaint{plot}/{p}").cpu),
+                  fmt_ms(get(f"PY_MatplotlibPaint{plot}/{p}").cpu))
     t.print()
 
 
