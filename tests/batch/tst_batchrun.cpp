@@ -228,8 +228,6 @@ void TestBatchRun::usageErrors_data()
     QTest::addColumn<QString>("message");
 
     QTest::newRow("no file") << QStringList() << "no measurement file given";
-    QTest::newRow("unknown option") << split("--frobnicate a.dat") << "Unknown option 'frobnicate'";
-    QTest::newRow("output without a name") << split("a.dat -o") << "Missing value after '-o'";
     QTest::newRow("size without x") << split("a.dat --plot p.png --size 1500") << "invalid plot size";
     QTest::newRow("size zero wide") << split("a.dat --plot p.png --size 0x700")
                                     << "invalid plot size '0x700'";
