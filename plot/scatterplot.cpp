@@ -14,11 +14,13 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
-// Far beyond any display, yet well inside what the raster engine's fixed-point
-// arithmetic takes, so a clamped line still leaves the picture at the true angle.
+// Far beyond any display, so a clamped line still leaves the picture at very
+// nearly its true angle, yet small enough for the raster engine's fixed-point
+// coordinates.
 constexpr double pixelLimit = 1 << 22;
 
 // The grid steps a tenth of its limit, so it has 10 or 11 lines. The bound only
@@ -85,6 +87,8 @@ Range axisRange(bool has, double lo, double hi, const double *values, int count)
         r = { lo - h, lo + h };
     }
 
+    // Values near the largest double: keep the span itself representable and
+    // let the outermost points fall off the picture.
     constexpr double big = std::numeric_limits<double>::max() / 2;
     if (!(std::isfinite(r.lo) && std::isfinite(r.hi) && std::isfinite(r.hi - r.lo))) {
         r.lo = qBound(-big, r.lo, big);
@@ -109,29 +113,29 @@ void drawGrid(QPainter &p, const ChCoord &coord, const ScatterPlotData &data)
 
     const double xLimit = data.hasX ? data.xMax : 1.0;
     const double xStep = data.hasX ? data.xMax / 10 : 0.1;
-    const int top = toPixel(coord.wy0);
-    const int bottom = toPixel(coord.wy1);
+    const int y0 = toPixel(coord.wy0);
+    const int y1 = toPixel(coord.wy1);
     double v = 0;
     for (int i = 0; i < maxGridLines && v < xLimit; ++i, v += xStep) {
         const double px = coord.xToPixel(v);
         if (!std::isfinite(px))
             continue;
         const int x = toPixel(px);
-        const QLine line(x, top, x, bottom);
+        const QLine line(x, y0, x, y1);
         p.drawLines(&line, 1);
     }
 
     const double yLimit = data.hasY ? data.yMax : 1.0;
     const double yStep = data.hasY ? data.yMax / 10 : 0.1;
-    const int left = toPixel(coord.wx0);
-    const int right = toPixel(coord.wx1);
+    const int x0 = toPixel(coord.wx0);
+    const int x1 = toPixel(coord.wx1);
     v = 0;
     for (int i = 0; i < maxGridLines && v < yLimit; ++i, v += yStep) {
         const double py = coord.yToPixel(v);
         if (!std::isfinite(py))
             continue;
         const int y = toPixel(py);
-        const QLine line(left, y, right, y);
+        const QLine line(x0, y, x1, y);
         p.drawLines(&line, 1);
     }
 }
@@ -236,8 +240,8 @@ bool opaqueColors(const QVector<QColor> &colors, int chs)
 }
 
 // The layer gives the same pixels as drawing straight onto p only where p
-// draws untransformed (but for whole-pixel shifts), unblended, without
-// antialiasing, into 32-bit pixels, and every colour is opaque.
+// draws untransformed (but for whole-pixel shifts), unclipped, unblended,
+// without antialiasing, into 32-bit pixels, and every colour is opaque.
 bool canUseLayer(QPainter &p, const ScatterPlotData &data, const QVector<QColor> &colors)
 {
     QPaintEngine *engine = p.paintEngine();
@@ -252,6 +256,7 @@ bool canUseLayer(QPainter &p, const ScatterPlotData &data, const QVector<QColor>
         return false;
     const qint64 pixels = qint64(p.device()->width()) * p.device()->height();
     return pixels > 0 && pixels <= maxLayerPixels && p.transform().isIdentity()
+            && !p.hasClipping()
             && isWholePixelShift(p.deviceTransform())
             && p.compositionMode() == QPainter::CompositionMode_SourceOver
             && p.opacity() == 1.0 && !p.testRenderHint(QPainter::Antialiasing)
@@ -260,11 +265,16 @@ bool canUseLayer(QPainter &p, const ScatterPlotData &data, const QVector<QColor>
 
 QImage &layerImage(int width, int height)
 {
-    // Kept between frames: allocating it anew would cost as much as drawing.
-    thread_local QImage layer;
-    if (layer.width() != width || layer.height() != height)
-        layer = QImage(width, height, QImage::Format_ARGB32);
-    return layer;
+    // Kept between frames, allocating anew costs about as much as drawing;
+    // two of them, since the window shows two plots that may differ in size.
+    thread_local QImage layers[2];
+    const QSize size(width, height);
+    if (layers[0].size() != size) {
+        std::swap(layers[0], layers[1]);
+        if (layers[0].size() != size)
+            layers[0] = QImage(size, QImage::Format_ARGB32);
+    }
+    return layers[0];
 }
 
 void writeDiscs(uchar *bits, int bytesPerLine, int width, int height, const ChCoord &coord,

@@ -437,6 +437,10 @@ void TestScatterPlot::degenerateData_data()
     ScatterPlotData extreme = plotData(1, { -1.7e308, 0, 0, 1.7e308, 1.7e308, -1.7e308 });
     QTest::newRow("values near the largest double") << extreme << QPoint(-1, -1);
 
+    ScatterPlotData far = plotData(1, { 0, 0, 0.5, 0.5, 1, 1, 1e12, -1e12, -1e15, 1e15 });
+    setRanges(far, 0, 1, 0, 1);
+    QTest::newRow("points far outside the scales") << far << QPoint(220, 110);
+
     ScatterPlotData close = plotData(1, { 1e17, 1e17, 1e17 + 16, 1e17 + 16, 1e17 + 32, 1e17 + 32 });
     close.estimated = true;
     close.fits = { { 1, 0 } };
