@@ -83,6 +83,7 @@ private slots:
     void unreadableFileIsNamedAndSkipped();
     void fileWithoutPointsIsNamed();
     void tableAndJsonAgree();
+    void twoPointsHaveNoStandardErrors();
     void examplesGiveTheirDeadTimes_data();
     void examplesGiveTheirDeadTimes();
 };
@@ -336,6 +337,33 @@ void TestBatchRun::tableAndJsonAgree()
         QVERIFY(row.value(QStringLiteral("tau0StdErr")).toDouble() > 0.0);
         QVERIFY(row.value(QStringLiteral("tauStdErr")).toDouble() > 0.0);
     }
+}
+
+void TestBatchRun::twoPointsHaveNoStandardErrors()
+{
+    // Two points fit exactly, with no residual degree of freedom left.
+    const QString dir = caseInput(QStringLiteral("01_spectrum_4ch_2048bins"));
+    const QStringList files = split("Ti_I0scan_1.dat Ti_I0scan_2.dat");
+    const Run text = runIn(dir, files);
+    const Run json = runIn(dir, files + QStringList { QStringLiteral("--json") });
+    QCOMPARE(text.status, int(BatchOk));
+    QCOMPARE(json.status, int(BatchOk));
+
+    const QStringList columns = resultColumns();
+    const QStringList row = text.out.section(QLatin1Char('\n'), 1, 1).split(QLatin1Char(' '),
+                                                                            Qt::SkipEmptyParts);
+    QCOMPARE(row.value(columns.indexOf(QStringLiteral("tau0StdErr"))), QStringLiteral("nan"));
+    QCOMPARE(row.value(columns.indexOf(QStringLiteral("tauStdErr"))), QStringLiteral("nan"));
+
+    const QJsonObject first = QJsonDocument::fromJson(json.out.toUtf8())
+                                      .object()
+                                      .value(QStringLiteral("table"))
+                                      .toArray()
+                                      .at(0)
+                                      .toObject();
+    QVERIFY(first.value(QStringLiteral("tau0StdErr")).isNull());
+    QVERIFY(first.value(QStringLiteral("tauStdErr")).isNull());
+    QVERIFY(first.value(QStringLiteral("tau0")).isDouble());
 }
 
 void TestBatchRun::examplesGiveTheirDeadTimes_data()
