@@ -50,6 +50,22 @@ void removeCarriageReturns(QByteArray &bytes)
     bytes.truncate(int(out - data));
 }
 
+char *simplifyAsciiInPlace(char *begin, char *end)
+{
+    char *out = begin;
+    const char *p = skipAsciiSpace(begin, end);
+    while (p != end) {
+        const char *word = p;
+        p = skipToAsciiSpace(p, end);
+        std::memmove(out, word, std::size_t(p - word));
+        out += p - word;
+        p = skipAsciiSpace(p, end);
+        if (p != end)
+            *out++ = ' ';
+    }
+    return out;
+}
+
 void simplifyAscii(const char *begin, const char *end, std::string &out)
 {
     out.clear();

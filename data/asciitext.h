@@ -38,3 +38,6 @@ inline const char *skipToAsciiSpace(const char *p, const char *end)
 
 // Sets out to the simplified form of [begin, end), as QString::simplified gives it.
 void simplifyAscii(const char *begin, const char *end, std::string &out);
+
+// The same in place; returns the end of the simplified text.
+char *simplifyAsciiInPlace(char *begin, char *end);

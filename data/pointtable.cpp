@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -29,12 +28,12 @@ inline bool isSeparator(char c)
     return c == ',' || isAsciiSpace(c);
 }
 
-bool isChannelHeader(const std::string &line)
+bool isChannelHeader(const char *begin, const char *end)
 {
-    if (line.size() < std::size_t(headerKeyLength))
+    if (end - begin < headerKeyLength)
         return false;
     for (int i = 0; i < headerKeyLength; ++i) {
-        char c = line[std::size_t(i)];
+        char c = begin[i];
         if (c >= 'a' && c <= 'z')
             c = char(c - 'a' + 'A');
         char k = channelHeaderKey[i];
@@ -46,10 +45,10 @@ bool isChannelHeader(const std::string &line)
     return true;
 }
 
-int headerChannelCount(const std::string &line)
+// The channel count of a header line (simplified).
+int headerChannelCount(const char *begin, const char *end)
 {
-    const char *value = line.data() + headerKeyLength;
-    const char *end = line.data() + line.size();
+    const char *value = begin + headerKeyLength;
     if (const void *hash = std::memchr(value, '#', std::size_t(end - value)))
         end = static_cast<const char *>(hash);
     // The value may carry blanks around it; the toolkit trims them.
@@ -110,8 +109,9 @@ void readDataLine(const char *begin, const char *end, int channels, const PointT
 {
     const qint64 needed = 2 * qint64(channels) + 1;
     if (needed > countFirstAbove) {
-        const qint64 count = forEachField(begin, end, [&, n = qint64(0)](const char *, const char *) mutable {
-            return ++n < needed;
+        qint64 seen = 0;
+        const qint64 count = forEachField(begin, end, [&](const char *, const char *) {
+            return ++seen < needed;
         });
         if (count < needed)
             return;
@@ -149,23 +149,24 @@ void readDataLine(const char *begin, const char *end, int channels, const PointT
     sink.onPoint(values[0], icrs, scas);
 }
 
-// The whole file as plain ASCII text without carriage returns.
-void readAsciiText(const char *p, const char *end, const PointTableSink &sink)
+// The whole file as plain ASCII text without carriage returns. While the channel count
+// is 1 every line is traced, so it is simplified in place first; the fields of the
+// simplified line are those of the line.
+void readAsciiText(char *p, char *end, const PointTableSink &sink)
 {
     int channels = 1;
-    std::string line;
     std::vector<double> values;
     while (p != end) {
-        const char *newline = static_cast<const char *>(std::memchr(p, '\n', end - p));
-        const char *lineEnd = newline ? newline : end;
-        const char *next = newline ? newline + 1 : end;
+        char *newline = static_cast<char *>(std::memchr(p, '\n', std::size_t(end - p)));
+        char *lineEnd = newline ? newline : end;
+        char *next = newline ? newline + 1 : end;
         if (channels == 1) {
-            simplifyAscii(p, lineEnd, line);
-            const bool isHeader = isChannelHeader(line);
+            lineEnd = simplifyAsciiInPlace(p, lineEnd);
+            const bool isHeader = isChannelHeader(p, lineEnd);
             if (sink.onTrace)
-                sink.onTrace(QString::fromLatin1(line.data(), int(line.size())), isHeader);
+                sink.onTrace(QString::fromLatin1(p, int(lineEnd - p)), isHeader);
             if (isHeader) {
-                channels = headerChannelCount(line);
+                channels = headerChannelCount(p, lineEnd);
                 p = next;
                 continue;
             }
@@ -192,7 +193,8 @@ bool readableAsBytes(const QByteArray &bytes)
 void readAsciiBytes(QByteArray bytes, const PointTableSink &sink)
 {
     removeCarriageReturns(bytes);
-    readAsciiText(bytes.constData(), bytes.constData() + bytes.size(), sink);
+    char *data = bytes.data();
+    readAsciiText(data, data + bytes.size(), sink);
 }
 
 } // namespace

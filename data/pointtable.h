@@ -13,7 +13,8 @@ class QIODevice;
 // simplified, with whether it is the channel header.
 struct PointTableSink
 {
-    std::function<void(double i0, const QVector<double> &icrs, const QVector<double> &scas)> onPoint;
+    std::function<void(double i0, const QVector<double> &icrs, const QVector<double> &scas)>
+            onPoint;
     std::function<void(const QString &line, bool isHeader)> onTrace;
 };
 

@@ -51,7 +51,8 @@ struct TableLog
     {
         PointTableSink s;
         s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
-            events << QStringLiteral("point %1 | %2 | %3").arg(number(i0), numbers(icrs), numbers(scas));
+            events << QStringLiteral("point %1 | %2 | %3")
+                              .arg(number(i0), numbers(icrs), numbers(scas));
         };
         s.onTrace = [this](const QString &line, bool isHeader) {
             events << QStringLiteral("trace %1 ").arg(isHeader) + line;
@@ -178,7 +179,12 @@ QByteArray spectrumLine(QRandomGenerator &rng, int channels)
         for (int k = 0; k < items; ++k) {
             if (k)
                 s += blank(rng);
-            s += k == 5 ? number(rng) : k == 6 || k == 7 ? integer(rng) : QByteArray("SDD") + char('1' + k);
+            if (k == 5)
+                s += number(rng);
+            else if (k == 6 || k == 7)
+                s += integer(rng);
+            else
+                s += QByteArray("SDD") + char('1' + k);
         }
         return s;
     }
@@ -446,7 +452,8 @@ void TestReaderDifferential::largeFilesAcrossBufferBoundaries()
         }
         const QString spectrumPath = dir.filePath(QStringLiteral("spectrum%1.dat").arg(round));
         const QString tablePath = dir.filePath(QStringLiteral("table%1.dat").arg(round));
-        for (const auto &item : { qMakePair(spectrumPath, spectrum), qMakePair(tablePath, table) }) {
+        for (const auto &item :
+             { qMakePair(spectrumPath, spectrum), qMakePair(tablePath, table) }) {
             QFile out(item.first);
             QVERIFY(out.open(QIODevice::WriteOnly));
             out.write(item.second);

@@ -79,7 +79,7 @@ QByteArray numberLike(QRandomGenerator &rng)
         else if (esign == 2)
             s += '+';
         const int range = rng.bounded(4);
-        const int e = range == 0 ? rng.bounded(23) : range == 1 ? rng.bounded(400) : rng.bounded(330);
+        const int e = rng.bounded(range == 0 ? 23 : range == 1 ? 400 : 330);
         if (rng.bounded(8) == 0)
             s += '0';
         s += QByteArray::number(e);
@@ -181,17 +181,22 @@ void TestTextNumbers::doublesMatchToolkit_data()
 {
     QTest::addColumn<QByteArray>("token");
     const char *const tokens[] = {
-        "0.000",          "-0.000e-999",    "0e99999",       "1e99999",         "1e-99999",
-        "-1e-400",        "1e-323",         "2.4703282292062327e-324",           "2.4703282292062328e-324",
-        "1.7976931348623158e308",           "1.7976931348623159e308",            "179769313486231580793728971405303415079934132710037826936173778980444968292764750946649017977587207096330286416692887910946555547851940402630657488671505820681908902000708383676273854845817711531764475730270069855571366959622842914819860834936475292719074168444365510704342711559699508093042880177904174497791.9999999999999999999999999999999999999999999999999999999999999999999999",
-        "0.1e1",          "100000000000000000000000",          "1e22",          "1e23",
-        "123456789012345e-22",              "1234567890123456e-22",              "4503599627370497.5",
-        "+.1",            "-.0",            "00000000000000000000001.5",         "1.e5",
-        "1e+05",          "1e-05",          "1E0005",        "7 ",              " 7",
-        "\t7",            "nan ",           " inf",          "Inf",             "-Inf",
-        "+inf",           "nAn",            "-nan",          "infinite",        "1.2.3",
-        "--1",            "+-1",            "1e5.5",         "e5",              ".e5",
+        "0.000", "-0.000e-999", "0e99999", "1e99999", "1e-99999", "-1e-400", "1e-323",
+        "2.4703282292062327e-324", "2.4703282292062328e-324", "1.7976931348623158e308",
+        "1.7976931348623159e308", "0.1e1", "100000000000000000000000", "1e22", "1e23",
+        "123456789012345e-22", "1234567890123456e-22", "4503599627370497.5", "+.1", "-.0",
+        "00000000000000000000001.5", "1.e5", "1e+05", "1e-05", "1E0005", "7 ", " 7", "\t7", "nan ",
+        " inf", "Inf", "-Inf", "+inf", "nAn", "-nan", "infinite", "1.2.3", "--1", "+-1", "1e5.5",
+        "e5", ".e5",
     };
+    // Just below the value where rounding goes to infinity, written out in full.
+    const QByteArray maxDigits = "17976931348623158079372897140530341507993413271003782693617377898"
+                                 "04449682927647509466490179775872070963302864166928879109465555478"
+                                 "51940402630657488671505820681908902000708383676273854845817711531"
+                                 "76447573027006985557136695962284291481986083493647529271907416844"
+                                 "43655107043427115596995080930428801779041741977910";
+    QTest::newRow("just below overflow, 380 digits") << maxDigits + '.' + QByteArray(70, '9');
+    QTest::newRow("overflow, 382 digits") << maxDigits + "01";
     for (const char *t : tokens)
         QTest::newRow(t) << QByteArray(t);
 }
@@ -210,7 +215,8 @@ void TestTextNumbers::generatedDoublesMatchToolkit()
         const quint64 fast = bitsOf(fastDouble(token));
         const quint64 toolkit = bitsOf(toolkitDouble(token));
         if (fast != toolkit)
-            QFAIL(qPrintable(QStringLiteral("token \"%1\"").arg(QString::fromLatin1(token.toPercentEncoding()))));
+            QFAIL(qPrintable(QStringLiteral("token \"%1\"")
+                                     .arg(QString::fromLatin1(token.toPercentEncoding()))));
     }
 }
 
@@ -245,9 +251,10 @@ void TestTextNumbers::fieldEnds()
     QFETCH(double, expected);
 
     double value = -1.0;
-    const char *end = scanDoubleField(
-            text.constData(), text.constData() + text.size(),
-            commaSeparates ? FieldSeparators::WhiteSpaceAndComma : FieldSeparators::WhiteSpace, value);
+    const FieldSeparators separators =
+            commaSeparates ? FieldSeparators::WhiteSpaceAndComma : FieldSeparators::WhiteSpace;
+    const char *end =
+            scanDoubleField(text.constData(), text.constData() + text.size(), separators, value);
     QCOMPARE(int(end - text.constData()), length);
     QCOMPARE(bitsOf(value), bitsOf(expected));
 }
