@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -21,6 +22,13 @@ const char channelKey[] = "# MCA Ch Info : ";
 
 // Larger files are streamed through the text stream rather than held in memory.
 constexpr qint64 maxInMemorySize = qint64(1) << 30;
+
+// The channels known so far. The reader keeps the four arrays equally long; a record
+// handed in otherwise is still never indexed beyond its shortest array.
+int channelCount(const SpectrumPoint &sp)
+{
+    return std::min({ sp.icrs.size(), sp.scas.size(), sp.roiLows.size(), sp.roiHighs.size() });
+}
 
 bool startsWith(const std::string &line, const char *key, std::size_t keyLength)
 {
@@ -77,7 +85,7 @@ struct Token
 // changes nothing whatever else it holds.
 void readRow(const char *begin, const char *end, SpectrumPoint &sp, std::vector<Token> &tokens)
 {
-    const int n = sp.icrs.size();
+    const int n = channelCount(sp);
     if (n == 0)
         return;
     const char *p = skipToAsciiSpace(begin, end);
@@ -215,7 +223,7 @@ void readSpectrumReference(QIODevice &device, SpectrumPoint &sp)
             }
         } else {
             const QStringList fields = line.split(whiteSpace);
-            const int n = sp.icrs.size();
+            const int n = channelCount(sp);
             if (fields.size() > 2 * qint64(n)) {
                 const int bin = fields.at(0).toInt(nullptr, 10);
                 for (int j = 0; j < n; ++j) {

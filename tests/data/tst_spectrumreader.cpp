@@ -64,6 +64,7 @@ private slots:
     void fileMatchesBytes();
     void utf16FileWithByteOrderMarkIsDecoded();
     void conformanceSpectraMatchReference();
+    void unequalArraysOfCallerAreNotOverrun();
 };
 
 void TestSpectrumReader::exampleFileIsRead()
@@ -332,6 +333,25 @@ void TestSpectrumReader::conformanceSpectraMatchReference()
         QCOMPARE(sp.roiLows, reference.roiLows);
         QCOMPARE(sp.roiHighs, reference.roiHighs);
     }
+}
+
+void TestSpectrumReader::unequalArraysOfCallerAreNotOverrun()
+{
+    const QByteArray rows = "# I0 : 1\n5 0 1 0 2\n";
+    SpectrumPoint sp;
+    sp.icrs = { 1, 2 };
+    sp.scas = { 0, 0 };
+    sp.roiLows = { 0 };
+    sp.roiHighs = { 9, 9 };
+    SpectrumPoint reference = sp;
+    readSpectrumBytes(rows, sp);
+    QCOMPARE(sp.scas, QVector<double>({ 1, 0 }));
+
+    QByteArray copy = rows;
+    QBuffer buffer(&copy);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    readSpectrumReference(buffer, reference);
+    QCOMPARE(reference.scas, QVector<double>({ 1, 0 }));
 }
 
 QTEST_APPLESS_MAIN(TestSpectrumReader)
