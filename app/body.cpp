@@ -3,9 +3,9 @@
 #include "ameasp.h"
 #include "le.h"
 #include "measvalues.h"
+#include "plotdata.h"
 #include "pointtable.h"
 #include "resultsfile.h"
-#include "scatterplot.h"
 #include "spectrumreader.h"
 
 #include <QDebug>
@@ -15,10 +15,7 @@
 
 Body::Body(QWidget *parent)
     : QFrame(parent)
-    , colors { QColor(0, 0, 0),     QColor(255, 0, 0),   QColor(0, 255, 0),   QColor(0, 0, 255),
-               QColor(255, 255, 0), QColor(255, 0, 255), QColor(0, 255, 255), QColor(128, 255, 0),
-               QColor(128, 0, 255), QColor(0, 128, 255), QColor(255, 128, 0), QColor(0, 255, 128),
-               QColor(255, 0, 128) }
+    , colors(plotChannelColors())
     , openDialog(nullptr)
     , saveDialog(nullptr)
 {
@@ -143,41 +140,16 @@ void Body::saveResults(const QString &fname)
 
 ScatterPlotData Body::plotData(bool i0Nin) const
 {
-    ScatterPlotData d;
-    d.points = mset.mcas.size();
-    d.chs = mset.mcas.isEmpty() ? 0 : mset.chs;
-    d.xs.resize(d.points * d.chs);
-    d.ys.resize(d.points * d.chs);
-    double *xs = d.xs.data();
-    double *ys = d.ys.data();
-    for (int p = 0; p < d.points; ++p) {
-        const AMeasP *m = mset.mcas[p];
-        const int have = qMin(m->icrs.size(), m->scas.size());
-        const double *icr = m->icrs.constData();
-        const double *sca = m->scas.constData();
-        for (int j = 0; j < d.chs; ++j) {
-            // A panel without channel j is drawn at 0 on the axes it lacks.
-            const bool has = j < have;
-            if (i0Nin) {
-                xs[p * d.chs + j] = m->i0;
-                ys[p * d.chs + j] = has ? icr[j] : 0.0;
-            } else {
-                xs[p * d.chs + j] = has ? icr[j] : 0.0;
-                ys[p * d.chs + j] = has ? sca[j] : 0.0;
-            }
-        }
-    }
-    if (i0Nin) {
-        d.hasX = mset.hasI0, d.xMin = mset.i0Min, d.xMax = mset.i0Max;
-        d.hasY = mset.hasIcr, d.yMin = mset.icrMin, d.yMax = mset.icrMax;
-        d.fits = mset.tau0Fits;
-    } else {
-        d.hasX = mset.hasIcr, d.xMin = mset.icrMin, d.xMax = mset.icrMax;
-        d.hasY = mset.hasSca, d.yMin = mset.scaMin, d.yMax = mset.scaMax;
-        d.fits = mset.tauFits;
-    }
-    d.estimated = mset.estimated;
-    return d;
+    QVector<MeasValues> points;
+    points.reserve(mset.mcas.size());
+    for (const AMeasP *m : mset.mcas)
+        points.append(MeasValues { m->i0, m->icrs, m->scas });
+    ValueRanges ranges;
+    ranges.hasI0 = mset.hasI0, ranges.i0Min = mset.i0Min, ranges.i0Max = mset.i0Max;
+    ranges.hasIcr = mset.hasIcr, ranges.icrMin = mset.icrMin, ranges.icrMax = mset.icrMax;
+    ranges.hasSca = mset.hasSca, ranges.scaMin = mset.scaMin, ranges.scaMax = mset.scaMax;
+    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, points, mset.chs, ranges,
+                           mset.estimated, i0Nin ? mset.tau0Fits : mset.tauFits);
 }
 
 void Body::drawI0Nin(QPainter *p)

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "deadtime.h"
-#include "measvalues.h"
-#include "scatterplot.h"
+#include "plotdata.h"
 
 #include <QColor>
 #include <QImage>
@@ -10,20 +9,6 @@
 #include <QVector>
 
 struct LoadedSet;
-
-// The 13 channel colours of the plots, channel j drawn in entry j mod 13.
-QVector<QColor> channelColors();
-
-enum class PlotKind {
-    I0Nin, // ICR against I0, with the pre-amplifier fits
-    NinNout // SCA against ICR, with the amplifier fits
-};
-
-// What one plot shows for points sharing chs channels: a point without
-// channel j is placed at 0 on the axes it lacks. fits are used when estimated.
-ScatterPlotData scatterPlotData(PlotKind kind, const QVector<MeasValues> &points, int chs,
-                                const ValueRanges &ranges, bool estimated,
-                                const QVector<QVector<double>> &fits);
 
 // Both plots as the window's displays draw them, white background, the whole
 // display as plot area: I0-Nin in the top size.height()/2 rows, Nin-Nout below.
