@@ -42,10 +42,17 @@ public:
     }
 };
 
-} // namespace
+double processCpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
 
-// With RATELENS_PROBE_PHASES set, the time of each step since the start of
-// main goes to standard error.
+// With RATELENS_PROBE_PHASES set, the wall time since the start of main and
+// the processor time of the process at the end of each step go to standard
+// error.
 class Phases
 {
 public:
@@ -53,13 +60,16 @@ public:
     void mark(const char *what)
     {
         if (enabled)
-            std::fprintf(stderr, "%7.2f ms  %s\n", double(clock.nsecsElapsed()) / 1e6, what);
+            std::fprintf(stderr, "%7.2f ms wall %7.2f ms cpu  %s\n",
+                         double(clock.nsecsElapsed()) / 1e6, processCpuMs(), what);
     }
 
 private:
     bool enabled;
     QElapsedTimer clock;
 };
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -104,12 +114,8 @@ int main(int argc, char *argv[])
     phases.mark("first paint done");
     // Processor time as well as the moment: on a busy machine the wall clock
     // mostly measures the other processes.
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    const double cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     char report[64];
-    const int length = std::snprintf(report, sizeof report, "p %.3f\n", cpuMs);
+    const int length = std::snprintf(report, sizeof report, "p %.3f\n", processCpuMs());
     const ssize_t written = ::write(STDOUT_FILENO, report, size_t(length));
     return written == length ? 0 : 1;
 }
