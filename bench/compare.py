@@ -10,6 +10,10 @@ the combined table.
       of several rounds after one untimed round. OUT.json has the layout of
       Google Benchmark's JSON, so that both can be read alike.
 
+  compare.py phases PROBE [--runs N] [--markdown]
+      Starts the start-up probe N times in each mode with its phase trace on
+      and prints the median wall and processor time at the end of each step.
+
   compare.py table [--markdown] RESULT.json...
       Reads Google Benchmark JSON files (medians of repetitions when there are
       any) and OUT.json, and prints every figure, the targets with the ratios
@@ -387,6 +391,38 @@ def table(args):
     t.print()
 
 
+def phases(args):
+    import subprocess
+
+    env = dict(os.environ, RATELENS_PROBE_PHASES="1")
+    env.setdefault("XDG_RUNTIME_DIR", "/tmp")
+    modes = (("bare", []), ("label", []), ("form", []), ("window", ["-e"]), ("window", []))
+    steps = ("QApplication", "catalogue", "window built", "shown", "first paint done")
+    t = Table(args.markdown, ["mode", *steps])
+    for mode, extra in modes:
+        marks = {}
+        for _ in range(args.runs):
+            run_ = subprocess.run([args.probe, mode, *extra], env=env, capture_output=True,
+                                  text=True, check=True)
+            for line in run_.stderr.splitlines():
+                parts = line.split()
+                if len(parts) >= 7 and parts[1] == "ms" and parts[2] == "wall":
+                    step = " ".join(parts[6:])
+                    marks.setdefault(step, []).append((float(parts[0]), float(parts[3])))
+        cells = []
+        for step in steps:
+            v = marks.get(step)
+            if not v:
+                cells.append("-")
+                continue
+            wall = statistics.median(x[0] for x in v)
+            cpu = statistics.median(x[1] for x in v)
+            cells.append(f"{wall:.1f} / {cpu:.1f}")
+        t.add(" ".join([mode, *extra]), *cells)
+    print("median wall / processor ms since the start of main, at the end of each step\n")
+    t.print()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -395,12 +431,18 @@ def main():
     r.add_argument("data_dir")
     r.add_argument("out")
     r.add_argument("--quick", action="store_true", help="few rounds, for a smoke test")
+    ph = sub.add_parser("phases")
+    ph.add_argument("probe")
+    ph.add_argument("--runs", type=int, default=15)
+    ph.add_argument("--markdown", action="store_true")
     t = sub.add_parser("table")
     t.add_argument("--markdown", action="store_true")
     t.add_argument("files", nargs="+")
     args = parser.parse_args()
     if args.command == "run":
         run(args)
+    elif args.command == "phases":
+        phases(args)
     else:
         table(args)
 
