@@ -10,6 +10,7 @@ target_compile_definitions(ratelens_options INTERFACE
     QT_NO_CAST_TO_ASCII)
 if(RATELENS_SANITIZE)
     target_compile_options(ratelens_options INTERFACE
-        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-    target_link_options(ratelens_options INTERFACE -fsanitize=address,undefined)
+        -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    target_link_options(ratelens_options INTERFACE -fsanitize=address,undefined,float-cast-overflow)
 endif()

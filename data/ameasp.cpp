@@ -23,7 +23,8 @@ AMeasP::AMeasP(double i0_, const QVector<double> &icrs_, const QVector<double> &
     I0->setText(QString::number(i0, 'g', 6));
     for (int i = 0; i < icrs.size(); ++i) {
         const double v = icrs[i];
-        ICRsBase->addWidget(newValueBox(v), 0, i);
+        if (i < maxValueBoxesPerRow)
+            ICRsBase->addWidget(newValueBox(v), 0, i);
         hasIcr = true;
         if (v < icrMin)
             icrMin = v;
@@ -32,7 +33,8 @@ AMeasP::AMeasP(double i0_, const QVector<double> &icrs_, const QVector<double> &
     }
     for (int i = 0; i < scas.size(); ++i) {
         const double v = scas[i];
-        SCAsBase->addWidget(newValueBox(v), 0, i);
+        if (i < maxValueBoxesPerRow)
+            SCAsBase->addWidget(newValueBox(v), 0, i);
         hasSca = true;
         if (v < scaMin)
             scaMin = v;

@@ -38,7 +38,7 @@ void MeasSet::calcTaus()
         delete box;
     tauLEs.clear();
 
-    for (int j = 0; j < chs; ++j) {
+    for (int j = 0; j < qMin(chs, maxValueBoxesPerRow); ++j) {
         LE *box = newValueBox(tau0s[j]);
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);

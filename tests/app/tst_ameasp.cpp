@@ -18,6 +18,7 @@ private slots:
     void ranges_data();
     void ranges();
     void valueBoxes();
+    void boxesCappedValuesKept();
 };
 
 static QStringList boxTexts(const AMeasP &panel, const char *layoutName)
@@ -151,6 +152,20 @@ void tst_AMeasP::valueBoxes()
         QCOMPARE(box->styleSheet(), QStringLiteral("background-color: rgb(255, 255, 224);"));
         QCOMPARE(box->parentWidget(), panel.findChild<QFrame *>("frame"));
     }
+}
+
+void tst_AMeasP::boxesCappedValuesKept()
+{
+    // A file claiming thousands of channels must not make thousands of widgets,
+    // but every value stays in the point and in its ranges.
+    const int n = maxValueBoxesPerRow + 500;
+    QVector<double> icrs(n, 1.0);
+    icrs.last() = 99.0;
+    AMeasP panel(1.0, icrs, QVector<double>(n, 2.0));
+    QCOMPARE(boxTexts(panel, "ICRsBase").size(), maxValueBoxesPerRow);
+    QCOMPARE(boxTexts(panel, "SCAsBase").size(), maxValueBoxesPerRow);
+    QCOMPARE(panel.icrs.size(), n);
+    QCOMPARE(panel.icrMax, 99.0);
 }
 
 QTEST_MAIN(tst_AMeasP)

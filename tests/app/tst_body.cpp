@@ -41,6 +41,7 @@ private slots:
     void loadMixedBatchThroughDialog();
     void batchesAccumulateAndClear();
     void estimationNeedsTwoChannels();
+    void resultBoxesCappedForHugeChannelCounts();
     void saveWritesNothingBeforeEstimation();
     void saveIntoMissingFolderLogsBothLines();
     void backgroundFieldChangesNothing();
@@ -509,6 +510,21 @@ void tst_Body::estimationNeedsTwoChannels()
     QVERIFY(body.measSet().estimated);
     QCOMPARE(body.measSet().tau0s.size(), before.size());
     QCOMPARE(body.measSet().tauLEs.size(), 4);
+}
+
+void tst_Body::resultBoxesCappedForHugeChannelCounts()
+{
+    const int n = maxValueBoxesPerRow + 100;
+    Body body;
+    body.addMeasPoint(1, QVector<double>(n, 0.9), QVector<double>(n, 0.8595));
+    body.addMeasPoint(2, QVector<double>(n, 1.6), QVector<double>(n, 1.472));
+    emitFilesSelected(body, {});
+    const MeasSet &s = body.measSet();
+    QVERIFY(s.estimated);
+    QCOMPARE(s.tau0s.size(), n);
+    QCOMPARE(s.taus.size(), n);
+    QCOMPARE(s.tauLEs.size(), 2 * maxValueBoxesPerRow);
+    QVERIFY(testsupport::nearlyEqual(s.tau0s.last(), 0.1, 1e-9));
 }
 
 void tst_Body::saveWritesNothingBeforeEstimation()
