@@ -84,29 +84,29 @@ double scanI0(int p, int n)
 
 namespace {
 
-void appendFixed(QByteArray &out, double v, int precision)
-{
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
-    out.append(buf, int(r.ptr - buf));
-}
+    void appendFixed(QByteArray &out, double v, int precision)
+    {
+        char buf[64];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
+        out.append(buf, int(r.ptr - buf));
+    }
 
-void appendInt(QByteArray &out, long v)
-{
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, int(r.ptr - buf));
-}
+    void appendInt(QByteArray &out, long v)
+    {
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v);
+        out.append(buf, int(r.ptr - buf));
+    }
 
-double gauss(double x, double mu, double sigma)
-{
-    const double t = (x - mu) / sigma;
-    return std::exp(-0.5 * t * t);
-}
+    double gauss(double x, double mu, double sigma)
+    {
+        const double t = (x - mu) / sigma;
+        return std::exp(-0.5 * t * t);
+    }
 
-// Fe K alpha and K beta, the usual calibration peaks of such a detector.
-constexpr double peak1KeV = 6.404, peak1Sigma = 0.070;
-constexpr double peak2KeV = 7.058, peak2Sigma = 0.075;
+    // Fe K alpha and K beta, the usual calibration peaks of such a detector.
+    constexpr double peak1KeV = 6.404, peak1Sigma = 0.070;
+    constexpr double peak2KeV = 7.058, peak2Sigma = 0.075;
 
 } // namespace
 
@@ -132,7 +132,7 @@ QByteArray spectrumFile(int channels, int bins, double i0, std::uint64_t seed)
             const double e = offset[j] + keVPerBin[j] * b;
             const double background = 0.02 * std::exp(-e / 12.0) + 0.002;
             shape[b] = background + 1.0 * gauss(e, peak1KeV, peak1Sigma) * keVPerBin[j] / 0.01
-                    + 0.14 * gauss(e, peak2KeV, peak2Sigma) * keVPerBin[j] / 0.01;
+                + 0.14 * gauss(e, peak2KeV, peak2Sigma) * keVPerBin[j] / 0.01;
             total += shape[b];
         }
         const double counts = det.outputRate(j, i0) * liveTime;
@@ -182,16 +182,16 @@ QByteArray spectrumFile(int channels, int bins, double i0, std::uint64_t seed)
 
 namespace {
 
-MeasValues scanPoint(const Detector &det, Rng &rng, double i0)
-{
-    MeasValues m;
-    m.i0 = i0 * (1.0 + 1e-3 * rng.normal());
-    for (int j = 0; j < det.channels; ++j) {
-        m.icrs.append(det.inputRate(j, i0) * (1.0 + 1e-3 * rng.normal()));
-        m.scas.append(double(rng.poisson(det.windowShare[j] * det.outputRate(j, i0))));
+    MeasValues scanPoint(const Detector &det, Rng &rng, double i0)
+    {
+        MeasValues m;
+        m.i0 = i0 * (1.0 + 1e-3 * rng.normal());
+        for (int j = 0; j < det.channels; ++j) {
+            m.icrs.append(det.inputRate(j, i0) * (1.0 + 1e-3 * rng.normal()));
+            m.scas.append(double(rng.poisson(det.windowShare[j] * det.outputRate(j, i0))));
+        }
+        return m;
     }
-    return m;
-}
 
 } // namespace
 

@@ -18,7 +18,9 @@ namespace benchdata {
 class Rng
 {
 public:
-    explicit Rng(std::uint64_t seed) : state(seed) { }
+    explicit Rng(std::uint64_t seed)
+        : state(seed)
+    { }
     std::uint64_t next();
     double uniform(); // [0, 1)
     double normal();
@@ -36,7 +38,7 @@ struct Detector
     int channels = 0;
     QVector<double> gain; // true input rate per unit of I0
     QVector<double> tau0; // seconds
-    QVector<double> tau;  // seconds
+    QVector<double> tau; // seconds
     QVector<double> windowShare; // share of the output counts inside the SCA window
 
     static Detector make(int channels, std::uint64_t seed);

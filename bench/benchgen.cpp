@@ -39,7 +39,7 @@ int main(int argc, char **argv)
     for (int p : { 10, 100, 1000, 10000 }) {
         const QVector<MeasValues> points = benchdata::scanPoints(19, p, benchdata::scanSeed);
         outputs.append(
-                { QStringLiteral("scan-19x%1.dat").arg(p), benchdata::formatPoints(points) });
+            { QStringLiteral("scan-19x%1.dat").arg(p), benchdata::formatPoints(points) });
     }
     for (const Output &o : outputs) {
         if (!benchdata::writeFile(dir + QLatin1Char('/') + o.name, o.bytes)) {

@@ -39,8 +39,8 @@ int main(int argc, char **argv)
 {
     benchsupport::init(argc, argv);
     benchmark::RegisterBenchmark("BM_CalcTaus/24x1000", BM_CalcTaus, 24, 1000)
-            ->Unit(benchmark::kMicrosecond);
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("BM_CalcTaus/19x20", BM_CalcTaus, 19, 20)
-            ->Unit(benchmark::kMicrosecond);
+        ->Unit(benchmark::kMicrosecond);
     return benchsupport::run(argc, argv);
 }

@@ -23,12 +23,11 @@ QStringList writeBatch()
     static QStringList files;
     if (files.isEmpty()) {
         for (int i = 0; i < batchFiles; ++i) {
-            const QByteArray bytes =
-                    benchdata::spectrumFile(batchChannels, batchBins,
-                                            benchdata::scanI0(i, batchFiles),
-                                            benchdata::spectrumSeed + std::uint64_t(i));
+            const QByteArray bytes = benchdata::spectrumFile(
+                batchChannels, batchBins, benchdata::scanI0(i, batchFiles),
+                benchdata::spectrumSeed + std::uint64_t(i));
             files.append(benchsupport::writeScratch(
-                    QStringLiteral("batch-%1.dat").arg(i, 2, 10, QLatin1Char('0')), bytes));
+                QStringLiteral("batch-%1.dat").arg(i, 2, 10, QLatin1Char('0')), bytes));
         }
     }
     return files;
@@ -162,8 +161,8 @@ int main(int argc, char **argv)
     benchsupport::init(argc, argv);
     QApplication app(argc, argv);
     benchmark::RegisterBenchmark("BM_LoadBatch/20x19x4096", BM_LoadBatch)
-            ->Unit(benchmark::kMillisecond);
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_LoadBatchPainted/20x19x4096", BM_LoadBatchPainted)
-            ->Unit(benchmark::kMillisecond);
+        ->Unit(benchmark::kMillisecond);
     return benchsupport::run(argc, argv);
 }

@@ -21,8 +21,8 @@ constexpr int plotChannels = 19;
 
 ScatterPlotData plotData(int points, bool i0Nin)
 {
-    const QVector<MeasValues> scan =
-            benchdata::scanPoints(plotChannels, points, benchdata::scanSeed);
+    const QVector<MeasValues> scan
+        = benchdata::scanPoints(plotChannels, points, benchdata::scanSeed);
     const DeadTimes fits = estimateDeadTimes(scan, plotChannels);
     ValueRanges ranges;
     ScatterPlotData d;
@@ -96,7 +96,7 @@ void BM_Paint(benchmark::State &state, const char *family, bool i0Nin, DrawFn dr
     const QString frames = qEnvironmentVariable("RATELENS_BENCH_FRAMES");
     if (!frames.isEmpty()) {
         image.save(QStringLiteral("%1/%2-%3.png")
-                           .arg(frames, QLatin1String(family), QString::number(points)));
+                       .arg(frames, QLatin1String(family), QString::number(points)));
     }
     for (auto _ : state) {
         paintFrame(image, coord, data, draw);
@@ -120,11 +120,11 @@ void registerAll()
     };
     for (const Family &f : families) {
         benchmark::RegisterBenchmark(f.name, BM_Paint, f.name, f.i0Nin, f.draw)
-                ->Arg(10)
-                ->Arg(100)
-                ->Arg(1000)
-                ->Arg(10000)
-                ->Unit(benchmark::kMillisecond);
+            ->Arg(10)
+            ->Arg(100)
+            ->Arg(1000)
+            ->Arg(10000)
+            ->Unit(benchmark::kMillisecond);
     }
 }
 

@@ -60,7 +60,7 @@ const Input &input(const std::string &name)
 bool sameRecord(const SpectrumPoint &a, const SpectrumPoint &b)
 {
     return a.ok == b.ok && a.i0 == b.i0 && a.icrs == b.icrs && a.scas == b.scas
-            && a.roiLows == b.roiLows && a.roiHighs == b.roiHighs;
+        && a.roiLows == b.roiLows && a.roiHighs == b.roiHighs;
 }
 
 // A reader that is fast because it reads the wrong thing measures nothing: the
@@ -137,7 +137,7 @@ struct TableTally
             for (double v : scas)
                 sum += v;
         };
-        s.onTrace = [](const QString &, bool) { };
+        s.onTrace = [](const QString &, bool) {};
         return s;
     }
 };
@@ -286,7 +286,7 @@ void registerAll()
     const auto add = [](const char *family, Fn fn, const char *name) {
         benchmark::RegisterBenchmark((std::string(family) + "/" + name).c_str(), fn,
                                      std::string(name))
-                ->Unit(benchmark::kMillisecond);
+            ->Unit(benchmark::kMillisecond);
     };
     for (const char *name : { "19x4096", "24x8192" }) {
         add("BM_ReadSpectrum", BM_ReadSpectrum, name);

@@ -95,8 +95,8 @@ void BM_Start(benchmark::State &state, std::vector<std::string> args)
         cpuTotal += cpuMs;
     }
     // The probe's own processor time until its first paint, all its threads.
-    state.counters["probe_cpu_ms"] =
-            benchmark::Counter(cpuTotal, benchmark::Counter::kAvgIterations);
+    state.counters["probe_cpu_ms"]
+        = benchmark::Counter(cpuTotal, benchmark::Counter::kAvgIterations);
 }
 
 void add(const char *name, std::vector<std::string> args)

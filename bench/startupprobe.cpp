@@ -47,7 +47,7 @@ double processCpuMs()
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // With RATELENS_PROBE_PHASES set, the wall time since the start of main and
@@ -56,7 +56,11 @@ double processCpuMs()
 class Phases
 {
 public:
-    Phases() : enabled(qEnvironmentVariableIsSet("RATELENS_PROBE_PHASES")) { clock.start(); }
+    Phases()
+        : enabled(qEnvironmentVariableIsSet("RATELENS_PROBE_PHASES"))
+    {
+        clock.start();
+    }
     void mark(const char *what)
     {
         if (enabled)
