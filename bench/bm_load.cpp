@@ -145,12 +145,17 @@ void BM_LoadBatchPainted(benchmark::State &state)
             state.SkipWithError("the plots were not repainted after loading");
             return;
         }
+        // A few member reads: nothing next to the loading they check.
+        if (!checkLoaded(state, body))
+            return;
         counter.paints = 0;
         clear(body);
         if (!waitForPlots(counter)) {
             state.SkipWithError("the plots were not repainted after clearing");
             return;
         }
+        if (!checkCleared(state, body))
+            return;
     }
 }
 
