@@ -32,7 +32,8 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 bool writeLongLineTable(const QString &path, qint64 lineBytes);
 
 // A spectrum file with I0 250 and count channel information lines, each with
-// ICR 52.5 and window 100 to 200, then two short rows. Written piecewise.
+// ICR 52.5 and window 100 to 200, then 2048 rows of five fields, two of them
+// inside the window. Written piecewise.
 bool writeManyChannelLines(const QString &path, int count);
 
 // Resident set size now and its peak (VmRSS, VmHWM) in bytes, or -1.

@@ -181,6 +181,12 @@ void tst_Hostile::hostileFile_data()
     QTest::newRow("UTF-16BE with BOM") << utf16(spec, true, true)
                                        << QStringList { specExamplePoint() } << QStringList()
                                        << QVector<bool>();
+    QTest::newRow("UTF-16LE with BOM and CR LF line ends")
+            << utf16(QString(spec).replace(QLatin1Char('\n'), QLatin1String("\r\n")), false, true)
+            << QStringList { specExamplePoint() } << QStringList() << QVector<bool>();
+    QTest::newRow("UTF-8 with BOM") << QByteArray("\xef\xbb\xbf") + spec.toUtf8()
+                                    << QStringList { specExamplePoint() } << QStringList()
+                                    << QVector<bool>();
     // Without one it reads UTF-8: the NULs spoil every key and number, so each
     // line with three or more fields becomes a point of zeros.
     {
