@@ -1,6 +1,6 @@
-// Differential fuzzing of the point-table reader: the fast byte reader must
-// report exactly the points and header-search lines of the text stream reader,
-// in the same order.
+// Differential fuzzing of the point-table reader: the fast byte reader, and the
+// reader of a file holding the same bytes, must report exactly the points and
+// header-search lines of the text stream reader, in the same order.
 #include "fuzzsupport.h"
 #include "pointtable.h"
 
@@ -61,6 +61,26 @@ PointTableSink recorder(QVector<Event> &events)
     return sink;
 }
 
+void compare(const char *name, const QVector<Event> &events, const QVector<Event> &reference)
+{
+    const QString what = QLatin1String(name);
+    const int common = qMin(events.size(), reference.size());
+    for (int i = 0; i < common; ++i) {
+        if (!same(events[i], reference[i]))
+            fail("point-table reader differs from the reference",
+                 QStringLiteral("event %1\n%2: %3\nreference: %4")
+                         .arg(i)
+                         .arg(what, describe(events[i]), describe(reference[i])));
+    }
+    if (events.size() != reference.size())
+        fail("point-table reader differs from the reference",
+             QStringLiteral("%1 gives %2 events, reference %3; first extra: %4")
+                     .arg(what)
+                     .arg(events.size())
+                     .arg(reference.size())
+                     .arg(describe(events.size() > common ? events[common] : reference[common])));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -83,20 +103,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     buffer.open(QIODevice::ReadOnly | QIODevice::Text);
     readPointTableReference(buffer, recorder(reference));
 
-    const int common = qMin(fast.size(), reference.size());
-    for (int i = 0; i < common; ++i) {
-        if (!same(fast[i], reference[i]))
-            fail("fast and reference point-table readers differ",
-                 QStringLiteral("event %1\nfast:      %2\nreference: %3")
-                         .arg(i)
-                         .arg(describe(fast[i]), describe(reference[i])));
-    }
-    if (fast.size() != reference.size())
-        fail("fast and reference point-table readers differ",
-             QStringLiteral("fast gives %1 events, reference %2; first extra: %3")
-                     .arg(fast.size())
-                     .arg(reference.size())
-                     .arg(describe(fast.size() > common ? fast[common] : reference[common])));
+    compare("fast", fast, reference);
+
+    QVector<Event> fromFile;
+    if (!readPointTableFile(scratchFile(bytes), recorder(fromFile)))
+        fail("the scratch file cannot be read", QString());
+    compare("file", fromFile, reference);
 
     // Every point carries exactly the channel count of the header in force.
     for (const Event &e : qAsConst(fast)) {

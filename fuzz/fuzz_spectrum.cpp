@@ -1,5 +1,6 @@
-// Differential fuzzing of the spectrum file reader: the fast byte reader must
-// give exactly the record of the line-by-line text stream reader.
+// Differential fuzzing of the spectrum file reader: the fast byte reader, and
+// the reader of a file holding the same bytes, must give exactly the record of
+// the line-by-line text stream reader.
 #include "fuzzsupport.h"
 #include "spectrumreader.h"
 
@@ -52,6 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!same(fast, reference))
         fail("fast and reference spectrum readers differ",
              QStringLiteral("fast:      %1\nreference: %2").arg(describe(fast), describe(reference)));
+
+    SpectrumPoint fromFile;
+    readSpectrumFile(scratchFile(bytes), fromFile);
+    if (!same(fromFile, reference))
+        fail("file and reference spectrum readers differ",
+             QStringLiteral("file:      %1\nreference: %2").arg(describe(fromFile), describe(reference)));
 
     const int n = fast.icrs.size();
     if (fast.scas.size() != n || fast.roiLows.size() != n || fast.roiHighs.size() != n)

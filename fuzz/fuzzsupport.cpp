@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -65,6 +67,19 @@ void startApplication(bool gui)
     } else {
         new QCoreApplication(argc, argv);
     }
+}
+
+QString scratchFile(const QByteArray &bytes)
+{
+    static const QString path = [] {
+        const QString shm = QStringLiteral("/dev/shm");
+        const QString dir = QDir(shm).exists() ? shm : QDir::tempPath();
+        return QStringLiteral("%1/ratelens-fuzz-%2.dat").arg(dir).arg(QCoreApplication::applicationPid());
+    }();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        fail("cannot write the scratch file", path);
+    return path;
 }
 
 QByteArray inputBytes(const std::uint8_t *data, std::size_t size)

@@ -27,6 +27,10 @@ QString show(const QVector<double> &v);
 // offscreen platform for painting.
 void startApplication(bool gui);
 
+// Writes bytes to a scratch file of this process (in memory where /dev/shm
+// exists) and returns its path, so that the readers can also be run on a file.
+QString scratchFile(const QByteArray &bytes);
+
 // The input as a byte array of its own (copied, so it ends in a NUL like any
 // array read from a file).
 QByteArray inputBytes(const std::uint8_t *data, std::size_t size);
