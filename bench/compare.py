@@ -393,7 +393,11 @@ def table(args):
 
 def phases(args):
     import subprocess
+    import tempfile
 
+    # The file dialogs list the working directory: start in an empty one, as
+    # bm_startup does.
+    empty = tempfile.TemporaryDirectory()
     env = dict(os.environ, RATELENS_PROBE_PHASES="1")
     env.setdefault("XDG_RUNTIME_DIR", "/tmp")
     modes = (("bare", []), ("label", []), ("form", []), ("window", ["-e"]), ("window", []))
@@ -403,7 +407,7 @@ def phases(args):
         marks = {}
         for _ in range(args.runs):
             run_ = subprocess.run([args.probe, mode, *extra], env=env, capture_output=True,
-                                  text=True, check=True)
+                                  text=True, check=True, cwd=empty.name)
             for line in run_.stderr.splitlines():
                 parts = line.split()
                 if len(parts) >= 7 and parts[1] == "ms" and parts[2] == "wall":
@@ -432,7 +436,7 @@ def main():
     r.add_argument("out")
     r.add_argument("--quick", action="store_true", help="few rounds, for a smoke test")
     ph = sub.add_parser("phases")
-    ph.add_argument("probe")
+    ph.add_argument("probe", type=os.path.abspath)
     ph.add_argument("--runs", type=int, default=15)
     ph.add_argument("--markdown", action="store_true")
     t = sub.add_parser("table")
