@@ -4,6 +4,7 @@
 #include "le.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QMetaMethod>
 #include <QPointer>
 #include <QPushButton>
+#include <QResource>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
@@ -30,6 +32,7 @@ private slots:
     void form_data();
     void form();
     void missingCatalogueFallsBackToEnglish();
+    void catalogueIsTheOnlyResource();
     void metaObjectOrder();
     void focusChain();
     void dialogsConfiguredAndReused();
@@ -226,6 +229,20 @@ void tst_Body::missingCatalogueFallsBackToEnglish()
     QCoreApplication::removeTranslator(&translator);
     QCOMPARE(body.findChild<QPushButton *>("Quit")->text(), QStringLiteral("Quit"));
     QCOMPARE(body.findChild<QLabel *>("label_4")->text(), QStringLiteral("Tau0s (preAmp)"));
+}
+
+void tst_Body::catalogueIsTheOnlyResource()
+{
+    // The toolkit's libraries register resources of their own (qt-project.org,
+    // qgradient, qpdf); ours is the catalogue alone, at the root, stored as it is.
+    QStringList own = QDir(QStringLiteral(":/")).entryList();
+    for (const char *toolkit : { "qt-project.org", "qgradient", "qpdf" })
+        own.removeAll(QLatin1String(toolkit));
+    QCOMPARE(own, QStringList { QStringLiteral("Ratelens_ja_JP.qm") });
+    const QResource catalogue(QStringLiteral(":/Ratelens_ja_JP.qm"));
+    QVERIFY(catalogue.isValid());
+    QCOMPARE(catalogue.compressionAlgorithm(), QResource::NoCompression);
+    QVERIFY(catalogue.size() > 0);
 }
 
 void tst_Body::metaObjectOrder()
