@@ -2,7 +2,8 @@
 // several files at the record separator byte (0x1e); each is read as a spectrum
 // file or else as a point table, the dead times are estimated, both output
 // texts are formatted and both plots are painted, once the fast way and once
-// the plain way, which must give the same pixels.
+// the plain way, which must give the same pixels. The image size follows from
+// the input, so that discs and lines meet the image edges at every offset.
 #include "chcoord.h"
 #include "deadtime.h"
 #include "fuzzsupport.h"
@@ -27,8 +28,21 @@ namespace {
 
 constexpr char fileSeparator = '\x1e';
 constexpr int maxFiles = 8;
-constexpr int imageWidth = 128;
-constexpr int imageHeight = 96;
+
+struct ImageSize
+{
+    int width;
+    int height;
+};
+
+// 16 to 271 by 12 to 203 pixels, from a hash of the input.
+ImageSize imageSizeFor(const QByteArray &input)
+{
+    quint32 h = 2166136261u;
+    for (char c : input)
+        h = (h ^ quint8(c)) * 16777619u;
+    return { 16 + int(h % 256), 12 + int((h >> 8) % 192) };
+}
 
 const QVector<QColor> colors { QColor(0, 0, 0),     QColor(255, 0, 0),   QColor(0, 255, 0),
                                QColor(0, 0, 255),   QColor(255, 255, 0), QColor(255, 0, 255),
@@ -128,12 +142,12 @@ ScatterPlotData plotData(const Batch &batch, const DeadTimes *dt, bool i0Nin)
     return d;
 }
 
-QImage paint(const ScatterPlotData &data, bool reference)
+QImage paint(const ScatterPlotData &data, ImageSize size, bool reference)
 {
-    QImage image(imageWidth, imageHeight, QImage::Format_RGB32);
+    QImage image(size.width, size.height, QImage::Format_RGB32);
     image.fill(Qt::white);
     ChCoord coord;
-    coord.setPixelRect(0, imageHeight, imageWidth, 0);
+    coord.setPixelRect(0, size.height, size.width, 0);
     QPainter p(&image);
     if (reference)
         drawScatterPlotReference(p, coord, data, colors);
@@ -142,15 +156,15 @@ QImage paint(const ScatterPlotData &data, bool reference)
     return image;
 }
 
-void checkPlot(const ScatterPlotData &data, const char *name)
+void checkPlot(const ScatterPlotData &data, ImageSize size, const char *name)
 {
-    const QImage fast = paint(data, false);
-    const QImage plain = paint(data, true);
+    const QImage fast = paint(data, size, false);
+    const QImage plain = paint(data, size, true);
     if (fast != plain) {
         int differing = 0;
         QString first;
-        for (int y = 0; y < imageHeight; ++y) {
-            for (int x = 0; x < imageWidth; ++x) {
+        for (int y = 0; y < size.height; ++y) {
+            for (int x = 0; x < size.width; ++x) {
                 if (fast.pixel(x, y) != plain.pixel(x, y) && differing++ == 0)
                     first = QStringLiteral("(%1, %2): %3 instead of %4")
                                     .arg(x)
@@ -160,8 +174,10 @@ void checkPlot(const ScatterPlotData &data, const char *name)
             }
         }
         fail("fast and plain plot drawing differ",
-             QStringLiteral("%1 plot, %2 points, %3 channels: %4 pixels differ, first %5")
+             QStringLiteral("%1 plot %2x%3, %4 points, %5 channels: %6 pixels differ, first %7")
                      .arg(QLatin1String(name))
+                     .arg(size.width)
+                     .arg(size.height)
                      .arg(data.points)
                      .arg(data.chs)
                      .arg(differing)
@@ -206,7 +222,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         checkConfText(formatConfFile(dt.tau0s, dt.taus));
     }
 
-    checkPlot(plotData(batch, estimated ? &dt : nullptr, true), "I0-Nin");
-    checkPlot(plotData(batch, estimated ? &dt : nullptr, false), "Nin-Nout");
+    const ImageSize imageSize = imageSizeFor(input);
+    checkPlot(plotData(batch, estimated ? &dt : nullptr, true), imageSize, "I0-Nin");
+    checkPlot(plotData(batch, estimated ? &dt : nullptr, false), imageSize, "Nin-Nout");
     return 0;
 }
