@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
@@ -201,6 +202,9 @@ void readAsciiBytes(QByteArray bytes, const PointTableSink &sink)
 
 bool readPointTableFile(const QString &path, const PointTableSink &sink)
 {
+    // Only regular files: opening a named pipe would wait for a writer for ever.
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
@@ -88,6 +89,11 @@ void readRow(const char *begin, const char *end, SpectrumPoint &sp, std::vector<
     const int n = channelCount(sp);
     if (n == 0)
         return;
+    // More than 2n fields, one character each at least with a blank between, take
+    // 4n + 1 characters: a shorter row is no use whatever its bin, and rejecting it
+    // before the windows are searched keeps files of very many channels linear.
+    if (end - begin < 4 * qint64(n) + 1)
+        return;
     const char *p = skipToAsciiSpace(begin, end);
     const int bin = latin1ToInt(begin, p);
     const double *lows = sp.roiLows.constData();
@@ -166,6 +172,9 @@ bool startsWithKey(const QString &line, const QString &key)
 
 void readSpectrumFile(const QString &path, SpectrumPoint &sp)
 {
+    // Only regular files: opening a named pipe would wait for a writer for ever.
+    if (!QFileInfo(path).isFile())
+        return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return;

@@ -135,7 +135,7 @@ bool writeLongLineTable(const QString &path, qint64 lineBytes)
     return file.write(end) == end.size() && file.flush();
 }
 
-bool writeManyChannelLines(const QString &path, int count)
+bool writeManyChannelLines(const QString &path, int count, int rows)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -152,11 +152,18 @@ bool writeManyChannelLines(const QString &path, int count)
             return false;
         left -= lines;
     }
-    // The rows of a 2048-bin spectrum: all too short for so many channels.
-    QByteArray rows = "150 0.75 12 0.75 15\n105 0.52 3\n";
-    for (int bin = 1000; bin < 1000 + 2046; ++bin)
-        rows += QByteArray::number(bin) + " 0.5 1 0.5 2\n";
-    return file.write(rows) == rows.size() && file.flush();
+    // Rows all too short for so many channels; all but the first two lie
+    // outside the window.
+    QByteArray text = "150 0.75 12 0.75 15\n105 0.52 3\n";
+    for (int bin = 1000; bin < 1000 + rows - 2; ++bin) {
+        text += QByteArray::number(bin) + " 0.5 1 0.5 2\n";
+        if (text.size() > (1 << 20)) {
+            if (file.write(text) != text.size())
+                return false;
+            text.clear();
+        }
+    }
+    return file.write(text) == text.size() && file.flush();
 }
 
 qint64 residentBytes()

@@ -32,9 +32,9 @@ bool writeFile(const QString &path, const QByteArray &bytes);
 bool writeLongLineTable(const QString &path, qint64 lineBytes);
 
 // A spectrum file with I0 250 and count channel information lines, each with
-// ICR 52.5 and window 100 to 200, then 2048 rows of five fields, two of them
-// inside the window. Written piecewise.
-bool writeManyChannelLines(const QString &path, int count);
+// ICR 52.5 and window 100 to 200, then the given number of rows of at most
+// five fields, two of them inside the window. Written piecewise.
+bool writeManyChannelLines(const QString &path, int count, int rows);
 
 // Resident set size now and its peak (VmRSS, VmHWM) in bytes, or -1.
 qint64 residentBytes();

@@ -1,5 +1,6 @@
 #include "ameasp.h"
 #include "body.h"
+#include "dispa.h"
 #include "hostilefiles.h"
 #include "le.h"
 #include "pointtable.h"
@@ -13,9 +14,12 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 using namespace hostile;
 using testsupport::DebugCapture;
@@ -35,6 +39,7 @@ private slots:
     void randomBinary();
     void randomTextWithoutNumbers();
     void everyIcrZeroGivesNonFiniteDeadTimes();
+    void mouseOnPlotsOfExtremeValues();
 
 private:
     struct Loaded
@@ -318,6 +323,8 @@ void tst_Hostile::unopenablePath_data()
     QTest::newRow("directory") << "directory";
     QTest::newRow("vanished between selection and load") << "vanished";
     QTest::newRow("no read permission") << "unreadable";
+    // Opening a pipe that no one writes to would wait for ever.
+    QTest::newRow("named pipe without a writer") << "fifo";
 }
 
 void tst_Hostile::unopenablePath()
@@ -328,6 +335,9 @@ void tst_Hostile::unopenablePath()
     if (kind == QLatin1String("directory")) {
         target = path(QStringLiteral("a_folder.dat"));
         QVERIFY(QDir().mkpath(target));
+    } else if (kind == QLatin1String("fifo")) {
+        target = path(QStringLiteral("pipe.dat"));
+        QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
     } else {
         target = path(QStringLiteral("%1.dat").arg(kind));
         QVERIFY(writeFile(target, QByteArray("1000 950 900\n")));
@@ -462,6 +472,50 @@ void tst_Hostile::everyIcrZeroGivesNonFiniteDeadTimes()
     QCOMPARE(lines.value(1), QByteArray("Preamp: nan nan\r"));
     QVERIFY(lines.value(2).startsWith("Amp: "));
     QVERIFY(!testsupport::readFileBytes(results + QStringLiteral(".conf")).isEmpty());
+}
+
+// Pan, rectangle zoom and wheel zoom on plots whose values reach 1e308,
+// infinity and NaN: the gestures must leave the mapping usable, so that the
+// next paint, which sets the ranges from the data again, draws finite scales.
+void tst_Hostile::mouseOnPlotsOfExtremeValues()
+{
+    const QString file = path(QStringLiteral("extreme.dat"));
+    QVERIFY(writeFile(file, "1e308 1e308 -1e308\n-1e308 -1e308 1e308\ninf -inf nan\n"
+                            "4.9e-324 -4.9e-324 0\n"));
+    Body body;
+    body.resize(900, 700);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    const Loaded before = loadGoodBatch(body);
+    loadBatch(body, { file });
+    paint(body);
+    const QStringList points = pointTexts(body);
+    QCOMPARE(points.size(), before.points.size() + 4);
+
+    for (const char *name : { "I0NinDisp", "NinNoutDisp" }) {
+        auto *display = body.findChild<DispA *>(QLatin1String(name));
+        QVERIFY(display);
+        const QPoint centre = display->rect().center();
+        QTest::mousePress(display, Qt::LeftButton, Qt::NoModifier, centre);
+        for (int i = 1; i <= 5; ++i)
+            QTest::mouseMove(display, centre + QPoint(40 * i, -30 * i));
+        QTest::mouseRelease(display, Qt::LeftButton, Qt::NoModifier, centre + QPoint(200, -150));
+        QTest::mousePress(display, Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
+        QTest::mouseRelease(display, Qt::RightButton, Qt::NoModifier, QPoint(4, 3));
+        for (int i = 0; i < 40; ++i) {
+            const QPoint at = i % 2 ? centre : QPoint(1, display->height() - 2);
+            QWheelEvent wheel(at, display->mapToGlobal(at), QPoint(), QPoint(0, i < 20 ? 120 : -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(display, &wheel);
+        }
+        QTest::mouseDClick(display, Qt::LeftButton, Qt::NoModifier, centre);
+        paint(body);
+        const ChCoord &c = display->coord;
+        for (double v : { c.vx0, c.vx1, c.vy0, c.vy1 })
+            QVERIFY2(std::isfinite(v), name);
+        QVERIFY2(c.vx0 != c.vx1 && c.vy0 != c.vy1, name);
+    }
+    QCOMPARE(pointTexts(body), points);
 }
 
 QTEST_MAIN(tst_Hostile)
