@@ -80,6 +80,8 @@ void tst_HostileBig::load(const QString &file, Run &run)
         run.debug = readerDebugLines(capture.lines());
     }
     run.peakGrowth = peakResidentBytes() - base;
+    qInfo("peak resident size grew by %lld MB loading a %lld MB file", run.peakGrowth >> 20,
+          QFileInfo(file).size() >> 20);
     QVERIFY(!body.grab().isNull());
 
     for (int p = 0; p < panels.size(); ++p)
