@@ -166,6 +166,21 @@ bool writeManyChannelLines(const QString &path, int count, int rows)
     return file.write(text) == text.size() && file.flush();
 }
 
+bool underAddressSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
 qint64 residentBytes()
 {
     return statusField("VmRSS");

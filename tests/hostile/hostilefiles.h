@@ -36,6 +36,10 @@ bool writeLongLineTable(const QString &path, qint64 lineBytes);
 // five fields, two of them inside the window. Written piecewise.
 bool writeManyChannelLines(const QString &path, int count, int rows);
 
+// Whether this build runs under AddressSanitizer, whose quarantine keeps freed
+// memory resident for a while.
+bool underAddressSanitizer();
+
 // Resident set size now and its peak (VmRSS, VmHWM) in bytes, or -1.
 qint64 residentBytes();
 qint64 peakResidentBytes();

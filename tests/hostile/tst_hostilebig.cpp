@@ -39,10 +39,15 @@ private:
 
 namespace {
 
-// Loading may hold the file's bytes (read once per reader) and what the
-// toolkit needs besides; anything that copies the text per line or per field,
-// or builds a widget per value, goes far beyond this.
-constexpr qint64 allowedGrowthPerFileByte = 3;
+// Loading may hold the file's bytes (read once per reader), the values and
+// what the toolkit needs besides; anything that copies the text per line or
+// per field, or builds a widget per value, goes far beyond this. Under
+// AddressSanitizer freed buffers stay resident in its quarantine and every
+// block carries red zones, so the bound is twice as wide there.
+qint64 allowedGrowth(qint64 fileSize)
+{
+    return (underAddressSanitizer() ? 6 : 3) * fileSize;
+}
 
 } // namespace
 
@@ -105,7 +110,7 @@ void tst_HostileBig::hundredMegabyteLine()
              QStringList({ pointText(5000, { 4000, 4100 }, { 3500, 3600 }),
                            pointText(6000, { 4800, 4900 }, { 4200, 4300 }) }));
     QCOMPARE(run.debug, traceDebugLines({ "# Channels : 2" }, { true }));
-    QVERIFY2(run.peakGrowth < allowedGrowthPerFileByte * size,
+    QVERIFY2(run.peakGrowth < allowedGrowth(size),
              qPrintable(QStringLiteral("peak grew by %1 MB for a %2 MB file")
                                 .arg(run.peakGrowth >> 20)
                                 .arg(size >> 20)));
@@ -130,7 +135,7 @@ void tst_HostileBig::millionChannelLines()
     QCOMPARE(run.pointsAfter[0],
              pointText(250, QVector<double>(channels, 52.5), QVector<double>(channels, 0.0)));
     QCOMPARE(run.debug, QStringList());
-    QVERIFY2(run.peakGrowth < allowedGrowthPerFileByte * size,
+    QVERIFY2(run.peakGrowth < allowedGrowth(size),
              qPrintable(QStringLiteral("peak grew by %1 MB for a %2 MB file")
                                 .arg(run.peakGrowth >> 20)
                                 .arg(size >> 20)));

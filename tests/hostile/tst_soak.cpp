@@ -30,20 +30,6 @@ constexpr int cycles = 300;
 // a single leaked panel per cycle would add far more over 300 cycles.
 constexpr qint64 allowedGrowth = 2 << 20;
 
-bool sanitized()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
 
 } // namespace
 
@@ -105,7 +91,7 @@ void tst_Soak::residentSizeSteady()
         QSKIP("No resident size: /proc/self/status is missing or the cycles did not finish");
     qInfo("resident size %lld kB after warm-up, %lld kB after %d cycles", warmResident >> 10,
           endResident >> 10, cycles);
-    if (sanitized())
+    if (underAddressSanitizer())
         QSKIP("Under AddressSanitizer freed memory is held in quarantine, so the resident "
               "size says nothing about leaks (LeakSanitizer checks those)");
     QVERIFY2(endResident - warmResident < allowedGrowth,
