@@ -89,6 +89,10 @@ bool Body::readPointTable(const QString &fname)
 
 void Body::filesSelected(const QStringList &files)
 {
+    // Panels go into a hidden area and appear together: shown one by one,
+    // each new panel re-laid and re-polished all the others, which made a
+    // table of a few thousand lines freeze the window for minutes.
+    frame_3->hide();
     for (const QString &path : files) {
         SpectrumPoint sp;
         readSpectrumFile(path, sp);
@@ -98,6 +102,7 @@ void Body::filesSelected(const QStringList &files)
         if (!ok)
             readPointTable(path);
     }
+    frame_3->show();
     if (mset.mcas.size() > 1)
         mset.calcTaus();
     I0NinDisp->update();
@@ -107,9 +112,11 @@ void Body::filesSelected(const QStringList &files)
 void Body::clearMcas()
 {
     mset.estimated = false;
+    frame_3->hide();
     for (AMeasP *panel : qAsConst(mset.mcas))
         delete panel;
     mset.mcas.clear();
+    frame_3->show();
     for (LE *box : qAsConst(mset.tauLEs))
         delete box;
     mset.tauLEs.clear();
