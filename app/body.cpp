@@ -147,15 +147,11 @@ void Body::saveResults(const QString &fname)
 
 ScatterPlotData Body::plotData(bool i0Nin) const
 {
-    QVector<MeasValues> points;
-    points.reserve(mset.mcas.size());
-    for (const AMeasP *m : mset.mcas)
-        points.append(MeasValues { m->i0, m->icrs, m->scas });
     ValueRanges ranges;
     ranges.hasI0 = mset.hasI0, ranges.i0Min = mset.i0Min, ranges.i0Max = mset.i0Max;
     ranges.hasIcr = mset.hasIcr, ranges.icrMin = mset.icrMin, ranges.icrMax = mset.icrMax;
     ranges.hasSca = mset.hasSca, ranges.scaMin = mset.scaMin, ranges.scaMax = mset.scaMax;
-    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, points, mset.chs, ranges,
+    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, mset.pointValues(), mset.chs, ranges,
                            mset.estimated, i0Nin ? mset.tau0Fits : mset.tauFits);
 }
 

@@ -13,6 +13,15 @@ void MeasSet::fitQuadratic(const QVector<double> &x, const QVector<double> &y,
     ::fitQuadratic(x, y, out);
 }
 
+QVector<MeasValues> MeasSet::pointValues() const
+{
+    QVector<MeasValues> points;
+    points.reserve(mcas.size());
+    for (const AMeasP *m : mcas)
+        points.append(MeasValues { m->i0, m->icrs, m->scas });
+    return points;
+}
+
 void MeasSet::calcTaus()
 {
     if (chs < 2)
@@ -24,11 +33,7 @@ void MeasSet::calcTaus()
     tauFits.clear();
     estimated = false;
 
-    QVector<MeasValues> points;
-    points.reserve(mcas.size());
-    for (const AMeasP *m : qAsConst(mcas))
-        points.append(MeasValues { m->i0, m->icrs, m->scas });
-    DeadTimes result = estimateDeadTimes(points, chs);
+    DeadTimes result = estimateDeadTimes(pointValues(), chs);
     tau0s = result.tau0s;
     taus = result.taus;
     tau0Fits = result.tau0Fits;

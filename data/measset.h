@@ -1,5 +1,7 @@
 #pragma once
 
+#include "measvalues.h"
+
 #include <QVector>
 
 class AMeasP;
@@ -38,6 +40,8 @@ struct MeasSet
     // Estimates both dead times of every channel over all points and rebuilds
     // the result boxes; does nothing with fewer than two common channels.
     void calcTaus();
+    // The values of every point, in load order, as the analysis and plots read them.
+    QVector<MeasValues> pointValues() const;
     static void fitQuadratic(const QVector<double> &x, const QVector<double> &y,
                              QVector<double> &out);
 };
