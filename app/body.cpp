@@ -151,8 +151,9 @@ ScatterPlotData Body::plotData(bool i0Nin) const
     ranges.hasI0 = mset.hasI0, ranges.i0Min = mset.i0Min, ranges.i0Max = mset.i0Max;
     ranges.hasIcr = mset.hasIcr, ranges.icrMin = mset.icrMin, ranges.icrMax = mset.icrMax;
     ranges.hasSca = mset.hasSca, ranges.scaMin = mset.scaMin, ranges.scaMax = mset.scaMax;
-    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, mset.pointValues(), mset.chs, ranges,
-                           mset.estimated, i0Nin ? mset.tau0Fits : mset.tauFits);
+    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, mset.pointValues(),
+                           mset.chs, ranges, mset.estimated,
+                           i0Nin ? mset.tau0Fits : mset.tauFits);
 }
 
 void Body::drawI0Nin(QPainter *p)
