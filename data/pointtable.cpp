@@ -1,12 +1,12 @@
 #include "pointtable.h"
 
 #include "asciitext.h"
+#include "textfields.h"
 #include "textnumbers.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
 
@@ -237,7 +237,6 @@ void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink)
 
 void readPointTableReference(QIODevice &device, const PointTableSink &sink)
 {
-    const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
     const QString key = QString::fromLatin1(channelHeaderKey).toUpper();
     int channels = 1;
     QTextStream in(&device);
@@ -259,7 +258,7 @@ void readPointTableReference(QIODevice &device, const PointTableSink &sink)
         if (line.startsWith(QLatin1Char('#')) || channels <= 0)
             continue;
         line.replace(QLatin1Char(','), QLatin1Char(' '));
-        const QStringList fields = line.split(whiteSpace);
+        const QStringList fields = splitAtBlankRuns(line);
         if (fields.size() > 2 * qint64(channels)) {
             QVector<double> icrs(channels);
             QVector<double> scas(channels);

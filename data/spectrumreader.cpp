@@ -1,12 +1,12 @@
 #include "spectrumreader.h"
 
 #include "asciitext.h"
+#include "textfields.h"
 #include "textnumbers.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
 
@@ -208,7 +208,6 @@ void readSpectrumBytes(const QByteArray &bytes, SpectrumPoint &sp)
 
 void readSpectrumReference(QIODevice &device, SpectrumPoint &sp)
 {
-    const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
     const QString i0Line = QString::fromLatin1(i0Key);
     const QString channelLine = QString::fromLatin1(channelKey);
     QString value;
@@ -220,7 +219,7 @@ void readSpectrumReference(QIODevice &device, SpectrumPoint &sp)
             const int colon = line.indexOf(QLatin1Char(':'));
             if (colon >= 0) {
                 value = line.mid(colon + 1).simplified();
-                items = value.split(whiteSpace);
+                items = splitAtBlankRuns(value);
             }
             if (startsWithKey(line, i0Line))
                 sp.i0 = value.toDouble();
@@ -231,7 +230,7 @@ void readSpectrumReference(QIODevice &device, SpectrumPoint &sp)
                 sp.scas.append(0.0);
             }
         } else {
-            const QStringList fields = line.split(whiteSpace);
+            const QStringList fields = splitAtBlankRuns(line);
             const int n = channelCount(sp);
             if (fields.size() > 2 * qint64(n)) {
                 const int bin = fields.at(0).toInt(nullptr, 10);

@@ -1,6 +1,8 @@
+#include "textfields.h"
 #include "textnumbers.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <cmath>
@@ -119,6 +121,9 @@ private slots:
     void intValues_data();
     void intValues();
     void generatedIntsMatchToolkit();
+    void blankRunFields_data();
+    void blankRunFields();
+    void simplifiedLinesSplitLikeWhiteSpaceExpression();
 };
 
 void TestTextNumbers::doubleValues_data()
@@ -317,6 +322,63 @@ void TestTextNumbers::generatedIntsMatchToolkit()
                                      .arg(QString::fromLatin1(token.toPercentEncoding()))
                                      .arg(fast)
                                      .arg(toolkit)));
+    }
+}
+
+void TestTextNumbers::blankRunFields_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("fields");
+
+    QTest::newRow("empty line") << QString() << QStringList { QString() };
+    QTest::newRow("one blank") << QStringLiteral(" ") << QStringList { QString(), QString() };
+    QTest::newRow("one field") << QStringLiteral("150") << QStringList { QStringLiteral("150") };
+    QTest::newRow("three fields")
+            << QStringLiteral("1 2.5 -3e4")
+            << QStringList { QStringLiteral("1"), QStringLiteral("2.5"), QStringLiteral("-3e4") };
+    QTest::newRow("leading blank keeps an empty first field")
+            << QStringLiteral(" 7") << QStringList { QString(), QStringLiteral("7") };
+    QTest::newRow("trailing blank keeps an empty last field")
+            << QStringLiteral("7 ") << QStringList { QStringLiteral("7"), QString() };
+    QTest::newRow("a run of blanks is one separator")
+            << QStringLiteral("  a   b  ")
+            << QStringList { QString(), QStringLiteral("a"), QStringLiteral("b"), QString() };
+    QTest::newRow("other white space is part of a field")
+            << QStringLiteral("a\tb\u3000c d")
+            << QStringList { QStringLiteral("a\tb\u3000c"), QStringLiteral("d") };
+}
+
+void TestTextNumbers::blankRunFields()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, fields);
+    QCOMPARE(splitAtBlankRuns(line), fields);
+}
+
+// The readers split simplified lines, in point tables after turning commas into
+// blanks; on such lines the blank-run split must be the white-space expression's.
+void TestTextNumbers::simplifiedLinesSplitLikeWhiteSpaceExpression()
+{
+    const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
+    const QVector<QChar> alphabet { QLatin1Char(' '),  QLatin1Char('\t'), QLatin1Char('\r'),
+                                    QLatin1Char(','),  QLatin1Char('1'),  QLatin1Char('e'),
+                                    QLatin1Char('-'),  QChar(0x00a0),     QChar(0x2003),
+                                    QChar(0x3000),     QChar(0x2028),     QChar(0x200b),
+                                    QChar(0x00e9),     QChar(0x0085),     QChar(0x180e) };
+    QRandomGenerator rng(11);
+    for (int i = 0; i < 20000; ++i) {
+        QString raw;
+        const int length = rng.bounded(0, 24);
+        for (int k = 0; k < length; ++k)
+            raw.append(alphabet.at(rng.bounded(alphabet.size())));
+        QString line = raw.simplified();
+        if (i % 2)
+            line.replace(QLatin1Char(','), QLatin1Char(' '));
+        const QStringList expected = line.split(whiteSpace);
+        if (splitAtBlankRuns(line) != expected)
+            QFAIL(qPrintable(QStringLiteral("line \"%1\": [%2] instead of [%3]")
+                                     .arg(line, splitAtBlankRuns(line).join(QLatin1Char('|')),
+                                          expected.join(QLatin1Char('|')))));
     }
 }
 
