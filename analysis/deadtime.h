@@ -1,8 +1,8 @@
 #pragma once
 
-#include "measvalues.h"
-
 #include <QVector>
+
+class PointSet;
 
 // Per-channel dead times and the fits they come from.
 struct DeadTimes
@@ -13,6 +13,5 @@ struct DeadTimes
     QVector<QVector<double>> tauFits;  // [d0, d1] per channel
 };
 
-// Fits channels 0 .. chs-1 over all points, in point order. A point without
-// a value for a channel contributes 0.0 there.
-DeadTimes estimateDeadTimes(const QVector<MeasValues> &points, int chs);
+// Fits every common channel of points over all points, in point order.
+DeadTimes estimateDeadTimes(const PointSet &points);

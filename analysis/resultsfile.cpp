@@ -111,3 +111,13 @@ bool writeFileSafely(const QString &path, const QByteArray &bytes)
     }
     return file.commit() && file.error() == QFileDevice::NoError;
 }
+
+SaveOutcome saveResultsFiles(const QString &path, const QVector<double> &tau0s,
+                             const QVector<double> &taus)
+{
+    SaveOutcome outcome;
+    outcome.resultsWritten = writeFileSafely(path, formatResultsFile(tau0s, taus));
+    outcome.confWritten
+            = writeFileSafely(path + QStringLiteral(".conf"), formatConfFile(tau0s, taus));
+    return outcome;
+}

@@ -18,3 +18,16 @@ QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &t
 // Writes bytes to path so that an existing file is replaced only by complete
 // new content. Returns false if the file could not be opened or written.
 bool writeFileSafely(const QString &path, const QByteArray &bytes);
+
+// Which of the two files a save wrote.
+struct SaveOutcome
+{
+    bool resultsWritten = false;
+    bool confWritten = false;
+};
+
+// Writes the results file at path and its companion path + ".conf", the first
+// complete before the second is begun; a file that cannot be written does not
+// keep the other from being written.
+SaveOutcome saveResultsFiles(const QString &path, const QVector<double> &tau0s,
+                             const QVector<double> &taus);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "measvalues.h"
+#include "pointset.h"
 
 #include <QByteArray>
 #include <QString>

@@ -11,8 +11,9 @@ namespace {
 
 void BM_CalcTaus(benchmark::State &state, int channels, int points)
 {
-    const QVector<MeasValues> data = benchdata::scanPoints(channels, points, benchdata::scanSeed);
-    const DeadTimes first = estimateDeadTimes(data, channels);
+    const PointSet data
+            = pointSetOf(benchdata::scanPoints(channels, points, benchdata::scanSeed));
+    const DeadTimes first = estimateDeadTimes(data);
     if (first.tau0s.size() != channels || first.taus.size() != channels) {
         state.SkipWithError("the estimation did not give one dead time per channel");
         return;
@@ -27,7 +28,7 @@ void BM_CalcTaus(benchmark::State &state, int channels, int points)
         }
     }
     for (auto _ : state) {
-        DeadTimes d = estimateDeadTimes(data, channels);
+        DeadTimes d = estimateDeadTimes(data);
         benchmark::DoNotOptimize(d.tau0s.constData());
     }
     state.SetItemsProcessed(state.iterations() * points * channels);

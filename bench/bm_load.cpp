@@ -80,7 +80,7 @@ void clear(Body &body)
 bool checkLoaded(benchmark::State &state, const Body &body)
 {
     const MeasSet &m = body.measSet();
-    if (m.mcas.size() != batchFiles || m.chs != batchChannels || !m.estimated
+    if (m.mcas.size() != batchFiles || m.chs() != batchChannels || !m.estimated
         || m.tauLEs.size() != 2 * batchChannels) {
         state.SkipWithError("the batch did not give 20 panels of 19 channels and an estimation");
         return false;

@@ -4,12 +4,13 @@
 
 #include "benchdata.h"
 #include "benchsupport.h"
-#include "body.h"
-#include "chcoord.h"
+#include "chartmapping.h"
 #include "deadtime.h"
+#include "plotdata.h"
+#include "pointset.h"
 #include "scatterplot.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -21,51 +22,22 @@ constexpr int plotChannels = 19;
 
 ScatterPlotData plotData(int points, bool i0Nin)
 {
-    const QVector<MeasValues> scan
-        = benchdata::scanPoints(plotChannels, points, benchdata::scanSeed);
-    const DeadTimes fits = estimateDeadTimes(scan, plotChannels);
-    ValueRanges ranges;
-    ScatterPlotData d;
-    d.points = points;
-    d.chs = plotChannels;
-    for (const MeasValues &m : scan) {
-        ranges.include(m);
-        for (int j = 0; j < plotChannels; ++j) {
-            d.xs.append(i0Nin ? m.i0 : m.icrs[j]);
-            d.ys.append(i0Nin ? m.icrs[j] : m.scas[j]);
-        }
-    }
-    if (i0Nin) {
-        d.hasX = ranges.hasI0, d.xMin = ranges.i0Min, d.xMax = ranges.i0Max;
-        d.hasY = ranges.hasIcr, d.yMin = ranges.icrMin, d.yMax = ranges.icrMax;
-        d.fits = fits.tau0Fits;
-    } else {
-        d.hasX = ranges.hasIcr, d.xMin = ranges.icrMin, d.xMax = ranges.icrMax;
-        d.hasY = ranges.hasSca, d.yMin = ranges.scaMin, d.yMax = ranges.scaMax;
-        d.fits = fits.tauFits;
-    }
-    d.estimated = true;
-    return d;
+    const PointSet scan
+            = pointSetOf(benchdata::scanPoints(plotChannels, points, benchdata::scanSeed));
+    const DeadTimes fits = estimateDeadTimes(scan);
+    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, scan, true,
+                           i0Nin ? fits.tau0Fits : fits.tauFits);
 }
 
-const QVector<QColor> &channelColors()
-{
-    // The window's own colour table, so that the frames match the program's.
-    static const QVector<QColor> colors = [] {
-        Body body;
-        return body.channelColors();
-    }();
-    return colors;
-}
+using DrawFn = void (*)(QPainter &, ChartMapping &, const ScatterPlotData &,
+                       const QVector<QColor> &);
 
-using DrawFn = void (*)(QPainter &, ChCoord &, const ScatterPlotData &, const QVector<QColor> &);
-
-void paintFrame(QImage &image, ChCoord &coord, const ScatterPlotData &data, DrawFn draw)
+void paintFrame(QImage &image, ChartMapping &coord, const ScatterPlotData &data, DrawFn draw)
 {
     QPainter p(&image);
     p.fillRect(0, 0, frameWidth, frameHeight, Qt::white);
     coord.setPixelRect(0, frameHeight, frameWidth, 0);
-    draw(p, coord, data, channelColors());
+    draw(p, coord, data, plotChannelColors());
 }
 
 int countNonWhite(const QImage &image)
@@ -84,7 +56,7 @@ void BM_Paint(benchmark::State &state, const char *family, bool i0Nin, DrawFn dr
     const int points = int(state.range(0));
     const ScatterPlotData data = plotData(points, i0Nin);
     QImage image(frameWidth, frameHeight, QImage::Format_ARGB32_Premultiplied);
-    ChCoord coord;
+    ChartMapping coord;
     paintFrame(image, coord, data, draw);
     // Grid, discs and curves together cover far more than a few hundred
     // pixels; an empty frame would time a plot that draws nothing.
@@ -133,7 +105,7 @@ void registerAll()
 int main(int argc, char **argv)
 {
     benchsupport::init(argc, argv);
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     registerAll();
     return benchsupport::run(argc, argv);
 }

@@ -1,12 +1,12 @@
 #include "pointtable.h"
 
 #include "asciitext.h"
+#include "measfile.h"
 #include "textfields.h"
 #include "textnumbers.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 
@@ -200,27 +200,25 @@ void readAsciiBytes(QByteArray bytes, const PointTableSink &sink)
 
 } // namespace
 
-bool readPointTableFile(const QString &path, const PointTableSink &sink)
+OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink)
 {
-    // Only regular files: opening a named pipe would wait for a writer for ever.
-    if (!QFileInfo(path).isFile())
-        return false;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
+    const OpenStatus status = openMeasurementFile(file);
+    if (!status.opened())
+        return status;
     if (!file.isSequential() && file.size() <= maxInMemorySize) {
         file.setTextModeEnabled(false);
         QByteArray bytes = file.readAll();
         if (readableAsBytes(bytes)) {
             readAsciiBytes(std::move(bytes), sink);
-            return true;
+            return status;
         }
         file.setTextModeEnabled(true);
         if (!file.seek(0))
-            return true;
+            return status;
     }
     readPointTableReference(file, sink);
-    return true;
+    return status;
 }
 
 void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "measfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -21,8 +23,8 @@ struct PointTableSink
 // The key of the channel-count header, compared in upper case.
 extern const char *const channelHeaderKey; // "# Channels :"
 
-// Reads the file at path; false if it cannot be opened (nothing is reported here).
-bool readPointTableFile(const QString &path, const PointTableSink &sink);
+// Reads the file at path; whether it could be opened (nothing is reported here).
+OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink);
 
 // The same on bytes in memory.
 void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink);

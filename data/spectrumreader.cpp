@@ -1,12 +1,12 @@
 #include "spectrumreader.h"
 
 #include "asciitext.h"
+#include "measfile.h"
 #include "textfields.h"
 #include "textnumbers.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 
@@ -170,28 +170,27 @@ bool startsWithKey(const QString &line, const QString &key)
     return line.leftRef(key.size()) == key;
 }
 
-void readSpectrumFile(const QString &path, SpectrumPoint &sp)
+OpenStatus readSpectrumFile(const QString &path, SpectrumPoint &sp)
 {
-    // Only regular files: opening a named pipe would wait for a writer for ever.
-    if (!QFileInfo(path).isFile())
-        return;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return;
+    const OpenStatus status = openMeasurementFile(file);
+    if (!status.opened())
+        return status;
     if (!file.isSequential() && file.size() <= maxInMemorySize) {
         file.setTextModeEnabled(false);
         QByteArray bytes = file.readAll();
         if (readsAsPlainAscii(bytes)) {
             readAsciiBytes(std::move(bytes), sp);
-            return;
+            return status;
         }
         file.setTextModeEnabled(true);
         if (!file.seek(0)) {
             finish(sp);
-            return;
+            return status;
         }
     }
     readSpectrumReference(file, sp);
+    return status;
 }
 
 void readSpectrumBytes(const QByteArray &bytes, SpectrumPoint &sp)

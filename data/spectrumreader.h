@@ -1,5 +1,7 @@
 #pragma once
 
+#include "measfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -22,7 +24,7 @@ struct SpectrumPoint
 bool startsWithKey(const QString &line, const QString &key);
 
 // Reads the file at path into sp; sp.ok tells whether it was accepted.
-void readSpectrumFile(const QString &path, SpectrumPoint &sp);
+OpenStatus readSpectrumFile(const QString &path, SpectrumPoint &sp);
 
 // The same on bytes already in memory, as if they were the file's content.
 void readSpectrumBytes(const QByteArray &bytes, SpectrumPoint &sp);

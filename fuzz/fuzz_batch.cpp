@@ -4,17 +4,16 @@
 // texts are formatted and both plots are painted, once the fast way and once
 // the plain way, which must give the same pixels. The image size follows from
 // the input, so that discs and lines meet the image edges at every offset.
-#include "chcoord.h"
+#include "chartmapping.h"
 #include "deadtime.h"
 #include "fuzzsupport.h"
-#include "measvalues.h"
-#include "pointtable.h"
+#include "loader.h"
+#include "plotdata.h"
+#include "pointset.h"
 #include "resultsfile.h"
 #include "scatterplot.h"
-#include "spectrumreader.h"
 
 #include <QByteArray>
-#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QPainter>
@@ -42,44 +41,6 @@ ImageSize imageSizeFor(const QByteArray &input)
     for (char c : input)
         h = (h ^ quint8(c)) * 16777619u;
     return { 16 + int(h % 256), 12 + int((h >> 8) % 192) };
-}
-
-const QVector<QColor> colors { QColor(0, 0, 0),     QColor(255, 0, 0),   QColor(0, 255, 0),
-                               QColor(0, 0, 255),   QColor(255, 255, 0), QColor(255, 0, 255),
-                               QColor(0, 255, 255), QColor(128, 255, 0), QColor(128, 0, 255),
-                               QColor(0, 128, 255), QColor(255, 128, 0), QColor(0, 255, 128),
-                               QColor(255, 0, 128) };
-
-struct Batch
-{
-    QVector<MeasValues> points;
-    int chs = 0;
-    ValueRanges ranges;
-
-    void add(double i0, const QVector<double> &icrs, const QVector<double> &scas)
-    {
-        const MeasValues p { i0, icrs, scas };
-        const int m = qMin(icrs.size(), scas.size());
-        if (points.isEmpty() || m < chs)
-            chs = m;
-        points.append(p);
-        ranges.include(p);
-    }
-};
-
-void readFile(const QByteArray &bytes, Batch &batch)
-{
-    SpectrumPoint sp;
-    readSpectrumBytes(bytes, sp);
-    if (sp.ok) {
-        batch.add(sp.i0, sp.icrs, sp.scas);
-        return;
-    }
-    PointTableSink sink;
-    sink.onPoint = [&batch](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
-        batch.add(i0, icrs, scas);
-    };
-    readPointTableBytes(bytes, sink);
 }
 
 int countOf(const QByteArray &text, const char *what)
@@ -112,47 +73,17 @@ void checkConfText(const QByteArray &text)
         fail("malformed configuration text", QString::fromLatin1(text.toPercentEncoding(" :#")));
 }
 
-ScatterPlotData plotData(const Batch &batch, const DeadTimes *dt, bool i0Nin)
-{
-    ScatterPlotData d;
-    d.points = batch.points.size();
-    d.chs = batch.points.isEmpty() ? 0 : batch.chs;
-    d.xs.resize(d.points * d.chs);
-    d.ys.resize(d.points * d.chs);
-    for (int p = 0; p < d.points; ++p) {
-        const MeasValues &m = batch.points[p];
-        const int have = qMin(m.icrs.size(), m.scas.size());
-        for (int j = 0; j < d.chs; ++j) {
-            const bool has = j < have;
-            d.xs[p * d.chs + j] = i0Nin ? m.i0 : (has ? m.icrs[j] : 0.0);
-            d.ys[p * d.chs + j] = i0Nin ? (has ? m.icrs[j] : 0.0) : (has ? m.scas[j] : 0.0);
-        }
-    }
-    const ValueRanges &r = batch.ranges;
-    if (i0Nin) {
-        d.hasX = r.hasI0, d.xMin = r.i0Min, d.xMax = r.i0Max;
-        d.hasY = r.hasIcr, d.yMin = r.icrMin, d.yMax = r.icrMax;
-    } else {
-        d.hasX = r.hasIcr, d.xMin = r.icrMin, d.xMax = r.icrMax;
-        d.hasY = r.hasSca, d.yMin = r.scaMin, d.yMax = r.scaMax;
-    }
-    d.estimated = dt != nullptr;
-    if (dt)
-        d.fits = i0Nin ? dt->tau0Fits : dt->tauFits;
-    return d;
-}
-
 QImage paint(const ScatterPlotData &data, ImageSize size, bool reference)
 {
     QImage image(size.width, size.height, QImage::Format_RGB32);
     image.fill(Qt::white);
-    ChCoord coord;
+    ChartMapping coord;
     coord.setPixelRect(0, size.height, size.width, 0);
     QPainter p(&image);
     if (reference)
-        drawScatterPlotReference(p, coord, data, colors);
+        drawScatterPlotReference(p, coord, data, plotChannelColors());
     else
-        drawScatterPlot(p, coord, data, colors);
+        drawScatterPlot(p, coord, data, plotChannelColors());
     return image;
 }
 
@@ -202,15 +133,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     while (files.size() > maxFiles)
         files.removeLast();
 
-    Batch batch;
+    PointSet points;
     for (const QByteArray &file : qAsConst(files))
-        readFile(file, batch);
+        loadMeasurementBytes(file, points);
 
     DeadTimes dt;
-    const bool estimated = batch.points.size() > 1 && batch.chs >= 2;
+    const bool estimated = points.canEstimate();
     if (estimated) {
-        dt = estimateDeadTimes(batch.points, batch.chs);
-        const int chs = batch.chs;
+        dt = estimateDeadTimes(points);
+        const int chs = points.chs();
         if (dt.tau0s.size() != chs || dt.taus.size() != chs || dt.tau0Fits.size() != chs
             || dt.tauFits.size() != chs)
             fail("estimation without one result per channel", QString::number(chs));
@@ -223,7 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     const ImageSize imageSize = imageSizeFor(input);
-    checkPlot(plotData(batch, estimated ? &dt : nullptr, true), imageSize, "I0-Nin");
-    checkPlot(plotData(batch, estimated ? &dt : nullptr, false), imageSize, "Nin-Nout");
+    checkPlot(scatterPlotData(PlotKind::I0Nin, points, estimated, dt.tau0Fits), imageSize,
+              "I0-Nin");
+    checkPlot(scatterPlotData(PlotKind::NinNout, points, estimated, dt.tauFits), imageSize,
+              "Nin-Nout");
     return 0;
 }

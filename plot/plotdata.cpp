@@ -1,5 +1,7 @@
 #include "plotdata.h"
 
+#include "pointset.h"
+
 QVector<QColor> plotChannelColors()
 {
     return { QColor(0, 0, 0),     QColor(255, 0, 0),   QColor(0, 255, 0),   QColor(0, 0, 255),
@@ -8,39 +10,33 @@ QVector<QColor> plotChannelColors()
              QColor(255, 0, 128) };
 }
 
-ScatterPlotData scatterPlotData(PlotKind kind, const QVector<MeasValues> &points, int chs,
-                                const ValueRanges &ranges, bool estimated,
+ScatterPlotData scatterPlotData(PlotKind kind, const PointSet &points, bool estimated,
                                 const QVector<QVector<double>> &fits)
 {
     ScatterPlotData d;
     d.points = points.size();
-    d.chs = points.isEmpty() ? 0 : qMax(chs, 0);
+    d.chs = points.isEmpty() ? 0 : qMax(points.chs(), 0);
     d.xs.resize(d.points * d.chs);
     d.ys.resize(d.points * d.chs);
     const bool i0Nin = kind == PlotKind::I0Nin;
-    for (int p = 0; p < d.points; ++p) {
-        const MeasValues &m = points[p];
-        const int have = qMin(m.icrs.size(), m.scas.size());
-        for (int j = 0; j < d.chs; ++j) {
-            const bool has = j < have;
-            const int k = p * d.chs + j;
-            if (i0Nin) {
-                d.xs[k] = m.i0;
-                d.ys[k] = has ? m.icrs[j] : 0.0;
-            } else {
-                d.xs[k] = has ? m.icrs[j] : 0.0;
-                d.ys[k] = has ? m.scas[j] : 0.0;
-            }
+    for (int j = 0; j < d.chs; ++j) {
+        const QVector<double> &xs = i0Nin ? points.i0s() : points.icrColumn(j);
+        const QVector<double> &ys = i0Nin ? points.icrColumn(j) : points.scaColumn(j);
+        for (int p = 0; p < d.points; ++p) {
+            d.xs[p * d.chs + j] = xs[p];
+            d.ys[p * d.chs + j] = ys[p];
         }
     }
+    const ValueRanges &r = points.ranges();
     if (i0Nin) {
-        d.hasX = ranges.hasI0, d.xMin = ranges.i0Min, d.xMax = ranges.i0Max;
-        d.hasY = ranges.hasIcr, d.yMin = ranges.icrMin, d.yMax = ranges.icrMax;
+        d.hasX = r.hasI0, d.xMin = r.i0Min, d.xMax = r.i0Max;
+        d.hasY = r.hasIcr, d.yMin = r.icrMin, d.yMax = r.icrMax;
     } else {
-        d.hasX = ranges.hasIcr, d.xMin = ranges.icrMin, d.xMax = ranges.icrMax;
-        d.hasY = ranges.hasSca, d.yMin = ranges.scaMin, d.yMax = ranges.scaMax;
+        d.hasX = r.hasIcr, d.xMin = r.icrMin, d.xMax = r.icrMax;
+        d.hasY = r.hasSca, d.yMin = r.scaMin, d.yMax = r.scaMax;
     }
     d.estimated = estimated;
-    d.fits = fits;
+    if (estimated)
+        d.fits = fits;
     return d;
 }

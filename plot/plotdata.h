@@ -1,10 +1,11 @@
 #pragma once
 
-#include "measvalues.h"
 #include "scatterplot.h"
 
 #include <QColor>
 #include <QVector>
+
+class PointSet;
 
 // The 13 channel colours of the plots, channel j drawn in entry j mod 13.
 QVector<QColor> plotChannelColors();
@@ -14,8 +15,7 @@ enum class PlotKind {
     NinNout // SCA against ICR, with the amplifier fits
 };
 
-// What one plot shows for points sharing chs channels: a point without
-// channel j is placed at 0 on the axes it lacks. fits are used when estimated.
-ScatterPlotData scatterPlotData(PlotKind kind, const QVector<MeasValues> &points, int chs,
-                                const ValueRanges &ranges, bool estimated,
+// What one plot shows of points: every common channel of every point, the
+// value ranges of the set for the scales, and the fits when estimated.
+ScatterPlotData scatterPlotData(PlotKind kind, const PointSet &points, bool estimated,
                                 const QVector<QVector<double>> &fits);

@@ -1,6 +1,6 @@
 #include "scatterplot.h"
 
-#include "chcoord.h"
+#include "chartmapping.h"
 
 #include <QImage>
 #include <QLine>
@@ -46,7 +46,7 @@ int toPixel(double v)
     return int(qBound(-pixelLimit, v, pixelLimit));
 }
 
-bool mapPoint(const ChCoord &coord, double x, double y, QPoint *out)
+bool mapPoint(const ChartMapping &coord, double x, double y, QPoint *out)
 {
     const double px = coord.xToPixel(x);
     const double py = coord.yToPixel(y);
@@ -107,7 +107,7 @@ Range axisRange(bool has, double lo, double hi, const double *values, int count)
     return r;
 }
 
-void drawGrid(QPainter &p, const ChCoord &coord, const ScatterPlotData &data)
+void drawGrid(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data)
 {
     p.setPen(QColor(200, 200, 200));
 
@@ -161,7 +161,7 @@ int pointCount(const ScatterPlotData &data)
 
 // One path per channel: the discs of a channel are one solid area, even where
 // they overlap.
-void fillChannel(QPainter &p, const ChCoord &coord, const ScatterPlotData &data, int n, int j,
+void fillChannel(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data, int n, int j,
                  const QColor &color)
 {
     QPainterPath path;
@@ -277,7 +277,7 @@ QImage &layerImage(int width, int height)
     return layers[0];
 }
 
-void writeDiscs(uchar *bits, int bytesPerLine, int width, int height, const ChCoord &coord,
+void writeDiscs(uchar *bits, int bytesPerLine, int width, int height, const ChartMapping &coord,
                 const ScatterPlotData &data, int n, int j, QRgb color)
 {
     const QVector<DiscRun> &runs = discRuns();
@@ -302,7 +302,7 @@ void writeDiscs(uchar *bits, int bytesPerLine, int width, int height, const ChCo
     }
 }
 
-void drawCurves(QPainter &p, const ChCoord &coord, const ScatterPlotData &data,
+void drawCurves(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data,
                 const QVector<QColor> &colors)
 {
     const double x0 = coord.vx0;
@@ -330,7 +330,7 @@ void drawCurves(QPainter &p, const ChCoord &coord, const ScatterPlotData &data,
 // The plot drawn into a transparent 32-bit layer that is then laid over the
 // picture in one go. Lines draw many times faster into this pixel format than
 // into the usual window formats, and the discs are written straight into it.
-void drawLayered(QPainter &p, const ChCoord &coord, const ScatterPlotData &data, int n,
+void drawLayered(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data, int n,
                  const QVector<QColor> &colors)
 {
     const int width = p.device()->width();
@@ -354,7 +354,7 @@ void drawLayered(QPainter &p, const ChCoord &coord, const ScatterPlotData &data,
     p.setPen(pen);
 }
 
-void drawPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+void drawPlot(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
               const QVector<QColor> &colors, bool useLayer)
 {
     if (data.points <= 2)
@@ -379,13 +379,13 @@ void drawPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
 
 } // namespace
 
-void drawScatterPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+void drawScatterPlot(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
                      const QVector<QColor> &colors)
 {
     drawPlot(p, coord, data, colors, true);
 }
 
-void drawScatterPlotReference(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+void drawScatterPlotReference(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
                               const QVector<QColor> &colors)
 {
     drawPlot(p, coord, data, colors, false);

@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QVector>
 
-class ChCoord;
+struct ChartMapping;
 class QPainter;
 
 // What one of the two diagnostic plots shows: per measurement point and channel
@@ -25,10 +25,10 @@ struct ScatterPlotData
 
 // Draws grid, points and curves with p, setting coord's value range from the
 // data first. With two points or fewer nothing is drawn.
-void drawScatterPlot(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+void drawScatterPlot(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
                      const QVector<QColor> &colors);
 
 // The same picture drawn the plain way, one filled path of discs per channel.
 // Much slower with many points; kept to check the fast drawing against.
-void drawScatterPlotReference(QPainter &p, ChCoord &coord, const ScatterPlotData &data,
+void drawScatterPlotReference(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
                               const QVector<QColor> &colors);

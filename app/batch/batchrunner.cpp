@@ -1,8 +1,9 @@
 #include "batchrunner.h"
 
 #include "channelresult.h"
-#include "loadedset.h"
+#include "loader.h"
 #include "plotrender.h"
+#include "pointset.h"
 #include "resultsfile.h"
 
 #include <QCommandLineParser>
@@ -149,55 +150,53 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (parser.isSet(plotOption) && plotPath.isEmpty())
         return usageError(err, QStringLiteral("the plot file name is empty"));
 
-    LoadMessages messages;
+    TraceSink trace;
     if (parser.isSet(verboseOption))
-        messages.trace = [&err](const QString &line) { err << line << '\n'; };
-    messages.unreadable = [&err](const QString &path, const QString &reason) {
-        message(err) << "cannot read " << path << ": " << reason << '\n';
-    };
-    messages.noPoints = [&err](const QString &path) {
-        message(err) << "no measurement point in " << path << '\n';
-    };
-    LoadedSet set;
-    loadMeasurementFiles(files, set, messages);
+        trace = [&err](const QString &line) { err << line << '\n'; };
+    PointSet points;
+    for (const FileReport &file : loadMeasurementFiles(files, points, trace)) {
+        if (!file.open.opened())
+            message(err) << "cannot read " << file.path << ": " << problemText(file) << '\n';
+        else if (!file.gavePoints())
+            message(err) << "no measurement point in " << file.path << '\n';
+    }
 
     int status = BatchOk;
     DeadTimes dt;
-    if (!set.canEstimate()) {
-        if (set.points.size() < 2)
-            message(err) << "no estimation: " << set.points.size()
+    if (!points.canEstimate()) {
+        if (points.size() < 2)
+            message(err) << "no estimation: " << points.size()
                          << " measurement point(s) loaded, at least two are needed\n";
         else
-            message(err) << "no estimation: the points have " << set.chs
+            message(err) << "no estimation: the points have " << points.chs()
                          << " channel(s) in common, at least two are needed\n";
         status = BatchNoEstimate;
     } else {
-        dt = estimateDeadTimes(set.points, set.chs);
-        const QVector<ChannelResult> rows = channelResults(set, dt);
+        dt = estimateDeadTimes(points);
+        const QVector<ChannelResult> rows = channelResults(points, dt);
         if (parser.isSet(jsonOption))
-            out << resultJson(set.points.size(), set.chs, rows).toJson(QJsonDocument::Indented);
+            out << resultJson(points.size(), points.chs(), rows).toJson(QJsonDocument::Indented);
         else
             out << formatResultTable(rows);
         out.flush();
 
         if (!outputPath.isEmpty()) {
-            if (!writeFileSafely(outputPath, formatResultsFile(dt.tau0s, dt.taus))) {
+            const SaveOutcome saved = saveResultsFiles(outputPath, dt.tau0s, dt.taus);
+            if (!saved.resultsWritten)
                 message(err) << "cannot write " << outputPath << '\n';
+            if (!saved.confWritten)
+                message(err) << "cannot write " << outputPath << ".conf\n";
+            if (!saved.resultsWritten || !saved.confWritten)
                 status = BatchOutputError;
-            }
-            const QString confPath = outputPath + QStringLiteral(".conf");
-            if (!writeFileSafely(confPath, formatConfFile(dt.tau0s, dt.taus))) {
-                message(err) << "cannot write " << confPath << '\n';
-                status = BatchOutputError;
-            }
         }
     }
 
     if (!plotPath.isEmpty()) {
+        const DeadTimes *fits = points.canEstimate() ? &dt : nullptr;
         if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
             message(err) << "cannot draw the plot without a graphical application object\n";
             status = BatchOutputError;
-        } else if (!renderPlots(set, dt, plotSize).save(plotPath, "PNG")) {
+        } else if (!renderPlots(points, fits, plotSize).save(plotPath, "PNG")) {
             message(err) << "cannot write " << plotPath << '\n';
             status = BatchOutputError;
         }

@@ -1,7 +1,7 @@
 #include "channelresult.h"
 
 #include "fitstatistics.h"
-#include "loadedset.h"
+#include "pointset.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -23,12 +23,10 @@ QVector<double> rowValues(const ChannelResult &r)
 
 } // namespace
 
-QVector<ChannelResult> channelResults(const LoadedSet &set, const DeadTimes &dt)
+QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &dt)
 {
     QVector<ChannelResult> rows;
-    const int n = set.points.size();
-    QVector<double> x(n), y(n);
-    for (int j = 0; j < set.chs && j < dt.tau0s.size() && j < dt.taus.size(); ++j) {
+    for (int j = 0; j < points.chs() && j < dt.tau0s.size() && j < dt.taus.size(); ++j) {
         ChannelResult r;
         r.channel = j;
         r.tau0 = dt.tau0s[j];
@@ -38,19 +36,12 @@ QVector<ChannelResult> channelResults(const LoadedSet &set, const DeadTimes &dt)
         r.d0 = valueAt(dt.tauFits.value(j), 0);
         r.d1 = valueAt(dt.tauFits.value(j), 1);
 
-        for (int p = 0; p < n; ++p) {
-            x[p] = set.points[p].i0;
-            y[p] = valueAt(set.points[p].icrs, j);
-        }
-        const FitStatistics pre = fitStatistics(x, y, r.a, r.b);
+        const FitStatistics pre = fitStatistics(points.i0s(), points.icrColumn(j), r.a, r.b);
         r.tau0StdErr = preampDeadTimeStdError(r.a, r.b, pre);
         r.r2I0Icr = pre.r2;
 
-        for (int p = 0; p < n; ++p) {
-            x[p] = valueAt(set.points[p].icrs, j);
-            y[p] = valueAt(set.points[p].scas, j);
-        }
-        const FitStatistics amp = fitStatistics(x, y, r.d0, r.d1);
+        const FitStatistics amp
+                = fitStatistics(points.icrColumn(j), points.scaColumn(j), r.d0, r.d1);
         r.tauStdErr = ampDeadTimeStdError(r.d0, r.d1, amp);
         r.r2IcrSca = amp.r2;
         rows.append(r);

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVector>
 
-struct LoadedSet;
+class PointSet;
 
 // One row of the batch report: both dead times of a channel with the fits
 // they come from, their standard errors and the R^2 of each fit.
@@ -23,8 +23,8 @@ struct ChannelResult
     double r2IcrSca = 0.0;
 };
 
-// The rows of channels 0 .. set.chs - 1 for dead times estimated over set.
-QVector<ChannelResult> channelResults(const LoadedSet &set, const DeadTimes &dt);
+// The rows of every common channel for dead times estimated over points.
+QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &dt);
 
 // The column names, in table order; also the keys of the JSON objects.
 QStringList resultColumns();

@@ -1,8 +1,9 @@
 #include "batchrunner.h"
-#include "chcoord.h"
+#include "chartmapping.h"
 #include "deadtime.h"
-#include "loadedset.h"
+#include "loader.h"
 #include "plotrender.h"
+#include "pointset.h"
 #include "scatterplot.h"
 #include "testsupport.h"
 
@@ -32,9 +33,9 @@ const double scas[4][3] = { { 8100, 9600, 6950 },
                             { 65500, 76100, 56300 },
                             { 104400, 118000, 91200 } };
 
-LoadedSet threeChannelSet(int points)
+PointSet threeChannelSet(int points)
 {
-    LoadedSet set;
+    PointSet set;
     for (int p = 0; p < points; ++p)
         set.add(i0s[p], { icrs[p][0], icrs[p][1], icrs[p][2] },
                 { scas[p][0], scas[p][1], scas[p][2] });
@@ -48,7 +49,7 @@ QImage displayPaint(const ScatterPlotData &d, int w, int h)
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
-    ChCoord coord;
+    ChartMapping coord;
     coord.setPixelRect(0, h, w, 0);
     drawScatterPlot(p, coord, d, windowColors);
     return image;
@@ -135,10 +136,10 @@ void TestBatchPlot::plotsMatchTheDisplays()
     QFETCH(int, points);
     QFETCH(QSize, size);
 
-    const LoadedSet set = threeChannelSet(points);
+    const PointSet set = threeChannelSet(points);
     QVERIFY(set.canEstimate());
-    const DeadTimes dt = estimateDeadTimes(set.points, set.chs);
-    const QImage image = renderPlots(set, dt, size);
+    const DeadTimes dt = estimateDeadTimes(set);
+    const QImage image = renderPlots(set, &dt, size);
     QCOMPARE(image.size(), size);
 
     const int top = size.height() / 2;
@@ -158,18 +159,18 @@ void TestBatchPlot::plotsMatchTheDisplays()
 
 void TestBatchPlot::twoPointsLeaveThePlotsWhite()
 {
-    const LoadedSet set = threeChannelSet(2);
+    const PointSet set = threeChannelSet(2);
     QVERIFY(set.canEstimate());
-    const DeadTimes dt = estimateDeadTimes(set.points, set.chs);
-    const QImage image = renderPlots(set, dt, QSize(300, 200));
+    const DeadTimes dt = estimateDeadTimes(set);
+    const QImage image = renderPlots(set, &dt, QSize(300, 200));
     QCOMPARE(pixelsOf(image, qRgb(255, 255, 255)), 300 * 200);
 }
 
 void TestBatchPlot::oneCommonChannelDrawsPointsOnly()
 {
-    LoadedSet set = threeChannelSet(3);
+    PointSet set = threeChannelSet(3);
     set.add(1.2e5, { 120000 }, { 90000, 1 });
-    QCOMPARE(set.chs, 1);
+    QCOMPARE(set.chs(), 1);
     QVERIFY(!set.canEstimate());
 
     ScatterPlotData want;
@@ -184,7 +185,7 @@ void TestBatchPlot::oneCommonChannelDrawsPointsOnly()
     want.yMin = 1;
     want.yMax = 90000;
 
-    const QImage image = renderPlots(set, DeadTimes(), QSize(400, 300));
+    const QImage image = renderPlots(set, nullptr, QSize(400, 300));
     const QImage bottom = image.copy(0, 150, 400, 150);
     QCOMPARE(bottom, displayPaint(want, 400, 150));
     QVERIFY(pixelsOf(bottom, qRgb(0, 0, 0)) > 30);
@@ -210,10 +211,10 @@ void TestBatchPlot::commandWritesThePlot()
     QImage written(png);
     QCOMPARE(written.size(), QSize(500, 400));
 
-    LoadedSet set;
-    loadMeasurementFiles(args.mid(1, 5), set, LoadMessages());
-    const DeadTimes dt = estimateDeadTimes(set.points, set.chs);
-    QCOMPARE(written.convertToFormat(QImage::Format_RGB32), renderPlots(set, dt, QSize(500, 400)));
+    PointSet set;
+    loadMeasurementFiles(args.mid(1, 5), set);
+    const DeadTimes dt = estimateDeadTimes(set);
+    QCOMPARE(written.convertToFormat(QImage::Format_RGB32), renderPlots(set, &dt, QSize(500, 400)));
 
     args.last() = QStringLiteral("500X400");
     args[args.size() - 3] = dir.filePath(QStringLiteral("missing/folder/plots.png"));

@@ -1,6 +1,6 @@
 #include "batchrunner.h"
 #include "channelresult.h"
-#include "loadedset.h"
+#include "loader.h"
 #include "testsupport.h"
 
 #include <QDir>

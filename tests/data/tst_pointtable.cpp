@@ -245,23 +245,30 @@ void TestPointTable::fileResult_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("opened");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("points");
 
-    QTest::newRow("missing file") << QStringLiteral("missing") << QByteArray() << false << 0;
-    QTest::newRow("directory") << QStringLiteral("directory") << QByteArray() << false << 0;
-    QTest::newRow("empty file") << QStringLiteral("file") << QByteArray() << true << 0;
-    QTest::newRow("comments only") << QStringLiteral("file") << QByteArray("# a\n# b\n") << true
-                                   << 0;
+    const int opened = OpenStatus::Opened;
+    QTest::newRow("missing file") << QStringLiteral("missing") << QByteArray()
+                                  << int(OpenStatus::CannotOpen)
+                                  << QStringLiteral("No such file or directory") << 0;
+    QTest::newRow("directory") << QStringLiteral("directory") << QByteArray()
+                               << int(OpenStatus::NotRegularFile) << QString() << 0;
+    QTest::newRow("empty file") << QStringLiteral("file") << QByteArray() << opened << QString()
+                                << 0;
+    QTest::newRow("comments only") << QStringLiteral("file") << QByteArray("# a\n# b\n")
+                                   << opened << QString() << 0;
     QTest::newRow("two points") << QStringLiteral("file") << QByteArray("1 2 3\r\n4 5 6\r\n")
-                                << true << 2;
+                                << opened << QString() << 2;
 }
 
 void TestPointTable::fileResult()
 {
     QFETCH(QString, kind);
     QFETCH(QByteArray, content);
-    QFETCH(bool, opened);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
     QFETCH(int, points);
 
     QTemporaryDir dir;
@@ -275,7 +282,9 @@ void TestPointTable::fileResult()
         file.write(content);
     }
     Recorder r;
-    QCOMPARE(readPointTableFile(path, r.sink()), opened);
+    const OpenStatus open = readPointTableFile(path, r.sink());
+    QCOMPARE(int(open.kind), status);
+    QCOMPARE(open.reason, reason);
     QCOMPARE(r.points.size(), points);
 }
 
@@ -299,7 +308,7 @@ void TestPointTable::conformanceTablesMatchReference()
     QVERIFY(paths.size() >= 3);
     for (const QString &path : qAsConst(paths)) {
         Recorder fast;
-        QVERIFY(readPointTableFile(path, fast.sink()));
+        QVERIFY(readPointTableFile(path, fast.sink()).opened());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
         Recorder reference;

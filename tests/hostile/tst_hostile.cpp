@@ -311,7 +311,7 @@ void tst_Hostile::hostileFile()
     // common channels, left the earlier results in place.
     const MeasSet &set = body.measSet();
     QVERIFY(set.estimated);
-    const int chs = set.chs >= 2 ? set.chs : 2;
+    const int chs = set.chs() >= 2 ? set.chs() : 2;
     QCOMPARE(set.tau0s.size(), chs);
     QCOMPARE(set.taus.size(), chs);
     QCOMPARE(set.tauLEs.size(), 2 * chs);

@@ -1,4 +1,4 @@
-#include "chcoord.h"
+#include "chartmapping.h"
 #include "scatterplot.h"
 
 #include <QImage>
@@ -62,7 +62,7 @@ void setRanges(ScatterPlotData &d, double x0, double x1, double y0, double y1)
 struct Rendered
 {
     QImage image;
-    ChCoord coord;
+    ChartMapping coord;
     QColor pen;
 };
 
@@ -467,7 +467,7 @@ void TestScatterPlot::degenerateData()
     render(reference, data, QSize(440, 220), true);
     QVERIFY(fast.image == reference.image);
 
-    const ChCoord &c = fast.coord;
+    const ChartMapping &c = fast.coord;
     QVERIFY(std::isfinite(c.vx0) && std::isfinite(c.vx1) && c.vx0 < c.vx1);
     QVERIFY(std::isfinite(c.vy0) && std::isfinite(c.vy1) && c.vy0 < c.vy1);
     if (disc.x() >= 0)

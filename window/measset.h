@@ -1,6 +1,6 @@
 #pragma once
 
-#include "measvalues.h"
+#include "pointset.h"
 
 #include <QVector>
 
@@ -8,22 +8,13 @@ class AMeasP;
 class LE;
 class QGridLayout;
 
-// Everything the main window knows about the loaded measurement points: the
-// panels, the channel count they share, their value ranges, and the dead times
-// of the latest estimation with the boxes that show them.
+// Everything the main window knows about the loaded measurement points: their
+// values (the point set every view reads), the panel that shows each point,
+// and the dead times of the latest estimation with the boxes that show them.
 struct MeasSet
 {
-    QVector<AMeasP *> mcas;
-    int chs = 0;
-    bool hasI0 = false;
-    double i0Min = 1e300;
-    double i0Max = -1e300;
-    bool hasIcr = false;
-    double icrMin = 1e300;
-    double icrMax = -1e300;
-    bool hasSca = false;
-    double scaMin = 1e300;
-    double scaMax = -1e300;
+    PointSet points;
+    QVector<AMeasP *> mcas; // the panel of point p
     QGridLayout *tau0sLayout = nullptr;
     QGridLayout *tausLayout = nullptr;
     bool estimated = false;
@@ -37,11 +28,15 @@ struct MeasSet
     MeasSet(const MeasSet &) = delete;
     MeasSet &operator=(const MeasSet &) = delete;
 
+    // Channels common to all points; after a clear it keeps its value until
+    // the next point sets it afresh.
+    int chs() const { return points.chs(); }
+    // The value ranges of all points, which set the scales of the plots.
+    const ValueRanges &ranges() const { return points.ranges(); }
+
     // Estimates both dead times of every channel over all points and rebuilds
     // the result boxes; does nothing with fewer than two common channels.
     void calcTaus();
-    // The values of every point, in load order, as the analysis and plots read them.
-    QVector<MeasValues> pointValues() const;
     static void fitQuadratic(const QVector<double> &x, const QVector<double> &y,
                              QVector<double> &out);
 };

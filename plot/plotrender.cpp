@@ -1,7 +1,9 @@
 #include "plotrender.h"
 
-#include "chcoord.h"
-#include "loadedset.h"
+#include "chartmapping.h"
+#include "deadtime.h"
+#include "plotdata.h"
+#include "pointset.h"
 
 #include <QPainter>
 
@@ -12,25 +14,22 @@ QImage renderPlot(const ScatterPlotData &data, int width, int height)
     if (data.points <= 2)
         return image;
     QPainter p(&image);
-    // A display maps y from its bottom edge (height) up to its top edge (0).
-    ChCoord coord;
+    ChartMapping coord;
     coord.setPixelRect(0.0, double(height), double(width), 0.0);
     drawScatterPlot(p, coord, data, plotChannelColors());
     return image;
 }
 
-QImage renderPlots(const LoadedSet &set, const DeadTimes &dt, QSize size)
+QImage renderPlots(const PointSet &points, const DeadTimes *dt, QSize size)
 {
-    const bool estimated = set.canEstimate();
     const int topHeight = size.height() / 2;
     const int bottomHeight = size.height() - topHeight;
-    const QImage top = renderPlot(scatterPlotData(PlotKind::I0Nin, set.points, set.chs, set.ranges,
-                                                  estimated, estimated ? dt.tau0Fits
-                                                                       : QVector<QVector<double>>()),
-                                  size.width(), topHeight);
+    const QVector<QVector<double>> none;
+    const QImage top = renderPlot(
+            scatterPlotData(PlotKind::I0Nin, points, dt != nullptr, dt ? dt->tau0Fits : none),
+            size.width(), topHeight);
     const QImage bottom = renderPlot(
-            scatterPlotData(PlotKind::NinNout, set.points, set.chs, set.ranges, estimated,
-                            estimated ? dt.tauFits : QVector<QVector<double>>()),
+            scatterPlotData(PlotKind::NinNout, points, dt != nullptr, dt ? dt->tauFits : none),
             size.width(), bottomHeight);
 
     // Each plot is drawn on its own image, so that a curve leaving its value

@@ -1,18 +1,11 @@
 #pragma once
 
-#include <QObject>
-
-class MouseC;
-
-// Value-to-pixel mapping of one plot display, with mouse pan and zoom.
-// Start and end of a range are not min and max: either orientation works.
-class ChCoord : public QObject
+// The value-to-pixel mapping of one plot: the widget area and the plot area in
+// pixels, and the value range that the plot area shows. Start and end of a
+// range are not min and max: either orientation works, and the displays run y
+// from their bottom edge up to their top edge.
+struct ChartMapping
 {
-    Q_OBJECT
-public:
-    explicit ChCoord(QObject *parent = nullptr);
-
-    void attachMouse(MouseC *m);
     void setPixelRect(double x0, double y0, double x1, double y1);
     void setPlotRect(double x0, double y0, double x1, double y1);
     void applyMargins();
@@ -37,7 +30,6 @@ public:
     bool nearWidgetXEdge(double p) const;
     bool nearWidgetYEdge(double p) const;
 
-    MouseC *mouse = nullptr;
     bool xRangeSet = false;
     bool yRangeSet = false;
     double wx0 = 0, wx1 = 1;
@@ -46,6 +38,7 @@ public:
     double py0 = 0, py1 = 1;
     double vx0 = 0, vx1 = 1;
     double vy0 = 0, vy1 = 1;
+    // The range as last set or zoomed; a pan leaves it alone.
     double savedVx0 = 0, savedVx1 = 0, savedVy0 = 0, savedVy1 = 0;
     double widgetEdge = 0.1;
     double plotEdge = 0.1;
@@ -53,17 +46,4 @@ public:
     double marginX1 = 0.05;
     double marginY1 = 0.05;
     double marginY0 = 0.1;
-
-signals:
-    void updated();
-    void nowPos(double x, double y);
-    void newVLines();
-
-public slots:
-    void clearScale();
-    void mMoved();
-    void mPressed();
-    void mReleased();
-    void mDClicked();
-    void wheelMoved(int step);
 };

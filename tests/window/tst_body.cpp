@@ -349,7 +349,7 @@ void tst_Body::addMeasPointRowsAndChannels()
     body.addMeasPoint(1, { 1, 2, 3, 4 }, { 1, 2, 3, 4 });
     body.addMeasPoint(2, { 1, 2, 3, 4, 5, 6 }, { 1, 2, 3, 4, 5, 6 });
     body.addMeasPoint(3, { 1, 2, 3, 4, 5 }, { 1, 2, 3, 4, 5, 6 });
-    QCOMPARE(body.measSet().chs, 4);
+    QCOMPARE(body.measSet().chs(), 4);
     QCOMPARE(body.measSet().mcas.size(), 3);
     for (int p = 0; p < 3; ++p) {
         AMeasP *panel = body.measSet().mcas[p];
@@ -362,16 +362,16 @@ void tst_Body::addMeasPointRowsAndChannels()
     }
     // A point with fewer common values lowers chs; one with none sets it to 0.
     body.addMeasPoint(4, { 1, 2, 3 }, { 1, 2 });
-    QCOMPARE(body.measSet().chs, 2);
+    QCOMPARE(body.measSet().chs(), 2);
     body.addMeasPoint(5, {}, { 1 });
-    QCOMPARE(body.measSet().chs, 0);
+    QCOMPARE(body.measSet().chs(), 0);
 
     // Clear keeps chs; the next point starts at row 0 and sets chs afresh.
     QTest::mouseClick(body.findChild<QPushButton *>("Clear"), Qt::LeftButton);
     QCOMPARE(body.measSet().mcas.size(), 0);
-    QCOMPARE(body.measSet().chs, 0);
+    QCOMPARE(body.measSet().chs(), 0);
     body.addMeasPoint(7, { 1, 2, 3 }, { 1, 2, 3 });
-    QCOMPARE(body.measSet().chs, 3);
+    QCOMPARE(body.measSet().chs(), 3);
     int row, col, rs, cs;
     layout->getItemPosition(layout->indexOf(body.measSet().mcas[0]), &row, &col, &rs, &cs);
     QCOMPARE(row, 0);
@@ -407,18 +407,18 @@ void tst_Body::addMeasPointRanges()
 
     Body body;
     const MeasSet &s = body.measSet();
-    QVERIFY(!s.hasI0 && !s.hasIcr && !s.hasSca);
-    QCOMPARE(s.i0Min, 1e300);
-    QCOMPARE(s.i0Max, -1e300);
+    QVERIFY(!s.ranges().hasI0 && !s.ranges().hasIcr && !s.ranges().hasSca);
+    QCOMPARE(s.ranges().i0Min, 1e300);
+    QCOMPARE(s.ranges().i0Max, -1e300);
     body.addMeasPoint(300, { 10, 100 }, { 10, 90 });
     body.addMeasPoint(200, icrs, scas);
-    QVERIFY(s.hasI0 && s.hasIcr && s.hasSca);
-    QCOMPARE(s.i0Min, 200.0);
-    QCOMPARE(s.i0Max, 300.0);
-    QCOMPARE(s.icrMin, icrMin);
-    QCOMPARE(s.icrMax, icrMax);
-    QCOMPARE(s.scaMin, scaMin);
-    QCOMPARE(s.scaMax, scaMax);
+    QVERIFY(s.ranges().hasI0 && s.ranges().hasIcr && s.ranges().hasSca);
+    QCOMPARE(s.ranges().i0Min, 200.0);
+    QCOMPARE(s.ranges().i0Max, 300.0);
+    QCOMPARE(s.ranges().icrMin, icrMin);
+    QCOMPARE(s.ranges().icrMax, icrMax);
+    QCOMPARE(s.ranges().scaMin, scaMin);
+    QCOMPARE(s.ranges().scaMax, scaMax);
 }
 
 void tst_Body::loadMixedBatchThroughDialog()
@@ -442,7 +442,7 @@ void tst_Body::loadMixedBatchThroughDialog()
     for (const AMeasP *m : s.mcas)
         i0s.append(m->i0);
     QCOMPARE(i0s, QVector<double>({ 1, 2, 3, 4 }));
-    QCOMPARE(s.chs, 2);
+    QCOMPARE(s.chs(), 2);
     QVERIFY(s.estimated);
     QCOMPARE(s.tau0s.size(), 2);
     // ICR = I0 - 0.1 I0^2 exactly: Tau0 = 0.1; SCA = ICR - 0.05 ICR^2: Tau = 0.05.
@@ -501,9 +501,9 @@ void tst_Body::batchesAccumulateAndClear()
     QVERIFY(!s.estimated);
     QVERIFY(s.mcas.isEmpty() && s.tauLEs.isEmpty() && s.tau0s.isEmpty() && s.taus.isEmpty());
     QVERIFY(s.tau0Fits.isEmpty() && s.tauFits.isEmpty());
-    QVERIFY(!s.hasI0 && !s.hasIcr && !s.hasSca);
-    QCOMPARE(s.icrMax, -1e300);
-    QCOMPARE(s.chs, 2);
+    QVERIFY(!s.ranges().hasI0 && !s.ranges().hasIcr && !s.ranges().hasSca);
+    QCOMPARE(s.ranges().icrMax, -1e300);
+    QCOMPARE(s.chs(), 2);
     for (const auto &p : panels)
         QVERIFY(p.isNull());
     for (const auto &b : boxes)
@@ -523,7 +523,7 @@ void tst_Body::estimationNeedsTwoChannels()
     // A one-channel point makes chs 1: the earlier results stay as they were.
     body.addMeasPoint(3, { 3 }, { 3 });
     emitFilesSelected(body, {});
-    QCOMPARE(body.measSet().chs, 1);
+    QCOMPARE(body.measSet().chs(), 1);
     QVERIFY(body.measSet().estimated);
     QCOMPARE(body.measSet().tau0s.size(), before.size());
     QCOMPARE(body.measSet().tauLEs.size(), 4);

@@ -1,6 +1,5 @@
 #include "measset.h"
 
-#include "ameasp.h"
 #include "deadtime.h"
 #include "fitquadratic.h"
 #include "le.h"
@@ -13,18 +12,9 @@ void MeasSet::fitQuadratic(const QVector<double> &x, const QVector<double> &y,
     ::fitQuadratic(x, y, out);
 }
 
-QVector<MeasValues> MeasSet::pointValues() const
-{
-    QVector<MeasValues> points;
-    points.reserve(mcas.size());
-    for (const AMeasP *m : mcas)
-        points.append(MeasValues { m->i0, m->icrs, m->scas });
-    return points;
-}
-
 void MeasSet::calcTaus()
 {
-    if (chs < 2)
+    if (chs() < 2)
         return;
 
     tau0s.clear();
@@ -33,7 +23,7 @@ void MeasSet::calcTaus()
     tauFits.clear();
     estimated = false;
 
-    DeadTimes result = estimateDeadTimes(pointValues(), chs);
+    DeadTimes result = estimateDeadTimes(points);
     tau0s = result.tau0s;
     taus = result.taus;
     tau0Fits = result.tau0Fits;
@@ -43,7 +33,7 @@ void MeasSet::calcTaus()
         delete box;
     tauLEs.clear();
 
-    for (int j = 0; j < qMin(chs, maxValueBoxesPerRow); ++j) {
+    for (int j = 0; j < qMin(chs(), maxValueBoxesPerRow); ++j) {
         LE *box = newValueBox(tau0s[j]);
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);

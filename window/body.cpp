@@ -2,11 +2,9 @@
 
 #include "ameasp.h"
 #include "le.h"
-#include "measvalues.h"
+#include "loader.h"
 #include "plotdata.h"
-#include "pointtable.h"
 #include "resultsfile.h"
-#include "spectrumreader.h"
 
 #include <QDebug>
 #include <QFileDialog>
@@ -47,44 +45,40 @@ Body::Body(QWidget *parent)
 // of the process, as nothing uses them after the event loop.
 Body::~Body() = default;
 
+namespace {
+
+// The reader's header search and unreadable files go to the debug output, the
+// way this window has always reported them.
+void printTrace(const QString &line)
+{
+    qDebug().noquote() << line;
+}
+
+} // namespace
+
 void Body::addMeasPoint(double i0, const QVector<double> &icrs, const QVector<double> &scas)
 {
-    auto *panel = new AMeasP(i0, icrs, scas);
-    const int m = qMin(panel->icrs.size(), panel->scas.size());
-    if (mset.mcas.isEmpty() || m < mset.chs)
-        mset.chs = m;
-    const int row = mset.mcas.size();
-    mset.mcas.append(panel);
+    const int p = mset.points.size();
+    mset.points.add(i0, icrs, scas);
+    addPanels(p);
+}
 
-    widenRange(mset.hasI0, mset.i0Min, mset.i0Max, panel->i0, panel->i0);
-    if (panel->hasIcr)
-        widenRange(mset.hasIcr, mset.icrMin, mset.icrMax, panel->icrMin, panel->icrMax);
-    else
-        widenRange(mset.hasIcr, mset.icrMin, mset.icrMax, -1.0, 1.0);
-    if (panel->hasSca)
-        widenRange(mset.hasSca, mset.scaMin, mset.scaMax, panel->scaMin, panel->scaMax);
-    else
-        widenRange(mset.hasSca, mset.scaMin, mset.scaMax, -1.0, 1.0);
-
-    MCALayout->addWidget(panel, row, 0, 1, 1);
+void Body::addPanels(int first)
+{
+    for (int p = first; p < mset.points.size(); ++p) {
+        const MeasValues &values = mset.points.at(p);
+        auto *panel = new AMeasP(values.i0, values.icrs, values.scas);
+        mset.mcas.append(panel);
+        MCALayout->addWidget(panel, p, 0, 1, 1);
+    }
 }
 
 bool Body::readPointTable(const QString &fname)
 {
-    PointTableSink sink;
-    sink.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
-        addMeasPoint(i0, icrs, scas);
-    };
-    sink.onTrace = [](const QString &line, bool isHeader) {
-        qDebug() << "LINE" << line;
-        qDebug() << "ID" << QString::fromLatin1(channelHeaderKey);
-        qDebug() << "bool" << isHeader;
-    };
-    if (!readPointTableFile(fname, sink)) {
-        qDebug() << "Cannot open" << fname;
-        return false;
-    }
-    return true;
+    const int first = mset.points.size();
+    const FileReport report = loadPointTable(fname, mset.points, printTrace);
+    addPanels(first);
+    return report.open.opened();
 }
 
 void Body::filesSelected(const QStringList &files)
@@ -93,15 +87,9 @@ void Body::filesSelected(const QStringList &files)
     // each new panel re-laid and re-polished all the others, which made a
     // table of a few thousand lines freeze the window for minutes.
     frame_3->hide();
-    for (const QString &path : files) {
-        SpectrumPoint sp;
-        readSpectrumFile(path, sp);
-        const bool ok = sp.ok;
-        if (ok)
-            addMeasPoint(sp.i0, sp.icrs, sp.scas);
-        if (!ok)
-            readPointTable(path);
-    }
+    const int first = mset.points.size();
+    loadMeasurementFiles(files, mset.points, printTrace);
+    addPanels(first);
     frame_3->show();
     if (mset.mcas.size() > 1)
         mset.calcTaus();
@@ -124,9 +112,7 @@ void Body::clearMcas()
     mset.taus.clear();
     mset.tau0Fits.clear();
     mset.tauFits.clear();
-    mset.hasI0 = mset.hasIcr = mset.hasSca = false;
-    mset.i0Min = mset.icrMin = mset.scaMin = 1e300;
-    mset.i0Max = mset.icrMax = mset.scaMax = -1e300;
+    mset.points.clear();
     I0NinDisp->update();
     NinNoutDisp->update();
 }
@@ -135,25 +121,19 @@ void Body::saveResults(const QString &fname)
 {
     if (!mset.estimated)
         return;
-    const QVector<double> tau0s = mset.tau0s;
-    const QVector<double> taus = mset.taus;
-    // A failed save must never leave a truncated file that looks like a
-    // result: the writer replaces the old file only with complete content.
-    if (!writeFileSafely(fname, formatResultsFile(tau0s, taus)))
+    // A failed save never leaves a truncated file that looks like a result:
+    // each file is replaced only by complete new content.
+    const SaveOutcome saved = saveResultsFiles(fname, mset.tau0s, mset.taus);
+    if (!saved.resultsWritten)
         qDebug() << "Cannot open date file.";
-    if (!writeFileSafely(fname + QStringLiteral(".conf"), formatConfFile(tau0s, taus)))
+    if (!saved.confWritten)
         qDebug() << "Cannot open date file2.";
 }
 
 ScatterPlotData Body::plotData(bool i0Nin) const
 {
-    ValueRanges ranges;
-    ranges.hasI0 = mset.hasI0, ranges.i0Min = mset.i0Min, ranges.i0Max = mset.i0Max;
-    ranges.hasIcr = mset.hasIcr, ranges.icrMin = mset.icrMin, ranges.icrMax = mset.icrMax;
-    ranges.hasSca = mset.hasSca, ranges.scaMin = mset.scaMin, ranges.scaMax = mset.scaMax;
-    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, mset.pointValues(),
-                           mset.chs, ranges, mset.estimated,
-                           i0Nin ? mset.tau0Fits : mset.tauFits);
+    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, mset.points,
+                           mset.estimated, i0Nin ? mset.tau0Fits : mset.tauFits);
 }
 
 void Body::drawI0Nin(QPainter *p)

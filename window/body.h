@@ -42,6 +42,8 @@ private slots:
     void drawNinNout(QPainter *p);
 
 private:
+    // Shows the points from index first on as panels below the others.
+    void addPanels(int first);
     ScatterPlotData plotData(bool i0Nin) const;
 
     QVector<QColor> colors;

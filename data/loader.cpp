@@ -1,0 +1,114 @@
+#include "loader.h"
+
+#include "pointset.h"
+#include "pointtable.h"
+#include "spectrumreader.h"
+
+#include <QDebug>
+
+namespace {
+
+QString withoutTrailingBlank(QString s)
+{
+    if (s.endsWith(QLatin1Char(' ')))
+        s.chop(1);
+    return s;
+}
+
+// The receiver of a point-table reader: points into the set, the header
+// search as debug lines into trace.
+PointTableSink pointTableSink(PointSet &points, const TraceSink &trace, const QString &idLine)
+{
+    PointTableSink sink;
+    sink.onPoint = [&points](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+        points.add(i0, icrs, scas);
+    };
+    if (trace) {
+        sink.onTrace = [&trace, idLine](const QString &line, bool isHeader) {
+            trace(debugLine("LINE", line));
+            trace(idLine);
+            trace(debugLine("bool", isHeader));
+        };
+    }
+    return sink;
+}
+
+QString idLine()
+{
+    return debugLine("ID", QString::fromLatin1(channelHeaderKey));
+}
+
+} // namespace
+
+QString debugLine(const char *label, const QString &value)
+{
+    QString line;
+    QDebug(&line) << label << value;
+    return withoutTrailingBlank(line);
+}
+
+QString debugLine(const char *label, bool value)
+{
+    QString line;
+    QDebug(&line) << label << value;
+    return withoutTrailingBlank(line);
+}
+
+FileReport loadPointTable(const QString &path, PointSet &points, const TraceSink &trace)
+{
+    FileReport report;
+    report.path = path;
+    const int before = points.size();
+    report.open = readPointTableFile(path, pointTableSink(points, trace, idLine()));
+    if (!report.open.opened() && trace)
+        trace(debugLine("Cannot open", path));
+    report.points = points.size() - before;
+    return report;
+}
+
+QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &points,
+                                         const TraceSink &trace)
+{
+    QVector<FileReport> reports;
+    reports.reserve(paths.size());
+    for (const QString &path : paths) {
+        SpectrumPoint sp;
+        readSpectrumFile(path, sp);
+        if (sp.ok) {
+            points.add(sp.i0, sp.icrs, sp.scas);
+            FileReport report;
+            report.path = path;
+            report.points = 1;
+            reports.append(report);
+        } else {
+            reports.append(loadPointTable(path, points, trace));
+        }
+    }
+    return reports;
+}
+
+int loadMeasurementBytes(const QByteArray &bytes, PointSet &points, const TraceSink &trace)
+{
+    SpectrumPoint sp;
+    readSpectrumBytes(bytes, sp);
+    if (sp.ok) {
+        points.add(sp.i0, sp.icrs, sp.scas);
+        return 1;
+    }
+    const int before = points.size();
+    readPointTableBytes(bytes, pointTableSink(points, trace, idLine()));
+    return points.size() - before;
+}
+
+QString problemText(const FileReport &report)
+{
+    switch (report.open.kind) {
+    case OpenStatus::NotRegularFile:
+        return QStringLiteral("not a regular file");
+    case OpenStatus::CannotOpen:
+        return report.open.reason;
+    case OpenStatus::Opened:
+        break;
+    }
+    return report.gavePoints() ? QString() : QStringLiteral("no measurement point in it");
+}

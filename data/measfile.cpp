@@ -1,0 +1,19 @@
+#include "measfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+OpenStatus openMeasurementFile(QFile &file)
+{
+    OpenStatus status;
+    const QFileInfo info(file.fileName());
+    if (info.exists() && !info.isFile()) {
+        status.kind = OpenStatus::NotRegularFile;
+        return status;
+    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        status.kind = OpenStatus::CannotOpen;
+        status.reason = file.errorString();
+    }
+    return status;
+}

@@ -1,0 +1,61 @@
+#include "pointset.h"
+
+#include <algorithm>
+
+void arrayRange(const QVector<double> &v, bool &has, double &min, double &max)
+{
+    has = false;
+    min = 1e300;
+    max = -1e300;
+    for (double x : v)
+        widenRange(has, min, max, x, x);
+}
+
+void PointSet::add(double i0, const QVector<double> &icrs, const QVector<double> &scas)
+{
+    const int m = std::min(icrs.size(), scas.size());
+    if (m_points.isEmpty() || m < m_chs) {
+        m_chs = m;
+        if (m_points.isEmpty()) {
+            m_icrColumns.fill(QVector<double>(), m);
+            m_scaColumns.fill(QVector<double>(), m);
+        } else {
+            m_icrColumns.resize(m);
+            m_scaColumns.resize(m);
+        }
+    }
+    m_points.append(MeasValues { i0, icrs, scas });
+    m_i0s.append(i0);
+    for (int j = 0; j < m_chs; ++j) {
+        m_icrColumns[j].append(icrs[j]);
+        m_scaColumns[j].append(scas[j]);
+    }
+
+    // A point without ICR (or SCA) values widens that range by -1 .. 1, so that
+    // the plots still get a scale to draw on.
+    ValueRanges &r = m_ranges;
+    widenRange(r.hasI0, r.i0Min, r.i0Max, i0, i0);
+    bool has;
+    double lo, hi;
+    arrayRange(icrs, has, lo, hi);
+    widenRange(r.hasIcr, r.icrMin, r.icrMax, has ? lo : -1.0, has ? hi : 1.0);
+    arrayRange(scas, has, lo, hi);
+    widenRange(r.hasSca, r.scaMin, r.scaMax, has ? lo : -1.0, has ? hi : 1.0);
+}
+
+void PointSet::clear()
+{
+    m_points.clear();
+    m_ranges = ValueRanges();
+    m_i0s.clear();
+    m_icrColumns.clear();
+    m_scaColumns.clear();
+}
+
+PointSet pointSetOf(const QVector<MeasValues> &points)
+{
+    PointSet set;
+    for (const MeasValues &p : points)
+        set.add(p.i0, p.icrs, p.scas);
+    return set;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "chartmapping.h"
+
+#include <QObject>
+
+class MouseC;
+
+// The mapping of one plot display, panned and zoomed by the mouse gestures
+// that the display's MouseC records.
+class ChCoord : public QObject, public ChartMapping
+{
+    Q_OBJECT
+public:
+    explicit ChCoord(QObject *parent = nullptr);
+
+    void attachMouse(MouseC *m);
+
+    MouseC *mouse = nullptr;
+
+signals:
+    void updated();
+    void nowPos(double x, double y);
+    void newVLines();
+
+public slots:
+    void clearScale();
+    void mMoved();
+    void mPressed();
+    void mReleased();
+    void mDClicked();
+    void wheelMoved(int step);
+};
