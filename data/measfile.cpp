@@ -1,6 +1,5 @@
 #include "measfile.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 OpenStatus openMeasurementFile(QFile &file)

@@ -21,9 +21,6 @@ namespace {
 
 constexpr int headerKeyLength = 12;
 
-// Larger files are streamed through the text stream rather than held in memory.
-constexpr qint64 maxInMemorySize = qint64(1) << 30;
-
 inline bool isSeparator(char c)
 {
     return c == ',' || isAsciiSpace(c);
@@ -206,18 +203,14 @@ OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink)
     const OpenStatus status = openMeasurementFile(file);
     if (!status.opened())
         return status;
-    if (!file.isSequential() && file.size() <= maxInMemorySize) {
-        file.setTextModeEnabled(false);
-        QByteArray bytes = file.readAll();
-        if (readableAsBytes(bytes)) {
-            readAsciiBytes(std::move(bytes), sink);
-            return status;
-        }
-        file.setTextModeEnabled(true);
-        if (!file.seek(0))
-            return status;
-    }
-    readPointTableReference(file, sink);
+    const auto readBytes = [&sink](QByteArray &&bytes) {
+        if (!readableAsBytes(bytes))
+            return false;
+        readAsciiBytes(std::move(bytes), sink);
+        return true;
+    };
+    const auto readStream = [&sink](QIODevice &device) { readPointTableReference(device, sink); };
+    readMeasurementFile(file, readBytes, readStream);
     return status;
 }
 

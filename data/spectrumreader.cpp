@@ -21,9 +21,6 @@ namespace {
 const char i0Key[] = "# I0 : ";
 const char channelKey[] = "# MCA Ch Info : ";
 
-// Larger files are streamed through the text stream rather than held in memory.
-constexpr qint64 maxInMemorySize = qint64(1) << 30;
-
 // The channels known so far. The reader keeps the four arrays equally long; a record
 // handed in otherwise is still never indexed beyond its shortest array.
 int channelCount(const SpectrumPoint &sp)
@@ -176,20 +173,15 @@ OpenStatus readSpectrumFile(const QString &path, SpectrumPoint &sp)
     const OpenStatus status = openMeasurementFile(file);
     if (!status.opened())
         return status;
-    if (!file.isSequential() && file.size() <= maxInMemorySize) {
-        file.setTextModeEnabled(false);
-        QByteArray bytes = file.readAll();
-        if (readsAsPlainAscii(bytes)) {
-            readAsciiBytes(std::move(bytes), sp);
-            return status;
-        }
-        file.setTextModeEnabled(true);
-        if (!file.seek(0)) {
-            finish(sp);
-            return status;
-        }
-    }
-    readSpectrumReference(file, sp);
+    const auto readBytes = [&sp](QByteArray &&bytes) {
+        if (!readsAsPlainAscii(bytes))
+            return false;
+        readAsciiBytes(std::move(bytes), sp);
+        return true;
+    };
+    const auto readStream = [&sp](QIODevice &device) { readSpectrumReference(device, sp); };
+    if (!readMeasurementFile(file, readBytes, readStream))
+        finish(sp);
     return status;
 }
 

@@ -58,7 +58,7 @@ private:
 
 namespace {
 
-const char specExample[] = "# I0 : 250\n"
+const char twoChannelSpectrum[] = "# I0 : 250\n"
                            "# MCA Ch Info : x x x x x 52.5 100 200\n"
                            "# MCA Ch Info : x x x x x 49 110 210\n"
                            "150 0.75 12 0.75 15\n"
@@ -68,10 +68,10 @@ const char specExample[] = "# I0 : 250\n"
 
 const char nulBytes[] = "1000\0 950 900\n\0\0\0\n2000 1800 1700 \0\n";
 
-const QStringList specExampleLines = QString::fromLatin1(specExample).split(QLatin1Char('\n'),
+const QStringList twoChannelSpectrumLines = QString::fromLatin1(twoChannelSpectrum).split(QLatin1Char('\n'),
                                                                               Qt::SkipEmptyParts);
 
-QString specExamplePoint()
+QString twoChannelSpectrumPoint()
 {
     return pointText(250, { 52.5, 49 }, { 15, 15 });
 }
@@ -179,31 +179,31 @@ void tst_Hostile::hostileFile_data()
             << noHeaders(3);
 
     // The text stream recognises a UTF-16 byte-order mark and decodes the text.
-    const QString spec = QString::fromLatin1(specExample);
-    QTest::newRow("UTF-16LE with BOM") << utf16(spec, false, true)
-                                       << QStringList { specExamplePoint() } << QStringList()
+    const QString spectrum = QString::fromLatin1(twoChannelSpectrum);
+    QTest::newRow("UTF-16LE with BOM") << utf16(spectrum, false, true)
+                                       << QStringList { twoChannelSpectrumPoint() } << QStringList()
                                        << QVector<bool>();
-    QTest::newRow("UTF-16BE with BOM") << utf16(spec, true, true)
-                                       << QStringList { specExamplePoint() } << QStringList()
+    QTest::newRow("UTF-16BE with BOM") << utf16(spectrum, true, true)
+                                       << QStringList { twoChannelSpectrumPoint() } << QStringList()
                                        << QVector<bool>();
     QTest::newRow("UTF-16LE with BOM and CR LF line ends")
-            << utf16(QString(spec).replace(QLatin1Char('\n'), QLatin1String("\r\n")), false, true)
-            << QStringList { specExamplePoint() } << QStringList() << QVector<bool>();
-    QTest::newRow("UTF-8 with BOM") << QByteArray("\xef\xbb\xbf") + spec.toUtf8()
-                                    << QStringList { specExamplePoint() } << QStringList()
+            << utf16(QString(spectrum).replace(QLatin1Char('\n'), QLatin1String("\r\n")), false, true)
+            << QStringList { twoChannelSpectrumPoint() } << QStringList() << QVector<bool>();
+    QTest::newRow("UTF-8 with BOM") << QByteArray("\xef\xbb\xbf") + spectrum.toUtf8()
+                                    << QStringList { twoChannelSpectrumPoint() } << QStringList()
                                     << QVector<bool>();
     // Without one it reads UTF-8: the NULs spoil every key and number, so each
     // line with three or more fields becomes a point of zeros.
     {
         QStringList traced;
-        for (int i = 0; i < specExampleLines.size(); ++i)
-            traced.append(withNuls(specExampleLines[i], i > 0));
+        for (int i = 0; i < twoChannelSpectrumLines.size(); ++i)
+            traced.append(withNuls(twoChannelSpectrumLines[i], i > 0));
         traced.append(QString(QChar(0)));
         QStringList zeros;
-        for (int i = 1; i < specExampleLines.size(); ++i)
+        for (int i = 1; i < twoChannelSpectrumLines.size(); ++i)
             zeros.append(pointText(0, { 0 }, { 0 }));
         QTest::newRow("UTF-16LE without BOM")
-                << utf16(spec, false, false) << zeros << traced << noHeaders(traced.size());
+                << utf16(spectrum, false, false) << zeros << traced << noHeaders(traced.size());
     }
 
     // Non-breaking and other Unicode spaces are white space like the blank; a
@@ -218,11 +218,11 @@ void tst_Hostile::hostileFile_data()
                              pointText(2000, { 1800, 1900 }, { 1600, 1700 }) }
             << QStringList { "# Channels : 2" } << QVector<bool> { true };
     QTest::newRow("UTF-8 spaces in a spectrum file")
-            << QString::fromLatin1(specExample)
+            << QString::fromLatin1(twoChannelSpectrum)
                        .replace(QStringLiteral("# I0 : "), QString::fromUtf8("#\u2003I0\u00a0:\u3000"))
                        .replace(QStringLiteral("150 0.75"), QString::fromUtf8("150\u00a0\u00a00.75"))
                        .toUtf8()
-            << QStringList { specExamplePoint() } << QStringList() << QVector<bool>();
+            << QStringList { twoChannelSpectrumPoint() } << QStringList() << QVector<bool>();
 
     // No line can have more than 2 x 2147483647 fields; a count of 0 or less
     // ends the header search and takes nothing more.
@@ -255,7 +255,7 @@ void tst_Hostile::hostileFile_data()
     // A spectrum file without a positive I0 is read as a point table: its
     // header lines are comments and each row with three or more fields a point.
     for (const char *i0 : { "-250", "0" }) {
-        const QString text = QString::fromLatin1(specExample)
+        const QString text = QString::fromLatin1(twoChannelSpectrum)
                                      .replace(QStringLiteral("# I0 : 250"),
                                               QStringLiteral("# I0 : ") + QLatin1String(i0));
         QTest::newRow(qPrintable(QStringLiteral("spectrum file with I0 %1").arg(QLatin1String(i0))))
