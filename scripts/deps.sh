@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the other scripts: installs the Debian packages that are missing.
 # Usage: ratelens_need_packages pkg...
 ratelens_need_packages() {
