@@ -70,7 +70,8 @@ grep -q "<release version=\"$version\"" "$scratch/root/usr/share/metainfo/io.git
 batch=$scratch/root/usr/bin/ratelens-batch
 [ "$("$batch" --version)" = "ratelens-batch $version" ] || fail "--version: $("$batch" --version)"
 mkdir "$scratch/work"
-(cd "$scratch/work" && QT_QPA_PLATFORM=offscreen "$batch" "$root"/examples/spectrum_0[1-6].dat \
+mkdir -m 700 "$scratch/runtime"
+(cd "$scratch/work" && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch/runtime" "$batch" "$root"/examples/spectrum_0[1-6].dat \
     -o deadtimes.dat --plot plots.png >table.txt) || fail "batch on the examples: status $?"
 cmp "$scratch/work/deadtimes.dat" "$root/tests/package/examples-deadtimes.dat" \
     || fail "results file differs"
