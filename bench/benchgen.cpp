@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the benchmark inputs into a folder, so that other programs (the
 // Python comparison) read exactly the bytes the C++ benchmarks read:
 //   spectrum-19x4096.dat, spectrum-24x8192.dat   one spectrum file each

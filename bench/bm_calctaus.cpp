@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dead-time estimation alone: both quadratic fits of every channel over
 // every point, without the result boxes.
 

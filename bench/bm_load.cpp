@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A batch of spectrum files through the main window, as the open dialog
 // delivers it: reading, one panel per file, the estimation and its result
 // boxes; then "Clear".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One frame of each diagnostic plot: P measurement points of 19 channels with
 // their fitted curves, drawn into a 1500 x 350 image as the plot display
 // would be painted (clear to white, set the pixel rectangle, draw).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the two measurement file readers, against the plainest fast
 // parse of the same bytes (the practical limit of a line-oriented text
 // parser) and against the obvious QTextStream + regular expression reader;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: from spawning a process to the end of its window's first paint
 // on the offscreen platform, for the main window, the main window's form
 // without its two file dialogs, and an empty QWidget of the same size, bare

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Times the usual Python tools on the inputs of the C++ benchmarks and prints
 the combined table.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts one kind of window the way the program's main does and, as soon as
 // the window's first paint is done, writes "p" and the processor time used so
 // far in milliseconds to standard output; bm_startup times that from the

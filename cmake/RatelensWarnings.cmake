@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every target of the project links ratelens_options: warnings, toolkit defines
 # and the optional sanitizers live here rather than in global flags.
 add_library(ratelens_options INTERFACE)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole road of a batch of measurement files: the input is cut into
 // several files at the record separator byte (0x1e); each is read as a spectrum
 // file or else as a point table, the dead times are estimated, both output

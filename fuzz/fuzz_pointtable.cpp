@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Differential fuzzing of the point-table reader: the fast byte reader, and the
 // reader of a file holding the same bytes, must report exactly the points and
 // header-search lines of the text stream reader, in the same order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Differential fuzzing of the spectrum file reader: the fast byte reader, and
 // the reader of a file holding the same bytes, must give exactly the record of
 // the line-by-line text stream reader.

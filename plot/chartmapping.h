@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The value-to-pixel mapping of one plot: the widget area and the plot area in

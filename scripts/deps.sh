@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the other scripts: installs the Debian packages that are missing.
 # Usage: ratelens_need_packages pkg...
 ratelens_need_packages() {
@@ -22,3 +23,6 @@ ratelens_need_packages() {
 RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools)
 # What the test suite, the benchmarks and the fuzz targets need besides.
 RATELENS_TEST_PACKAGES=(libbenchmark-dev clang libclang-rt-14-dev python3)
+# What building and checking the Debian package needs besides the build
+# (scripts/package; scripts/test checks the package it makes).
+RATELENS_PACKAGE_PACKAGES=(dpkg-dev file gzip help2man lintian appstream desktop-file-utils man-db)

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes simulated measurement files of a multi-channel XRF detector.
 
 The detector has known dead times, so that Ratelens must find them again

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the examples afresh into SCRATCH and compares them with EXAMPLES.
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND "${PYTHON}" "${SCRIPT}" --out "${SCRATCH}"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The readers work on bytes for plain ASCII files; these tests hold them to the
 // straightforward line-by-line readers on generated and hostile input, bit for bit.
 #include "pointtable.h"

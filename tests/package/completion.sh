@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The bash completion of ratelens-batch offers exactly the options that the
+# command's --help lists, and a file name after -o.
+# Usage: completion.sh path/to/ratelens-batch path/to/ratelens-batch.bash-completion
+set -euo pipefail
+batch=$1
+completion=$2
+# shellcheck source=/dev/null
+. "$completion"
+
+complete_words() {
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
+    COMPREPLY=()
+    _ratelens_batch
+    printf '%s\n' "${COMPREPLY[@]}" | sort
+}
+
+documented=$("$batch" --help | grep -oE '^ +(-[a-zA-Z], )?--?[a-z][a-z-]*' \
+    | tr ',' '\n' | tr -d ' ' | sort)
+offered=$(complete_words ratelens-batch -)
+if [ "$documented" != "$offered" ]; then
+    echo "FAIL: --help lists"; echo "$documented"
+    echo "the completion offers"; echo "$offered"
+    exit 1
+fi
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+touch "$scratch/deadtimes.dat"
+cd "$scratch"
+after_output=$(complete_words ratelens-batch x.dat -o dead)
+if [ "$after_output" != "deadtimes.dat" ]; then
+    echo "FAIL: after -o the completion offers '$after_output'"
+    exit 1
+fi
