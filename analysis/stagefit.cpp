@@ -288,6 +288,7 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     gsl_vector_set(start.get(), 1, q0);
     for (int i = 0; i < n; ++i)
         gsl_vector_set(weights.get(), size_t(i), 1.0 / std::fmax(data.eta[size_t(i)], weightFloor));
+    bool stalled = false;
     for (int pass = 0; pass < 2; ++pass) {
         int info = 0;
         int status = gsl_multifit_nlinear_winit(start.get(), weights.get(), &fdf, work.get());
@@ -307,6 +308,7 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
             clearNumbers(fit);
             return fit;
         }
+        stalled = status == GSL_ENOPROG;
         const gsl_vector *p = gsl_multifit_nlinear_position(work.get());
         gsl_vector_memcpy(start.get(), p);
         if (pass == 1)
@@ -328,8 +330,9 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
         chi2 += gsl_vector_get(wr, size_t(i)) * gsl_vector_get(wr, size_t(i));
     const double reduced = chi2 / (n - 2);
 
-    // A minimum has a vanishing gradient J^T W r; a run that stopped making
-    // progress elsewhere has not converged.
+    // A run that stopped making progress ended at a minimum if the gradient
+    // J^T W r vanishes there: relative to |J_k| |r| (its Cauchy-Schwarz
+    // bound), or, with residuals at rounding level, relative to |J_k| alone.
     const gsl_matrix *jac = gsl_multifit_nlinear_jac(work.get());
     double grad[2] = { 0.0, 0.0 };
     double norm[2] = { 0.0, 0.0 };
@@ -340,8 +343,9 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
             norm[k] += j * j;
         }
     }
-    for (int k = 0; k < 2; ++k) {
-        if (!(std::fabs(grad[k]) <= 1e-6 * std::sqrt(norm[k] * std::fmax(chi2, 1e-20)) + 1e-14)) {
+    for (int k = 0; stalled && k < 2; ++k) {
+        const double bound = 1e-6 * std::sqrt(norm[k] * chi2) + 1e-10 * std::sqrt(norm[k]);
+        if (!(std::fabs(grad[k]) <= bound)) {
             fail(fit, FitFailure::NoConvergence, QStringLiteral("no convergence (no progress)"));
             clearNumbers(fit);
             return fit;
