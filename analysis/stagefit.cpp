@@ -269,7 +269,9 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     fdf.p = 2;
     fdf.params = &data;
 
-    const gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
+    gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
+    params.solver = gsl_multifit_nlinear_solver_cholesky;
+    params.scale = gsl_multifit_nlinear_scale_levenberg;
     std::unique_ptr<gsl_multifit_nlinear_workspace, WorkspaceDeleter> work(
             gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, size_t(n), 2));
     std::unique_ptr<gsl_vector, VectorDeleter> start(gsl_vector_alloc(2));
@@ -293,8 +295,11 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
         int info = 0;
         int status = gsl_multifit_nlinear_winit(start.get(), weights.get(), &fdf, work.get());
         if (status == GSL_SUCCESS)
-            status = gsl_multifit_nlinear_driver(maxFitIterationsPerPass, 1e-10, 1e-12, 0.0,
-                                                 nullptr, nullptr, &info, work.get());
+            // The first pass only sets the weights of the second and needs no
+            // more than a few digits.
+            status = gsl_multifit_nlinear_driver(maxFitIterationsPerPass, pass ? 1e-10 : 1e-5,
+                                                 pass ? 1e-12 : 1e-8, 0.0, nullptr, nullptr,
+                                                 &info, work.get());
         fit.iterations += int(gsl_multifit_nlinear_niter(work.get()));
         // GSL_ENOPROG: the trust region shrank without finding a better point,
         // which is how an exact fit to noise-free data ends; whether that point
