@@ -40,11 +40,12 @@ QuadraticErrors quadraticErrors(const double *x, const double *y, int n, double 
     const double det = g00 * g11 - g01 * g01;
     if (!(det > 0.0))
         return e;
+    // The powers of scale are multiplied out left to right, as the batch
+    // report has always done, so that switching to this keeps its digits.
     const double s2 = e.residualVariance;
-    const double scale2 = scale * scale;
-    e.varC0 = s2 * (g11 / det) / scale2;
-    e.varC1 = s2 * (g00 / det) / (scale2 * scale2);
-    e.covC0C1 = s2 * (-g01 / det) / (scale2 * scale);
+    e.varC0 = s2 * (g11 / det) / (scale * scale);
+    e.varC1 = s2 * (g00 / det) / (scale * scale * scale * scale);
+    e.covC0C1 = s2 * (-g01 / det) / (scale * scale * scale);
     return e;
 }
 
