@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The dead-time estimation alone: both quadratic fits of every channel over
-// every point, without the result boxes.
+// every point, without the result boxes; and the comparison of the exact
+// counting-loss laws over the same kind of scan.
 
 #include "benchdata.h"
 #include "benchsupport.h"
 #include "deadtime.h"
+#include "modelcomparison.h"
 
 #include <cmath>
 
@@ -35,6 +37,43 @@ void BM_CalcTaus(benchmark::State &state, int channels, int points)
     state.SetItemsProcessed(state.iterations() * points * channels);
 }
 
+// Every channel, both stages, under the quadratic and both exact laws, with
+// the model choice and the flags: what a comparison of a detector costs. The
+// channel columns are taken out once, as the point model hands them out.
+void BM_FitExact(benchmark::State &state, int channels, int points)
+{
+    const QVector<MeasValues> data = benchdata::scanPoints(channels, points, benchdata::scanSeed);
+    QVector<double> i0;
+    QVector<QVector<double>> icrs(channels), scas(channels);
+    for (const MeasValues &p : data) {
+        i0.append(p.i0);
+        for (int j = 0; j < channels; ++j) {
+            icrs[j].append(p.icrs.value(j));
+            scas[j].append(p.scas.value(j));
+        }
+    }
+    // The simulated detector is paralyzable in both stages; a run in which the
+    // paralyzable fits fail or miss the dead times by far times nothing useful.
+    const QVector<ChannelComparison> first = compareChannels(i0, icrs, scas);
+    for (const ChannelComparison &c : first) {
+        const StageFit &pre = c.preAmp.paralyzable;
+        const StageFit &amp = c.amp.paralyzable;
+        if (!pre.ok || !amp.ok || !c.preAmp.nonParalyzable.ok || !c.amp.nonParalyzable.ok) {
+            state.SkipWithError("an exact fit failed");
+            return;
+        }
+        if (!(pre.tau > 0.6e-6 && pre.tau < 1.0e-6 && amp.tau > 1.2e-6 && amp.tau < 1.8e-6)) {
+            state.SkipWithError("the exact dead times are implausible");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        QVector<ChannelComparison> c = compareChannels(i0, icrs, scas);
+        benchmark::DoNotOptimize(c.constData());
+    }
+    state.SetItemsProcessed(state.iterations() * points * channels);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -43,6 +82,8 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("BM_CalcTaus/24x1000", BM_CalcTaus, 24, 1000)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("BM_CalcTaus/19x20", BM_CalcTaus, 19, 20)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_FitExact/19x50", BM_FitExact, 19, 50)
         ->Unit(benchmark::kMicrosecond);
     return benchsupport::run(argc, argv);
 }

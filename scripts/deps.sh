@@ -20,7 +20,8 @@ ratelens_need_packages() {
 }
 
 # What building the program needs.
-RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools)
+# libgsl-dev: the nonlinear least-squares solver of the exact dead-time models.
+RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libgsl-dev)
 # What the test suite, the benchmarks and the fuzz targets need besides.
 RATELENS_TEST_PACKAGES=(libbenchmark-dev clang libclang-rt-14-dev python3)
 # What building and checking the Debian package needs besides the build

@@ -31,6 +31,13 @@ Without options the small example set of the repository is written to
 examples/: 6 spectrum files of 4 channels and 1024 bins, and a point table of
 10 lines.  The options make larger inputs for benchmarks; write those to a
 scratch folder, never into the repository.
+
+Beside it goes a high-rate set, highrate/point_table.dat: an 8-channel
+detector that is paralyzable in both stages, ICR = r exp(-tau0 r) and
+OCR = ICR exp(-tau ICR), scanned to about 40 % pre-amplifier dead time, where
+the quadratic laws above no longer hold (see HIGHRATE_* below for its
+channels).  It has its own seed (--seed plus 100), so the small set's bytes do
+not depend on it; --highrate-points 0 leaves it out.
 """
 
 import argparse
@@ -187,6 +194,58 @@ def write_point_table(path, channels, count, noise):
         f.write("\n".join(lines) + "\n")
 
 
+# The high-rate detector, channel j counted from 0.
+HIGHRATE_CHANNELS = 8
+HIGHRATE_I0_LOW = 2.5e4
+HIGHRATE_I0_HIGH = 5.5e5
+
+
+def highrate_tau0(j):
+    return (0.8 + 0.05 * (j % 4)) * 1e-6
+
+
+def highrate_tau(j):
+    return (1.0 + 0.1 * (j % 3)) * 1e-6
+
+
+def highrate_gain(j):
+    return 1.0 + 0.05 * (j % 5)
+
+
+def highrate_window(j):
+    return 0.3 + 0.02 * (j % 4)
+
+
+def highrate_rates(j, i0):
+    """Expected ICR and SCA rate of the paralyzable detector at intensity i0."""
+    r = highrate_gain(j) * i0
+    icr = r * math.exp(-highrate_tau0(j) * r)
+    ocr = icr * math.exp(-highrate_tau(j) * icr)
+    return icr, ocr * highrate_window(j)
+
+
+def write_highrate_table(path, count, noise):
+    """A point table of the high-rate detector: count points spaced evenly in
+    I0, so that half of them lie where the losses exceed 20 %."""
+    n = HIGHRATE_CHANNELS
+    lines = [
+        "# Ratelens high-rate example (simulated paralyzable detector, about 40 % dead time)",
+        "# Channels : %d" % n,
+        "# I0, ICR of SDD1..SDD%d, SCA of SDD1..SDD%d (counts in %.0f s)" % (n, n, REAL_TIME),
+    ]
+    for k in range(count):
+        i0 = HIGHRATE_I0_LOW + (HIGHRATE_I0_HIGH - HIGHRATE_I0_LOW) * k / max(1, count - 1)
+        icrs = []
+        scas = []
+        for j in range(n):
+            icr, sca = highrate_rates(j, i0)
+            icrs.append("%.1f" % (noise.poisson(icr * REAL_TIME) / REAL_TIME))
+            scas.append("%d" % noise.poisson(sca * REAL_TIME))
+        lines.append(" ".join(["%.1f" % measured_i0(noise, i0)] + icrs + scas))
+    with open(path, "w", newline="\n", encoding="ascii") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def positive(text):
     value = int(text)
     if value < 1:
@@ -215,6 +274,8 @@ def main(argv):
                         help="spectrum files, one measurement point each (default 6)")
     parser.add_argument("--table-lines", type=not_negative, default=10,
                         help="points of the point table; 0 writes no table (default 10)")
+    parser.add_argument("--highrate-points", type=not_negative, default=24,
+                        help="points of the high-rate set in highrate/; 0 writes none (default 24)")
     parser.add_argument("--seed", type=int, default=1, help="noise seed (default 1)")
     args = parser.parse_args(argv)
     if args.bins < 64:
@@ -231,6 +292,12 @@ def main(argv):
     if args.table_lines:
         path = os.path.join(args.out, "point_table.dat")
         write_point_table(path, channels, args.table_lines, noise)
+        written.append(path)
+    if args.highrate_points:
+        folder = os.path.join(args.out, "highrate")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, "point_table.dat")
+        write_highrate_table(path, args.highrate_points, Noise(args.seed + 100))
         written.append(path)
     for path in written:
         print(path)

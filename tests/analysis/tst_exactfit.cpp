@@ -1,0 +1,415 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "deadtime.h"
+#include "modelcomparison.h"
+#include "pointset.h"
+#include "stagefit.h"
+
+#include "testsupport.h"
+
+#include <QVector>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+using testsupport::nearlyEqual;
+
+Q_DECLARE_METATYPE(DeadTimeModel)
+Q_DECLARE_METATYPE(FitStage)
+Q_DECLARE_METATYPE(FitFailure)
+Q_DECLARE_METATYPE(DeadTimeFlags)
+Q_DECLARE_METATYPE(ModelPreference)
+
+namespace {
+
+const double notANumber = std::numeric_limits<double>::quiet_NaN();
+const double infinity = std::numeric_limits<double>::infinity();
+
+// A channel of a detector whose stages follow one law: ICR = f(a I0; tau0),
+// SCA = d0 f(ICR; tau). lossAtTop is the pre-amplifier's n tau0 at the
+// highest I0 of the scan, which runs linearly from a twentieth of it.
+struct Channel
+{
+    DeadTimeModel model = DeadTimeModel::Paralyzable;
+    double a = 1.2;
+    double tau0 = 1e-6;
+    double d0 = 0.4;
+    double tau = 2e-6;
+    double lossAtTop = 0.5;
+};
+
+struct Scan
+{
+    QVector<double> i0, icr, sca;
+};
+
+// Expected rates, or with countingTime > 0 the ICR as counts over that time
+// divided by it and the SCA as counts, both Poisson-drawn.
+Scan simulate(const Channel &c, int points, double countingTime = 0.0, unsigned seed = 0)
+{
+    std::mt19937 rng(seed);
+    auto poisson = [&rng](double mean) {
+        return double(std::poisson_distribution<long long>(mean)(rng));
+    };
+    const double i0Max = c.lossAtTop / (c.a * c.tau0);
+    Scan s;
+    for (int i = 0; i < points; ++i) {
+        const double i0 = i0Max * (0.05 + 0.95 * i / (points - 1));
+        const double icr = countedRate(c.model, c.a * i0, c.tau0);
+        const double sca = c.d0 * countedRate(c.model, icr, c.tau);
+        s.i0.append(i0);
+        if (countingTime > 0.0) {
+            s.icr.append(poisson(icr * countingTime) / countingTime);
+            s.sca.append(poisson(sca * countingTime));
+        } else {
+            s.icr.append(icr);
+            s.sca.append(sca);
+        }
+    }
+    return s;
+}
+
+StageFit fitOf(DeadTimeModel model, FitStage stage, const Scan &s)
+{
+    return stage == FitStage::PreAmp ? fitStage(model, stage, s.i0, s.icr)
+                                     : fitStage(model, stage, s.icr, s.sca);
+}
+
+void addModelStageRows()
+{
+    for (DeadTimeModel m : { DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
+        for (FitStage st : { FitStage::PreAmp, FitStage::Amp }) {
+            const QString name = deadTimeModelName(m)
+                    + (st == FitStage::PreAmp ? QStringLiteral(" pre-amp") : QStringLiteral(" amp"));
+            QTest::newRow(name.toLatin1().constData()) << m << st;
+        }
+    }
+}
+
+} // namespace
+
+class TestExactFit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void modelNames();
+    void quadraticMatchesTheResultRow();
+    void noiseFreeRecovery_data();
+    void noiseFreeRecovery();
+    void pulls_data();
+    void pulls();
+    void quadraticBiasAtHighRates_data();
+    void quadraticBiasAtHighRates();
+    void preference_data();
+    void preference();
+    void channelFlags();
+    void saturatedPreAmp();
+    void degenerateInputsFail_data();
+    void degenerateInputsFail();
+    void hostileInputsStayBounded_data();
+    void hostileInputsStayBounded();
+};
+
+void TestExactFit::modelNames()
+{
+    for (DeadTimeModel m :
+         { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable })
+        QCOMPARE(parseDeadTimeModel(deadTimeModelName(m)), std::optional<DeadTimeModel>(m));
+    QCOMPARE(deadTimeModelName(DeadTimeModel::NonParalyzable), QStringLiteral("nonparalyzable"));
+    QVERIFY(!parseDeadTimeModel(QStringLiteral("Paralyzable")));
+    QVERIFY(!parseDeadTimeModel(QStringLiteral("compare")));
+}
+
+// The quadratic stage must give the very doubles that the result row and the
+// saved files show.
+void TestExactFit::quadraticMatchesTheResultRow()
+{
+    const Scan s = simulate(Channel(), 12, 1.0, 7);
+    PointSet points;
+    for (int i = 0; i < s.i0.size(); ++i)
+        points.add(s.i0[i], { s.icr[i] }, { s.sca[i] });
+    const DeadTimes dt = estimateDeadTimes(points);
+    const StageFit pre = fitStage(DeadTimeModel::Quadratic, FitStage::PreAmp, s.i0, s.icr);
+    const StageFit amp = fitStage(DeadTimeModel::Quadratic, FitStage::Amp, s.icr, s.sca);
+    QVERIFY(pre.ok && amp.ok);
+    QVERIFY(pre.tau == dt.tau0s[0] && pre.scale == dt.tau0Fits[0][0]);
+    QVERIFY(amp.tau == dt.taus[0] && amp.quadraticCoefficient == dt.tauFits[0][1]);
+    QVERIFY(pre.tauStdErr > 0.0 && amp.tauStdErr > 0.0);
+}
+
+void TestExactFit::noiseFreeRecovery_data()
+{
+    QTest::addColumn<DeadTimeModel>("model");
+    QTest::addColumn<FitStage>("stage");
+    addModelStageRows();
+}
+
+void TestExactFit::noiseFreeRecovery()
+{
+    QFETCH(DeadTimeModel, model);
+    QFETCH(FitStage, stage);
+    // From barely any loss to past the paralyzable maximum at n tau0 = 1.
+    for (double loss : { 0.02, 0.5, 1.5 }) {
+        Channel c;
+        c.model = model;
+        c.lossAtTop = loss;
+        const StageFit f = fitOf(model, stage, simulate(c, 15));
+        QVERIFY2(f.ok, qPrintable(f.failure));
+        const double scale = stage == FitStage::PreAmp ? c.a : c.d0;
+        const double tau = stage == FitStage::PreAmp ? c.tau0 : c.tau;
+        QVERIFY2(nearlyEqual(f.tau, tau, 1e-6), qPrintable(QString::number(f.tau / tau - 1)));
+        QVERIFY(nearlyEqual(f.scale, scale, 1e-6));
+        QVERIFY(f.iterations <= 2 * maxFitIterationsPerPass);
+    }
+}
+
+void TestExactFit::pulls_data()
+{
+    QTest::addColumn<DeadTimeModel>("model");
+    QTest::addColumn<FitStage>("stage");
+    addModelStageRows();
+}
+
+// Over many noisy scans the estimates scatter around the truth by their
+// standard errors: (estimate - truth) / sigma has mean 0 and spread 1.
+void TestExactFit::pulls()
+{
+    QFETCH(DeadTimeModel, model);
+    QFETCH(FitStage, stage);
+    Channel c;
+    c.model = model;
+    c.lossAtTop = 0.5;
+    const double truth = stage == FitStage::PreAmp ? c.tau0 : c.tau;
+    const int seeds = 200;
+    double sum = 0.0;
+    double sumSq = 0.0;
+    for (int seed = 1; seed <= seeds; ++seed) {
+        // 0.01 s gives some 5000 counts at the top and a few hundred at the bottom.
+        const StageFit f = fitOf(model, stage, simulate(c, 20, 0.01, unsigned(seed)));
+        QVERIFY2(f.ok, qPrintable(f.failure));
+        const double pull = (f.tau - truth) / f.tauStdErr;
+        sum += pull;
+        sumSq += pull * pull;
+    }
+    const double mean = sum / seeds;
+    const double spread = std::sqrt(sumSq / seeds - mean * mean);
+    QVERIFY2(std::fabs(mean) < 0.2, qPrintable(QString::number(mean)));
+    QVERIFY2(spread > 0.8 && spread < 1.25, qPrintable(QString::number(spread)));
+}
+
+void TestExactFit::quadraticBiasAtHighRates_data()
+{
+    QTest::addColumn<FitStage>("stage");
+    QTest::newRow("pre-amp") << FitStage::PreAmp;
+    QTest::newRow("amp") << FitStage::Amp;
+}
+
+// At 40 % dead time (n tau0 = 0.51 for a paralyzable stage) the quadratic
+// expansion is far off, and with counting noise it is far off by many of its
+// own standard errors.
+void TestExactFit::quadraticBiasAtHighRates()
+{
+    QFETCH(FitStage, stage);
+    Channel c;
+    c.lossAtTop = 0.51;
+    c.tau = 2.5e-6; // the amplifier too at about 40 % loss
+    const Scan s = simulate(c, 30, 1.0, 3);
+    const StageComparison cmp = stage == FitStage::PreAmp ? compareStage(stage, s.i0, s.icr)
+                                                          : compareStage(stage, s.icr, s.sca);
+    const double truth = stage == FitStage::PreAmp ? c.tau0 : c.tau;
+    QVERIFY(cmp.quadratic.ok && cmp.paralyzable.ok);
+    QVERIFY2(cmp.quadratic.tau < 0.9 * truth, qPrintable(QString::number(cmp.quadratic.tau)));
+    QVERIFY(std::fabs(cmp.paralyzable.tau - truth) < 3.0 * cmp.paralyzable.tauStdErr);
+    QVERIFY(cmp.flags.testFlag(DeadTimeFlag::QuadraticBiased));
+    QCOMPARE(cmp.preferred, ModelPreference::Paralyzable);
+}
+
+void TestExactFit::preference_data()
+{
+    QTest::addColumn<DeadTimeModel>("law");
+    QTest::addColumn<double>("lossAtTop");
+    QTest::addColumn<ModelPreference>("expected");
+    QTest::newRow("paralyzable at 40 %") << DeadTimeModel::Paralyzable << 0.5
+                                         << ModelPreference::Paralyzable;
+    QTest::newRow("non-paralyzable at 40 %") << DeadTimeModel::NonParalyzable << 0.7
+                                             << ModelPreference::NonParalyzable;
+    QTest::newRow("paralyzable at 2 %") << DeadTimeModel::Paralyzable << 0.02
+                                        << ModelPreference::Indistinguishable;
+}
+
+void TestExactFit::preference()
+{
+    QFETCH(DeadTimeModel, law);
+    QFETCH(double, lossAtTop);
+    QFETCH(ModelPreference, expected);
+    Channel c;
+    c.model = law;
+    c.lossAtTop = lossAtTop;
+    const Scan s = simulate(c, 25, 1.0, 11);
+    const StageComparison cmp = compareStage(FitStage::PreAmp, s.i0, s.icr);
+    QCOMPARE(cmp.preferred, expected);
+    QVERIFY(cmp.betterExact());
+}
+
+// Eight channels of one paralyzable detector at about 25 % loss, of which
+// three misbehave.
+void TestExactFit::channelFlags()
+{
+    QVector<double> i0;
+    QVector<QVector<double>> icrs, scas;
+    for (int j = 0; j < 8; ++j) {
+        Channel c;
+        c.lossAtTop = 0.3;
+        c.tau0 *= 1.0 + 0.03 * (j % 3);
+        c.tau *= 1.0 + 0.03 * (j % 4);
+        if (j == 5) { // the same intensities, three times the dead times
+            c.tau0 *= 3.0;
+            c.tau *= 3.0;
+            c.lossAtTop *= 3.0;
+        }
+        Scan s = simulate(c, 20, 1.0, unsigned(100 + j));
+        if (j == 2) { // dead
+            s.icr.fill(0.0);
+            s.sca.fill(0.0);
+        }
+        if (j == 3) { // a loose contact: 5 % extra scatter on every rate
+            std::mt19937 rng(5);
+            std::normal_distribution<double> jitter(1.0, 0.05);
+            for (int i = 0; i < s.icr.size(); ++i) {
+                s.icr[i] *= jitter(rng);
+                s.sca[i] *= jitter(rng);
+            }
+        }
+        i0 = s.i0;
+        icrs.append(s.icr);
+        scas.append(s.sca);
+    }
+    const QVector<ChannelComparison> channels = compareChannels(i0, icrs, scas);
+    QCOMPARE(channels.size(), 8);
+    const DeadTimeFlags misbehaving =
+            DeadTimeFlag::FitFailed | DeadTimeFlag::Noisy | DeadTimeFlag::Outlier;
+    for (const ChannelComparison &ch : channels) {
+        const DeadTimeFlags f = ch.flags();
+        const QString names = deadTimeFlagNames(f).join(QLatin1Char(' '));
+        switch (ch.channel) {
+        case 2:
+            QVERIFY2(f.testFlag(DeadTimeFlag::FitFailed), qPrintable(names));
+            QCOMPARE(ch.preAmp.preferred, ModelPreference::Undecided);
+            QVERIFY(std::isnan(ch.preAmp.paralyzable.tau));
+            break;
+        case 3:
+            QVERIFY2(ch.preAmp.flags.testFlag(DeadTimeFlag::Noisy), qPrintable(names));
+            QVERIFY2(ch.amp.flags.testFlag(DeadTimeFlag::Noisy), qPrintable(names));
+            QVERIFY2(!f.testFlag(DeadTimeFlag::FitFailed), qPrintable(names));
+            break;
+        case 5:
+            QVERIFY2(ch.preAmp.flags.testFlag(DeadTimeFlag::Outlier), qPrintable(names));
+            QVERIFY2(ch.amp.flags.testFlag(DeadTimeFlag::Outlier), qPrintable(names));
+            break;
+        default:
+            QVERIFY2(!(f & misbehaving), qPrintable(QString::number(ch.channel) + names));
+        }
+    }
+}
+
+void TestExactFit::saturatedPreAmp()
+{
+    Channel c;
+    c.lossAtTop = 1.4; // past the paralyzable maximum at n tau0 = 1
+    const Scan s = simulate(c, 20, 1.0, 4);
+    const StageComparison past = compareStage(FitStage::PreAmp, s.i0, s.icr);
+    QVERIFY(past.flags.testFlag(DeadTimeFlag::Saturated));
+    QVERIFY(past.paralyzable.maxRateTau > 1.0);
+    QCOMPARE(deadTimeFlagNames(past.flags).contains(QStringLiteral("saturated")), true);
+
+    c.lossAtTop = 0.8;
+    const Scan t = simulate(c, 20, 1.0, 4);
+    QVERIFY(!compareStage(FitStage::PreAmp, t.i0, t.icr).flags.testFlag(DeadTimeFlag::Saturated));
+}
+
+void TestExactFit::degenerateInputsFail_data()
+{
+    QTest::addColumn<QVector<double>>("x");
+    QTest::addColumn<QVector<double>>("y");
+    QTest::addColumn<FitFailure>("kind");
+    const QVector<double> x { 1e4, 2e4, 3e4, 4e4 };
+    QTest::newRow("two points") << QVector<double> { 1e4, 2e4 } << QVector<double> { 9e3, 1.6e4 }
+                                << FitFailure::TooFewPoints;
+    QTest::newRow("no points") << QVector<double>() << QVector<double>() << FitFailure::TooFewPoints;
+    QTest::newRow("equal I0") << QVector<double>(4, 2e4) << QVector<double> { 1e4, 1.1e4, 0.9e4, 1e4 }
+                              << FitFailure::OneRate;
+    QTest::newRow("one I0 and zeros")
+            << QVector<double> { 0, 0, 2e4, 2e4 } << QVector<double> { 0, 0, 1e4, 1.1e4 }
+            << FitFailure::OneRate;
+    QTest::newRow("zero rates") << x << QVector<double>(4, 0.0) << FitFailure::NoCounts;
+    QTest::newRow("negative rate") << x << QVector<double> { 1e4, -2e4, 3e4, 3.5e4 }
+                                   << FitFailure::BadInput;
+    QTest::newRow("NaN rate") << x << QVector<double> { 1e4, notANumber, 3e4, 3.5e4 } << FitFailure::BadInput;
+    QTest::newRow("infinite I0") << QVector<double> { 1e4, infinity, 3e4, 4e4 }
+                                 << QVector<double> { 1e4, 2e4, 3e4, 3.5e4 } << FitFailure::BadInput;
+    QTest::newRow("unequal columns") << x << QVector<double> { 1e4, 2e4, 3e4 } << FitFailure::BadInput;
+    QTest::newRow("rising faster than linear")
+            << x << QVector<double> { 1e4, 2.2e4, 3.6e4, 5.2e4 } << FitFailure::TauNotPositive;
+}
+
+// A reported failure with every number NaN, for both exact models and stages.
+void TestExactFit::degenerateInputsFail()
+{
+    QFETCH(QVector<double>, x);
+    QFETCH(QVector<double>, y);
+    QFETCH(FitFailure, kind);
+    for (DeadTimeModel m : { DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
+        for (FitStage st : { FitStage::PreAmp, FitStage::Amp }) {
+            const StageFit f = fitStage(m, st, x, y);
+            QVERIFY(!f.ok);
+            QCOMPARE(f.failureKind, kind);
+            QVERIFY(!f.failure.isEmpty());
+            QVERIFY(std::isnan(f.tau) && std::isnan(f.tauStdErr) && std::isnan(f.scale));
+        }
+    }
+}
+
+void TestExactFit::hostileInputsStayBounded_data()
+{
+    QTest::addColumn<QVector<double>>("x");
+    QTest::addColumn<QVector<double>>("y");
+    const QVector<double> x { 1, 2, 3, 4, 5 };
+    QTest::newRow("1e308 everywhere") << QVector<double>(5, 1e308) << QVector<double>(5, 1e308);
+    QTest::newRow("1e308 rates") << x << QVector<double> { 1e308, 1e308, 1e308, 1e308, 1e308 };
+    QTest::newRow("1e308 and tiny I0")
+            << QVector<double> { 1e-300, 2e-300, 1e308, 1e308, 3e-300 } << x;
+    QTest::newRow("huge n") << QVector<double> { 1e290, 2e290, 3e290, 4e290, 5e290 }
+                            << QVector<double> { 1e-290, 5e-291, 1e-291, 1e-300, 0 };
+    QTest::newRow("subnormal") << QVector<double> { 4e-320, 8e-320, 1.2e-319, 1.6e-319, 2e-319 }
+                               << QVector<double> { 4e-320, 8e-320, 1e-319, 1.1e-319, 1.2e-319 };
+    QTest::newRow("falling") << x << QVector<double> { 5, 4, 3, 2, 1 };
+    QTest::newRow("one spike") << x << QVector<double> { 0, 0, 1e9, 0, 0 };
+    QTest::newRow("constant") << x << QVector<double>(5, 3.0);
+}
+
+// Whatever the data, a fit ends within its iteration bound, and a fit that
+// reports success carries finite, positive numbers.
+void TestExactFit::hostileInputsStayBounded()
+{
+    QFETCH(QVector<double>, x);
+    QFETCH(QVector<double>, y);
+    for (DeadTimeModel m :
+         { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
+        for (FitStage st : { FitStage::PreAmp, FitStage::Amp }) {
+            const StageFit f = fitStage(m, st, x, y);
+            QVERIFY(f.iterations <= 2 * maxFitIterationsPerPass);
+            QVERIFY(f.ok || !f.failure.isEmpty());
+            if (f.ok)
+                QVERIFY2(f.tau > 0.0 && std::isfinite(f.tau) && std::isfinite(f.tauStdErr)
+                                 && std::isfinite(f.reducedChi2),
+                         qPrintable(deadTimeModelName(m)));
+        }
+    }
+    const QVector<QVector<double>> cols { y, y, x, y };
+    QCOMPARE(compareChannels(x, cols, cols).size(), 4);
+}
+
+QTEST_APPLESS_MAIN(TestExactFit)
+#include "tst_exactfit.moc"
