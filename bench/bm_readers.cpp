@@ -134,7 +134,8 @@ struct TableTally
     PointTableSink sink()
     {
         PointTableSink s;
-        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas,
+                           int) {
             ++points;
             channels = icrs.size() == scas.size() ? icrs.size() : -2;
             sum += i0;

@@ -18,11 +18,13 @@ QString withoutTrailingBlank(QString s)
 
 // The receiver of a point-table reader: points into the set, the header
 // search as debug lines into trace.
-PointTableSink pointTableSink(PointSet &points, const TraceSink &trace, const QString &idLine)
+PointTableSink pointTableSink(PointSet &points, const QString &path, const TraceSink &trace,
+                              const QString &idLine)
 {
     PointTableSink sink;
-    sink.onPoint = [&points](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
-        points.add(i0, icrs, scas);
+    sink.onPoint = [&points, path](double i0, const QVector<double> &icrs,
+                                   const QVector<double> &scas, int line) {
+        points.add(i0, icrs, scas, PointSource { path, line });
     };
     if (trace) {
         sink.onTrace = [&trace, idLine](const QString &line, bool isHeader) {
@@ -60,7 +62,7 @@ FileReport loadPointTable(const QString &path, PointSet &points, const TraceSink
     FileReport report;
     report.path = path;
     const int before = points.size();
-    report.open = readPointTableFile(path, pointTableSink(points, trace, idLine()));
+    report.open = readPointTableFile(path, pointTableSink(points, path, trace, idLine()));
     if (!report.open.opened() && trace)
         trace(debugLine("Cannot open", path));
     report.points = points.size() - before;
@@ -76,7 +78,7 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
         SpectrumPoint sp;
         readSpectrumFile(path, sp);
         if (sp.ok) {
-            points.add(sp.i0, sp.icrs, sp.scas);
+            points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
             FileReport report;
             report.path = path;
             report.points = 1;
@@ -97,7 +99,7 @@ int loadMeasurementBytes(const QByteArray &bytes, PointSet &points, const TraceS
         return 1;
     }
     const int before = points.size();
-    readPointTableBytes(bytes, pointTableSink(points, trace, idLine()));
+    readPointTableBytes(bytes, pointTableSink(points, QString(), trace, idLine()));
     return points.size() - before;
 }
 

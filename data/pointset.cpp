@@ -12,7 +12,8 @@ void arrayRange(const QVector<double> &v, bool &has, double &min, double &max)
         widenRange(has, min, max, x, x);
 }
 
-void PointSet::add(double i0, const QVector<double> &icrs, const QVector<double> &scas)
+void PointSet::add(double i0, const QVector<double> &icrs, const QVector<double> &scas,
+                   const PointSource &source)
 {
     const int m = std::min(icrs.size(), scas.size());
     if (m_points.isEmpty() || m < m_chs) {
@@ -26,6 +27,7 @@ void PointSet::add(double i0, const QVector<double> &icrs, const QVector<double>
         }
     }
     m_points.append(MeasValues { i0, icrs, scas });
+    m_sources.append(source);
     m_i0s.append(i0);
     for (int j = 0; j < m_chs; ++j) {
         m_icrColumns[j].append(icrs[j]);
@@ -47,10 +49,22 @@ void PointSet::add(double i0, const QVector<double> &icrs, const QVector<double>
 void PointSet::clear()
 {
     m_points.clear();
+    m_sources.clear();
     m_ranges = ValueRanges();
     m_i0s.clear();
     m_icrColumns.clear();
     m_scaColumns.clear();
+}
+
+void PointSet::removeAt(int p)
+{
+    QVector<MeasValues> points = m_points;
+    QVector<PointSource> sources = m_sources;
+    points.remove(p);
+    sources.remove(p);
+    clear();
+    for (int k = 0; k < points.size(); ++k)
+        add(points[k].i0, points[k].icrs, points[k].scas, sources[k]);
 }
 
 PointSet pointSetOf(const QVector<MeasValues> &points)

@@ -1,7 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
 #include <QVector>
+
+// Where a measurement point was read: the file, and for a point table the
+// line (from 1; 0 for a spectrum file, which is one point as a whole).
+struct PointSource
+{
+    QString file;
+    int line = 0;
+};
 
 // The values of one measurement point: the incident intensity and, per detector
 // channel, the input count rate (ICR) and the count inside the channel's SCA
@@ -51,7 +60,10 @@ class PointSet
 public:
     // Appends a point. Its channel count is min(icrs size, scas size); the
     // set's channel count is the smallest over all points.
-    void add(double i0, const QVector<double> &icrs, const QVector<double> &scas);
+    void add(double i0, const QVector<double> &icrs, const QVector<double> &scas,
+             const PointSource &source = PointSource());
+    // Removes point p; the channel count and the ranges follow from the others.
+    void removeAt(int p);
     // Removes every point. The channel count is left as it was: it means
     // nothing while the set is empty and the next point sets it afresh.
     void clear();
@@ -60,6 +72,7 @@ public:
     bool isEmpty() const { return m_points.isEmpty(); }
     const MeasValues &at(int p) const { return m_points.at(p); }
     const QVector<MeasValues> &points() const { return m_points; }
+    const PointSource &source(int p) const { return m_sources.at(p); }
 
     // Channels common to all points; channels beyond it are kept in the point
     // records but take part in nothing else.
@@ -76,6 +89,7 @@ public:
 
 private:
     QVector<MeasValues> m_points;
+    QVector<PointSource> m_sources;
     int m_chs = 0;
     ValueRanges m_ranges;
     QVector<double> m_i0s;

@@ -103,8 +103,8 @@ qint64 forEachField(const char *begin, const char *end, OnField onField)
 // channel count no line reaches costs no memory.
 constexpr qint64 countFirstAbove = 4096;
 
-void readDataLine(const char *begin, const char *end, int channels, const PointTableSink &sink,
-                  std::vector<double> &values)
+void readDataLine(const char *begin, const char *end, int channels, int line,
+                  const PointTableSink &sink, std::vector<double> &values)
 {
     const qint64 needed = 2 * qint64(channels) + 1;
     if (needed > countFirstAbove) {
@@ -145,7 +145,7 @@ void readDataLine(const char *begin, const char *end, int channels, const PointT
     QVector<double> scas(channels);
     std::copy(values.begin() + 1, values.begin() + 1 + channels, icrs.begin());
     std::copy(values.begin() + 1 + channels, values.begin() + needed, scas.begin());
-    sink.onPoint(values[0], icrs, scas);
+    sink.onPoint(values[0], icrs, scas, line);
 }
 
 // The whole file as plain ASCII text without carriage returns. While the channel count
@@ -154,8 +154,10 @@ void readDataLine(const char *begin, const char *end, int channels, const PointT
 void readAsciiText(char *p, char *end, const PointTableSink &sink)
 {
     int channels = 1;
+    int line = 0;
     std::vector<double> values;
     while (p != end) {
+        ++line;
         char *newline = static_cast<char *>(std::memchr(p, '\n', std::size_t(end - p)));
         char *lineEnd = newline ? newline : end;
         char *next = newline ? newline + 1 : end;
@@ -175,7 +177,7 @@ void readAsciiText(char *p, char *end, const PointTableSink &sink)
             return;
         const char *first = skipAsciiSpace(p, lineEnd);
         if (first == lineEnd || *first != '#')
-            readDataLine(first, lineEnd, channels, sink, values);
+            readDataLine(first, lineEnd, channels, line, sink, values);
         p = next;
     }
 }
@@ -231,9 +233,11 @@ void readPointTableReference(QIODevice &device, const PointTableSink &sink)
 {
     const QString key = QString::fromLatin1(channelHeaderKey).toUpper();
     int channels = 1;
+    int lineNumber = 0;
     QTextStream in(&device);
     while (!in.atEnd()) {
         QString line = in.readLine().simplified();
+        ++lineNumber;
         if (channels == 1) {
             const bool isHeader = line.left(headerKeyLength).toUpper() == key;
             if (sink.onTrace)
@@ -259,7 +263,7 @@ void readPointTableReference(QIODevice &device, const PointTableSink &sink)
                 scas[j] = fields.at(1 + channels + j).toDouble();
             }
             if (sink.onPoint)
-                sink.onPoint(fields.at(0).toDouble(), icrs, scas);
+                sink.onPoint(fields.at(0).toDouble(), icrs, scas, lineNumber);
         }
     }
 }

@@ -12,11 +12,13 @@
 class QIODevice;
 
 // Receivers of what the point-table reader finds. onPoint gets every accepted
-// data line; onTrace gets every line read while the channel count is still 1,
-// simplified, with whether it is the channel header.
+// data line with its number in the file (from 1); onTrace gets every line read
+// while the channel count is still 1, simplified, with whether it is the
+// channel header.
 struct PointTableSink
 {
-    std::function<void(double i0, const QVector<double> &icrs, const QVector<double> &scas)>
+    std::function<void(double i0, const QVector<double> &icrs, const QVector<double> &scas,
+                       int line)>
             onPoint;
     std::function<void(const QString &line, bool isHeader)> onTrace;
 };

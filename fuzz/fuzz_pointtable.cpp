@@ -22,6 +22,7 @@ struct Event
     double i0 = 0.0;
     QVector<double> icrs;
     QVector<double> scas;
+    int lineNumber = 0;
     QString line;
     bool isHeader = false;
 };
@@ -31,23 +32,28 @@ bool same(const Event &a, const Event &b)
     if (a.isPoint != b.isPoint)
         return false;
     if (a.isPoint)
-        return sameDouble(a.i0, b.i0) && sameDoubles(a.icrs, b.icrs) && sameDoubles(a.scas, b.scas);
+        return a.lineNumber == b.lineNumber && sameDouble(a.i0, b.i0) && sameDoubles(a.icrs, b.icrs)
+                && sameDoubles(a.scas, b.scas);
     return a.line == b.line && a.isHeader == b.isHeader;
 }
 
 QString describe(const Event &e)
 {
     if (e.isPoint)
-        return QStringLiteral("point i0 %1 icrs %2 scas %3").arg(show(e.i0), show(e.icrs), show(e.scas));
+        return QStringLiteral("point i0 %1 icrs %2 scas %3 at line %4")
+                .arg(show(e.i0), show(e.icrs), show(e.scas))
+                .arg(e.lineNumber);
     return QStringLiteral("trace %1 \"%2\"").arg(e.isHeader ? QStringLiteral("header") : QStringLiteral("line"), e.line);
 }
 
 PointTableSink recorder(QVector<Event> &events)
 {
     PointTableSink sink;
-    sink.onPoint = [&events](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+    sink.onPoint = [&events](double i0, const QVector<double> &icrs, const QVector<double> &scas,
+                             int line) {
         Event e;
         e.isPoint = true;
+        e.lineNumber = line;
         e.i0 = i0;
         e.icrs = icrs;
         e.scas = scas;

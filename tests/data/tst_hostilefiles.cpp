@@ -40,7 +40,8 @@ struct Counts
     PointTableSink sink()
     {
         PointTableSink s;
-        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas,
+                           int) {
             if (points++ == 0) {
                 firstI0 = i0;
                 firstIcrs = icrs;

@@ -93,6 +93,8 @@ void TestLoader::traceOfATableAndAMissingFile()
     };
     QCOMPARE(trace, expected);
     QCOMPARE(reports[1].points, 1);
+    QCOMPARE(set.source(0).file, table);
+    QCOMPARE(set.source(0).line, 2);
     QCOMPARE(set.at(0).icrs, (QVector<double> { 2, 3 }));
     QCOMPARE(set.at(0).scas, (QVector<double> { 4, 5 }));
 }

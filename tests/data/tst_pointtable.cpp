@@ -29,13 +29,16 @@ struct Trace
 struct Recorder
 {
     QVector<Point> points;
+    QVector<int> lines; // of the points, from 1
     QVector<Trace> traces;
 
     PointTableSink sink()
     {
         PointTableSink s;
-        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas,
+                           int line) {
             points.append(Point { i0, icrs, scas });
+            lines.append(line);
         };
         s.onTrace = [this](const QString &line, bool isHeader) {
             traces.append(Trace { line, isHeader });
@@ -228,6 +231,9 @@ void TestPointTable::traceCoversEveryLineUntilTheHeader()
     };
     QCOMPARE(readBytes(file).traces, expected);
     QCOMPARE(readReference(file).traces, expected);
+    // The point names the line of the file it came from, blank lines counted.
+    QCOMPARE(readBytes(file).lines, QVector<int> { 5 });
+    QCOMPARE(readReference(file).lines, QVector<int> { 5 });
 }
 
 void TestPointTable::crlfFileReadsLikeLfFile()
@@ -240,6 +246,7 @@ void TestPointTable::crlfFileReadsLikeLfFile()
     QCOMPARE(fromCrlf.points.size(), 2);
     QCOMPARE(fromCrlf.points, fromLf.points);
     QCOMPARE(fromCrlf.traces, fromLf.traces);
+    QCOMPARE(fromCrlf.lines, (QVector<int> { 2, 3 }));
 }
 
 void TestPointTable::fileResult_data()

@@ -51,9 +51,11 @@ struct TableLog
     PointTableSink sink()
     {
         PointTableSink s;
-        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
-            events << QStringLiteral("point %1 | %2 | %3")
-                              .arg(number(i0), numbers(icrs), numbers(scas));
+        s.onPoint = [this](double i0, const QVector<double> &icrs, const QVector<double> &scas,
+                           int line) {
+            events << QStringLiteral("point %1 | %2 | %3 at line %4")
+                              .arg(number(i0), numbers(icrs), numbers(scas))
+                              .arg(line);
         };
         s.onTrace = [this](const QString &line, bool isHeader) {
             events << QStringLiteral("trace %1 ").arg(isHeader) + line;

@@ -386,7 +386,8 @@ void tst_Hostile::randomBinary()
         } else {
             QVERIFY(f.seek(0));
             PointTableSink sink;
-            sink.onPoint = [&](double i0, const QVector<double> &icrs, const QVector<double> &scas) {
+            sink.onPoint = [&](double i0, const QVector<double> &icrs,
+                               const QVector<double> &scas, int) {
                 expectedPoints.append(pointText(i0, icrs, scas));
             };
             QVector<bool> headers;

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pointset.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(QVector<MeasValues>)
+
+namespace {
+
+QVector<double> rangeOf(const PointSet &s, int axis)
+{
+    const ValueRanges &r = s.ranges();
+    switch (axis) {
+    case 0:
+        return { double(r.hasI0), r.i0Min, r.i0Max };
+    case 1:
+        return { double(r.hasIcr), r.icrMin, r.icrMax };
+    default:
+        return { double(r.hasSca), r.scaMin, r.scaMax };
+    }
+}
+
+} // namespace
+
+class TestPointSet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void channelsAndRanges_data();
+    void channelsAndRanges();
+    void removingAPointIsAsIfItWasNeverLoaded();
+};
+
+void TestPointSet::channelsAndRanges_data()
+{
+    QTest::addColumn<QVector<MeasValues>>("points");
+    QTest::addColumn<int>("chs");
+    QTest::addColumn<QVector<double>>("icrRange");
+    QTest::addColumn<QVector<double>>("scaRange");
+
+    QTest::newRow("common channels are the fewest")
+            << QVector<MeasValues> { { 1, { 3, -2, 5 }, { 1, 2, 3 } }, { 2, { 4, 6 }, { 7, 8, 9 } } }
+            << 2 << QVector<double> { 1, -2, 6 } << QVector<double> { 1, 1, 9 };
+    QTest::newRow("a point without values widens by -1 .. 1")
+            << QVector<MeasValues> { { 1, { 30, 40 }, { 20, 25 } }, { 2, {}, {} } } << 0
+            << QVector<double> { 1, -1, 40 } << QVector<double> { 1, -1, 25 };
+}
+
+void TestPointSet::channelsAndRanges()
+{
+    QFETCH(QVector<MeasValues>, points);
+    QFETCH(int, chs);
+    QFETCH(QVector<double>, icrRange);
+    QFETCH(QVector<double>, scaRange);
+
+    const PointSet set = pointSetOf(points);
+    QCOMPARE(set.chs(), chs);
+    QCOMPARE(rangeOf(set, 1), icrRange);
+    QCOMPARE(rangeOf(set, 2), scaRange);
+    // Every common channel is a column over all points, in load order.
+    QCOMPARE(set.i0s().size(), points.size());
+    for (int j = 0; j < chs; ++j) {
+        for (int p = 0; p < points.size(); ++p) {
+            QCOMPARE(set.icrColumn(j)[p], points[p].icrs[j]);
+            QCOMPARE(set.scaColumn(j)[p], points[p].scas[j]);
+        }
+    }
+}
+
+void TestPointSet::removingAPointIsAsIfItWasNeverLoaded()
+{
+    const QVector<MeasValues> points { { 100, { 10, 20, 30 }, { 9, 18, 27 } },
+                                       { 900, { 5, 6 }, { 4, 5 } },
+                                       { 200, { 20, 40, 60 }, { 17, 35, 52 } } };
+    const QStringList files { "a.dat", "t.dat", "b.dat" };
+    PointSet set;
+    for (int p = 0; p < 3; ++p)
+        set.add(points[p].i0, points[p].icrs, points[p].scas, { files[p], p });
+    QCOMPARE(set.chs(), 2);
+    set.removeAt(1);
+
+    const PointSet expected = pointSetOf({ points[0], points[2] });
+    QCOMPARE(set.size(), 2);
+    QCOMPARE(set.chs(), 3);
+    for (int axis = 0; axis < 3; ++axis)
+        QCOMPARE(rangeOf(set, axis), rangeOf(expected, axis));
+    QCOMPARE(set.i0s(), expected.i0s());
+    QCOMPARE(set.scaColumn(2), expected.scaColumn(2));
+    QCOMPARE(set.source(1).file, QStringLiteral("b.dat"));
+    QCOMPARE(set.source(1).line, 2);
+}
+
+QTEST_APPLESS_MAIN(TestPointSet)
+
+#include "tst_pointset.moc"
