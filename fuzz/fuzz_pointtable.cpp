@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     compare("fast", fast, reference);
 
     QVector<Event> fromFile;
-    if (!readPointTableFile(scratchFile(bytes), recorder(fromFile)))
+    if (!readPointTableFile(scratchFile(bytes), recorder(fromFile)).opened())
         fail("the scratch file cannot be read", QString());
     compare("file", fromFile, reference);
 
