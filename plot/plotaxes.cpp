@@ -98,9 +98,9 @@ AxesLayout axesLayout(const ChartMapping &coord, const QFontMetricsF &fm, const 
     const double plotWidth = width - l.left - l.right;
     if (!(plotWidth >= 6 * l.h))
         return l;
-    l.xTicks = axisTicks(coord.vx0, coord.vx1, plotWidth,
-                         2 * widestText(fm, tickLabels(axisTicks(coord.vx0, coord.vx1, plotWidth,
-                                                                   8 * l.h))));
+    // Numbers at least half their width apart, judged by those of a sparse set.
+    const QStringList sparse = tickLabels(axisTicks(coord.vx0, coord.vx1, plotWidth, 8 * l.h));
+    l.xTicks = axisTicks(coord.vx0, coord.vx1, plotWidth, 1.5 * widestText(fm, sparse) + l.pad);
     l.xLabels = tickLabels(l.xTicks);
     l.fits = true;
     return l;
@@ -267,13 +267,18 @@ QVector<double> axisTicks(double v0, double v1, double pixels, double minGap)
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
     if (!(std::isfinite(power) && power > 0))
         return {};
-    double step = 10 * power;
-    for (double m : { 1.0, 2.0, 5.0 }) {
-        if (m * power >= raw) {
-            step = m * power;
-            break;
-        }
+    // The step 1, 2 or 5 times power (or 10) just above raw; and far from 0
+    // no finer than the doubles there, so that the multiples count exactly.
+    constexpr double exactLimit = 4503599627370496.0; // 2^52
+    const double factors[] = { 1, 2, 5 };
+    double step = 0;
+    for (int i = 0; i < 64 && step == 0; ++i) {
+        const double s = factors[i % 3] * power * std::pow(10.0, i / 3);
+        if (s >= raw && std::fabs(lo / s) < exactLimit && std::fabs(hi / s) < exactLimit)
+            step = s;
     }
+    if (!(step > 0 && std::isfinite(step)))
+        return {};
     const double first = std::ceil(lo / step);
     const double last = std::floor(hi / step);
     if (!(last - first < maxTicks))

@@ -165,6 +165,7 @@ private slots:
     void fastDrawingMatchesReference();
     void degenerateData_data();
     void degenerateData();
+    void tinySpanDrawnAsItIs();
 };
 
 void TestScatterPlot::fewPointsStayWhite_data()
@@ -482,6 +483,21 @@ void TestScatterPlot::degenerateData()
         plain.estimated = false;
         QVERIFY(renderImage(plain) == fast.image);
     }
+}
+
+void TestScatterPlot::tinySpanDrawnAsItIs()
+{
+    // Values around 1e-260 span far less than any count rate, but the scale
+    // of the mapping stays finite: the points stand apart as usual.
+    ScatterPlotData d = plotData(1, { 1e-260, 1e-260, 2e-260, 3e-260, 3e-260, 2e-260 });
+    Rendered r;
+    render(r, d);
+    QVERIFY(qFuzzyCompare(r.coord.vx0, 0.9e-260));
+    QVERIFY(qFuzzyCompare(r.coord.vx1, 3.1e-260));
+    QVERIFY(qFuzzyCompare(r.coord.vy1, 3.1e-260));
+    QCOMPARE(countColor(r.image, channelRgb(0)), 3 * 37);
+    QCOMPARE(r.image.pixel(220, 110), channelRgb(0)); // the middle point
+    QCOMPARE(r.image.pixel(40, 200), channelRgb(0)); // (1, 1) at the lower left
 }
 
 QTEST_MAIN(TestScatterPlot)
