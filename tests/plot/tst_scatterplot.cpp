@@ -496,8 +496,10 @@ void TestScatterPlot::tinySpanDrawnAsItIs()
     QVERIFY(qFuzzyCompare(r.coord.vx1, 3.1e-260));
     QVERIFY(qFuzzyCompare(r.coord.vy1, 3.1e-260));
     QCOMPARE(countColor(r.image, channelRgb(0)), 3 * 37);
-    QCOMPARE(r.image.pixel(220, 110), channelRgb(0)); // the middle point
-    QCOMPARE(r.image.pixel(40, 200), channelRgb(0)); // (1, 1) at the lower left
+    // Scales 0.9..3.1 (x 1e-260) on 440 x 220: column 200 x - 180, row 310 - 100 y.
+    QCOMPARE(r.image.pixel(20, 210), channelRgb(0));
+    QCOMPARE(r.image.pixel(220, 10), channelRgb(0));
+    QCOMPARE(r.image.pixel(420, 110), channelRgb(0));
 }
 
 QTEST_MAIN(TestScatterPlot)
