@@ -78,7 +78,7 @@ AxesLayout axesLayout(const ChartMapping &coord, const QFontMetricsF &fm, const 
     if (!(plotHeight >= 3 * l.h))
         return l;
 
-    l.yTicks = axisTicks(coord.vy0, coord.vy1, plotHeight, 1.8 * l.h);
+    l.yTicks = axisTicks(coord.vy0, coord.vy1, plotHeight, 1.5 * l.h);
     l.yLabels = tickLabels(l.yTicks);
     l.left = int(std::ceil(l.pad + l.h + widestText(fm, l.yLabels) + 3 + tickLength));
 
