@@ -48,6 +48,11 @@
         <source>Taus (Amp)</source>
         <translation>τ (Amp)</translation>
     </message>
+    <message>
+        <location filename="../window/body.cpp"/>
+        <source>Channel %1, point %2</source>
+        <translation>チャンネル %1、測定点 %2</translation>
+    </message>
 </context>
 <context>
     <name>AMeasP</name>
@@ -75,6 +80,77 @@
         <location filename="../window/ameasp.ui"/>
         <source>0</source>
         <translation></translation>
+    </message>
+</context>
+<context>
+    <name>DispA</name>
+    <message>
+        <location filename="../window/dispa.cpp"/>
+        <source>Show Axes and Legend</source>
+        <translation>軸と凡例を表示</translation>
+    </message>
+    <message>
+        <location filename="../window/dispa.cpp"/>
+        <source>Restore Data Ranges</source>
+        <translation>データ範囲に戻す</translation>
+    </message>
+    <message>
+        <location filename="../window/dispa.cpp"/>
+        <source>Save Image...</source>
+        <translation>画像を保存...</translation>
+    </message>
+    <message>
+        <location filename="../window/dispa.cpp"/>
+        <source>Copy Image</source>
+        <translation>画像をコピー</translation>
+    </message>
+    <message>
+        <location filename="../window/dispa.cpp"/>
+        <source>Save Plot Image</source>
+        <translation>プロット画像の保存</translation>
+    </message>
+    <message>
+        <location filename="../window/dispa.cpp"/>
+        <source>PNG image (*.png)</source>
+        <translation>PNG画像 (*.png)</translation>
+    </message>
+    <message>
+        <location filename="../window/dispa.cpp"/>
+        <source>SVG image (*.svg)</source>
+        <translation>SVG画像 (*.svg)</translation>
+    </message>
+</context>
+<context>
+    <name>Plot</name>
+    <message>
+        <location filename="../plot/plotaxes.cpp"/>
+        <source>Channel</source>
+        <translation>チャンネル</translation>
+    </message>
+    <message>
+        <location filename="../plot/plotaxes.cpp"/>
+        <source>Input count rate against I0</source>
+        <translation>I0に対する入力計数率</translation>
+    </message>
+    <message>
+        <location filename="../plot/plotaxes.cpp"/>
+        <source>I0</source>
+        <translation>I0</translation>
+    </message>
+    <message>
+        <location filename="../plot/plotaxes.cpp"/>
+        <source>ICR (Nin)</source>
+        <translation>ICR (Nin)</translation>
+    </message>
+    <message>
+        <location filename="../plot/plotaxes.cpp"/>
+        <source>Output against input count rate</source>
+        <translation>入力計数率に対する出力計数率</translation>
+    </message>
+    <message>
+        <location filename="../plot/plotaxes.cpp"/>
+        <source>SCA (Nout)</source>
+        <translation>SCA (Nout)</translation>
     </message>
 </context>
 </TS>

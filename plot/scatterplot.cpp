@@ -30,8 +30,9 @@ constexpr int maxGridLines = 11;
 
 constexpr int curveIntervals = 100;
 
-// Below this a value span cannot be divided into pixels without overflow.
-constexpr double minSpan = 1e-250;
+// Below this a value span cannot be divided into the pixels of any picture
+// (up to pixelLimit wide) without the scale overflowing to infinity.
+constexpr double minSpan = 1e-300;
 
 constexpr int discRadius = 3;
 constexpr int discSize = 7;
@@ -101,6 +102,8 @@ Range axisRange(bool has, double lo, double hi, const double *values, int count)
                 r.hi = r.lo / 2;
         }
     }
+    // Only a span that cannot be mapped at all is widened; a tiny one that can
+    // is drawn as it is, however small its values.
     if (!(r.hi - r.lo >= minSpan)) {
         const double mid = r.lo / 2 + r.hi / 2;
         r = { mid - minSpan / 2, mid + minSpan / 2 };
@@ -108,37 +111,49 @@ Range axisRange(bool has, double lo, double hi, const double *values, int count)
     return r;
 }
 
-void drawGrid(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data)
+void drawVerticalLine(QPainter &p, const ChartMapping &coord, double v)
+{
+    const double px = coord.xToPixel(v);
+    if (!std::isfinite(px))
+        return;
+    const int x = toPixel(px);
+    const QLine line(x, toPixel(coord.wy0), x, toPixel(coord.wy1));
+    p.drawLines(&line, 1);
+}
+
+void drawHorizontalLine(QPainter &p, const ChartMapping &coord, double v)
+{
+    const double py = coord.yToPixel(v);
+    if (!std::isfinite(py))
+        return;
+    const int y = toPixel(py);
+    const QLine line(toPixel(coord.wx0), y, toPixel(coord.wx1), y);
+    p.drawLines(&line, 1);
+}
+
+void drawGrid(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data,
+              const PlotGrid *grid)
 {
     p.setPen(QColor(200, 200, 200));
+    if (grid) {
+        for (double v : grid->xs)
+            drawVerticalLine(p, coord, v);
+        for (double v : grid->ys)
+            drawHorizontalLine(p, coord, v);
+        return;
+    }
 
     const double xLimit = data.hasX ? data.xMax : 1.0;
     const double xStep = data.hasX ? data.xMax / 10 : 0.1;
-    const int y0 = toPixel(coord.wy0);
-    const int y1 = toPixel(coord.wy1);
     double v = 0;
-    for (int i = 0; i < maxGridLines && v < xLimit; ++i, v += xStep) {
-        const double px = coord.xToPixel(v);
-        if (!std::isfinite(px))
-            continue;
-        const int x = toPixel(px);
-        const QLine line(x, y0, x, y1);
-        p.drawLines(&line, 1);
-    }
+    for (int i = 0; i < maxGridLines && v < xLimit; ++i, v += xStep)
+        drawVerticalLine(p, coord, v);
 
     const double yLimit = data.hasY ? data.yMax : 1.0;
     const double yStep = data.hasY ? data.yMax / 10 : 0.1;
-    const int x0 = toPixel(coord.wx0);
-    const int x1 = toPixel(coord.wx1);
     v = 0;
-    for (int i = 0; i < maxGridLines && v < yLimit; ++i, v += yStep) {
-        const double py = coord.yToPixel(v);
-        if (!std::isfinite(py))
-            continue;
-        const int y = toPixel(py);
-        const QLine line(x0, y, x1, y);
-        p.drawLines(&line, 1);
-    }
+    for (int i = 0; i < maxGridLines && v < yLimit; ++i, v += yStep)
+        drawHorizontalLine(p, coord, v);
 }
 
 QColor channelColor(const QVector<QColor> &colors, int j)
@@ -332,7 +347,7 @@ void drawCurves(QPainter &p, const ChartMapping &coord, const ScatterPlotData &d
 // picture in one go. Lines draw many times faster into this pixel format than
 // into the usual window formats, and the discs are written straight into it.
 void drawLayered(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data, int n,
-                 const QVector<QColor> &colors)
+                 const QVector<QColor> &colors, const PlotGrid *grid)
 {
     const int width = p.device()->width();
     const int height = p.device()->height();
@@ -342,7 +357,7 @@ void drawLayered(QPainter &p, const ChartMapping &coord, const ScatterPlotData &
     const int bytesPerLine = layer.bytesPerLine();
 
     QPainter q(&layer);
-    drawGrid(q, coord, data);
+    drawGrid(q, coord, data, grid);
     for (int j = 0; j < data.chs; ++j)
         writeDiscs(bits, bytesPerLine, width, height, coord, data, n, j,
                    channelColor(colors, j).rgba());
@@ -355,23 +370,18 @@ void drawLayered(QPainter &p, const ChartMapping &coord, const ScatterPlotData &
     p.setPen(pen);
 }
 
-void drawPlot(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
-              const QVector<QColor> &colors, bool useLayer)
+void drawInRange(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data,
+                 const QVector<QColor> &colors, bool useLayer, const PlotGrid *grid = nullptr)
 {
     if (data.points <= 2)
         return;
 
     const int n = pointCount(data);
-    const int count = n * qMax(data.chs, 0);
-    const Range xr = axisRange(data.hasX, data.xMin, data.xMax, data.xs.constData(), count);
-    const Range yr = axisRange(data.hasY, data.yMin, data.yMax, data.ys.constData(), count);
-    coord.setValueRange(xr.lo, yr.lo, xr.hi, yr.hi);
-
     if (useLayer && canUseLayer(p, data, colors)) {
-        drawLayered(p, coord, data, n, colors);
+        drawLayered(p, coord, data, n, colors, grid);
         return;
     }
-    drawGrid(p, coord, data);
+    drawGrid(p, coord, data, grid);
     for (int j = 0; j < data.chs; ++j)
         fillChannel(p, coord, data, n, j, channelColor(colors, j));
     if (data.estimated)
@@ -380,14 +390,34 @@ void drawPlot(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
 
 } // namespace
 
+void setScatterPlotRange(ChartMapping &coord, const ScatterPlotData &data)
+{
+    const int count = pointCount(data) * qMax(data.chs, 0);
+    const Range xr = axisRange(data.hasX, data.xMin, data.xMax, data.xs.constData(), count);
+    const Range yr = axisRange(data.hasY, data.yMin, data.yMax, data.ys.constData(), count);
+    coord.setValueRange(xr.lo, yr.lo, xr.hi, yr.hi);
+}
+
 void drawScatterPlot(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
                      const QVector<QColor> &colors)
 {
-    drawPlot(p, coord, data, colors, true);
+    if (data.points <= 2)
+        return;
+    setScatterPlotRange(coord, data);
+    drawInRange(p, coord, data, colors, true);
+}
+
+void drawScatterPlotInRange(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data,
+                            const QVector<QColor> &colors, const PlotGrid *grid)
+{
+    drawInRange(p, coord, data, colors, true, grid);
 }
 
 void drawScatterPlotReference(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
                               const QVector<QColor> &colors)
 {
-    drawPlot(p, coord, data, colors, false);
+    if (data.points <= 2)
+        return;
+    setScatterPlotRange(coord, data);
+    drawInRange(p, coord, data, colors, false);
 }

@@ -29,6 +29,23 @@ struct ScatterPlotData
 void drawScatterPlot(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,
                      const QVector<QColor> &colors);
 
+// Grid lines at chosen values, such as the ticks of drawn axes, instead of at
+// the tenths of the data's maxima.
+struct PlotGrid
+{
+    QVector<double> xs;
+    QVector<double> ys;
+};
+
+// The same with coord's value range as it stands, for a view the user has
+// panned or zoomed away from the data ranges.
+void drawScatterPlotInRange(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data,
+                            const QVector<QColor> &colors, const PlotGrid *grid = nullptr);
+
+// Sets coord's value range to what the data spans, with 5 % to spare on each
+// side; the range drawScatterPlot shows.
+void setScatterPlotRange(ChartMapping &coord, const ScatterPlotData &data);
+
 // The same picture drawn the plain way, one filled path of discs per channel.
 // Much slower with many points; kept to check the fast drawing against.
 void drawScatterPlotReference(QPainter &p, ChartMapping &coord, const ScatterPlotData &data,

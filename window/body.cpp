@@ -4,6 +4,7 @@
 #include "ameasp.h"
 #include "le.h"
 #include "loader.h"
+#include "plotaxes.h"
 #include "plotdata.h"
 #include "resultsfile.h"
 
@@ -11,6 +12,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QPainter>
+#include <QToolTip>
 
 Body::Body(QWidget *parent)
     : QFrame(parent)
@@ -38,6 +40,10 @@ Body::Body(QWidget *parent)
             SLOT(saveResults(const QString &)));
     connect(I0NinDisp, SIGNAL(drawImage2(QPainter *)), this, SLOT(drawI0Nin(QPainter *)));
     connect(NinNoutDisp, SIGNAL(drawImage2(QPainter *)), this, SLOT(drawNinNout(QPainter *)));
+    connect(I0NinDisp, &DispA::mouseMoved0, this,
+            [this] { showPlotToolTip(I0NinDisp, PlotKind::I0Nin); });
+    connect(NinNoutDisp, &DispA::mouseMoved0, this,
+            [this] { showPlotToolTip(NinNoutDisp, PlotKind::NinNout); });
     connect(Clear, SIGNAL(clicked()), this, SLOT(clearMcas()));
     connect(Quit, SIGNAL(clicked()), this, SIGNAL(quit()));
 }
@@ -94,6 +100,9 @@ void Body::filesSelected(const QStringList &files)
     frame_3->show();
     if (mset.mcas.size() > 1)
         mset.calcTaus();
+    // New points: the plots show all of them again.
+    I0NinDisp->coord.userRange = false;
+    NinNoutDisp->coord.userRange = false;
     I0NinDisp->update();
     NinNoutDisp->update();
 }
@@ -114,6 +123,8 @@ void Body::clearMcas()
     mset.tau0Fits.clear();
     mset.tauFits.clear();
     mset.points.clear();
+    I0NinDisp->coord.userRange = false;
+    NinNoutDisp->coord.userRange = false;
     I0NinDisp->update();
     NinNoutDisp->update();
 }
@@ -137,16 +148,64 @@ ScatterPlotData Body::plotData(bool i0Nin) const
                            mset.estimated, i0Nin ? mset.tau0Fits : mset.tauFits);
 }
 
-void Body::drawI0Nin(QPainter *p)
+void Body::drawPlot(DispA *disp, PlotKind kind, QPainter *p)
 {
     if (mset.mcas.size() <= 2)
         return;
-    drawScatterPlot(*p, I0NinDisp->coord, plotData(true), colors);
+    const ScatterPlotData shown = plotData(kind == PlotKind::I0Nin);
+    // The data ranges, unless the user has panned or zoomed since the last
+    // load or clear.
+    if (!disp->coord.userRange)
+        setScatterPlotRange(disp->coord, shown);
+    if (disp->axesShown())
+        drawScatterPlotWithAxes(*p, disp->coord, shown, colors, plotLabels(kind));
+    else
+        drawScatterPlotInRange(*p, disp->coord, shown, colors);
+}
+
+void Body::drawI0Nin(QPainter *p)
+{
+    drawPlot(I0NinDisp, PlotKind::I0Nin, p);
 }
 
 void Body::drawNinNout(QPainter *p)
 {
+    drawPlot(NinNoutDisp, PlotKind::NinNout, p);
+}
+
+QString Body::pointTitle(int p, int j) const
+{
+    return tr("Channel %1, point %2").arg(j).arg(p + 1);
+}
+
+QString Body::plotToolTip(PlotKind kind, QPoint pos) const
+{
     if (mset.mcas.size() <= 2)
-        return;
-    drawScatterPlot(*p, NinNoutDisp->coord, plotData(false), colors);
+        return QString();
+    const DispA *disp = kind == PlotKind::I0Nin ? I0NinDisp : NinNoutDisp;
+    const PlotLabels labels = plotLabels(kind);
+    const auto line = [&labels](double x, double y) {
+        return QStringLiteral("%1: %2\n%3: %4")
+                .arg(labels.xTitle, QString::number(x, 'g', 6), labels.yTitle,
+                     QString::number(y, 'g', 6));
+    };
+    QString text = line(disp->coord.pixelToX(pos.x()), disp->coord.pixelToY(pos.y()));
+    const ScatterPlotData shown = plotData(kind == PlotKind::I0Nin);
+    const PlotHit hit = plotPointAt(disp->coord, shown, pos);
+    if (hit.point >= 0) {
+        const int k = hit.point * shown.chs + hit.channel;
+        text += QStringLiteral("\n\n") + pointTitle(hit.point, hit.channel) + QLatin1Char('\n')
+                + line(shown.xs[k], shown.ys[k]);
+    }
+    return text;
+}
+
+void Body::showPlotToolTip(DispA *disp, PlotKind kind)
+{
+    const QPoint pos(disp->mouse.curX, disp->mouse.curY);
+    const QString text = plotToolTip(kind, pos);
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(disp->mapToGlobal(pos), text, disp, disp->rect());
 }

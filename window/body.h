@@ -9,9 +9,11 @@
 #include <QStringList>
 #include <QVector>
 
+class DispA;
 class QFileDialog;
 class QPainter;
 struct ScatterPlotData;
+enum class PlotKind;
 
 // The main window: buttons, the panels of the loaded points, the dead-time
 // result row and the two diagnostic plots.
@@ -46,6 +48,13 @@ private:
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
     ScatterPlotData plotData(bool i0Nin) const;
+    void drawPlot(DispA *disp, PlotKind kind, QPainter *p);
+    // What the pointer at pos on a plot shows: the values under it and, over
+    // a disc, the point's channel, number and values.
+    QString plotToolTip(PlotKind kind, QPoint pos) const;
+    void showPlotToolTip(DispA *disp, PlotKind kind);
+    // Names measurement point p measured in channel j, as the tooltips do.
+    QString pointTitle(int p, int j) const;
 
     QVector<QColor> colors;
     QFileDialog *openDialog;

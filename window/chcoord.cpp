@@ -20,6 +20,10 @@ bool blocksGesture(int modifiers)
     return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
 }
 
+// A right-button drag narrower or lower than this is a click, which opens the
+// display's menu, and not a rectangle to zoom into.
+constexpr int minZoomPixels = 3;
+
 } // namespace
 
 ChCoord::ChCoord(QObject *parent) : QObject(parent) { }
@@ -55,10 +59,12 @@ void ChCoord::mMoved()
         if (usableRange(vx0 + dx, vx1 + dx)) {
             vx0 += dx;
             vx1 += dx;
+            userRange = true;
         }
         if (usableRange(vy0 + dy, vy1 + dy)) {
             vy0 += dy;
             vy1 += dy;
+            userRange = true;
         }
     }
     emit updated();
@@ -86,14 +92,19 @@ void ChCoord::mReleased()
         const double y0 = pixelToY(ry);
         // A click without a drag spans no rectangle; zooming into it would
         // leave nothing to map onto the plot.
-        if (usableRange(x0, x1) && usableRange(y0, y1))
+        const bool dragged = std::fabs(rx - lx) >= minZoomPixels
+                && std::fabs(ry - ly) >= minZoomPixels;
+        if (dragged && usableRange(x0, x1) && usableRange(y0, y1)) {
             setValueRange(x0, y0, x1, y1);
+            userRange = true;
+        }
     }
     emit updated();
 }
 
 void ChCoord::mDClicked()
 {
+    userRange = false;
     emit updated();
 }
 
@@ -109,14 +120,18 @@ void ChCoord::wheelMoved(int step)
     if (!(nearX && !nearY)) {
         const double x0 = xm + (vx0 - xm) * k;
         const double x1 = xm + (vx1 - xm) * k;
-        if (usableRange(x0, x1))
+        if (usableRange(x0, x1)) {
             setXRange(x0, x1);
+            userRange = true;
+        }
     }
     if (!(nearY && !nearX)) {
         const double y0 = ym + (vy0 - ym) * k;
         const double y1 = ym + (vy1 - ym) * k;
-        if (usableRange(y0, y1))
+        if (usableRange(y0, y1)) {
             setYRange(y0, y1);
+            userRange = true;
+        }
     }
     emit updated();
 }

@@ -18,6 +18,10 @@ public:
     void attachMouse(MouseC *m);
 
     MouseC *mouse = nullptr;
+    // True once a pan or zoom has moved the value range away from the one the
+    // plot takes from its data; the plot then keeps the range. A double click
+    // clears it, and so does the window when it loads or clears points.
+    bool userRange = false;
 
 signals:
     void updated();

@@ -53,8 +53,10 @@ void MouseC::recordDoubleClick(QMouseEvent *e)
 void MouseC::recordWheel(QWheelEvent *e)
 {
     // One wheel axis only, in eighths of a degree: a notch of an ordinary wheel
-    // is 120, i.e. 15 degrees, and gives one step.
+    // is 120, i.e. 15 degrees, and gives one step. The axis is the one Qt's
+    // own single-axis delta() takes: horizontal only when it turned further,
+    // so a diagonal touchpad scroll counts its larger part.
     const QPoint angle = e->angleDelta();
-    const int delta = angle.y() != 0 ? angle.y() : angle.x();
+    const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
     emit wheelMoved(int(delta * 0.125 / 15));
 }

@@ -103,9 +103,14 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                         QStringLiteral("Print the table as JSON instead of text."));
     const QCommandLineOption plotOption(
             QStringLiteral("plot"),
-            QStringLiteral("Draw both plots as the window does, I0-Nin above Nin-Nout, into the "
-                           "PNG image FILE."),
+            QStringLiteral("Draw both plots, I0-Nin above Nin-Nout, into the PNG image FILE, each "
+                           "with its title, tick numbers, axis titles and a legend of the "
+                           "channel colours."),
             QStringLiteral("FILE"));
+    const QCommandLineOption barePlotOption(
+            QStringLiteral("bare-plot"),
+            QStringLiteral("Draw the plots without axes and legend, exactly as the window shows "
+                           "them until asked for axes."));
     const QCommandLineOption sizeOption(
             QStringLiteral("size"),
             QStringLiteral("Size of the plot image in pixels, each plot taking half the height "
@@ -116,7 +121,7 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
             QStringLiteral("Print the point-table reader's header search and the files it cannot "
                            "open to standard error, in the form of the window's debug lines."));
     parser.addOptions({ helpOption, versionOption, outputOption, jsonOption, plotOption,
-                        sizeOption, verboseOption });
+                        barePlotOption, sizeOption, verboseOption });
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("Measurement files, loaded in this order."),
                                  QStringLiteral("FILE..."));
@@ -197,7 +202,8 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
         if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
             message(err) << "cannot draw the plot without a graphical application object\n";
             status = BatchOutputError;
-        } else if (!renderPlots(points, fits, plotSize).save(plotPath, "PNG")) {
+        } else if (!renderPlots(points, fits, plotSize, !parser.isSet(barePlotOption))
+                            .save(plotPath, "PNG")) {
             message(err) << "cannot write " << plotPath << '\n';
             status = BatchOutputError;
         }

@@ -123,7 +123,7 @@ void TestBatchCommand::helpExplainsTheStatistics()
     const Result r = run(case01(), { QStringLiteral("--help") });
     QCOMPARE(r.status, 0);
     QCOMPARE(r.err, QByteArray());
-    for (const char *text : { "Usage:", "--output <FILE>", "--json", "--plot <FILE>",
+    for (const char *text : { "Usage:", "--output <FILE>", "--json", "--plot <FILE>", "--bare-plot",
                               "--size <WxH>", "--verbose", "--version", "RSS/(n-2)",
                               "s^2 (X^T X)^-1", "delta method", "tau0 = -b/a^2", "tau = -d1/d0",
                               "centred", "uncentred", "Exit status" })

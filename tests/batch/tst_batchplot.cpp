@@ -119,6 +119,8 @@ private slots:
     void plotsMatchTheDisplays();
     void twoPointsLeaveThePlotsWhite();
     void oneCommonChannelDrawsPointsOnly();
+    void axesAndTitlesUnlessBare();
+    void commandWritesThePlot_data();
     void commandWritesThePlot();
 };
 
@@ -193,8 +195,47 @@ void TestBatchPlot::oneCommonChannelDrawsPointsOnly()
     QCOMPARE(pixelsOf(bottom, qRgb(255, 0, 0)), 0);
 }
 
+void TestBatchPlot::axesAndTitlesUnlessBare()
+{
+    const PointSet set = threeChannelSet(4);
+    const DeadTimes dt = estimateDeadTimes(set);
+    const QSize size(700, 600);
+    const QImage bare = renderPlots(set, &dt, size);
+    const QImage axes = renderPlots(set, &dt, size, true);
+    QVERIFY(axes != bare);
+    for (int half = 0; half < 2; ++half) {
+        const QImage plot = axes.copy(0, half * 300, 700, 300);
+        // Each plot is framed: two black columns run down most of it, and
+        // its title and numbers leave text above and left of the frame.
+        QVector<int> frame;
+        for (int x = 0; x < 700; ++x) {
+            int n = 0;
+            for (int y = 0; y < 300; ++y)
+                n += plot.pixel(x, y) == qRgb(0, 0, 0);
+            if (n > 150)
+                frame << x;
+        }
+        QCOMPARE(frame.size(), 2);
+        QVERIFY(frame[0] > 40 && frame[1] < 650);
+        const QImage above = plot.copy(frame[0], 0, frame[1] - frame[0], 12);
+        QVERIFY(pixelsOf(above, qRgb(255, 255, 255)) < above.width() * above.height());
+        // The legend right of the frame shows every channel's colour.
+        const QImage legend = plot.copy(frame[1] + 1, 0, 700 - frame[1] - 1, 300);
+        QVERIFY(pixelsOf(legend, qRgb(255, 0, 0)) >= 37);
+        QVERIFY(pixelsOf(legend, qRgb(0, 255, 0)) >= 37);
+    }
+}
+
+void TestBatchPlot::commandWritesThePlot_data()
+{
+    QTest::addColumn<bool>("bare");
+    QTest::newRow("with axes, the default") << false;
+    QTest::newRow("--bare-plot, as the window shows it") << true;
+}
+
 void TestBatchPlot::commandWritesThePlot()
 {
+    QFETCH(bool, bare);
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("plots.png"));
     QString out, err;
@@ -204,6 +245,8 @@ void TestBatchPlot::commandWritesThePlot()
     QStringList args { QStringLiteral("ratelens-batch") };
     for (int k = 1; k <= 5; ++k)
         args << input + QStringLiteral("Ti_I0scan_%1.dat").arg(k);
+    if (bare)
+        args << QStringLiteral("--bare-plot");
     args << QStringLiteral("--plot") << png << QStringLiteral("--size") << QStringLiteral("500x400");
     QCOMPARE(runBatch(args, outStream, errStream), int(BatchOk));
     errStream.flush();
@@ -215,7 +258,8 @@ void TestBatchPlot::commandWritesThePlot()
     PointSet set;
     loadMeasurementFiles(args.mid(1, 5), set);
     const DeadTimes dt = estimateDeadTimes(set);
-    QCOMPARE(written.convertToFormat(QImage::Format_RGB32), renderPlots(set, &dt, QSize(500, 400)));
+    QCOMPARE(written.convertToFormat(QImage::Format_RGB32),
+             renderPlots(set, &dt, QSize(500, 400), !bare));
 
     args.last() = QStringLiteral("500X400");
     args[args.size() - 3] = dir.filePath(QStringLiteral("missing/folder/plots.png"));

@@ -165,6 +165,7 @@ private slots:
     void fastDrawingMatchesReference();
     void degenerateData_data();
     void degenerateData();
+    void tinySpanDrawnAsItIs();
 };
 
 void TestScatterPlot::fewPointsStayWhite_data()
@@ -482,6 +483,23 @@ void TestScatterPlot::degenerateData()
         plain.estimated = false;
         QVERIFY(renderImage(plain) == fast.image);
     }
+}
+
+void TestScatterPlot::tinySpanDrawnAsItIs()
+{
+    // Values around 1e-260 span far less than any count rate, but the scale
+    // of the mapping stays finite: the points stand apart as usual.
+    ScatterPlotData d = plotData(1, { 1e-260, 1e-260, 2e-260, 3e-260, 3e-260, 2e-260 });
+    Rendered r;
+    render(r, d);
+    QVERIFY(qFuzzyCompare(r.coord.vx0, 0.9e-260));
+    QVERIFY(qFuzzyCompare(r.coord.vx1, 3.1e-260));
+    QVERIFY(qFuzzyCompare(r.coord.vy1, 3.1e-260));
+    QCOMPARE(countColor(r.image, channelRgb(0)), 3 * 37);
+    // Scales 0.9..3.1 (x 1e-260) on 440 x 220: column 200 x - 180, row 310 - 100 y.
+    QCOMPARE(r.image.pixel(20, 210), channelRgb(0));
+    QCOMPARE(r.image.pixel(220, 10), channelRgb(0));
+    QCOMPARE(r.image.pixel(420, 110), channelRgb(0));
 }
 
 QTEST_MAIN(TestScatterPlot)

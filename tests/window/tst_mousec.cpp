@@ -152,7 +152,10 @@ void TestMouseC::wheelSteps_data()
     QTest::newRow("two notches") << QPoint(0, 240) << 2;
     QTest::newRow("just short of a notch back") << QPoint(0, -119) << 0;
     QTest::newRow("horizontal wheel only") << QPoint(-240, 0) << -2;
-    QTest::newRow("vertical wins when both are set") << QPoint(360, 120) << 1;
+    QTest::newRow("diagonal, mostly horizontal") << QPoint(120, 30) << 1;
+    QTest::newRow("diagonal, mostly vertical") << QPoint(30, -120) << -1;
+    QTest::newRow("the larger amount wins") << QPoint(360, 120) << 3;
+    QTest::newRow("equal amounts take the vertical one") << QPoint(120, -120) << -1;
 }
 
 void TestMouseC::wheelSteps()
