@@ -4,8 +4,6 @@
 #include "pointset.h"
 #include "quadraticerrors.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
@@ -85,21 +83,13 @@ QString formatResultTable(const QVector<ChannelResult> &rows)
     return text;
 }
 
-QJsonDocument resultJson(int points, int chs, const QVector<ChannelResult> &rows)
+QJsonObject resultRowJson(const ChannelResult &row)
 {
     const QStringList columns = resultColumns();
-    QJsonArray table;
-    for (const ChannelResult &r : rows) {
-        const QVector<double> values = rowValues(r);
-        QJsonObject o;
-        o.insert(columns[0], r.channel);
-        for (int c = 1; c < values.size(); ++c)
-            o.insert(columns[c], std::isfinite(values[c]) ? QJsonValue(values[c]) : QJsonValue());
-        table.append(o);
-    }
-    QJsonObject root;
-    root.insert(QStringLiteral("points"), points);
-    root.insert(QStringLiteral("channels"), chs);
-    root.insert(QStringLiteral("table"), table);
-    return QJsonDocument(root);
+    const QVector<double> values = rowValues(row);
+    QJsonObject o;
+    o.insert(columns[0], row.channel);
+    for (int c = 1; c < values.size(); ++c)
+        o.insert(columns[c], std::isfinite(values[c]) ? QJsonValue(values[c]) : QJsonValue());
+    return o;
 }
