@@ -44,8 +44,9 @@ struct TextTable
     explicit TextTable(const QStringList &names, const QStringList &narrow = {}) : columns(names)
     {
         for (int c = 0; c < names.size(); ++c)
-            widths.append(c == 0 || narrow.contains(names[c]) ? int(names[c].size())
-                                                                : std::max(13, int(names[c].size())));
+            widths.append(c == 0 || narrow.contains(names[c])
+                                  ? int(names[c].size())
+                                  : std::max(13, int(names[c].size())));
         addRow(names);
     }
     void addRow(const QStringList &cells)
