@@ -20,9 +20,9 @@ ResidualPanel residualPanel(const QVector<ChannelComparison> &channels, const Po
         if ((channel >= 0 && c.channel != channel) || c.channel >= points.chs())
             continue;
         const QVector<double> &x
-                = stage == FitStage::PreAmp ? points.i0s() : points.icrColumn(c.channel);
-        const QVector<double> &y = stage == FitStage::PreAmp ? points.icrColumn(c.channel)
-                                                             : points.scaColumn(c.channel);
+            = stage == FitStage::PreAmp ? points.i0s() : points.icrColumn(c.channel);
+        const QVector<double> &y
+            = stage == FitStage::PreAmp ? points.icrColumn(c.channel) : points.scaColumn(c.channel);
         const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
         panel.series.append({ c.channel, x, normalisedResiduals(s.fit(model), x, y) });
     }
@@ -53,8 +53,8 @@ void drawResidualPanel(QPainter &p, const QRect &area, const ResidualPanel &pane
     const QFontMetrics fm(p.font());
     const int margin = fm.height() / 2 + 2;
     const int labelWidth = fm.horizontalAdvance(QStringLiteral("-00")) + margin;
-    const QRect plot = area.adjusted(labelWidth, fm.height() + margin, -margin,
-                                     -(fm.height() + margin));
+    const QRect plot
+        = area.adjusted(labelWidth, fm.height() + margin, -margin, -(fm.height() + margin));
     if (plot.width() < 4 || plot.height() < 4) {
         p.restore();
         return;
@@ -75,8 +75,7 @@ void drawResidualPanel(QPainter &p, const QRect &area, const ResidualPanel &pane
 
     p.setPen(Qt::black);
     for (double level : { -2.0, 0.0, 2.0 }) {
-        const QRectF label(area.left(), py(level) - fm.height() / 2.0, labelWidth - 4,
-                           fm.height());
+        const QRectF label(area.left(), py(level) - fm.height() / 2.0, labelWidth - 4, fm.height());
         p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
     }
     p.drawText(area.adjusted(labelWidth, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, panel.title);
@@ -89,8 +88,8 @@ void drawResidualPanel(QPainter &p, const QRect &area, const ResidualPanel &pane
     p.setRenderHint(QPainter::Antialiasing);
     const double radius = std::max(2.0, fm.height() / 6.0);
     for (const ResidualSeries &s : panel.series) {
-        const QColor color = colors.isEmpty() ? QColor(Qt::black)
-                                              : colors.at(s.channel % colors.size());
+        const QColor color
+            = colors.isEmpty() ? QColor(Qt::black) : colors.at(s.channel % colors.size());
         p.setPen(Qt::NoPen);
         p.setBrush(color);
         for (int i = 0; i < s.x.size() && i < s.r.size(); ++i) {

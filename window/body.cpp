@@ -2,14 +2,19 @@
 #include "body.h"
 
 #include "ameasp.h"
+#include "fitdetails.h"
 #include "le.h"
 #include "loader.h"
 #include "plotdata.h"
 #include "resultsfile.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QDebug>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QPainter>
 
 Body::Body(QWidget *parent)
@@ -17,6 +22,7 @@ Body::Body(QWidget *parent)
     , colors(plotChannelColors())
     , openDialog(nullptr)
     , saveDialog(nullptr)
+    , fitDetailsAction(new QAction(tr("Fit details..."), this))
 {
     setupUi(this);
     mset.tau0sLayout = Tau0sLayout;
@@ -40,6 +46,11 @@ Body::Body(QWidget *parent)
     connect(NinNoutDisp, SIGNAL(drawImage2(QPainter *)), this, SLOT(drawNinNout(QPainter *)));
     connect(Clear, SIGNAL(clicked()), this, SLOT(clearMcas()));
     connect(Quit, SIGNAL(clicked()), this, SIGNAL(quit()));
+
+    fitDetailsAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_D));
+    fitDetailsAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(fitDetailsAction);
+    connect(fitDetailsAction, &QAction::triggered, this, &Body::showFitDetails);
 }
 
 // The dialogs have no parent and outlive the window; they are left to the end
@@ -92,8 +103,11 @@ void Body::filesSelected(const QStringList &files)
     loadMeasurementFiles(files, mset.points, printTrace);
     addPanels(first);
     frame_3->show();
-    if (mset.mcas.size() > 1)
+    if (mset.mcas.size() > 1) {
         mset.calcTaus();
+        watchResultBoxes();
+    }
+    updateFitDetails();
     I0NinDisp->update();
     NinNoutDisp->update();
 }
@@ -113,7 +127,10 @@ void Body::clearMcas()
     mset.taus.clear();
     mset.tau0Fits.clear();
     mset.tauFits.clear();
+    mset.comparison.clear();
+    mset.compared = false;
     mset.points.clear();
+    updateFitDetails();
     I0NinDisp->update();
     NinNoutDisp->update();
 }
@@ -149,4 +166,52 @@ void Body::drawNinNout(QPainter *p)
     if (mset.mcas.size() <= 2)
         return;
     drawScatterPlot(*p, NinNoutDisp->coord, plotData(false), colors);
+}
+
+void Body::watchResultBoxes()
+{
+    for (LE *box : qAsConst(mset.tauLEs))
+        box->installEventFilter(this);
+}
+
+bool Body::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *box = qobject_cast<LE *>(watched);
+    if (!box || !mset.tauLEs.contains(box))
+        return QFrame::eventFilter(watched, event);
+    if (event->type() == QEvent::ToolTip && box->toolTip().isEmpty()) {
+        // The box then shows the tooltip set here.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        mset.setResultToolTips();
+        QGuiApplication::restoreOverrideCursor();
+    } else if (event->type() == QEvent::ContextMenu) {
+        QMenu *menu = box->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(fitDetailsAction);
+        menu->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
+        return true;
+    }
+    return false;
+}
+
+void Body::showFitDetails()
+{
+    if (!fitDetailsWindow)
+        fitDetailsWindow = new FitDetails(this);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    QGuiApplication::restoreOverrideCursor();
+    fitDetailsWindow->show();
+    fitDetailsWindow->raise();
+    fitDetailsWindow->activateWindow();
+}
+
+void Body::updateFitDetails()
+{
+    if (!fitDetailsWindow || !fitDetailsWindow->isVisible())
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    QGuiApplication::restoreOverrideCursor();
 }

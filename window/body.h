@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVector>
 
+class FitDetails;
+class QAction;
 class QFileDialog;
 class QPainter;
 struct ScatterPlotData;
@@ -32,8 +34,18 @@ public:
     QFileDialog *openFileDialog() const { return openDialog; }
     QFileDialog *saveFileDialog() const { return saveDialog; }
 
+    // The window of the exact dead-time fits, once it has been opened.
+    FitDetails *fitDetails() const { return fitDetailsWindow; }
+    // Opens (or raises) the Fit details window on the latest estimation.
+    // Not a slot, so that the window's meta-object stays as it was; connect
+    // to it by pointer to member.
+    void showFitDetails();
+
 signals:
     void quit();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void filesSelected(const QStringList &files);
@@ -46,9 +58,14 @@ private:
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
     ScatterPlotData plotData(bool i0Nin) const;
+    // Hands the result boxes' tooltip and context-menu events to eventFilter.
+    void watchResultBoxes();
+    void updateFitDetails();
 
     QVector<QColor> colors;
     QFileDialog *openDialog;
     MeasSet mset;
     QFileDialog *saveDialog;
+    QAction *fitDetailsAction;
+    FitDetails *fitDetailsWindow = nullptr;
 };

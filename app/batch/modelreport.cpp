@@ -9,8 +9,8 @@
 
 namespace {
 
-const DeadTimeModel allModels[] = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable,
-                                    DeadTimeModel::NonParalyzable };
+const DeadTimeModel allModels[]
+    = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable };
 
 QJsonValue number(double v)
 {
@@ -41,12 +41,12 @@ struct TextTable
     QVector<int> widths;
     QString text;
 
-    explicit TextTable(const QStringList &names, const QStringList &narrow = {}) : columns(names)
+    explicit TextTable(const QStringList &names, const QStringList &narrow = {})
+        : columns(names)
     {
         for (int c = 0; c < names.size(); ++c)
-            widths.append(c == 0 || narrow.contains(names[c])
-                                  ? int(names[c].size())
-                                  : std::max(13, int(names[c].size())));
+            widths.append(c == 0 || narrow.contains(names[c]) ? int(names[c].size())
+                                                              : std::max(13, int(names[c].size())));
         addRow(names);
     }
     void addRow(const QStringList &cells)
@@ -57,7 +57,7 @@ struct TextTable
                 text += QLatin1Char(' ') + cells[c];
             else
                 text += (c == 0 ? QString() : QStringLiteral(" "))
-                        + cells[c].rightJustified(widths[c]);
+                    + cells[c].rightJustified(widths[c]);
         }
         text += QLatin1Char('\n');
     }
@@ -140,8 +140,7 @@ QString formatExactTable(DeadTimeModel model, const QVector<ChannelComparison> &
         const StageFit &pre = c.preAmp.fit(model);
         const StageFit &amp = c.amp.fit(model);
         table.addRow({ QString::number(c.channel), pre.ok ? numberText(pre.tau) : failed,
-                       amp.ok ? numberText(amp.tau) : failed,
-                       pre.ok ? numberText(pre.scale) : none,
+                       amp.ok ? numberText(amp.tau) : failed, pre.ok ? numberText(pre.scale) : none,
                        pre.ok ? numberText(pre.tauStdErr) : none,
                        pre.ok ? numberText(pre.reducedChi2) : none,
                        amp.ok ? numberText(amp.scale) : none,
@@ -193,9 +192,8 @@ QStringList failedFitLines(const QVector<ChannelComparison> &channels,
                 const StageFit &f = s.fit(model);
                 if (!f.ok && model != DeadTimeModel::Quadratic)
                     lines.append(QStringLiteral("channel %1, %2, %3: %4")
-                                         .arg(c.channel)
-                                         .arg(stageName(stage), deadTimeModelName(model),
-                                              f.failure));
+                                     .arg(c.channel)
+                                     .arg(stageName(stage), deadTimeModelName(model), f.failure));
             }
         }
     }

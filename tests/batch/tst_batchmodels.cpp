@@ -55,17 +55,17 @@ QJsonArray tableOf(const Run &r, const QString &model)
 }
 
 // The simulated detector of the high-rate example, both stages paralyzable.
-const double trueTau0s[] = { 0.80e-6, 0.85e-6, 0.90e-6, 0.95e-6,
-                             0.80e-6, 0.85e-6, 0.90e-6, 0.95e-6 };
+const double trueTau0s[]
+    = { 0.80e-6, 0.85e-6, 0.90e-6, 0.95e-6, 0.80e-6, 0.85e-6, 0.90e-6, 0.95e-6 };
 const double trueTaus[] = { 1.0e-6, 1.1e-6, 1.2e-6, 1.0e-6, 1.1e-6, 1.2e-6, 1.0e-6, 1.1e-6 };
 
 // Distance of row's dead times from the truth in their own standard errors.
 double worstPull(const QJsonObject &row, int j)
 {
     const double p0 = (row.value(QStringLiteral("tau0")).toDouble(qQNaN()) - trueTau0s[j])
-            / row.value(QStringLiteral("tau0StdErr")).toDouble(qQNaN());
+        / row.value(QStringLiteral("tau0StdErr")).toDouble(qQNaN());
     const double p = (row.value(QStringLiteral("tau")).toDouble(qQNaN()) - trueTaus[j])
-            / row.value(QStringLiteral("tauStdErr")).toDouble(qQNaN());
+        / row.value(QStringLiteral("tauStdErr")).toDouble(qQNaN());
     return std::fmax(std::fabs(p0), std::fabs(p));
 }
 
@@ -89,12 +89,12 @@ private slots:
 
 void TestBatchModels::exactFitsFindTheHighRateTruth()
 {
-    const QJsonArray quadratic = tableOf(run({ QStringLiteral("--json"), highRate() }),
-                                         QStringLiteral("quadratic"));
+    const QJsonArray quadratic
+        = tableOf(run({ QStringLiteral("--json"), highRate() }), QStringLiteral("quadratic"));
     const QJsonArray paralyzable
-            = tableOf(run({ QStringLiteral("--model"), QStringLiteral("paralyzable"),
-                            QStringLiteral("--json"), highRate() }),
-                      QStringLiteral("paralyzable"));
+        = tableOf(run({ QStringLiteral("--model"), QStringLiteral("paralyzable"),
+                        QStringLiteral("--json"), highRate() }),
+                  QStringLiteral("paralyzable"));
     QCOMPARE(quadratic.size(), 8);
     QCOMPARE(paralyzable.size(), 8);
     for (int j = 0; j < 8; ++j) {
@@ -102,8 +102,11 @@ void TestBatchModels::exactFitsFindTheHighRateTruth()
         // detector follows lands within a few of its standard errors.
         QVERIFY2(worstPull(quadratic[j].toObject(), j) > 20.0, qPrintable(QString::number(j)));
         QVERIFY2(worstPull(paralyzable[j].toObject(), j) < 4.0, qPrintable(QString::number(j)));
-        QVERIFY(paralyzable[j].toObject().value(QStringLiteral("flags")).toArray().contains(
-                QStringLiteral("quadratic-biased")));
+        QVERIFY(paralyzable[j]
+                    .toObject()
+                    .value(QStringLiteral("flags"))
+                    .toArray()
+                    .contains(QStringLiteral("quadratic-biased")));
     }
 }
 
@@ -123,11 +126,11 @@ void TestBatchModels::compareNestsEveryModel()
                  QStringLiteral("paralyzable"));
         for (const char *model : { "quadratic", "paralyzable", "nonparalyzable" }) {
             const QJsonObject fit = row.value(QLatin1String(model)).toObject();
-            for (const char *key : { "tau0", "tau0StdErr", "tau", "tauStdErr",
-                                     "reducedChi2I0Icr", "reducedChi2IcrSca", "a", "d0" })
+            for (const char *key : { "tau0", "tau0StdErr", "tau", "tauStdErr", "reducedChi2I0Icr",
+                                     "reducedChi2IcrSca", "a", "d0" })
                 QVERIFY2(fit.value(QLatin1String(key)).toDouble() > 0.0,
                          qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(model),
-                                                                 QLatin1String(key))));
+                                                                QLatin1String(key))));
             QVERIFY(fit.value(QStringLiteral("flags")).isArray());
         }
     }
@@ -138,11 +141,12 @@ void TestBatchModels::compareNestsEveryModel()
     QCOMPARE(lines.size(), 1 + 2 * 8);
     const QStringList cells = lines[1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QCOMPARE(cells.value(1), QStringLiteral("tau0"));
-    const double tau0 = table[0].toObject()
-                                .value(QStringLiteral("paralyzable"))
-                                .toObject()
-                                .value(QStringLiteral("tau0"))
-                                .toDouble();
+    const double tau0 = table[0]
+                            .toObject()
+                            .value(QStringLiteral("paralyzable"))
+                            .toObject()
+                            .value(QStringLiteral("tau0"))
+                            .toDouble();
     QCOMPARE(cells.value(5), QString::number(tau0, 'g', 6));
     QCOMPARE(cells.value(11), QStringLiteral("paralyzable"));
     QCOMPARE(cells.value(12), QStringLiteral("quadratic-biased"));
@@ -154,16 +158,16 @@ void TestBatchModels::quadraticJsonKeepsItsKeys()
     const Run named = run({ QStringLiteral("--model"), QStringLiteral("quadratic"), highRate() });
     QCOMPARE(named.out, plain.out);
 
-    const QJsonArray table = tableOf(run({ QStringLiteral("--json"), highRate() }),
-                                     QStringLiteral("quadratic"));
+    const QJsonArray table
+        = tableOf(run({ QStringLiteral("--json"), highRate() }), QStringLiteral("quadratic"));
     QCOMPARE(table.size(), 8);
     const QJsonObject row = table[0].toObject();
-    for (const char *key : { "channel", "tau0", "tau", "a", "b", "tau0StdErr", "r2I0Icr", "d0",
-                             "d1", "tauStdErr", "r2IcrSca", "reducedChi2I0Icr",
-                             "reducedChi2IcrSca", "flags" })
+    for (const char *key :
+         { "channel", "tau0", "tau", "a", "b", "tau0StdErr", "r2I0Icr", "d0", "d1", "tauStdErr",
+           "r2IcrSca", "reducedChi2I0Icr", "reducedChi2IcrSca", "flags" })
         QVERIFY2(row.contains(QLatin1String(key)), key);
-    QVERIFY(row.value(QStringLiteral("flags")).toArray().contains(
-            QStringLiteral("quadratic-biased")));
+    QVERIFY(
+        row.value(QStringLiteral("flags")).toArray().contains(QStringLiteral("quadratic-biased")));
 }
 
 void TestBatchModels::failedFitsShowAsFailed()
@@ -175,11 +179,12 @@ void TestBatchModels::failedFitsShowAsFailed()
     const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 1 + 4);
     const QStringList cells = lines[1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    QCOMPARE(cells.mid(0, 4), QStringList({ QStringLiteral("0"), QStringLiteral("failed"),
-                                           QStringLiteral("failed"), QStringLiteral("-") }));
+    QCOMPARE(cells.mid(0, 4),
+             QStringList({ QStringLiteral("0"), QStringLiteral("failed"), QStringLiteral("failed"),
+                           QStringLiteral("-") }));
     QCOMPARE(cells.last(), QStringLiteral("fit-failed"));
     QVERIFY2(text.err.contains(QStringLiteral(
-                     "ratelens-batch: channel 0, I0 -> ICR, paralyzable: fewer than 3 points\n")),
+                 "ratelens-batch: channel 0, I0 -> ICR, paralyzable: fewer than 3 points\n")),
              qPrintable(text.err));
 
     const Run json = run(QStringList { QStringLiteral("--model"), QStringLiteral("compare"),
@@ -217,16 +222,16 @@ void TestBatchModels::usageErrors_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("unknown model") << QStringList { QStringLiteral("--model"),
-                                                    QStringLiteral("exact"), highRate() }
-                                   << QStringLiteral("unknown model 'exact'");
+    QTest::newRow("unknown model")
+        << QStringList { QStringLiteral("--model"), QStringLiteral("exact"), highRate() }
+        << QStringLiteral("unknown model 'exact'");
     QTest::newRow("output of three models")
-            << QStringList { QStringLiteral("--model"), QStringLiteral("compare"),
-                             QStringLiteral("-o"), QStringLiteral("x.dat"), highRate() }
-            << QStringLiteral("not of --model compare");
+        << QStringList { QStringLiteral("--model"), QStringLiteral("compare"), QStringLiteral("-o"),
+                         QStringLiteral("x.dat"), highRate() }
+        << QStringLiteral("not of --model compare");
     QTest::newRow("residuals without a plot")
-            << QStringList { QStringLiteral("--residuals"), highRate() }
-            << QStringLiteral("--residuals needs --plot");
+        << QStringList { QStringLiteral("--residuals"), highRate() }
+        << QStringLiteral("--residuals needs --plot");
 }
 
 void TestBatchModels::usageErrors()
@@ -258,8 +263,13 @@ void TestBatchModels::residualPanelsBelowThePlots()
 
     QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("p.png"));
-    QStringList args { QStringLiteral("--model"), model, QStringLiteral("--plot"), png,
-                       QStringLiteral("--size"), QStringLiteral("600x400"), highRate() };
+    QStringList args { QStringLiteral("--model"),
+                       model,
+                       QStringLiteral("--plot"),
+                       png,
+                       QStringLiteral("--size"),
+                       QStringLiteral("600x400"),
+                       highRate() };
     if (residuals)
         args << QStringLiteral("--residuals");
     QCOMPARE(run(args).status, int(BatchOk));
