@@ -176,7 +176,7 @@ FitDetails::FitDetails(QWidget *parent)
     connect(copy, &QPushButton::clicked, this, &FitDetails::copyTable);
     connect(save, &QPushButton::clicked, m_saveDialog, &QFileDialog::show);
     connect(m_saveDialog, &QFileDialog::fileSelected, this, &FitDetails::saveTable);
-    resize(980, 720);
+    resize(1200, 760);
 }
 
 void FitDetails::setComparison(const PointSet &points, const QVector<ChannelComparison> &channels)
