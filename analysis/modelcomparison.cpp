@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modelcomparison.h"
 
+#include "pointset.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -188,4 +190,15 @@ QVector<ChannelComparison> compareChannels(const QVector<double> &i0,
         channels.append(compareChannel(j, i0, icrs.at(j), scas.at(j)));
     flagAcrossChannels(channels);
     return channels;
+}
+
+QVector<ChannelComparison> compareChannels(const PointSet &points)
+{
+    QVector<QVector<double>> icrs;
+    QVector<QVector<double>> scas;
+    for (int j = 0; j < points.chs(); ++j) {
+        icrs.append(points.icrColumn(j));
+        scas.append(points.scaColumn(j));
+    }
+    return compareChannels(points.i0s(), icrs, scas);
 }

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+class PointSet;
+
 // Which exact law describes a stage better. The data tell the two apart when
 // their chi^2 differ by more than preferenceThreshold times the smaller
 // reduced chi^2 (the variance per unit of rate that the better fit leaves):
@@ -78,3 +80,6 @@ void flagAcrossChannels(QVector<ChannelComparison> &channels);
 QVector<ChannelComparison> compareChannels(const QVector<double> &i0,
                                            const QVector<QVector<double>> &icrs,
                                            const QVector<QVector<double>> &scas);
+
+// Every common channel of points, over all points in point order.
+QVector<ChannelComparison> compareChannels(const PointSet &points);

@@ -15,11 +15,18 @@ QuadraticErrors quadraticErrors(const double *x, const double *y, int n, double 
     QuadraticErrors e;
     e.points = n;
     double scale = 0.0;
+    double sumY = 0.0;
     for (int i = 0; i < n; ++i) {
         const double r = y[i] - (c0 * x[i] + c1 * x[i] * x[i]);
         e.rss += r * r;
+        sumY += y[i];
         scale = std::fmax(scale, std::fabs(x[i]));
     }
+    double tss = 0.0;
+    const double meanY = n > 0 ? sumY / n : notANumber;
+    for (int i = 0; i < n; ++i)
+        tss += (y[i] - meanY) * (y[i] - meanY);
+    e.r2 = tss > 0.0 ? 1.0 - e.rss / tss : notANumber;
     e.residualVariance = n > 2 ? e.rss / (n - 2) : notANumber;
 
     // Intensities near 1e5 put twenty orders of magnitude into X^T X. With

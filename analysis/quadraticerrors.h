@@ -7,7 +7,10 @@
 // origin, for coefficients already fitted to the same n points. All points
 // count alike, as in the fit: the residual variance is s^2 = RSS / (n - 2) and
 // the covariance of (c0, c1) is s^2 * (X^T X)^-1, X having the columns x, x^2.
-// Quantities that are undefined (n <= 2, all x zero, singular X^T X) are NaN.
+// R^2 is the centred one, 1 - RSS / sum((y - mean y)^2): the uncentred
+// 1 - RSS / sum(y^2) of a fit without constant term is close to 1 for any data
+// far from the origin and tells little. Quantities that are undefined (n <= 2,
+// all x zero, singular X^T X; constant y for R^2) are NaN.
 struct QuadraticErrors
 {
     int points = 0;
@@ -16,6 +19,7 @@ struct QuadraticErrors
     double varC0 = 0.0;
     double varC1 = 0.0;
     double covC0C1 = 0.0;
+    double r2 = 0.0;
 };
 
 QuadraticErrors quadraticErrors(const double *x, const double *y, int n, double c0, double c1);

@@ -437,3 +437,28 @@ StageFit fitStage(DeadTimeModel model, FitStage stage, const QVector<double> &x,
     }
     return fitStage(model, stage, x.constData(), y.constData(), x.size());
 }
+
+double fittedValue(const StageFit &fit, double x)
+{
+    if (fit.model == DeadTimeModel::Quadratic)
+        return fit.scale * x + fit.quadraticCoefficient * x * x;
+    return fit.stage == FitStage::PreAmp ? countedRate(fit.model, fit.scale * x, fit.tau)
+                                         : fit.scale * countedRate(fit.model, x, fit.tau);
+}
+
+QVector<double> normalisedResiduals(const StageFit &fit, const QVector<double> &x,
+                                    const QVector<double> &y)
+{
+    const int n = std::min(x.size(), y.size());
+    QVector<double> r(n, notANumber);
+    if (!std::isfinite(fit.reducedChi2) || !std::isfinite(fit.tau))
+        return r;
+    const double floor = weightFloor * fit.maxCounted;
+    for (int i = 0; i < n; ++i) {
+        const double m = fittedValue(fit, x[i]);
+        const double d = y[i] - m;
+        // A reduced chi^2 of 0 leaves every residual 0: an exact fit.
+        r[i] = fit.reducedChi2 > 0.0 ? d / std::sqrt(fit.reducedChi2 * std::fmax(m, floor)) : 0.0;
+    }
+    return r;
+}

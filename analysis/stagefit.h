@@ -67,3 +67,16 @@ constexpr int maxFitIterationsPerPass = 100;
 StageFit fitStage(DeadTimeModel model, FitStage stage, const double *x, const double *y, int n);
 StageFit fitStage(DeadTimeModel model, FitStage stage, const QVector<double> &x,
                   const QVector<double> &y);
+
+// The value the fit predicts at x (I0 for the pre-amplifier, ICR for the
+// amplifier): f(a x; tau0), d0 f(x; tau), or a x + b x^2 and d0 x + d1 x^2 for
+// the quadratic. NaN when the fit has no numbers.
+double fittedValue(const StageFit &fit, double x);
+
+// The residuals in units of their expected spread, (y - m) / sqrt(reducedChi2 * m)
+// with m the fitted value (floored as in the weights): the residuals the fit
+// minimised, scaled so that their squares add up to points - 2. Where the model
+// holds they scatter around 0 with a spread near 1; a trend with the rate shows
+// the wrong law. NaN throughout when the fit has no numbers.
+QVector<double> normalisedResiduals(const StageFit &fit, const QVector<double> &x,
+                                    const QVector<double> &y);

@@ -5,12 +5,17 @@
 // texts are formatted and both plots are painted, once the fast way and once
 // the plain way, which must give the same pixels. The image size follows from
 // the input, so that discs and lines meet the image edges at every offset.
+// The exact dead-time models are fitted too: every fit must end within its
+// iteration bound, and one that claims success must have a finite positive
+// dead time with a finite error; one that fails must give no number at all.
 #include "chartmapping.h"
 #include "deadtime.h"
 #include "fuzzsupport.h"
 #include "loader.h"
+#include "modelcomparison.h"
 #include "plotdata.h"
 #include "pointset.h"
+#include "residualplot.h"
 #include "resultsfile.h"
 #include "scatterplot.h"
 
@@ -19,6 +24,7 @@
 #include <QList>
 #include <QPainter>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -117,6 +123,44 @@ void checkPlot(const ScatterPlotData &data, ImageSize size, const char *name)
     }
 }
 
+void checkStageFit(const StageFit &fit, int channel)
+{
+    const QString where = QStringLiteral("channel %1, %2 stage, %3")
+                                  .arg(channel)
+                                  .arg(fit.stage == FitStage::PreAmp ? "pre-amplifier" : "amplifier")
+                                  .arg(deadTimeModelName(fit.model));
+    if (fit.iterations < 0 || fit.iterations > 2 * maxFitIterationsPerPass)
+        fail("fit beyond its iteration bound", where + QStringLiteral(": %1").arg(fit.iterations));
+    if (fit.ok) {
+        if (!std::isfinite(fit.tau) || !(fit.tau > 0.0) || !std::isfinite(fit.tauStdErr)
+            || !(fit.tauStdErr >= 0.0) || !std::isfinite(fit.reducedChi2))
+            fail("successful fit with an unusable dead time",
+                 where + QStringLiteral(": %1 +- %2, reduced chi^2 %3")
+                                 .arg(fit.tau)
+                                 .arg(fit.tauStdErr)
+                                 .arg(fit.reducedChi2));
+    } else if (fit.failure.isEmpty()) {
+        fail("failed fit without a reason", where);
+    } else if (fit.model != DeadTimeModel::Quadratic && !std::isnan(fit.tau)) {
+        fail("failed exact fit with a dead time", where + QStringLiteral(": %1").arg(fit.tau));
+    }
+}
+
+void checkComparison(const QVector<ChannelComparison> &channels, int chs)
+{
+    if (channels.size() != chs)
+        fail("comparison without one result per channel", QString::number(channels.size()));
+    for (const ChannelComparison &c : channels) {
+        for (const StageComparison *s : { &c.preAmp, &c.amp }) {
+            for (const StageFit *f : { &s->quadratic, &s->paralyzable, &s->nonParalyzable })
+                checkStageFit(*f, c.channel);
+            const bool exactOk = s->paralyzable.ok || s->nonParalyzable.ok;
+            if (exactOk == (s->preferred == ModelPreference::Undecided))
+                fail("model preference disagrees with the fits", QString::number(c.channel));
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -152,6 +196,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         checkResultsText(formatResultsFile(dt.tau0s, dt.taus), chs);
         checkConfText(formatConfFile(dt.tau0s, dt.taus));
+        const QVector<ChannelComparison> comparison = compareChannels(points);
+        checkComparison(comparison, chs);
+
+        const ImageSize size = imageSizeFor(input);
+        QImage image(size.width, size.height, QImage::Format_RGB32);
+        QPainter p(&image);
+        drawResidualPanel(p, image.rect(),
+                          residualPanel(comparison, points, DeadTimeModel::Paralyzable,
+                                        FitStage::Amp),
+                          plotChannelColors());
     }
 
     const ImageSize imageSize = imageSizeFor(input);

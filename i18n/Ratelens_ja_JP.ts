@@ -2,153 +2,334 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>AMeasP</name>
+    <message>
+        <location filename="../window/ameasp.ui" line="+6"/>
+        <source>A Meas Point</source>
+        <translation>測定点</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>I0</source>
+        <translation></translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>ICRs</source>
+        <translation></translation>
+    </message>
+    <message>
+        <location line="+27"/>
+        <source>SCAs</source>
+        <translation></translation>
+    </message>
+    <message>
+        <location line="-17"/>
+        <source>0</source>
+        <translation></translation>
+    </message>
+</context>
+<context>
     <name>Body</name>
     <message>
-        <location filename="../window/body.ui"/>
+        <location filename="../window/body.ui" line="+6"/>
         <source>Ratelens</source>
         <translation></translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="+36"/>
         <source>Quit</source>
         <translation>終了</translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="+6"/>
         <source>Save</source>
         <translation>保存</translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="+6"/>
         <source>Read File(s)</source>
         <translation>ファイル読込</translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="+8"/>
         <source>Clear</source>
         <translation>クリア</translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="+14"/>
         <source>I0 Back Ground</source>
         <translation>I0バックグラウンド</translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="+6"/>
         <source>0</source>
         <translation></translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="+49"/>
         <source>Tau0s (preAmp)</source>
         <translation>τ0 (preAmp)</translation>
     </message>
     <message>
-        <location filename="../window/body.ui"/>
+        <location line="-5"/>
         <source>Taus (Amp)</source>
         <translation>τ (Amp)</translation>
     </message>
     <message>
-        <location filename="../window/body.cpp"/>
+        <location filename="../window/body.cpp" line="+27"/>
+        <source>Fit details...</source>
+        <translation>フィット詳細...</translation>
+    </message>
+    <message>
+        <location line="+168"/>
         <source>Channel %1, point %2</source>
         <translation>チャンネル %1、測定点 %2</translation>
     </message>
 </context>
 <context>
-    <name>AMeasP</name>
-    <message>
-        <location filename="../window/ameasp.ui"/>
-        <source>A Meas Point</source>
-        <translation>測定点</translation>
-    </message>
-    <message>
-        <location filename="../window/ameasp.ui"/>
-        <source>I0</source>
-        <translation></translation>
-    </message>
-    <message>
-        <location filename="../window/ameasp.ui"/>
-        <source>ICRs</source>
-        <translation></translation>
-    </message>
-    <message>
-        <location filename="../window/ameasp.ui"/>
-        <source>SCAs</source>
-        <translation></translation>
-    </message>
-    <message>
-        <location filename="../window/ameasp.ui"/>
-        <source>0</source>
-        <translation></translation>
-    </message>
-</context>
-<context>
     <name>DispA</name>
     <message>
-        <location filename="../window/dispa.cpp"/>
+        <location filename="../window/dispa.cpp" line="+135"/>
         <source>Show Axes and Legend</source>
         <translation>軸と凡例を表示</translation>
     </message>
     <message>
-        <location filename="../window/dispa.cpp"/>
+        <location line="+4"/>
         <source>Restore Data Ranges</source>
         <translation>データ範囲に戻す</translation>
     </message>
     <message>
-        <location filename="../window/dispa.cpp"/>
+        <location line="+7"/>
         <source>Save Image...</source>
         <translation>画像を保存...</translation>
     </message>
     <message>
-        <location filename="../window/dispa.cpp"/>
+        <location line="+2"/>
         <source>Copy Image</source>
         <translation>画像をコピー</translation>
     </message>
     <message>
-        <location filename="../window/dispa.cpp"/>
+        <location line="+10"/>
         <source>Save Plot Image</source>
         <translation>プロット画像の保存</translation>
     </message>
     <message>
-        <location filename="../window/dispa.cpp"/>
+        <location line="+2"/>
         <source>PNG image (*.png)</source>
         <translation>PNG画像 (*.png)</translation>
     </message>
     <message>
-        <location filename="../window/dispa.cpp"/>
+        <location line="+1"/>
         <source>SVG image (*.svg)</source>
         <translation>SVG画像 (*.svg)</translation>
     </message>
 </context>
 <context>
-    <name>Plot</name>
+    <name>FitDetails</name>
     <message>
-        <location filename="../plot/plotaxes.cpp"/>
+        <location filename="../window/fitdetails.cpp" line="+28"/>
+        <source>Quadratic</source>
+        <translation>二次式</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <location line="+11"/>
+        <source>Paralyzable</source>
+        <translation>麻痺型</translation>
+    </message>
+    <message>
+        <location line="-9"/>
+        <location line="+11"/>
+        <source>Non-paralyzable</source>
+        <translation>非麻痺型</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Indistinguishable</source>
+        <translation>区別不能</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Undecided</source>
+        <translation>未決定</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>none</source>
+        <translation>なし</translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>failed</source>
+        <translation>失敗</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Channel %1, Tau0 (preAmp)</source>
+        <translation>チャンネル %1、Tau0（プリアンプ）</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Channel %1, Tau (Amp)</source>
+        <translation>チャンネル %1、Tau（アンプ）</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Preferred model: %1</source>
+        <translation>推奨モデル: %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Flags: %1</source>
+        <translation>フラグ: %1</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>Save the fit table</source>
+        <translation>フィット表の保存</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV ファイル (*.csv)</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Fit details</source>
+        <translation>フィット詳細</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>All models</source>
+        <translation>全モデル</translation>
+    </message>
+    <message>
+        <location line="+4"/>
         <source>Channel</source>
         <translation>チャンネル</translation>
     </message>
     <message>
-        <location filename="../plot/plotaxes.cpp"/>
+        <location line="+0"/>
+        <source>Model</source>
+        <translation>モデル</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Tau0 ± σ</source>
+        <translation>Tau0 ± σ</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Tau ± σ</source>
+        <translation>Tau ± σ</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Reduced χ² (I0 → ICR)</source>
+        <translation>換算 χ² (I0 → ICR)</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Reduced χ² (ICR → SCA)</source>
+        <translation>換算 χ² (ICR → SCA)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Preferred (Tau0)</source>
+        <translation>推奨 (Tau0)</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Preferred (Tau)</source>
+        <translation>推奨 (Tau)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Flags</source>
+        <translation>フラグ</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>Copy</source>
+        <translation>コピー</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Save CSV...</source>
+        <translation>CSV 保存...</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Model:</source>
+        <translation>モデル:</translation>
+    </message>
+    <message>
+        <location line="+77"/>
+        <source>No estimation: read at least two measurement points.</source>
+        <translation>推定なし: 測定点を 2 点以上読み込んでください。</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Normalised residuals (y − fit) / σ of the selected channel; where a model holds they scatter within ±2.</source>
+        <translation>選択したチャンネルの規格化残差 (y − フィット) / σ。モデルが合っていれば ±2 の範囲に散らばります。</translation>
+    </message>
+    <message>
+        <location line="+31"/>
+        <source>%1, channel %2: against I0</source>
+        <translation>%1、チャンネル %2: I0 に対して</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1, channel %2: against ICR</source>
+        <translation>%1、チャンネル %2: ICR に対して</translation>
+    </message>
+    <message>
+        <location line="+66"/>
+        <source>Cannot write %1: %2</source>
+        <translation>%1 に書き込めません: %2</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Saved %1</source>
+        <translation>%1 を保存しました</translation>
+    </message>
+</context>
+<context>
+    <name>Plot</name>
+    <message>
+        <location filename="../plot/plotaxes.cpp" line="+41"/>
+        <source>Channel</source>
+        <translation>チャンネル</translation>
+    </message>
+    <message>
+        <location line="+183"/>
         <source>Input count rate against I0</source>
         <translation>I0に対する入力計数率</translation>
     </message>
     <message>
-        <location filename="../plot/plotaxes.cpp"/>
+        <location line="+1"/>
         <source>I0</source>
         <translation>I0</translation>
     </message>
     <message>
-        <location filename="../plot/plotaxes.cpp"/>
+        <location line="+1"/>
+        <location line="+2"/>
         <source>ICR (Nin)</source>
         <translation>ICR (Nin)</translation>
     </message>
     <message>
-        <location filename="../plot/plotaxes.cpp"/>
+        <location line="-1"/>
         <source>Output against input count rate</source>
         <translation>入力計数率に対する出力計数率</translation>
     </message>
     <message>
-        <location filename="../plot/plotaxes.cpp"/>
+        <location line="+2"/>
         <source>SCA (Nout)</source>
         <translation>SCA (Nout)</translation>
     </message>

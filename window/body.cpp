@@ -2,15 +2,20 @@
 #include "body.h"
 
 #include "ameasp.h"
+#include "fitdetails.h"
 #include "le.h"
 #include "loader.h"
 #include "plotaxes.h"
 #include "plotdata.h"
 #include "resultsfile.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QDebug>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QPainter>
 #include <QToolTip>
 
@@ -19,6 +24,7 @@ Body::Body(QWidget *parent)
     , colors(plotChannelColors())
     , openDialog(nullptr)
     , saveDialog(nullptr)
+    , fitDetailsAction(new QAction(tr("Fit details..."), this))
 {
     setupUi(this);
     mset.tau0sLayout = Tau0sLayout;
@@ -46,6 +52,13 @@ Body::Body(QWidget *parent)
             [this] { showPlotToolTip(NinNoutDisp, PlotKind::NinNout); });
     connect(Clear, SIGNAL(clicked()), this, SLOT(clearMcas()));
     connect(Quit, SIGNAL(clicked()), this, SIGNAL(quit()));
+
+    fitDetailsAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_D));
+    fitDetailsAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(fitDetailsAction);
+    I0NinDisp->addMenuAction(fitDetailsAction);
+    NinNoutDisp->addMenuAction(fitDetailsAction);
+    connect(fitDetailsAction, &QAction::triggered, this, &Body::showFitDetails);
 }
 
 // The dialogs have no parent and outlive the window; they are left to the end
@@ -98,8 +111,11 @@ void Body::filesSelected(const QStringList &files)
     loadMeasurementFiles(files, mset.points, printTrace);
     addPanels(first);
     frame_3->show();
-    if (mset.mcas.size() > 1)
+    if (mset.mcas.size() > 1) {
         mset.calcTaus();
+        watchResultBoxes();
+    }
+    updateFitDetails();
     // New points: the plots show all of them again.
     I0NinDisp->coord.userRange = false;
     NinNoutDisp->coord.userRange = false;
@@ -122,7 +138,10 @@ void Body::clearMcas()
     mset.taus.clear();
     mset.tau0Fits.clear();
     mset.tauFits.clear();
+    mset.comparison.clear();
+    mset.compared = false;
     mset.points.clear();
+    updateFitDetails();
     I0NinDisp->coord.userRange = false;
     NinNoutDisp->coord.userRange = false;
     I0NinDisp->update();
@@ -208,4 +227,52 @@ void Body::showPlotToolTip(DispA *disp, PlotKind kind)
         QToolTip::hideText();
     else
         QToolTip::showText(disp->mapToGlobal(pos), text, disp, disp->rect());
+}
+
+void Body::watchResultBoxes()
+{
+    for (LE *box : qAsConst(mset.tauLEs))
+        box->installEventFilter(this);
+}
+
+bool Body::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *box = qobject_cast<LE *>(watched);
+    if (!box || !mset.tauLEs.contains(box))
+        return QFrame::eventFilter(watched, event);
+    if (event->type() == QEvent::ToolTip && box->toolTip().isEmpty()) {
+        // The box then shows the tooltip set here.
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        mset.setResultToolTips();
+        QGuiApplication::restoreOverrideCursor();
+    } else if (event->type() == QEvent::ContextMenu) {
+        QMenu *menu = box->createStandardContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(fitDetailsAction);
+        menu->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
+        return true;
+    }
+    return false;
+}
+
+void Body::showFitDetails()
+{
+    if (!fitDetailsWindow)
+        fitDetailsWindow = new FitDetails(this);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    QGuiApplication::restoreOverrideCursor();
+    fitDetailsWindow->show();
+    fitDetailsWindow->raise();
+    fitDetailsWindow->activateWindow();
+}
+
+void Body::updateFitDetails()
+{
+    if (!fitDetailsWindow || !fitDetailsWindow->isVisible())
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    QGuiApplication::restoreOverrideCursor();
 }

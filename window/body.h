@@ -10,6 +10,8 @@
 #include <QVector>
 
 class DispA;
+class FitDetails;
+class QAction;
 class QFileDialog;
 class QPainter;
 struct ScatterPlotData;
@@ -34,8 +36,18 @@ public:
     QFileDialog *openFileDialog() const { return openDialog; }
     QFileDialog *saveFileDialog() const { return saveDialog; }
 
+    // The window of the exact dead-time fits, once it has been opened.
+    FitDetails *fitDetails() const { return fitDetailsWindow; }
+    // Opens (or raises) the Fit details window on the latest estimation.
+    // Not a slot, so that the window's meta-object stays as it was; connect
+    // to it by pointer to member.
+    void showFitDetails();
+
 signals:
     void quit();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void filesSelected(const QStringList &files);
@@ -55,9 +67,14 @@ private:
     void showPlotToolTip(DispA *disp, PlotKind kind);
     // Names measurement point p measured in channel j, as the tooltips do.
     QString pointTitle(int p, int j) const;
+    // Hands the result boxes' tooltip and context-menu events to eventFilter.
+    void watchResultBoxes();
+    void updateFitDetails();
 
     QVector<QColor> colors;
     QFileDialog *openDialog;
     MeasSet mset;
     QFileDialog *saveDialog;
+    QAction *fitDetailsAction;
+    FitDetails *fitDetailsWindow = nullptr;
 };

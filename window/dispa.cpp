@@ -147,6 +147,10 @@ QMenu *DispA::showPlotMenu(const QPoint &pos)
             [this] { saveImageDialog()->show(); });
     connect(menu->addAction(tr("Copy Image")), &QAction::triggered, this,
             &DispA::copyPlotImage);
+    if (!windowActions.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(windowActions);
+    }
     menu->popup(pos);
     return menu;
 }

@@ -9,6 +9,7 @@
 
 class QFileDialog;
 class QImage;
+class QAction;
 class QMenu;
 class QPainter;
 
@@ -43,6 +44,8 @@ public:
     void copyPlotImage();
     // Opens the context menu at the global position pos; it does not block.
     QMenu *showPlotMenu(const QPoint &pos);
+    // Adds an action of the window to the end of the context menu.
+    void addMenuAction(QAction *action) { windowActions.append(action); }
     // The dialog that asks where to save the plot, shown without blocking.
     QFileDialog *saveImageDialog();
 

@@ -2,6 +2,7 @@
 #include "measset.h"
 
 #include "deadtime.h"
+#include "fitdetails.h"
 #include "fitquadratic.h"
 #include "le.h"
 
@@ -23,6 +24,8 @@ void MeasSet::calcTaus()
     tau0Fits.clear();
     tauFits.clear();
     estimated = false;
+    comparison.clear();
+    compared = false;
 
     DeadTimes result = estimateDeadTimes(points);
     tau0s = result.tau0s;
@@ -43,4 +46,21 @@ void MeasSet::calcTaus()
         tauLEs.append(box);
     }
     estimated = true;
+}
+
+const QVector<ChannelComparison> &MeasSet::fitComparison()
+{
+    if (estimated && !compared) {
+        comparison = compareChannels(points);
+        compared = true;
+    }
+    return comparison;
+}
+
+void MeasSet::setResultToolTips()
+{
+    const QVector<ChannelComparison> &channels = fitComparison();
+    for (int i = 0; i < tauLEs.size() && i / 2 < channels.size(); ++i)
+        tauLEs[i]->setToolTip(resultBoxToolTip(channels[i / 2],
+                                               i % 2 == 0 ? FitStage::PreAmp : FitStage::Amp));
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "modelcomparison.h"
 #include "pointset.h"
 
 #include <QVector>
@@ -24,6 +25,11 @@ struct MeasSet
     QVector<QVector<double>> tau0Fits;
     QVector<QVector<double>> tauFits;
     QVector<LE *> tauLEs;
+    // The three dead-time models fitted to the latest estimation's points,
+    // made on first use: on large tables the exact fits take far longer than
+    // the quadratic, and most loads never need them.
+    QVector<ChannelComparison> comparison;
+    bool compared = false;
 
     MeasSet() = default;
     MeasSet(const MeasSet &) = delete;
@@ -38,6 +44,12 @@ struct MeasSet
     // Estimates both dead times of every channel over all points and rebuilds
     // the result boxes; does nothing with fewer than two common channels.
     void calcTaus();
+    // The comparison of the latest estimation, fitting it first if needed;
+    // empty before an estimation.
+    const QVector<ChannelComparison> &fitComparison();
+    // Gives every result box the tooltip of its channel and stage.
+    void setResultToolTips();
+
     static void fitQuadratic(const QVector<double> &x, const QVector<double> &y,
                              QVector<double> &out);
 };

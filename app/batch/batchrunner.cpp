@@ -3,8 +3,10 @@
 
 #include "channelresult.h"
 #include "loader.h"
+#include "modelreport.h"
 #include "plotrender.h"
 #include "pointset.h"
+#include "residualplot.h"
 #include "resultsfile.h"
 
 #include <QCommandLineParser>
@@ -47,6 +49,33 @@ QString description()
             "from it; the centred one can be negative for a poor fit.\n"
             "Numbers have six significant digits; --json gives them in full, nan and inf as\n"
             "null.\n"
+            "\n"
+            "Models (--model). The quadratic fits above are the low-rate expansion of the\n"
+            "counting-loss laws and come out too low once a stage loses more than a few per\n"
+            "cent of its input. A stage that sees the true rate n and is dead for tau after\n"
+            "each counted event counts\n"
+            "  paralyzable     m = n*exp(-n*tau)   (every event restarts the dead time)\n"
+            "  nonparalyzable  m = n/(1 + n*tau)   (events in the dead time are lost)\n"
+            "fitted for both stages: ICR = f(a*I0; tau0) and SCA = d0*f(ICR; tau). Each is a\n"
+            "weighted nonlinear least-squares fit (GSL trust region, started from the\n"
+            "quadratic, at most 100 iterations in each of two passes). Weights follow\n"
+            "counting statistics: the variance of a value is taken proportional to the value\n"
+            "(the fitted one in the second pass), the factor estimated from the residuals as\n"
+            "the reduced chi^2 = chi^2/(n-2); the standard errors are the square roots of the\n"
+            "fit's covariance diagonal times the reduced chi^2, so they hold whatever the\n"
+            "counting time. The reduced chi^2 is about 1 for counts, 1/T for rates over T\n"
+            "seconds; the quadratic's is computed with the same weights for comparison.\n"
+            "A fit that fails (fewer than 3 points, bad values, no convergence, tau not\n"
+            "finite and positive) prints \"failed\" (null in JSON) and its reason on\n"
+            "standard error. --model compare prints per channel and stage (tau0, tau) the\n"
+            "three models' tau, stdErr and reducedChi2, the preferred exact model\n"
+            "(\"indistinguishable\" when their chi^2 differ by less than 9 times the smaller\n"
+            "reduced chi^2) and the flags: fit-failed, tau-nonpositive, outlier (more than 5\n"
+            "median absolute deviations from the other channels), noisy (reduced chi^2 over\n"
+            "4 times the others'), quadratic-biased (quadratic tau more than 2 of its\n"
+            "standard errors from the better exact fit's), saturated (the scan passes the\n"
+            "paralyzable maximum n*tau = 1). --json adds \"model\", the reduced chi^2 of\n"
+            "both fits and the channel's \"flags\" to every row.\n"
             "\n"
             "Exit status: 0 success; 1 no estimation possible (fewer than two points, or fewer\n"
             "than two channels common to all points; then no results file is written, only\n"
@@ -120,8 +149,19 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
             QStringLiteral("verbose"),
             QStringLiteral("Print the point-table reader's header search and the files it cannot "
                            "open to standard error, in the form of the window's debug lines."));
+    const QCommandLineOption modelOption(
+            QStringLiteral("model"),
+            QStringLiteral("Dead-time model: quadratic (default), paralyzable, nonparalyzable, or "
+                           "compare for all three side by side."),
+            QStringLiteral("MODEL"), QStringLiteral("quadratic"));
+    const QCommandLineOption residualsOption(
+            QStringLiteral("residuals"),
+            QStringLiteral("With --plot, add the normalised residuals of the model's fits (of "
+                           "each model with compare) against I0 and against ICR below the "
+                           "plots."));
     parser.addOptions({ helpOption, versionOption, outputOption, jsonOption, plotOption,
-                        barePlotOption, sizeOption, verboseOption });
+                        barePlotOption, sizeOption, verboseOption, modelOption,
+                        residualsOption });
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("Measurement files, loaded in this order."),
                                  QStringLiteral("FILE..."));
@@ -155,6 +195,24 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString plotPath = parser.value(plotOption);
     if (parser.isSet(plotOption) && plotPath.isEmpty())
         return usageError(err, QStringLiteral("the plot file name is empty"));
+    const std::optional<ModelChoice> choice = parseModelChoice(parser.value(modelOption));
+    if (!choice)
+        return usageError(err,
+                          QStringLiteral("unknown model '%1': expected quadratic, paralyzable, "
+                                         "nonparalyzable or compare")
+                                  .arg(parser.value(modelOption)));
+    if (choice->compare && !outputPath.isEmpty())
+        return usageError(err, QStringLiteral("--output writes the dead times of one model, not of "
+                                              "--model compare"));
+    const bool residuals = parser.isSet(residualsOption);
+    if (residuals && plotPath.isEmpty())
+        return usageError(err, QStringLiteral("--residuals needs --plot"));
+    QVector<DeadTimeModel> models;
+    if (choice->compare)
+        models = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable,
+                   DeadTimeModel::NonParalyzable };
+    else
+        models = { choice->model };
 
     TraceSink trace;
     if (parser.isSet(verboseOption))
@@ -169,6 +227,7 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
 
     int status = BatchOk;
     DeadTimes dt;
+    QVector<ChannelComparison> comparison;
     if (!points.canEstimate()) {
         if (points.size() < 2)
             message(err) << "no estimation: " << points.size()
@@ -180,14 +239,37 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     } else {
         dt = estimateDeadTimes(points);
         const QVector<ChannelResult> rows = channelResults(points, dt);
+        // The quadratic text table needs none of the exact fits.
+        const bool quadraticOnly = !choice->compare && choice->model == DeadTimeModel::Quadratic;
+        if (!quadraticOnly || parser.isSet(jsonOption) || residuals)
+            comparison = compareChannels(points);
         if (parser.isSet(jsonOption))
-            out << resultJson(points.size(), points.chs(), rows).toJson(QJsonDocument::Indented);
-        else
+            out << modelJson(*choice, points.size(), points.chs(), rows, comparison)
+                            .toJson(QJsonDocument::Indented);
+        else if (choice->compare)
+            out << formatComparisonTable(comparison);
+        else if (quadraticOnly)
             out << formatResultTable(rows);
+        else
+            out << formatExactTable(choice->model, comparison);
         out.flush();
+        for (const QString &line : failedFitLines(comparison, models))
+            message(err) << line << '\n';
 
         if (!outputPath.isEmpty()) {
-            const SaveOutcome saved = saveResultsFiles(outputPath, dt.tau0s, dt.taus);
+            QVector<double> tau0s = dt.tau0s;
+            QVector<double> taus = dt.taus;
+            if (!quadraticOnly) {
+                // A failed fit is written as nan, the results file's word for
+                // a value that is not a number.
+                for (const ChannelComparison &c : qAsConst(comparison)) {
+                    const StageFit &pre = c.preAmp.fit(choice->model);
+                    const StageFit &amp = c.amp.fit(choice->model);
+                    tau0s[c.channel] = pre.ok ? pre.tau : qQNaN();
+                    taus[c.channel] = amp.ok ? amp.tau : qQNaN();
+                }
+            }
+            const SaveOutcome saved = saveResultsFiles(outputPath, tau0s, taus);
             if (!saved.resultsWritten)
                 message(err) << "cannot write " << outputPath << '\n';
             if (!saved.confWritten)
@@ -202,7 +284,12 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
         if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
             message(err) << "cannot draw the plot without a graphical application object\n";
             status = BatchOutputError;
-        } else if (!renderPlots(points, fits, plotSize, !parser.isSet(barePlotOption))
+        } else if (!(residuals && fits
+                             ? appendResidualPanels(
+                                     renderPlots(points, fits, plotSize,
+                                                 !parser.isSet(barePlotOption)),
+                                     comparison, points, models, plotSize.height() / 2)
+                             : renderPlots(points, fits, plotSize, !parser.isSet(barePlotOption)))
                             .save(plotPath, "PNG")) {
             message(err) << "cannot write " << plotPath << '\n';
             status = BatchOutputError;

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "channelresult.h"
 
-#include "fitstatistics.h"
 #include "pointset.h"
+#include "quadraticerrors.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -14,6 +13,12 @@ namespace {
 double valueAt(const QVector<double> &v, int j)
 {
     return j < v.size() ? v[j] : 0.0;
+}
+
+QuadraticErrors quadraticErrors(const QVector<double> &x, const QVector<double> &y, double c0,
+                                double c1)
+{
+    return ::quadraticErrors(x.constData(), y.constData(), std::min(x.size(), y.size()), c0, c1);
 }
 
 QVector<double> rowValues(const ChannelResult &r)
@@ -27,6 +32,7 @@ QVector<double> rowValues(const ChannelResult &r)
 QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &dt)
 {
     QVector<ChannelResult> rows;
+    const QVector<double> &i0 = points.i0s();
     for (int j = 0; j < points.chs() && j < dt.tau0s.size() && j < dt.taus.size(); ++j) {
         ChannelResult r;
         r.channel = j;
@@ -36,14 +42,14 @@ QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &d
         r.b = valueAt(dt.tau0Fits.value(j), 1);
         r.d0 = valueAt(dt.tauFits.value(j), 0);
         r.d1 = valueAt(dt.tauFits.value(j), 1);
+        const QVector<double> &icr = points.icrColumn(j);
 
-        const FitStatistics pre = fitStatistics(points.i0s(), points.icrColumn(j), r.a, r.b);
-        r.tau0StdErr = preampDeadTimeStdError(r.a, r.b, pre);
+        const QuadraticErrors pre = quadraticErrors(i0, icr, r.a, r.b);
+        r.tau0StdErr = quadraticDeadTimeStdError(FitStage::PreAmp, r.a, r.b, pre);
         r.r2I0Icr = pre.r2;
 
-        const FitStatistics amp
-                = fitStatistics(points.icrColumn(j), points.scaColumn(j), r.d0, r.d1);
-        r.tauStdErr = ampDeadTimeStdError(r.d0, r.d1, amp);
+        const QuadraticErrors amp = quadraticErrors(icr, points.scaColumn(j), r.d0, r.d1);
+        r.tauStdErr = quadraticDeadTimeStdError(FitStage::Amp, r.d0, r.d1, amp);
         r.r2IcrSca = amp.r2;
         rows.append(r);
     }
@@ -77,21 +83,13 @@ QString formatResultTable(const QVector<ChannelResult> &rows)
     return text;
 }
 
-QJsonDocument resultJson(int points, int chs, const QVector<ChannelResult> &rows)
+QJsonObject resultRowJson(const ChannelResult &row)
 {
     const QStringList columns = resultColumns();
-    QJsonArray table;
-    for (const ChannelResult &r : rows) {
-        const QVector<double> values = rowValues(r);
-        QJsonObject o;
-        o.insert(columns[0], r.channel);
-        for (int c = 1; c < values.size(); ++c)
-            o.insert(columns[c], std::isfinite(values[c]) ? QJsonValue(values[c]) : QJsonValue());
-        table.append(o);
-    }
-    QJsonObject root;
-    root.insert(QStringLiteral("points"), points);
-    root.insert(QStringLiteral("channels"), chs);
-    root.insert(QStringLiteral("table"), table);
-    return QJsonDocument(root);
+    const QVector<double> values = rowValues(row);
+    QJsonObject o;
+    o.insert(columns[0], row.channel);
+    for (int c = 1; c < values.size(); ++c)
+        o.insert(columns[c], std::isfinite(values[c]) ? QJsonValue(values[c]) : QJsonValue());
+    return o;
 }

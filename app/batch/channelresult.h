@@ -3,7 +3,7 @@
 
 #include "deadtime.h"
 
-#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QVector>
 
@@ -34,6 +34,6 @@ QStringList resultColumns();
 // line per channel, numbers with six significant digits.
 QString formatResultTable(const QVector<ChannelResult> &rows);
 
-// {"points": n, "channels": chs, "table": [{column: value, ...}, ...]}, numbers
-// at full precision; a non-finite value becomes null.
-QJsonDocument resultJson(int points, int chs, const QVector<ChannelResult> &rows);
+// {column: value, ...} of one row, numbers at full precision; a non-finite
+// value becomes null.
+QJsonObject resultRowJson(const ChannelResult &row);

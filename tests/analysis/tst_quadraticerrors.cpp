@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fitquadratic.h"
-#include "fitstatistics.h"
+#include "quadraticerrors.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -12,19 +12,22 @@ using testsupport::nearlyEqual;
 
 namespace {
 
-enum class DeadTime { Preamp, Amp };
-
-double deadTime(DeadTime kind, const QVector<double> &x, const QVector<double> &y)
+double deadTime(FitStage kind, const QVector<double> &x, const QVector<double> &y)
 {
     QVector<double> c;
     fitQuadratic(x, y, c);
-    return kind == DeadTime::Preamp ? (-c[1] / c[0]) / c[0] : -c[1] / c[0];
+    return quadraticDeadTime(kind, c[0], c[1]);
+}
+
+QuadraticErrors errorsOf(const QVector<double> &x, const QVector<double> &y, double c0, double c1)
+{
+    return quadraticErrors(x.constData(), y.constData(), x.size(), c0, c1);
 }
 
 // Counting-loss data y = a*x*(1 - tau*a*x) (pre-amplifier) or y = a*x*(1 - tau*x)
 // (amplifier) at n rates spread up to xMax, plus Gaussian noise of relative
 // size noise. The same seed gives the same normal deviates at every noise level.
-void makeData(DeadTime kind, int n, double xMax, double a, double tau, double noise,
+void makeData(FitStage kind, int n, double xMax, double a, double tau, double noise,
               unsigned seed, QVector<double> &x, QVector<double> &y)
 {
     std::mt19937 gen(seed);
@@ -33,7 +36,7 @@ void makeData(DeadTime kind, int n, double xMax, double a, double tau, double no
     y.clear();
     for (int i = 0; i < n; ++i) {
         const double xi = xMax * (i + 1) / n;
-        const double exact = kind == DeadTime::Preamp ? a * xi * (1.0 - tau * a * xi)
+        const double exact = kind == FitStage::PreAmp ? a * xi * (1.0 - tau * a * xi)
                                                       : a * xi * (1.0 - tau * xi);
         x.append(xi);
         y.append(exact * (1.0 + noise * normal(gen)));
@@ -44,7 +47,7 @@ void makeData(DeadTime kind, int n, double xMax, double a, double tau, double no
 // linear in y, s * sqrt(sum over points of (d tau / d y_i)^2) equals the
 // delta-method error; the derivatives are taken by central differences of the
 // fit itself, and s from the residuals of the fit.
-double sensitivityStdError(DeadTime kind, const QVector<double> &x, const QVector<double> &y)
+double sensitivityStdError(FitStage kind, const QVector<double> &x, const QVector<double> &y)
 {
     QVector<double> c;
     fitQuadratic(x, y, c);
@@ -66,20 +69,18 @@ double sensitivityStdError(DeadTime kind, const QVector<double> &x, const QVecto
     return s * std::sqrt(sum);
 }
 
-double stdError(DeadTime kind, const QVector<double> &x, const QVector<double> &y)
+double stdError(FitStage kind, const QVector<double> &x, const QVector<double> &y)
 {
     QVector<double> c;
     fitQuadratic(x, y, c);
-    const FitStatistics s = fitStatistics(x, y, c[0], c[1]);
-    return kind == DeadTime::Preamp ? preampDeadTimeStdError(c[0], c[1], s)
-                                    : ampDeadTimeStdError(c[0], c[1], s);
+    return quadraticDeadTimeStdError(kind, c[0], c[1], errorsOf(x, y, c[0], c[1]));
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(DeadTime)
+Q_DECLARE_METATYPE(FitStage)
 
-class TestFitStatistics : public QObject
+class TestQuadraticErrors : public QObject
 {
     Q_OBJECT
 private slots:
@@ -92,12 +93,12 @@ private slots:
     void undefinedCases();
 };
 
-void TestFitStatistics::handComputedSmallFit()
+void TestQuadraticErrors::handComputedSmallFit()
 {
     // x = 1, 2, 3 with y = 2, 1, 2 against y = x: residuals 1, -1, -1.
     // X^T X = [[14, 36], [36, 98]], determinant 76; s^2 = 3 / (3 - 2).
-    const FitStatistics s = fitStatistics({ 1, 2, 3 }, { 2, 1, 2 }, 1.0, 0.0);
-    QCOMPARE(s.n, 3);
+    const QuadraticErrors s = errorsOf({ 1, 2, 3 }, { 2, 1, 2 }, 1.0, 0.0);
+    QCOMPARE(s.points, 3);
     QVERIFY(nearlyEqual(s.rss, 3.0));
     QVERIFY(nearlyEqual(s.residualVariance, 3.0));
     QVERIFY(nearlyEqual(s.varC0, 3.0 * 98.0 / 76.0));
@@ -110,16 +111,18 @@ void TestFitStatistics::handComputedSmallFit()
     // tau = -c1/c0 at (2, -0.1): gradient (c1/c0^2, -1/c0) = (-0.025, -0.5).
     const double ampVar = 0.025 * 0.025 * s.varC0 + 2.0 * 0.025 * 0.5 * s.covC0C1
             + 0.5 * 0.5 * s.varC1;
-    QVERIFY(nearlyEqual(ampDeadTimeStdError(2.0, -0.1, s), std::sqrt(ampVar)));
+    QVERIFY(nearlyEqual(quadraticDeadTimeStdError(FitStage::Amp, 2.0, -0.1, s),
+                        std::sqrt(ampVar)));
     // tau0 = -c1/c0^2 at (2, -0.1): gradient (2 c1/c0^3, -1/c0^2) = (-0.025, -0.25).
     const double preVar = 0.025 * 0.025 * s.varC0 + 2.0 * 0.025 * 0.25 * s.covC0C1
             + 0.25 * 0.25 * s.varC1;
-    QVERIFY(nearlyEqual(preampDeadTimeStdError(2.0, -0.1, s), std::sqrt(preVar)));
+    QVERIFY(nearlyEqual(quadraticDeadTimeStdError(FitStage::PreAmp, 2.0, -0.1, s),
+                        std::sqrt(preVar)));
 }
 
-void TestFitStatistics::stdErrorMatchesSensitivities_data()
+void TestQuadraticErrors::stdErrorMatchesSensitivities_data()
 {
-    QTest::addColumn<DeadTime>("kind");
+    QTest::addColumn<FitStage>("kind");
     QTest::addColumn<int>("n");
     QTest::addColumn<double>("xMax");
     QTest::addColumn<double>("a");
@@ -127,21 +130,21 @@ void TestFitStatistics::stdErrorMatchesSensitivities_data()
     QTest::addColumn<double>("noise");
     QTest::addColumn<unsigned>("seed");
 
-    QTest::newRow("preamp, 6 points, I0 to 2e5") << DeadTime::Preamp << 6 << 2e5 << 1.3 << 3e-7
+    QTest::newRow("preamp, 6 points, I0 to 2e5") << FitStage::PreAmp << 6 << 2e5 << 1.3 << 3e-7
                                                  << 3e-3 << 1u;
-    QTest::newRow("preamp, 25 points, I0 to 1e6") << DeadTime::Preamp << 25 << 1e6 << 0.2 << 2e-7
+    QTest::newRow("preamp, 25 points, I0 to 1e6") << FitStage::PreAmp << 25 << 1e6 << 0.2 << 2e-7
                                                   << 1e-3 << 2u;
-    QTest::newRow("amp, 5 points, ICR to 3e5") << DeadTime::Amp << 5 << 3e5 << 0.8 << 1.5e-6
+    QTest::newRow("amp, 5 points, ICR to 3e5") << FitStage::Amp << 5 << 3e5 << 0.8 << 1.5e-6
                                                << 2e-3 << 3u;
-    QTest::newRow("amp, 40 points, ICR to 1e5") << DeadTime::Amp << 40 << 1e5 << 8.1 << 1e-6
+    QTest::newRow("amp, 40 points, ICR to 1e5") << FitStage::Amp << 40 << 1e5 << 8.1 << 1e-6
                                                 << 5e-3 << 4u;
-    QTest::newRow("amp, 3 points, one degree of freedom") << DeadTime::Amp << 3 << 2e5 << 0.8
+    QTest::newRow("amp, 3 points, one degree of freedom") << FitStage::Amp << 3 << 2e5 << 0.8
                                                           << 1e-6 << 1e-2 << 5u;
 }
 
-void TestFitStatistics::stdErrorMatchesSensitivities()
+void TestQuadraticErrors::stdErrorMatchesSensitivities()
 {
-    QFETCH(DeadTime, kind);
+    QFETCH(FitStage, kind);
     QFETCH(int, n);
     QFETCH(double, xMax);
     QFETCH(double, a);
@@ -158,20 +161,20 @@ void TestFitStatistics::stdErrorMatchesSensitivities()
              qPrintable(QStringLiteral("%1 vs %2").arg(actual).arg(expected)));
 }
 
-void TestFitStatistics::stdErrorShrinksWithNoise_data()
+void TestQuadraticErrors::stdErrorShrinksWithNoise_data()
 {
-    QTest::addColumn<DeadTime>("kind");
+    QTest::addColumn<FitStage>("kind");
     QTest::addColumn<double>("a");
     QTest::addColumn<double>("tau");
     QTest::addColumn<double>("xMax");
 
-    QTest::newRow("preamp") << DeadTime::Preamp << 1.1 << 2.5e-7 << 2e5;
-    QTest::newRow("amp") << DeadTime::Amp << 8.0 << 1.25e-6 << 2.5e5;
+    QTest::newRow("preamp") << FitStage::PreAmp << 1.1 << 2.5e-7 << 2e5;
+    QTest::newRow("amp") << FitStage::Amp << 8.0 << 1.25e-6 << 2.5e5;
 }
 
-void TestFitStatistics::stdErrorShrinksWithNoise()
+void TestQuadraticErrors::stdErrorShrinksWithNoise()
 {
-    QFETCH(DeadTime, kind);
+    QFETCH(FitStage, kind);
     QFETCH(double, a);
     QFETCH(double, tau);
     QFETCH(double, xMax);
@@ -195,7 +198,7 @@ void TestFitStatistics::stdErrorShrinksWithNoise()
     QVERIFY2(stdError(kind, x, y) < 1e-6 * tau, "exact data leave only rounding");
 }
 
-void TestFitStatistics::undefinedCases_data()
+void TestQuadraticErrors::undefinedCases_data()
 {
     QTest::addColumn<QVector<double>>("x");
     QTest::addColumn<QVector<double>>("y");
@@ -211,23 +214,23 @@ void TestFitStatistics::undefinedCases_data()
             << QVector<double> { 1, 2, 3, 4 } << QVector<double> { 2, 2, 2, 2 } << false;
 }
 
-void TestFitStatistics::undefinedCases()
+void TestQuadraticErrors::undefinedCases()
 {
     QFETCH(QVector<double>, x);
     QFETCH(QVector<double>, y);
     QFETCH(bool, r2Defined);
 
-    const FitStatistics s = fitStatistics(x, y, 0.9, -1e-6);
+    const QuadraticErrors s = errorsOf(x, y, 0.9, -1e-6);
     const bool constantY = !r2Defined;
     if (constantY) {
         QVERIFY(std::isnan(s.r2));
-        QVERIFY(std::isfinite(ampDeadTimeStdError(0.9, -1e-6, s)));
+        QVERIFY(std::isfinite(quadraticDeadTimeStdError(FitStage::Amp, 0.9, -1e-6, s)));
     } else {
         QVERIFY(std::isfinite(s.r2));
-        QVERIFY(std::isnan(ampDeadTimeStdError(0.9, -1e-6, s)));
-        QVERIFY(std::isnan(preampDeadTimeStdError(0.9, -1e-6, s)));
+        QVERIFY(std::isnan(quadraticDeadTimeStdError(FitStage::Amp, 0.9, -1e-6, s)));
+        QVERIFY(std::isnan(quadraticDeadTimeStdError(FitStage::PreAmp, 0.9, -1e-6, s)));
     }
 }
 
-QTEST_APPLESS_MAIN(TestFitStatistics)
-#include "tst_fitstatistics.moc"
+QTEST_APPLESS_MAIN(TestQuadraticErrors)
+#include "tst_quadraticerrors.moc"

@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modelreport.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const DeadTimeModel allModels[]
+    = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable };
+
+QJsonValue number(double v)
+{
+    return std::isfinite(v) ? QJsonValue(v) : QJsonValue();
+}
+
+QJsonArray flagArray(DeadTimeFlags flags)
+{
+    return QJsonArray::fromStringList(deadTimeFlagNames(flags));
+}
+
+QString flagText(DeadTimeFlags flags)
+{
+    const QStringList names = deadTimeFlagNames(flags);
+    return names.isEmpty() ? QStringLiteral("-") : names.join(QLatin1Char(','));
+}
+
+QString numberText(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+// Number columns at least 13 wide, as in the quadratic table, and wider for
+// longer names; the columns named in narrow as wide as their names.
+struct TextTable
+{
+    QStringList columns;
+    QVector<int> widths;
+    QString text;
+
+    explicit TextTable(const QStringList &names, const QStringList &narrow = {})
+        : columns(names)
+    {
+        for (int c = 0; c < names.size(); ++c)
+            widths.append(c == 0 || narrow.contains(names[c]) ? int(names[c].size())
+                                                              : std::max(13, int(names[c].size())));
+        addRow(names);
+    }
+    void addRow(const QStringList &cells)
+    {
+        for (int c = 0; c < cells.size(); ++c) {
+            // The flags are last and left as they are, to keep the line short.
+            if (c == cells.size() - 1 && c == columns.size() - 1 && c > 0)
+                text += QLatin1Char(' ') + cells[c];
+            else
+                text += (c == 0 ? QString() : QStringLiteral(" "))
+                    + cells[c].rightJustified(widths[c]);
+        }
+        text += QLatin1Char('\n');
+    }
+};
+
+QString stageName(FitStage stage)
+{
+    return stage == FitStage::PreAmp ? QStringLiteral("I0 -> ICR") : QStringLiteral("ICR -> SCA");
+}
+
+QJsonObject exactRowJson(const ChannelComparison &c, DeadTimeModel model)
+{
+    const StageFit &pre = c.preAmp.fit(model);
+    const StageFit &amp = c.amp.fit(model);
+    QJsonObject o;
+    o.insert(QStringLiteral("channel"), c.channel);
+    o.insert(QStringLiteral("tau0"), pre.ok ? number(pre.tau) : QJsonValue());
+    o.insert(QStringLiteral("tau0StdErr"), pre.ok ? number(pre.tauStdErr) : QJsonValue());
+    o.insert(QStringLiteral("a"), pre.ok ? number(pre.scale) : QJsonValue());
+    o.insert(QStringLiteral("aStdErr"), pre.ok ? number(pre.scaleStdErr) : QJsonValue());
+    o.insert(QStringLiteral("reducedChi2I0Icr"), pre.ok ? number(pre.reducedChi2) : QJsonValue());
+    o.insert(QStringLiteral("failureI0Icr"), pre.ok ? QJsonValue() : QJsonValue(pre.failure));
+    o.insert(QStringLiteral("tau"), amp.ok ? number(amp.tau) : QJsonValue());
+    o.insert(QStringLiteral("tauStdErr"), amp.ok ? number(amp.tauStdErr) : QJsonValue());
+    o.insert(QStringLiteral("d0"), amp.ok ? number(amp.scale) : QJsonValue());
+    o.insert(QStringLiteral("d0StdErr"), amp.ok ? number(amp.scaleStdErr) : QJsonValue());
+    o.insert(QStringLiteral("reducedChi2IcrSca"), amp.ok ? number(amp.reducedChi2) : QJsonValue());
+    o.insert(QStringLiteral("failureIcrSca"), amp.ok ? QJsonValue() : QJsonValue(amp.failure));
+    o.insert(QStringLiteral("flags"), flagArray(c.flags()));
+    return o;
+}
+
+// The quadratic keeps its numbers whatever its fit quality, as the result row
+// and the results file do; the flags say when they are not to be trusted.
+QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &c)
+{
+    QJsonObject o = resultRowJson(row);
+    o.insert(QStringLiteral("reducedChi2I0Icr"), number(c.preAmp.quadratic.reducedChi2));
+    o.insert(QStringLiteral("reducedChi2IcrSca"), number(c.amp.quadratic.reducedChi2));
+    o.insert(QStringLiteral("flags"), flagArray(c.flags()));
+    return o;
+}
+
+QJsonObject modelRowJson(DeadTimeModel model, const ChannelResult &row, const ChannelComparison &c)
+{
+    return model == DeadTimeModel::Quadratic ? quadraticRowJson(row, c) : exactRowJson(c, model);
+}
+
+} // namespace
+
+QString ModelChoice::name() const
+{
+    return compare ? QStringLiteral("compare") : deadTimeModelName(model);
+}
+
+std::optional<ModelChoice> parseModelChoice(const QString &name)
+{
+    ModelChoice choice;
+    if (name == QLatin1String("compare")) {
+        choice.compare = true;
+        return choice;
+    }
+    const std::optional<DeadTimeModel> model = parseDeadTimeModel(name);
+    if (!model)
+        return std::nullopt;
+    choice.model = *model;
+    return choice;
+}
+
+QString formatExactTable(DeadTimeModel model, const QVector<ChannelComparison> &channels)
+{
+    TextTable table({ QStringLiteral("channel"), QStringLiteral("tau0"), QStringLiteral("tau"),
+                      QStringLiteral("a"), QStringLiteral("tau0StdErr"),
+                      QStringLiteral("reducedChi2I0Icr"), QStringLiteral("d0"),
+                      QStringLiteral("tauStdErr"), QStringLiteral("reducedChi2IcrSca"),
+                      QStringLiteral("flags") });
+    const QString failed = QStringLiteral("failed");
+    const QString none = QStringLiteral("-");
+    for (const ChannelComparison &c : channels) {
+        const StageFit &pre = c.preAmp.fit(model);
+        const StageFit &amp = c.amp.fit(model);
+        table.addRow({ QString::number(c.channel), pre.ok ? numberText(pre.tau) : failed,
+                       amp.ok ? numberText(amp.tau) : failed, pre.ok ? numberText(pre.scale) : none,
+                       pre.ok ? numberText(pre.tauStdErr) : none,
+                       pre.ok ? numberText(pre.reducedChi2) : none,
+                       amp.ok ? numberText(amp.scale) : none,
+                       amp.ok ? numberText(amp.tauStdErr) : none,
+                       amp.ok ? numberText(amp.reducedChi2) : none, flagText(c.flags()) });
+    }
+    return table.text;
+}
+
+QString formatComparisonTable(const QVector<ChannelComparison> &channels)
+{
+    const QString stdErr = QStringLiteral("stdErr");
+    const QString chi2 = QStringLiteral("reducedChi2");
+    TextTable table({ QStringLiteral("channel"), QStringLiteral("stage"),
+                      QStringLiteral("quadratic"), stdErr, chi2, QStringLiteral("paralyzable"),
+                      stdErr, chi2, QStringLiteral("nonparalyzable"), stdErr, chi2,
+                      QStringLiteral("preferred"), QStringLiteral("flags") },
+                    { QStringLiteral("stage") });
+    for (const ChannelComparison &c : channels) {
+        for (FitStage stage : { FitStage::PreAmp, FitStage::Amp }) {
+            const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
+            QStringList cells { QString::number(c.channel),
+                                stage == FitStage::PreAmp ? QStringLiteral("tau0")
+                                                          : QStringLiteral("tau") };
+            for (DeadTimeModel model : allModels) {
+                const StageFit &f = s.fit(model);
+                // The quadratic's numbers stand even when its dead time is not
+                // positive: they are what the result row shows.
+                const bool shown = f.ok || model == DeadTimeModel::Quadratic;
+                cells << (shown ? numberText(f.tau) : QStringLiteral("failed"))
+                      << (shown ? numberText(f.tauStdErr) : QStringLiteral("-"))
+                      << (shown ? numberText(f.reducedChi2) : QStringLiteral("-"));
+            }
+            cells << modelPreferenceName(s.preferred) << flagText(s.flags);
+            table.addRow(cells);
+        }
+    }
+    return table.text;
+}
+
+QStringList failedFitLines(const QVector<ChannelComparison> &channels,
+                           const QVector<DeadTimeModel> &models)
+{
+    QStringList lines;
+    for (const ChannelComparison &c : channels) {
+        for (FitStage stage : { FitStage::PreAmp, FitStage::Amp }) {
+            const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
+            for (DeadTimeModel model : models) {
+                const StageFit &f = s.fit(model);
+                if (!f.ok && model != DeadTimeModel::Quadratic)
+                    lines.append(QStringLiteral("channel %1, %2, %3: %4")
+                                     .arg(c.channel)
+                                     .arg(stageName(stage), deadTimeModelName(model), f.failure));
+            }
+        }
+    }
+    return lines;
+}
+
+QJsonDocument modelJson(const ModelChoice &choice, int points, int chs,
+                        const QVector<ChannelResult> &rows,
+                        const QVector<ChannelComparison> &channels)
+{
+    QJsonArray table;
+    const int n = std::min(rows.size(), channels.size());
+    for (int j = 0; j < n; ++j) {
+        const ChannelComparison &c = channels[j];
+        if (!choice.compare) {
+            table.append(modelRowJson(choice.model, rows[j], c));
+            continue;
+        }
+        QJsonObject o;
+        o.insert(QStringLiteral("channel"), c.channel);
+        o.insert(QStringLiteral("flags"), flagArray(c.flags()));
+        o.insert(QStringLiteral("flagsI0Icr"), flagArray(c.preAmp.flags));
+        o.insert(QStringLiteral("flagsIcrSca"), flagArray(c.amp.flags));
+        o.insert(QStringLiteral("preferredI0Icr"), modelPreferenceName(c.preAmp.preferred));
+        o.insert(QStringLiteral("preferredIcrSca"), modelPreferenceName(c.amp.preferred));
+        for (DeadTimeModel model : allModels)
+            o.insert(deadTimeModelName(model), modelRowJson(model, rows[j], c));
+        table.append(o);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("model"), choice.name());
+    root.insert(QStringLiteral("points"), points);
+    root.insert(QStringLiteral("channels"), chs);
+    root.insert(QStringLiteral("table"), table);
+    return QJsonDocument(root);
+}

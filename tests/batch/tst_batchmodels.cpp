@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "batchrunner.h"
+#include "resultsfile.h"
+#include "testsupport.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QtTest>
+
+#include <cmath>
+
+using testsupport::readFileBytes;
+using testsupport::testDataPath;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QStringList &args)
+{
+    Run r;
+    QTextStream out(&r.out);
+    QTextStream err(&r.err);
+    r.status = runBatch(QStringList { QStringLiteral("ratelens-batch") } + args, out, err);
+    out.flush();
+    err.flush();
+    return r;
+}
+
+QString highRate()
+{
+    return QStringLiteral(RATELENS_EXAMPLES_DIR "/highrate/point_table.dat");
+}
+
+QStringList twoPoints()
+{
+    const QString dir = testDataPath(QStringLiteral("conformance/01_spectrum_4ch_2048bins/input/"));
+    return { dir + QStringLiteral("Ti_I0scan_1.dat"), dir + QStringLiteral("Ti_I0scan_2.dat") };
+}
+
+QJsonArray tableOf(const Run &r, const QString &model)
+{
+    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    if (root.value(QStringLiteral("model")).toString() != model)
+        return {};
+    return root.value(QStringLiteral("table")).toArray();
+}
+
+// The simulated detector of the high-rate example, both stages paralyzable.
+const double trueTau0s[]
+    = { 0.80e-6, 0.85e-6, 0.90e-6, 0.95e-6, 0.80e-6, 0.85e-6, 0.90e-6, 0.95e-6 };
+const double trueTaus[] = { 1.0e-6, 1.1e-6, 1.2e-6, 1.0e-6, 1.1e-6, 1.2e-6, 1.0e-6, 1.1e-6 };
+
+// Distance of row's dead times from the truth in their own standard errors.
+double worstPull(const QJsonObject &row, int j)
+{
+    const double p0 = (row.value(QStringLiteral("tau0")).toDouble(qQNaN()) - trueTau0s[j])
+        / row.value(QStringLiteral("tau0StdErr")).toDouble(qQNaN());
+    const double p = (row.value(QStringLiteral("tau")).toDouble(qQNaN()) - trueTaus[j])
+        / row.value(QStringLiteral("tauStdErr")).toDouble(qQNaN());
+    return std::fmax(std::fabs(p0), std::fabs(p));
+}
+
+} // namespace
+
+class TestBatchModels : public QObject
+{
+    Q_OBJECT
+private slots:
+    void exactFitsFindTheHighRateTruth();
+    void compareNestsEveryModel();
+    void quadraticJsonKeepsItsKeys();
+    void failedFitsShowAsFailed();
+    void outputWritesTheModelsDeadTimes();
+    void usageErrors_data();
+    void usageErrors();
+    void residualPanelsBelowThePlots_data();
+    void residualPanelsBelowThePlots();
+    void helpNamesTheModels();
+};
+
+void TestBatchModels::exactFitsFindTheHighRateTruth()
+{
+    const QJsonArray quadratic
+        = tableOf(run({ QStringLiteral("--json"), highRate() }), QStringLiteral("quadratic"));
+    const QJsonArray paralyzable
+        = tableOf(run({ QStringLiteral("--model"), QStringLiteral("paralyzable"),
+                        QStringLiteral("--json"), highRate() }),
+                  QStringLiteral("paralyzable"));
+    QCOMPARE(quadratic.size(), 8);
+    QCOMPARE(paralyzable.size(), 8);
+    for (int j = 0; j < 8; ++j) {
+        // The quadratic is some 20 % low with errors near 1 %; the law the
+        // detector follows lands within a few of its standard errors.
+        QVERIFY2(worstPull(quadratic[j].toObject(), j) > 20.0, qPrintable(QString::number(j)));
+        QVERIFY2(worstPull(paralyzable[j].toObject(), j) < 4.0, qPrintable(QString::number(j)));
+        QVERIFY(paralyzable[j]
+                    .toObject()
+                    .value(QStringLiteral("flags"))
+                    .toArray()
+                    .contains(QStringLiteral("quadratic-biased")));
+    }
+}
+
+void TestBatchModels::compareNestsEveryModel()
+{
+    const Run r = run({ QStringLiteral("--model"), QStringLiteral("compare"),
+                        QStringLiteral("--json"), highRate() });
+    QCOMPARE(r.status, int(BatchOk));
+    const QJsonArray table = tableOf(r, QStringLiteral("compare"));
+    QCOMPARE(table.size(), 8);
+    for (int j = 0; j < 8; ++j) {
+        const QJsonObject row = table[j].toObject();
+        QCOMPARE(row.value(QStringLiteral("channel")).toInt(), j);
+        QCOMPARE(row.value(QStringLiteral("preferredI0Icr")).toString(),
+                 QStringLiteral("paralyzable"));
+        QCOMPARE(row.value(QStringLiteral("preferredIcrSca")).toString(),
+                 QStringLiteral("paralyzable"));
+        for (const char *model : { "quadratic", "paralyzable", "nonparalyzable" }) {
+            const QJsonObject fit = row.value(QLatin1String(model)).toObject();
+            for (const char *key : { "tau0", "tau0StdErr", "tau", "tauStdErr", "reducedChi2I0Icr",
+                                     "reducedChi2IcrSca", "a", "d0" })
+                QVERIFY2(fit.value(QLatin1String(key)).toDouble() > 0.0,
+                         qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(model),
+                                                                QLatin1String(key))));
+            QVERIFY(fit.value(QStringLiteral("flags")).isArray());
+        }
+    }
+
+    // The text shows the same, one line per channel and stage.
+    const Run text = run({ QStringLiteral("--model"), QStringLiteral("compare"), highRate() });
+    const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 2 * 8);
+    const QStringList cells = lines[1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(cells.value(1), QStringLiteral("tau0"));
+    const double tau0 = table[0]
+                            .toObject()
+                            .value(QStringLiteral("paralyzable"))
+                            .toObject()
+                            .value(QStringLiteral("tau0"))
+                            .toDouble();
+    QCOMPARE(cells.value(5), QString::number(tau0, 'g', 6));
+    QCOMPARE(cells.value(11), QStringLiteral("paralyzable"));
+    QCOMPARE(cells.value(12), QStringLiteral("quadratic-biased"));
+}
+
+void TestBatchModels::quadraticJsonKeepsItsKeys()
+{
+    const Run plain = run({ highRate() });
+    const Run named = run({ QStringLiteral("--model"), QStringLiteral("quadratic"), highRate() });
+    QCOMPARE(named.out, plain.out);
+
+    const QJsonArray table
+        = tableOf(run({ QStringLiteral("--json"), highRate() }), QStringLiteral("quadratic"));
+    QCOMPARE(table.size(), 8);
+    const QJsonObject row = table[0].toObject();
+    for (const char *key :
+         { "channel", "tau0", "tau", "a", "b", "tau0StdErr", "r2I0Icr", "d0", "d1", "tauStdErr",
+           "r2IcrSca", "reducedChi2I0Icr", "reducedChi2IcrSca", "flags" })
+        QVERIFY2(row.contains(QLatin1String(key)), key);
+    QVERIFY(
+        row.value(QStringLiteral("flags")).toArray().contains(QStringLiteral("quadratic-biased")));
+}
+
+void TestBatchModels::failedFitsShowAsFailed()
+{
+    // Two points leave no degree of freedom: no exact fit can give an error.
+    const Run text = run(QStringList { QStringLiteral("--model"), QStringLiteral("paralyzable") }
+                         + twoPoints());
+    QCOMPARE(text.status, int(BatchOk));
+    const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 4);
+    const QStringList cells = lines[1].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(cells.mid(0, 4),
+             QStringList({ QStringLiteral("0"), QStringLiteral("failed"), QStringLiteral("failed"),
+                           QStringLiteral("-") }));
+    QCOMPARE(cells.last(), QStringLiteral("fit-failed"));
+    QVERIFY2(text.err.contains(QStringLiteral(
+                 "ratelens-batch: channel 0, I0 -> ICR, paralyzable: fewer than 3 points\n")),
+             qPrintable(text.err));
+
+    const Run json = run(QStringList { QStringLiteral("--model"), QStringLiteral("compare"),
+                                       QStringLiteral("--json") }
+                         + twoPoints());
+    const QJsonObject row = tableOf(json, QStringLiteral("compare"))[0].toObject();
+    const QJsonObject fit = row.value(QStringLiteral("nonparalyzable")).toObject();
+    QVERIFY(fit.value(QStringLiteral("tau0")).isNull());
+    QVERIFY(fit.value(QStringLiteral("tauStdErr")).isNull());
+    QCOMPARE(fit.value(QStringLiteral("failureIcrSca")).toString(),
+             QStringLiteral("fewer than 3 points"));
+    QCOMPARE(row.value(QStringLiteral("preferredI0Icr")).toString(), QStringLiteral("undecided"));
+}
+
+void TestBatchModels::outputWritesTheModelsDeadTimes()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("dt.dat"));
+    const Run r = run({ QStringLiteral("--model"), QStringLiteral("nonparalyzable"),
+                        QStringLiteral("--json"), QStringLiteral("-o"), path, highRate() });
+    QCOMPARE(r.status, int(BatchOk));
+    QVector<double> tau0s;
+    QVector<double> taus;
+    for (const QJsonValue &v : tableOf(r, QStringLiteral("nonparalyzable"))) {
+        tau0s.append(v.toObject().value(QStringLiteral("tau0")).toDouble());
+        taus.append(v.toObject().value(QStringLiteral("tau")).toDouble());
+    }
+    QCOMPARE(tau0s.size(), 8);
+    QCOMPARE(readFileBytes(path), formatResultsFile(tau0s, taus));
+    QCOMPARE(readFileBytes(path + QStringLiteral(".conf")), formatConfFile(tau0s, taus));
+}
+
+void TestBatchModels::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("unknown model")
+        << QStringList { QStringLiteral("--model"), QStringLiteral("exact"), highRate() }
+        << QStringLiteral("unknown model 'exact'");
+    QTest::newRow("output of three models")
+        << QStringList { QStringLiteral("--model"), QStringLiteral("compare"), QStringLiteral("-o"),
+                         QStringLiteral("x.dat"), highRate() }
+        << QStringLiteral("not of --model compare");
+    QTest::newRow("residuals without a plot")
+        << QStringList { QStringLiteral("--residuals"), highRate() }
+        << QStringLiteral("--residuals needs --plot");
+}
+
+void TestBatchModels::usageErrors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const Run r = run(args);
+    QCOMPARE(r.status, int(BatchUsageError));
+    QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+}
+
+void TestBatchModels::residualPanelsBelowThePlots_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("residuals");
+    QTest::addColumn<int>("height");
+
+    QTest::newRow("plots only") << QStringLiteral("paralyzable") << false << 400;
+    QTest::newRow("one model") << QStringLiteral("paralyzable") << true << 400 + 200;
+    QTest::newRow("compare: three rows") << QStringLiteral("compare") << true << 400 + 3 * 200;
+}
+
+void TestBatchModels::residualPanelsBelowThePlots()
+{
+    QFETCH(QString, model);
+    QFETCH(bool, residuals);
+    QFETCH(int, height);
+
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("p.png"));
+    QStringList args { QStringLiteral("--model"),
+                       model,
+                       QStringLiteral("--plot"),
+                       png,
+                       QStringLiteral("--size"),
+                       QStringLiteral("600x400"),
+                       highRate() };
+    if (residuals)
+        args << QStringLiteral("--residuals");
+    QCOMPARE(run(args).status, int(BatchOk));
+    const QImage image(png);
+    QCOMPARE(image.size(), QSize(600, height));
+    if (!residuals)
+        return;
+    // Every residual row holds points in channel colours, not only frame and text.
+    for (int top = 400; top < height; top += 200) {
+        int coloured = 0;
+        for (int y = top; y < top + 200; ++y) {
+            for (int x = 0; x < 600; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                coloured += c.saturation() > 128 ? 1 : 0;
+            }
+        }
+        QVERIFY2(coloured > 200, qPrintable(QString::number(coloured)));
+    }
+}
+
+void TestBatchModels::helpNamesTheModels()
+{
+    const Run r = run({ QStringLiteral("--help") });
+    QCOMPARE(r.status, int(BatchOk));
+    for (const char *text : { "--model <MODEL>", "--residuals", "m = n*exp(-n*tau)",
+                              "m = n/(1 + n*tau)", "proportional to the value", "reduced chi^2",
+                              "covariance", "\"failed\"", "quadratic-biased" })
+        QVERIFY2(r.out.contains(QLatin1String(text)), text);
+}
+
+QTEST_MAIN(TestBatchModels)
+#include "tst_batchmodels.moc"

@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "body.h"
+#include "fitdetails.h"
+#include "le.h"
+#include "modelcomparison.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString highRate()
+{
+    return QStringLiteral(RATELENS_EXAMPLES_DIR "/highrate/point_table.dat");
+}
+
+void load(Body &body, const QStringList &files)
+{
+    emit body.openFileDialog()->filesSelected(files);
+}
+
+// What a user sees on resting the mouse on the box.
+QString toolTipOf(QWidget *box)
+{
+    QHelpEvent event(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(box, &event);
+    return box->toolTip();
+}
+
+const DeadTimeModel models[]
+    = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable };
+
+} // namespace
+
+class tst_FitDetails : public QObject
+{
+    Q_OBJECT
+private slots:
+    void toolTipsGiveEveryModel_data();
+    void toolTipsGiveEveryModel();
+    void shortcutOpensOneWindow();
+    void csvHasEveryRow_data();
+    void csvHasEveryRow();
+    void clearEmptiesTheWindow();
+};
+
+void tst_FitDetails::toolTipsGiveEveryModel_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("stage");
+    QTest::newRow("channel 0, Tau0") << 0 << int(FitStage::PreAmp);
+    QTest::newRow("channel 5, Tau") << 5 << int(FitStage::Amp);
+}
+
+void tst_FitDetails::toolTipsGiveEveryModel()
+{
+    QFETCH(int, channel);
+    QFETCH(int, stage);
+
+    Body body;
+    load(body, { highRate() });
+    const QVector<LE *> &boxes = body.measSet().tauLEs;
+    QCOMPARE(boxes.size(), 2 * 8);
+    // The result row itself is the quadratic's, as always.
+    const QString shown = boxes[2 * channel + stage]->text();
+    const QString tip = toolTipOf(boxes[2 * channel + stage]);
+    QCOMPARE(boxes[2 * channel + stage]->text(), shown);
+
+    const QVector<ChannelComparison> expected = compareChannels(body.measSet().points);
+    const StageComparison &s
+        = stage == int(FitStage::PreAmp) ? expected[channel].preAmp : expected[channel].amp;
+    for (DeadTimeModel model : models) {
+        const StageFit &f = s.fit(model);
+        QVERIFY(f.ok);
+        QVERIFY2(tip.contains(formatDeadTime(f.tau, f.tauStdErr, true)), qPrintable(tip));
+    }
+    QVERIFY2(tip.contains(QStringLiteral("quadratic-biased")), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("Preferred model: Paralyzable")), qPrintable(tip));
+}
+
+void tst_FitDetails::shortcutOpensOneWindow()
+{
+    Body body;
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    load(body, { highRate() });
+    QVERIFY(!body.fitDetails());
+
+    QTest::keyClick(&body, Qt::Key_D, Qt::ControlModifier);
+    FitDetails *details = body.fitDetails();
+    QVERIFY(details);
+    QVERIFY(details->isVisible());
+    QCOMPARE(details->parent(), &body);
+    QVERIFY(details->isWindow());
+
+    QTableWidget *table = details->table();
+    QCOMPARE(table->rowCount(), 3 * 8);
+    details->modelChooser()->setCurrentIndex(2); // paralyzable alone
+    QCOMPARE(table->rowCount(), 8);
+    for (int row = 0; row < 8; ++row)
+        QCOMPARE(table->item(row, 0)->text(), QString::number(row));
+    QCOMPARE(table->item(3, 1)->text(), QStringLiteral("Paralyzable"));
+
+    // Selecting a channel draws its residuals.
+    table->selectRow(3);
+    const QImage before = details->residualView()->pixmap(Qt::ReturnByValue).toImage();
+    table->selectRow(6);
+    QVERIFY(details->residualView()->pixmap(Qt::ReturnByValue).toImage() != before);
+
+    // Again: the same window comes back.
+    details->close();
+    QTest::keyClick(&body, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(body.fitDetails(), details);
+    QVERIFY(details->isVisible());
+}
+
+void tst_FitDetails::csvHasEveryRow_data()
+{
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("all models") << 0 << 3 * 8;
+    QTest::newRow("non-paralyzable") << 3 << 8;
+}
+
+void tst_FitDetails::csvHasEveryRow()
+{
+    QFETCH(int, choice);
+    QFETCH(int, rows);
+
+    Body body;
+    load(body, { highRate() });
+    body.showFitDetails();
+    FitDetails *details = body.fitDetails();
+    details->modelChooser()->setCurrentIndex(choice);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fits.csv"));
+    emit details->saveDialog()->fileSelected(path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines
+        = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + rows);
+    const QStringList header = lines[0].split(QLatin1Char(','));
+    QCOMPARE(header.mid(0, 6),
+             QStringList({ "channel", "model", "tau0", "tau0StdErr", "tau", "tauStdErr" }));
+
+    const QVector<ChannelComparison> expected = compareChannels(body.measSet().points);
+    for (int r = 1; r <= rows; ++r) {
+        const QStringList cells = lines[r].split(QLatin1Char(','));
+        QCOMPARE(cells.size(), header.size());
+        const int channel = cells[0].toInt();
+        const std::optional<DeadTimeModel> model = parseDeadTimeModel(cells[1]);
+        QVERIFY(model);
+        QCOMPARE(cells[2].toDouble(), expected[channel].preAmp.fit(*model).tau);
+        QCOMPARE(cells[5].toDouble(), expected[channel].amp.fit(*model).tauStdErr);
+        QCOMPARE(cells[8], QStringLiteral("paralyzable"));
+    }
+
+    details->copyTable();
+    QCOMPARE(QGuiApplication::clipboard()->text().count(QLatin1Char('\n')), 1 + rows);
+}
+
+void tst_FitDetails::clearEmptiesTheWindow()
+{
+    Body body;
+    load(body, { highRate() });
+    body.showFitDetails();
+    QCOMPARE(body.fitDetails()->table()->rowCount(), 3 * 8);
+    QMetaObject::invokeMethod(&body, "clearMcas");
+    QCOMPARE(body.fitDetails()->table()->rowCount(), 0);
+    QCOMPARE(body.fitDetails()->tableText(QLatin1Char(',')).count(QLatin1Char('\n')), 1);
+}
+
+QTEST_MAIN(tst_FitDetails)
+#include "tst_fitdetails.moc"
