@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "le.h"
 #include "measset.h"
 #include "ui_body.h"
 
@@ -45,10 +46,19 @@ private slots:
 private:
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
+    // Builds the rows of boxes of the panels in view (and a row around it).
+    void showVisiblePanels();
+    // Gives the panels and the result row one width, so that the result of a
+    // channel sits under its values, and keeps both scrolled alike.
+    void alignResultRow();
+    // The most the panel area may take so that the plots keep half the window.
+    int panelAreaLimit() const;
     ScatterPlotData plotData(bool i0Nin) const;
 
     QVector<QColor> colors;
     QFileDialog *openDialog;
     MeasSet mset;
     QFileDialog *saveDialog;
+    BoxSize boxSize;
+    int scaCaptionWidth = 0;
 };
