@@ -233,8 +233,6 @@ void BM_WindowLoad(benchmark::State &state, const Input &input)
                     return false;
                 drain(counter);
                 const MeasSet &m = body.measSet();
-                if (qEnvironmentVariableIsSet("RATELENS_BENCH_DEBUG"))
-                    qWarning("%d points, %d channels, estimated %d", m.mcas.size(), m.chs(), m.estimated);
                 return m.mcas.size() == input.points && m.chs() == input.channels && m.estimated;
             });
 }
