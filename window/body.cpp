@@ -17,6 +17,8 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
 #include <QToolTip>
 
 Body::Body(QWidget *parent)
@@ -29,6 +31,35 @@ Body::Body(QWidget *parent)
     setupUi(this);
     mset.tau0sLayout = Tau0sLayout;
     mset.tausLayout = TausLayout;
+
+    // The window starts at its designed size where the screen has room for
+    // it, else at the room there is; the strips of panels and results scroll
+    // rather than growing it.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        resize(size().boundedTo(screen->availableGeometry().size()));
+    boxSize = valueBoxSize(font());
+    frame_3->setStyleSheet(valueBoxStyleSheet());
+    TausDispBase->setStyleSheet(valueBoxStyleSheet());
+    // The result row ends in the "Taus (Amp)" caption and the amplifier boxes,
+    // a panel in the "SCAs" caption and the SCA boxes: with both captions of
+    // one width, and boxes of one width, the columns of both end alike.
+    QLabel scaCaption(QCoreApplication::translate("AMeasP", "SCAs"));
+    scaCaption.setFont(font());
+    scaCaptionWidth = qMax(scaCaption.sizeHint().width(), label_5->sizeHint().width());
+    label_5->setFixedWidth(scaCaptionWidth);
+    panelScroll->setFocusPolicy(Qt::NoFocus);
+    resultScroll->setFocusPolicy(Qt::NoFocus);
+    panelScroll->limitHeight([this] { return panelAreaLimit(); });
+    connect(panelScroll, &StripScroll::visibleAreaChanged, this, [this] {
+        showVisiblePanels();
+        alignResultRow();
+    });
+    QScrollBar *panelBar = panelScroll->horizontalScrollBar();
+    QScrollBar *resultBar = resultScroll->horizontalScrollBar();
+    connect(panelBar, &QScrollBar::valueChanged, resultBar, &QScrollBar::setValue);
+    connect(resultBar, &QScrollBar::valueChanged, panelBar, &QScrollBar::setValue);
+    connect(resultBar, &QScrollBar::rangeChanged, this,
+            [panelBar, resultBar] { resultBar->setValue(panelBar->value()); });
 
     // The dialogs are independent top-level windows, created once and shown
     // again on every press so that they keep their folder and selection.
@@ -85,12 +116,61 @@ void Body::addMeasPoint(double i0, const QVector<double> &icrs, const QVector<do
 
 void Body::addPanels(int first)
 {
+    // Every point has its panel at once, but as an empty row of the height of
+    // a built one: the scroll range is right from the start, and only the
+    // rows scrolled into view get their boxes.
     for (int p = first; p < mset.points.size(); ++p) {
-        const MeasValues &values = mset.points.at(p);
-        auto *panel = new AMeasP(values.i0, values.icrs, values.scas);
+        auto *panel = new AMeasP(mset.points.at(p), frame_3);
+        QSizePolicy policy = panel->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        panel->setSizePolicy(policy);
+        panel->setFixedHeight(boxSize.height);
+        panel->hide();
         mset.mcas.append(panel);
         MCALayout->addWidget(panel, p, 0, 1, 1);
     }
+    showVisiblePanels();
+    alignResultRow();
+}
+
+void Body::showVisiblePanels()
+{
+    const int n = mset.mcas.size();
+    if (n == 0)
+        return;
+    const int pitch = boxSize.height + qMax(0, MCALayout->verticalSpacing());
+    const int top = panelScroll->verticalScrollBar()->value();
+    // Until the layout has given the area its height, the most it may take.
+    int height = panelScroll->viewport()->height();
+    if (!panelScroll->isVisible() || height <= 0)
+        height = qMin(panelScroll->sizeHint().height(), this->height());
+    const int first = qBound(0, top / pitch - 1, n - 1);
+    const int last = qBound(0, (top + height) / pitch + 1, n - 1);
+    for (int p = first; p <= last; ++p) {
+        AMeasP *panel = mset.mcas[p];
+        if (panel->hasForm())
+            continue;
+        panel->buildForm(boxSize.width, scaCaptionWidth);
+        panel->show();
+    }
+}
+
+void Body::alignResultRow()
+{
+    const QScrollBar *bar = panelScroll->verticalScrollBar();
+    resultScroll->setRightMargin(bar->isVisibleTo(panelScroll) ? bar->width() : 0);
+    const int width = qMax(gridLayout_4->sizeHint().width(), gridLayout_8->sizeHint().width());
+    frame_3->setMinimumWidth(width);
+    TausDispBase->setMinimumWidth(width);
+}
+
+int Body::panelAreaLimit() const
+{
+    const QMargins margins = gridLayout->contentsMargins();
+    const int spacing = qMax(0, gridLayout->verticalSpacing());
+    const int others = frame->sizeHint().height() + frame_2->sizeHint().height()
+            + resultScroll->sizeHint().height() + 5 * spacing + margins.top() + margins.bottom();
+    return height() / 2 - others;
 }
 
 bool Body::readPointTable(const QString &fname)
@@ -103,18 +183,14 @@ bool Body::readPointTable(const QString &fname)
 
 void Body::filesSelected(const QStringList &files)
 {
-    // Panels go into a hidden area and appear together: shown one by one,
-    // each new panel re-laid and re-polished all the others, which made a
-    // table of a few thousand lines freeze the window for minutes.
-    frame_3->hide();
     const int first = mset.points.size();
     loadMeasurementFiles(files, mset.points, printTrace);
     addPanels(first);
-    frame_3->show();
     if (mset.mcas.size() > 1) {
         mset.calcTaus();
         watchResultBoxes();
     }
+    alignResultRow();
     updateFitDetails();
     // New points: the plots show all of them again.
     I0NinDisp->coord.userRange = false;
@@ -141,6 +217,7 @@ void Body::clearMcas()
     mset.comparison.clear();
     mset.compared = false;
     mset.points.clear();
+    alignResultRow();
     updateFitDetails();
     I0NinDisp->coord.userRange = false;
     NinNoutDisp->coord.userRange = false;

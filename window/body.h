@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "le.h"
 #include "measset.h"
 #include "ui_body.h"
 
@@ -59,6 +60,13 @@ private slots:
 private:
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
+    // Builds the rows of boxes of the panels in view (and a row around it).
+    void showVisiblePanels();
+    // Gives the panels and the result row one width, so that the result of a
+    // channel sits under its values, and keeps both scrolled alike.
+    void alignResultRow();
+    // The most the panel area may take so that the plots keep half the window.
+    int panelAreaLimit() const;
     ScatterPlotData plotData(bool i0Nin) const;
     void drawPlot(DispA *disp, PlotKind kind, QPainter *p);
     // What the pointer at pos on a plot shows: the values under it and, over
@@ -77,4 +85,6 @@ private:
     QFileDialog *saveDialog;
     QAction *fitDetailsAction;
     FitDetails *fitDetailsWindow = nullptr;
+    BoxSize boxSize;
+    int scaCaptionWidth = 0;
 };

@@ -77,4 +77,5 @@ private:
 
     bool showAxes = false;
     QFileDialog *saveDialog = nullptr;
+    QList<QAction *> windowActions;
 };

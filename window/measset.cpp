@@ -37,11 +37,12 @@ void MeasSet::calcTaus()
         delete box;
     tauLEs.clear();
 
+    const int width = valueBoxSize(tau0sLayout->parentWidget()->font()).width;
     for (int j = 0; j < qMin(chs(), maxValueBoxesPerRow); ++j) {
-        LE *box = newValueBox(tau0s[j]);
+        LE *box = newValueBox(tau0s[j], width);
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);
-        box = newValueBox(taus[j]);
+        box = newValueBox(taus[j], width);
         tausLayout->addWidget(box, 0, j);
         tauLEs.append(box);
     }

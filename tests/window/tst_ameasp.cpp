@@ -150,8 +150,13 @@ void tst_AMeasP::valueBoxes()
         QVERIFY(box->isReadOnly());
         QCOMPARE(box->alignment(), Qt::Alignment(Qt::AlignRight));
         QCOMPARE(box->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
-        QCOMPARE(box->styleSheet(), QStringLiteral("background-color: rgb(255, 255, 224);"));
         QCOMPARE(box->parentWidget(), panel.findChild<QFrame *>("frame"));
+        // Light yellow inside the frame, left of the right-aligned number.
+        const QImage shot = box->grab().toImage();
+        QCOMPARE(QColor(shot.pixel(4, shot.height() / 2)), QColor(255, 255, 224));
+        // Wide enough for the widest number of six significant digits.
+        QVERIFY(box->fontMetrics().horizontalAdvance(QStringLiteral("-1.23457e-06"))
+                < box->contentsRect().width() - 4);
     }
 }
 

@@ -14,6 +14,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QResource>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
@@ -39,6 +42,8 @@ private slots:
     void dialogsConfiguredAndReused();
     void quitClosesEveryWindow();
     void plotsTakeTheExtraHeight();
+    void largeLoadsFitTheScreen_data();
+    void largeLoadsFitTheScreen();
     void addMeasPointRowsAndChannels();
     void addMeasPointRanges_data();
     void addMeasPointRanges();
@@ -176,7 +181,8 @@ void tst_Body::form_data()
     const int P = QSizePolicy::Preferred, M = QSizePolicy::Maximum, F = QSizePolicy::Fixed;
     QTest::newRow("I0NinDispF") << "I0NinDispF" << "QFrame" << "Body" << P << P;
     QTest::newRow("I0NinDisp") << "I0NinDisp" << "DispA" << "I0NinDispF" << P << P;
-    QTest::newRow("frame_3") << "frame_3" << "QFrame" << "Body" << P << M;
+    // The panels and the result row sit in strips that scroll.
+    QTest::newRow("frame_3") << "frame_3" << "QFrame" << "qt_scrollarea_viewport" << P << M;
     QTest::newRow("frame") << "frame" << "QFrame" << "Body" << P << M;
     QTest::newRow("Quit") << "Quit" << "QPushButton" << "frame" << M << F;
     QTest::newRow("SaveResult") << "SaveResult" << "QPushButton" << "frame" << M << F;
@@ -188,7 +194,8 @@ void tst_Body::form_data()
     QTest::newRow("lineEdit") << "lineEdit" << "QLineEdit" << "frame_2" << P << F;
     QTest::newRow("NinNoutDispF") << "NinNoutDispF" << "QFrame" << "Body" << P << P;
     QTest::newRow("NinNoutDisp") << "NinNoutDisp" << "DispA" << "NinNoutDispF" << P << P;
-    QTest::newRow("TausDispBase") << "TausDispBase" << "QFrame" << "Body" << P << M;
+    QTest::newRow("TausDispBase") << "TausDispBase" << "QFrame" << "qt_scrollarea_viewport" << P
+                                  << M;
     QTest::newRow("label_3") << "label_3" << "QLabel" << "TausDispBase" << P << P;
     QTest::newRow("label_2") << "label_2" << "QLabel" << "TausDispBase" << P << P;
     QTest::newRow("label_5") << "label_5" << "QLabel" << "TausDispBase" << P << P;
@@ -205,7 +212,9 @@ void tst_Body::form()
 
     Body body;
     QCOMPARE(body.objectName(), QStringLiteral("Body"));
-    QCOMPARE(body.size(), QSize(1536, 854));
+    // The designed size where the screen has room for it.
+    QCOMPARE(body.size(),
+             QSize(1536, 854).boundedTo(QGuiApplication::primaryScreen()->availableGeometry().size()));
     auto *w = body.findChild<QWidget *>(name);
     QVERIFY(w);
     QCOMPARE(QString::fromLatin1(w->metaObject()->className()), className);
@@ -341,6 +350,126 @@ void tst_Body::plotsTakeTheExtraHeight()
     QVERIFY(buttons->y() < body.findChild<QWidget *>("frame_2")->y());
     QVERIFY(body.findChild<QWidget *>("TausDispBase")->y() < top->mapTo(&body, QPoint()).y());
     QVERIFY(top->mapTo(&body, QPoint()).y() < bottom->mapTo(&body, QPoint()).y());
+}
+
+void tst_Body::largeLoadsFitTheScreen_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<bool>("spectra"); // 32 channels x 25 spectra, else a table of 64 x 60
+    for (const QSize &screen : { QSize(1920, 1080), QSize(1366, 768) }) {
+        const QString size = QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height());
+        QTest::newRow(qPrintable(size + ", table of 64 channels x 60 points")) << screen << false;
+        QTest::newRow(qPrintable(size + ", 25 spectra of 32 channels")) << screen << true;
+    }
+}
+
+// The window as large as the screen (the offscreen screen itself cannot be
+// given a size): a large load must neither grow it nor squeeze the plots,
+// buttons or boxes, and scrolling must reach the last panel and result.
+void tst_Body::largeLoadsFitTheScreen()
+{
+    QFETCH(QSize, screen);
+    QFETCH(bool, spectra);
+
+    QStringList files;
+    const int chs = spectra ? 32 : 64;
+    const int points = spectra ? 25 : 60;
+    auto icr = [](int p, int j) { return 1e4 * (p + 1) * (1 - 0.004 * (p + 1)) * (1 + 0.01 * j); };
+    auto sca = [&](int p, int j) { return 0.3 * icr(p, j) * (1 - 0.002 * (p + 1)); };
+    if (spectra) {
+        for (int p = 0; p < points; ++p) {
+            QVector<double> icrs, counts;
+            for (int j = 0; j < chs; ++j) {
+                icrs.append(icr(p, j));
+                counts.append(sca(p, j));
+            }
+            files.append(writeFile(QStringLiteral("s%1.dat").arg(p), spectrumFile(1e4 * (p + 1), icrs, counts)));
+        }
+    } else {
+        QByteArray table = "# Channels : " + QByteArray::number(chs) + "\n";
+        for (int p = 0; p < points; ++p) {
+            table += QByteArray::number(1e4 * (p + 1));
+            for (int j = 0; j < chs; ++j)
+                table += ' ' + QByteArray::number(icr(p, j));
+            for (int j = 0; j < chs; ++j)
+                table += ' ' + QByteArray::number(sca(p, j));
+            table += '\n';
+        }
+        files.append(writeFile("table.dat", table));
+    }
+
+    Body body;
+    body.resize(screen);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    emitFilesSelected(body, files);
+    const MeasSet &set = body.measSet();
+    QCOMPARE(set.mcas.size(), points);
+    QCOMPARE(set.tauLEs.size(), 2 * chs);
+    QTest::qWait(50);
+
+    QCOMPARE(body.size(), screen);
+    QVERIFY(body.minimumSizeHint().width() <= screen.width());
+    QVERIFY(body.minimumSizeHint().height() <= screen.height());
+    auto inWindow = [&body](const QWidget *w) {
+        return w->isVisible() && body.rect().contains(QRect(w->mapTo(&body, QPoint()), w->size()));
+    };
+    for (const char *name : { "ReadFiles", "SaveResult", "Clear", "Quit", "lineEdit" }) {
+        auto *w = body.findChild<QWidget *>(name);
+        QVERIFY2(inWindow(w), name);
+        QVERIFY2(w->height() >= w->minimumSizeHint().height(), name);
+    }
+    const int width = body.findChild<QWidget *>("frame")->width();
+    int plots = 0;
+    for (const char *name : { "I0NinDispF", "NinNoutDispF" }) {
+        auto *w = body.findChild<QWidget *>(name);
+        QVERIFY2(inWindow(w), name);
+        QCOMPARE(w->width(), width);
+        plots += w->height();
+    }
+    QVERIFY2(2 * plots >= body.height(), qPrintable(QString::number(plots)));
+
+    auto fitsText = [](const QLineEdit *box) {
+        return box->fontMetrics().horizontalAdvance(box->text()) <= box->contentsRect().width() - 4;
+    };
+    auto *panels = body.findChild<QScrollArea *>("panelScroll");
+    auto *results = body.findChild<QScrollArea *>("resultScroll");
+    QVERIFY(panels && results);
+    QVERIFY(inWindow(panels) && inWindow(results));
+    panels->verticalScrollBar()->setValue(panels->verticalScrollBar()->maximum());
+    panels->horizontalScrollBar()->setValue(panels->horizontalScrollBar()->maximum());
+    QTest::qWait(50);
+
+    // The last panel shows its boxes in full, and its last SCA box lies
+    // inside the viewport with the last amplifier result right under it.
+    const AMeasP *last = set.mcas.last();
+    const QList<LE *> boxes = last->findChildren<LE *>();
+    QCOMPARE(boxes.size(), 2 * chs);
+    for (const LE *box : boxes)
+        QVERIFY2(fitsText(box), qPrintable(box->text()));
+    const QRect viewport = panels->viewport()->rect();
+    const QRect lastPanel(last->mapTo(panels->viewport(), QPoint()), last->size());
+    QVERIFY(viewport.contains(QRect(viewport.left(), lastPanel.top(), 1, lastPanel.height())));
+    auto *scaRow = last->findChild<QGridLayout *>("SCAsBase");
+    QWidget *lastSca = scaRow->itemAtPosition(0, chs - 1)->widget();
+    const QRect scaBox(lastSca->mapTo(panels->viewport(), QPoint()), lastSca->size());
+    QVERIFY(viewport.contains(scaBox));
+    const LE *lastTau = set.tauLEs.last();
+    QVERIFY(fitsText(lastTau));
+    QVERIFY(results->viewport()->rect().contains(
+            QRect(lastTau->mapTo(results->viewport(), QPoint()), lastTau->size())));
+    QCOMPARE(lastTau->mapToGlobal(QPoint()).x(), lastSca->mapToGlobal(QPoint()).x());
+    QCOMPARE(lastTau->width(), lastSca->width());
+
+    // Back at the start the pre-amplifier result of channel 0 sits under the
+    // first ICR box of the first panel.
+    panels->verticalScrollBar()->setValue(0);
+    panels->horizontalScrollBar()->setValue(0);
+    QTest::qWait(50);
+    auto *icrRow = set.mcas.first()->findChild<QGridLayout *>("ICRsBase");
+    QVERIFY(icrRow);
+    QCOMPARE(set.tauLEs.first()->mapToGlobal(QPoint()).x(),
+             icrRow->itemAtPosition(0, 0)->widget()->mapToGlobal(QPoint()).x());
 }
 
 void tst_Body::addMeasPointRowsAndChannels()
