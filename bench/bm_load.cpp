@@ -7,6 +7,7 @@
 #include "benchsupport.h"
 #include "body.h"
 #include "dispa.h"
+#include "windowbench.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,38 +35,13 @@ QStringList writeBatch()
     return files;
 }
 
-// Counts the paints of the two plot displays.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
-void settle()
-{
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
+using windowbench::PaintCounter;
+using windowbench::settle;
 
 // Runs the event loop until both plots have been painted; false after 10 s.
-bool waitForPlots(PaintCounter &counter)
+bool waitForPlots(const PaintCounter &counter)
 {
-    QElapsedTimer t;
-    t.start();
-    while (counter.paints < 2) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (t.elapsed() > 10000)
-            return false;
-    }
-    return true;
+    return windowbench::waitForPaints(counter, 2, 10000);
 }
 
 void load(Body &body, const QStringList &files)

@@ -20,6 +20,7 @@
 #include "benchsupport.h"
 #include "body.h"
 #include "loader.h"
+#include "windowbench.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -94,38 +95,13 @@ const Input inputs[] = {
     { "spectra32x25", 32, 25, [] { return spectrumFiles(32, 25); } },
 };
 
-// Counts the paints of the widgets it watches.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
-void settle()
-{
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
+using windowbench::PaintCounter;
+using windowbench::settle;
 
 // Runs the event loop until every watched widget has painted; false after 60 s.
 bool waitForPaint(const PaintCounter &counter, int watched)
 {
-    QElapsedTimer t;
-    t.start();
-    while (counter.paints < watched) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (t.elapsed() > 60000)
-            return false;
-    }
-    return true;
+    return windowbench::waitForPaints(counter, watched, 60000);
 }
 
 // Goes on with the event loop as long as it paints: what follows the first
