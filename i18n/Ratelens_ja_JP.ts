@@ -20,6 +20,7 @@
     </message>
     <message>
         <location line="+27"/>
+        <location filename="../window/body.cpp" line="+53"/>
         <source>SCAs</source>
         <translation></translation>
     </message>
@@ -37,7 +38,7 @@
         <translation></translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+41"/>
         <source>Quit</source>
         <translation>終了</translation>
     </message>
@@ -67,7 +68,7 @@
         <translation></translation>
     </message>
     <message>
-        <location line="+49"/>
+        <location line="+62"/>
         <source>Tau0s (preAmp)</source>
         <translation>τ0 (preAmp)</translation>
     </message>
@@ -77,14 +78,81 @@
         <translation>τ (Amp)</translation>
     </message>
     <message>
-        <location filename="../window/body.cpp" line="+27"/>
+        <location filename="../window/body.cpp" line="-17"/>
         <source>Fit details...</source>
         <translation>フィット詳細...</translation>
     </message>
     <message>
-        <location line="+168"/>
+        <location line="+271"/>
+        <source>Nothing saved: no dead times estimated yet</source>
+        <translation>保存していません: デッドタイムがまだ推定されていません</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>Saved %1 and %2</source>
+        <translation>%1 と %2 を保存しました</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <location line="+2"/>
+        <source>Saved %1, but cannot write %2</source>
+        <translation>%1 を保存しましたが、%2 は書き込めません</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>Nothing saved: cannot write %1 or %2</source>
+        <translation>保存していません: %1 も %2 も書き込めません</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Nothing saved: the folder %1 does not exist</source>
+        <translation>保存していません: フォルダ %1 がありません</translation>
+    </message>
+    <message>
+        <location line="+19"/>
+        <source>not a regular file</source>
+        <translation>通常のファイルではありません</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>cannot be opened</source>
+        <translation>開けません</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>no measurement point in it</source>
+        <translation>測定点がありません</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <location line="+1"/>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Not loaded: %1</source>
+        <translation>読み込めませんでした: %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Not loaded:</source>
+        <translation>読み込めませんでした:</translation>
+    </message>
+    <message>
+        <location line="+55"/>
         <source>Channel %1, point %2</source>
         <translation>チャンネル %1、測定点 %2</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>%1, line %2</source>
+        <translation>%1、%2 行目</translation>
+    </message>
+    <message>
+        <location line="+85"/>
+        <source>Remove This Point</source>
+        <translation>この測定点を削除</translation>
     </message>
 </context>
 <context>
@@ -110,7 +178,7 @@
         <translation>画像をコピー</translation>
     </message>
     <message>
-        <location line="+10"/>
+        <location line="+14"/>
         <source>Save Plot Image</source>
         <translation>プロット画像の保存</translation>
     </message>

@@ -12,11 +12,18 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QDebug>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QToolTip>
@@ -90,6 +97,10 @@ Body::Body(QWidget *parent)
     I0NinDisp->addMenuAction(fitDetailsAction);
     NinNoutDisp->addMenuAction(fitDetailsAction);
     connect(fitDetailsAction, &QAction::triggered, this, &Body::showFitDetails);
+
+    // Files dropped on the window load as if chosen in the open dialog.
+    setAcceptDrops(true);
+    message->installEventFilter(this);
 }
 
 // The dialogs have no parent and outlive the window; they are left to the end
@@ -103,6 +114,20 @@ namespace {
 void printTrace(const QString &line)
 {
     qDebug().noquote() << line;
+}
+
+// The local files among the dropped URLs, in the order they were dropped.
+QStringList droppedFiles(const QMimeData *mime)
+{
+    QStringList files;
+    if (!mime || !mime->hasUrls())
+        return files;
+    const QList<QUrl> urls = mime->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    }
+    return files;
 }
 
 } // namespace
@@ -151,6 +176,12 @@ void Body::showVisiblePanels()
         if (panel->hasForm())
             continue;
         panel->buildForm(boxSize.width, scaCaptionWidth);
+        panel->setToolTip(sourceText(p));
+        // Its own context menu and those of its boxes offer to remove it.
+        panel->installEventFilter(this);
+        const QList<QLineEdit *> boxes = panel->findChildren<QLineEdit *>();
+        for (QLineEdit *box : boxes)
+            box->installEventFilter(this);
         panel->show();
     }
 }
@@ -184,8 +215,9 @@ bool Body::readPointTable(const QString &fname)
 void Body::filesSelected(const QStringList &files)
 {
     const int first = mset.points.size();
-    loadMeasurementFiles(files, mset.points, printTrace);
+    const QVector<FileReport> reports = loadMeasurementFiles(files, mset.points, printTrace);
     addPanels(first);
+    showLoadMessage(reports);
     if (mset.mcas.size() > 1) {
         mset.calcTaus();
         watchResultBoxes();
@@ -199,14 +231,9 @@ void Body::filesSelected(const QStringList &files)
     NinNoutDisp->update();
 }
 
-void Body::clearMcas()
+void Body::dropResults()
 {
     mset.estimated = false;
-    frame_3->hide();
-    for (AMeasP *panel : qAsConst(mset.mcas))
-        delete panel;
-    mset.mcas.clear();
-    frame_3->show();
     for (LE *box : qAsConst(mset.tauLEs))
         delete box;
     mset.tauLEs.clear();
@@ -216,7 +243,56 @@ void Body::clearMcas()
     mset.tauFits.clear();
     mset.comparison.clear();
     mset.compared = false;
+}
+
+void Body::clearMcas()
+{
+    mset.estimated = false;
+    frame_3->hide();
+    for (AMeasP *panel : qAsConst(mset.mcas))
+        delete panel;
+    mset.mcas.clear();
+    frame_3->show();
+    dropResults();
     mset.points.clear();
+    showMessage(QString());
+    alignResultRow();
+    updateFitDetails();
+    I0NinDisp->coord.userRange = false;
+    NinNoutDisp->coord.userRange = false;
+    I0NinDisp->update();
+    NinNoutDisp->update();
+}
+
+void Body::removePoint(int p)
+{
+    if (p < 0 || p >= mset.mcas.size())
+        return;
+    delete mset.mcas.takeAt(p);
+    mset.points.removeAt(p);
+    // The panels below move up a row, so that row q of the layout stays the
+    // panel of point q, which is what the lazy building of the panels in
+    // view counts on. They are taken out from the last, which is cheap, and
+    // put back in order. A panel that was in a layout makes the next
+    // addWidget search the whole layout for it; it is out of it here, and
+    // on a table of many thousand points that search would dominate.
+    const int moved = mset.mcas.size() - p;
+    for (int i = 0; i < moved; ++i)
+        delete MCALayout->takeAt(MCALayout->count() - 1);
+    for (int q = p; q < mset.mcas.size(); ++q) {
+        mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
+        MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
+    }
+    showVisiblePanels();
+
+    // As after a load, but the results of points that are gone must go too
+    // when what is left cannot be estimated.
+    if (mset.points.canEstimate()) {
+        mset.calcTaus();
+        watchResultBoxes();
+    } else {
+        dropResults();
+    }
     alignResultRow();
     updateFitDetails();
     I0NinDisp->coord.userRange = false;
@@ -227,8 +303,10 @@ void Body::clearMcas()
 
 void Body::saveResults(const QString &fname)
 {
-    if (!mset.estimated)
+    if (!mset.estimated) {
+        showMessage(tr("Nothing saved: no dead times estimated yet"));
         return;
+    }
     // A failed save never leaves a truncated file that looks like a result:
     // each file is replaced only by complete new content.
     const SaveOutcome saved = saveResultsFiles(fname, mset.tau0s, mset.taus);
@@ -236,6 +314,77 @@ void Body::saveResults(const QString &fname)
         qDebug() << "Cannot open date file.";
     if (!saved.confWritten)
         qDebug() << "Cannot open date file2.";
+
+    const QString results = QDir::toNativeSeparators(fname);
+    const QString conf = QDir::toNativeSeparators(fname + QStringLiteral(".conf"));
+    if (saved.resultsWritten && saved.confWritten) {
+        showMessage(tr("Saved %1 and %2").arg(results, conf));
+    } else if (saved.resultsWritten) {
+        showMessage(tr("Saved %1, but cannot write %2").arg(results, conf));
+    } else if (saved.confWritten) {
+        showMessage(tr("Saved %1, but cannot write %2").arg(conf, results));
+    } else {
+        const QDir folder = QFileInfo(fname).absoluteDir();
+        showMessage(folder.exists()
+                            ? tr("Nothing saved: cannot write %1 or %2").arg(results, conf)
+                            : tr("Nothing saved: the folder %1 does not exist")
+                                      .arg(QDir::toNativeSeparators(folder.path())));
+    }
+}
+
+QString Body::currentMessage() const
+{
+    return messageText;
+}
+
+void Body::showLoadMessage(const QVector<FileReport> &reports)
+{
+    // The label names the files; its tooltip gives their whole paths, one a line.
+    QStringList shortProblems;
+    QStringList longProblems;
+    for (const FileReport &report : reports) {
+        QString why;
+        switch (report.open.kind) {
+        case OpenStatus::NotRegularFile:
+            why = tr("not a regular file");
+            break;
+        case OpenStatus::CannotOpen:
+            why = report.open.reason.isEmpty() ? tr("cannot be opened") : report.open.reason;
+            break;
+        case OpenStatus::Opened:
+            if (!report.gavePoints())
+                why = tr("no measurement point in it");
+            break;
+        }
+        if (why.isEmpty())
+            continue;
+        shortProblems.append(tr("%1 (%2)").arg(QFileInfo(report.path).fileName(), why));
+        longProblems.append(tr("%1 (%2)").arg(QDir::toNativeSeparators(report.path), why));
+    }
+    if (shortProblems.isEmpty())
+        showMessage(QString());
+    else
+        showMessage(tr("Not loaded: %1").arg(shortProblems.join(QStringLiteral(", "))),
+                    tr("Not loaded:") + QLatin1Char('\n') + longProblems.join(QLatin1Char('\n')));
+}
+
+void Body::showMessage(const QString &text, const QString &details)
+{
+    messageText = text;
+    const QString tip = details.isEmpty() ? text : details;
+    if (tip != message->toolTip())
+        message->setToolTip(tip);
+    elideMessage();
+}
+
+void Body::elideMessage()
+{
+    // A long message must neither widen the window nor push the field aside:
+    // the label takes the room the row leaves and shows what fits.
+    const QString shown = message->fontMetrics().elidedText(messageText, Qt::ElideMiddle,
+                                                            message->width());
+    if (shown != message->text())
+        message->setText(shown);
 }
 
 ScatterPlotData Body::plotData(bool i0Nin) const
@@ -271,7 +420,18 @@ void Body::drawNinNout(QPainter *p)
 
 QString Body::pointTitle(int p, int j) const
 {
-    return tr("Channel %1, point %2").arg(j).arg(p + 1);
+    const QString title = tr("Channel %1, point %2").arg(j).arg(p + 1);
+    const QString source = sourceText(p);
+    return source.isEmpty() ? title : title + QLatin1Char('\n') + source;
+}
+
+QString Body::sourceText(int p) const
+{
+    const PointSource &source = mset.points.source(p);
+    if (source.file.isEmpty())
+        return QString();
+    const QString file = QDir::toNativeSeparators(source.file);
+    return source.line > 0 ? tr("%1, line %2").arg(file).arg(source.line) : file;
 }
 
 QString Body::plotToolTip(PlotKind kind, QPoint pos) const
@@ -314,6 +474,22 @@ void Body::watchResultBoxes()
 
 bool Body::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == message) {
+        if (event->type() == QEvent::Resize)
+            elideMessage();
+        return QFrame::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::ContextMenu) {
+        // A panel, or a box inside one.
+        for (auto *w = qobject_cast<QWidget *>(watched); w && w != frame_3; w = w->parentWidget()) {
+            if (auto *panel = qobject_cast<AMeasP *>(w)) {
+                if (mset.mcas.contains(panel))
+                    return showPanelMenu(panel, watched,
+                                         static_cast<QContextMenuEvent *>(event));
+                break;
+            }
+        }
+    }
     auto *box = qobject_cast<LE *>(watched);
     if (!box || !mset.tauLEs.contains(box))
         return QFrame::eventFilter(watched, event);
@@ -331,6 +507,42 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return false;
+}
+
+bool Body::showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *event)
+{
+    auto *edit = qobject_cast<QLineEdit *>(watched);
+    QMenu *menu = edit ? edit->createStandardContextMenu() : new QMenu;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (edit)
+        menu->addSeparator();
+    QAction *remove = menu->addAction(tr("Remove This Point"));
+    // Queued: the menu may belong to a box of the panel the removal deletes.
+    const QPointer<AMeasP> target(panel);
+    connect(
+            remove, &QAction::triggered, this,
+            [this, target] {
+                if (target)
+                    removePoint(mset.mcas.indexOf(target));
+            },
+            Qt::QueuedConnection);
+    menu->popup(event->globalPos());
+    return true;
+}
+
+void Body::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Body::dropEvent(QDropEvent *event)
+{
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    filesSelected(files);
 }
 
 void Body::showFitDetails()

@@ -10,9 +10,14 @@
 #include <QStringList>
 #include <QVector>
 
+class AMeasP;
 class DispA;
 class FitDetails;
+struct FileReport;
 class QAction;
+class QContextMenuEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QFileDialog;
 class QPainter;
 struct ScatterPlotData;
@@ -44,11 +49,21 @@ public:
     // to it by pointer to member.
     void showFitDetails();
 
+    // Removes measurement point p with its panel and estimates again over
+    // the points left, as a load does; what the panel's "Remove This Point"
+    // does.
+    void removePoint(int p);
+    // The line at the right of the background row that says what became of
+    // the latest load or save; empty when all went well or after Clear.
+    QString currentMessage() const;
+
 signals:
     void quit();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private slots:
     void filesSelected(const QStringList &files);
@@ -78,6 +93,18 @@ private:
     // Hands the result boxes' tooltip and context-menu events to eventFilter.
     void watchResultBoxes();
     void updateFitDetails();
+    // Deletes the result boxes and forgets the latest estimation.
+    void dropResults();
+    // Shows text in the message line, elided to its width, in full as its tooltip.
+    // details, or else text, becomes the label's tooltip.
+    void showMessage(const QString &text, const QString &details = QString());
+    void elideMessage();
+    // Names the files of a load that could not be opened or gave no point.
+    void showLoadMessage(const QVector<FileReport> &reports);
+    // The file, and for a point table the line, that point p was read from.
+    QString sourceText(int p) const;
+    // A menu for a panel or one of its boxes, with "Remove This Point".
+    bool showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *event);
 
     QVector<QColor> colors;
     QFileDialog *openDialog;
@@ -87,4 +114,5 @@ private:
     FitDetails *fitDetailsWindow = nullptr;
     BoxSize boxSize;
     int scaCaptionWidth = 0;
+    QString messageText;
 };
