@@ -146,12 +146,17 @@ void Body::showVisiblePanels()
         height = qMin(panelScroll->sizeHint().height(), this->height());
     const int first = qBound(0, top / pitch - 1, n - 1);
     const int last = qBound(0, (top + height) / pitch + 1, n - 1);
+    // Across, the columns in view and one more on either side.
+    const int margin = boxSize.width;
+    const int left = panelScroll->horizontalScrollBar()->value() - margin;
+    const int right = left + panelScroll->viewport()->width() + 2 * margin;
     for (int p = first; p <= last; ++p) {
         AMeasP *panel = mset.mcas[p];
-        if (panel->hasForm())
-            continue;
-        panel->buildForm(boxSize.width, scaCaptionWidth);
-        panel->show();
+        if (!panel->hasForm()) {
+            panel->buildBlankForm(boxSize, scaCaptionWidth);
+            panel->show();
+        }
+        panel->buildBoxesIn(left - panel->x(), right - panel->x());
     }
 }
 
