@@ -44,6 +44,8 @@ private slots:
     void plotsTakeTheExtraHeight();
     void largeLoadsFitTheScreen_data();
     void largeLoadsFitTheScreen();
+    void boxesInViewAfterScrolling_data();
+    void boxesInViewAfterScrolling();
     void addMeasPointRowsAndChannels();
     void addMeasPointRanges_data();
     void addMeasPointRanges();
@@ -444,7 +446,7 @@ void tst_Body::largeLoadsFitTheScreen()
     // inside the viewport with the last amplifier result right under it.
     const AMeasP *last = set.mcas.last();
     const QList<LE *> boxes = last->findChildren<LE *>();
-    QCOMPARE(boxes.size(), 2 * chs);
+    QVERIFY(!boxes.isEmpty());
     for (const LE *box : boxes)
         QVERIFY2(fitsText(box), qPrintable(box->text()));
     const QRect viewport = panels->viewport()->rect();
@@ -470,6 +472,84 @@ void tst_Body::largeLoadsFitTheScreen()
     QVERIFY(icrRow);
     QCOMPARE(set.tauLEs.first()->mapToGlobal(QPoint()).x(),
              icrRow->itemAtPosition(0, 0)->widget()->mapToGlobal(QPoint()).x());
+}
+
+void tst_Body::boxesInViewAfterScrolling_data()
+{
+    // Where the panels are scrolled to, as a fraction of the way across and down.
+    QTest::addColumn<double>("across");
+    QTest::addColumn<double>("down");
+    QTest::newRow("as loaded") << 0.0 << 0.0;
+    QTest::newRow("middle") << 0.5 << 0.5;
+    QTest::newRow("middle across, at the top") << 0.5 << 0.0;
+    QTest::newRow("far right, bottom") << 1.0 << 1.0;
+}
+
+// Only the boxes near the view are made; wherever the user scrolls, every
+// value box in view is there, shows its value and sits over the result of
+// its channel, as if all boxes had been made at the load.
+void tst_Body::boxesInViewAfterScrolling()
+{
+    QFETCH(double, across);
+    QFETCH(double, down);
+
+    const int chs = 64;
+    const int points = 60;
+    QVector<QByteArrayList> icrTexts(points), scaTexts(points);
+    QByteArray table = "# Channels : 64\n";
+    for (int p = 0; p < points; ++p) {
+        table += QByteArray::number(1e4 * (p + 1));
+        for (int j = 0; j < chs; ++j)
+            icrTexts[p].append(QByteArray::number(1e4 * (p + 1) * (1 - 0.004 * p) * (1 + 0.01 * j)));
+        for (int j = 0; j < chs; ++j)
+            scaTexts[p].append(QByteArray::number(3e3 * (p + 1) * (1 - 0.006 * p) * (1 + 0.02 * j)));
+        table += ' ' + icrTexts[p].join(' ') + ' ' + scaTexts[p].join(' ') + '\n';
+    }
+    Body body;
+    body.resize(1536, 854);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    emitFilesSelected(body, { writeFile("table.dat", table) });
+    QTest::qWait(50);
+    auto *panels = body.findChild<QScrollArea *>("panelScroll");
+    QScrollBar *h = panels->horizontalScrollBar();
+    QScrollBar *v = panels->verticalScrollBar();
+    QVERIFY(h->maximum() > 0 && v->maximum() > 0);
+    h->setValue(qRound(across * h->maximum()));
+    v->setValue(qRound(down * v->maximum()));
+    QTest::qWait(50);
+
+    const MeasSet &set = body.measSet();
+    QCOMPARE(set.tauLEs.size(), 2 * chs);
+    const QRect view(panels->viewport()->mapToGlobal(QPoint()), panels->viewport()->size());
+    int shown = 0;
+    for (int p = 0; p < points; ++p) {
+        const AMeasP *panel = set.mcas[p];
+        const int top = panel->mapToGlobal(QPoint()).y();
+        if (top + panel->height() <= view.top() || top >= view.bottom())
+            continue;
+        for (int j = 0; j < chs; ++j) {
+            for (int stage = 0; stage < 2; ++stage) {
+                // The result row shows the column of every channel.
+                const LE *result = set.tauLEs[2 * j + stage];
+                const int x = result->mapToGlobal(QPoint()).x();
+                if (x + result->width() <= view.left() || x >= view.right())
+                    continue;
+                auto *row = panel->findChild<QGridLayout *>(stage == 0 ? "ICRsBase" : "SCAsBase");
+                QLayoutItem *item = row->itemAtPosition(0, j);
+                const auto *box = item ? qobject_cast<LE *>(item->widget()) : nullptr;
+                const QString where = QStringLiteral("point %1, channel %2, %3")
+                                              .arg(p).arg(j).arg(stage == 0 ? "ICR" : "SCA");
+                QVERIFY2(box && box->isVisible(), qPrintable(where));
+                QCOMPARE(box->text().toLatin1(), (stage == 0 ? icrTexts : scaTexts)[p][j]);
+                QCOMPARE(box->mapToGlobal(QPoint()).x(), x);
+                QCOMPARE(box->width(), result->width());
+                ++shown;
+            }
+        }
+    }
+    // Some eight rows of more than ten columns are in view.
+    QVERIFY2(shown >= 80, qPrintable(QString::number(shown)));
 }
 
 void tst_Body::addMeasPointRowsAndChannels()
