@@ -5,6 +5,7 @@
 #include "pointset.h"
 
 #include <QGridLayout>
+#include <QSpacerItem>
 #include <QString>
 
 AMeasP::AMeasP(const MeasValues &values, QWidget *parent)
@@ -35,16 +36,89 @@ AMeasP::AMeasP(double i0_, const QVector<double> &icrs_, const QVector<double> &
 
 AMeasP::~AMeasP() = default;
 
-void AMeasP::buildForm(int boxWidth, int captionWidth)
+namespace {
+
+// A blank in a row of boxes. A grid gives no spacing to a column that holds
+// only empty items, and a spacer is empty; this one counts as a box, so the
+// columns after it keep the box's spacing too.
+class BoxBlank : public QSpacerItem
 {
-    if (formBuilt)
-        return;
+public:
+    explicit BoxBlank(BoxSize box)
+        : QSpacerItem(box.width, box.height, QSizePolicy::Fixed, QSizePolicy::Fixed)
+    {
+    }
+    bool isEmpty() const override { return false; }
+};
+
+} // namespace
+
+void AMeasP::setupForm(int captionWidth)
+{
     formBuilt = true;
     setupUi(this);
     label_3->setMinimumWidth(captionWidth);
     I0->setText(QString::number(i0, 'g', 6));
+}
+
+void AMeasP::buildForm(int width, int captionWidth)
+{
+    if (formBuilt)
+        return;
+    setupForm(captionWidth);
+    boxWidth = width;
     for (int i = 0; i < qMin(icrs.size(), maxValueBoxesPerRow); ++i)
         ICRsBase->addWidget(newValueBox(icrs[i], boxWidth), 0, i);
     for (int i = 0; i < qMin(scas.size(), maxValueBoxesPerRow); ++i)
         SCAsBase->addWidget(newValueBox(scas[i], boxWidth), 0, i);
+}
+
+void AMeasP::buildBlankForm(BoxSize box, int captionWidth)
+{
+    if (formBuilt)
+        return;
+    setupForm(captionWidth);
+    boxWidth = box.width;
+    icrBlanks.resize(qMin(icrs.size(), maxValueBoxesPerRow));
+    scaBlanks.resize(qMin(scas.size(), maxValueBoxesPerRow));
+    for (int i = 0; i < icrBlanks.size(); ++i) {
+        icrBlanks[i] = new BoxBlank(box);
+        ICRsBase->addItem(icrBlanks[i], 0, i);
+    }
+    for (int i = 0; i < scaBlanks.size(); ++i) {
+        scaBlanks[i] = new BoxBlank(box);
+        SCAsBase->addItem(scaBlanks[i], 0, i);
+    }
+    blankCount = icrBlanks.size() + scaBlanks.size();
+}
+
+void AMeasP::buildBoxesIn(int left, int right)
+{
+    if (blankCount == 0 || width() < layout()->minimumSize().width())
+        return;
+    // The columns' places as the layouts would set them before the next
+    // paint: the blanks' geometry is what the boxes will get.
+    layout()->activate();
+    frame->layout()->activate();
+    frame_2->layout()->activate();
+    fillBlanks(ICRsBase, icrBlanks, icrs, frame->x(), left, right);
+    fillBlanks(SCAsBase, scaBlanks, scas, frame_2->x(), left, right);
+}
+
+void AMeasP::fillBlanks(QGridLayout *row, QVector<QLayoutItem *> &places,
+                        const QVector<double> &values, int rowX, int left, int right)
+{
+    for (int i = 0; i < places.size(); ++i) {
+        QLayoutItem *blank = places[i];
+        if (!blank)
+            continue;
+        const QRect place = blank->geometry().translated(rowX, 0);
+        if (place.right() < left || place.left() >= right)
+            continue;
+        row->removeItem(blank);
+        delete blank;
+        places[i] = nullptr;
+        --blankCount;
+        row->addWidget(newValueBox(values[i], boxWidth), 0, i);
+    }
 }

@@ -171,18 +171,25 @@ void Body::showVisiblePanels()
         height = qMin(panelScroll->sizeHint().height(), this->height());
     const int first = qBound(0, top / pitch - 1, n - 1);
     const int last = qBound(0, (top + height) / pitch + 1, n - 1);
+    // Across, the columns in view and one more on either side.
+    const int margin = boxSize.width;
+    const int left = panelScroll->horizontalScrollBar()->value() - margin;
+    const int right = left + panelScroll->viewport()->width() + 2 * margin;
     for (int p = first; p <= last; ++p) {
         AMeasP *panel = mset.mcas[p];
-        if (panel->hasForm())
-            continue;
-        panel->buildForm(boxSize.width, scaCaptionWidth);
-        panel->setToolTip(sourceText(p));
-        // Its own context menu and those of its boxes offer to remove it.
-        panel->installEventFilter(this);
+        if (!panel->hasForm()) {
+            panel->buildBlankForm(boxSize, scaCaptionWidth);
+            panel->setToolTip(sourceText(p));
+            panel->installEventFilter(this);
+            panel->show();
+        }
+        panel->buildBoxesIn(left - panel->x(), right - panel->x());
+        // The context menus of the panel and of its boxes offer to remove it;
+        // boxes are made as they scroll into view, and a filter installed
+        // twice is installed once.
         const QList<QLineEdit *> boxes = panel->findChildren<QLineEdit *>();
         for (QLineEdit *box : boxes)
             box->installEventFilter(this);
-        panel->show();
     }
 }
 
