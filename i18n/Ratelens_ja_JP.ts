@@ -151,7 +151,7 @@
     </message>
     <message>
         <location line="+85"/>
-        <source>Remove This Point</source>
+        <source>Remove this point</source>
         <translation>この測定点を削除</translation>
     </message>
 </context>
@@ -159,22 +159,22 @@
     <name>DispA</name>
     <message>
         <location filename="../window/dispa.cpp" line="+135"/>
-        <source>Show Axes and Legend</source>
+        <source>Show axes and legend</source>
         <translation>軸と凡例を表示</translation>
     </message>
     <message>
         <location line="+4"/>
-        <source>Restore Data Ranges</source>
+        <source>Restore data ranges</source>
         <translation>データ範囲に戻す</translation>
     </message>
     <message>
         <location line="+7"/>
-        <source>Save Image...</source>
+        <source>Save image...</source>
         <translation>画像を保存...</translation>
     </message>
     <message>
         <location line="+2"/>
-        <source>Copy Image</source>
+        <source>Copy image</source>
         <translation>画像をコピー</translation>
     </message>
     <message>

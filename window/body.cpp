@@ -523,7 +523,7 @@ bool Body::showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *eve
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (edit)
         menu->addSeparator();
-    QAction *remove = menu->addAction(tr("Remove This Point"));
+    QAction *remove = menu->addAction(tr("Remove this point"));
     // Queued: the menu may belong to a box of the panel the removal deletes.
     const QPointer<AMeasP> target(panel);
     connect(

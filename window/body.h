@@ -50,7 +50,7 @@ public:
     void showFitDetails();
 
     // Removes measurement point p with its panel and estimates again over
-    // the points left, as a load does; what the panel's "Remove This Point"
+    // the points left, as a load does; what the panel's "Remove this point"
     // does.
     void removePoint(int p);
     // The line at the right of the background row that says what became of
@@ -103,7 +103,7 @@ private:
     void showLoadMessage(const QVector<FileReport> &reports);
     // The file, and for a point table the line, that point p was read from.
     QString sourceText(int p) const;
-    // A menu for a panel or one of its boxes, with "Remove This Point".
+    // A menu for a panel or one of its boxes, with "Remove this point".
     bool showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *event);
 
     QVector<QColor> colors;

@@ -132,20 +132,20 @@ QMenu *DispA::showPlotMenu(const QPoint &pos)
 {
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *axes = menu->addAction(tr("Show Axes and Legend"));
+    QAction *axes = menu->addAction(tr("Show axes and legend"));
     axes->setCheckable(true);
     axes->setChecked(showAxes);
     connect(axes, &QAction::toggled, this, &DispA::setAxesShown);
-    QAction *restore = menu->addAction(tr("Restore Data Ranges"));
+    QAction *restore = menu->addAction(tr("Restore data ranges"));
     restore->setEnabled(coord.userRange);
     connect(restore, &QAction::triggered, this, [this] {
         coord.userRange = false;
         update();
     });
     menu->addSeparator();
-    connect(menu->addAction(tr("Save Image...")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Save image...")), &QAction::triggered, this,
             [this] { saveImageDialog()->show(); });
-    connect(menu->addAction(tr("Copy Image")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Copy image")), &QAction::triggered, this,
             &DispA::copyPlotImage);
     if (!windowActions.isEmpty()) {
         menu->addSeparator();

@@ -274,7 +274,7 @@ void tst_BodyActions::removeThroughThePanelMenu()
     QVERIFY(menu);
     QAction *remove = nullptr;
     for (QAction *a : menu->actions())
-        remove = a->text() == "Remove This Point" ? a : remove;
+        remove = a->text() == "Remove this point" ? a : remove;
     QVERIFY(remove);
     remove->trigger();
     menu->close();

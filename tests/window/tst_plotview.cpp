@@ -247,7 +247,7 @@ void TestPlotView::axesOnlyWhenAsked()
     QVERIFY(menu->isVisible());
     QAction *axes = menu->actions().first();
     QCOMPARE(axes->text(), japanese ? QStringLiteral("軸と凡例を表示")
-                                    : QStringLiteral("Show Axes and Legend"));
+                                    : QStringLiteral("Show axes and legend"));
     QVERIFY(axes->isCheckable() && !axes->isChecked());
     axes->trigger();
     menu->close();
