@@ -229,9 +229,15 @@ void Body::filesSelected(const QStringList &files)
         mset.calcTaus();
         watchResultBoxes();
     }
+    showChangedPoints();
+}
+
+void Body::showChangedPoints()
+{
     alignResultRow();
     updateFitDetails();
-    // New points: the plots show all of them again.
+    // The plots take their ranges from the points again, whatever the
+    // gestures made of them before.
     I0NinDisp->coord.userRange = false;
     NinNoutDisp->coord.userRange = false;
     I0NinDisp->update();
@@ -263,12 +269,7 @@ void Body::clearMcas()
     dropResults();
     mset.points.clear();
     showMessage(QString());
-    alignResultRow();
-    updateFitDetails();
-    I0NinDisp->coord.userRange = false;
-    NinNoutDisp->coord.userRange = false;
-    I0NinDisp->update();
-    NinNoutDisp->update();
+    showChangedPoints();
 }
 
 void Body::removePoint(int p)
@@ -300,12 +301,7 @@ void Body::removePoint(int p)
     } else {
         dropResults();
     }
-    alignResultRow();
-    updateFitDetails();
-    I0NinDisp->coord.userRange = false;
-    NinNoutDisp->coord.userRange = false;
-    I0NinDisp->update();
-    NinNoutDisp->update();
+    showChangedPoints();
 }
 
 void Body::saveResults(const QString &fname)

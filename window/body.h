@@ -80,6 +80,9 @@ private:
     // Gives the panels and the result row one width, so that the result of a
     // channel sits under its values, and keeps both scrolled alike.
     void alignResultRow();
+    // After a load, a removal or a clear: the result row lines up with the
+    // panels again, Fit details follows, and both plots show all the points.
+    void showChangedPoints();
     // The most the panel area may take so that the plots keep half the window.
     int panelAreaLimit() const;
     ScatterPlotData plotData(bool i0Nin) const;
