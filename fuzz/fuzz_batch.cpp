@@ -199,8 +199,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const QVector<ChannelComparison> comparison = compareChannels(points);
         checkComparison(comparison, chs);
 
-        const ImageSize size = imageSizeFor(input);
-        QImage image(size.width, size.height, QImage::Format_RGB32);
+        const ImageSize residualSize = imageSizeFor(input);
+        QImage image(residualSize.width, residualSize.height, QImage::Format_RGB32);
         QPainter p(&image);
         drawResidualPanel(p, image.rect(),
                           residualPanel(comparison, points, DeadTimeModel::Paralyzable,
