@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "batchrunner.h"
+#include "batchrun.h"
 #include "resultsfile.h"
 #include "testsupport.h"
 
@@ -17,22 +17,11 @@ using testsupport::testDataPath;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = BatchRun;
 
 Run run(const QStringList &args)
 {
-    Run r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    r.status = runBatch(QStringList { QStringLiteral("ratelens-batch") } + args, out, err);
-    out.flush();
-    err.flush();
-    return r;
+    return runBatchCommand(args);
 }
 
 QString highRate()

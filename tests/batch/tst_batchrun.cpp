@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "batchrunner.h"
+#include "batchrun.h"
 #include "channelresult.h"
 #include "loader.h"
 #include "testsupport.h"
@@ -19,26 +19,12 @@ using testsupport::testDataPath;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = BatchRun;
 
-// Runs the command in-process from the folder dir, as a user would from a shell.
+// Runs the command in-process from the folder dir.
 Run runIn(const QString &dir, const QStringList &args)
 {
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(dir);
-    Run r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    r.status = runBatch(QStringList { QStringLiteral("ratelens-batch") } + args, out, err);
-    out.flush();
-    err.flush();
-    QDir::setCurrent(previous);
-    return r;
+    return runBatchCommand(args, dir);
 }
 
 QString caseInput(const QString &name)
