@@ -2,11 +2,17 @@
 #include "modelcomparison.h"
 
 #include "pointset.h"
+#include "unitscalefit.h"
+
+#include <QHash>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
+
+const DeadTimeModel allModels[]
+    = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable };
 
 double median(QVector<double> v)
 {
@@ -20,39 +26,191 @@ StageComparison &stageOf(ChannelComparison &c, FitStage stage)
     return stage == FitStage::PreAmp ? c.preAmp : c.amp;
 }
 
-void flagStage(StageComparison &s)
+bool isOk(const StageFit *f)
+{
+    return f->ok;
+}
+
+void flagFailures(StageComparison &s)
 {
     for (const StageFit *f : { &s.quadratic, &s.paralyzable, &s.nonParalyzable }) {
         if (f->failureKind == FitFailure::TauNotPositive)
             s.flags |= DeadTimeFlag::TauNonPositive;
-        else if (!f->ok)
+        else if (!isOk(f))
             s.flags |= DeadTimeFlag::FitFailed;
     }
+}
 
-    const StageFit &p = s.paralyzable;
-    const StageFit &np = s.nonParalyzable;
-    if (p.ok && np.ok) {
-        const double delta = np.chi2() - p.chi2();
-        const double unit = std::fmin(p.reducedChi2, np.reducedChi2);
-        if (std::fabs(delta) <= preferenceThreshold * unit)
-            s.preferred = ModelPreference::Indistinguishable;
-        else
-            s.preferred = delta > 0.0 ? ModelPreference::Paralyzable : ModelPreference::NonParalyzable;
-    } else if (p.ok) {
-        s.preferred = ModelPreference::Paralyzable;
-    } else if (np.ok) {
-        s.preferred = ModelPreference::NonParalyzable;
+ModelPreference preferenceOf(DeadTimeModel model)
+{
+    switch (model) {
+    case DeadTimeModel::Paralyzable:
+        return ModelPreference::Paralyzable;
+    case DeadTimeModel::NonParalyzable:
+        return ModelPreference::NonParalyzable;
+    case DeadTimeModel::Quadratic:
+        break;
     }
+    return ModelPreference::Quadratic;
+}
 
-    const StageFit *best = s.betterExact();
+// Whether the chi^2 of a and b differ by less than the preference margin.
+bool alike(const StageFit &a, const StageFit &b)
+{
+    const double unit = std::fmin(a.reducedChi2, b.reducedChi2);
+    return std::fabs(a.chi2() - b.chi2()) <= preferenceThreshold * unit;
+}
+
+void choosePreference(StageComparison &s)
+{
+    const StageFit *best = nullptr;
+    for (const StageFit *f : { &s.quadratic, &s.paralyzable, &s.nonParalyzable }) {
+        if (isOk(f) && (!best || f->chi2() < best->chi2()))
+            best = f;
+    }
+    if (!best) {
+        s.preferred = ModelPreference::Undecided;
+        return;
+    }
+    s.preferred = preferenceOf(best->model);
+    for (const StageFit *f : { &s.quadratic, &s.paralyzable, &s.nonParalyzable }) {
+        if (f != best && isOk(f) && alike(*f, *best))
+            s.preferred = ModelPreference::Indistinguishable;
+    }
+}
+
+// Biased only where the data prefer an exact law to the quadratic and the
+// two dead times differ by more than their errors allow.
+void flagQuadraticBias(StageComparison &s)
+{
+    const StageFit *exact = s.betterExact();
     const StageFit &q = s.quadratic;
-    if (best && q.ok && std::fabs(q.tau - best->tau) > quadraticBiasSigmas * q.tauStdErr)
+    if (!exact || !q.ok || alike(q, *exact) || exact->chi2() > q.chi2())
+        return;
+    const double sigma = std::hypot(statisticalStdErr(q), statisticalStdErr(*exact));
+    if (std::fabs(q.tau - exact->tau) > quadraticBiasSigmas * sigma)
         s.flags |= DeadTimeFlag::QuadraticBiased;
+}
 
+void flagScaleLoss(StageComparison &s, FitStage stage, bool fixD0)
+{
+    if (stage != FitStage::Amp || fixD0)
+        return;
+    const StageFit *f = s.betterExact();
+    if (!f)
+        f = s.quadratic.ok ? &s.quadratic : nullptr;
+    if (f && f->scale > scaleLossRangeLow && f->scale < scaleLossRangeHigh
+        && std::fabs(f->scale - 1.0) > scaleLossSigmas * f->scaleStdErr)
+        s.flags |= DeadTimeFlag::ScaleLoss;
+}
+
+void flagUnderdispersed(StageComparison &s)
+{
+    for (const StageFit *f : { &s.quadratic, &s.paralyzable, &s.nonParalyzable }) {
+        if (isOk(f) && f->reducedChi2 < underdispersionChi2)
+            s.flags |= DeadTimeFlag::Underdispersed;
+    }
+}
+
+void flagStage(StageComparison &s, FitStage stage, bool fixD0)
+{
+    flagFailures(s);
+    choosePreference(s);
+    flagQuadraticBias(s);
     // Past n = 1/tau a paralyzable stage counts less the more it receives; only
     // meaningful where the data do not reject the paralyzable law.
+    const StageFit &p = s.paralyzable;
     if (p.ok && s.preferred != ModelPreference::NonParalyzable && p.maxRateTau >= 1.0)
         s.flags |= DeadTimeFlag::Saturated;
+    flagScaleLoss(s, stage, fixD0);
+    flagUnderdispersed(s);
+}
+
+StageFit fitOne(DeadTimeModel model, FitStage stage, const QVector<double> &x,
+                const QVector<double> &y, bool fixD0)
+{
+    if (fixD0 && stage == FitStage::Amp)
+        return fitUnitScaleAmp(model, x, y);
+    return fitStage(model, stage, x, y);
+}
+
+// The dead times of the files fitted alone whose fit succeeded.
+QVector<double> fileDeadTimes(DeadTimeModel model, FitStage stage, const QVector<double> &x,
+                              const QVector<double> &y, const ComparisonOptions &options)
+{
+    QVector<double> taus;
+    if (options.files.size() < 2)
+        return taus;
+    for (const QVector<int> &file : options.files) {
+        if (file.size() < 3)
+            continue;
+        QVector<double> fx;
+        QVector<double> fy;
+        for (int p : file) {
+            fx.append(x.value(p));
+            fy.append(y.value(p));
+        }
+        const StageFit f = fitOne(model, stage, fx, fy, options.fixD0);
+        if (f.ok)
+            taus.append(f.tau);
+    }
+    return taus;
+}
+
+void setUncertainties(StageComparison &s, FitStage stage, const QVector<double> &x,
+                      const QVector<double> &y, const ComparisonOptions &options)
+{
+    const StageFit &p = s.paralyzable;
+    const StageFit &np = s.nonParalyzable;
+    const double modelTerm = p.ok && np.ok && alike(p, np) ? 0.5 * std::fabs(p.tau - np.tau) : 0.0;
+    for (DeadTimeModel model : allModels) {
+        const StageFit &f = s.fit(model);
+        TauUncertainty &u = s.uncertainty(model);
+        u.statistical = statisticalStdErr(f);
+        u.model = modelTerm;
+        if (f.ok)
+            setFileScatter(u, fileDeadTimes(model, stage, x, y, options));
+        combine(u);
+    }
+}
+
+bool allZero(const QVector<double> &v)
+{
+    for (double value : v) {
+        if (std::isfinite(value) && value != 0.0)
+            return false;
+    }
+    return true;
+}
+
+bool narrowIntensitySpan(const QVector<double> &i0)
+{
+    double lo = 0.0;
+    double hi = 0.0;
+    for (double v : i0) {
+        if (!(std::isfinite(v) && v > 0.0))
+            continue;
+        lo = lo > 0.0 ? std::fmin(lo, v) : v;
+        hi = std::fmax(hi, v);
+    }
+    return !(hi >= intensityScanSpan * lo) || !(lo > 0.0);
+}
+
+bool brokenAmplifier(const QVector<double> &icr, const QVector<double> &sca)
+{
+    int above = 0;
+    bool someNotAbove = false;
+    for (int i = 0; i < std::min(icr.size(), sca.size()); ++i) {
+        const double x = icr[i];
+        const double y = sca[i];
+        if (!std::isfinite(x) || !std::isfinite(y))
+            continue;
+        if (y - x > brokenSigmas * std::sqrt(std::fmax(x + y, 1.0)))
+            ++above;
+        if (y <= x)
+            someNotAbove = true;
+    }
+    return above >= brokenPoints && someNotAbove;
 }
 
 } // namespace
@@ -66,6 +224,8 @@ QString modelPreferenceName(ModelPreference preference)
         return QStringLiteral("nonparalyzable");
     case ModelPreference::Indistinguishable:
         return QStringLiteral("indistinguishable");
+    case ModelPreference::Quadratic:
+        return QStringLiteral("quadratic");
     case ModelPreference::Undecided:
         break;
     }
@@ -85,6 +245,11 @@ QStringList deadTimeFlagNames(DeadTimeFlags flags)
         { DeadTimeFlag::Noisy, "noisy" },
         { DeadTimeFlag::QuadraticBiased, "quadratic-biased" },
         { DeadTimeFlag::Saturated, "saturated" },
+        { DeadTimeFlag::ScaleLoss, "scale-loss" },
+        { DeadTimeFlag::NotIntensityScan, "not-intensity-scan" },
+        { DeadTimeFlag::NoCounts, "no-counts" },
+        { DeadTimeFlag::Broken, "broken" },
+        { DeadTimeFlag::Underdispersed, "underdispersed" },
     };
     QStringList list;
     for (const auto &n : names) {
@@ -107,6 +272,29 @@ const StageFit &StageComparison::fit(DeadTimeModel model) const
     return quadratic;
 }
 
+const TauUncertainty &StageComparison::uncertainty(DeadTimeModel model) const
+{
+    switch (model) {
+    case DeadTimeModel::Paralyzable:
+        return paralyzableError;
+    case DeadTimeModel::NonParalyzable:
+        return nonParalyzableError;
+    case DeadTimeModel::Quadratic:
+        break;
+    }
+    return quadraticError;
+}
+
+TauUncertainty &StageComparison::uncertainty(DeadTimeModel model)
+{
+    return const_cast<TauUncertainty &>(static_cast<const StageComparison *>(this)->uncertainty(model));
+}
+
+bool StageComparison::undetermined() const
+{
+    return flags & (DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts);
+}
+
 const StageFit *StageComparison::betterExact() const
 {
     if (paralyzable.ok && nonParalyzable.ok)
@@ -118,23 +306,38 @@ const StageFit *StageComparison::betterExact() const
     return nullptr;
 }
 
-StageComparison compareStage(FitStage stage, const QVector<double> &x, const QVector<double> &y)
+DeadTimeFlags inputFlags(FitStage stage, const QVector<double> &x, const QVector<double> &y)
+{
+    DeadTimeFlags flags;
+    if (allZero(y) || (stage == FitStage::Amp && allZero(x)))
+        flags |= DeadTimeFlag::NoCounts;
+    if (stage == FitStage::PreAmp && narrowIntensitySpan(x))
+        flags |= DeadTimeFlag::NotIntensityScan;
+    if (stage == FitStage::Amp && brokenAmplifier(x, y))
+        flags |= DeadTimeFlag::Broken;
+    return flags;
+}
+
+StageComparison compareStage(FitStage stage, const QVector<double> &x, const QVector<double> &y,
+                             const ComparisonOptions &options)
 {
     StageComparison s;
-    s.quadratic = fitStage(DeadTimeModel::Quadratic, stage, x, y);
-    s.paralyzable = fitStage(DeadTimeModel::Paralyzable, stage, x, y);
-    s.nonParalyzable = fitStage(DeadTimeModel::NonParalyzable, stage, x, y);
-    flagStage(s);
+    s.quadratic = fitOne(DeadTimeModel::Quadratic, stage, x, y, options.fixD0);
+    s.paralyzable = fitOne(DeadTimeModel::Paralyzable, stage, x, y, options.fixD0);
+    s.nonParalyzable = fitOne(DeadTimeModel::NonParalyzable, stage, x, y, options.fixD0);
+    flagStage(s, stage, options.fixD0);
+    s.flags |= inputFlags(stage, x, y);
+    setUncertainties(s, stage, x, y, options);
     return s;
 }
 
 ChannelComparison compareChannel(int channel, const QVector<double> &i0, const QVector<double> &icr,
-                                 const QVector<double> &sca)
+                                 const QVector<double> &sca, const ComparisonOptions &options)
 {
     ChannelComparison c;
     c.channel = channel;
-    c.preAmp = compareStage(FitStage::PreAmp, i0, icr);
-    c.amp = compareStage(FitStage::Amp, icr, sca);
+    c.preAmp = compareStage(FitStage::PreAmp, i0, icr, options);
+    c.amp = compareStage(FitStage::Amp, icr, sca, options);
     return c;
 }
 
@@ -182,23 +385,43 @@ void flagAcrossChannels(QVector<ChannelComparison> &channels)
 
 QVector<ChannelComparison> compareChannels(const QVector<double> &i0,
                                            const QVector<QVector<double>> &icrs,
-                                           const QVector<QVector<double>> &scas)
+                                           const QVector<QVector<double>> &scas,
+                                           const ComparisonOptions &options)
 {
     QVector<ChannelComparison> channels;
     const int n = std::min(icrs.size(), scas.size());
     for (int j = 0; j < n; ++j)
-        channels.append(compareChannel(j, i0, icrs.at(j), scas.at(j)));
+        channels.append(compareChannel(j, i0, icrs.at(j), scas.at(j), options));
     flagAcrossChannels(channels);
     return channels;
 }
 
-QVector<ChannelComparison> compareChannels(const PointSet &points)
+QVector<QVector<int>> pointsByFile(const PointSet &points)
 {
+    QVector<QVector<int>> files;
+    QHash<QString, int> index;
+    for (int p = 0; p < points.size(); ++p) {
+        const QString &file = points.source(p).file;
+        auto it = index.find(file);
+        if (it == index.end()) {
+            it = index.insert(file, files.size());
+            files.append(QVector<int>());
+        }
+        files[*it].append(p);
+    }
+    return files;
+}
+
+QVector<ChannelComparison> compareChannels(const PointSet &points, bool fixD0)
+{
+    ComparisonOptions options;
+    options.fixD0 = fixD0;
+    options.files = pointsByFile(points);
     QVector<QVector<double>> icrs;
     QVector<QVector<double>> scas;
     for (int j = 0; j < points.chs(); ++j) {
         icrs.append(points.icrColumn(j));
         scas.append(points.scaColumn(j));
     }
-    return compareChannels(points.i0s(), icrs, scas);
+    return compareChannels(points.i0s(), icrs, scas, options);
 }

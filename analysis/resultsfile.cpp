@@ -5,23 +5,34 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 namespace {
 
 const int confChannels = 19;
 const double microseconds = 1000000.0;
 
-double mean(const QVector<double> &v)
+// Over the channels kept: sum in channel order from 0.0, divided by their number.
+double mean(const QVector<double> &v, const QVector<bool> &leftOut)
 {
     double sum = 0.0;
-    for (double x : v)
-        sum += x;
-    return sum / v.size();
+    int n = 0;
+    for (int i = 0; i < v.size(); ++i) {
+        if (leftOut.value(i) || !std::isfinite(v[i]))
+            continue;
+        sum += v[i];
+        ++n;
+    }
+    return n > 0 ? sum / n : std::numeric_limits<double>::quiet_NaN();
 }
 
-void appendConfChannels(QByteArray &out, const QVector<double> &values)
+void appendConfChannels(QByteArray &out, const QVector<double> &values,
+                        const QVector<bool> &leftOut)
 {
     for (int i = 0; i < confChannels; ++i) {
-        if (i < values.size()) {
+        if (i < values.size() && !leftOut.value(i)) {
             out += "  ";
             out += formatStreamDouble(values.at(i) * microseconds).toLatin1();
         } else {
@@ -73,10 +84,12 @@ QByteArray formatResultsFile(const QVector<double> &tau0s, const QVector<double>
     return out;
 }
 
-QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &taus)
+QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &taus,
+                          const QVector<bool> &leftOut)
 {
-    const QByteArray preampMean = formatStreamDouble(mean(tau0s) * microseconds).toLatin1();
-    const QByteArray ampMean = formatStreamDouble(mean(taus) * microseconds).toLatin1();
+    const QByteArray preampMean
+            = formatStreamDouble(mean(tau0s, leftOut) * microseconds).toLatin1();
+    const QByteArray ampMean = formatStreamDouble(mean(taus, leftOut) * microseconds).toLatin1();
     QByteArray out("          ");
     out += preampMean;
     for (int i = 0; i < 6; ++i) {
@@ -84,10 +97,23 @@ QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &t
         out += ampMean;
     }
     out += "\nICR0    ";
-    appendConfChannels(out, tau0s);
+    appendConfChannels(out, tau0s, leftOut);
     out += "S025    ";
-    appendConfChannels(out, taus);
+    appendConfChannels(out, taus, leftOut);
     return out;
+}
+
+QVector<int> nonFiniteChannels(const QVector<double> &tau0s, const QVector<double> &taus,
+                               const QVector<bool> &leftOut)
+{
+    QVector<int> channels;
+    for (int i = 0; i < std::max(tau0s.size(), taus.size()); ++i) {
+        const bool bad = (i < tau0s.size() && !std::isfinite(tau0s[i]))
+                || (i < taus.size() && !std::isfinite(taus[i]));
+        if (bad && !leftOut.value(i))
+            channels.append(i);
+    }
+    return channels;
 }
 
 bool writeFileSafely(const QString &path, const QByteArray &bytes)
@@ -114,11 +140,11 @@ bool writeFileSafely(const QString &path, const QByteArray &bytes)
 }
 
 SaveOutcome saveResultsFiles(const QString &path, const QVector<double> &tau0s,
-                             const QVector<double> &taus)
+                             const QVector<double> &taus, const QVector<bool> &leftOut)
 {
     SaveOutcome outcome;
     outcome.resultsWritten = writeFileSafely(path, formatResultsFile(tau0s, taus));
     outcome.confWritten
-            = writeFileSafely(path + QStringLiteral(".conf"), formatConfFile(tau0s, taus));
+            = writeFileSafely(path + QStringLiteral(".conf"), formatConfFile(tau0s, taus, leftOut));
     return outcome;
 }

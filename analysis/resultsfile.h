@@ -13,8 +13,18 @@ QString formatStreamDouble(double v);
 QByteArray formatResultsFile(const QVector<double> &tau0s, const QVector<double> &taus);
 
 // The ".conf" companion: means line, "ICR0    " and "S025    " lines of 19
-// channels each (values in microseconds), LF ends.
-QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &taus);
+// channels each (values in microseconds), LF ends. A channel marked in
+// leftOut is written as 0, as a channel the detector does not have, and takes
+// no part in the means; nor does a dead time that is not finite, which would
+// make the mean line nan (or infinite) for all channels. With no finite value
+// left the mean is nan.
+QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &taus,
+                          const QVector<bool> &leftOut = QVector<bool>());
+
+// The channels whose dead time in tau0s or taus is not finite and that are not
+// left out: the ones formatConfFile leaves out of the means on its own.
+QVector<int> nonFiniteChannels(const QVector<double> &tau0s, const QVector<double> &taus,
+                               const QVector<bool> &leftOut = QVector<bool>());
 
 // Writes bytes to path so that an existing file is replaced only by complete
 // new content. Returns false if the file could not be opened or written.
@@ -31,4 +41,5 @@ struct SaveOutcome
 // complete before the second is begun; a file that cannot be written does not
 // keep the other from being written.
 SaveOutcome saveResultsFiles(const QString &path, const QVector<double> &tau0s,
-                             const QVector<double> &taus);
+                             const QVector<double> &taus,
+                             const QVector<bool> &leftOut = QVector<bool>());

@@ -51,13 +51,14 @@ struct StageFit
     double tau = 0.0; // tau0 or tau, in the inverse units of the rates
     double tauStdErr = 0.0;
     double quadraticCoefficient = 0.0; // b or d1 of the quadratic model; NaN for the others
-    double reducedChi2 = 0.0; // sum of (y - model)^2 / model over points - 2
+    double reducedChi2 = 0.0; // sum of (y - model)^2 / model over points - parameters
     double maxRateTau = 0.0; // n * tau at the highest true rate n of the scan
     double maxCounted = 0.0; // the largest y of the data
     int points = 0;
+    int parameters = 2; // 1 when the amplifier's scale is held at d0 = 1
     int iterations = 0; // solver iterations, both weighting passes together
 
-    double chi2() const { return reducedChi2 * (points - 2); }
+    double chi2() const { return reducedChi2 * (points - parameters); }
 };
 
 // Each nonlinear fit runs two passes of at most this many iterations, so a

@@ -70,11 +70,52 @@ QString description()
             "paralyzable maximum n*tau = 1). --json adds \"model\", the reduced chi^2 of\n"
             "both fits and the channel's \"flags\" to every row.\n"
             "\n"
+            "\n"
+            "Uncertainty. Every tau0StdErr and tauStdErr (and the stdErr of --model compare,\n"
+            "the JSON keys of those names, the window's tooltips and Fit details) is a total\n"
+            "of three parts added in quadrature:\n"
+            "  total = sqrt(stat^2 + model^2 + files^2)\n"
+            "  stat   the fit's standard error as above; where its reduced chi^2 is below\n"
+            "         0.01 (flag underdispersed: the weights do not describe the noise, as\n"
+            "         when ICR and SCA are counted on the same events) it is multiplied by\n"
+            "         sqrt(0.01/reducedChi2) instead of shrinking with the chi^2\n"
+            "  model  half the difference of the paralyzable and nonparalyzable dead times\n"
+            "         when their chi^2 differ by less than 9 times the smaller reduced chi^2\n"
+            "         (the data cannot tell the laws apart), else 0\n"
+            "  files  when the points come from k >= 2 files of at least 3 points each\n"
+            "         (repeated scans): each file is fitted alone, and the standard\n"
+            "         deviation s of those k dead times divided by sqrt(k); else 0\n"
+            "--json gives the parts as tau0StatStdErr, tau0ModelStdErr, tau0FilesStdErr,\n"
+            "tau0FileScatter (s itself) and tau0Files (k), and the same for tau.\n"
+            "\n"
+            "Scale. a and d0 are printed with their standard errors (aStdErr, d0StdErr).\n"
+            "--fix-d0 fits the amplifier with d0 = 1 (SCA = f(ICR; tau)), the convention of\n"
+            "electronics whose SCA column is their total output count; without it the flag\n"
+            "scale-loss marks a free d0 between 0.5 and 1.5 that is more than 3 standard\n"
+            "errors from 1 (a fixed share of counts lost at every rate).\n"
+            "\n"
+            "Preference and further flags. The preferred model of a stage is the one of\n"
+            "the three (quadratic included) with the lowest chi^2 when the other two are\n"
+            "worse by more than 9 times the smallest reduced chi^2, else indistinguishable;\n"
+            "quadratic-biased only when an exact law fits better than the quadratic by that\n"
+            "margin and the two dead times differ by more than 2 standard errors of their\n"
+            "difference. not-intensity-scan: I0 spans less than a factor 2 (an energy scan),\n"
+            "tau0 is then printed as undetermined; no-counts: the stage's values are all zero\n"
+            "or missing (an unconnected channel), its dead time undetermined; broken: SCA\n"
+            "exceeds ICR by more than 3 sqrt(ICR + SCA) at 3 or more points while not at\n"
+            "all. The text tables give each stage's flags as tau0:FLAG,...;tau:FLAG,...\n"
+            "\n"
+            "Channel masks. --exclude 3,7 writes channels 3 and 7 as 0 in the ICR0 and S025\n"
+            "lines of the .conf file, as channels that do not exist, and leaves them out of\n"
+            "its mean line; the results file keeps every value. Dead times that are not\n"
+            "finite are always left out of the mean line and named on standard error.\n"
+            "\n"
             "Exit status: 0 success; 1 no estimation possible (fewer than two points, or fewer\n"
             "than two channels common to all points; then no results file is written, only\n"
             "the plot if asked for); 2 usage error; 3 a results file or the plot image could\n"
-            "not be written. A file that cannot be read is named on standard error and the\n"
-            "batch goes on with the others.");
+            "not be written, or some named file could not be read or gave no measurement\n"
+            "point while the others were estimated. Such a file is named on standard error\n"
+            "and the batch goes on with the others.");
 }
 
 bool parseSize(const QString &text, QSize &size)
@@ -119,6 +160,21 @@ QString checkOptions(BatchOptions &o, const QString &sizeText, const QString &mo
     if (o.residuals && o.plotPath.isEmpty())
         return QStringLiteral("--residuals needs --plot");
     return QString();
+}
+
+// "3,7" (blanks allowed) into channel indices; false for anything else.
+bool parseChannelList(const QString &text, QVector<int> &channels)
+{
+    const QStringList items = text.split(QLatin1Char(','));
+    for (const QString &item : items) {
+        bool ok = false;
+        const int j = item.trimmed().toInt(&ok);
+        if (!ok || j < 0)
+            return false;
+        if (!channels.contains(j))
+            channels.append(j);
+    }
+    return true;
 }
 
 } // namespace
@@ -196,9 +252,19 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTex
             QStringLiteral("With --plot, add the normalised residuals of the model's fits (of "
                            "each model with compare) against I0 and against ICR below the "
                            "plots."));
+    const QCommandLineOption fixD0Option(
+            QStringLiteral("fix-d0"),
+            QStringLiteral("Fit the amplifier stage with d0 = 1, for electronics whose SCA "
+                           "column is their total output count."));
+    const QCommandLineOption excludeOption(
+            QStringLiteral("exclude"),
+            QStringLiteral("Leave the channels LIST (indices as printed, separated by commas) "
+                           "out of the .conf file: written as 0 and left out of its mean "
+                           "line."),
+            QStringLiteral("LIST"));
     parser.addOptions({ helpOption, versionOption, outputOption, jsonOption, plotOption,
                         barePlotOption, sizeOption, verboseOption, modelOption,
-                        residualsOption });
+                        residualsOption, fixD0Option, excludeOption });
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("Measurement files, loaded in this order."),
                                  QStringLiteral("FILE..."));
@@ -228,6 +294,16 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTex
     o.barePlot = parser.isSet(barePlotOption);
     o.verbose = parser.isSet(verboseOption);
     o.residuals = parser.isSet(residualsOption);
+    o.fixD0 = parser.isSet(fixD0Option);
+    for (const QString &list : parser.values(excludeOption)) {
+        if (!parseChannelList(list, o.excluded)) {
+            *status = batchUsageError(
+                    err, QStringLiteral("invalid channel list '%1': expected channel indices "
+                                        "separated by commas, for example 3,7")
+                                 .arg(list));
+            return std::nullopt;
+        }
+    }
     const QString problem = checkOptions(o, parser.value(sizeOption), parser.value(modelOption),
                                          parser.isSet(outputOption), parser.isSet(plotOption));
     if (!problem.isEmpty()) {

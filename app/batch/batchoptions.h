@@ -23,6 +23,8 @@ struct BatchOptions
     bool barePlot = false;
     bool verbose = false;
     bool residuals = false;
+    bool fixD0 = false; // the amplifier fitted with d0 = 1
+    QVector<int> excluded; // channels left out of the .conf file, as given
     ModelChoice choice;
 
     // The models whose fits are reported: one, or all three under compare.

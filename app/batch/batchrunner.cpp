@@ -16,18 +16,48 @@
 namespace {
 
 // Loads the files in the order given, as the window's "Read File(s)" does,
-// and names on err each file that gave nothing.
-void loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err)
+// and names on err each file that gave nothing. Returns whether every file
+// gave points.
+bool loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err)
 {
     TraceSink trace;
     if (o.verbose)
         trace = [&err](const QString &line) { err << line << '\n'; };
+    bool complete = true;
     for (const FileReport &file : loadMeasurementFiles(o.files, points, trace)) {
         if (!file.open.opened())
             batchMessage(err) << "cannot read " << file.path << ": " << problemText(file) << '\n';
         else if (!file.gavePoints())
             batchMessage(err) << "no measurement point in " << file.path << '\n';
+        complete = complete && file.open.opened() && file.gavePoints();
     }
+    return complete;
+}
+
+QString channelList(const QVector<int> &channels)
+{
+    QStringList names;
+    for (int j : channels)
+        names << QString::number(j);
+    return names.join(QStringLiteral(", "));
+}
+
+// The mask of --exclude over the channels there are; names the channels
+// that do not exist.
+QVector<bool> leftOutChannels(const BatchOptions &o, int chs, QTextStream &err)
+{
+    QVector<bool> leftOut(chs, false);
+    QVector<int> missing;
+    for (int j : o.excluded) {
+        if (j < chs)
+            leftOut[j] = true;
+        else
+            missing.append(j);
+    }
+    if (!missing.isEmpty())
+        batchMessage(err) << "no channel " << channelList(missing) << " to leave out: the points have "
+                          << chs << " channel(s)\n";
+    return leftOut;
 }
 
 void reportNoEstimate(const PointSet &points, QTextStream &err)
@@ -41,9 +71,13 @@ void reportNoEstimate(const PointSet &points, QTextStream &err)
 }
 
 void printTable(const BatchOptions &o, const PointSet &points, const DeadTimes &dt,
-                const QVector<ChannelComparison> &comparison, QTextStream &out)
+                const QVector<ChannelComparison> &comparison, const QVector<bool> &leftOut,
+                QTextStream &out)
 {
-    const QVector<ChannelResult> rows = channelResults(points, dt);
+    QVector<ChannelResult> rows = channelResults(points, dt);
+    addComparison(rows, comparison, o.fixD0);
+    for (ChannelResult &r : rows)
+        r.excluded = leftOut.value(r.channel);
     if (o.json)
         out << modelJson(o.choice, points.size(), points.chs(), rows, comparison)
                         .toJson(QJsonDocument::Indented);
@@ -58,26 +92,43 @@ void printTable(const BatchOptions &o, const PointSet &points, const DeadTimes &
 
 // The results file and its companion, of the chosen model's dead times.
 int writeResults(const BatchOptions &o, const DeadTimes &dt,
-                 const QVector<ChannelComparison> &comparison, QTextStream &err)
+                 const QVector<ChannelComparison> &comparison, const QVector<bool> &leftOut,
+                 QTextStream &err)
 {
     QVector<double> tau0s = dt.tau0s;
     QVector<double> taus = dt.taus;
-    if (!o.quadraticOnly()) {
+    for (const ChannelComparison &c : comparison) {
+        const StageFit &pre = c.preAmp.fit(o.choice.model);
+        const StageFit &amp = c.amp.fit(o.choice.model);
         // A failed fit is written as nan, the results file's word for a value
-        // that is not a number.
-        for (const ChannelComparison &c : comparison) {
-            const StageFit &pre = c.preAmp.fit(o.choice.model);
-            const StageFit &amp = c.amp.fit(o.choice.model);
+        // that is not a number; the quadratic keeps its numbers.
+        const bool quadratic = o.choice.model == DeadTimeModel::Quadratic;
+        if (!quadratic)
             tau0s[c.channel] = pre.ok ? pre.tau : qQNaN();
+        if (!quadratic)
             taus[c.channel] = amp.ok ? amp.tau : qQNaN();
-        }
     }
-    const SaveOutcome saved = saveResultsFiles(o.outputPath, tau0s, taus);
+    const QVector<int> nonFinite = nonFiniteChannels(tau0s, taus, leftOut);
+    if (!nonFinite.isEmpty())
+        batchMessage(err) << "channel(s) " << channelList(nonFinite) << " left out of the mean line of "
+                          << o.outputPath << ".conf: dead time not finite\n";
+    const SaveOutcome saved = saveResultsFiles(o.outputPath, tau0s, taus, leftOut);
     if (!saved.resultsWritten)
         batchMessage(err) << "cannot write " << o.outputPath << '\n';
     if (!saved.confWritten)
         batchMessage(err) << "cannot write " << o.outputPath << ".conf\n";
     return saved.resultsWritten && saved.confWritten ? BatchOk : BatchOutputError;
+}
+
+// The quadratic amplifier dead times of the fits with d0 = 1, for the files
+// and the plot.
+void useUnitScale(DeadTimes &dt, const QVector<ChannelComparison> &comparison)
+{
+    for (const ChannelComparison &c : comparison) {
+        const double tau = c.amp.quadratic.tau;
+        dt.taus[c.channel] = tau;
+        dt.tauFits[c.channel] = { 1.0, -tau };
+    }
 }
 
 // Estimates, prints and saves; fits stays null when the points cannot be
@@ -90,14 +141,18 @@ int estimate(const BatchOptions &o, const PointSet &points, DeadTimes &dt,
         return BatchNoEstimate;
     }
     dt = estimateDeadTimes(points);
-    if (!o.quadraticOnly() || o.json || o.residuals)
-        comparison = compareChannels(points);
-    printTable(o, points, dt, comparison, out);
+    // Every report shows the errors with their parts and the flags, which
+    // need all three models.
+    comparison = compareChannels(points, o.fixD0);
+    if (o.fixD0)
+        useUnitScale(dt, comparison);
+    const QVector<bool> leftOut = leftOutChannels(o, points.chs(), err);
+    printTable(o, points, dt, comparison, leftOut, out);
     for (const QString &line : failedFitLines(comparison, o.models()))
         batchMessage(err) << line << '\n';
     if (o.outputPath.isEmpty())
         return BatchOk;
-    return writeResults(o, dt, comparison, err);
+    return writeResults(o, dt, comparison, leftOut, err);
 }
 
 int writePlot(const BatchOptions &o, const PointSet &points, const DeadTimes *fits,
@@ -129,7 +184,7 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const BatchOptions &o = *options;
 
     PointSet points;
-    loadPoints(o, points, err);
+    const bool complete = loadPoints(o, points, err);
     DeadTimes dt;
     QVector<ChannelComparison> comparison;
     status = estimate(o, points, dt, comparison, out, err);
@@ -139,6 +194,8 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
         if (plotted != BatchOk)
             status = plotted;
     }
+    if (status == BatchOk && !complete)
+        status = BatchIncomplete;
     err.flush();
     return status;
 }

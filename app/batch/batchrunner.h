@@ -10,7 +10,9 @@ enum BatchStatus {
     BatchOk = 0,
     BatchNoEstimate = 1, // fewer than two points, or fewer than two common channels
     BatchUsageError = 2,
-    BatchOutputError = 3 // a results file or the plot image could not be written
+    BatchOutputError = 3, // a results file or the plot image could not be written
+    // some named file could not be read or gave no point; the rest were estimated
+    BatchIncomplete = 3
 };
 
 // Runs the batch command: arguments as the process received them (program

@@ -4,6 +4,7 @@
 #include "pointset.h"
 #include "quadraticerrors.h"
 
+#include <QJsonArray>
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +25,19 @@ QuadraticErrors quadraticErrors(const QVector<double> &x, const QVector<double> 
 QVector<double> rowValues(const ChannelResult &r)
 {
     return { double(r.channel), r.tau0, r.tau, r.a, r.b, r.tau0StdErr, r.r2I0Icr,
-             r.d0, r.d1, r.tauStdErr, r.r2IcrSca };
+             r.d0, r.d1, r.tauStdErr, r.r2IcrSca, r.aStdErr, r.d0StdErr };
+}
+
+// The columns that show a dead time or its error that the input cannot give.
+bool hiddenColumn(const ChannelResult &r, int column)
+{
+    return ((column == 1 || column == 5) && r.tau0Undetermined())
+            || ((column == 2 || column == 9) && r.tauUndetermined());
+}
+
+QJsonValue number(double v)
+{
+    return std::isfinite(v) ? QJsonValue(v) : QJsonValue();
 }
 
 } // namespace
@@ -56,12 +69,63 @@ QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &d
     return rows;
 }
 
+bool ChannelResult::tau0Undetermined() const
+{
+    return flagsI0Icr & (DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts);
+}
+
+bool ChannelResult::tauUndetermined() const
+{
+    return flagsIcrSca & DeadTimeFlag::NoCounts;
+}
+
+void addComparison(QVector<ChannelResult> &rows, const QVector<ChannelComparison> &channels,
+                   bool fixD0)
+{
+    for (int j = 0; j < rows.size() && j < channels.size(); ++j) {
+        ChannelResult &r = rows[j];
+        const StageComparison &pre = channels[j].preAmp;
+        const StageComparison &amp = channels[j].amp;
+        r.tau0Error = pre.quadraticError;
+        r.tauError = amp.quadraticError;
+        r.tau0StdErr = r.tau0Error.total;
+        r.tauStdErr = r.tauError.total;
+        r.aStdErr = pre.quadratic.scaleStdErr;
+        r.d0StdErr = amp.quadratic.scaleStdErr;
+        r.flagsI0Icr = pre.flags;
+        r.flagsIcrSca = amp.flags;
+        r.d0Fixed = fixD0;
+        if (fixD0)
+            r.r2IcrSca = qQNaN();
+    }
+}
+
+QString stageFlagText(DeadTimeFlags preAmp, DeadTimeFlags amp)
+{
+    QStringList parts;
+    if (preAmp)
+        parts << QStringLiteral("tau0:") + deadTimeFlagNames(preAmp).join(QLatin1Char(','));
+    if (amp)
+        parts << QStringLiteral("tau:") + deadTimeFlagNames(amp).join(QLatin1Char(','));
+    return parts.isEmpty() ? QStringLiteral("-") : parts.join(QLatin1Char(';'));
+}
+
+void insertUncertainty(QJsonObject &o, const QString &prefix, const TauUncertainty &u)
+{
+    o.insert(prefix + QStringLiteral("StatStdErr"), number(u.statistical));
+    o.insert(prefix + QStringLiteral("ModelStdErr"), number(u.model));
+    o.insert(prefix + QStringLiteral("FilesStdErr"), number(u.files));
+    o.insert(prefix + QStringLiteral("FileScatter"), number(u.fileScatter));
+    o.insert(prefix + QStringLiteral("Files"), u.fileFits);
+}
+
 QStringList resultColumns()
 {
     return { QStringLiteral("channel"), QStringLiteral("tau0"),       QStringLiteral("tau"),
              QStringLiteral("a"),       QStringLiteral("b"),          QStringLiteral("tau0StdErr"),
              QStringLiteral("r2I0Icr"), QStringLiteral("d0"),         QStringLiteral("d1"),
-             QStringLiteral("tauStdErr"), QStringLiteral("r2IcrSca") };
+             QStringLiteral("tauStdErr"), QStringLiteral("r2IcrSca"), QStringLiteral("aStdErr"),
+             QStringLiteral("d0StdErr") };
 }
 
 QString formatResultTable(const QVector<ChannelResult> &rows)
@@ -72,12 +136,17 @@ QString formatResultTable(const QVector<ChannelResult> &rows)
         const int width = c == 0 ? 7 : 13;
         text += columns[c].rightJustified(width + (c == 0 ? 0 : 1));
     }
-    text += QLatin1Char('\n');
+    text += QStringLiteral(" flags\n");
     for (const ChannelResult &r : rows) {
         const QVector<double> values = rowValues(r);
         text += QString::number(r.channel).rightJustified(7);
-        for (int c = 1; c < values.size(); ++c)
-            text += QLatin1Char(' ') + QString::number(values[c], 'g', 6).rightJustified(13);
+        for (int c = 1; c < values.size(); ++c) {
+            const QString cell = !hiddenColumn(r, c) ? QString::number(values[c], 'g', 6)
+                    : c == 1 || c == 2               ? QStringLiteral("undetermined")
+                                                     : QStringLiteral("-");
+            text += QLatin1Char(' ') + cell.rightJustified(13);
+        }
+        text += QLatin1Char(' ') + stageFlagText(r.flagsI0Icr, r.flagsIcrSca);
         text += QLatin1Char('\n');
     }
     return text;
@@ -90,6 +159,14 @@ QJsonObject resultRowJson(const ChannelResult &row)
     QJsonObject o;
     o.insert(columns[0], row.channel);
     for (int c = 1; c < values.size(); ++c)
-        o.insert(columns[c], std::isfinite(values[c]) ? QJsonValue(values[c]) : QJsonValue());
+        o.insert(columns[c], hiddenColumn(row, c) ? QJsonValue() : number(values[c]));
+    insertUncertainty(o, QStringLiteral("tau0"), row.tau0Error);
+    insertUncertainty(o, QStringLiteral("tau"), row.tauError);
+    o.insert(QStringLiteral("d0Fixed"), row.d0Fixed);
+    o.insert(QStringLiteral("excluded"), row.excluded);
+    o.insert(QStringLiteral("flagsI0Icr"),
+             QJsonArray::fromStringList(deadTimeFlagNames(row.flagsI0Icr)));
+    o.insert(QStringLiteral("flagsIcrSca"),
+             QJsonArray::fromStringList(deadTimeFlagNames(row.flagsIcrSca)));
     return o;
 }

@@ -3,6 +3,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -63,29 +64,63 @@ struct TextTable
     }
 };
 
+// The quadratic's numbers stand even when its dead time is not positive:
+// they are what the result row shows.
+bool hasNumbers(const StageFit &f)
+{
+    return f.ok || f.model == DeadTimeModel::Quadratic;
+}
+
+// The dead time, "failed", or "undetermined" where the input cannot give it.
+QString tauText(const StageComparison &s, DeadTimeModel model)
+{
+    if (s.undetermined())
+        return QStringLiteral("undetermined");
+    const StageFit &f = s.fit(model);
+    return hasNumbers(f) ? numberText(f.tau) : QStringLiteral("failed");
+}
+
+// The total uncertainty of the dead time.
+QString errorText(const StageComparison &s, DeadTimeModel model)
+{
+    if (s.undetermined() || !hasNumbers(s.fit(model)))
+        return QStringLiteral("-");
+    return numberText(s.uncertainty(model).total);
+}
+
 QString stageName(FitStage stage)
 {
     return stage == FitStage::PreAmp ? QStringLiteral("I0 -> ICR") : QStringLiteral("ICR -> SCA");
 }
 
-QJsonObject exactRowJson(const ChannelComparison &c, DeadTimeModel model)
+// A stage's dead time and its error, null where the fit failed or the input
+// cannot give it.
+void insertStage(QJsonObject &o, const StageComparison &s, DeadTimeModel model,
+                 const QString &tauKey, const QString &scaleKey, const QString &suffix)
 {
-    const StageFit &pre = c.preAmp.fit(model);
-    const StageFit &amp = c.amp.fit(model);
+    const StageFit &f = s.fit(model);
+    const TauUncertainty &u = s.uncertainty(model);
+    const bool shown = f.ok && !s.undetermined();
+    o.insert(tauKey, shown ? number(f.tau) : QJsonValue());
+    o.insert(tauKey + QStringLiteral("StdErr"), shown ? number(u.total) : QJsonValue());
+    insertUncertainty(o, tauKey, shown ? u : TauUncertainty());
+    o.insert(scaleKey, f.ok ? number(f.scale) : QJsonValue());
+    o.insert(scaleKey + QStringLiteral("StdErr"), f.ok ? number(f.scaleStdErr) : QJsonValue());
+    o.insert(QStringLiteral("reducedChi2") + suffix, f.ok ? number(f.reducedChi2) : QJsonValue());
+    o.insert(QStringLiteral("failure") + suffix, f.ok ? QJsonValue() : QJsonValue(f.failure));
+    o.insert(QStringLiteral("flags") + suffix, flagArray(s.flags));
+}
+
+QJsonObject exactRowJson(const ChannelComparison &c, DeadTimeModel model, const ChannelResult &row)
+{
     QJsonObject o;
     o.insert(QStringLiteral("channel"), c.channel);
-    o.insert(QStringLiteral("tau0"), pre.ok ? number(pre.tau) : QJsonValue());
-    o.insert(QStringLiteral("tau0StdErr"), pre.ok ? number(pre.tauStdErr) : QJsonValue());
-    o.insert(QStringLiteral("a"), pre.ok ? number(pre.scale) : QJsonValue());
-    o.insert(QStringLiteral("aStdErr"), pre.ok ? number(pre.scaleStdErr) : QJsonValue());
-    o.insert(QStringLiteral("reducedChi2I0Icr"), pre.ok ? number(pre.reducedChi2) : QJsonValue());
-    o.insert(QStringLiteral("failureI0Icr"), pre.ok ? QJsonValue() : QJsonValue(pre.failure));
-    o.insert(QStringLiteral("tau"), amp.ok ? number(amp.tau) : QJsonValue());
-    o.insert(QStringLiteral("tauStdErr"), amp.ok ? number(amp.tauStdErr) : QJsonValue());
-    o.insert(QStringLiteral("d0"), amp.ok ? number(amp.scale) : QJsonValue());
-    o.insert(QStringLiteral("d0StdErr"), amp.ok ? number(amp.scaleStdErr) : QJsonValue());
-    o.insert(QStringLiteral("reducedChi2IcrSca"), amp.ok ? number(amp.reducedChi2) : QJsonValue());
-    o.insert(QStringLiteral("failureIcrSca"), amp.ok ? QJsonValue() : QJsonValue(amp.failure));
+    insertStage(o, c.preAmp, model, QStringLiteral("tau0"), QStringLiteral("a"),
+                QStringLiteral("I0Icr"));
+    insertStage(o, c.amp, model, QStringLiteral("tau"), QStringLiteral("d0"),
+                QStringLiteral("IcrSca"));
+    o.insert(QStringLiteral("d0Fixed"), row.d0Fixed);
+    o.insert(QStringLiteral("excluded"), row.excluded);
     o.insert(QStringLiteral("flags"), flagArray(c.flags()));
     return o;
 }
@@ -103,7 +138,8 @@ QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &
 
 QJsonObject modelRowJson(DeadTimeModel model, const ChannelResult &row, const ChannelComparison &c)
 {
-    return model == DeadTimeModel::Quadratic ? quadraticRowJson(row, c) : exactRowJson(c, model);
+    return model == DeadTimeModel::Quadratic ? quadraticRowJson(row, c)
+                                             : exactRowJson(c, model, row);
 }
 
 } // namespace
@@ -133,19 +169,20 @@ QString formatExactTable(DeadTimeModel model, const QVector<ChannelComparison> &
                       QStringLiteral("a"), QStringLiteral("tau0StdErr"),
                       QStringLiteral("reducedChi2I0Icr"), QStringLiteral("d0"),
                       QStringLiteral("tauStdErr"), QStringLiteral("reducedChi2IcrSca"),
+                      QStringLiteral("aStdErr"), QStringLiteral("d0StdErr"),
                       QStringLiteral("flags") });
-    const QString failed = QStringLiteral("failed");
     const QString none = QStringLiteral("-");
     for (const ChannelComparison &c : channels) {
         const StageFit &pre = c.preAmp.fit(model);
         const StageFit &amp = c.amp.fit(model);
-        table.addRow({ QString::number(c.channel), pre.ok ? numberText(pre.tau) : failed,
-                       amp.ok ? numberText(amp.tau) : failed, pre.ok ? numberText(pre.scale) : none,
-                       pre.ok ? numberText(pre.tauStdErr) : none,
-                       pre.ok ? numberText(pre.reducedChi2) : none,
-                       amp.ok ? numberText(amp.scale) : none,
-                       amp.ok ? numberText(amp.tauStdErr) : none,
-                       amp.ok ? numberText(amp.reducedChi2) : none, flagText(c.flags()) });
+        table.addRow({ QString::number(c.channel), tauText(c.preAmp, model),
+                       tauText(c.amp, model), pre.ok ? numberText(pre.scale) : none,
+                       errorText(c.preAmp, model), pre.ok ? numberText(pre.reducedChi2) : none,
+                       amp.ok ? numberText(amp.scale) : none, errorText(c.amp, model),
+                       amp.ok ? numberText(amp.reducedChi2) : none,
+                       pre.ok ? numberText(pre.scaleStdErr) : none,
+                       amp.ok ? numberText(amp.scaleStdErr) : none,
+                       stageFlagText(c.preAmp.flags, c.amp.flags) });
     }
     return table.text;
 }
@@ -154,11 +191,13 @@ QString formatComparisonTable(const QVector<ChannelComparison> &channels)
 {
     const QString stdErr = QStringLiteral("stdErr");
     const QString chi2 = QStringLiteral("reducedChi2");
-    TextTable table({ QStringLiteral("channel"), QStringLiteral("stage"),
-                      QStringLiteral("quadratic"), stdErr, chi2, QStringLiteral("paralyzable"),
-                      stdErr, chi2, QStringLiteral("nonparalyzable"), stdErr, chi2,
-                      QStringLiteral("preferred"), QStringLiteral("flags") },
-                    { QStringLiteral("stage") });
+    QStringList names { QStringLiteral("channel"), QStringLiteral("stage") };
+    for (DeadTimeModel model : allModels)
+        names << deadTimeModelName(model) << stdErr << chi2;
+    for (DeadTimeModel model : allModels)
+        names << deadTimeModelName(model) + QStringLiteral("Scale") << stdErr;
+    names << QStringLiteral("preferred") << QStringLiteral("flags");
+    TextTable table(names, { QStringLiteral("stage") });
     for (const ChannelComparison &c : channels) {
         for (FitStage stage : { FitStage::PreAmp, FitStage::Amp }) {
             const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
@@ -167,12 +206,13 @@ QString formatComparisonTable(const QVector<ChannelComparison> &channels)
                                                           : QStringLiteral("tau") };
             for (DeadTimeModel model : allModels) {
                 const StageFit &f = s.fit(model);
-                // The quadratic's numbers stand even when its dead time is not
-                // positive: they are what the result row shows.
-                const bool shown = f.ok || model == DeadTimeModel::Quadratic;
-                cells << (shown ? numberText(f.tau) : QStringLiteral("failed"))
-                      << (shown ? numberText(f.tauStdErr) : QStringLiteral("-"))
-                      << (shown ? numberText(f.reducedChi2) : QStringLiteral("-"));
+                cells << tauText(s, model) << errorText(s, model)
+                      << (hasNumbers(f) ? numberText(f.reducedChi2) : QStringLiteral("-"));
+            }
+            for (DeadTimeModel model : allModels) {
+                const StageFit &f = s.fit(model);
+                cells << (hasNumbers(f) ? numberText(f.scale) : QStringLiteral("-"))
+                      << (hasNumbers(f) ? numberText(f.scaleStdErr) : QStringLiteral("-"));
             }
             cells << modelPreferenceName(s.preferred) << flagText(s.flags);
             table.addRow(cells);
@@ -214,6 +254,7 @@ QJsonDocument modelJson(const ModelChoice &choice, int points, int chs,
         }
         QJsonObject o;
         o.insert(QStringLiteral("channel"), c.channel);
+        o.insert(QStringLiteral("excluded"), rows[j].excluded);
         o.insert(QStringLiteral("flags"), flagArray(c.flags()));
         o.insert(QStringLiteral("flagsI0Icr"), flagArray(c.preAmp.flags));
         o.insert(QStringLiteral("flagsIcrSca"), flagArray(c.amp.flags));
