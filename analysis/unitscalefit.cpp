@@ -91,7 +91,7 @@ int solve(DeadTimeModel model, const double *x, const double *y, int n, const do
         const Sums s = weightedSums(model, x, y, n, tau, w);
         if (!(s.jwj > 0.0))
             return -1;
-        double step = -s.jwr / s.jwj;
+        double step = s.jwr / s.jwj;
         double next = tau + step;
         while (!admissible(model, next, xMax)
                || weightedSums(model, x, y, n, next, w).chi2 > s.chi2 * (1.0 + 1e-14)) {

@@ -1,0 +1,360 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modelcomparison.h"
+#include "unitscalefit.h"
+
+#include <QVector>
+#include <QtTest>
+
+#include <cmath>
+#include <random>
+
+Q_DECLARE_METATYPE(DeadTimeModel)
+Q_DECLARE_METATYPE(ModelPreference)
+Q_DECLARE_METATYPE(DeadTimeFlag)
+Q_DECLARE_METATYPE(FitStage)
+
+namespace {
+
+// One channel whose two stages follow one law, scanned from a twentieth of the
+// top intensity to the top, where the pre-amplifier loses lossAtTop.
+struct Channel
+{
+    DeadTimeModel law = DeadTimeModel::Paralyzable;
+    double a = 1.1;
+    double tau0 = 1e-6;
+    double d0 = 1.0;
+    double tau = 2e-6;
+    double lossAtTop = 0.4;
+};
+
+struct Scan
+{
+    QVector<double> i0, icr, sca;
+    QVector<QVector<int>> files;
+
+    void append(const Scan &other)
+    {
+        QVector<int> file;
+        for (int i = 0; i < other.i0.size(); ++i) {
+            file.append(i0.size());
+            i0.append(other.i0[i]);
+            icr.append(other.icr[i]);
+            sca.append(other.sca[i]);
+        }
+        files.append(file);
+    }
+};
+
+// Counts over one second, Poisson-drawn (no noise with rng null).
+Scan simulate(const Channel &c, int points, std::mt19937 *rng)
+{
+    auto draw = [rng](double mean) {
+        return rng ? double(std::poisson_distribution<long long>(mean)(*rng)) : mean;
+    };
+    const double i0Max = c.lossAtTop / (c.a * c.tau0);
+    Scan s;
+    for (int i = 0; i < points; ++i) {
+        const double i0 = i0Max * (0.05 + 0.95 * i / (points - 1));
+        const double icr = draw(countedRate(c.law, c.a * i0, c.tau0));
+        s.i0.append(i0);
+        s.icr.append(icr);
+        s.sca.append(draw(c.d0 * countedRate(c.law, icr, c.tau)));
+    }
+    return s;
+}
+
+// scans repeated scans of one detector whose dead times drift by a relative
+// spread between scans (the electronics warming up, a changed shaping time).
+Scan repeatedScans(const Channel &c, int scans, double drift, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> z(0.0, 1.0);
+    Scan all;
+    for (int k = 0; k < scans; ++k) {
+        Channel drifted = c;
+        drifted.tau0 *= 1.0 + drift * z(rng);
+        drifted.tau *= 1.0 + drift * z(rng);
+        all.append(simulate(drifted, 12, &rng));
+    }
+    return all;
+}
+
+StageComparison compare(FitStage stage, const Scan &s, bool fixD0 = false)
+{
+    ComparisonOptions options;
+    options.files = s.files;
+    options.fixD0 = fixD0;
+    return stage == FitStage::PreAmp ? compareStage(stage, s.i0, s.icr, options)
+                                     : compareStage(stage, s.icr, s.sca, options);
+}
+
+} // namespace
+
+class TestHonestErrors : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void totalCoversScanToScanScatter_data();
+    void totalCoversScanToScanScatter();
+    void partsAddInQuadrature();
+    void underdispersedErrorDoesNotShrink();
+    void scaleRecovered_data();
+    void scaleRecovered();
+    void unitScaleReproducesConvention_data();
+    void unitScaleReproducesConvention();
+    void preferenceIncludesQuadratic_data();
+    void preferenceIncludesQuadratic();
+    void inputFlags_data();
+    void inputFlags();
+};
+
+void TestHonestErrors::totalCoversScanToScanScatter_data()
+{
+    QTest::addColumn<FitStage>("stage");
+    QTest::newRow("pre-amplifier") << FitStage::PreAmp;
+    QTest::newRow("amplifier") << FitStage::Amp;
+}
+
+// Five scans whose dead times drift by 3 % between them: the combined fit's
+// tau misses the detector's mean dead time by about 3 % / sqrt(5), far more
+// than its statistical error. The total must cover it about as often as a
+// standard error should (68 %, a little less with the scatter estimated from
+// five values), where the statistical error alone covers it rarely.
+void TestHonestErrors::totalCoversScanToScanScatter()
+{
+    QFETCH(FitStage, stage);
+    Channel c;
+    const int seeds = 150;
+    int coveredByTotal = 0;
+    int coveredByFit = 0;
+    for (int seed = 1; seed <= seeds; ++seed) {
+        const Scan s = repeatedScans(c, 5, 0.03, unsigned(seed));
+        const StageComparison cmp = compare(stage, s);
+        const StageFit &f = cmp.paralyzable;
+        QVERIFY2(f.ok, qPrintable(f.failure));
+        const TauUncertainty &u = cmp.paralyzableError;
+        QCOMPARE(u.fileFits, 5);
+        const double truth = stage == FitStage::PreAmp ? c.tau0 : c.tau;
+        coveredByTotal += std::fabs(f.tau - truth) <= u.total;
+        coveredByFit += std::fabs(f.tau - truth) <= f.tauStdErr;
+    }
+    const double coverage = double(coveredByTotal) / seeds;
+    qInfo("coverage of the total %.3f, of the fit's error alone %.3f", coverage,
+          double(coveredByFit) / seeds);
+    QVERIFY2(coverage > 0.55 && coverage < 0.85, qPrintable(QString::number(coverage)));
+    QVERIFY(double(coveredByFit) / seeds < coverage - 0.1);
+}
+
+void TestHonestErrors::partsAddInQuadrature()
+{
+    // Low loss: the two exact laws cannot be told apart and the model term counts.
+    Channel c;
+    c.lossAtTop = 0.03;
+    const Scan s = repeatedScans(c, 3, 0.05, 7);
+    const StageComparison cmp = compare(FitStage::PreAmp, s);
+    QCOMPARE(cmp.preferred, ModelPreference::Indistinguishable);
+    for (DeadTimeModel model :
+         { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
+        const TauUncertainty &u = cmp.uncertainty(model);
+        QCOMPARE(u.model, 0.5 * std::fabs(cmp.paralyzable.tau - cmp.nonParalyzable.tau));
+        QVERIFY(u.model > 0.0);
+        QCOMPARE(u.fileFits, 3);
+        QVERIFY(u.files > 0.0);
+        QCOMPARE(u.files, u.fileScatter / std::sqrt(3.0));
+        QCOMPARE(u.total,
+                 std::sqrt(u.statistical * u.statistical + u.model * u.model + u.files * u.files));
+    }
+    // One file: no scatter term.
+    const StageComparison single = compareStage(FitStage::PreAmp, s.i0, s.icr);
+    QCOMPARE(single.paralyzableError.fileFits, 0);
+    QCOMPARE(single.paralyzableError.files, 0.0);
+}
+
+// SCA counted on the same events as ICR scatters far less than counting noise.
+void TestHonestErrors::underdispersedErrorDoesNotShrink()
+{
+    Channel c;
+    Scan s = simulate(c, 15, nullptr);
+    std::mt19937 rng(3);
+    std::normal_distribution<double> z(0.0, 1.0);
+    for (double &v : s.sca)
+        v *= 1.0 + 1e-5 * z(rng);
+    const StageComparison cmp = compareStage(FitStage::Amp, s.icr, s.sca);
+    const StageFit &f = cmp.paralyzable;
+    QVERIFY(f.ok);
+    QVERIFY(f.reducedChi2 < underdispersionChi2);
+    QVERIFY(cmp.flags.testFlag(DeadTimeFlag::Underdispersed));
+    QCOMPARE(cmp.paralyzableError.statistical,
+             f.tauStdErr * std::sqrt(underdispersionChi2 / f.reducedChi2));
+}
+
+void TestHonestErrors::scaleRecovered_data()
+{
+    QTest::addColumn<DeadTimeModel>("law");
+    QTest::addColumn<double>("d0");
+    QTest::addColumn<bool>("scaleLoss");
+    QTest::newRow("paralyzable, 7 % lost") << DeadTimeModel::Paralyzable << 0.93 << true;
+    QTest::newRow("non-paralyzable, 3 % lost") << DeadTimeModel::NonParalyzable << 0.97 << true;
+    QTest::newRow("paralyzable, nothing lost") << DeadTimeModel::Paralyzable << 1.0 << false;
+    QTest::newRow("SCA window, a tenth of the counts") << DeadTimeModel::Paralyzable << 0.1
+                                                       << false;
+}
+
+void TestHonestErrors::scaleRecovered()
+{
+    QFETCH(DeadTimeModel, law);
+    QFETCH(double, d0);
+    QFETCH(bool, scaleLoss);
+    Channel c;
+    c.law = law;
+    c.d0 = d0;
+    std::mt19937 rng(5);
+    const Scan s = simulate(c, 20, &rng);
+    const StageComparison cmp = compareStage(FitStage::Amp, s.icr, s.sca);
+    const StageFit &f = cmp.fit(law);
+    QVERIFY(f.ok);
+    QVERIFY2(std::fabs(f.scale - d0) < 3.0 * f.scaleStdErr,
+             qPrintable(QStringLiteral("%1 ± %2").arg(f.scale).arg(f.scaleStdErr)));
+    QVERIFY2(std::fabs(f.tau - c.tau) < 3.0 * cmp.uncertainty(law).total,
+             qPrintable(QString::number(f.tau)));
+    QCOMPARE(cmp.flags.testFlag(DeadTimeFlag::ScaleLoss), scaleLoss);
+}
+
+void TestHonestErrors::unitScaleReproducesConvention_data()
+{
+    QTest::addColumn<DeadTimeModel>("model");
+    QTest::newRow("quadratic") << DeadTimeModel::Quadratic;
+    QTest::newRow("paralyzable") << DeadTimeModel::Paralyzable;
+    QTest::newRow("non-paralyzable") << DeadTimeModel::NonParalyzable;
+}
+
+// With d0 = 1 held, noise-free data of a detector with d0 = 1 give its tau;
+// with 5 % of the counts lost, the loss shows in tau instead, as electronics
+// quoted under that convention report it.
+void TestHonestErrors::unitScaleReproducesConvention()
+{
+    QFETCH(DeadTimeModel, model);
+    Channel c;
+    c.law = model;
+    c.lossAtTop = 0.02; // where the quadratic is the law's own expansion
+    Scan s = simulate(c, 12, nullptr);
+    const StageFit fixed = fitUnitScaleAmp(model, s.icr, s.sca);
+    QVERIFY2(fixed.ok, qPrintable(fixed.failure));
+    QCOMPARE(fixed.scale, 1.0);
+    QCOMPARE(fixed.parameters, 1);
+    QVERIFY2(std::fabs(fixed.tau / c.tau - 1.0) < 1e-6, qPrintable(QString::number(fixed.tau)));
+
+    for (double &v : s.sca)
+        v *= 0.95;
+    const StageComparison free = compareStage(FitStage::Amp, s.icr, s.sca);
+    ComparisonOptions unit;
+    unit.fixD0 = true;
+    const StageComparison held = compareStage(FitStage::Amp, s.icr, s.sca, unit);
+    QVERIFY(std::fabs(free.fit(model).scale - 0.95) < 1e-6);
+    QVERIFY(std::fabs(free.fit(model).tau / c.tau - 1.0) < 1e-6);
+    QVERIFY(held.fit(model).tau > 2.0 * c.tau);
+    QVERIFY(!held.flags.testFlag(DeadTimeFlag::ScaleLoss));
+}
+
+void TestHonestErrors::preferenceIncludesQuadratic_data()
+{
+    QTest::addColumn<DeadTimeModel>("law");
+    QTest::addColumn<double>("lossAtTop");
+    QTest::addColumn<ModelPreference>("expected");
+    QTest::addColumn<bool>("quadraticBiased");
+    QTest::newRow("quadratic law") << DeadTimeModel::Quadratic << 0.3 << ModelPreference::Quadratic
+                                   << false;
+    QTest::newRow("paralyzable law") << DeadTimeModel::Paralyzable << 0.4
+                                     << ModelPreference::Paralyzable << true;
+    QTest::newRow("non-paralyzable law") << DeadTimeModel::NonParalyzable << 0.5
+                                         << ModelPreference::NonParalyzable << true;
+    QTest::newRow("paralyzable law, 5 % loss") << DeadTimeModel::Paralyzable << 0.05
+                                               << ModelPreference::Indistinguishable << false;
+}
+
+void TestHonestErrors::preferenceIncludesQuadratic()
+{
+    QFETCH(DeadTimeModel, law);
+    QFETCH(double, lossAtTop);
+    QFETCH(ModelPreference, expected);
+    QFETCH(bool, quadraticBiased);
+    Channel c;
+    c.law = law;
+    c.lossAtTop = lossAtTop;
+    for (unsigned seed : { 1u, 2u, 3u }) {
+        std::mt19937 rng(seed);
+        const Scan s = simulate(c, 20, &rng);
+        const StageComparison cmp = compareStage(FitStage::PreAmp, s.i0, s.icr);
+        QVERIFY2(cmp.preferred == expected,
+                 qPrintable(modelPreferenceName(cmp.preferred) + QLatin1Char(' ')
+                            + deadTimeFlagNames(cmp.flags).join(QLatin1Char(' '))));
+        QCOMPARE(cmp.flags.testFlag(DeadTimeFlag::QuadraticBiased), quadraticBiased);
+    }
+}
+
+void TestHonestErrors::inputFlags_data()
+{
+    QTest::addColumn<int>("sick"); // which channel of five is made to show the flag
+    QTest::addColumn<DeadTimeFlag>("flag");
+    QTest::addColumn<FitStage>("stage");
+    QTest::newRow("energy scan") << -1 << DeadTimeFlag::NotIntensityScan << FitStage::PreAmp;
+    QTest::newRow("unconnected channel") << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp;
+    QTest::newRow("unconnected channel, amplifier") << 2 << DeadTimeFlag::NoCounts
+                                                    << FitStage::Amp;
+    QTest::newRow("broken element") << 3 << DeadTimeFlag::Broken << FitStage::Amp;
+}
+
+// Five channels of one detector in counts; one made to show the flag (-1:
+// all, for an energy scan, which affects every channel alike).
+void TestHonestErrors::inputFlags()
+{
+    QFETCH(int, sick);
+    QFETCH(DeadTimeFlag, flag);
+    QFETCH(FitStage, stage);
+    std::mt19937 rng(9);
+    QVector<double> i0;
+    QVector<QVector<double>> icrs(5), scas(5);
+    for (int j = 0; j < 5; ++j) {
+        Channel c;
+        c.tau0 *= 1.0 + 0.05 * j;
+        Scan s = simulate(c, 12, &rng);
+        if (flag == DeadTimeFlag::NotIntensityScan) {
+            // I0 near constant while ICR follows an absorption edge.
+            for (int i = 0; i < s.i0.size(); ++i) {
+                s.i0[i] = 2e5 * (1.0 + 0.01 * i);
+                s.icr[i] = 1e5 * (1.0 + (i > 5 ? 0.8 : 0.0) + 0.02 * i);
+                s.sca[i] = 0.9 * s.icr[i];
+            }
+        }
+        if (j == sick && flag == DeadTimeFlag::NoCounts) {
+            s.icr.fill(0.0);
+            s.sca.fill(0.0);
+        }
+        if (j == sick && flag == DeadTimeFlag::Broken) {
+            for (int i = 0; i < s.icr.size(); ++i)
+                s.sca[i] = s.icr[i] * (0.66 + 0.52 * ((i * 7) % 12) / 11.0);
+        }
+        i0 = s.i0;
+        icrs[j] = s.icr;
+        scas[j] = s.sca;
+    }
+    const QVector<ChannelComparison> channels = compareChannels(i0, icrs, scas);
+    for (const ChannelComparison &c : channels) {
+        const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
+        const bool expected = sick < 0 || c.channel == sick;
+        QVERIFY2(s.flags.testFlag(flag) == expected,
+                 qPrintable(QStringLiteral("channel %1: %2")
+                                    .arg(c.channel)
+                                    .arg(deadTimeFlagNames(s.flags).join(QLatin1Char(' ')))));
+        // The healthy channels show none of the input flags.
+        const DeadTimeFlags input = DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts
+                | DeadTimeFlag::Broken | DeadTimeFlag::ScaleLoss;
+        if (!expected)
+            QVERIFY(!((c.preAmp.flags | c.amp.flags) & input));
+        QCOMPARE(s.undetermined(), expected && flag != DeadTimeFlag::Broken);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestHonestErrors)
+#include "tst_honesterrors.moc"
