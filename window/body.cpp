@@ -268,6 +268,7 @@ void Body::clearMcas()
     frame_3->show();
     dropResults();
     mset.points.clear();
+    mset.leftOut.clear();
     showMessage(QString());
     showChangedPoints();
 }
@@ -312,7 +313,7 @@ void Body::saveResults(const QString &fname)
     }
     // A failed save never leaves a truncated file that looks like a result:
     // each file is replaced only by complete new content.
-    const SaveOutcome saved = saveResultsFiles(fname, mset.tau0s, mset.taus);
+    const SaveOutcome saved = saveResultsFiles(fname, mset.tau0s, mset.taus, mset.leftOut);
     if (!saved.resultsWritten)
         qDebug() << "Cannot open date file.";
     if (!saved.confWritten)
@@ -321,7 +322,13 @@ void Body::saveResults(const QString &fname)
     const QString results = QDir::toNativeSeparators(fname);
     const QString conf = QDir::toNativeSeparators(fname + QStringLiteral(".conf"));
     if (saved.resultsWritten && saved.confWritten) {
-        showMessage(tr("Saved %1 and %2").arg(results, conf));
+        const QVector<int> nonFinite = nonFiniteChannels(mset.tau0s, mset.taus, mset.leftOut);
+        if (nonFinite.isEmpty())
+            showMessage(tr("Saved %1 and %2").arg(results, conf));
+        else
+            showMessage(tr("Saved %1 and %2; channels %3 are not in the mean line: their dead "
+                           "time is not a number")
+                                .arg(results, conf, channelNames(nonFinite)));
     } else if (saved.resultsWritten) {
         showMessage(tr("Saved %1, but cannot write %2").arg(results, conf));
     } else if (saved.confWritten) {
@@ -333,6 +340,14 @@ void Body::saveResults(const QString &fname)
                             : tr("Nothing saved: the folder %1 does not exist")
                                       .arg(QDir::toNativeSeparators(folder.path())));
     }
+}
+
+QString Body::channelNames(const QVector<int> &channels)
+{
+    QStringList names;
+    for (int j : channels)
+        names << QString::number(j);
+    return names.join(QStringLiteral(", "));
 }
 
 QString Body::currentMessage() const
@@ -506,10 +521,28 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->addSeparator();
         menu->addAction(fitDetailsAction);
+        addLeaveOutAction(menu, mset.channelOfBox(box));
         menu->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
         return true;
     }
     return false;
+}
+
+void Body::addLeaveOutAction(QMenu *menu, int channel)
+{
+    if (channel < 0)
+        return;
+    const bool out = mset.isLeftOut(channel);
+    QAction *action
+            = menu->addAction(out ? tr("Take this channel back") : tr("Leave this channel out"));
+    action->setToolTip(tr("Whether the channel's dead times go into the .conf file "
+                          "and its mean line"));
+    connect(action, &QAction::triggered, this, [this, channel, out] { setChannelLeftOut(channel, !out); });
+}
+
+void Body::setChannelLeftOut(int channel, bool out)
+{
+    mset.setLeftOut(channel, out);
 }
 
 bool Body::showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *event)

@@ -19,6 +19,7 @@ class QContextMenuEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QFileDialog;
+class QMenu;
 class QPainter;
 struct ScatterPlotData;
 enum class PlotKind;
@@ -53,6 +54,10 @@ public:
     // the points left, as a load does; what the panel's "Remove this point"
     // does.
     void removePoint(int p);
+    // Leaves channel j out of the .conf file (written as 0 and not in the
+    // mean line) or takes it back; what the result boxes' menu does.
+    void setChannelLeftOut(int channel, bool out);
+
     // The line at the right of the background row that says what became of
     // the latest load or save; empty when all went well or after Clear.
     QString currentMessage() const;
@@ -106,6 +111,9 @@ private:
     void showLoadMessage(const QVector<FileReport> &reports);
     // The file, and for a point table the line, that point p was read from.
     QString sourceText(int p) const;
+    // "Leave this channel out" or "Take this channel back" for channel.
+    void addLeaveOutAction(QMenu *menu, int channel);
+    static QString channelNames(const QVector<int> &channels);
     // A menu for a panel or one of its boxes, with "Remove this point".
     bool showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *event);
 

@@ -5,6 +5,7 @@
 #include "residualplot.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
@@ -43,6 +44,8 @@ QString preferenceTitle(ModelPreference preference)
         return FitDetails::tr("Non-paralyzable");
     case ModelPreference::Indistinguishable:
         return FitDetails::tr("Indistinguishable");
+    case ModelPreference::Quadratic:
+        return FitDetails::tr("Quadratic");
     case ModelPreference::Undecided:
         break;
     }
@@ -84,13 +87,63 @@ enum Column {
     ModelColumn,
     Tau0Column,
     TauColumn,
+    AColumn,
+    D0Column,
     Chi2PreColumn,
     Chi2AmpColumn,
     PreferredPreColumn,
     PreferredAmpColumn,
-    FlagsColumn,
+    FlagsPreColumn,
+    FlagsAmpColumn,
     ColumnCount
 };
+
+// The background of a dead time whose stage carries a flag.
+const QColor flaggedColor(255, 214, 190);
+
+QString microseconds(double v)
+{
+    return QString::number(v * 1e6, 'g', 2);
+}
+
+// The dead time of a stage as the window shows it: "not determined" where
+// the input cannot give it, else the value with its total error.
+QString stageDeadTime(const StageComparison &s, DeadTimeModel model)
+{
+    if (s.undetermined())
+        return FitDetails::tr("not determined");
+    const StageFit &f = s.fit(model);
+    return formatDeadTime(f.tau, s.uncertainty(model).total, hasNumbers(f));
+}
+
+QString scaleText(const StageFit &f)
+{
+    if (!hasNumbers(f) || !std::isfinite(f.scale))
+        return QStringLiteral("-");
+    if (f.parameters < 2)
+        return FitDetails::tr("%1 (fixed)").arg(QString::number(f.scale, 'g', 5));
+    return QStringLiteral("%1 ± %2").arg(QString::number(f.scale, 'g', 5),
+                                         QString::number(f.scaleStdErr, 'g', 2));
+}
+
+// The parts of the error, one a line.
+QString errorParts(const StageComparison &s, DeadTimeModel model)
+{
+    const TauUncertainty &u = s.uncertainty(model);
+    QString text = FitDetails::tr("statistical %1 µs").arg(microseconds(u.statistical));
+    if (u.model > 0.0)
+        text += QLatin1Char('\n') + FitDetails::tr("model (laws not told apart) %1 µs").arg(microseconds(u.model));
+    if (u.fileFits >= 2)
+        text += QLatin1Char('\n')
+                + FitDetails::tr("between %1 files %2 µs (their scatter %3 µs)")
+                          .arg(u.fileFits)
+                          .arg(microseconds(u.files), microseconds(u.fileScatter));
+    text += QLatin1Char('\n') + FitDetails::tr("total, in quadrature: %1 µs").arg(microseconds(u.total));
+    if (s.flags.testFlag(DeadTimeFlag::Underdispersed))
+        text += QLatin1Char('\n')
+                + FitDetails::tr("reduced χ² far below 1: the weights do not describe the noise");
+    return text;
+}
 
 } // namespace
 
@@ -111,21 +164,26 @@ QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage)
     QString text = stage == FitStage::PreAmp
         ? FitDetails::tr("Channel %1, Tau0 (preAmp)").arg(channel.channel)
         : FitDetails::tr("Channel %1, Tau (Amp)").arg(channel.channel);
+    const QString scaleName = stage == FitStage::PreAmp ? QStringLiteral("a") : QStringLiteral("d0");
     for (DeadTimeModel model : allModels) {
         const StageFit &f = s.fit(model);
         text += QLatin1Char('\n')
-            + FitDetails::tr("%1: %2").arg(modelTitle(model),
-                                           formatDeadTime(f.tau, f.tauStdErr, hasNumbers(f)));
+            + FitDetails::tr("%1: %2").arg(modelTitle(model), stageDeadTime(s, model))
+            + QStringLiteral(", %1 = %2").arg(scaleName, scaleText(f));
     }
     text += QLatin1Char('\n')
         + FitDetails::tr("Preferred model: %1").arg(preferenceTitle(s.preferred));
-    text += QLatin1Char('\n') + FitDetails::tr("Flags: %1").arg(flagText(channel.flags()));
+    text += QLatin1Char('\n') + FitDetails::tr("Flags: %1").arg(flagText(s.flags));
+    if (!s.undetermined())
+        text += QLatin1Char('\n') + FitDetails::tr("Error of the quadratic's dead time:")
+            + QLatin1Char('\n') + errorParts(s, DeadTimeModel::Quadratic);
     return text;
 }
 
 FitDetails::FitDetails(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_model(new QComboBox)
+    , m_fixD0(new QCheckBox(tr("Amplifier with d0 = 1")))
     , m_table(new QTableWidget(0, ColumnCount))
     , m_residuals(new QLabel)
     , m_status(new QLabel)
@@ -142,9 +200,12 @@ FitDetails::FitDetails(QWidget *parent)
         m_model->addItem(modelTitle(model));
 
     m_table->setHorizontalHeaderLabels({ tr("Channel"), tr("Model"), tr("Tau0 ± σ"), tr("Tau ± σ"),
+                                         tr("a ± σ"), tr("d0 ± σ"),
                                          tr("Reduced χ² (I0 → ICR)"), tr("Reduced χ² (ICR → SCA)"),
                                          tr("Preferred (Tau0)"), tr("Preferred (Tau)"),
-                                         tr("Flags") });
+                                         tr("Flags (Tau0)"), tr("Flags (Tau)") });
+    m_fixD0->setToolTip(tr("Fit the amplifier stage with d0 = 1, the convention of electronics "
+                           "whose SCA column is their total output count"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -160,6 +221,7 @@ FitDetails::FitDetails(QWidget *parent)
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(tr("Model:")));
     top->addWidget(m_model);
+    top->addWidget(m_fixD0);
     top->addStretch();
     top->addWidget(copy);
     top->addWidget(save);
@@ -173,6 +235,7 @@ FitDetails::FitDetails(QWidget *parent)
     connect(m_model, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &FitDetails::fillTable);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &FitDetails::drawResiduals);
+    connect(m_fixD0, &QCheckBox::toggled, this, &FitDetails::refit);
     connect(copy, &QPushButton::clicked, this, &FitDetails::copyTable);
     connect(save, &QPushButton::clicked, m_saveDialog, &QFileDialog::show);
     connect(m_saveDialog, &QFileDialog::fileSelected, this, &FitDetails::saveTable);
@@ -182,7 +245,19 @@ FitDetails::FitDetails(QWidget *parent)
 void FitDetails::setComparison(const PointSet &points, const QVector<ChannelComparison> &channels)
 {
     m_points = points;
-    m_channels = channels;
+    m_freeChannels = channels;
+    refit();
+}
+
+void FitDetails::refit()
+{
+    if (m_fixD0->isChecked() && !m_freeChannels.isEmpty()) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        m_channels = compareChannels(m_points, true);
+        QGuiApplication::restoreOverrideCursor();
+    } else {
+        m_channels = m_freeChannels;
+    }
     fillTable();
 }
 
@@ -210,23 +285,24 @@ void FitDetails::fillTable()
             const QStringList cells {
                 QString::number(c.channel),
                 modelTitle(model),
-                formatDeadTime(pre.tau, pre.tauStdErr, hasNumbers(pre)),
-                formatDeadTime(amp.tau, amp.tauStdErr, hasNumbers(amp)),
+                stageDeadTime(c.preAmp, model),
+                stageDeadTime(c.amp, model),
+                scaleText(pre),
+                scaleText(amp),
                 chi2Text(pre),
                 chi2Text(amp),
                 preferenceTitle(c.preAmp.preferred),
                 preferenceTitle(c.amp.preferred),
-                flagText(c.flags()),
+                flagText(c.preAmp.flags),
+                flagText(c.amp.flags),
             };
             for (int col = 0; col < ColumnCount; ++col) {
                 auto *item = new QTableWidgetItem(cells[col]);
                 if (col == ChannelColumn)
                     item->setData(Qt::UserRole, c.channel);
-                if (col == Tau0Column && !pre.ok)
-                    item->setToolTip(pre.failure);
-                if (col == TauColumn && !amp.ok)
-                    item->setToolTip(amp.failure);
-                if (col != ModelColumn && col != FlagsColumn)
+                if (col == Tau0Column || col == TauColumn)
+                    markStage(item, col == Tau0Column ? c.preAmp : c.amp, model);
+                if (col != ModelColumn && col != FlagsPreColumn && col != FlagsAmpColumn)
                     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 m_table->setItem(row, col, item);
             }
@@ -249,6 +325,18 @@ void FitDetails::fillTable()
         m_table->selectRow(first);
     }
     drawResiduals();
+}
+
+void FitDetails::markStage(QTableWidgetItem *item, const StageComparison &s,
+                           DeadTimeModel model) const
+{
+    const StageFit &f = s.fit(model);
+    if (s.flags)
+        item->setBackground(flaggedColor);
+    if (!f.ok && !f.failure.isEmpty())
+        item->setToolTip(f.failure);
+    else if (!s.undetermined())
+        item->setToolTip(errorParts(s, model));
 }
 
 void FitDetails::drawResiduals()
@@ -297,27 +385,39 @@ QString FitDetails::tableText(QChar separator) const
                          QStringLiteral("reducedChi2IcrSca"),
                          QStringLiteral("preferredI0Icr"),
                          QStringLiteral("preferredIcrSca"),
-                         QStringLiteral("flags") };
+                         QStringLiteral("flags"),
+                         QStringLiteral("a"),
+                         QStringLiteral("aStdErr"),
+                         QStringLiteral("d0"),
+                         QStringLiteral("d0StdErr"),
+                         QStringLiteral("flagsI0Icr"),
+                         QStringLiteral("flagsIcrSca") };
     QString text = header.join(separator) + QLatin1Char('\n');
     for (const ChannelComparison &c : m_channels) {
         for (DeadTimeModel model : shownModels()) {
             const StageFit &pre = c.preAmp.fit(model);
             const StageFit &amp = c.amp.fit(model);
-            const bool preShown = hasNumbers(pre);
-            const bool ampShown = hasNumbers(amp);
+            const bool preShown = hasNumbers(pre) && !c.preAmp.undetermined();
+            const bool ampShown = hasNumbers(amp) && !c.amp.undetermined();
             // Flag names hold no separator, so the list needs no quotes.
             const QStringList cells {
                 QString::number(c.channel),
                 deadTimeModelName(model),
                 machineNumber(pre.tau, preShown),
-                machineNumber(pre.tauStdErr, preShown),
+                machineNumber(c.preAmp.uncertainty(model).total, preShown),
                 machineNumber(amp.tau, ampShown),
-                machineNumber(amp.tauStdErr, ampShown),
+                machineNumber(c.amp.uncertainty(model).total, ampShown),
                 machineNumber(pre.reducedChi2, preShown),
                 machineNumber(amp.reducedChi2, ampShown),
                 modelPreferenceName(c.preAmp.preferred),
                 modelPreferenceName(c.amp.preferred),
                 deadTimeFlagNames(c.flags()).join(QLatin1Char(' ')),
+                machineNumber(pre.scale, hasNumbers(pre)),
+                machineNumber(pre.scaleStdErr, hasNumbers(pre)),
+                machineNumber(amp.scale, hasNumbers(amp)),
+                machineNumber(amp.scaleStdErr, hasNumbers(amp)),
+                deadTimeFlagNames(c.preAmp.flags).join(QLatin1Char(' ')),
+                deadTimeFlagNames(c.amp.flags).join(QLatin1Char(' ')),
             };
             text += cells.join(separator) + QLatin1Char('\n');
         }

@@ -6,7 +6,9 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
+class QTableWidgetItem;
 class QFileDialog;
 class QLabel;
 class QTableWidget;
@@ -16,7 +18,8 @@ class QTableWidget;
 QString formatDeadTime(double tau, double stdErr, bool ok);
 
 // The tooltip of a result box: the stage's dead time under each model with its
-// standard error, the preferred exact model and the channel's flags.
+// total error and scale (a or d0), the preferred model, the stage's own flags
+// and the parts of the quadratic's error.
 QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage);
 
 // The fits of every channel under the three dead-time models: a table of the
@@ -35,6 +38,8 @@ public:
 
     QTableWidget *table() const { return m_table; }
     QComboBox *modelChooser() const { return m_model; }
+    // "Amplifier with d0 = 1": the amplifier fitted with its scale held at 1.
+    QCheckBox *fixD0Box() const { return m_fixD0; }
     QFileDialog *saveDialog() const { return m_saveDialog; }
     QLabel *residualView() const { return m_residuals; }
 
@@ -52,13 +57,19 @@ protected:
 private slots:
     void fillTable();
     void drawResiduals();
+    void refit();
 
 private:
     QVector<DeadTimeModel> shownModels() const;
+    // Colours a dead time whose stage is flagged; its tooltip gives the parts
+    // of the error, or why the fit failed.
+    void markStage(QTableWidgetItem *item, const StageComparison &s, DeadTimeModel model) const;
 
     PointSet m_points;
-    QVector<ChannelComparison> m_channels;
+    QVector<ChannelComparison> m_freeChannels; // as the main window fitted them
+    QVector<ChannelComparison> m_channels; // shown: the free fits, or with d0 = 1
     QComboBox *m_model;
+    QCheckBox *m_fixD0;
     QTableWidget *m_table;
     QLabel *m_residuals;
     QLabel *m_status;

@@ -6,6 +6,7 @@
 #include "fitquadratic.h"
 #include "le.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 
 void MeasSet::fitQuadratic(const QVector<double> &x, const QVector<double> &y,
@@ -40,13 +41,42 @@ void MeasSet::calcTaus()
     const int width = valueBoxSize(tau0sLayout->parentWidget()->font()).width;
     for (int j = 0; j < qMin(chs(), maxValueBoxesPerRow); ++j) {
         LE *box = newValueBox(tau0s[j], width);
+        if (inputFlags(FitStage::PreAmp, points.i0s(), points.icrColumn(j))
+            & (DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts))
+            box->setText(QCoreApplication::translate("MeasSet", "not determined"));
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);
         box = newValueBox(taus[j], width);
+        if (inputFlags(FitStage::Amp, points.icrColumn(j), points.scaColumn(j))
+            & DeadTimeFlag::NoCounts)
+            box->setText(QCoreApplication::translate("MeasSet", "not determined"));
         tausLayout->addWidget(box, 0, j);
         tauLEs.append(box);
+        if (isLeftOut(j))
+            setLeftOut(j, true);
     }
     estimated = true;
+}
+
+void MeasSet::setLeftOut(int channel, bool out)
+{
+    if (channel < 0)
+        return;
+    if (leftOut.size() <= channel)
+        leftOut.resize(channel + 1);
+    leftOut[channel] = out;
+    // A sheet of the box's own overrides the yellow of the area's.
+    const QString grey = out ? QStringLiteral("LE { background-color: rgb(222, 222, 222); "
+                                              "color: rgb(120, 120, 120); }")
+                             : QString();
+    for (int i = 2 * channel; i < 2 * channel + 2 && i < tauLEs.size(); ++i)
+        tauLEs[i]->setStyleSheet(grey);
+}
+
+int MeasSet::channelOfBox(const LE *box) const
+{
+    const int i = tauLEs.indexOf(const_cast<LE *>(box));
+    return i < 0 ? -1 : i / 2;
 }
 
 const QVector<ChannelComparison> &MeasSet::fitComparison()

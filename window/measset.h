@@ -30,6 +30,9 @@ struct MeasSet
     // the quadratic, and most loads never need them.
     QVector<ChannelComparison> comparison;
     bool compared = false;
+    // Channels the user left out of the .conf file; kept over loads, emptied
+    // by Clear. Channels beyond its size are in.
+    QVector<bool> leftOut;
 
     MeasSet() = default;
     MeasSet(const MeasSet &) = delete;
@@ -49,6 +52,12 @@ struct MeasSet
     const QVector<ChannelComparison> &fitComparison();
     // Gives every result box the tooltip of its channel and stage.
     void setResultToolTips();
+    bool isLeftOut(int channel) const { return leftOut.value(channel); }
+    // Leaves channel j out of the .conf file, or takes it back; its two result
+    // boxes grey out while it is out.
+    void setLeftOut(int channel, bool out);
+    // The channel whose result box is box, or -1.
+    int channelOfBox(const LE *box) const;
 
     static void fitQuadratic(const QVector<double> &x, const QVector<double> &y,
                              QVector<double> &out);
