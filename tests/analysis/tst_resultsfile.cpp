@@ -179,7 +179,7 @@ void TestResultsFile::files_data()
     QTest::newRow("non-finite dead times")
             << QVector<double> { qinf, qnan } << QVector<double> { -qinf, 1e-6 }
             << QByteArray("# Deadtime data\r\nPreamp: inf nan\r\nAmp: -inf 1e-06\r\n")
-            << "          nan -inf -inf -inf -inf -inf -inf\n"
+            << "          nan 1 1 1 1 1 1\n"
                        "ICR0      inf  nan"
                     + zeros(17) + "\nS025      -inf  1" + zeros(17) + "\n";
 

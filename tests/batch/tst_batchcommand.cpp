@@ -90,8 +90,11 @@ void TestBatchCommand::exitStatusAndMessages_data()
                                                 << QStringLiteral("wide"))
                               << 2 << "invalid plot size 'wide'" << false;
     QTest::newRow("missing file among good ones")
-            << (QStringList { QStringLiteral("gone.dat") } + case01Files()) << 0
+            << (QStringList { QStringLiteral("gone.dat") } + case01Files()) << 3
             << "ratelens-batch: cannot read gone.dat: " << true;
+    QTest::newRow("bad channel list") << (case01Files() << QStringLiteral("--exclude")
+                                                        << QStringLiteral("3,x"))
+                                      << 2 << "invalid channel list '3,x'" << false;
     QTest::newRow("results into a missing folder")
             << (case01Files() << QStringLiteral("-o") << QStringLiteral("no/such/dir/r.dat")) << 3
             << "ratelens-batch: cannot write no/such/dir/r.dat" << true;

@@ -17,7 +17,7 @@ complete_words() {
     printf '%s\n' "${COMPREPLY[@]}" | sort
 }
 
-documented=$("$batch" --help | grep -oE '^ +(-[a-zA-Z], )?--?[a-z][a-z-]*' \
+documented=$("$batch" --help | grep -oE '^ +(-[a-zA-Z], )?--?[a-z][a-z0-9-]*' \
     | tr ',' '\n' | tr -d ' ' | sort)
 offered=$(complete_words ratelens-batch -)
 if [ "$documented" != "$offered" ]; then
