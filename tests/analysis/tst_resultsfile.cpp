@@ -69,6 +69,8 @@ private slots:
     void germanDefaultLocale();
     void files_data();
     void files();
+    void channelMasks_data();
+    void channelMasks();
     void writeFileSafely_data();
     void writeFileSafely();
     void savingTwiceGivesIdenticalFiles();
@@ -200,6 +202,71 @@ void TestResultsFile::files()
 
     QCOMPARE(formatResultsFile(tau0s, taus), results);
     QCOMPARE(formatConfFile(tau0s, taus), conf);
+}
+
+void TestResultsFile::channelMasks_data()
+{
+    QTest::addColumn<QVector<double>>("tau0s");
+    QTest::addColumn<QVector<double>>("taus");
+    QTest::addColumn<QVector<bool>>("leftOut");
+    QTest::addColumn<QByteArray>("conf");
+    QTest::addColumn<QVector<int>>("named");
+    const QByteArray zeros17 = QByteArray("  0").repeated(17) + '\n';
+    const QByteArray zeros16 = QByteArray("  0").repeated(16) + '\n';
+    QTest::newRow("no mask: as before")
+            << QVector<double> { 2e-7, 3e-7 } << QVector<double> { 1e-6, 1.5e-6 } << QVector<bool>()
+            << "          0.25 1.25 1.25 1.25 1.25 1.25 1.25\nICR0      0.2  0.3" + zeros17
+                    + "S025      1  1.5" + zeros17
+            << QVector<int>();
+    QTest::newRow("mask of nothing: as before")
+            << QVector<double> { 2e-7, 3e-7 } << QVector<double> { 1e-6, 1.5e-6 }
+            << QVector<bool> { false, false }
+            << "          0.25 1.25 1.25 1.25 1.25 1.25 1.25\nICR0      0.2  0.3" + zeros17
+                    + "S025      1  1.5" + zeros17
+            << QVector<int>();
+    QTest::newRow("broken element left out: 0 and not in the mean")
+            << QVector<double> { 2e-7, 3e-7, 4e-7 } << QVector<double> { 1e-6, -4.56e-6, 2e-6 }
+            << QVector<bool> { false, true, false }
+            << "          0.3 1.5 1.5 1.5 1.5 1.5 1.5\nICR0      0.2  0  0.4" + zeros16
+                    + "S025      1  0  2" + zeros16
+            << QVector<int>();
+    QTest::newRow("unconnected channel without a mask: nan kept, not in the mean")
+            << QVector<double> { 2e-7, qnan, 4e-7 } << QVector<double> { 1e-6, qnan, 2e-6 }
+            << QVector<bool>()
+            << "          0.3 1.5 1.5 1.5 1.5 1.5 1.5\nICR0      0.2  nan  0.4" + zeros16
+                    + "S025      1  nan  2" + zeros16
+            << QVector<int> { 1 };
+    QTest::newRow("unconnected channel left out")
+            << QVector<double> { 2e-7, qnan, 4e-7 } << QVector<double> { 1e-6, qnan, 2e-6 }
+            << QVector<bool> { false, true }
+            << "          0.3 1.5 1.5 1.5 1.5 1.5 1.5\nICR0      0.2  0  0.4" + zeros16
+                    + "S025      1  0  2" + zeros16
+            << QVector<int>();
+    QTest::newRow("every channel left out: nothing to average")
+            << QVector<double> { 2e-7, 3e-7 } << QVector<double> { 1e-6, 1.5e-6 }
+            << QVector<bool> { true, true }
+            << "          nan nan nan nan nan nan nan\nICR0      0  0" + zeros17 + "S025      0  0"
+                    + zeros17
+            << QVector<int>();
+}
+
+// A mask changes the .conf file only; the results file keeps every value.
+void TestResultsFile::channelMasks()
+{
+    QFETCH(QVector<double>, tau0s);
+    QFETCH(QVector<double>, taus);
+    QFETCH(QVector<bool>, leftOut);
+    QFETCH(QByteArray, conf);
+    QFETCH(QVector<int>, named);
+
+    QCOMPARE(formatConfFile(tau0s, taus, leftOut), conf);
+    QCOMPARE(nonFiniteChannels(tau0s, taus, leftOut), named);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.dat"));
+    const SaveOutcome saved = saveResultsFiles(path, tau0s, taus, leftOut);
+    QVERIFY(saved.resultsWritten && saved.confWritten);
+    QCOMPARE(readFileBytes(path), formatResultsFile(tau0s, taus));
+    QCOMPARE(readFileBytes(path + QStringLiteral(".conf")), conf);
 }
 
 void TestResultsFile::writeFileSafely_data()

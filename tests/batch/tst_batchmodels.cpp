@@ -74,6 +74,9 @@ private slots:
     void residualPanelsBelowThePlots_data();
     void residualPanelsBelowThePlots();
     void helpNamesTheModels();
+    void excludedChannelsLeaveTheConfFile_data();
+    void excludedChannelsLeaveTheConfFile();
+    void fixD0HoldsTheScale();
 };
 
 void TestBatchModels::exactFitsFindTheHighRateTruth()
@@ -295,6 +298,76 @@ void TestBatchModels::helpNamesTheModels()
                               "m = n/(1 + n*tau)", "proportional to the value", "reduced chi^2",
                               "covariance", "\"failed\"", "quadratic-biased" })
         QVERIFY2(r.out.contains(QLatin1String(text)), text);
+}
+
+void TestBatchModels::excludedChannelsLeaveTheConfFile_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::newRow("quadratic") << QStringLiteral("quadratic");
+    QTest::newRow("paralyzable") << QStringLiteral("paralyzable");
+}
+
+void TestBatchModels::excludedChannelsLeaveTheConfFile()
+{
+    QFETCH(QString, model);
+    QTemporaryDir dir;
+    const QString all = dir.filePath(QStringLiteral("all.dat"));
+    const QString masked = dir.filePath(QStringLiteral("masked.dat"));
+    const Run plain = run({ QStringLiteral("--model"), model, highRate(), QStringLiteral("-o"), all });
+    const Run r = run({ QStringLiteral("--model"), model, highRate(), QStringLiteral("-o"), masked,
+                        QStringLiteral("--exclude"), QStringLiteral("3,7"), QStringLiteral("--json") });
+    QCOMPARE(plain.status, int(BatchOk));
+    QCOMPARE(r.status, int(BatchOk));
+    // The results file keeps every value.
+    QCOMPARE(readFileBytes(masked), readFileBytes(all));
+
+    const QList<QByteArray> kept = readFileBytes(all + QStringLiteral(".conf")).split('\n');
+    const QList<QByteArray> lines = readFileBytes(masked + QStringLiteral(".conf")).split('\n');
+    QCOMPARE(lines.size(), 4);
+    for (int line : { 1, 2 }) {
+        const QList<QByteArray> want = kept[line].split(' ');
+        const QList<QByteArray> got = lines[line].split(' ');
+        QCOMPARE(got.size(), want.size());
+        for (int i = 0; i < got.size(); ++i) {
+            // Fields are "  value" after the name and four blanks: channel j at
+            // position 6 + 2 j of the split.
+            const bool masked3or7 = i == 6 + 2 * 3 || i == 6 + 2 * 7;
+            QCOMPARE(got[i], masked3or7 ? QByteArray("0") : want[i]);
+        }
+    }
+    // The mean line: the mean of the six channels left.
+    const QJsonArray table = tableOf(r, model);
+    double sum = 0.0;
+    for (int j : { 0, 1, 2, 4, 5, 6 })
+        sum += table[j].toObject().value(QStringLiteral("tau0")).toDouble();
+    QCOMPARE(lines[0].split(' ').value(10).toDouble(), formatStreamDouble(sum / 6 * 1e6).toDouble());
+    QCOMPARE(table[3].toObject().value(QStringLiteral("excluded")).toBool(), true);
+    QCOMPARE(table[4].toObject().value(QStringLiteral("excluded")).toBool(), false);
+}
+
+// The high-rate detector has d0 of 3 to 3.6 (SCA counted over 10 s); held at 1
+// the amplifier fit must say so in every row and give other dead times.
+void TestBatchModels::fixD0HoldsTheScale()
+{
+    const QJsonArray free = tableOf(run({ QStringLiteral("--json"), QStringLiteral("--model"),
+                                          QStringLiteral("paralyzable"), highRate() }),
+                                    QStringLiteral("paralyzable"));
+    const QJsonArray held = tableOf(run({ QStringLiteral("--json"), QStringLiteral("--model"),
+                                          QStringLiteral("paralyzable"), QStringLiteral("--fix-d0"),
+                                          highRate() }),
+                                    QStringLiteral("paralyzable"));
+    QCOMPARE(held.size(), 8);
+    for (int j = 0; j < 8; ++j) {
+        const QJsonObject f = free[j].toObject();
+        const QJsonObject h = held[j].toObject();
+        QCOMPARE(h.value(QStringLiteral("d0Fixed")).toBool(), true);
+        QCOMPARE(f.value(QStringLiteral("d0Fixed")).toBool(), false);
+        QVERIFY(f.value(QStringLiteral("d0")).toDouble() > 2.5);
+        QVERIFY(f.value(QStringLiteral("d0StdErr")).toDouble() > 0.0);
+        // The pre-amplifier is not touched.
+        QCOMPARE(h.value(QStringLiteral("tau0")).toDouble(), f.value(QStringLiteral("tau0")).toDouble());
+        QVERIFY(h.value(QStringLiteral("tau")).toDouble() != f.value(QStringLiteral("tau")).toDouble());
+    }
 }
 
 QTEST_MAIN(TestBatchModels)
