@@ -154,6 +154,22 @@
         <source>Remove this point</source>
         <translation>この測定点を削除</translation>
     </message>
+    <message>
+        <source>Take this channel back</source>
+        <translation>このチャンネルを戻す</translation>
+    </message>
+    <message>
+        <source>Leave this channel out</source>
+        <translation>このチャンネルを除外</translation>
+    </message>
+    <message>
+        <source>Whether the channel's dead times go into the .conf file and its mean line</source>
+        <translation>このチャンネルの不感時間を .conf ファイルとその平均行に入れるかどうか</translation>
+    </message>
+    <message>
+        <source>Saved %1 and %2; channels %3 are not in the mean line: their dead time is not a number</source>
+        <translation>%1 と %2 を保存しました。チャンネル %3 は不感時間が数値でないため平均行に含めていません</translation>
+    </message>
 </context>
 <context>
     <name>DispA</name>
@@ -366,6 +382,69 @@
         <location line="+2"/>
         <source>Saved %1</source>
         <translation>%1 を保存しました</translation>
+    </message>
+    <message>
+        <source>not determined</source>
+        <translation>決定できません</translation>
+    </message>
+    <message>
+        <source>%1 (fixed)</source>
+        <translation>%1 (固定)</translation>
+    </message>
+    <message>
+        <source>statistical %1 µs</source>
+        <translation>統計 %1 µs</translation>
+    </message>
+    <message>
+        <source>model (laws not told apart) %1 µs</source>
+        <translation>モデル (法則を区別できない) %1 µs</translation>
+    </message>
+    <message>
+        <source>between %1 files %2 µs (their scatter %3 µs)</source>
+        <translation>%1 ファイル間 %2 µs (ばらつき %3 µs)</translation>
+    </message>
+    <message>
+        <source>total, in quadrature: %1 µs</source>
+        <translation>合計 (二乗和の平方根): %1 µs</translation>
+    </message>
+    <message>
+        <source>reduced χ² far below 1: the weights do not describe the noise</source>
+        <translation>換算 χ² が 1 よりはるかに小さい: 重みがノイズを表していません</translation>
+    </message>
+    <message>
+        <source>Error of the quadratic's dead time:</source>
+        <translation>二次式の不感時間の誤差:</translation>
+    </message>
+    <message>
+        <source>Amplifier with d0 = 1</source>
+        <translation>アンプを d0 = 1 で</translation>
+    </message>
+    <message>
+        <source>Fit the amplifier stage with d0 = 1, the convention of electronics whose SCA column is their total output count</source>
+        <translation>SCA 列が全出力カウントである電子回路の慣例どおり、アンプ段を d0 = 1 でフィットします</translation>
+    </message>
+    <message>
+        <source>a ± σ</source>
+        <translation>a ± σ</translation>
+    </message>
+    <message>
+        <source>d0 ± σ</source>
+        <translation>d0 ± σ</translation>
+    </message>
+    <message>
+        <source>Flags (Tau0)</source>
+        <translation>フラグ (Tau0)</translation>
+    </message>
+    <message>
+        <source>Flags (Tau)</source>
+        <translation>フラグ (Tau)</translation>
+    </message>
+</context>
+<context>
+    <name>MeasSet</name>
+    <message>
+        <source>not determined</source>
+        <translation>決定できません</translation>
     </message>
 </context>
 <context>
