@@ -167,7 +167,7 @@
         <translation>このチャンネルの不感時間を .conf ファイルとその平均行に入れるかどうか</translation>
     </message>
     <message>
-        <source>Saved %1 and %2; channels %3 are not in the mean line: their dead time is not a number</source>
+        <source>Saved %1 and %2; the mean line leaves out channel %3: dead time not a number</source>
         <translation>%1 と %2 を保存しました。チャンネル %3 は不感時間が数値でないため平均行に含めていません</translation>
     </message>
 </context>

@@ -326,8 +326,8 @@ void Body::saveResults(const QString &fname)
         if (nonFinite.isEmpty())
             showMessage(tr("Saved %1 and %2").arg(results, conf));
         else
-            showMessage(tr("Saved %1 and %2; channels %3 are not in the mean line: their dead "
-                           "time is not a number")
+            showMessage(tr("Saved %1 and %2; the mean line leaves out channel %3: dead time "
+                           "not a number")
                                 .arg(results, conf, channelNames(nonFinite)));
     } else if (saved.resultsWritten) {
         showMessage(tr("Saved %1, but cannot write %2").arg(results, conf));

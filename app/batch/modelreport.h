@@ -25,13 +25,14 @@ struct ModelChoice
 // "quadratic", "paralyzable", "nonparalyzable" or "compare"; nothing otherwise.
 std::optional<ModelChoice> parseModelChoice(const QString &name);
 
-// One line per channel under an exact model:
-// channel tau0 tau a tau0StdErr reducedChi2I0Icr d0 tauStdErr reducedChi2IcrSca flags.
+// One line per channel under an exact model: channel tau0 tau a tau0StdErr
+// reducedChi2I0Icr d0 tauStdErr reducedChi2IcrSca aStdErr d0StdErr flags, the
+// errors being the totals and the flags those of each stage.
 QString formatExactTable(DeadTimeModel model, const QVector<ChannelComparison> &channels);
 
-// One line per channel and stage (tau0, tau) with the dead time, its standard
-// error and the reduced chi^2 of each model, the preferred exact model and
-// the stage's flags.
+// One line per channel and stage (tau0, tau) with the dead time, its total
+// error and the reduced chi^2 of each model, then each model's scale (a or d0)
+// with its standard error, the preferred model and the stage's flags.
 QString formatComparisonTable(const QVector<ChannelComparison> &channels);
 
 // The reasons of the failed exact fits, one line each:
@@ -44,7 +45,9 @@ QStringList failedFitLines(const QVector<ChannelComparison> &channels,
 // the channel's flags; exact rows tau0, tau0StdErr, tau, tauStdErr, a,
 // aStdErr, d0, d0StdErr, both reduced chi^2, the failure reasons and the
 // flags; compare rows the flags of each stage, the preferred model of each
-// stage, and one such object per model. rows and channels are in channel order.
+// stage, and one such object per model. Every row also holds the parts of
+// both errors (see insertUncertainty), each stage's flags, d0Fixed and
+// excluded. rows and channels are in channel order.
 QJsonDocument modelJson(const ModelChoice &choice, int points, int chs,
                         const QVector<ChannelResult> &rows,
                         const QVector<ChannelComparison> &channels);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ameasp.h"
 #include "body.h"
+#include "le.h"
 #include "testsupport.h"
 
 #include <QContextMenuEvent>
@@ -32,6 +33,8 @@ private slots:
     void removingToOnePointDropsTheResults();
     void removeThroughThePanelMenu();
     void panelToolTipNamesFileAndLine();
+    void leaveChannelOutThroughTheResultMenu();
+    void notANumberLeavesTheMeanLine();
 };
 
 namespace {
@@ -298,6 +301,94 @@ void tst_BodyActions::panelToolTipNamesFileAndLine()
     QCOMPARE(panels[0]->toolTip(), QDir::toNativeSeparators(example(1)));
     QCOMPARE(panels[1]->toolTip(), QDir::toNativeSeparators(table) + ", line 2");
     QCOMPARE(panels[2]->toolTip(), QDir::toNativeSeparators(table) + ", line 4");
+}
+
+namespace {
+
+// Right-clicks result box i (pre-amplifier of channel i / 2, then its amplifier)
+// and triggers the entry named text; false when the menu has none.
+bool triggerResultMenu(Body &body, int i, const QString &text)
+{
+    LE *box = body.measSet().tauLEs.value(i);
+    if (!box)
+        return false;
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(box, &event);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (!menu)
+        return false;
+    QAction *found = nullptr;
+    for (QAction *a : menu->actions())
+        found = a->text() == text ? a : found;
+    if (found)
+        found->trigger();
+    menu->close();
+    return found;
+}
+
+QByteArray saveAndRead(Body &body, const QString &path)
+{
+    emit body.saveFileDialog()->fileSelected(path);
+    return testsupport::readFileBytes(path + QStringLiteral(".conf"));
+}
+
+} // namespace
+
+void tst_BodyActions::leaveChannelOutThroughTheResultMenu()
+{
+    Body body;
+    body.show();
+    load(body, { example(1), example(2), example(3), example(4), example(5), example(6) });
+    QTemporaryDir dir;
+    const QByteArray before = saveAndRead(body, dir.filePath("before.dat"));
+    const QString text = body.measSet().tauLEs[3]->text();
+
+    QVERIFY(triggerResultMenu(body, 3, "Leave this channel out")); // the amplifier box of channel 1
+    QVERIFY(body.measSet().isLeftOut(1));
+    QVERIFY(!body.measSet().tauLEs[2]->styleSheet().isEmpty());
+    QVERIFY(!body.measSet().tauLEs[3]->styleSheet().isEmpty());
+    QVERIFY(body.measSet().tauLEs[4]->styleSheet().isEmpty());
+    QCOMPARE(body.measSet().tauLEs[3]->text(), text);
+
+    const QByteArray masked = saveAndRead(body, dir.filePath("masked.dat"));
+    QCOMPARE(testsupport::readFileBytes(dir.filePath("masked.dat")),
+             testsupport::readFileBytes(dir.filePath("before.dat")));
+    const QList<QByteArray> lines = masked.split('\n');
+    QVERIFY(lines[1].startsWith("ICR0      "));
+    QCOMPARE(lines[1].split(' ').value(8), QByteArray("0"));
+    QCOMPARE(lines[2].split(' ').value(8), QByteArray("0"));
+    const QVector<double> &t = body.measSet().tau0s;
+    QCOMPARE(lines[0].split(' ').value(10).toDouble(),
+             QString::number((t[0] + t[2] + t[3]) / 3 * 1e6, 'g', 6).toDouble());
+
+    // A new load keeps the choice; taking the channel back restores the file.
+    load(body, { example(1) });
+    QVERIFY(!body.measSet().tauLEs[2]->styleSheet().isEmpty());
+    QVERIFY(triggerResultMenu(body, 2, "Take this channel back"));
+    QVERIFY(body.measSet().tauLEs[2]->styleSheet().isEmpty());
+    QVERIFY(!body.measSet().isLeftOut(1));
+    QMetaObject::invokeMethod(&body, "clearMcas");
+    load(body, { example(1), example(2), example(3), example(4), example(5), example(6) });
+    QCOMPARE(saveAndRead(body, dir.filePath("after.dat")), before);
+}
+
+// An unconnected channel (all zero) has no dead time: the mean line leaves it
+// out and the message line names it.
+void tst_BodyActions::notANumberLeavesTheMeanLine()
+{
+    QTemporaryDir dir;
+    const QString table = writeFile(dir.filePath("t.dat"), "# Channels : 3\n"
+                                                           "1 0.9 0 0.9 0.8595 0 0.8595\n"
+                                                           "2 1.6 0 1.6 1.472 0 1.472\n"
+                                                           "3 2.1 0 2.1 1.9 0 1.9\n");
+    Body body;
+    body.show();
+    load(body, { table });
+    const QByteArray conf = saveAndRead(body, dir.filePath("r.dat"));
+    QVERIFY2(!conf.split('\n')[0].contains("nan"), conf.constData());
+    QVERIFY(conf.split('\n')[1].contains("nan"));
+    QVERIFY2(body.currentMessage().contains("leaves out channel 1:"),
+             qPrintable(body.currentMessage()));
 }
 
 QTEST_MAIN(tst_BodyActions)
