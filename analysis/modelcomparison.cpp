@@ -292,7 +292,7 @@ TauUncertainty &StageComparison::uncertainty(DeadTimeModel model)
 
 bool StageComparison::undetermined() const
 {
-    return flags & (DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts);
+    return flags.testFlag(DeadTimeFlag::NotIntensityScan);
 }
 
 const StageFit *StageComparison::betterExact() const

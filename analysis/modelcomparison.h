@@ -77,7 +77,8 @@ struct StageComparison
     const StageFit &fit(DeadTimeModel model) const;
     const TauUncertainty &uncertainty(DeadTimeModel model) const;
     TauUncertainty &uncertainty(DeadTimeModel model);
-    // The dead time has no meaning for these inputs (not-intensity-scan, no-counts).
+    // The dead time has no meaning for these inputs (not-intensity-scan); a
+    // stage without counts has no number to show in the first place.
     bool undetermined() const;
     // The exact fit with the lower chi^2 (the only one that succeeded, if
     // one failed); nullptr when both failed.

@@ -41,15 +41,13 @@ void MeasSet::calcTaus()
     const int width = valueBoxSize(tau0sLayout->parentWidget()->font()).width;
     for (int j = 0; j < qMin(chs(), maxValueBoxesPerRow); ++j) {
         LE *box = newValueBox(tau0s[j], width);
+        // An energy scan gives no pre-amplifier dead time, whatever the fit prints.
         if (inputFlags(FitStage::PreAmp, points.i0s(), points.icrColumn(j))
-            & (DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts))
+                    .testFlag(DeadTimeFlag::NotIntensityScan))
             box->setText(QCoreApplication::translate("MeasSet", "not determined"));
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);
         box = newValueBox(taus[j], width);
-        if (inputFlags(FitStage::Amp, points.icrColumn(j), points.scaColumn(j))
-            & DeadTimeFlag::NoCounts)
-            box->setText(QCoreApplication::translate("MeasSet", "not determined"));
         tausLayout->addWidget(box, 0, j);
         tauLEs.append(box);
         if (isLeftOut(j))

@@ -71,12 +71,12 @@ QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &d
 
 bool ChannelResult::tau0Undetermined() const
 {
-    return flagsI0Icr & (DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts);
+    return flagsI0Icr.testFlag(DeadTimeFlag::NotIntensityScan);
 }
 
 bool ChannelResult::tauUndetermined() const
 {
-    return flagsIcrSca & DeadTimeFlag::NoCounts;
+    return flagsIcrSca.testFlag(DeadTimeFlag::NotIntensityScan);
 }
 
 void addComparison(QVector<ChannelResult> &rows, const QVector<ChannelComparison> &channels,

@@ -4,14 +4,18 @@
 #include "le.h"
 #include "modelcomparison.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <random>
 
 namespace {
 
@@ -48,6 +52,9 @@ private slots:
     void csvHasEveryRow_data();
     void csvHasEveryRow();
     void clearEmptiesTheWindow();
+    void toolTipShowsTheStagesOwnFlags_data();
+    void toolTipShowsTheStagesOwnFlags();
+    void unitScaleOption();
 };
 
 void tst_FitDetails::toolTipsGiveEveryModel_data()
@@ -78,7 +85,8 @@ void tst_FitDetails::toolTipsGiveEveryModel()
     for (DeadTimeModel model : models) {
         const StageFit &f = s.fit(model);
         QVERIFY(f.ok);
-        QVERIFY2(tip.contains(formatDeadTime(f.tau, f.tauStdErr, true)), qPrintable(tip));
+        QVERIFY2(tip.contains(formatDeadTime(f.tau, s.uncertainty(model).total, true)),
+                 qPrintable(tip));
     }
     QVERIFY2(tip.contains(QStringLiteral("quadratic-biased")), qPrintable(tip));
     QVERIFY2(tip.contains(QStringLiteral("Preferred model: Paralyzable")), qPrintable(tip));
@@ -159,7 +167,7 @@ void tst_FitDetails::csvHasEveryRow()
         const std::optional<DeadTimeModel> model = parseDeadTimeModel(cells[1]);
         QVERIFY(model);
         QCOMPARE(cells[2].toDouble(), expected[channel].preAmp.fit(*model).tau);
-        QCOMPARE(cells[5].toDouble(), expected[channel].amp.fit(*model).tauStdErr);
+        QCOMPARE(cells[5].toDouble(), expected[channel].amp.uncertainty(*model).total);
         QCOMPARE(cells[8], QStringLiteral("paralyzable"));
     }
 
@@ -176,6 +184,110 @@ void tst_FitDetails::clearEmptiesTheWindow()
     QMetaObject::invokeMethod(&body, "clearMcas");
     QCOMPARE(body.fitDetails()->table()->rowCount(), 0);
     QCOMPARE(body.fitDetails()->tableText(QLatin1Char(',')).count(QLatin1Char('\n')), 1);
+}
+
+void tst_FitDetails::toolTipShowsTheStagesOwnFlags_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("own");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<bool>("undetermined");
+    QTest::newRow("Tau0 of an energy scan") << int(FitStage::PreAmp)
+                                            << QStringLiteral("not-intensity-scan")
+                                            << QStringLiteral("broken") << true;
+    QTest::newRow("Tau of a broken element") << int(FitStage::Amp) << QStringLiteral("broken")
+                                             << QStringLiteral("not-intensity-scan") << false;
+}
+
+void tst_FitDetails::toolTipShowsTheStagesOwnFlags()
+{
+    QFETCH(int, stage);
+    QFETCH(QString, own);
+    QFETCH(QString, other);
+    QFETCH(bool, undetermined);
+    // The high-rate channel 0, with a flag added to each stage.
+    Body body;
+    load(body, { highRate() });
+    ChannelComparison c = compareChannels(body.measSet().points).value(0);
+    c.preAmp.flags |= DeadTimeFlag::NotIntensityScan;
+    c.amp.flags |= DeadTimeFlag::Broken;
+    const QString tip = resultBoxToolTip(c, FitStage(stage));
+    QVERIFY2(tip.contains(own), qPrintable(tip));
+    QVERIFY2(!tip.contains(other), qPrintable(tip));
+    QCOMPARE(tip.contains(QStringLiteral("not determined")), undetermined);
+    QCOMPARE(tip.contains(QStringLiteral("total, in quadrature")), !undetermined);
+    QVERIFY2(tip.contains(stage == int(FitStage::PreAmp) ? QStringLiteral("a = ")
+                                                         : QStringLiteral("d0 = ")),
+             qPrintable(tip));
+}
+
+namespace {
+
+// A point table of three paralyzable channels whose SCA column is their total
+// output count, of which 5 % is lost at every rate (d0 = 0.95); Poisson-drawn.
+QString unitScaleTable(const QString &path)
+{
+    std::mt19937 rng(17);
+    auto draw = [&rng](double mean) {
+        return double(std::poisson_distribution<long long>(mean)(rng));
+    };
+    QString text = QStringLiteral("# Channels : 3\n");
+    for (int i = 0; i < 14; ++i) {
+        const double i0 = 2e4 + 3e4 * i;
+        QVector<double> icr, sca;
+        for (int j = 0; j < 3; ++j) {
+            icr << draw(countedRate(DeadTimeModel::Paralyzable, i0 * (1.0 + 0.1 * j), 8e-7));
+            sca << draw(0.95 * countedRate(DeadTimeModel::Paralyzable, icr[j], 1.1e-6));
+        }
+        text += QString::number(i0, 'g', 10);
+        for (double v : icr + sca)
+            text += QLatin1Char(' ') + QString::number(v, 'g', 10);
+        text += QLatin1Char('\n');
+    }
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text.toLatin1());
+    return path;
+}
+
+} // namespace
+
+// "Amplifier with d0 = 1" fits the amplifier again with its scale held; the
+// pre-amplifier stays as it was.
+void tst_FitDetails::unitScaleOption()
+{
+    QTemporaryDir dir;
+    Body body;
+    load(body, { unitScaleTable(dir.filePath(QStringLiteral("t.dat"))) });
+    body.showFitDetails();
+    FitDetails *details = body.fitDetails();
+    details->modelChooser()->setCurrentIndex(2); // paralyzable
+    QTableWidget *table = details->table();
+    auto column = [table](const QString &title) {
+        for (int c = 0; c < table->columnCount(); ++c) {
+            if (table->horizontalHeaderItem(c)->text() == title)
+                return c;
+        }
+        return -1;
+    };
+    const int d0 = column(QStringLiteral("d0 ± σ"));
+    const int tau = column(QStringLiteral("Tau ± σ"));
+    const int tau0 = column(QStringLiteral("Tau0 ± σ"));
+    QVERIFY(d0 >= 0 && tau >= 0 && tau0 >= 0);
+    const QString freeD0 = table->item(0, d0)->text();
+    const QString freeTau = table->item(0, tau)->text();
+    const QString freeTau0 = table->item(0, tau0)->text();
+    QVERIFY2(freeD0.startsWith(QStringLiteral("0.9")), qPrintable(freeD0));
+    QVERIFY2(table->item(0, column(QStringLiteral("Flags (Tau)")))->text().contains(
+                     QStringLiteral("scale-loss")),
+             qPrintable(table->item(0, column(QStringLiteral("Flags (Tau)")))->text()));
+
+    details->fixD0Box()->setChecked(true);
+    QCOMPARE(table->item(0, d0)->text(), QStringLiteral("1 (fixed)"));
+    QVERIFY(table->item(0, tau)->text() != freeTau);
+    QCOMPARE(table->item(0, tau0)->text(), freeTau0);
+    details->fixD0Box()->setChecked(false);
+    QCOMPARE(table->item(0, d0)->text(), freeD0);
 }
 
 QTEST_MAIN(tst_FitDetails)
