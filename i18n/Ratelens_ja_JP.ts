@@ -443,8 +443,8 @@
 <context>
     <name>MeasSet</name>
     <message>
-        <source>not determined</source>
-        <translation>決定できません</translation>
+        <source>n/d</source>
+        <translation>未決定</translation>
     </message>
 </context>
 <context>

@@ -41,10 +41,12 @@ void MeasSet::calcTaus()
     const int width = valueBoxSize(tau0sLayout->parentWidget()->font()).width;
     for (int j = 0; j < qMin(chs(), maxValueBoxesPerRow); ++j) {
         LE *box = newValueBox(tau0s[j], width);
-        // An energy scan gives no pre-amplifier dead time, whatever the fit prints.
+        // An energy scan gives no pre-amplifier dead time, whatever the fit
+        // prints: "not determined", short enough for the box; its tooltip
+        // says why.
         if (inputFlags(FitStage::PreAmp, points.i0s(), points.icrColumn(j))
                     .testFlag(DeadTimeFlag::NotIntensityScan))
-            box->setText(QCoreApplication::translate("MeasSet", "not determined"));
+            box->setText(QCoreApplication::translate("MeasSet", "n/d"));
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);
         box = newValueBox(taus[j], width);
