@@ -112,7 +112,8 @@ void TestBatchCommand::exitStatusAndMessages()
     QFETCH(bool, table);
 
     QTemporaryDir scratch;
-    QVERIFY(QDir(scratch.path()).mkdir("taken.dat.conf") && QDir(scratch.path()).mkdir("blocked.dat"));
+    const QDir folder(scratch.path());
+    QVERIFY(folder.mkdir("taken.dat.conf") && folder.mkdir("blocked.dat"));
     args.replaceInStrings(QStringLiteral("%t"), scratch.path());
     errContains.replace(QStringLiteral("%t"), scratch.path());
 
