@@ -117,10 +117,11 @@ void flagStage(StageComparison &s, FitStage stage, bool fixD0)
     flagFailures(s);
     choosePreference(s);
     flagQuadraticBias(s);
-    // Past n = 1/tau a paralyzable stage counts less the more it receives; only
-    // meaningful where the data do not reject the paralyzable law.
+    // Past n = 1/tau a paralyzable stage counts less the more it receives. A
+    // scan that far into the losses is worth the warning whichever law fits
+    // better: real electronics are often neither law exactly.
     const StageFit &p = s.paralyzable;
-    if (p.ok && s.preferred != ModelPreference::NonParalyzable && p.maxRateTau >= 1.0)
+    if (p.ok && p.maxRateTau >= 1.0)
         s.flags |= DeadTimeFlag::Saturated;
     flagScaleLoss(s, stage, fixD0);
     flagUnderdispersed(s);
