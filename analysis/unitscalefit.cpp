@@ -92,13 +92,18 @@ int solve(DeadTimeModel model, const double *x, const double *y, int n, const do
         if (!(s.jwj > 0.0))
             return -1;
         double step = s.jwr / s.jwj;
+        if (!std::isfinite(step) || !std::isfinite(s.chi2))
+            return -1;
         double next = tau + step;
-        while (!admissible(model, next, xMax)
-               || weightedSums(model, x, y, n, next, w).chi2 > s.chi2 * (1.0 + 1e-14)) {
+        // Halving a finite step 60 times shrinks it below a 1e-18 share:
+        // nothing better lies along it.
+        for (int halvings = 0; !admissible(model, next, xMax)
+             || weightedSums(model, x, y, n, next, w).chi2 > s.chi2 * (1.0 + 1e-14);
+             ++halvings) {
+            if (halvings == 60)
+                return it;
             step *= 0.5;
             next = tau + step;
-            if (std::fabs(step) <= 1e-15 * std::fabs(tau))
-                return it;
         }
         tau = next;
         if (std::fabs(step) <= 1e-12 * std::fabs(tau) + 1e-300)
