@@ -443,6 +443,10 @@
 <context>
     <name>MeasSet</name>
     <message>
+        <source>Left out of the .conf file and its mean line</source>
+        <translation>.conf ファイルとその平均行から除外</translation>
+    </message>
+    <message>
         <source>n/d</source>
         <translation>未決定</translation>
     </message>

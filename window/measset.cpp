@@ -69,8 +69,11 @@ void MeasSet::setLeftOut(int channel, bool out)
     const QString grey = out ? QStringLiteral("LE { background-color: rgb(222, 222, 222); "
                                               "color: rgb(120, 120, 120); }")
                              : QString();
-    for (int i = 2 * channel; i < 2 * channel + 2 && i < tauLEs.size(); ++i)
+    for (int i = 2 * channel; i < 2 * channel + 2 && i < tauLEs.size(); ++i) {
         tauLEs[i]->setStyleSheet(grey);
+        // Made again, with or without the line that says so, when next shown.
+        tauLEs[i]->setToolTip(QString());
+    }
 }
 
 int MeasSet::channelOfBox(const LE *box) const
@@ -91,7 +94,13 @@ const QVector<ChannelComparison> &MeasSet::fitComparison()
 void MeasSet::setResultToolTips()
 {
     const QVector<ChannelComparison> &channels = fitComparison();
-    for (int i = 0; i < tauLEs.size() && i / 2 < channels.size(); ++i)
-        tauLEs[i]->setToolTip(resultBoxToolTip(channels[i / 2],
-                                               i % 2 == 0 ? FitStage::PreAmp : FitStage::Amp));
+    for (int i = 0; i < tauLEs.size() && i / 2 < channels.size(); ++i) {
+        QString tip = resultBoxToolTip(channels[i / 2],
+                                       i % 2 == 0 ? FitStage::PreAmp : FitStage::Amp);
+        if (isLeftOut(i / 2))
+            tip += QLatin1Char('\n')
+                    + QCoreApplication::translate("MeasSet",
+                                                  "Left out of the .conf file and its mean line");
+        tauLEs[i]->setToolTip(tip);
+    }
 }

@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -357,6 +358,10 @@ void tst_BodyActions::leaveChannelOutThroughTheResultMenu()
     QVERIFY(!body.measSet().tauLEs[3]->styleSheet().isEmpty());
     QVERIFY(body.measSet().tauLEs[4]->styleSheet().isEmpty());
     QCOMPARE(body.measSet().tauLEs[3]->text(), text);
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), body.measSet().tauLEs[3]->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(body.measSet().tauLEs[3], &help);
+    QVERIFY2(body.measSet().tauLEs[3]->toolTip().endsWith("Left out of the .conf file and its mean line"),
+             qPrintable(body.measSet().tauLEs[3]->toolTip()));
 
     const QByteArray masked = saveAndRead(body, dir.filePath("masked.dat"));
     QCOMPARE(testsupport::readFileBytes(dir.filePath("masked.dat")),
