@@ -92,14 +92,17 @@ void flagQuadraticBias(StageComparison &s)
         s.flags |= DeadTimeFlag::QuadraticBiased;
 }
 
-void flagScaleLoss(StageComparison &s, FitStage stage, bool fixD0)
+// With d0 held at 1 the free scale is still what tells whether that convention
+// costs the data a share of their counts: the free quadratic, which is cheap,
+// says it then.
+void flagScaleLoss(StageComparison &s, const StageFit *freeQuadratic)
 {
-    if (stage != FitStage::Amp || fixD0)
-        return;
-    const StageFit *f = s.betterExact();
+    const StageFit *f = freeQuadratic;
+    if (!f)
+        f = s.betterExact();
     if (!f)
         f = s.quadratic.ok ? &s.quadratic : nullptr;
-    if (f && f->scale > scaleLossRangeLow && f->scale < scaleLossRangeHigh
+    if (f && f->ok && f->scale > scaleLossRangeLow && f->scale < scaleLossRangeHigh
         && std::fabs(f->scale - 1.0) > scaleLossSigmas * f->scaleStdErr)
         s.flags |= DeadTimeFlag::ScaleLoss;
 }
@@ -112,7 +115,7 @@ void flagUnderdispersed(StageComparison &s)
     }
 }
 
-void flagStage(StageComparison &s, FitStage stage, bool fixD0)
+void flagStage(StageComparison &s)
 {
     flagFailures(s);
     choosePreference(s);
@@ -123,7 +126,6 @@ void flagStage(StageComparison &s, FitStage stage, bool fixD0)
     const StageFit &p = s.paralyzable;
     if (p.ok && p.maxRateTau >= 1.0)
         s.flags |= DeadTimeFlag::Saturated;
-    flagScaleLoss(s, stage, fixD0);
     flagUnderdispersed(s);
 }
 
@@ -326,7 +328,12 @@ StageComparison compareStage(FitStage stage, const QVector<double> &x, const QVe
     s.quadratic = fitOne(DeadTimeModel::Quadratic, stage, x, y, options.fixD0);
     s.paralyzable = fitOne(DeadTimeModel::Paralyzable, stage, x, y, options.fixD0);
     s.nonParalyzable = fitOne(DeadTimeModel::NonParalyzable, stage, x, y, options.fixD0);
-    flagStage(s, stage, options.fixD0);
+    flagStage(s);
+    if (stage == FitStage::Amp) {
+        const StageFit free = options.fixD0 ? fitStage(DeadTimeModel::Quadratic, stage, x, y)
+                                            : StageFit();
+        flagScaleLoss(s, options.fixD0 ? &free : nullptr);
+    }
     s.flags |= inputFlags(stage, x, y);
     setUncertainties(s, stage, x, y, options);
     return s;
