@@ -17,9 +17,12 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QRawFont>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTranslator>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <memory>
@@ -35,6 +38,7 @@ private slots:
     void texts();
     void form_data();
     void form();
+    void japaneseCaptionsHaveGlyphs();
     void missingCatalogueFallsBackToEnglish();
     void catalogueIsTheOnlyResource();
     void metaObjectOrder();
@@ -230,6 +234,74 @@ void tst_Body::form()
             QCOMPARE(f->frameShape(), QFrame::NoFrame);
         QCOMPARE(f->frameShadow(), QFrame::Raised);
     }
+}
+
+namespace {
+
+// Every translation of the Japanese catalogue's source.
+QStringList catalogueTranslations()
+{
+    QFile ts(QStringLiteral(RATELENS_JA_TS));
+    if (!ts.open(QIODevice::ReadOnly))
+        return {};
+    QStringList texts;
+    QXmlStreamReader xml(&ts);
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement
+            && xml.name() == QLatin1String("translation")) {
+            const QString text = xml.readElementText();
+            if (!text.isEmpty())
+                texts.append(text);
+        }
+    }
+    return texts;
+}
+
+// The characters of text that neither the font nor the fallback fonts the
+// toolkit picks for it can draw: they would show as empty boxes.
+QString charactersWithoutGlyph(const QString &text, const QFont &font)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    QString missing;
+    const QVector<uint> codes = text.toUcs4();
+    for (uint c : codes) {
+        bool drawn = QChar::isSpace(c);
+        for (const QGlyphRun &run : runs)
+            drawn = drawn || run.rawFont().supportsCharacter(c);
+        if (!drawn)
+            missing += QString::fromUcs4(&c, 1);
+    }
+    return missing;
+}
+
+} // namespace
+
+// Japanese is the default interface: without a font that has Japanese glyphs
+// every caption would be a row of empty boxes.
+void tst_Body::japaneseCaptionsHaveGlyphs()
+{
+    const QStringList texts = catalogueTranslations();
+    QVERIFY(texts.size() > 10);
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":Ratelens_ja_JP"),
+                            QCoreApplication::applicationDirPath()));
+    QCoreApplication::installTranslator(&translator);
+    Body body;
+    QCoreApplication::removeTranslator(&translator);
+    QStringList shown;
+    for (const QPushButton *button : body.findChildren<QPushButton *>())
+        shown.append(button->text());
+    for (const QLabel *label : body.findChildren<QLabel *>())
+        shown.append(label->text());
+    QVERIFY(shown.contains(QString::fromUtf8("ファイル読込")));
+    for (const QString &text : texts + shown)
+        QVERIFY2(charactersWithoutGlyph(text, body.font()).isEmpty(),
+                 qPrintable(text + QStringLiteral(": no glyph for ")
+                            + charactersWithoutGlyph(text, body.font())));
 }
 
 void tst_Body::missingCatalogueFallsBackToEnglish()
