@@ -28,10 +28,7 @@ AMeasP::AMeasP(double i0_, const QVector<double> &icrs_, const QVector<double> &
                QWidget *parent)
     : AMeasP(MeasValues { i0_, icrs_, scas_ }, parent)
 {
-    // Alone, the panel carries the boxes' colour itself; in the window the
-    // panel area carries it for all panels.
-    setStyleSheet(valueBoxStyleSheet());
-    buildForm(valueBoxSize(font()).width);
+    buildForm(0);
 }
 
 AMeasP::~AMeasP() = default;
@@ -57,7 +54,8 @@ void AMeasP::setupForm(int captionWidth)
 {
     formBuilt = true;
     setupUi(this);
-    label_3->setMinimumWidth(captionWidth);
+    if (captionWidth > 0)
+        label_3->setMinimumWidth(captionWidth);
     I0->setText(QString::number(i0, 'g', 6));
 }
 

@@ -26,9 +26,10 @@ public:
     ~AMeasP() override;
 
     bool hasForm() const { return formBuilt; }
-    // Makes the row of boxes, each width wide; the "SCAs" caption takes at
-    // least captionWidth, so that the SCA boxes can line up with a row below
-    // whose caption is wider. Does nothing once the row is made.
+    // Makes the row of boxes, each width wide, or as the designed panel with
+    // a width of 0; the "SCAs" caption takes at least captionWidth, so that
+    // the SCA boxes can line up with a row below whose caption is wider.
+    // Does nothing once the row is made.
     void buildForm(int width, int captionWidth = 0);
     // Makes the row with a blank of the box's size where each ICR and SCA box
     // goes: the row is as wide, and every box that is made later sits where

@@ -10,6 +10,8 @@
 #include "resultsfile.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QHash>
 #include <QContextMenuEvent>
 #include <QDebug>
 #include <QDir>
@@ -45,15 +47,14 @@ Body::Body(QWidget *parent)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         resize(size().boundedTo(screen->availableGeometry().size()));
     boxSize = valueBoxSize(font());
-    frame_3->setStyleSheet(valueBoxStyleSheet());
-    TausDispBase->setStyleSheet(valueBoxStyleSheet());
-    // The result row ends in the "Taus (Amp)" caption and the amplifier boxes,
-    // a panel in the "SCAs" caption and the SCA boxes: with both captions of
-    // one width, and boxes of one width, the columns of both end alike.
+    // When the strips scroll, the result row ends in the "Taus (Amp)" caption
+    // and the amplifier boxes, a panel in the "SCAs" caption and the SCA
+    // boxes: with both captions of one width, and boxes of one width, the
+    // columns of both end alike.
     QLabel scaCaption(QCoreApplication::translate("AMeasP", "SCAs"));
     scaCaption.setFont(font());
     scaCaptionWidth = qMax(scaCaption.sizeHint().width(), label_5->sizeHint().width());
-    label_5->setFixedWidth(scaCaptionWidth);
+    setStripsAsDesigned(true);
     panelScroll->setFocusPolicy(Qt::NoFocus);
     resultScroll->setFocusPolicy(Qt::NoFocus);
     panelScroll->limitHeight([this] { return panelAreaLimit(); });
@@ -141,16 +142,9 @@ void Body::addMeasPoint(double i0, const QVector<double> &icrs, const QVector<do
 
 void Body::addPanels(int first)
 {
-    // Every point has its panel at once, but as an empty row of the height of
-    // a built one: the scroll range is right from the start, and only the
-    // rows scrolled into view get their boxes.
+    updateStripMode();
     for (int p = first; p < mset.points.size(); ++p) {
-        auto *panel = new AMeasP(mset.points.at(p), frame_3);
-        QSizePolicy policy = panel->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        panel->setSizePolicy(policy);
-        panel->setFixedHeight(boxSize.height);
-        panel->hide();
+        AMeasP *panel = newPanel(p);
         mset.mcas.append(panel);
         MCALayout->addWidget(panel, p, 0, 1, 1);
     }
@@ -158,11 +152,47 @@ void Body::addPanels(int first)
     alignResultRow();
 }
 
+AMeasP *Body::newPanel(int p)
+{
+    auto *panel = new AMeasP(mset.points.at(p), frame_3);
+    if (!asDesigned) {
+        // Every point has its panel at once, but as an empty row of the
+        // height of a built one: the scroll range is right from the start,
+        // and only the rows scrolled into view get their boxes.
+        QSizePolicy policy = panel->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        panel->setSizePolicy(policy);
+        panel->setFixedHeight(boxSize.height);
+        panel->hide();
+    }
+    return panel;
+}
+
+void Body::buildPanel(int p)
+{
+    AMeasP *panel = mset.mcas[p];
+    if (asDesigned)
+        panel->buildForm(0);
+    else
+        panel->buildBlankForm(boxSize, scaCaptionWidth);
+    panel->setToolTip(sourceText(p));
+    panel->installEventFilter(this);
+    panel->show();
+}
+
 void Body::showVisiblePanels()
 {
     const int n = mset.mcas.size();
     if (n == 0)
         return;
+    if (asDesigned) {
+        for (int p = 0; p < n; ++p) {
+            if (!mset.mcas[p]->hasForm())
+                buildPanel(p);
+            watchPanelBoxes(mset.mcas[p]);
+        }
+        return;
+    }
     const int pitch = boxSize.height + qMax(0, MCALayout->verticalSpacing());
     const int top = panelScroll->verticalScrollBar()->value();
     // Until the layout has given the area its height, the most it may take.
@@ -177,24 +207,120 @@ void Body::showVisiblePanels()
     const int right = left + panelScroll->viewport()->width() + 2 * margin;
     for (int p = first; p <= last; ++p) {
         AMeasP *panel = mset.mcas[p];
-        if (!panel->hasForm()) {
-            panel->buildBlankForm(boxSize, scaCaptionWidth);
-            panel->setToolTip(sourceText(p));
-            panel->installEventFilter(this);
-            panel->show();
-        }
+        if (!panel->hasForm())
+            buildPanel(p);
         panel->buildBoxesIn(left - panel->x(), right - panel->x());
-        // The context menus of the panel and of its boxes offer to remove it;
-        // boxes are made as they scroll into view, and a filter installed
-        // twice is installed once.
-        const QList<QLineEdit *> boxes = panel->findChildren<QLineEdit *>();
-        for (QLineEdit *box : boxes)
-            box->installEventFilter(this);
+        watchPanelBoxes(panel);
     }
+}
+
+void Body::watchPanelBoxes(AMeasP *panel)
+{
+    // The context menus of the panel and of its boxes offer to remove it;
+    // boxes are made as they scroll into view, and a filter installed twice
+    // is installed once.
+    const QList<QLineEdit *> boxes = panel->findChildren<QLineEdit *>();
+    for (QLineEdit *box : boxes)
+        box->installEventFilter(this);
+}
+
+namespace {
+
+// The width of a designed panel with one ICR and one SCA box, and what each
+// further box adds: the panel's grids give every box its preferred width and
+// the same spacing.
+struct DesignedRow
+{
+    int width = 0;
+    int pitch = 0;
+};
+
+DesignedRow designedRow()
+{
+    static QHash<QString, DesignedRow> known;
+    const QString key = QApplication::font().key();
+    auto it = known.constFind(key);
+    if (it != known.constEnd())
+        return *it;
+    const AMeasP one(0, { 0 }, { 0 });
+    const AMeasP two(0, { 0, 0 }, { 0, 0 });
+    const int width = one.sizeHint().width();
+    const DesignedRow row { width, (two.sizeHint().width() - width) / 2 };
+    known.insert(key, row);
+    return row;
+}
+
+} // namespace
+
+bool Body::contentFitsAsDesigned() const
+{
+    const int n = mset.points.size();
+    const int spacing = qMax(0, MCALayout->verticalSpacing());
+    if (n > 0 && n * boxSize.height + (n - 1) * spacing > panelAreaLimit())
+        return false;
+    // The widest panel and the result row at their preferred widths.
+    const DesignedRow row = designedRow();
+    int boxes = 2;
+    for (const MeasValues &point : mset.points.points())
+        boxes = qMax(boxes, qMin(point.icrs.size(), maxValueBoxesPerRow)
+                             + qMin(point.scas.size(), maxValueBoxesPerRow));
+    const QMargins margins = gridLayout->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    const int results = label_4->sizeHint().width() + label_5->sizeHint().width()
+            + 6 * qMax(0, gridLayout_8->horizontalSpacing())
+            + 2 * qMin(mset.chs(), maxValueBoxesPerRow) * row.pitch;
+    return row.width + (boxes - 2) * row.pitch <= room && results <= room;
+}
+
+void Body::updateStripMode()
+{
+    const bool designed = contentFitsAsDesigned();
+    if (designed != asDesigned)
+        setStripsAsDesigned(designed);
+}
+
+void Body::setStripsAsDesigned(bool designed)
+{
+    asDesigned = designed;
+    const QString sheet = designed ? QString() : valueBoxStyleSheet();
+    frame_3->setStyleSheet(sheet);
+    TausDispBase->setStyleSheet(sheet);
+    if (designed) {
+        label_5->setMinimumWidth(0);
+        label_5->setMaximumWidth(QWIDGETSIZE_MAX);
+    } else {
+        label_5->setFixedWidth(scaCaptionWidth);
+    }
+    frame_3->hide();
+    for (int p = 0; p < mset.mcas.size(); ++p) {
+        delete mset.mcas[p];
+        mset.mcas[p] = newPanel(p);
+        MCALayout->addWidget(mset.mcas[p], p, 0, 1, 1);
+    }
+    frame_3->show();
+    mset.resultBoxWidth = designed ? 0 : boxSize.width;
+    if (!mset.tauLEs.isEmpty()) {
+        mset.showResults();
+        watchResultBoxes();
+    }
+    showVisiblePanels();
+    alignResultRow();
+}
+
+void Body::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    updateStripMode();
 }
 
 void Body::alignResultRow()
 {
+    if (asDesigned) {
+        resultScroll->setRightMargin(0);
+        frame_3->setMinimumWidth(0);
+        TausDispBase->setMinimumWidth(0);
+        return;
+    }
     const QScrollBar *bar = panelScroll->verticalScrollBar();
     resultScroll->setRightMargin(bar->isVisibleTo(panelScroll) ? bar->width() : 0);
     const int width = qMax(gridLayout_4->sizeHint().width(), gridLayout_8->sizeHint().width());
@@ -204,10 +330,14 @@ void Body::alignResultRow()
 
 int Body::panelAreaLimit() const
 {
-    const QMargins margins = gridLayout->contentsMargins();
+    // The panels may push the plots down to the middle of the window, not
+    // beyond: what lies above the plots besides them is the button row, the
+    // background row and the result row, as tall as its boxes whether or not
+    // they are made yet.
     const int spacing = qMax(0, gridLayout->verticalSpacing());
-    const int others = frame->sizeHint().height() + frame_2->sizeHint().height()
-            + resultScroll->sizeHint().height() + 5 * spacing + margins.top() + margins.bottom();
+    const int results = qMax(resultScroll->sizeHint().height(), boxSize.height);
+    const int others = gridLayout->contentsMargins().top() + frame->sizeHint().height()
+            + frame_2->sizeHint().height() + results + 4 * spacing;
     return height() / 2 - others;
 }
 
@@ -268,6 +398,7 @@ void Body::clearMcas()
     frame_3->show();
     dropResults();
     mset.points.clear();
+    updateStripMode();
     showMessage(QString());
     showChangedPoints();
 }
@@ -291,6 +422,7 @@ void Body::removePoint(int p)
         mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
         MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
     }
+    updateStripMode();
     showVisiblePanels();
 
     // As after a load, but the results of points that are gone must go too

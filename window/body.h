@@ -18,6 +18,7 @@ class QAction;
 class QContextMenuEvent;
 class QDragEnterEvent;
 class QDropEvent;
+class QResizeEvent;
 class QFileDialog;
 class QPainter;
 struct ScatterPlotData;
@@ -62,6 +63,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -75,15 +77,32 @@ private slots:
 private:
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
+    // A new panel for point p, its boxes still to be made.
+    AMeasP *newPanel(int p);
+    // Makes the boxes of panel p and shows it.
+    void buildPanel(int p);
+    // Whether the panels and the result row can show as the designed window
+    // shows them: every row in view with the plots keeping half the window,
+    // every box at its preferred width. When they cannot, the strips scroll,
+    // with boxes of one width and each result under its channel's values.
+    bool contentFitsAsDesigned() const;
+    // Switches the strips to the one or the other; what was made for the
+    // other is made anew. updateStripMode() does so when the content or the
+    // window's size calls for it.
+    void setStripsAsDesigned(bool designed);
+    void updateStripMode();
     // Builds the rows of boxes of the panels in view (and a row around it).
     void showVisiblePanels();
+    // Hands the context-menu events of the panel's boxes to eventFilter.
+    void watchPanelBoxes(AMeasP *panel);
     // Gives the panels and the result row one width, so that the result of a
     // channel sits under its values, and keeps both scrolled alike.
     void alignResultRow();
     // After a load, a removal or a clear: the result row lines up with the
     // panels again, Fit details follows, and both plots show all the points.
     void showChangedPoints();
-    // The most the panel area may take so that the plots keep half the window.
+    // The most the panel area may take so that the plots start no lower than
+    // the middle of the window.
     int panelAreaLimit() const;
     ScatterPlotData plotData(bool i0Nin) const;
     void drawPlot(DispA *disp, PlotKind kind, QPainter *p);
@@ -117,5 +136,6 @@ private:
     FitDetails *fitDetailsWindow = nullptr;
     BoxSize boxSize;
     int scaCaptionWidth = 0;
+    bool asDesigned = false;
     QString messageText;
 };

@@ -32,21 +32,23 @@ void MeasSet::calcTaus()
     taus = result.taus;
     tau0Fits = result.tau0Fits;
     tauFits = result.tauFits;
+    showResults();
+    estimated = true;
+}
 
+void MeasSet::showResults()
+{
     for (LE *box : qAsConst(tauLEs))
         delete box;
     tauLEs.clear();
-
-    const int width = valueBoxSize(tau0sLayout->parentWidget()->font()).width;
-    for (int j = 0; j < qMin(chs(), maxValueBoxesPerRow); ++j) {
-        LE *box = newValueBox(tau0s[j], width);
+    for (int j = 0; j < qMin(tau0s.size(), maxValueBoxesPerRow); ++j) {
+        LE *box = newValueBox(tau0s[j], resultBoxWidth);
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);
-        box = newValueBox(taus[j], width);
+        box = newValueBox(taus[j], resultBoxWidth);
         tausLayout->addWidget(box, 0, j);
         tauLEs.append(box);
     }
-    estimated = true;
 }
 
 const QVector<ChannelComparison> &MeasSet::fitComparison()

@@ -25,6 +25,8 @@ struct MeasSet
     QVector<QVector<double>> tau0Fits;
     QVector<QVector<double>> tauFits;
     QVector<LE *> tauLEs;
+    // The width of the result boxes; 0 for the boxes of the designed window.
+    int resultBoxWidth = 0;
     // The three dead-time models fitted to the latest estimation's points,
     // made on first use: on large tables the exact fits take far longer than
     // the quadratic, and most loads never need them.
@@ -44,6 +46,8 @@ struct MeasSet
     // Estimates both dead times of every channel over all points and rebuilds
     // the result boxes; does nothing with fewer than two common channels.
     void calcTaus();
+    // Makes the result boxes of the latest estimation anew.
+    void showResults();
     // The comparison of the latest estimation, fitting it first if needed;
     // empty before an estimation.
     const QVector<ChannelComparison> &fitComparison();
