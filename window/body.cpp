@@ -302,6 +302,7 @@ void Body::setStripsAsDesigned(bool designed)
     if (!mset.tauLEs.isEmpty()) {
         mset.showResults();
         watchResultBoxes();
+        markStaleResults();
     }
     showVisiblePanels();
     alignResultRow();
@@ -354,16 +355,17 @@ void Body::filesSelected(const QStringList &files)
     const int first = mset.points.size();
     const QVector<FileReport> reports = loadMeasurementFiles(files, mset.points, printTrace);
     addPanels(first);
-    showLoadMessage(reports);
     if (mset.mcas.size() > 1) {
         mset.calcTaus();
         watchResultBoxes();
     }
+    showLoadMessage(reports);
     showChangedPoints();
 }
 
 void Body::showChangedPoints()
 {
+    markStaleResults();
     alignResultRow();
     updateFitDetails();
     // The plots take their ranges from the points again, whatever the
@@ -386,6 +388,7 @@ void Body::dropResults()
     mset.tauFits.clear();
     mset.comparison.clear();
     mset.compared = false;
+    mset.estimatedPoints = PointSet();
 }
 
 void Body::clearMcas()
@@ -452,19 +455,25 @@ void Body::saveResults(const QString &fname)
 
     const QString results = QDir::toNativeSeparators(fname);
     const QString conf = QDir::toNativeSeparators(fname + QStringLiteral(".conf"));
+    QString text;
     if (saved.resultsWritten && saved.confWritten) {
-        showMessage(tr("Saved %1 and %2").arg(results, conf));
+        text = tr("Saved %1 and %2").arg(results, conf);
     } else if (saved.resultsWritten) {
-        showMessage(tr("Saved %1, but cannot write %2").arg(results, conf));
+        text = tr("Saved %1, but cannot write %2").arg(results, conf);
     } else if (saved.confWritten) {
-        showMessage(tr("Saved %1, but cannot write %2").arg(conf, results));
+        text = tr("Saved %1, but cannot write %2").arg(conf, results);
     } else {
         const QDir folder = QFileInfo(fname).absoluteDir();
         showMessage(folder.exists()
                             ? tr("Nothing saved: cannot write %1 or %2").arg(results, conf)
                             : tr("Nothing saved: the folder %1 does not exist")
                                       .arg(QDir::toNativeSeparators(folder.path())));
+        return;
     }
+    // Saved results that are not of the loaded points must not pass for theirs.
+    if (mset.resultsStale())
+        text = tr("%1 (%2)").arg(text, tr("the earlier results: %1").arg(cannotEstimateReason(true)));
+    showMessage(text);
 }
 
 QString Body::currentMessage() const
@@ -477,7 +486,16 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
     // The label names the files; its tooltip gives their whole paths, one a line.
     QStringList shortProblems;
     QStringList longProblems;
+    QStringList shortParts;
+    QStringList longParts;
     for (const FileReport &report : reports) {
+        const QString name = QFileInfo(report.path).fileName();
+        const QString path = QDir::toNativeSeparators(report.path);
+        if (report.notNumberLines > 0) {
+            const QString text = tr("%1 has fields that are not numbers, read as 0, from line %2 on");
+            shortParts.append(text.arg(name).arg(report.firstNotNumberLine));
+            longParts.append(text.arg(path).arg(report.firstNotNumberLine));
+        }
         QString why;
         switch (report.open.kind) {
         case OpenStatus::NotRegularFile:
@@ -493,14 +511,86 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
         }
         if (why.isEmpty())
             continue;
-        shortProblems.append(tr("%1 (%2)").arg(QFileInfo(report.path).fileName(), why));
-        longProblems.append(tr("%1 (%2)").arg(QDir::toNativeSeparators(report.path), why));
+        shortProblems.append(tr("%1 (%2)").arg(name, why));
+        longProblems.append(tr("%1 (%2)").arg(path, why));
     }
-    if (shortProblems.isEmpty())
-        showMessage(QString());
-    else
-        showMessage(tr("Not loaded: %1").arg(shortProblems.join(QStringLiteral(", "))),
-                    tr("Not loaded:") + QLatin1Char('\n') + longProblems.join(QLatin1Char('\n')));
+    if (!shortProblems.isEmpty()) {
+        shortParts.prepend(tr("Not loaded: %1").arg(shortProblems.join(QStringLiteral(", "))));
+        longParts.prepend(tr("Not loaded:") + QLatin1Char('\n')
+                          + longProblems.join(QLatin1Char('\n')));
+    }
+    describePoints(shortParts, longParts);
+    showMessage(shortParts.join(QStringLiteral("; ")), longParts.join(QStringLiteral("\n")));
+}
+
+void Body::describePoints(QStringList &shortParts, QStringList &longParts) const
+{
+    // Points of different channel counts are fitted in the channels they all
+    // have; a detector read with the wrong file is easily taken for that.
+    const auto channels = [this](int p) {
+        return qMin(mset.points.at(p).icrs.size(), mset.points.at(p).scas.size());
+    };
+    int fewest = -1;
+    int most = -1;
+    for (int p = 0; p < mset.points.size(); ++p) {
+        if (fewest < 0 || channels(p) < channels(fewest))
+            fewest = p;
+        if (most < 0 || channels(p) > channels(most))
+            most = p;
+    }
+    if (fewest >= 0 && channels(fewest) != channels(most) && mset.points.chs() >= 2) {
+        const QString text = tr("Channel counts differ: %1 has %2, %3 has %4; the %5 channels "
+                                "all points have are used");
+        shortParts.append(text.arg(pointFile(most, true)).arg(channels(most))
+                                  .arg(pointFile(fewest, true)).arg(channels(fewest))
+                                  .arg(mset.points.chs()));
+        longParts.append(text.arg(pointFile(most, false)).arg(channels(most))
+                                 .arg(pointFile(fewest, false)).arg(channels(fewest))
+                                 .arg(mset.points.chs()));
+    }
+    const QString reason = cannotEstimateReason(true);
+    if (reason.isEmpty())
+        return;
+    const QString text = mset.estimated
+            ? tr("Dead times not updated: %1; the results shown are of the earlier points")
+            : tr("No dead times: %1");
+    shortParts.append(text.arg(reason));
+    longParts.append(text.arg(cannotEstimateReason(false)));
+}
+
+QString Body::pointFile(int p, bool shortName) const
+{
+    const PointSource &source = mset.points.source(p);
+    return shortName ? QFileInfo(source.file).fileName() : sourceText(p);
+}
+
+QString Body::cannotEstimateReason(bool shortName) const
+{
+    if (mset.points.isEmpty() || mset.points.canEstimate())
+        return QString();
+    if (mset.points.size() < 2)
+        return tr("they need at least two measurement points");
+    // The first point with as few channels as all points share.
+    const int chs = mset.points.chs();
+    int p = 0;
+    while (p < mset.points.size() - 1
+           && qMin(mset.points.at(p).icrs.size(), mset.points.at(p).scas.size()) != chs)
+        ++p;
+    return tr("the points share fewer than two channels, %1 has %2")
+            .arg(pointFile(p, shortName))
+            .arg(chs);
+}
+
+void Body::markStaleResults()
+{
+    if (!mset.resultsStale())
+        return;
+    // Grey, with a tooltip that says why, made anew when next asked for.
+    for (LE *box : qAsConst(mset.tauLEs)) {
+        box->setStyleSheet(
+                QStringLiteral("background-color: rgb(235, 235, 235); color: rgb(120, 120, 120);"));
+        box->setToolTip(QString());
+    }
 }
 
 void Body::showMessage(const QString &text, const QString &details)
@@ -631,7 +721,12 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::ToolTip && box->toolTip().isEmpty()) {
         // The box then shows the tooltip set here.
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        mset.setResultToolTips();
+        mset.setResultToolTips(
+                mset.resultsStale()
+                        ? tr("Not the dead times of the loaded points: %1. These are of the "
+                             "points loaded before, and Save writes them.")
+                                  .arg(cannotEstimateReason(false))
+                        : QString());
         QGuiApplication::restoreOverrideCursor();
     } else if (event->type() == QEvent::ContextMenu) {
         QMenu *menu = box->createStandardContextMenu();
@@ -685,7 +780,7 @@ void Body::showFitDetails()
     if (!fitDetailsWindow)
         fitDetailsWindow = new FitDetails(this);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
     QGuiApplication::restoreOverrideCursor();
     fitDetailsWindow->show();
     fitDetailsWindow->raise();
@@ -697,6 +792,6 @@ void Body::updateFitDetails()
     if (!fitDetailsWindow || !fitDetailsWindow->isVisible())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
     QGuiApplication::restoreOverrideCursor();
 }

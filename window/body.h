@@ -121,8 +121,20 @@ private:
     // details, or else text, becomes the label's tooltip.
     void showMessage(const QString &text, const QString &details = QString());
     void elideMessage();
-    // Names the files of a load that could not be opened or gave no point.
+    // Says what a load left to be wished: the files that could not be opened
+    // or gave no point, fields that were not numbers, channel counts that
+    // differ, and why there are no (new) dead times.
     void showLoadMessage(const QVector<FileReport> &reports);
+    // Why the loaded points give no dead times, naming the point that brings
+    // the common channels below two; empty when they do. Short names the file
+    // only, else its whole path.
+    QString cannotEstimateReason(bool shortName) const;
+    // The parts of the load message about the points as a whole.
+    void describePoints(QStringList &shortParts, QStringList &longParts) const;
+    // Greys the result boxes while they are of points other than the loaded.
+    void markStaleResults();
+    // The file of point p, by name only or as its whole path and line.
+    QString pointFile(int p, bool shortName) const;
     // The file, and for a point table the line, that point p was read from.
     QString sourceText(int p) const;
     // A menu for a panel or one of its boxes, with "Remove this point".

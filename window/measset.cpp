@@ -28,6 +28,7 @@ void MeasSet::calcTaus()
     compared = false;
 
     DeadTimes result = estimateDeadTimes(points);
+    estimatedPoints = points;
     tau0s = result.tau0s;
     taus = result.taus;
     tau0Fits = result.tau0Fits;
@@ -54,16 +55,18 @@ void MeasSet::showResults()
 const QVector<ChannelComparison> &MeasSet::fitComparison()
 {
     if (estimated && !compared) {
-        comparison = compareChannels(points);
+        comparison = compareChannels(estimatedPoints);
         compared = true;
     }
     return comparison;
 }
 
-void MeasSet::setResultToolTips()
+void MeasSet::setResultToolTips(const QString &note)
 {
     const QVector<ChannelComparison> &channels = fitComparison();
+    const QString before = note.isEmpty() ? QString() : note + QStringLiteral("\n\n");
     for (int i = 0; i < tauLEs.size() && i / 2 < channels.size(); ++i)
-        tauLEs[i]->setToolTip(resultBoxToolTip(channels[i / 2],
-                                               i % 2 == 0 ? FitStage::PreAmp : FitStage::Amp));
+        tauLEs[i]->setToolTip(before
+                              + resultBoxToolTip(channels[i / 2],
+                                                 i % 2 == 0 ? FitStage::PreAmp : FitStage::Amp));
 }

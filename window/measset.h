@@ -25,6 +25,10 @@ struct MeasSet
     QVector<QVector<double>> tau0Fits;
     QVector<QVector<double>> tauFits;
     QVector<LE *> tauLEs;
+    // The points the latest estimation was made of. A load that leaves too
+    // few common channels keeps the earlier results, which then describe
+    // these points rather than the loaded ones.
+    PointSet estimatedPoints;
     // The width of the result boxes; 0 for the boxes of the designed window.
     int resultBoxWidth = 0;
     // The three dead-time models fitted to the latest estimation's points,
@@ -51,8 +55,11 @@ struct MeasSet
     // The comparison of the latest estimation, fitting it first if needed;
     // empty before an estimation.
     const QVector<ChannelComparison> &fitComparison();
-    // Gives every result box the tooltip of its channel and stage.
-    void setResultToolTips();
+    // Whether the results shown are of points other than the loaded ones.
+    bool resultsStale() const { return estimated && !points.canEstimate(); }
+    // Gives every result box the tooltip of its channel and stage, after
+    // the note when one is given.
+    void setResultToolTips(const QString &note = QString());
 
     static void fitQuadratic(const QVector<double> &x, const QVector<double> &y,
                              QVector<double> &out);
