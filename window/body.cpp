@@ -98,6 +98,12 @@ Body::Body(QWidget *parent)
     I0NinDisp->addMenuAction(fitDetailsAction);
     NinNoutDisp->addMenuAction(fitDetailsAction);
     connect(fitDetailsAction, &QAction::triggered, this, &Body::showFitDetails);
+    // Ctrl+Q ends the program from any of its windows, as Quit does.
+    auto *quitAction = new QAction(this);
+    quitAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
+    quitAction->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(quitAction);
+    connect(quitAction, &QAction::triggered, this, &Body::quit);
 
     // Files dropped on the window load as if chosen in the open dialog.
     setAcceptDrops(true);
@@ -472,7 +478,8 @@ void Body::saveResults(const QString &fname)
     }
     // Saved results that are not of the loaded points must not pass for theirs.
     if (mset.resultsStale())
-        text = tr("%1 (%2)").arg(text, tr("the earlier results: %1").arg(cannotEstimateReason(true)));
+        text = tr("%1 (%2)").arg(
+                text, tr("the earlier results: %1").arg(cannotEstimateReason(true)));
     showMessage(text);
 }
 
@@ -492,7 +499,8 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
         const QString name = QFileInfo(report.path).fileName();
         const QString path = QDir::toNativeSeparators(report.path);
         if (report.notNumberLines > 0) {
-            const QString text = tr("%1 has fields that are not numbers, read as 0, from line %2 on");
+            const QString text
+                    = tr("%1 has fields that are not numbers, read as 0, from line %2 on");
             shortParts.append(text.arg(name).arg(report.firstNotNumberLine));
             longParts.append(text.arg(path).arg(report.firstNotNumberLine));
         }
@@ -777,8 +785,10 @@ void Body::dropEvent(QDropEvent *event)
 
 void Body::showFitDetails()
 {
-    if (!fitDetailsWindow)
+    if (!fitDetailsWindow) {
         fitDetailsWindow = new FitDetails(this);
+        fitDetailsWindow->closeWith(fitDetailsAction->shortcut());
+    }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
     QGuiApplication::restoreOverrideCursor();

@@ -8,7 +8,9 @@
 
 class QComboBox;
 class QFileDialog;
+class QKeySequence;
 class QLabel;
+class QSplitter;
 class QTableWidget;
 
 // A dead time and its standard error for the window: "0.79877 ± 0.00071 µs",
@@ -33,6 +35,9 @@ public:
     // Shows the comparison of points; an empty comparison empties the window.
     void setComparison(const PointSet &points, const QVector<ChannelComparison> &channels);
 
+    // Besides Esc and Ctrl+W, the window closes with the shortcut that opens it.
+    void closeWith(const QKeySequence &shortcut);
+
     QTableWidget *table() const { return m_table; }
     QComboBox *modelChooser() const { return m_model; }
     QFileDialog *saveDialog() const { return m_saveDialog; }
@@ -48,6 +53,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void fillTable();
@@ -55,6 +61,9 @@ private slots:
 
 private:
     QVector<DeadTimeModel> shownModels() const;
+    // A size that shows every column and, up to a screenful, every row, within
+    // the screen the window opens on.
+    void fitToScreen();
 
     PointSet m_points;
     QVector<ChannelComparison> m_channels;
@@ -63,4 +72,6 @@ private:
     QLabel *m_residuals;
     QLabel *m_status;
     QFileDialog *m_saveDialog;
+    QSplitter *m_splitter;
+    bool m_sized = false;
 };
