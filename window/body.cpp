@@ -148,6 +148,7 @@ void Body::addMeasPoint(double i0, const QVector<double> &icrs, const QVector<do
 
 void Body::addPanels(int first)
 {
+    forgetPlotData();
     updateStripMode();
     for (int p = first; p < mset.points.size(); ++p) {
         AMeasP *panel = newPanel(p);
@@ -371,6 +372,7 @@ void Body::filesSelected(const QStringList &files)
 
 void Body::showChangedPoints()
 {
+    forgetPlotData();
     markStaleResults();
     alignResultRow();
     updateFitDetails();
@@ -620,17 +622,30 @@ void Body::elideMessage()
         message->setText(shown);
 }
 
-ScatterPlotData Body::plotData(bool i0Nin) const
+void Body::forgetPlotData()
 {
-    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, mset.points,
-                           mset.estimated, i0Nin ? mset.tau0Fits : mset.tauFits);
+    for (int k = 0; k < 2; ++k) {
+        shownDataMade[k] = false;
+        shownData[k] = ScatterPlotData();
+    }
+}
+
+const ScatterPlotData &Body::plotData(PlotKind kind)
+{
+    const int k = kind == PlotKind::I0Nin ? 0 : 1;
+    if (!shownDataMade[k]) {
+        shownData[k] = scatterPlotData(kind, mset.points, mset.estimated,
+                                       k == 0 ? mset.tau0Fits : mset.tauFits);
+        shownDataMade[k] = true;
+    }
+    return shownData[k];
 }
 
 void Body::drawPlot(DispA *disp, PlotKind kind, QPainter *p)
 {
     if (mset.mcas.size() <= 2)
         return;
-    const ScatterPlotData shown = plotData(kind == PlotKind::I0Nin);
+    const ScatterPlotData &shown = plotData(kind);
     // The data ranges, unless the user has panned or zoomed since the last
     // load or clear.
     if (!disp->coord.userRange)
@@ -667,7 +682,7 @@ QString Body::sourceText(int p) const
     return source.line > 0 ? tr("%1, line %2").arg(file).arg(source.line) : file;
 }
 
-QString Body::plotToolTip(PlotKind kind, QPoint pos) const
+QString Body::plotToolTip(PlotKind kind, QPoint pos)
 {
     if (mset.mcas.size() <= 2)
         return QString();
@@ -679,7 +694,7 @@ QString Body::plotToolTip(PlotKind kind, QPoint pos) const
                      QString::number(y, 'g', 6));
     };
     QString text = line(disp->coord.pixelToX(pos.x()), disp->coord.pixelToY(pos.y()));
-    const ScatterPlotData shown = plotData(kind == PlotKind::I0Nin);
+    const ScatterPlotData &shown = plotData(kind);
     const PlotHit hit = plotPointAt(disp->coord, shown, pos);
     if (hit.point >= 0) {
         const int k = hit.point * shown.chs + hit.channel;

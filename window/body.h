@@ -3,6 +3,7 @@
 
 #include "le.h"
 #include "measset.h"
+#include "plotdata.h"
 #include "ui_body.h"
 
 #include <QColor>
@@ -21,8 +22,6 @@ class QDropEvent;
 class QResizeEvent;
 class QFileDialog;
 class QPainter;
-struct ScatterPlotData;
-enum class PlotKind;
 
 // The main window: buttons, the panels of the loaded points, the dead-time
 // result row and the two diagnostic plots.
@@ -104,11 +103,15 @@ private:
     // The most the panel area may take so that the plots start no lower than
     // the middle of the window.
     int panelAreaLimit() const;
-    ScatterPlotData plotData(bool i0Nin) const;
+    // What the plot of kind shows of the points. Made when the points or
+    // the results have changed, and kept: a paint after every mouse move and
+    // the tooltips read it without gathering the values again.
+    const ScatterPlotData &plotData(PlotKind kind);
+    void forgetPlotData();
     void drawPlot(DispA *disp, PlotKind kind, QPainter *p);
     // What the pointer at pos on a plot shows: the values under it and, over
     // a disc, the point's channel, number and values.
-    QString plotToolTip(PlotKind kind, QPoint pos) const;
+    QString plotToolTip(PlotKind kind, QPoint pos);
     void showPlotToolTip(DispA *disp, PlotKind kind);
     // Names measurement point p measured in channel j, as the tooltips do.
     QString pointTitle(int p, int j) const;
@@ -150,4 +153,6 @@ private:
     int scaCaptionWidth = 0;
     bool asDesigned = false;
     QString messageText;
+    ScatterPlotData shownData[2];
+    bool shownDataMade[2] = { false, false };
 };
