@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "columnheader.h"
 #include "le.h"
 #include "ui_ameasp.h"
 
@@ -42,6 +43,11 @@ public:
     void buildBoxesIn(int left, int right);
     // The boxes still to be made.
     int blanks() const { return blankCount; }
+    // Once the row is made and laid out: the ICR and then the SCA columns,
+    // each named by its channel, and the captions over them, in the panel's
+    // coordinates.
+    QVector<ColumnHeader::Column> headerColumns();
+    QVector<ColumnHeader::Group> headerGroups() const;
 
     double i0;
     QVector<double> icrs;

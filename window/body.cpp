@@ -2,6 +2,7 @@
 #include "body.h"
 
 #include "ameasp.h"
+#include "columnheader.h"
 #include "fitdetails.h"
 #include "le.h"
 #include "loader.h"
@@ -36,8 +37,12 @@ Body::Body(QWidget *parent)
     , openDialog(nullptr)
     , saveDialog(nullptr)
     , fitDetailsAction(new QAction(tr("Fit details..."), this))
+    , panelHeader(new ColumnHeader)
+    , resultHeader(new ColumnHeader)
 {
     setupUi(this);
+    panelScroll->setHeader(panelHeader);
+    resultScroll->setHeader(resultHeader);
     mset.tau0sLayout = Tau0sLayout;
     mset.tausLayout = TausLayout;
 
@@ -62,6 +67,7 @@ Body::Body(QWidget *parent)
         showVisiblePanels();
         alignResultRow();
     });
+    connect(resultScroll, &StripScroll::visibleAreaChanged, this, &Body::updateColumnHeaders);
     QScrollBar *panelBar = panelScroll->horizontalScrollBar();
     QScrollBar *resultBar = resultScroll->horizontalScrollBar();
     connect(panelBar, &QScrollBar::valueChanged, resultBar, &QScrollBar::setValue);
@@ -323,6 +329,7 @@ void Body::resizeEvent(QResizeEvent *event)
 
 void Body::alignResultRow()
 {
+    updateColumnHeaders();
     if (asDesigned) {
         resultScroll->setRightMargin(0);
         frame_3->setMinimumWidth(0);
@@ -334,6 +341,55 @@ void Body::alignResultRow()
     const int width = qMax(gridLayout_4->sizeHint().width(), gridLayout_8->sizeHint().width());
     frame_3->setMinimumWidth(width);
     TausDispBase->setMinimumWidth(width);
+}
+
+void Body::updateColumnHeaders()
+{
+    // A handful of channels are told apart at a glance.
+    constexpr int handful = 4;
+    AMeasP *panel = nullptr;
+    for (AMeasP *p : qAsConst(mset.mcas)) {
+        if (p->hasForm()) {
+            panel = p;
+            break;
+        }
+    }
+    const bool shown = !asDesigned && panel
+            && qMax(panel->icrs.size(), panel->scas.size()) > handful;
+    panelScroll->setHeaderShown(shown);
+    resultScroll->setHeaderShown(shown && !mset.tauLEs.isEmpty());
+    if (!shown)
+        return;
+    // The result boxes are all made and stand under their channels' values,
+    // so they give the columns of both strips; the panel's own are used only
+    // before there are results.
+    QVector<ColumnHeader::Column> columns;
+    QVector<ColumnHeader::Group> groups = panel->headerGroups();
+    QCoreApplication::sendPostedEvents(TausDispBase, QEvent::LayoutRequest);
+    for (int i = 0; i < mset.tauLEs.size(); ++i) {
+        const LE *box = mset.tauLEs[i];
+        columns.append({ QString::number(i / 2), box->mapTo(TausDispBase, QPoint()).x(),
+                         box->width() });
+    }
+    if (!columns.isEmpty()) {
+        const int ampStart = label_5->x();
+        resultHeader->setColumns(columns, { { label_4->text(), label_4->x(), ampStart },
+                                            { label_5->text(), ampStart, TausDispBase->width() } });
+        resultHeader->setOffset(resultScroll->horizontalScrollBar()->value());
+        // A panel's "ICRs" and "SCAs" captions stand just left of its first
+        // ICR and SCA columns.
+        const int spacing = qMax(0, gridLayout_8->horizontalSpacing());
+        const int icrs = columns[0].left - spacing
+                - fontMetrics().horizontalAdvance(groups[1].caption);
+        const int scas = columns[1].left - spacing - scaCaptionWidth;
+        groups = { { groups[0].caption, 0, icrs },
+                   { groups[1].caption, icrs, scas },
+                   { groups[2].caption, scas, TausDispBase->width() } };
+    } else {
+        columns = panel->headerColumns();
+    }
+    panelHeader->setColumns(columns, groups);
+    panelHeader->setOffset(panelScroll->horizontalScrollBar()->value());
 }
 
 int Body::panelAreaLimit() const

@@ -12,6 +12,7 @@
 #include <QVector>
 
 class AMeasP;
+class ColumnHeader;
 class DispA;
 class FitDetails;
 struct FileReport;
@@ -97,6 +98,10 @@ private:
     // Gives the panels and the result row one width, so that the result of a
     // channel sits under its values, and keeps both scrolled alike.
     void alignResultRow();
+    // Above the columns of a detector of more than a handful of channels,
+    // when the strips scroll: the channel of every column and the caption of
+    // the columns at the left edge.
+    void updateColumnHeaders();
     // After a load, a removal or a clear: the result row lines up with the
     // panels again, Fit details follows, and both plots show all the points.
     void showChangedPoints();
@@ -152,6 +157,8 @@ private:
     BoxSize boxSize;
     int scaCaptionWidth = 0;
     bool asDesigned = false;
+    ColumnHeader *panelHeader;
+    ColumnHeader *resultHeader;
     QString messageText;
     ScatterPlotData shownData[2];
     bool shownDataMade[2] = { false, false };
