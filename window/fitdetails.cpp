@@ -153,7 +153,9 @@ FitDetails::FitDetails(QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // Every column as wide as its text; a stretched last column would be cut
+    // to the room left rather than scroll.
+    m_table->horizontalHeader()->setStretchLastSection(false);
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
@@ -224,6 +226,8 @@ void FitDetails::fitToScreen()
     // The frame the window manager adds is not known before the window is
     // shown; leave room for a title bar and borders.
     const QSize frame(16, 48);
+    // Measured again now that the window has its style and font.
+    m_table->resizeColumnsToContents();
     const QHeaderView *header = m_table->horizontalHeader();
     const int tableWidth = header->length() + 2 * m_table->frameWidth()
             + m_table->verticalScrollBar()->sizeHint().width();
