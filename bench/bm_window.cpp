@@ -30,6 +30,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLoggingCategory>
+#include <QMouseEvent>
 #include <QTableView>
 
 #include <malloc.h>
@@ -244,6 +245,33 @@ void BM_TableViewLoad(benchmark::State &state, const Input &input)
             });
 }
 
+// One mouse move over the I0-Nin plot of a loaded window: the tooltip of
+// what lies under the pointer and the repaint the move asks for.
+void BM_WindowHover(benchmark::State &state, const Input &input)
+{
+    Body body;
+    body.resize(windowSize);
+    body.show();
+    settle();
+    emit body.openFileDialog()->filesSelected(input.files());
+    settle();
+    auto *plot = body.findChild<QWidget *>(QStringLiteral("I0NinDisp"));
+    PaintCounter counter;
+    plot->installEventFilter(&counter);
+    int x = 0;
+    for (auto _ : state) {
+        const QPoint pos(10 + x++ % qMax(1, plot->width() - 20), plot->height() / 2);
+        QMouseEvent move(QEvent::MouseMove, pos, plot->mapToGlobal(pos), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(plot, &move);
+        const int before = counter.paints;
+        if (!waitForPaint(counter, before + 1)) {
+            state.SkipWithError("the plot was not repainted");
+            return;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -259,6 +287,14 @@ int main(int argc, char **argv)
         benchmark::RegisterBenchmark((std::string("BM_TableViewLoad/") + input.name).c_str(),
                                      BM_TableViewLoad, input)
                 ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("BM_WindowHover/") + input.name).c_str(),
+                                     BM_WindowHover, input)
+                ->Unit(benchmark::kMillisecond);
     }
+    // Hovering matters most where the plots hold the most values.
+    static const Input large { "table64x20000", 64, 20000,
+                               [] { return pointTableFiles(64, 20000); } };
+    benchmark::RegisterBenchmark("BM_WindowHover/table64x20000", BM_WindowHover, large)
+            ->Unit(benchmark::kMillisecond);
     return benchsupport::run(argc, argv);
 }

@@ -19,9 +19,15 @@ QString withoutTrailingBlank(QString s)
 // The receiver of a point-table reader: points into the set, the header
 // search as debug lines into trace.
 PointTableSink pointTableSink(PointSet &points, const QString &path, const TraceSink &trace,
-                              const QString &idLine)
+                              const QString &idLine, FileReport *report = nullptr)
 {
     PointTableSink sink;
+    if (report) {
+        sink.onNotNumber = [report](int line) {
+            if (report->notNumberLines++ == 0)
+                report->firstNotNumberLine = line;
+        };
+    }
     sink.onPoint = [&points, path](double i0, const QVector<double> &icrs,
                                    const QVector<double> &scas, int line) {
         points.add(i0, icrs, scas, PointSource { path, line });
@@ -62,7 +68,8 @@ FileReport loadPointTable(const QString &path, PointSet &points, const TraceSink
     FileReport report;
     report.path = path;
     const int before = points.size();
-    report.open = readPointTableFile(path, pointTableSink(points, path, trace, idLine()));
+    report.open
+            = readPointTableFile(path, pointTableSink(points, path, trace, idLine(), &report));
     if (!report.open.opened() && trace)
         trace(debugLine("Cannot open", path));
     report.points = points.size() - before;

@@ -18,6 +18,10 @@ struct FileReport
     QString path;
     OpenStatus open;  // whether the point-table reader could open it
     int points = 0;   // measurement points it gave
+    // Lines it gave points from although a field was not a number (and so
+    // counts as 0), and the first of them, from 1.
+    int notNumberLines = 0;
+    int firstNotNumberLine = 0;
 
     bool gavePoints() const { return points > 0; }
 };

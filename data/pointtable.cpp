@@ -99,6 +99,15 @@ qint64 forEachField(const char *begin, const char *end, OnField onField)
     return count;
 }
 
+// Whether a field that converted to 0 was a number, a zero, rather than
+// something else.
+bool isNumber(const char *begin, const char *end)
+{
+    bool ok = false;
+    QString::fromLatin1(begin, int(end - begin)).toDouble(&ok);
+    return ok;
+}
+
 // Beyond this many fields a line is counted before its fields are kept, so that a
 // channel count no line reaches costs no memory.
 constexpr qint64 countFirstAbove = 4096;
@@ -124,6 +133,7 @@ void readDataLine(const char *begin, const char *end, int channels, int line,
     if (*p == ',')
         values.push_back(0.0);
     bool commaLast = false;
+    bool allNumbers = true;
     while (qint64(values.size()) < needed) {
         while (p != end && isSeparator(*p)) {
             commaLast = commaLast || *p == ',';
@@ -132,7 +142,11 @@ void readDataLine(const char *begin, const char *end, int channels, int line,
         if (p == end)
             break;
         double value;
+        const char *field = p;
         p = scanDoubleField(p, end, FieldSeparators::WhiteSpaceAndComma, value);
+        // A field that does not convert gives 0; only then is it looked at again.
+        if (value == 0.0 && allNumbers && sink.onNotNumber)
+            allNumbers = isNumber(field, p);
         values.push_back(value);
         commaLast = false;
     }
@@ -140,6 +154,8 @@ void readDataLine(const char *begin, const char *end, int channels, int line,
         values.push_back(0.0);
     if (qint64(values.size()) < needed || !sink.onPoint)
         return;
+    if (!allNumbers)
+        sink.onNotNumber(line);
 
     QVector<double> icrs(channels);
     QVector<double> scas(channels);
@@ -256,14 +272,26 @@ void readPointTableReference(QIODevice &device, const PointTableSink &sink)
         line.replace(QLatin1Char(','), QLatin1Char(' '));
         const QStringList fields = splitAtBlankRuns(line);
         if (fields.size() > 2 * qint64(channels)) {
+            // An empty field (of a comma at either end) is no field that
+            // failed, nor is a number too large for a double.
+            bool allNumbers = true;
+            const auto value = [&fields, &allNumbers](int i) {
+                bool ok = false;
+                const double v = fields.at(i).toDouble(&ok);
+                allNumbers = allNumbers && (ok || v != 0.0 || fields.at(i).isEmpty());
+                return v;
+            };
             QVector<double> icrs(channels);
             QVector<double> scas(channels);
+            const double i0 = value(0);
             for (int j = 0; j < channels; ++j) {
-                icrs[j] = fields.at(1 + j).toDouble();
-                scas[j] = fields.at(1 + channels + j).toDouble();
+                icrs[j] = value(1 + j);
+                scas[j] = value(1 + channels + j);
             }
+            if (!allNumbers && sink.onPoint && sink.onNotNumber)
+                sink.onNotNumber(lineNumber);
             if (sink.onPoint)
-                sink.onPoint(fields.at(0).toDouble(), icrs, scas, lineNumber);
+                sink.onPoint(i0, icrs, scas, lineNumber);
         }
     }
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Differential fuzzing of the point-table reader: the fast byte reader, and the
-// reader of a file holding the same bytes, must report exactly the points and
-// header-search lines of the text stream reader, in the same order.
+// reader of a file holding the same bytes, must report exactly the points,
+// header-search lines and lines with fields that are not numbers of the text
+// stream reader, in the same order.
 #include "fuzzsupport.h"
 #include "pointtable.h"
 
@@ -63,6 +64,12 @@ PointTableSink recorder(QVector<Event> &events)
         Event e;
         e.line = line;
         e.isHeader = isHeader;
+        events.append(e);
+    };
+    // Which lines had fields that are not numbers, as a line of its own.
+    sink.onNotNumber = [&events](int line) {
+        Event e;
+        e.line = QStringLiteral("\x01not a number at line %1").arg(line);
         events.append(e);
     };
     return sink;

@@ -164,11 +164,43 @@
     </message>
     <message>
         <source>Whether the channel's dead times go into the .conf file and its mean line</source>
-        <translation>このチャンネルの不感時間を .conf ファイルとその平均行に入れるかどうか</translation>
+        <translation>このチャンネルのデッドタイムを .conf ファイルとその平均行に入れるかどうか</translation>
     </message>
     <message>
         <source>Saved %1 and %2; the mean line leaves out channel %3: dead time not a number</source>
-        <translation>%1 と %2 を保存しました。チャンネル %3 は不感時間が数値でないため平均行に含めていません</translation>
+        <translation>%1 と %2 を保存しました。チャンネル %3 はデッドタイムが数値でないため平均行に含めていません</translation>
+    </message>
+    <message>
+        <source>%1 has fields that are not numbers, read as 0, from line %2 on</source>
+        <translation>%1 に数値でないフィールドがあります（0 として読み込み、%2 行目から）</translation>
+    </message>
+    <message>
+        <source>Channel counts differ: %1 has %2, %3 has %4; the %5 channels all points have are used</source>
+        <translation>チャンネル数が異なります: %1 は %2、%3 は %4。全測定点に共通の %5 チャンネルを使います</translation>
+    </message>
+    <message>
+        <source>Dead times not updated: %1; the results shown are of the earlier points</source>
+        <translation>デッドタイムを更新していません: %1。表示中の結果は以前の測定点のものです</translation>
+    </message>
+    <message>
+        <source>No dead times: %1</source>
+        <translation>デッドタイムなし: %1</translation>
+    </message>
+    <message>
+        <source>they need at least two measurement points</source>
+        <translation>測定点が 2 つ以上必要です</translation>
+    </message>
+    <message>
+        <source>the points share fewer than two channels, %1 has %2</source>
+        <translation>測定点に共通のチャンネルが 2 つ未満です（%1 は %2 チャンネル）</translation>
+    </message>
+    <message>
+        <source>the earlier results: %1</source>
+        <translation>以前の結果: %1</translation>
+    </message>
+    <message>
+        <source>Not the dead times of the loaded points: %1. These are of the points loaded before, and Save writes them.</source>
+        <translation>読み込んだ測定点のデッドタイムではありません: %1。これは以前に読み込んだ測定点の結果で、保存するとこれが書き出されます。</translation>
     </message>
 </context>
 <context>
@@ -413,7 +445,7 @@
     </message>
     <message>
         <source>Error of the quadratic's dead time:</source>
-        <translation>二次式の不感時間の誤差:</translation>
+        <translation>二次式のデッドタイムの誤差:</translation>
     </message>
     <message>
         <source>Amplifier with d0 = 1</source>

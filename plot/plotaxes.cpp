@@ -200,10 +200,9 @@ void drawAxesAndLegend(QPainter &p, const ChartMapping &coord, const AxesLayout 
             const int cx = int(x) + sampleWidth / 2;
             const int cy = int(top + l.h / 2);
             const QColor color = channelColor(colors, j);
-            // The same disc and line as in the plot.
-            QPainterPath disc;
-            disc.addEllipse(QRectF(cx - 3, cy - 3, 7, 7));
-            p.fillPath(disc, QBrush(color, Qt::SolidPattern));
+            // The same marker and line as in the plot.
+            p.fillPath(channelMarker(QPoint(cx, cy), j, colors.size()),
+                       QBrush(color, Qt::SolidPattern));
             if (curves) {
                 p.setPen(color);
                 p.drawLine(int(x) + 1, cy, int(x) + sampleWidth - 1, cy);

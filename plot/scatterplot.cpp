@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
+#include <QPolygonF>
 #include <QRect>
 #include <QTransform>
 
@@ -166,6 +167,47 @@ QRectF discRect(QPoint c)
     return QRectF(c.x() - discRadius, c.y() - discRadius, discSize, discSize);
 }
 
+constexpr int markerShapes = 5;
+
+int markerShape(int j, int colorCount)
+{
+    return colorCount > 0 ? (j / colorCount) % markerShapes : 0;
+}
+
+// The marker of the given shape (see channelMarker).
+QPainterPath markerPath(QPoint c, int shape)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    const QRectF box = discRect(c);
+    const QPointF m = box.center();
+    switch (shape) {
+    case 0:
+        path.addEllipse(box);
+        break;
+    case 1:
+        path.addRect(box);
+        break;
+    case 2: // diamond
+        path.addPolygon(QPolygonF({ QPointF(m.x(), box.top() - 1), QPointF(box.right() + 1, m.y()),
+                                    QPointF(m.x(), box.bottom() + 1),
+                                    QPointF(box.left() - 1, m.y()) }));
+        break;
+    case 3: // triangle, point up
+        path.addPolygon(QPolygonF({ QPointF(m.x(), box.top() - 1),
+                                    QPointF(box.right() + 1, box.bottom()),
+                                    QPointF(box.left() - 1, box.bottom()) }));
+        break;
+    default: // triangle, point down
+        path.addPolygon(QPolygonF({ QPointF(box.left() - 1, box.top()),
+                                    QPointF(box.right() + 1, box.top()),
+                                    QPointF(m.x(), box.bottom() + 1) }));
+        break;
+    }
+    path.closeSubpath();
+    return path;
+}
+
 // Measurement points usable with the arrays as given.
 int pointCount(const ScatterPlotData &data)
 {
@@ -178,14 +220,18 @@ int pointCount(const ScatterPlotData &data)
 // One path per channel: the discs of a channel are one solid area, even where
 // they overlap.
 void fillChannel(QPainter &p, const ChartMapping &coord, const ScatterPlotData &data, int n, int j,
-                 const QColor &color)
+                 const QColor &color, int shape)
 {
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
     for (int i = 0; i < n; ++i) {
         QPoint c;
-        if (mapPoint(coord, data.xs[i * data.chs + j], data.ys[i * data.chs + j], &c))
-            path.addEllipse(discRect(c));
+        if (mapPoint(coord, data.xs[i * data.chs + j], data.ys[i * data.chs + j], &c)) {
+            if (shape == 0)
+                path.addEllipse(discRect(c));
+            else
+                path.addPath(markerPath(c, shape));
+        }
     }
     p.fillPath(path, QBrush(color, Qt::SolidPattern));
 }
@@ -200,7 +246,7 @@ struct DiscRun
     int length;
 };
 
-QVector<DiscRun> renderDiscRuns()
+QVector<DiscRun> renderDiscRuns(int shape)
 {
     constexpr int margin = 4;
     constexpr int side = 2 * (discRadius + margin) + 1;
@@ -209,10 +255,8 @@ QVector<DiscRun> renderDiscRuns()
     canvas.fill(Qt::transparent);
     {
         QPainter q(&canvas);
-        QPainterPath path;
-        path.setFillRule(Qt::WindingFill);
-        path.addEllipse(discRect(QPoint(centre, centre)));
-        q.fillPath(path, QBrush(Qt::black, Qt::SolidPattern));
+        q.fillPath(markerPath(QPoint(centre, centre), shape),
+                   QBrush(Qt::black, Qt::SolidPattern));
     }
     QVector<DiscRun> runs;
     for (int y = 0; y < side; ++y) {
@@ -230,10 +274,12 @@ QVector<DiscRun> renderDiscRuns()
     return runs;
 }
 
-const QVector<DiscRun> &discRuns()
+const QVector<DiscRun> &discRuns(int shape)
 {
-    static const QVector<DiscRun> runs = renderDiscRuns();
-    return runs;
+    static const QVector<DiscRun> runs[markerShapes]
+            = { renderDiscRuns(0), renderDiscRuns(1), renderDiscRuns(2), renderDiscRuns(3),
+                renderDiscRuns(4) };
+    return runs[shape];
 }
 
 bool isWholePixelShift(const QTransform &t)
@@ -294,10 +340,10 @@ QImage &layerImage(int width, int height)
 }
 
 void writeDiscs(uchar *bits, int bytesPerLine, int width, int height, const ChartMapping &coord,
-                const ScatterPlotData &data, int n, int j, QRgb color)
+                const ScatterPlotData &data, int n, int j, QRgb color, int shape)
 {
-    const QVector<DiscRun> &runs = discRuns();
-    const int reach = discSize;
+    const QVector<DiscRun> &runs = discRuns(shape);
+    const int reach = discSize + 1;
     for (int i = 0; i < n; ++i) {
         QPoint c;
         if (!mapPoint(coord, data.xs[i * data.chs + j], data.ys[i * data.chs + j], &c))
@@ -360,7 +406,7 @@ void drawLayered(QPainter &p, const ChartMapping &coord, const ScatterPlotData &
     drawGrid(q, coord, data, grid);
     for (int j = 0; j < data.chs; ++j)
         writeDiscs(bits, bytesPerLine, width, height, coord, data, n, j,
-                   channelColor(colors, j).rgba());
+                   channelColor(colors, j).rgba(), markerShape(j, colors.size()));
     if (data.estimated)
         drawCurves(q, coord, data, colors);
     const QPen pen = q.pen();
@@ -383,12 +429,18 @@ void drawInRange(QPainter &p, const ChartMapping &coord, const ScatterPlotData &
     }
     drawGrid(p, coord, data, grid);
     for (int j = 0; j < data.chs; ++j)
-        fillChannel(p, coord, data, n, j, channelColor(colors, j));
+        fillChannel(p, coord, data, n, j, channelColor(colors, j),
+                    markerShape(j, colors.size()));
     if (data.estimated)
         drawCurves(p, coord, data, colors);
 }
 
 } // namespace
+
+QPainterPath channelMarker(QPoint c, int j, int colorCount)
+{
+    return markerPath(c, markerShape(j, colorCount));
+}
 
 void setScatterPlotRange(ChartMapping &coord, const ScatterPlotData &data)
 {

@@ -6,6 +6,8 @@
 
 struct ChartMapping;
 class QPainter;
+class QPainterPath;
+class QPoint;
 
 // What one of the two diagnostic plots shows: per measurement point and channel
 // an (x, y) pair, the value ranges that set the scales, and once estimated the
@@ -23,6 +25,13 @@ struct ScatterPlotData
     bool estimated = false;
     QVector<QVector<double>> fits; // [c0, c1] per channel, used when estimated
 };
+
+// The marker of channel j's points, centred on the pixel c: a disc of 7
+// pixels for the channels of the first round of colorCount colours; the
+// channels of later rounds, which repeat the colours, get a square, a
+// diamond, an upward and a downward triangle in turn, so that channel 0 and
+// channel 13 of 13 colours can be told apart. Plots and legends draw it alike.
+QPainterPath channelMarker(QPoint c, int j, int colorCount);
 
 // Draws grid, points and curves with p, setting coord's value range from the
 // data first. With two points or fewer nothing is drawn.

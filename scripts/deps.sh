@@ -19,6 +19,10 @@ ratelens_need_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# What running the window needs besides the toolkit's own libraries: a font
+# with Japanese glyphs, since the Japanese interface is the default and a
+# fresh Debian installation has none (its captions would be empty boxes).
+RATELENS_RUN_PACKAGES=(fonts-noto-cjk)
 # What building the program needs.
 # libgsl-dev: the nonlinear least-squares solver of the exact dead-time models.
 # libqt5svg5-dev: the window's plots saved and copied as SVG.

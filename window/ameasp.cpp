@@ -4,6 +4,7 @@
 #include "le.h"
 #include "pointset.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QSpacerItem>
 #include <QString>
@@ -28,10 +29,7 @@ AMeasP::AMeasP(double i0_, const QVector<double> &icrs_, const QVector<double> &
                QWidget *parent)
     : AMeasP(MeasValues { i0_, icrs_, scas_ }, parent)
 {
-    // Alone, the panel carries the boxes' colour itself; in the window the
-    // panel area carries it for all panels.
-    setStyleSheet(valueBoxStyleSheet());
-    buildForm(valueBoxSize(font()).width);
+    buildForm(0);
 }
 
 AMeasP::~AMeasP() = default;
@@ -57,7 +55,8 @@ void AMeasP::setupForm(int captionWidth)
 {
     formBuilt = true;
     setupUi(this);
-    label_3->setMinimumWidth(captionWidth);
+    if (captionWidth > 0)
+        label_3->setMinimumWidth(captionWidth);
     I0->setText(QString::number(i0, 'g', 6));
 }
 
@@ -121,4 +120,43 @@ void AMeasP::fillBlanks(QGridLayout *row, QVector<QLayoutItem *> &places,
         --blankCount;
         row->addWidget(newValueBox(values[i], boxWidth), 0, i);
     }
+}
+
+namespace {
+
+void addColumns(QVector<ColumnHeader::Column> &columns, const QGridLayout *row, int rowX)
+{
+    for (int i = 0; i < row->columnCount(); ++i) {
+        const QLayoutItem *item = row->itemAtPosition(0, i);
+        if (!item)
+            continue;
+        const QRect place = item->geometry();
+        columns.append({ QString::number(i), rowX + place.x(), place.width() });
+    }
+}
+
+} // namespace
+
+QVector<ColumnHeader::Column> AMeasP::headerColumns()
+{
+    QVector<ColumnHeader::Column> columns;
+    if (!formBuilt)
+        return columns;
+    // Boxes made since the last layout pass get their places first: the rows
+    // of boxes, then the panel that places the rows by their new sizes.
+    for (QWidget *w : { static_cast<QWidget *>(frame), static_cast<QWidget *>(frame_2),
+                        static_cast<QWidget *>(this) })
+        QCoreApplication::sendPostedEvents(w, QEvent::LayoutRequest);
+    addColumns(columns, ICRsBase, frame->x());
+    addColumns(columns, SCAsBase, frame_2->x());
+    return columns;
+}
+
+QVector<ColumnHeader::Group> AMeasP::headerGroups() const
+{
+    if (!formBuilt)
+        return {};
+    return { { label->text(), label->x(), frame->x() },
+             { label_2->text(), frame->x() + label_2->x(), frame_2->x() },
+             { label_3->text(), frame_2->x() + label_3->x(), width() } };
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "columnheader.h"
 #include "le.h"
 #include "ui_ameasp.h"
 
@@ -26,9 +27,10 @@ public:
     ~AMeasP() override;
 
     bool hasForm() const { return formBuilt; }
-    // Makes the row of boxes, each width wide; the "SCAs" caption takes at
-    // least captionWidth, so that the SCA boxes can line up with a row below
-    // whose caption is wider. Does nothing once the row is made.
+    // Makes the row of boxes, each width wide, or as the designed panel with
+    // a width of 0; the "SCAs" caption takes at least captionWidth, so that
+    // the SCA boxes can line up with a row below whose caption is wider.
+    // Does nothing once the row is made.
     void buildForm(int width, int captionWidth = 0);
     // Makes the row with a blank of the box's size where each ICR and SCA box
     // goes: the row is as wide, and every box that is made later sits where
@@ -41,6 +43,11 @@ public:
     void buildBoxesIn(int left, int right);
     // The boxes still to be made.
     int blanks() const { return blankCount; }
+    // Once the row is made and laid out: the ICR and then the SCA columns,
+    // each named by its channel, and the captions over them, in the panel's
+    // coordinates.
+    QVector<ColumnHeader::Column> headerColumns();
+    QVector<ColumnHeader::Group> headerGroups() const;
 
     double i0;
     QVector<double> icrs;

@@ -2,6 +2,7 @@
 #include "body.h"
 
 #include "ameasp.h"
+#include "columnheader.h"
 #include "fitdetails.h"
 #include "le.h"
 #include "loader.h"
@@ -10,6 +11,8 @@
 #include "resultsfile.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QHash>
 #include <QContextMenuEvent>
 #include <QDebug>
 #include <QDir>
@@ -34,8 +37,12 @@ Body::Body(QWidget *parent)
     , openDialog(nullptr)
     , saveDialog(nullptr)
     , fitDetailsAction(new QAction(tr("Fit details..."), this))
+    , panelHeader(new ColumnHeader)
+    , resultHeader(new ColumnHeader)
 {
     setupUi(this);
+    panelScroll->setHeader(panelHeader);
+    resultScroll->setHeader(resultHeader);
     mset.tau0sLayout = Tau0sLayout;
     mset.tausLayout = TausLayout;
 
@@ -45,15 +52,14 @@ Body::Body(QWidget *parent)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         resize(size().boundedTo(screen->availableGeometry().size()));
     boxSize = valueBoxSize(font());
-    frame_3->setStyleSheet(valueBoxStyleSheet());
-    TausDispBase->setStyleSheet(valueBoxStyleSheet());
-    // The result row ends in the "Taus (Amp)" caption and the amplifier boxes,
-    // a panel in the "SCAs" caption and the SCA boxes: with both captions of
-    // one width, and boxes of one width, the columns of both end alike.
+    // When the strips scroll, the result row ends in the "Taus (Amp)" caption
+    // and the amplifier boxes, a panel in the "SCAs" caption and the SCA
+    // boxes: with both captions of one width, and boxes of one width, the
+    // columns of both end alike.
     QLabel scaCaption(QCoreApplication::translate("AMeasP", "SCAs"));
     scaCaption.setFont(font());
     scaCaptionWidth = qMax(scaCaption.sizeHint().width(), label_5->sizeHint().width());
-    label_5->setFixedWidth(scaCaptionWidth);
+    setStripsAsDesigned(true);
     panelScroll->setFocusPolicy(Qt::NoFocus);
     resultScroll->setFocusPolicy(Qt::NoFocus);
     panelScroll->limitHeight([this] { return panelAreaLimit(); });
@@ -61,6 +67,7 @@ Body::Body(QWidget *parent)
         showVisiblePanels();
         alignResultRow();
     });
+    connect(resultScroll, &StripScroll::visibleAreaChanged, this, &Body::updateColumnHeaders);
     QScrollBar *panelBar = panelScroll->horizontalScrollBar();
     QScrollBar *resultBar = resultScroll->horizontalScrollBar();
     connect(panelBar, &QScrollBar::valueChanged, resultBar, &QScrollBar::setValue);
@@ -97,6 +104,12 @@ Body::Body(QWidget *parent)
     I0NinDisp->addMenuAction(fitDetailsAction);
     NinNoutDisp->addMenuAction(fitDetailsAction);
     connect(fitDetailsAction, &QAction::triggered, this, &Body::showFitDetails);
+    // Ctrl+Q ends the program from any of its windows, as Quit does.
+    auto *quitAction = new QAction(this);
+    quitAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
+    quitAction->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(quitAction);
+    connect(quitAction, &QAction::triggered, this, &Body::quit);
 
     // Files dropped on the window load as if chosen in the open dialog.
     setAcceptDrops(true);
@@ -141,16 +154,10 @@ void Body::addMeasPoint(double i0, const QVector<double> &icrs, const QVector<do
 
 void Body::addPanels(int first)
 {
-    // Every point has its panel at once, but as an empty row of the height of
-    // a built one: the scroll range is right from the start, and only the
-    // rows scrolled into view get their boxes.
+    forgetPlotData();
+    updateStripMode();
     for (int p = first; p < mset.points.size(); ++p) {
-        auto *panel = new AMeasP(mset.points.at(p), frame_3);
-        QSizePolicy policy = panel->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        panel->setSizePolicy(policy);
-        panel->setFixedHeight(boxSize.height);
-        panel->hide();
+        AMeasP *panel = newPanel(p);
         mset.mcas.append(panel);
         MCALayout->addWidget(panel, p, 0, 1, 1);
     }
@@ -158,11 +165,47 @@ void Body::addPanels(int first)
     alignResultRow();
 }
 
+AMeasP *Body::newPanel(int p)
+{
+    auto *panel = new AMeasP(mset.points.at(p), frame_3);
+    if (!asDesigned) {
+        // Every point has its panel at once, but as an empty row of the
+        // height of a built one: the scroll range is right from the start,
+        // and only the rows scrolled into view get their boxes.
+        QSizePolicy policy = panel->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        panel->setSizePolicy(policy);
+        panel->setFixedHeight(boxSize.height);
+        panel->hide();
+    }
+    return panel;
+}
+
+void Body::buildPanel(int p)
+{
+    AMeasP *panel = mset.mcas[p];
+    if (asDesigned)
+        panel->buildForm(0);
+    else
+        panel->buildBlankForm(boxSize, scaCaptionWidth);
+    panel->setToolTip(sourceText(p));
+    panel->installEventFilter(this);
+    panel->show();
+}
+
 void Body::showVisiblePanels()
 {
     const int n = mset.mcas.size();
     if (n == 0)
         return;
+    if (asDesigned) {
+        for (int p = 0; p < n; ++p) {
+            if (!mset.mcas[p]->hasForm())
+                buildPanel(p);
+            watchPanelBoxes(mset.mcas[p]);
+        }
+        return;
+    }
     const int pitch = boxSize.height + qMax(0, MCALayout->verticalSpacing());
     const int top = panelScroll->verticalScrollBar()->value();
     // Until the layout has given the area its height, the most it may take.
@@ -177,24 +220,122 @@ void Body::showVisiblePanels()
     const int right = left + panelScroll->viewport()->width() + 2 * margin;
     for (int p = first; p <= last; ++p) {
         AMeasP *panel = mset.mcas[p];
-        if (!panel->hasForm()) {
-            panel->buildBlankForm(boxSize, scaCaptionWidth);
-            panel->setToolTip(sourceText(p));
-            panel->installEventFilter(this);
-            panel->show();
-        }
+        if (!panel->hasForm())
+            buildPanel(p);
         panel->buildBoxesIn(left - panel->x(), right - panel->x());
-        // The context menus of the panel and of its boxes offer to remove it;
-        // boxes are made as they scroll into view, and a filter installed
-        // twice is installed once.
-        const QList<QLineEdit *> boxes = panel->findChildren<QLineEdit *>();
-        for (QLineEdit *box : boxes)
-            box->installEventFilter(this);
+        watchPanelBoxes(panel);
     }
+}
+
+void Body::watchPanelBoxes(AMeasP *panel)
+{
+    // The context menus of the panel and of its boxes offer to remove it;
+    // boxes are made as they scroll into view, and a filter installed twice
+    // is installed once.
+    const QList<QLineEdit *> boxes = panel->findChildren<QLineEdit *>();
+    for (QLineEdit *box : boxes)
+        box->installEventFilter(this);
+}
+
+namespace {
+
+// The width of a designed panel with one ICR and one SCA box, and what each
+// further box adds: the panel's grids give every box its preferred width and
+// the same spacing.
+struct DesignedRow
+{
+    int width = 0;
+    int pitch = 0;
+};
+
+DesignedRow designedRow()
+{
+    static QHash<QString, DesignedRow> known;
+    const QString key = QApplication::font().key();
+    auto it = known.constFind(key);
+    if (it != known.constEnd())
+        return *it;
+    const AMeasP one(0, { 0 }, { 0 });
+    const AMeasP two(0, { 0, 0 }, { 0, 0 });
+    const int width = one.sizeHint().width();
+    const DesignedRow row { width, (two.sizeHint().width() - width) / 2 };
+    known.insert(key, row);
+    return row;
+}
+
+} // namespace
+
+bool Body::contentFitsAsDesigned() const
+{
+    const int n = mset.points.size();
+    const int spacing = qMax(0, MCALayout->verticalSpacing());
+    if (n > 0 && n * boxSize.height + (n - 1) * spacing > panelAreaLimit())
+        return false;
+    // The widest panel and the result row at their preferred widths.
+    const DesignedRow row = designedRow();
+    int boxes = 2;
+    for (const MeasValues &point : mset.points.points())
+        boxes = qMax(boxes, qMin(point.icrs.size(), maxValueBoxesPerRow)
+                             + qMin(point.scas.size(), maxValueBoxesPerRow));
+    const QMargins margins = gridLayout->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    const int results = label_4->sizeHint().width() + label_5->sizeHint().width()
+            + 6 * qMax(0, gridLayout_8->horizontalSpacing())
+            + 2 * qMin(mset.chs(), maxValueBoxesPerRow) * row.pitch;
+    return row.width + (boxes - 2) * row.pitch <= room && results <= room;
+}
+
+void Body::updateStripMode()
+{
+    const bool designed = contentFitsAsDesigned();
+    if (designed != asDesigned)
+        setStripsAsDesigned(designed);
+}
+
+void Body::setStripsAsDesigned(bool designed)
+{
+    asDesigned = designed;
+    const QString sheet = designed ? QString() : valueBoxStyleSheet();
+    frame_3->setStyleSheet(sheet);
+    TausDispBase->setStyleSheet(sheet);
+    if (designed) {
+        label_5->setMinimumWidth(0);
+        label_5->setMaximumWidth(QWIDGETSIZE_MAX);
+    } else {
+        label_5->setFixedWidth(scaCaptionWidth);
+    }
+    frame_3->hide();
+    for (int p = 0; p < mset.mcas.size(); ++p) {
+        delete mset.mcas[p];
+        mset.mcas[p] = newPanel(p);
+        MCALayout->addWidget(mset.mcas[p], p, 0, 1, 1);
+    }
+    frame_3->show();
+    mset.resultBoxWidth = designed ? 0 : boxSize.width;
+    if (!mset.tauLEs.isEmpty()) {
+        mset.showResults();
+        watchResultBoxes();
+        markStaleResults();
+    }
+    showVisiblePanels();
+    alignResultRow();
+}
+
+void Body::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    updateStripMode();
 }
 
 void Body::alignResultRow()
 {
+    updateColumnHeaders();
+    if (asDesigned) {
+        resultScroll->setRightMargin(0);
+        frame_3->setMinimumWidth(0);
+        TausDispBase->setMinimumWidth(0);
+        return;
+    }
     const QScrollBar *bar = panelScroll->verticalScrollBar();
     resultScroll->setRightMargin(bar->isVisibleTo(panelScroll) ? bar->width() : 0);
     const int width = qMax(gridLayout_4->sizeHint().width(), gridLayout_8->sizeHint().width());
@@ -202,12 +343,65 @@ void Body::alignResultRow()
     TausDispBase->setMinimumWidth(width);
 }
 
+void Body::updateColumnHeaders()
+{
+    // A handful of channels are told apart at a glance.
+    constexpr int handful = 4;
+    AMeasP *panel = nullptr;
+    for (AMeasP *p : qAsConst(mset.mcas)) {
+        if (p->hasForm()) {
+            panel = p;
+            break;
+        }
+    }
+    const bool shown = !asDesigned && panel
+            && qMax(panel->icrs.size(), panel->scas.size()) > handful;
+    panelScroll->setHeaderShown(shown);
+    resultScroll->setHeaderShown(shown && !mset.tauLEs.isEmpty());
+    if (!shown)
+        return;
+    // The result boxes are all made and stand under their channels' values,
+    // so they give the columns of both strips; the panel's own are used only
+    // before there are results.
+    QVector<ColumnHeader::Column> columns;
+    QVector<ColumnHeader::Group> groups = panel->headerGroups();
+    QCoreApplication::sendPostedEvents(TausDispBase, QEvent::LayoutRequest);
+    for (int i = 0; i < mset.tauLEs.size(); ++i) {
+        const LE *box = mset.tauLEs[i];
+        columns.append({ QString::number(i / 2), box->mapTo(TausDispBase, QPoint()).x(),
+                         box->width() });
+    }
+    if (!columns.isEmpty()) {
+        const int ampStart = label_5->x();
+        resultHeader->setColumns(columns, { { label_4->text(), label_4->x(), ampStart },
+                                            { label_5->text(), ampStart, TausDispBase->width() } });
+        resultHeader->setOffset(resultScroll->horizontalScrollBar()->value());
+        // A panel's "ICRs" and "SCAs" captions stand just left of its first
+        // ICR and SCA columns.
+        const int spacing = qMax(0, gridLayout_8->horizontalSpacing());
+        const int icrs = columns[0].left - spacing
+                - fontMetrics().horizontalAdvance(groups[1].caption);
+        const int scas = columns[1].left - spacing - scaCaptionWidth;
+        groups = { { groups[0].caption, 0, icrs },
+                   { groups[1].caption, icrs, scas },
+                   { groups[2].caption, scas, TausDispBase->width() } };
+    } else {
+        columns = panel->headerColumns();
+    }
+    panelHeader->setColumns(columns, groups);
+    panelHeader->setOffset(panelScroll->horizontalScrollBar()->value());
+}
+
 int Body::panelAreaLimit() const
 {
-    const QMargins margins = gridLayout->contentsMargins();
+    // The panels may push the plots down to the middle of the window, not
+    // beyond: what lies above the plots besides them is the button row, the
+    // background row and the result row, as tall as its boxes whether or not
+    // they are made yet.
     const int spacing = qMax(0, gridLayout->verticalSpacing());
-    const int others = frame->sizeHint().height() + frame_2->sizeHint().height()
-            + resultScroll->sizeHint().height() + 5 * spacing + margins.top() + margins.bottom();
+    const int results = qMax(resultScroll->sizeHint().height(), boxSize.height);
+    const int others = gridLayout->contentsMargins().top() + frame->sizeHint().height()
+            + frame_2->sizeHint().height() + results + 4 * spacing;
     return height() / 2 - others;
 }
 
@@ -224,16 +418,18 @@ void Body::filesSelected(const QStringList &files)
     const int first = mset.points.size();
     const QVector<FileReport> reports = loadMeasurementFiles(files, mset.points, printTrace);
     addPanels(first);
-    showLoadMessage(reports);
     if (mset.mcas.size() > 1) {
         mset.calcTaus();
         watchResultBoxes();
     }
+    showLoadMessage(reports);
     showChangedPoints();
 }
 
 void Body::showChangedPoints()
 {
+    forgetPlotData();
+    markStaleResults();
     alignResultRow();
     updateFitDetails();
     // The plots take their ranges from the points again, whatever the
@@ -256,6 +452,7 @@ void Body::dropResults()
     mset.tauFits.clear();
     mset.comparison.clear();
     mset.compared = false;
+    mset.estimatedPoints = PointSet();
 }
 
 void Body::clearMcas()
@@ -269,6 +466,7 @@ void Body::clearMcas()
     dropResults();
     mset.points.clear();
     mset.leftOut.clear();
+    updateStripMode();
     showMessage(QString());
     showChangedPoints();
 }
@@ -292,6 +490,7 @@ void Body::removePoint(int p)
         mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
         MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
     }
+    updateStripMode();
     showVisiblePanels();
 
     // As after a load, but the results of points that are gone must go too
@@ -321,25 +520,31 @@ void Body::saveResults(const QString &fname)
 
     const QString results = QDir::toNativeSeparators(fname);
     const QString conf = QDir::toNativeSeparators(fname + QStringLiteral(".conf"));
+    QString text;
     if (saved.resultsWritten && saved.confWritten) {
+        text = tr("Saved %1 and %2").arg(results, conf);
         const QVector<int> nonFinite = nonFiniteChannels(mset.tau0s, mset.taus, mset.leftOut);
-        if (nonFinite.isEmpty())
-            showMessage(tr("Saved %1 and %2").arg(results, conf));
-        else
-            showMessage(tr("Saved %1 and %2; the mean line leaves out channel %3: dead time "
-                           "not a number")
-                                .arg(results, conf, channelNames(nonFinite)));
+        if (!nonFinite.isEmpty())
+            text = tr("Saved %1 and %2; the mean line leaves out channel %3: dead time "
+                      "not a number")
+                           .arg(results, conf, channelNames(nonFinite));
     } else if (saved.resultsWritten) {
-        showMessage(tr("Saved %1, but cannot write %2").arg(results, conf));
+        text = tr("Saved %1, but cannot write %2").arg(results, conf);
     } else if (saved.confWritten) {
-        showMessage(tr("Saved %1, but cannot write %2").arg(conf, results));
+        text = tr("Saved %1, but cannot write %2").arg(conf, results);
     } else {
         const QDir folder = QFileInfo(fname).absoluteDir();
         showMessage(folder.exists()
                             ? tr("Nothing saved: cannot write %1 or %2").arg(results, conf)
                             : tr("Nothing saved: the folder %1 does not exist")
                                       .arg(QDir::toNativeSeparators(folder.path())));
+        return;
     }
+    // Saved results that are not of the loaded points must not pass for theirs.
+    if (mset.resultsStale())
+        text = tr("%1 (%2)").arg(
+                text, tr("the earlier results: %1").arg(cannotEstimateReason(true)));
+    showMessage(text);
 }
 
 QString Body::channelNames(const QVector<int> &channels)
@@ -360,7 +565,17 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
     // The label names the files; its tooltip gives their whole paths, one a line.
     QStringList shortProblems;
     QStringList longProblems;
+    QStringList shortParts;
+    QStringList longParts;
     for (const FileReport &report : reports) {
+        const QString name = QFileInfo(report.path).fileName();
+        const QString path = QDir::toNativeSeparators(report.path);
+        if (report.notNumberLines > 0) {
+            const QString text
+                    = tr("%1 has fields that are not numbers, read as 0, from line %2 on");
+            shortParts.append(text.arg(name).arg(report.firstNotNumberLine));
+            longParts.append(text.arg(path).arg(report.firstNotNumberLine));
+        }
         QString why;
         switch (report.open.kind) {
         case OpenStatus::NotRegularFile:
@@ -376,14 +591,86 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
         }
         if (why.isEmpty())
             continue;
-        shortProblems.append(tr("%1 (%2)").arg(QFileInfo(report.path).fileName(), why));
-        longProblems.append(tr("%1 (%2)").arg(QDir::toNativeSeparators(report.path), why));
+        shortProblems.append(tr("%1 (%2)").arg(name, why));
+        longProblems.append(tr("%1 (%2)").arg(path, why));
     }
-    if (shortProblems.isEmpty())
-        showMessage(QString());
-    else
-        showMessage(tr("Not loaded: %1").arg(shortProblems.join(QStringLiteral(", "))),
-                    tr("Not loaded:") + QLatin1Char('\n') + longProblems.join(QLatin1Char('\n')));
+    if (!shortProblems.isEmpty()) {
+        shortParts.prepend(tr("Not loaded: %1").arg(shortProblems.join(QStringLiteral(", "))));
+        longParts.prepend(tr("Not loaded:") + QLatin1Char('\n')
+                          + longProblems.join(QLatin1Char('\n')));
+    }
+    describePoints(shortParts, longParts);
+    showMessage(shortParts.join(QStringLiteral("; ")), longParts.join(QStringLiteral("\n")));
+}
+
+void Body::describePoints(QStringList &shortParts, QStringList &longParts) const
+{
+    // Points of different channel counts are fitted in the channels they all
+    // have; a detector read with the wrong file is easily taken for that.
+    const auto channels = [this](int p) {
+        return qMin(mset.points.at(p).icrs.size(), mset.points.at(p).scas.size());
+    };
+    int fewest = -1;
+    int most = -1;
+    for (int p = 0; p < mset.points.size(); ++p) {
+        if (fewest < 0 || channels(p) < channels(fewest))
+            fewest = p;
+        if (most < 0 || channels(p) > channels(most))
+            most = p;
+    }
+    if (fewest >= 0 && channels(fewest) != channels(most) && mset.points.chs() >= 2) {
+        const QString text = tr("Channel counts differ: %1 has %2, %3 has %4; the %5 channels "
+                                "all points have are used");
+        shortParts.append(text.arg(pointFile(most, true)).arg(channels(most))
+                                  .arg(pointFile(fewest, true)).arg(channels(fewest))
+                                  .arg(mset.points.chs()));
+        longParts.append(text.arg(pointFile(most, false)).arg(channels(most))
+                                 .arg(pointFile(fewest, false)).arg(channels(fewest))
+                                 .arg(mset.points.chs()));
+    }
+    const QString reason = cannotEstimateReason(true);
+    if (reason.isEmpty())
+        return;
+    const QString text = mset.estimated
+            ? tr("Dead times not updated: %1; the results shown are of the earlier points")
+            : tr("No dead times: %1");
+    shortParts.append(text.arg(reason));
+    longParts.append(text.arg(cannotEstimateReason(false)));
+}
+
+QString Body::pointFile(int p, bool shortName) const
+{
+    const PointSource &source = mset.points.source(p);
+    return shortName ? QFileInfo(source.file).fileName() : sourceText(p);
+}
+
+QString Body::cannotEstimateReason(bool shortName) const
+{
+    if (mset.points.isEmpty() || mset.points.canEstimate())
+        return QString();
+    if (mset.points.size() < 2)
+        return tr("they need at least two measurement points");
+    // The first point with as few channels as all points share.
+    const int chs = mset.points.chs();
+    int p = 0;
+    while (p < mset.points.size() - 1
+           && qMin(mset.points.at(p).icrs.size(), mset.points.at(p).scas.size()) != chs)
+        ++p;
+    return tr("the points share fewer than two channels, %1 has %2")
+            .arg(pointFile(p, shortName))
+            .arg(chs);
+}
+
+void Body::markStaleResults()
+{
+    if (!mset.resultsStale())
+        return;
+    // Grey, with a tooltip that says why, made anew when next asked for.
+    for (LE *box : qAsConst(mset.tauLEs)) {
+        box->setStyleSheet(
+                QStringLiteral("background-color: rgb(235, 235, 235); color: rgb(120, 120, 120);"));
+        box->setToolTip(QString());
+    }
 }
 
 void Body::showMessage(const QString &text, const QString &details)
@@ -405,17 +692,30 @@ void Body::elideMessage()
         message->setText(shown);
 }
 
-ScatterPlotData Body::plotData(bool i0Nin) const
+void Body::forgetPlotData()
 {
-    return scatterPlotData(i0Nin ? PlotKind::I0Nin : PlotKind::NinNout, mset.points,
-                           mset.estimated, i0Nin ? mset.tau0Fits : mset.tauFits);
+    for (int k = 0; k < 2; ++k) {
+        shownDataMade[k] = false;
+        shownData[k] = ScatterPlotData();
+    }
+}
+
+const ScatterPlotData &Body::plotData(PlotKind kind)
+{
+    const int k = kind == PlotKind::I0Nin ? 0 : 1;
+    if (!shownDataMade[k]) {
+        shownData[k] = scatterPlotData(kind, mset.points, mset.estimated,
+                                       k == 0 ? mset.tau0Fits : mset.tauFits);
+        shownDataMade[k] = true;
+    }
+    return shownData[k];
 }
 
 void Body::drawPlot(DispA *disp, PlotKind kind, QPainter *p)
 {
     if (mset.mcas.size() <= 2)
         return;
-    const ScatterPlotData shown = plotData(kind == PlotKind::I0Nin);
+    const ScatterPlotData &shown = plotData(kind);
     // The data ranges, unless the user has panned or zoomed since the last
     // load or clear.
     if (!disp->coord.userRange)
@@ -452,7 +752,7 @@ QString Body::sourceText(int p) const
     return source.line > 0 ? tr("%1, line %2").arg(file).arg(source.line) : file;
 }
 
-QString Body::plotToolTip(PlotKind kind, QPoint pos) const
+QString Body::plotToolTip(PlotKind kind, QPoint pos)
 {
     if (mset.mcas.size() <= 2)
         return QString();
@@ -464,7 +764,7 @@ QString Body::plotToolTip(PlotKind kind, QPoint pos) const
                      QString::number(y, 'g', 6));
     };
     QString text = line(disp->coord.pixelToX(pos.x()), disp->coord.pixelToY(pos.y()));
-    const ScatterPlotData shown = plotData(kind == PlotKind::I0Nin);
+    const ScatterPlotData &shown = plotData(kind);
     const PlotHit hit = plotPointAt(disp->coord, shown, pos);
     if (hit.point >= 0) {
         const int k = hit.point * shown.chs + hit.channel;
@@ -514,7 +814,12 @@ bool Body::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::ToolTip && box->toolTip().isEmpty()) {
         // The box then shows the tooltip set here.
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        mset.setResultToolTips();
+        mset.setResultToolTips(
+                mset.resultsStale()
+                        ? tr("Not the dead times of the loaded points: %1. These are of the "
+                             "points loaded before, and Save writes them.")
+                                  .arg(cannotEstimateReason(false))
+                        : QString());
         QGuiApplication::restoreOverrideCursor();
     } else if (event->type() == QEvent::ContextMenu) {
         QMenu *menu = box->createStandardContextMenu();
@@ -583,10 +888,12 @@ void Body::dropEvent(QDropEvent *event)
 
 void Body::showFitDetails()
 {
-    if (!fitDetailsWindow)
+    if (!fitDetailsWindow) {
         fitDetailsWindow = new FitDetails(this);
+        fitDetailsWindow->closeWith(fitDetailsAction->shortcut());
+    }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
     QGuiApplication::restoreOverrideCursor();
     fitDetailsWindow->show();
     fitDetailsWindow->raise();
@@ -598,6 +905,6 @@ void Body::updateFitDetails()
     if (!fitDetailsWindow || !fitDetailsWindow->isVisible())
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
+    fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
     QGuiApplication::restoreOverrideCursor();
 }

@@ -3,6 +3,7 @@
 
 #include "le.h"
 #include "measset.h"
+#include "plotdata.h"
 #include "ui_body.h"
 
 #include <QColor>
@@ -11,6 +12,7 @@
 #include <QVector>
 
 class AMeasP;
+class ColumnHeader;
 class DispA;
 class FitDetails;
 struct FileReport;
@@ -18,11 +20,10 @@ class QAction;
 class QContextMenuEvent;
 class QDragEnterEvent;
 class QDropEvent;
+class QResizeEvent;
 class QFileDialog;
 class QMenu;
 class QPainter;
-struct ScatterPlotData;
-enum class PlotKind;
 
 // The main window: buttons, the panels of the loaded points, the dead-time
 // result row and the two diagnostic plots.
@@ -67,6 +68,7 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -80,21 +82,46 @@ private slots:
 private:
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
+    // A new panel for point p, its boxes still to be made.
+    AMeasP *newPanel(int p);
+    // Makes the boxes of panel p and shows it.
+    void buildPanel(int p);
+    // Whether the panels and the result row can show as the designed window
+    // shows them: every row in view with the plots keeping half the window,
+    // every box at its preferred width. When they cannot, the strips scroll,
+    // with boxes of one width and each result under its channel's values.
+    bool contentFitsAsDesigned() const;
+    // Switches the strips to the one or the other; what was made for the
+    // other is made anew. updateStripMode() does so when the content or the
+    // window's size calls for it.
+    void setStripsAsDesigned(bool designed);
+    void updateStripMode();
     // Builds the rows of boxes of the panels in view (and a row around it).
     void showVisiblePanels();
+    // Hands the context-menu events of the panel's boxes to eventFilter.
+    void watchPanelBoxes(AMeasP *panel);
     // Gives the panels and the result row one width, so that the result of a
     // channel sits under its values, and keeps both scrolled alike.
     void alignResultRow();
+    // Above the columns of a detector of more than a handful of channels,
+    // when the strips scroll: the channel of every column and the caption of
+    // the columns at the left edge.
+    void updateColumnHeaders();
     // After a load, a removal or a clear: the result row lines up with the
     // panels again, Fit details follows, and both plots show all the points.
     void showChangedPoints();
-    // The most the panel area may take so that the plots keep half the window.
+    // The most the panel area may take so that the plots start no lower than
+    // the middle of the window.
     int panelAreaLimit() const;
-    ScatterPlotData plotData(bool i0Nin) const;
+    // What the plot of kind shows of the points. Made when the points or
+    // the results have changed, and kept: a paint after every mouse move and
+    // the tooltips read it without gathering the values again.
+    const ScatterPlotData &plotData(PlotKind kind);
+    void forgetPlotData();
     void drawPlot(DispA *disp, PlotKind kind, QPainter *p);
     // What the pointer at pos on a plot shows: the values under it and, over
     // a disc, the point's channel, number and values.
-    QString plotToolTip(PlotKind kind, QPoint pos) const;
+    QString plotToolTip(PlotKind kind, QPoint pos);
     void showPlotToolTip(DispA *disp, PlotKind kind);
     // Names measurement point p measured in channel j, as the tooltips do.
     QString pointTitle(int p, int j) const;
@@ -107,8 +134,20 @@ private:
     // details, or else text, becomes the label's tooltip.
     void showMessage(const QString &text, const QString &details = QString());
     void elideMessage();
-    // Names the files of a load that could not be opened or gave no point.
+    // Says what a load left to be wished: the files that could not be opened
+    // or gave no point, fields that were not numbers, channel counts that
+    // differ, and why there are no (new) dead times.
     void showLoadMessage(const QVector<FileReport> &reports);
+    // Why the loaded points give no dead times, naming the point that brings
+    // the common channels below two; empty when they do. Short names the file
+    // only, else its whole path.
+    QString cannotEstimateReason(bool shortName) const;
+    // The parts of the load message about the points as a whole.
+    void describePoints(QStringList &shortParts, QStringList &longParts) const;
+    // Greys the result boxes while they are of points other than the loaded.
+    void markStaleResults();
+    // The file of point p, by name only or as its whole path and line.
+    QString pointFile(int p, bool shortName) const;
     // The file, and for a point table the line, that point p was read from.
     QString sourceText(int p) const;
     // "Leave this channel out" or "Take this channel back" for channel.
@@ -125,5 +164,10 @@ private:
     FitDetails *fitDetailsWindow = nullptr;
     BoxSize boxSize;
     int scaCaptionWidth = 0;
+    bool asDesigned = false;
+    ColumnHeader *panelHeader;
+    ColumnHeader *resultHeader;
     QString messageText;
+    ScatterPlotData shownData[2];
+    bool shownDataMade[2] = { false, false };
 };

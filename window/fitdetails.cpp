@@ -15,6 +15,10 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -210,9 +214,14 @@ FitDetails::FitDetails(QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // Every column as wide as its text; a stretched last column would be cut
+    // to the room left rather than scroll.
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     m_residuals->setMinimumSize(320, 240);
+    m_status->setWordWrap(true);
     m_residuals->setAlignment(Qt::AlignCenter);
     m_residuals->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
@@ -226,11 +235,27 @@ FitDetails::FitDetails(QWidget *parent)
     top->addWidget(copy);
     top->addWidget(save);
 
+    // The user shares the height between the table and the residuals.
+    auto *below = new QWidget;
+    auto *belowLayout = new QVBoxLayout(below);
+    belowLayout->setContentsMargins(0, 0, 0, 0);
+    belowLayout->addWidget(m_status);
+    belowLayout->addWidget(m_residuals, 1);
+    m_splitter = new QSplitter(Qt::Vertical);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(m_table);
+    m_splitter->addWidget(below);
+    m_splitter->setStretchFactor(0, 2);
+    m_splitter->setStretchFactor(1, 3);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(m_table, 2);
-    layout->addWidget(m_status);
-    layout->addWidget(m_residuals, 3);
+    layout->addWidget(m_splitter, 1);
+
+    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+    close = new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_W), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 
     connect(m_model, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &FitDetails::fillTable);
@@ -240,6 +265,59 @@ FitDetails::FitDetails(QWidget *parent)
     connect(save, &QPushButton::clicked, m_saveDialog, &QFileDialog::show);
     connect(m_saveDialog, &QFileDialog::fileSelected, this, &FitDetails::saveTable);
     resize(1200, 760);
+}
+
+void FitDetails::closeWith(const QKeySequence &shortcut)
+{
+    auto *close = new QShortcut(shortcut, this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+}
+
+void FitDetails::showEvent(QShowEvent *event)
+{
+    if (!m_sized) {
+        m_sized = true;
+        fitToScreen();
+    }
+    QWidget::showEvent(event);
+}
+
+void FitDetails::fitToScreen()
+{
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1200, 760);
+    // The frame the window manager adds is not known before the window is
+    // shown; leave room for a title bar and borders.
+    const QSize frame(16, 48);
+    // Measured again now that the window has its style and font.
+    m_table->resizeColumnsToContents();
+    const QHeaderView *header = m_table->horizontalHeader();
+    const int tableWidth = header->length() + 2 * m_table->frameWidth()
+            + m_table->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = layout()->contentsMargins();
+    const int width = tableWidth + margins.left() + margins.right();
+    const QSize wanted(qMax(width, 800), 760);
+    resize(wanted.boundedTo(room.size() - frame));
+    // Centred over the window that opened it, inside the screen.
+    QRect placed(QPoint(), size());
+    placed.moveCenter(parentWidget() ? parentWidget()->geometry().center() : room.center());
+    const QPoint last(room.right() - placed.width() - frame.width(),
+                      room.bottom() - placed.height() - frame.height());
+    placed.moveLeft(qBound(room.left(), placed.left(), qMax(room.left(), last.x())));
+    placed.moveTop(qBound(room.top(), placed.top(), qMax(room.top(), last.y())));
+    move(placed.topLeft());
+
+    // The table as tall as its rows where that leaves the residuals room,
+    // else scrolling within three fifths of the height.
+    layout()->activate();
+    const int total = m_splitter->height();
+    const int rows = m_table->horizontalHeader()->height() + 2 * m_table->frameWidth()
+            + m_table->verticalHeader()->length()
+            + (header->length() > m_table->viewport()->width()
+                       ? m_table->horizontalScrollBar()->sizeHint().height()
+                       : 0);
+    const int tableHeight = qMin(rows, total * 3 / 5);
+    m_splitter->setSizes({ tableHeight, total - tableHeight });
 }
 
 void FitDetails::setComparison(const PointSet &points, const QVector<ChannelComparison> &channels)

@@ -10,7 +10,9 @@ class QCheckBox;
 class QComboBox;
 class QTableWidgetItem;
 class QFileDialog;
+class QKeySequence;
 class QLabel;
+class QSplitter;
 class QTableWidget;
 
 // A dead time and its standard error for the window: "0.79877 ± 0.00071 µs",
@@ -36,6 +38,9 @@ public:
     // Shows the comparison of points; an empty comparison empties the window.
     void setComparison(const PointSet &points, const QVector<ChannelComparison> &channels);
 
+    // Besides Esc and Ctrl+W, the window closes with the shortcut that opens it.
+    void closeWith(const QKeySequence &shortcut);
+
     QTableWidget *table() const { return m_table; }
     QComboBox *modelChooser() const { return m_model; }
     // "Amplifier with d0 = 1": the amplifier fitted with its scale held at 1.
@@ -53,6 +58,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void fillTable();
@@ -64,6 +70,9 @@ private:
     // Colours a dead time whose stage is flagged; its tooltip gives the parts
     // of the error, or why the fit failed.
     void markStage(QTableWidgetItem *item, const StageComparison &s, DeadTimeModel model) const;
+    // A size that shows every column and, up to a screenful, every row, within
+    // the screen the window opens on.
+    void fitToScreen();
 
     PointSet m_points;
     QVector<ChannelComparison> m_freeChannels; // as the main window fitted them
@@ -74,4 +83,6 @@ private:
     QLabel *m_residuals;
     QLabel *m_status;
     QFileDialog *m_saveDialog;
+    QSplitter *m_splitter;
+    bool m_sized = false;
 };

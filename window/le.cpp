@@ -9,6 +9,11 @@ LE::LE(QWidget *parent)
 {
 }
 
+QString valueBoxOwnStyleSheet()
+{
+    return QStringLiteral("background-color: rgb(255, 255, 224);");
+}
+
 QString valueBoxStyleSheet()
 {
     return QStringLiteral("LE { background-color: rgb(255, 255, 224); }");
@@ -39,12 +44,15 @@ BoxSize valueBoxSize(const QFont &font)
 LE *newValueBox(double value, int width)
 {
     auto *box = new LE;
+    if (width <= 0)
+        box->setStyleSheet(valueBoxOwnStyleSheet());
     box->setReadOnly(true);
     box->setAlignment(Qt::AlignRight);
     QSizePolicy policy = box->sizePolicy();
     policy.setHorizontalPolicy(QSizePolicy::Preferred);
     box->setSizePolicy(policy);
-    box->setFixedWidth(width);
+    if (width > 0)
+        box->setFixedWidth(width);
     box->setText(QString::number(value, 'g', 6));
     return box;
 }

@@ -29,33 +29,36 @@ void MeasSet::calcTaus()
     compared = false;
 
     DeadTimes result = estimateDeadTimes(points);
+    estimatedPoints = points;
     tau0s = result.tau0s;
     taus = result.taus;
     tau0Fits = result.tau0Fits;
     tauFits = result.tauFits;
+    showResults();
+    estimated = true;
+}
 
+void MeasSet::showResults()
+{
     for (LE *box : qAsConst(tauLEs))
         delete box;
     tauLEs.clear();
-
-    const int width = valueBoxSize(tau0sLayout->parentWidget()->font()).width;
-    for (int j = 0; j < qMin(chs(), maxValueBoxesPerRow); ++j) {
-        LE *box = newValueBox(tau0s[j], width);
+    for (int j = 0; j < qMin(tau0s.size(), maxValueBoxesPerRow); ++j) {
+        LE *box = newValueBox(tau0s[j], resultBoxWidth);
         // An energy scan gives no pre-amplifier dead time, whatever the fit
         // prints: "not determined", short enough for the box; its tooltip
         // says why.
-        if (inputFlags(FitStage::PreAmp, points.i0s(), points.icrColumn(j))
+        if (inputFlags(FitStage::PreAmp, estimatedPoints.i0s(), estimatedPoints.icrColumn(j))
                     .testFlag(DeadTimeFlag::NotIntensityScan))
             box->setText(QCoreApplication::translate("MeasSet", "n/d"));
         tau0sLayout->addWidget(box, 0, j);
         tauLEs.append(box);
-        box = newValueBox(taus[j], width);
+        box = newValueBox(taus[j], resultBoxWidth);
         tausLayout->addWidget(box, 0, j);
         tauLEs.append(box);
         if (isLeftOut(j))
             setLeftOut(j, true);
     }
-    estimated = true;
 }
 
 void MeasSet::setLeftOut(int channel, bool out)
@@ -65,10 +68,12 @@ void MeasSet::setLeftOut(int channel, bool out)
     if (leftOut.size() <= channel)
         leftOut.resize(channel + 1);
     leftOut[channel] = out;
-    // A sheet of the box's own overrides the yellow of the area's.
+    // A sheet of the box's own overrides the yellow of the area's; taken
+    // back, the box gets the sheet it was made with.
     const QString grey = out ? QStringLiteral("LE { background-color: rgb(222, 222, 222); "
                                               "color: rgb(120, 120, 120); }")
-                             : QString();
+            : resultBoxWidth <= 0 ? valueBoxOwnStyleSheet()
+                                  : QString();
     for (int i = 2 * channel; i < 2 * channel + 2 && i < tauLEs.size(); ++i) {
         tauLEs[i]->setStyleSheet(grey);
         // Made again, with or without the line that says so, when next shown.
@@ -85,18 +90,20 @@ int MeasSet::channelOfBox(const LE *box) const
 const QVector<ChannelComparison> &MeasSet::fitComparison()
 {
     if (estimated && !compared) {
-        comparison = compareChannels(points);
+        comparison = compareChannels(estimatedPoints);
         compared = true;
     }
     return comparison;
 }
 
-void MeasSet::setResultToolTips()
+void MeasSet::setResultToolTips(const QString &note)
 {
     const QVector<ChannelComparison> &channels = fitComparison();
+    const QString before = note.isEmpty() ? QString() : note + QStringLiteral("\n\n");
     for (int i = 0; i < tauLEs.size() && i / 2 < channels.size(); ++i) {
-        QString tip = resultBoxToolTip(channels[i / 2],
-                                       i % 2 == 0 ? FitStage::PreAmp : FitStage::Amp);
+        QString tip = before
+                + resultBoxToolTip(channels[i / 2],
+                                   i % 2 == 0 ? FitStage::PreAmp : FitStage::Amp);
         if (isLeftOut(i / 2))
             tip += QLatin1Char('\n')
                     + QCoreApplication::translate("MeasSet",

@@ -25,6 +25,12 @@ struct MeasSet
     QVector<QVector<double>> tau0Fits;
     QVector<QVector<double>> tauFits;
     QVector<LE *> tauLEs;
+    // The points the latest estimation was made of. A load that leaves too
+    // few common channels keeps the earlier results, which then describe
+    // these points rather than the loaded ones.
+    PointSet estimatedPoints;
+    // The width of the result boxes; 0 for the boxes of the designed window.
+    int resultBoxWidth = 0;
     // The three dead-time models fitted to the latest estimation's points,
     // made on first use: on large tables the exact fits take far longer than
     // the quadratic, and most loads never need them.
@@ -47,11 +53,16 @@ struct MeasSet
     // Estimates both dead times of every channel over all points and rebuilds
     // the result boxes; does nothing with fewer than two common channels.
     void calcTaus();
+    // Makes the result boxes of the latest estimation anew.
+    void showResults();
     // The comparison of the latest estimation, fitting it first if needed;
     // empty before an estimation.
     const QVector<ChannelComparison> &fitComparison();
-    // Gives every result box the tooltip of its channel and stage.
-    void setResultToolTips();
+    // Whether the results shown are of points other than the loaded ones.
+    bool resultsStale() const { return estimated && !points.canEstimate(); }
+    // Gives every result box the tooltip of its channel and stage, after
+    // the note when one is given.
+    void setResultToolTips(const QString &note = QString());
     bool isLeftOut(int channel) const { return leftOut.value(channel); }
     // Leaves channel j out of the .conf file, or takes it back; its two result
     // boxes grey out while it is out.

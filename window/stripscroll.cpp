@@ -26,10 +26,15 @@ bool StripScroll::needsHorizontalBar(int width) const
     return contentHint().width() > width - 2 * frameWidth() - rightMargin;
 }
 
+int StripScroll::headerHeight() const
+{
+    return header && !header->isHidden() ? header->sizeHint().height() : 0;
+}
+
 QSize StripScroll::sizeHint() const
 {
     const int frame = 2 * frameWidth();
-    QSize hint = contentHint() + QSize(frame + rightMargin, frame);
+    QSize hint = contentHint() + QSize(frame + rightMargin, frame + headerHeight());
     if (needsHorizontalBar(width()))
         hint.rheight() += horizontalScrollBar()->sizeHint().height();
     // The layout takes the hint of a strip that may not grow as its maximum.
@@ -50,7 +55,7 @@ QSize StripScroll::minimumSizeHint() const
         height = qMin(height, fontMetrics().height() * 2);
     if (needsHorizontalBar(width()))
         height += bars;
-    return QSize(frame + 4 * bars, height + frame);
+    return QSize(frame + 4 * bars, height + frame + headerHeight());
 }
 
 void StripScroll::limitHeight(std::function<int()> maxHeight)
@@ -67,7 +72,32 @@ void StripScroll::setRightMargin(int margin)
     if (margin == rightMargin)
         return;
     rightMargin = margin;
-    setViewportMargins(0, 0, margin, 0);
+    updateMargins();
+}
+
+void StripScroll::setHeader(QWidget *newHeader)
+{
+    header = newHeader;
+    header->setParent(this);
+    header->hide();
+    updateMargins();
+}
+
+void StripScroll::setHeaderShown(bool shown)
+{
+    if (!header || shown == !header->isHidden())
+        return;
+    header->setVisible(shown);
+    updateMargins();
+}
+
+void StripScroll::updateMargins()
+{
+    setViewportMargins(0, headerHeight(), rightMargin, 0);
+    if (header) {
+        const QRect view = viewport()->geometry();
+        header->setGeometry(view.x(), view.y() - headerHeight(), view.width(), headerHeight());
+    }
     updateGeometry();
 }
 
@@ -108,6 +138,10 @@ void StripScroll::resizeEvent(QResizeEvent *event)
 {
     const bool hadBar = needsHorizontalBar(event->oldSize().width());
     QScrollArea::resizeEvent(event);
+    if (header && !header->isHidden()) {
+        const QRect view = viewport()->geometry();
+        header->setGeometry(view.x(), view.y() - headerHeight(), view.width(), headerHeight());
+    }
     if (hadBar != needsHorizontalBar(width()))
         updateGeometry();
 }

@@ -25,6 +25,10 @@ public:
     // Room left free right of the viewport, so that a strip without a
     // vertical scroll bar shows the same columns as one with it.
     void setRightMargin(int margin);
+    // A line above the viewport that does not scroll vertically, such as the
+    // channel numbers of the columns; shown or hidden with setHeaderShown.
+    void setHeader(QWidget *header);
+    void setHeaderShown(bool shown);
 
 signals:
     // The viewport or the content changed size, or the content scrolled.
@@ -38,10 +42,13 @@ protected:
 
 private:
     QSize contentHint() const;
+    int headerHeight() const;
+    void updateMargins();
     bool needsHorizontalBar(int width) const;
 
     std::function<int()> heightLimit;
     QWidget *watchedWindow = nullptr;
     int heightCap = -1;
     int rightMargin = 0;
+    QWidget *header = nullptr;
 };

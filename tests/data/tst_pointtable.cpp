@@ -31,6 +31,7 @@ struct Recorder
     QVector<Point> points;
     QVector<int> lines; // of the points, from 1
     QVector<Trace> traces;
+    QVector<int> notNumbers; // lines with a field that is not a number
 
     PointTableSink sink()
     {
@@ -43,6 +44,7 @@ struct Recorder
         s.onTrace = [this](const QString &line, bool isHeader) {
             traces.append(Trace { line, isHeader });
         };
+        s.onNotNumber = [this](int line) { notNumbers.append(line); };
         return s;
     }
 };
@@ -79,6 +81,8 @@ private slots:
     void headerForms();
     void dataLines_data();
     void dataLines();
+    void linesThatAreNotNumbers_data();
+    void linesThatAreNotNumbers();
     void headerIsLookedForOnlyWhileCountIsOne();
     void traceCoversEveryLineUntilTheHeader();
     void crlfFileReadsLikeLfFile();
@@ -192,6 +196,34 @@ void TestPointTable::dataLines()
     QCOMPARE(readBytes(line + "\n").points, points);
     QCOMPARE(readBytes(line).points, points);
     QCOMPARE(readReference(line + "\n").points, points);
+}
+
+void TestPointTable::linesThatAreNotNumbers_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QVector<int>>("lines");
+    const QByteArray header = "# Channels : 1\n";
+    QTest::newRow("numbers, zeros among them") << header + "1 0 0.0\n2 -0 0e5\n" << QVector<int> {};
+    QTest::newRow("a word in one line") << header + "1 2 3\n4 five 6\n" << QVector<int> { 3 };
+    QTest::newRow("number glued to a unit") << header + "1 2ms 3\n" << QVector<int> { 2 };
+    QTest::newRow("empty field of a leading comma") << header + ",2 3\n" << QVector<int> {};
+    QTest::newRow("a line too short is no point") << header + "x y\n" << QVector<int> {};
+    QTest::newRow("bytes of a binary file") << QByteArray("\x01\x02 \x7f\x03 \x10\n\x05 6 \x06\n")
+                                            << QVector<int> { 1, 2 };
+    QTest::newRow("non-ASCII text") << header + QByteArray("1 2 3\n4 \xc3\xa9 6\n")
+                                    << QVector<int> { 3 };
+    QTest::newRow("fields beyond the channels are not read") << header + "1 2 3 x\n"
+                                                             << QVector<int> {};
+}
+
+// A file whose fields are not numbers still gives points (with zeros), but
+// the reader says which lines they came from, for both of its paths.
+void TestPointTable::linesThatAreNotNumbers()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QVector<int>, lines);
+    QCOMPARE(readBytes(text).notNumbers, lines);
+    QCOMPARE(readReference(text).notNumbers, lines);
 }
 
 void TestPointTable::headerIsLookedForOnlyWhileCountIsOne()

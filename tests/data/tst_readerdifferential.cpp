@@ -60,6 +60,9 @@ struct TableLog
         s.onTrace = [this](const QString &line, bool isHeader) {
             events << QStringLiteral("trace %1 ").arg(isHeader) + line;
         };
+        s.onNotNumber = [this](int line) {
+            events << QStringLiteral("not a number at line %1").arg(line);
+        };
         return s;
     }
 };

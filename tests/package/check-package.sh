@@ -50,6 +50,11 @@ for lib in libc6 libqt5core5a libqt5gui5 libqt5widgets5; do
     [[ "$depends" == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
 done
 
+# The Japanese interface is unreadable without a Japanese font.
+recommends=$(field Recommends)
+[[ "$recommends" == *fonts-noto-cjk* || "$recommends" == *fonts-ipafont-gothic* ]] \
+    || fail "Recommends names no Japanese font: $recommends"
+
 echo "-- lintian"
 # Root is warned about but may run it; the check fails on errors only.
 lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' \

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -124,7 +125,8 @@ QVector<int> greyRowsInColumn(const QImage &img, int x)
 ScatterPlotData randomData(quint32 seed, QSize size)
 {
     QRandomGenerator g(seed);
-    const int chs = g.bounded(1, 20);
+    // Past 13 channels the colours repeat with other marker shapes.
+    const int chs = g.bounded(1, 70);
     const int points = g.bounded(3, 60);
     QVector<double> xy;
     for (int p = 0; p < points; ++p) {
@@ -163,6 +165,8 @@ private slots:
     void curveFollowsFit();
     void fastDrawingMatchesReference_data();
     void fastDrawingMatchesReference();
+    void markersTellChannelsApart();
+    void repeatedColoursGetOtherShapes();
     void degenerateData_data();
     void degenerateData();
     void tinySpanDrawnAsItIs();
@@ -402,6 +406,69 @@ void TestScatterPlot::fastDrawingMatchesReference()
         QVERIFY2(fast.image == reference.image, qPrintable(QString::number(seed)));
         QCOMPARE(fast.pen, reference.pen);
     }
+}
+
+namespace {
+
+// The pixels a filled path covers, as a picture of its own.
+QImage filled(const QPainterPath &path)
+{
+    QImage img(20, 20, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.fillPath(path, QBrush(Qt::black, Qt::SolidPattern));
+    return img;
+}
+
+} // namespace
+
+// The channels of the first round of colours are the discs they always were;
+// each later round, whose colours repeat, has a shape of its own.
+void TestScatterPlot::markersTellChannelsApart()
+{
+    QPainterPath disc;
+    disc.addEllipse(QRectF(10 - 3, 10 - 3, 7, 7));
+    const QImage discPixels = filled(disc);
+    for (int j = 0; j < 13; ++j)
+        QCOMPARE(filled(channelMarker(QPoint(10, 10), j, 13)), discPixels);
+    QVector<QImage> shapes { discPixels };
+    for (int round = 1; round < 5; ++round) {
+        const QImage shape = filled(channelMarker(QPoint(10, 10), 13 * round + 4, 13));
+        for (const QImage &other : shapes)
+            QVERIFY2(shape != other, qPrintable(QString::number(round)));
+        shapes.append(shape);
+        // Every channel of a round has its round's shape.
+        QCOMPARE(filled(channelMarker(QPoint(10, 10), 13 * round, 13)), shape);
+    }
+}
+
+// In a plot of 26 channels, channel 13 has channel 0's colour but not its
+// marker.
+void TestScatterPlot::repeatedColoursGetOtherShapes()
+{
+    // Three points; channel 0 and 13 far apart, the others out of the way.
+    QVector<double> xy;
+    for (int p = 0; p < 3; ++p) {
+        for (int j = 0; j < 26; ++j)
+            xy << 100.0 * p << (j == 0 ? 100.0 : j == 13 ? 300.0 : 1000.0);
+    }
+    ScatterPlotData d = plotData(26, xy);
+    setRanges(d, -50, 250, 0, 400);
+    Rendered r;
+    render(r, d, QSize(300, 400));
+    const auto maskAround = [&r](double x, double y) {
+        const QPoint c(int(r.coord.xToPixel(x)), int(r.coord.yToPixel(y)));
+        QVector<bool> mask;
+        for (int dy = -5; dy <= 5; ++dy)
+            for (int dx = -5; dx <= 5; ++dx)
+                mask << (r.image.pixel(c.x() + dx, c.y() + dy) == channelRgb(0));
+        return mask;
+    };
+    const QVector<bool> first = maskAround(100, 100);
+    const QVector<bool> repeat = maskAround(100, 300);
+    QVERIFY(first.count(true) > 20);
+    QVERIFY(repeat.count(true) > 20);
+    QVERIFY(first != repeat);
 }
 
 void TestScatterPlot::degenerateData_data()

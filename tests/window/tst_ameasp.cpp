@@ -137,6 +137,10 @@ void tst_AMeasP::valueBoxes()
     // Four channels show four ICR and four SCA boxes side by side in one row;
     // the boxes can be selected but not edited.
     AMeasP panel(1000, { 950, 980, 990, 1000 }, { 900, 910, 920, 930, 940 });
+    // Alone, the panel is as wide as its boxes want to be.
+    panel.resize(panel.sizeHint());
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
     QCOMPARE(boxTexts(panel, "ICRsBase"), QStringList({ "950", "980", "990", "1000" }));
     QCOMPARE(boxTexts(panel, "SCAsBase"), QStringList({ "900", "910", "920", "930", "940" }));
     auto *row = panel.findChild<QGridLayout *>("ICRsBase");
@@ -151,6 +155,7 @@ void tst_AMeasP::valueBoxes()
         QCOMPARE(box->alignment(), Qt::Alignment(Qt::AlignRight));
         QCOMPARE(box->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
         QCOMPARE(box->parentWidget(), panel.findChild<QFrame *>("frame"));
+        QCOMPARE(box->styleSheet(), QStringLiteral("background-color: rgb(255, 255, 224);"));
         // Light yellow inside the frame, left of the right-aligned number.
         const QImage shot = box->grab().toImage();
         QCOMPARE(QColor(shot.pixel(4, shot.height() / 2)), QColor(255, 255, 224));

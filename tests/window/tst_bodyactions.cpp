@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ameasp.h"
 #include "body.h"
+#include "fitdetails.h"
 #include "le.h"
 #include "testsupport.h"
 
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -26,6 +28,9 @@ class tst_BodyActions : public QObject
 private slots:
     void messages_data();
     void messages();
+    void pointMessages_data();
+    void pointMessages();
+    void staleResultsSayWhatTheyAre();
     void clearAndGoodLoadClearTheMessage();
     void longMessageKeepsTheRow();
     void dropLoadsInOrder();
@@ -164,6 +169,137 @@ void tst_BodyActions::messages()
     QCOMPARE(label->text(), body.currentMessage()); // the window is wide enough
 }
 
+namespace {
+
+// Bytes of no text format: a table reader sees lines of one channel whose
+// fields are no numbers.
+const QByteArray strayBytes("\x01\x02 \x7f\x03 \x10\n\x05\x06 \x06\x07 \x08\n\x0e \x0f \x11\n");
+
+} // namespace
+
+void tst_BodyActions::pointMessages_data()
+{
+    QTest::addColumn<int>("spectra"); // example spectra loaded first
+    QTest::addColumn<QByteArrayList>("files"); // then these, as f0.dat, f1.dat...
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("japanese");
+
+    QTest::newRow("one spectrum") << 1 << QByteArrayList()
+                                  << "No dead times: they need at least two measurement points"
+                                  << false;
+    QTest::newRow("two spectra") << 2 << QByteArrayList() << QString() << false;
+    QByteArray eight = "# Channels : 8\n";
+    for (int p = 1; p <= 3; ++p) {
+        eight += QByteArray::number(1e4 * p);
+        for (int j = 0; j < 16; ++j)
+            eight += ' ' + QByteArray::number(9e3 * p + j);
+        eight += '\n';
+    }
+    QTest::newRow("spectra of 4 channels and a table of 8")
+            << 2 << QByteArrayList { eight }
+            << "Channel counts differ: f0.dat has 8, spectrum_01.dat has 4; the 4 channels all "
+               "points have are used"
+            << false;
+    QTest::newRow("a stray binary file after an estimation")
+            << 3 << QByteArrayList { strayBytes }
+            << "f0.dat has fields that are not numbers, read as 0, from line 1 on; Dead times "
+               "not updated: the points share fewer than two channels, f0.dat has 1; the "
+               "results shown are of the earlier points"
+            << false;
+    QTest::newRow("a table of one channel")
+            << 0 << QByteArrayList { "1 2 3\n2 3 4\n3 4 5\n" }
+            << "No dead times: the points share fewer than two channels, f0.dat has 1" << false;
+    QTest::newRow("a word among the numbers")
+            << 0 << QByteArrayList { "# Channels : 2\n1 2 2 3 3\n2 3 n/a 4 4\n3 4 4 5 5\n" }
+            << "f0.dat has fields that are not numbers, read as 0, from line 3 on" << false;
+    QTest::newRow("a table of one channel, Japanese")
+            << 0 << QByteArrayList { "1 2 3\n2 3 4\n3 4 5\n" }
+            << QString::fromUtf8("デッドタイムなし: 測定点に共通のチャンネルが 2 つ未満です"
+                                 "（f0.dat は 1 チャンネル）")
+            << true;
+}
+
+// The message line says what a load left to be wished for the dead times.
+void tst_BodyActions::pointMessages()
+{
+    QFETCH(int, spectra);
+    QFETCH(QByteArrayList, files);
+    QFETCH(QString, expected);
+    QFETCH(bool, japanese);
+
+    QTranslator translator;
+    if (japanese) {
+        QVERIFY(translator.load(QStringLiteral(":Ratelens_ja_JP")));
+        QCoreApplication::installTranslator(&translator);
+    }
+    QTemporaryDir dir;
+    QStringList paths;
+    for (int i = 1; i <= spectra; ++i)
+        paths.append(example(i));
+    for (int i = 0; i < files.size(); ++i)
+        paths.append(writeFile(dir.filePath(QStringLiteral("f%1.dat").arg(i)), files[i]));
+    Body body;
+    testsupport::DebugCapture debug;
+    // One load for the spectra, one for the files after them.
+    load(body, paths.mid(0, spectra));
+    load(body, paths.mid(spectra));
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(body.currentMessage(), expected);
+}
+
+// A load that leaves too few common channels keeps the earlier results, as
+// it always has; they must then be told apart from results of the loaded
+// points wherever they show.
+void tst_BodyActions::staleResultsSayWhatTheyAre()
+{
+    QTemporaryDir dir;
+    Body body;
+    body.resize(1536, 854);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    testsupport::DebugCapture debug;
+    load(body, { example(1), example(2), example(3) });
+    const QString before = dir.filePath("before.dat");
+    emit body.saveFileDialog()->fileSelected(before);
+    const MeasSet &set = body.measSet();
+    const QVector<double> tau0s = set.tau0s;
+    LE *box = set.tauLEs.first();
+    const QColor yellow = box->grab().toImage().pixelColor(4, box->height() / 2);
+    QCOMPARE(yellow, QColor(255, 255, 224));
+
+    load(body, { writeFile(dir.filePath("stray.bin"), strayBytes) });
+    QCOMPARE(set.chs(), 1);
+    QVERIFY(set.estimated);
+    QCOMPARE(set.tau0s, tau0s);
+    QVERIFY(body.currentMessage().contains("Dead times not updated"));
+    QVERIFY(body.currentMessage().contains("stray.bin has 1"));
+    // Greyed, and its tooltip says why before it gives the fits.
+    box = set.tauLEs.first();
+    const QColor grey = box->grab().toImage().pixelColor(4, box->height() / 2);
+    QVERIFY2(grey.red() == grey.blue() && grey != yellow, qPrintable(grey.name()));
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+    QCoreApplication::sendEvent(box, &help);
+    QVERIFY2(box->toolTip().startsWith("Not the dead times of the loaded points: the points "
+                                       "share fewer than two channels"),
+             qPrintable(box->toolTip()));
+    QVERIFY(box->toolTip().contains("Channel 0, Tau0 (preAmp)"));
+    // The exact fits are of the points the row shows: all four channels.
+    body.showFitDetails();
+    QCOMPARE(body.fitDetails()->table()->rowCount(), 4 * 3);
+
+    // Save writes the earlier results, and says so.
+    const QString after = dir.filePath("after.dat");
+    emit body.saveFileDialog()->fileSelected(after);
+    QCOMPARE(testsupport::readFileBytes(after), testsupport::readFileBytes(before));
+    QCOMPARE(testsupport::readFileBytes(after + ".conf"),
+             testsupport::readFileBytes(before + ".conf"));
+    QCOMPARE(body.currentMessage(),
+             QStringLiteral("Saved %1 and %1.conf (the earlier results: the points share fewer "
+                            "than two channels, stray.bin has 1)")
+                     .arg(QDir::toNativeSeparators(after)));
+    body.fitDetails()->hide();
+}
+
 void tst_BodyActions::clearAndGoodLoadClearTheMessage()
 {
     Body body;
@@ -174,7 +310,7 @@ void tst_BodyActions::clearAndGoodLoadClearTheMessage()
     QCOMPARE(body.findChild<QLabel *>("message")->text(), QString());
 
     load(body, { example(1) + ".missing" });
-    load(body, { example(1) });
+    load(body, { example(1), example(2) });
     QCOMPARE(body.currentMessage(), QString());
 }
 

@@ -9,7 +9,11 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QHelpEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -49,6 +53,10 @@ private slots:
     void toolTipsGiveEveryModel_data();
     void toolTipsGiveEveryModel();
     void shortcutOpensOneWindow();
+    void keysCloseIt_data();
+    void keysCloseIt();
+    void fitsItsScreenAndShowsEveryCell();
+    void ctrlQQuits();
     void csvHasEveryRow_data();
     void csvHasEveryRow();
     void clearEmptiesTheWindow();
@@ -126,6 +134,77 @@ void tst_FitDetails::shortcutOpensOneWindow()
     QTest::keyClick(&body, Qt::Key_D, Qt::ControlModifier);
     QCOMPARE(body.fitDetails(), details);
     QVERIFY(details->isVisible());
+}
+
+void tst_FitDetails::keysCloseIt_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Esc") << int(Qt::Key_Escape) << int(Qt::NoModifier);
+    QTest::newRow("Ctrl+W") << int(Qt::Key_W) << int(Qt::ControlModifier);
+    QTest::newRow("Ctrl+D, which opened it") << int(Qt::Key_D) << int(Qt::ControlModifier);
+}
+
+void tst_FitDetails::keysCloseIt()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    Body body;
+    body.show();
+    load(body, { highRate() });
+    body.showFitDetails();
+    FitDetails *details = body.fitDetails();
+    QVERIFY(QTest::qWaitForWindowExposed(details));
+    QApplication::setActiveWindow(details);
+    QVERIFY(QTest::qWaitForWindowActive(details));
+    QTest::keyClick(details->table(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY(!details->isVisible());
+    QVERIFY(body.isVisible());
+}
+
+// On the screen it opens on, the window shows every column whole and every
+// row, or scrolls to it.
+void tst_FitDetails::fitsItsScreenAndShowsEveryCell()
+{
+    Body body;
+    body.show();
+    load(body, { highRate() });
+    body.showFitDetails();
+    FitDetails *details = body.fitDetails();
+    QVERIFY(QTest::qWaitForWindowExposed(details));
+    const QRect screen = details->screen()->availableGeometry();
+    QVERIFY2(screen.contains(details->geometry()),
+             qPrintable(QStringLiteral("%1x%2").arg(details->width()).arg(details->height())));
+    QTableWidget *table = details->table();
+    const QHeaderView *header = table->horizontalHeader();
+    // No text is cut: every cell and every title is narrower than its column.
+    const QFontMetrics fm = table->fontMetrics();
+    for (int col = 0; col < table->columnCount(); ++col) {
+        const QString title = table->horizontalHeaderItem(col)->text();
+        QVERIFY2(header->sectionSize(col) >= header->sectionSizeHint(col), qPrintable(title));
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QString text = table->item(row, col)->text();
+            QVERIFY2(fm.horizontalAdvance(text) < header->sectionSize(col), qPrintable(text));
+        }
+    }
+    const int last = table->rowCount() - 1;
+    QVERIFY(last > 0);
+    table->scrollToBottom();
+    table->horizontalScrollBar()->setValue(table->horizontalScrollBar()->maximum());
+    const QRect lastCell = table->visualRect(table->model()->index(last, table->columnCount() - 1));
+    QVERIFY(table->viewport()->rect().contains(lastCell));
+    details->close();
+}
+
+void tst_FitDetails::ctrlQQuits()
+{
+    Body body;
+    QSignalSpy quit(&body, &Body::quit);
+    body.show();
+    QApplication::setActiveWindow(&body);
+    QVERIFY(QTest::qWaitForWindowActive(&body));
+    QTest::keyClick(&body, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(quit.count(), 1);
 }
 
 void tst_FitDetails::csvHasEveryRow_data()
