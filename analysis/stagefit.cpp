@@ -88,10 +88,16 @@ StageFit fitQuadraticStage(FitStage stage, const double *x, const double *y, int
     fit.maxRateTau = (stage == FitStage::PreAmp ? c0 * xMax : xMax) * fit.tau;
     fit.maxCounted = yMax;
 
+    // The numbers stay whatever the verdict; only a usable dead time, error
+    // and chi^2 make the fit a success. Rates at or below zero leave the
+    // chi^2 weights without a scale, so it comes out infinite or NaN while the
+    // unweighted coefficients still give a dead time.
     if (n < 3)
         fail(fit, FitFailure::TooFewPoints, QStringLiteral("fewer than 3 points"));
     else if (!std::isfinite(fit.tau) || !std::isfinite(fit.tauStdErr))
         fail(fit, FitFailure::NonFinite, QStringLiteral("dead time or its error not finite"));
+    else if (!std::isfinite(fit.reducedChi2))
+        fail(fit, FitFailure::NonFinite, QStringLiteral("reduced chi^2 not finite"));
     else if (!(fit.tau > 0.0))
         fail(fit, FitFailure::TauNotPositive,
              QStringLiteral("dead time not positive (%1)").arg(fit.tau, 0, 'g', 3));
@@ -397,8 +403,11 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     fit.quadraticCoefficient = notANumber;
 
     if (!std::isfinite(fit.tau) || !std::isfinite(fit.tauStdErr) || !std::isfinite(fit.scale)
-        || !std::isfinite(fit.scaleStdErr) || !std::isfinite(fit.reducedChi2)) {
+        || !std::isfinite(fit.scaleStdErr)) {
         fail(fit, FitFailure::NonFinite, QStringLiteral("dead time or its error not finite"));
+        clearNumbers(fit);
+    } else if (!std::isfinite(fit.reducedChi2)) {
+        fail(fit, FitFailure::NonFinite, QStringLiteral("reduced chi^2 not finite"));
         clearNumbers(fit);
     } else if (!(fit.tau > 0.0)) {
         const double tau = fit.tau;

@@ -90,13 +90,26 @@ QJsonObject exactRowJson(const ChannelComparison &c, DeadTimeModel model)
     return o;
 }
 
-// The quadratic keeps its numbers whatever its fit quality, as the result row
-// and the results file do; the flags say when they are not to be trusted.
+// The quadratic row keeps the coefficients and R^2 of the result row whatever
+// the fit quality; a stage whose fit failed gives its reason instead of a dead
+// time, its error and its chi^2, as the exact models do.
 QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &c)
 {
+    const StageFit &pre = c.preAmp.quadratic;
+    const StageFit &amp = c.amp.quadratic;
     QJsonObject o = resultRowJson(row);
-    o.insert(QStringLiteral("reducedChi2I0Icr"), number(c.preAmp.quadratic.reducedChi2));
-    o.insert(QStringLiteral("reducedChi2IcrSca"), number(c.amp.quadratic.reducedChi2));
+    if (!pre.ok) {
+        o.insert(QStringLiteral("tau0"), QJsonValue());
+        o.insert(QStringLiteral("tau0StdErr"), QJsonValue());
+    }
+    if (!amp.ok) {
+        o.insert(QStringLiteral("tau"), QJsonValue());
+        o.insert(QStringLiteral("tauStdErr"), QJsonValue());
+    }
+    o.insert(QStringLiteral("reducedChi2I0Icr"), pre.ok ? number(pre.reducedChi2) : QJsonValue());
+    o.insert(QStringLiteral("failureI0Icr"), pre.ok ? QJsonValue() : QJsonValue(pre.failure));
+    o.insert(QStringLiteral("reducedChi2IcrSca"), amp.ok ? number(amp.reducedChi2) : QJsonValue());
+    o.insert(QStringLiteral("failureIcrSca"), amp.ok ? QJsonValue() : QJsonValue(amp.failure));
     o.insert(QStringLiteral("flags"), flagArray(c.flags()));
     return o;
 }
@@ -167,12 +180,9 @@ QString formatComparisonTable(const QVector<ChannelComparison> &channels)
                                                           : QStringLiteral("tau") };
             for (DeadTimeModel model : allModels) {
                 const StageFit &f = s.fit(model);
-                // The quadratic's numbers stand even when its dead time is not
-                // positive: they are what the result row shows.
-                const bool shown = f.ok || model == DeadTimeModel::Quadratic;
-                cells << (shown ? numberText(f.tau) : QStringLiteral("failed"))
-                      << (shown ? numberText(f.tauStdErr) : QStringLiteral("-"))
-                      << (shown ? numberText(f.reducedChi2) : QStringLiteral("-"));
+                cells << (f.ok ? numberText(f.tau) : QStringLiteral("failed"))
+                      << (f.ok ? numberText(f.tauStdErr) : QStringLiteral("-"))
+                      << (f.ok ? numberText(f.reducedChi2) : QStringLiteral("-"));
             }
             cells << modelPreferenceName(s.preferred) << flagText(s.flags);
             table.addRow(cells);
@@ -190,7 +200,7 @@ QStringList failedFitLines(const QVector<ChannelComparison> &channels,
             const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
             for (DeadTimeModel model : models) {
                 const StageFit &f = s.fit(model);
-                if (!f.ok && model != DeadTimeModel::Quadratic)
+                if (!f.ok)
                     lines.append(QStringLiteral("channel %1, %2, %3: %4")
                                      .arg(c.channel)
                                      .arg(stageName(stage), deadTimeModelName(model), f.failure));

@@ -106,6 +106,8 @@ private slots:
     void preference();
     void channelFlags();
     void saturatedPreAmp();
+    void unusableQuadraticFails_data();
+    void unusableQuadraticFails();
     void degenerateInputsFail_data();
     void degenerateInputsFail();
     void hostileInputsStayBounded_data();
@@ -355,6 +357,40 @@ void TestExactFit::degenerateInputsFail_data()
 }
 
 // A reported failure with every number NaN, for both exact models and stages.
+void TestExactFit::unusableQuadraticFails_data()
+{
+    QTest::addColumn<QVector<double>>("y");
+    QTest::addColumn<FitFailure>("kind");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("negative rates: chi^2 infinite")
+            << QVector<double> { -900, -1804, -2707, -3613, -4520 } << FitFailure::NonFinite
+            << QStringLiteral("reduced chi^2 not finite");
+    QTest::newRow("rising faster than linear")
+            << QVector<double> { 1200, 2800, 4800, 7200, 10000 } << FitFailure::TauNotPositive
+            << QStringLiteral("dead time not positive (-0.0002)");
+}
+
+// A quadratic that reports failure keeps its numbers (the result row shows
+// them) but is never a successful fit.
+void TestExactFit::unusableQuadraticFails()
+{
+    QFETCH(QVector<double>, y);
+    QFETCH(FitFailure, kind);
+    QFETCH(QString, failure);
+    const QVector<double> x { 1000, 2000, 3000, 4000, 5000 };
+    for (FitStage st : { FitStage::PreAmp, FitStage::Amp }) {
+        const StageFit f = fitStage(DeadTimeModel::Quadratic, st, x, y);
+        QVERIFY(!f.ok);
+        QCOMPARE(f.failureKind, kind);
+        QCOMPARE(f.failure, failure);
+        QVERIFY(std::isfinite(f.tau) && std::isfinite(f.tauStdErr));
+    }
+    const StageComparison s = compareStage(FitStage::PreAmp, x, y);
+    QVERIFY(s.flags.testFlag(kind == FitFailure::TauNotPositive ? DeadTimeFlag::TauNonPositive
+                                                                : DeadTimeFlag::FitFailed));
+    QVERIFY(!s.flags.testFlag(DeadTimeFlag::QuadraticBiased));
+}
+
 void TestExactFit::degenerateInputsFail()
 {
     QFETCH(QVector<double>, x);
@@ -387,6 +423,11 @@ void TestExactFit::hostileInputsStayBounded_data()
     QTest::newRow("falling") << x << QVector<double> { 5, 4, 3, 2, 1 };
     QTest::newRow("one spike") << x << QVector<double> { 0, 0, 1e9, 0, 0 };
     QTest::newRow("constant") << x << QVector<double>(5, 3.0);
+    // Found by fuzz_batch: the quadratic follows negative rates with a positive
+    // dead time, but its weights have no scale, and its chi^2 is infinite.
+    QTest::newRow("negative rates")
+            << QVector<double> { 1000, 2000, 3000, 4000, 5000 }
+            << QVector<double> { -900, -1804, -2707, -3613, -4520 };
 }
 
 // Whatever the data, a fit ends within its iteration bound, and a fit that
