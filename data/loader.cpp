@@ -7,6 +7,11 @@
 
 #include <QDebug>
 
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <utility>
+
 namespace {
 
 QString withoutTrailingBlank(QString s)
@@ -22,9 +27,21 @@ PointTableSink pointTableSink(PointSet &points, const QString &path, const Trace
                               const QString &idLine)
 {
     PointTableSink sink;
-    sink.onPoint = [&points, path](double i0, const QVector<double> &icrs,
-                                   const QVector<double> &scas, int line) {
-        points.add(i0, icrs, scas, PointSource { path, line });
+    // Room for the points of the file is made at its first point, when the
+    // channel count is known: at most one per line left, and no more than
+    // the bytes left can hold, each point being 2 * channels + 1 fields of at
+    // least one character and a separator. Lines of nothing cannot reserve
+    // gigabytes for a wide header.
+    auto size = std::make_shared<std::pair<qint64, qint64>>(0, 0);
+    sink.onSize = [size](qint64 lines, qint64 bytes) { *size = { lines, bytes }; };
+    sink.onValues = [&points, path, size](const double *values, int channels, int line) {
+        if (size->first > 0) {
+            const qint64 fit = std::min(size->first - line + 1, size->second / (4 * qint64(channels) + 2));
+            points.reserve(int(std::min<qint64>(fit, std::numeric_limits<int>::max() / 2)));
+            size->first = 0;
+        }
+        points.add(values[0], values + 1, channels, values + 1 + channels, channels,
+                   PointSource { path, line });
     };
     if (trace) {
         sink.onTrace = [&trace, idLine](const QString &line, bool isHeader) {
