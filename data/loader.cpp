@@ -43,6 +43,11 @@ PointTableSink pointTableSink(PointSet &points, const QString &path, const Trace
         points.add(values[0], values + 1, channels, values + 1 + channels, channels,
                    PointSource { path, line });
     };
+    // The text stream's reader, for text that is not plain ASCII.
+    sink.onPoint = [&points, path](double i0, const QVector<double> &icrs,
+                                   const QVector<double> &scas, int line) {
+        points.add(i0, icrs, scas, PointSource { path, line });
+    };
     if (trace) {
         sink.onTrace = [&trace, idLine](const QString &line, bool isHeader) {
             trace(debugLine("LINE", line));

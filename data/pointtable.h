@@ -16,7 +16,8 @@ class QIODevice;
 // while the channel count is still 1, simplified, with whether it is the
 // channel header.
 //
-// onValues, where set, gets the accepted lines instead of onPoint as one
+// onValues, where set, gets the accepted lines of the fast reader (plain ASCII
+// text) instead of onPoint as one
 // array: I0, then the channels ICRs, then the channels SCAs, valid during the
 // call; a receiver that keeps columns copies them without any allocation per
 // point. onSize, where set, learns before the first line how many lines and

@@ -90,19 +90,21 @@ QJsonObject exactRowJson(const ChannelComparison &c, DeadTimeModel model)
     return o;
 }
 
-// The quadratic row keeps the coefficients and R^2 of the result row whatever
-// the fit quality; a stage whose fit failed gives its reason instead of a dead
-// time, its error and its chi^2, as the exact models do.
-QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &c)
+// The quadratic row is the result row with the reduced chi^2, the failure
+// reasons and the flags of its fits: a failed stage has no chi^2 but its
+// reason. In the comparison of the models a failed stage also gives no dead
+// time and error, as the exact models do; on its own the row keeps them, as
+// the result row and the results file do.
+QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &c, bool compared)
 {
     const StageFit &pre = c.preAmp.quadratic;
     const StageFit &amp = c.amp.quadratic;
     QJsonObject o = resultRowJson(row);
-    if (!pre.ok) {
+    if (compared && !pre.ok) {
         o.insert(QStringLiteral("tau0"), QJsonValue());
         o.insert(QStringLiteral("tau0StdErr"), QJsonValue());
     }
-    if (!amp.ok) {
+    if (compared && !amp.ok) {
         o.insert(QStringLiteral("tau"), QJsonValue());
         o.insert(QStringLiteral("tauStdErr"), QJsonValue());
     }
@@ -114,9 +116,11 @@ QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &
     return o;
 }
 
-QJsonObject modelRowJson(DeadTimeModel model, const ChannelResult &row, const ChannelComparison &c)
+QJsonObject modelRowJson(DeadTimeModel model, const ChannelResult &row, const ChannelComparison &c,
+                         bool compared)
 {
-    return model == DeadTimeModel::Quadratic ? quadraticRowJson(row, c) : exactRowJson(c, model);
+    return model == DeadTimeModel::Quadratic ? quadraticRowJson(row, c, compared)
+                                             : exactRowJson(c, model);
 }
 
 } // namespace
@@ -219,7 +223,7 @@ QJsonDocument modelJson(const ModelChoice &choice, int points, int chs,
     for (int j = 0; j < n; ++j) {
         const ChannelComparison &c = channels[j];
         if (!choice.compare) {
-            table.append(modelRowJson(choice.model, rows[j], c));
+            table.append(modelRowJson(choice.model, rows[j], c, false));
             continue;
         }
         QJsonObject o;
@@ -230,7 +234,7 @@ QJsonDocument modelJson(const ModelChoice &choice, int points, int chs,
         o.insert(QStringLiteral("preferredI0Icr"), modelPreferenceName(c.preAmp.preferred));
         o.insert(QStringLiteral("preferredIcrSca"), modelPreferenceName(c.amp.preferred));
         for (DeadTimeModel model : allModels)
-            o.insert(deadTimeModelName(model), modelRowJson(model, rows[j], c));
+            o.insert(deadTimeModelName(model), modelRowJson(model, rows[j], c, true));
         table.append(o);
     }
     QJsonObject root;

@@ -41,8 +41,8 @@ QStringList failedFitLines(const QVector<ChannelComparison> &channels,
 
 // {"model": name, "points": n, "channels": chs, "table": [...]}. Quadratic rows
 // hold the columns of the text table plus the reduced chi^2 of both fits, the
-// failure reasons and the channel's flags, a failed stage's dead time, error
-// and chi^2 as null; exact rows tau0, tau0StdErr, tau, tauStdErr, a,
+// failure reasons and the channel's flags, a failed stage's chi^2 as null
+// (and under compare its dead time and error too); exact rows tau0, tau0StdErr, tau, tauStdErr, a,
 // aStdErr, d0, d0StdErr, both reduced chi^2, the failure reasons and the
 // flags; compare rows the flags of each stage, the preferred model of each
 // stage, and one such object per model. rows and channels are in channel order.
