@@ -3,6 +3,8 @@
 
 #include "linalg.h"
 
+#include <algorithm>
+
 void fitQuadratic(const QVector<double> &x, const QVector<double> &y, QVector<double> &out)
 {
     // The sums of the normal equations, accumulated in point order so that a
@@ -13,9 +15,12 @@ void fitQuadratic(const QVector<double> &x, const QVector<double> &y, QVector<do
     double sxy = 0.0;
     double sx2y = 0.0;
     const int n = x.size();
+    const int withY = std::min(n, int(y.size()));
+    const double *xs = x.constData();
+    const double *ys = y.constData();
     for (int i = 0; i < n; ++i) {
-        const double xi = x.at(i);
-        const double yi = y.value(i, 0.0);
+        const double xi = xs[i];
+        const double yi = i < withY ? ys[i] : 0.0;
         const double q = xi * xi;
         s2 += q;
         s3 += q * xi;

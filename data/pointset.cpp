@@ -37,9 +37,11 @@ void PointSet::add(double i0, const double *icrs, int icrCount, const double *sc
     const int p = size();
     m_i0s.append(i0);
     m_sources.append(source);
+    QVector<double> *icrColumns = m_icrColumns.data();
+    QVector<double> *scaColumns = m_scaColumns.data();
     for (int j = 0; j < m_chs; ++j) {
-        m_icrColumns[j].append(icrs[j]);
-        m_scaColumns[j].append(scas[j]);
+        icrColumns[j].append(icrs[j]);
+        scaColumns[j].append(scas[j]);
     }
     if (icrCount > m_chs || scaCount > m_chs)
         m_tails.insert(p, Tail { QVector<double>(icrs + m_chs, icrs + icrCount),
