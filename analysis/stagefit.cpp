@@ -65,10 +65,8 @@ StageFit fitQuadraticStage(FitStage stage, const double *x, const double *y, int
     fit.stage = stage;
     fit.points = n;
 
-    const QVector<double> xs(x, x + n);
-    const QVector<double> ys(y, y + n);
     QVector<double> c;
-    fitQuadratic(xs, ys, c);
+    fitQuadratic(x, n, y, n, c);
     const double c0 = c.at(0);
     const double c1 = c.at(1);
     const QuadraticErrors e = quadraticErrors(x, y, n, c0, c1);
