@@ -540,7 +540,8 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     // singular the covariance says nothing.
     const NormalSums &s = sol.sums;
     if (!(s.a00 * s.a11 - s.a01 * s.a01 > 1e-12 * s.a00 * s.a11)) {
-        fail(fit, FitFailure::NoConvergence, QStringLiteral("dead time not determined by the data"));
+        fail(fit, FitFailure::NoConvergence,
+             QStringLiteral("dead time not determined by the data"));
         return fit;
     }
     setExactNumbers(fit, sol, xMax, yMax);

@@ -28,15 +28,16 @@ PointTableSink pointTableSink(PointSet &points, const QString &path, const Trace
 {
     PointTableSink sink;
     // Room for the points of the file is made at its first point, when the
-    // channel count is known: at most one per line left, and no more than
-    // the bytes left can hold, each point being 2 * channels + 1 fields of at
-    // least one character and a separator. Lines of nothing cannot reserve
-    // gigabytes for a wide header.
+    // channel count is known: one per line left, but never more numbers
+    // (16 bytes per channel and 8 for I0) than the file has bytes, so that a
+    // wide header over lines of nothing cannot reserve gigabytes. A table
+    // whose numbers are shorter than that grows its columns as it goes.
     auto size = std::make_shared<std::pair<qint64, qint64>>(0, 0);
     sink.onSize = [size](qint64 lines, qint64 bytes) { *size = { lines, bytes }; };
     sink.onValues = [&points, path, size](const double *values, int channels, int line) {
         if (size->first > 0) {
-            const qint64 fit = std::min(size->first - line + 1, size->second / (4 * qint64(channels) + 2));
+            const qint64 linesLeft = size->first - line + 1;
+            const qint64 fit = std::min(linesLeft, size->second / (16 * qint64(channels) + 8));
             points.reserve(int(std::min<qint64>(fit, std::numeric_limits<int>::max() / 2)));
             size->first = 0;
         }
