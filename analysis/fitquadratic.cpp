@@ -3,7 +3,14 @@
 
 #include "linalg.h"
 
+#include <algorithm>
+
 void fitQuadratic(const QVector<double> &x, const QVector<double> &y, QVector<double> &out)
+{
+    fitQuadratic(x.constData(), x.size(), y.constData(), y.size(), out);
+}
+
+void fitQuadratic(const double *xs, int n, const double *ys, int yCount, QVector<double> &out)
 {
     // The sums of the normal equations, accumulated in point order so that a
     // fit is reproducible to the last bit. A y shorter than x reads as 0.0.
@@ -12,10 +19,10 @@ void fitQuadratic(const QVector<double> &x, const QVector<double> &y, QVector<do
     double s4 = 0.0;
     double sxy = 0.0;
     double sx2y = 0.0;
-    const int n = x.size();
+    const int withY = std::min(n, yCount);
     for (int i = 0; i < n; ++i) {
-        const double xi = x.at(i);
-        const double yi = y.value(i, 0.0);
+        const double xi = xs[i];
+        const double yi = i < withY ? ys[i] : 0.0;
         const double q = xi * xi;
         s2 += q;
         s3 += q * xi;

@@ -20,7 +20,9 @@ QuadraticErrors quadraticErrors(const double *x, const double *y, int n, double 
         const double r = y[i] - (c0 * x[i] + c1 * x[i] * x[i]);
         e.rss += r * r;
         sumY += y[i];
-        scale = std::fmax(scale, std::fabs(x[i]));
+        // std::fmax(scale, |x|), which the compiler does not keep inline.
+        const double ax = std::fabs(x[i]);
+        scale = ax > scale ? ax : scale;
     }
     double tss = 0.0;
     const double meanY = n > 0 ? sumY / n : notANumber;

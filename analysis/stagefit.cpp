@@ -4,15 +4,9 @@
 #include "fitquadratic.h"
 #include "quadraticerrors.h"
 
-#include <gsl/gsl_errno.h>
-#include <gsl/gsl_matrix.h>
-#include <gsl/gsl_multifit_nlinear.h>
-#include <gsl/gsl_vector.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -35,6 +29,13 @@ void fail(StageFit &fit, FitFailure kind, const QString &why)
     fit.failure = why;
 }
 
+// std::fmax(a, b) for an a that is never NaN, which the compiler can keep
+// inline: b when b is NaN or not larger.
+inline double largerOf(double a, double b)
+{
+    return b > a ? b : a;
+}
+
 void clearNumbers(StageFit &fit)
 {
     fit.scale = fit.scaleStdErr = fit.tau = fit.tauStdErr = notANumber;
@@ -52,7 +53,7 @@ double weightedReducedChi2(const double *x, const double *y, int n, double yMax,
     for (int i = 0; i < n; ++i) {
         const double m = model(x[i]);
         const double r = y[i] - m;
-        chi2 += r * r / std::fmax(m, floor);
+        chi2 += r * r / largerOf(floor, m);
     }
     return chi2 / (n - 2);
 }
@@ -64,10 +65,8 @@ StageFit fitQuadraticStage(FitStage stage, const double *x, const double *y, int
     fit.stage = stage;
     fit.points = n;
 
-    const QVector<double> xs(x, x + n);
-    const QVector<double> ys(y, y + n);
     QVector<double> c;
-    fitQuadratic(xs, ys, c);
+    fitQuadratic(x, n, y, n, c);
     const double c0 = c.at(0);
     const double c1 = c.at(1);
     const QuadraticErrors e = quadraticErrors(x, y, n, c0, c1);
@@ -80,18 +79,24 @@ StageFit fitQuadraticStage(FitStage stage, const double *x, const double *y, int
     double xMax = 0.0;
     double yMax = 0.0;
     for (int i = 0; i < n; ++i) {
-        xMax = std::fmax(xMax, x[i]);
-        yMax = std::fmax(yMax, y[i]);
+        xMax = largerOf(xMax, x[i]);
+        yMax = largerOf(yMax, y[i]);
     }
     fit.reducedChi2 = weightedReducedChi2(x, y, n, yMax,
                                           [c0, c1](double xi) { return c0 * xi + c1 * xi * xi; });
     fit.maxRateTau = (stage == FitStage::PreAmp ? c0 * xMax : xMax) * fit.tau;
     fit.maxCounted = yMax;
 
+    // The numbers stay whatever the verdict; only a usable dead time, error
+    // and chi^2 make the fit a success. Rates at or below zero leave the
+    // chi^2 weights without a scale, so it comes out infinite or NaN while the
+    // unweighted coefficients still give a dead time.
     if (n < 3)
         fail(fit, FitFailure::TooFewPoints, QStringLiteral("fewer than 3 points"));
     else if (!std::isfinite(fit.tau) || !std::isfinite(fit.tauStdErr))
         fail(fit, FitFailure::NonFinite, QStringLiteral("dead time or its error not finite"));
+    else if (!std::isfinite(fit.reducedChi2))
+        fail(fit, FitFailure::NonFinite, QStringLiteral("reduced chi^2 not finite"));
     else if (!(fit.tau > 0.0))
         fail(fit, FitFailure::TauNotPositive,
              QStringLiteral("dead time not positive (%1)").arg(fit.tau, 0, 'g', 3));
@@ -108,8 +113,12 @@ StageFit fitQuadraticStage(FitStage stage, const double *x, const double *y, int
 struct ScaledData
 {
     DeadTimeModel model;
-    std::vector<double> xi;
-    std::vector<double> eta;
+    const double *x;
+    const double *y;
+    int n;
+    double xScale; // 1 / xMax
+    double yScale; // 1 / yMax
+    std::vector<double> weights; // of the pass under way
 };
 
 // g(Q xi) and its derivative dg/dz. The clamps only keep a trial step that
@@ -136,251 +145,319 @@ inline void law(DeadTimeModel model, double z, double &g, double &dg)
     }
 }
 
-int residuals(const gsl_vector *p, void *params, gsl_vector *f)
+// What one pass over the data gives at (P, Q): the weighted chi^2, the
+// normal matrix J^T W J and the gradient J^T W r. Two parameters need no
+// more; the Jacobian is never stored, so a step costs one pass whatever n.
+struct NormalSums
 {
-    const ScaledData &d = *static_cast<const ScaledData *>(params);
-    const double pp = gsl_vector_get(p, 0);
-    const double q = gsl_vector_get(p, 1);
-    for (size_t i = 0; i < d.xi.size(); ++i) {
-        double g, dg;
-        law(d.model, q * d.xi[i], g, dg);
-        gsl_vector_set(f, i, pp * d.xi[i] * g - d.eta[i]);
-    }
-    return GSL_SUCCESS;
+    double chi2 = 0.0;
+    double a00 = 0.0, a01 = 0.0, a11 = 0.0;
+    double g0 = 0.0, g1 = 0.0;
+};
+
+// Counting noise has a variance proportional to the expected count; below
+// weightFloor of the largest value a point no longer sets its own weight.
+inline double atLeastFloor(double eta)
+{
+    return eta > weightFloor ? eta : weightFloor;
 }
 
-int jacobian(const gsl_vector *p, void *params, gsl_matrix *jac)
+// With reweight, the weights are first set from the model values at (P, Q)
+// in the same pass: the second pass of a fit starts there.
+template<bool reweight>
+NormalSums normalSums(ScaledData &d, double pp, double q)
 {
-    const ScaledData &d = *static_cast<const ScaledData *>(params);
-    const double pp = gsl_vector_get(p, 0);
-    const double q = gsl_vector_get(p, 1);
-    for (size_t i = 0; i < d.xi.size(); ++i) {
-        const double xi = d.xi[i];
+    NormalSums s;
+    double *weights = d.weights.data();
+    for (int i = 0; i < d.n; ++i) {
+        const double xi = d.x[i] * d.xScale;
         double g, dg;
         law(d.model, q * xi, g, dg);
-        gsl_matrix_set(jac, i, 0, xi * g);
-        gsl_matrix_set(jac, i, 1, pp * xi * xi * dg);
+        const double m = pp * xi * g;
+        if (reweight)
+            weights[i] = 1.0 / atLeastFloor(m);
+        const double r = m - d.y[i] * d.yScale;
+        const double j0 = xi * g;
+        const double j1 = pp * xi * xi * dg;
+        const double w = weights[i];
+        s.chi2 += w * r * r;
+        s.a00 += w * j0 * j0;
+        s.a01 += w * j0 * j1;
+        s.a11 += w * j1 * j1;
+        s.g0 += w * j0 * r;
+        s.g1 += w * j1 * r;
     }
-    return GSL_SUCCESS;
+    return s;
 }
 
-double modelValue(DeadTimeModel model, double pp, double q, double xi)
+void weightByData(ScaledData &d)
 {
-    double g, dg;
-    law(model, q * xi, g, dg);
-    return pp * xi * g;
+    for (int i = 0; i < d.n; ++i)
+        d.weights[size_t(i)] = 1.0 / atLeastFloor(d.y[i] * d.yScale);
 }
 
-struct WorkspaceDeleter
+enum class SolverEnd { Converged, Stalled, OutOfIterations, NotFinite };
+
+struct Solution
 {
-    void operator()(gsl_multifit_nlinear_workspace *w) const { gsl_multifit_nlinear_free(w); }
-};
-struct VectorDeleter
-{
-    void operator()(gsl_vector *v) const { gsl_vector_free(v); }
-};
-struct MatrixDeleter
-{
-    void operator()(gsl_matrix *m) const { gsl_matrix_free(m); }
+    double pp;
+    double q;
+    NormalSums sums; // at (pp, q)
+    int steps = 0;
+    SolverEnd end = SolverEnd::Converged;
 };
 
-// GSL's default error handler aborts the program; every error here is a
-// status code that the fit turns into a reported failure instead.
-void silenceGslErrors()
+// Whether the gradient vanishes to gtol, relative to the parameters and chi^2.
+bool gradientVanishes(const Solution &sol, double gtol)
 {
-    static const bool silenced = [] {
-        gsl_set_error_handler_off();
-        return true;
-    }();
-    (void)silenced;
+    const NormalSums &s = sol.sums;
+    const double g0 = std::fabs(s.g0) * std::fmax(std::fabs(sol.pp), 1.0);
+    const double g1 = std::fabs(s.g1) * std::fmax(std::fabs(sol.q), 1.0);
+    return std::fmax(g0, g1) <= gtol * std::fmax(0.5 * s.chi2, 1.0);
 }
 
-StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, const double *y,
-                       int n)
+// The step (J^T W J + lambda D) delta = -J^T W r, D the diagonal of J^T W J,
+// and what it gains by the local quadratic model of chi^2.
+struct Step
 {
-    StageFit fit;
-    fit.model = model;
-    fit.stage = stage;
-    fit.points = n;
-    clearNumbers(fit);
+    double dp, dq, gain;
+};
 
+Step dampedStep(const NormalSums &s, double lambda)
+{
+    const double m00 = s.a00 * (1.0 + lambda);
+    const double m11 = s.a11 * (1.0 + lambda);
+    const double det = m00 * m11 - s.a01 * s.a01;
+    const double dp = (-s.g0 * m11 + s.g1 * s.a01) / det;
+    const double dq = (-s.g1 * m00 + s.g0 * s.a01) / det;
+    const double gain = -(s.g0 * dp + s.g1 * dq)
+            - 0.5 * (dp * dp * s.a00 + 2.0 * dp * dq * s.a01 + dq * dq * s.a11);
+    return { dp, dq, gain };
+}
+
+// Levenberg-Marquardt on the two parameters from (pp, q): a step is taken if
+// it lowers chi^2, and lambda falls after a success and rises after a
+// failure. From a start next to the minimum the steps are Gauss-Newton ones
+// and two or three suffice. Ends when every parameter moves by less than xtol
+// of itself, when the gradient vanishes to gtol, when what a step would gain
+// is below what the sum over the points can resolve, or, stalled, when no
+// step lowers chi^2 any more.
+Solution solve(ScaledData &d, double pp, double q, bool reweight, double xtol, double gtol)
+{
+    Solution sol { pp, q, reweight ? normalSums<true>(d, pp, q) : normalSums<false>(d, pp, q) };
+    if (!std::isfinite(sol.sums.chi2)) {
+        sol.end = SolverEnd::NotFinite;
+        return sol;
+    }
+    double lambda = 1e-3;
+    while (sol.steps < maxFitIterationsPerPass) {
+        if (gradientVanishes(sol, gtol))
+            return sol;
+        const Step step = dampedStep(sol.sums, lambda);
+        if (!std::isfinite(step.dp) || !std::isfinite(step.dq)) {
+            ++sol.steps;
+            sol.end = SolverEnd::Stalled;
+            return sol;
+        }
+        // chi^2 is a sum over all points that rounds at about this share;
+        // a gain below it is no gain, and the parameters are then far
+        // within their standard errors of the minimum.
+        if (step.gain <= 1e-13 * sol.sums.chi2)
+            return sol;
+        ++sol.steps;
+        const NormalSums next = normalSums<false>(d, sol.pp + step.dp, sol.q + step.dq);
+        if (!(next.chi2 < sol.sums.chi2)) {
+            // A shorter step, more along the gradient; a lambda this large
+            // leaves steps below the rounding of the parameters.
+            lambda *= 10.0;
+            if (lambda > 1e16) {
+                sol.end = SolverEnd::Stalled;
+                return sol;
+            }
+            continue;
+        }
+        sol.pp += step.dp;
+        sol.q += step.dq;
+        sol.sums = next;
+        lambda = std::fmax(lambda / 10.0, 1e-12);
+        if (std::fabs(step.dp) <= xtol * (std::fabs(sol.pp) + xtol)
+            && std::fabs(step.dq) <= xtol * (std::fabs(sol.q) + xtol))
+            return sol;
+    }
+    sol.end = SolverEnd::OutOfIterations;
+    return sol;
+}
+
+// A start from the quadratic expansion eta = P xi - P Q xi^2 of the same
+// scaled data; where it shows no loss, a straight line and a small loss.
+void quadraticStart(const ScaledData &d, double &p0, double &q0)
+{
+    double s2 = 0.0, s3 = 0.0, s4 = 0.0, sxy = 0.0, sx2y = 0.0;
+    for (int i = 0; i < d.n; ++i) {
+        const double xi = d.x[i] * d.xScale;
+        const double eta = d.y[i] * d.yScale;
+        const double q = xi * xi;
+        s2 += q;
+        s3 += q * xi;
+        s4 += q * q;
+        sxy += xi * eta;
+        sx2y += q * eta;
+    }
+    const double det = s2 * s4 - s3 * s3;
+    const double c0 = (sxy * s4 - sx2y * s3) / det;
+    const double c1 = (s2 * sx2y - s3 * sxy) / det;
+    p0 = c0;
+    q0 = -c1 / c0;
+    if (!(p0 > 0.0) || !std::isfinite(p0))
+        p0 = sxy > 0.0 ? sxy / s2 : 1.0;
+    if (!(q0 > 0.0) || !(q0 < 5.0))
+        q0 = 0.1;
+}
+
+// Both laws become straight lines in a transformed value: ln(eta / xi) =
+// ln P - Q xi for the paralyzable one, xi / eta = 1 / P + (Q / P) xi for the
+// other. A weighted line through the transformed points, each weighted by the
+// inverse variance that counting noise gives the transformed value, lands
+// next to the weighted nonlinear fit, so that the solver needs two or three
+// steps however high the loss. False where the line is not usable (too few
+// points with counts, no loss); the quadratic start then serves.
+bool linearisedStart(const ScaledData &d, double &p0, double &q0)
+{
+    double sw = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
+    int used = 0;
+    for (int i = 0; i < d.n; ++i) {
+        const double xi = d.x[i] * d.xScale;
+        const double eta = d.y[i] * d.yScale;
+        if (!(xi > 0.0) || !(eta > weightFloor))
+            continue;
+        double t, w;
+        if (d.model == DeadTimeModel::Paralyzable) {
+            t = std::log(eta / xi); // var(ln eta) = var(eta) / eta^2, var(eta) ~ eta
+            w = eta;
+        } else {
+            t = xi / eta; // var(xi / eta) = xi^2 var(eta) / eta^4
+            w = eta * eta * eta / (xi * xi);
+        }
+        sw += w;
+        sx += w * xi;
+        sy += w * t;
+        sxx += w * xi * xi;
+        sxy += w * xi * t;
+        ++used;
+    }
+    const double det = sw * sxx - sx * sx;
+    if (used < 3 || !(det > 0.0))
+        return false;
+    const double slope = (sw * sxy - sx * sy) / det;
+    const double intercept = (sy - slope * sx) / sw;
+    if (d.model == DeadTimeModel::Paralyzable) {
+        p0 = std::exp(intercept);
+        q0 = -slope;
+    } else {
+        p0 = 1.0 / intercept;
+        q0 = slope * p0;
+    }
+    return std::isfinite(p0) && std::isfinite(q0) && p0 > 0.0 && q0 > 0.0 && q0 < 50.0;
+}
+
+void startValues(const ScaledData &d, double &p0, double &q0)
+{
+    if (!linearisedStart(d, p0, q0))
+        quadraticStart(d, p0, q0);
+}
+
+// Checks the input; false with the failure set if it cannot be fitted.
+bool checkExactInput(StageFit &fit, const double *x, const double *y, int n, double &xMax,
+                     double &yMax)
+{
     if (n < 3) {
         fail(fit, FitFailure::TooFewPoints, QStringLiteral("fewer than 3 points"));
-        return fit;
+        return false;
     }
-    double xMax = 0.0;
-    double yMax = 0.0;
+    xMax = 0.0;
+    yMax = 0.0;
+    // Two parameters need at least two distinct non-zero rates on the x axis.
+    double firstX = 0.0;
+    bool otherX = false;
     for (int i = 0; i < n; ++i) {
-        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) {
+        const double xi = x[i];
+        const double yi = y[i];
+        if (!std::isfinite(xi) || !std::isfinite(yi)) {
             fail(fit, FitFailure::BadInput, QStringLiteral("non-finite value"));
-            return fit;
+            return false;
         }
-        if (x[i] < 0.0 || y[i] < 0.0) {
+        if (xi < 0.0 || yi < 0.0) {
             fail(fit, FitFailure::BadInput, QStringLiteral("negative rate or intensity"));
-            return fit;
+            return false;
         }
-        xMax = std::fmax(xMax, x[i]);
-        yMax = std::fmax(yMax, y[i]);
+        xMax = largerOf(xMax, xi);
+        yMax = largerOf(yMax, yi);
+        if (xi > 0.0 && firstX == 0.0)
+            firstX = xi;
+        otherX = otherX || (xi > 0.0 && xi != firstX);
     }
     if (!(yMax > 0.0)) {
         fail(fit, FitFailure::NoCounts, QStringLiteral("no counts"));
-        return fit;
+        return false;
     }
-
-    ScaledData data { model, std::vector<double>(size_t(n)), std::vector<double>(size_t(n)) };
-    double otherX = 0.0;
-    for (int i = 0; i < n; ++i) {
-        data.xi[size_t(i)] = x[i] / xMax;
-        data.eta[size_t(i)] = y[i] / yMax;
-        if (x[i] > 0.0 && x[i] < xMax)
-            otherX = x[i];
+    if (!otherX) {
+        fail(fit, FitFailure::OneRate,
+             QStringLiteral("all points at one %1").arg(stageInput(fit.stage)));
+        return false;
     }
-    // Two parameters need at least two distinct non-zero rates on the x axis.
-    if (!(otherX > 0.0)) {
-        fail(fit, FitFailure::OneRate, QStringLiteral("all points at one %1").arg(stageInput(stage)));
-        return fit;
+    // The fit works on x / xMax and y / yMax; subnormal maxima have no
+    // finite reciprocal to scale by.
+    if (!std::isfinite(1.0 / xMax) || !std::isfinite(1.0 / yMax)) {
+        fail(fit, FitFailure::BadInput, QStringLiteral("values too small to scale"));
+        return false;
     }
+    return true;
+}
 
-    // Start from the quadratic expansion eta = P xi - P Q xi^2 of the same
-    // scaled data; where it shows no loss, from a straight line and a small
-    // loss instead.
-    QVector<double> c;
-    fitQuadratic(QVector<double>(data.xi.begin(), data.xi.end()),
-                 QVector<double>(data.eta.begin(), data.eta.end()), c);
-    double p0 = c.at(0);
-    double q0 = -c.at(1) / c.at(0);
-    if (!(p0 > 0.0) || !std::isfinite(p0)) {
-        double sxy = 0.0;
-        double sxx = 0.0;
-        for (int i = 0; i < n; ++i) {
-            sxy += data.xi[size_t(i)] * data.eta[size_t(i)];
-            sxx += data.xi[size_t(i)] * data.xi[size_t(i)];
-        }
-        p0 = sxy > 0.0 ? sxy / sxx : 1.0;
-    }
-    if (!(q0 > 0.0) || !(q0 < 5.0))
-        q0 = 0.1;
-
-    silenceGslErrors();
-    gsl_multifit_nlinear_fdf fdf;
-    fdf.f = residuals;
-    fdf.df = jacobian;
-    fdf.fvv = nullptr;
-    fdf.n = size_t(n);
-    fdf.p = 2;
-    fdf.params = &data;
-
-    gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
-    params.solver = gsl_multifit_nlinear_solver_cholesky;
-    params.scale = gsl_multifit_nlinear_scale_levenberg;
-    std::unique_ptr<gsl_multifit_nlinear_workspace, WorkspaceDeleter> work(
-            gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, size_t(n), 2));
-    std::unique_ptr<gsl_vector, VectorDeleter> start(gsl_vector_alloc(2));
-    std::unique_ptr<gsl_vector, VectorDeleter> weights(gsl_vector_alloc(size_t(n)));
-    std::unique_ptr<gsl_matrix, MatrixDeleter> cov(gsl_matrix_alloc(2, 2));
-    if (!work || !start || !weights || !cov) {
-        fail(fit, FitFailure::NoConvergence, QStringLiteral("out of memory"));
-        return fit;
-    }
-
-    // Counting noise has a variance proportional to the expected count. The
-    // first pass weights each point by its measured value, which is all there
-    // is before a fit; measured weights favour the points that fluctuated low,
-    // so the second pass weights by the first pass's model values instead.
-    gsl_vector_set(start.get(), 0, p0);
-    gsl_vector_set(start.get(), 1, q0);
-    for (int i = 0; i < n; ++i)
-        gsl_vector_set(weights.get(), size_t(i), 1.0 / std::fmax(data.eta[size_t(i)], weightFloor));
-    bool stalled = false;
-    for (int pass = 0; pass < 2; ++pass) {
-        int info = 0;
-        int status = gsl_multifit_nlinear_winit(start.get(), weights.get(), &fdf, work.get());
-        if (status == GSL_SUCCESS)
-            // The first pass only sets the weights of the second and needs no
-            // more than a few digits.
-            status = gsl_multifit_nlinear_driver(maxFitIterationsPerPass, pass ? 1e-10 : 1e-5,
-                                                 pass ? 1e-12 : 1e-8, 0.0, nullptr, nullptr,
-                                                 &info, work.get());
-        fit.iterations += int(gsl_multifit_nlinear_niter(work.get()));
-        // GSL_ENOPROG: the trust region shrank without finding a better point,
-        // which is how an exact fit to noise-free data ends; whether that point
-        // is a minimum is judged by the gradient below.
-        if (status != GSL_SUCCESS && status != GSL_ENOPROG) {
-            fail(fit, FitFailure::NoConvergence,
-                 status == GSL_EMAXITER
-                         ? QStringLiteral("no convergence in %1 iterations").arg(fit.iterations)
-                         : QStringLiteral("solver stopped: %1")
-                                   .arg(QString::fromLatin1(gsl_strerror(status))));
-            clearNumbers(fit);
-            return fit;
-        }
-        stalled = status == GSL_ENOPROG;
-        const gsl_vector *p = gsl_multifit_nlinear_position(work.get());
-        gsl_vector_memcpy(start.get(), p);
-        if (pass == 1)
-            break;
-        const double pp = gsl_vector_get(p, 0);
-        const double q = gsl_vector_get(p, 1);
-        for (int i = 0; i < n; ++i) {
-            const double m = modelValue(model, pp, q, data.xi[size_t(i)]);
-            gsl_vector_set(weights.get(), size_t(i), 1.0 / std::fmax(m, weightFloor));
-        }
-    }
-
-    const double pp = gsl_vector_get(start.get(), 0);
-    const double q = gsl_vector_get(start.get(), 1);
-    // chi^2 with the weights the last pass used.
-    const gsl_vector *wr = gsl_multifit_nlinear_residual(work.get());
-    double chi2 = 0.0;
-    for (int i = 0; i < n; ++i)
-        chi2 += gsl_vector_get(wr, size_t(i)) * gsl_vector_get(wr, size_t(i));
-    const double reduced = chi2 / (n - 2);
-
-    // A run that stopped making progress ended at a minimum if the gradient
-    // J^T W r vanishes there: relative to |J_k| |r| (its Cauchy-Schwarz
-    // bound), or, with residuals at rounding level, relative to |J_k| alone.
-    const gsl_matrix *jac = gsl_multifit_nlinear_jac(work.get());
-    double grad[2] = { 0.0, 0.0 };
-    double norm[2] = { 0.0, 0.0 };
-    for (int i = 0; i < n; ++i) {
+// Why the solver's end is no result, or an empty string if it is one. A
+// stalled run ended at a minimum if the gradient J^T W r vanishes there:
+// relative to |J_k| |r| (its Cauchy-Schwarz bound), or, with residuals at
+// rounding level, relative to |J_k| alone.
+QString solverFailure(const Solution &sol)
+{
+    switch (sol.end) {
+    case SolverEnd::OutOfIterations:
+        return QStringLiteral("no convergence in %1 iterations").arg(sol.steps);
+    case SolverEnd::NotFinite:
+        return QStringLiteral("solver stopped: the model is not finite at the start");
+    case SolverEnd::Stalled: {
+        const NormalSums &s = sol.sums;
+        const double grad[2] = { s.g0, s.g1 };
+        const double norm[2] = { s.a00, s.a11 };
         for (int k = 0; k < 2; ++k) {
-            const double j = gsl_matrix_get(jac, size_t(i), size_t(k));
-            grad[k] += j * gsl_vector_get(wr, size_t(i));
-            norm[k] += j * j;
+            const double bound = 1e-6 * std::sqrt(norm[k] * s.chi2) + 1e-10 * std::sqrt(norm[k]);
+            if (!(std::fabs(grad[k]) <= bound))
+                return QStringLiteral("no convergence (no progress)");
         }
+        break;
     }
-    for (int k = 0; stalled && k < 2; ++k) {
-        const double bound = 1e-6 * std::sqrt(norm[k] * chi2) + 1e-10 * std::sqrt(norm[k]);
-        if (!(std::fabs(grad[k]) <= bound)) {
-            fail(fit, FitFailure::NoConvergence, QStringLiteral("no convergence (no progress)"));
-            clearNumbers(fit);
-            return fit;
-        }
+    case SolverEnd::Converged:
+        break;
     }
+    return QString();
+}
 
-    // The dead time must be determined by the data: with J^T W J nearly
-    // singular the covariance says nothing.
-    const double det = norm[0] * norm[1];
-    double cross = 0.0;
-    for (int i = 0; i < n; ++i)
-        cross += gsl_matrix_get(jac, size_t(i), 0) * gsl_matrix_get(jac, size_t(i), 1);
-    if (!(det - cross * cross > 1e-12 * det)) {
-        fail(fit, FitFailure::NoConvergence, QStringLiteral("dead time not determined by the data"));
-        clearNumbers(fit);
-        return fit;
-    }
-    if (gsl_multifit_nlinear_covar(jac, 0.0, cov.get()) != GSL_SUCCESS) {
-        fail(fit, FitFailure::NoConvergence, QStringLiteral("no covariance"));
-        clearNumbers(fit);
-        return fit;
-    }
-    const double varP = gsl_matrix_get(cov.get(), 0, 0) * reduced;
-    const double varQ = gsl_matrix_get(cov.get(), 1, 1) * reduced;
-    const double covPQ = gsl_matrix_get(cov.get(), 0, 1) * reduced;
+// The numbers of the fit from the scaled solution and its covariance
+// (J^T W J)^-1 times the reduced chi^2.
+void setExactNumbers(StageFit &fit, const Solution &sol, double xMax, double yMax)
+{
+    const NormalSums &s = sol.sums;
+    const double reduced = s.chi2 / (fit.points - 2);
+    const double det = s.a00 * s.a11 - s.a01 * s.a01;
+    const double varP = s.a11 / det * reduced;
+    const double varQ = s.a00 / det * reduced;
+    const double covPQ = -s.a01 / det * reduced;
+    const double pp = sol.pp;
+    const double q = sol.q;
 
     fit.scale = pp * yMax / xMax;
     fit.scaleStdErr = std::sqrt(std::fmax(varP, 0.0)) * yMax / xMax;
-    if (stage == FitStage::PreAmp) {
+    if (fit.stage == FitStage::PreAmp) {
         // tau0 = Q / (P yMax): the delta method with gradient (-Q/P^2, 1/P) / yMax.
         fit.tau = q / (pp * yMax);
         const double g0 = -q / (pp * pp);
@@ -395,10 +472,18 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     fit.maxRateTau = q;
     fit.maxCounted = yMax;
     fit.quadraticCoefficient = notANumber;
+}
 
+// The verdict on finished numbers: a usable result, or a failure that
+// leaves no number behind.
+void judgeExactFit(StageFit &fit)
+{
     if (!std::isfinite(fit.tau) || !std::isfinite(fit.tauStdErr) || !std::isfinite(fit.scale)
-        || !std::isfinite(fit.scaleStdErr) || !std::isfinite(fit.reducedChi2)) {
+        || !std::isfinite(fit.scaleStdErr)) {
         fail(fit, FitFailure::NonFinite, QStringLiteral("dead time or its error not finite"));
+        clearNumbers(fit);
+    } else if (!std::isfinite(fit.reducedChi2)) {
+        fail(fit, FitFailure::NonFinite, QStringLiteral("reduced chi^2 not finite"));
         clearNumbers(fit);
     } else if (!(fit.tau > 0.0)) {
         const double tau = fit.tau;
@@ -411,6 +496,56 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     } else {
         fit.ok = true;
     }
+}
+
+StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, const double *y,
+                       int n)
+{
+    StageFit fit;
+    fit.model = model;
+    fit.stage = stage;
+    fit.points = n;
+    clearNumbers(fit);
+
+    double xMax, yMax;
+    if (!checkExactInput(fit, x, y, n, xMax, yMax))
+        return fit;
+    ScaledData data { model, x, y, n, 1.0 / xMax, 1.0 / yMax, std::vector<double>(size_t(n)) };
+    double pp, q;
+    startValues(data, pp, q);
+
+    // The first pass weights each point by its measured value, which is all
+    // there is before a fit, and needs only a few digits; measured weights
+    // favour the points that fluctuated low, so the second pass weights by
+    // the first pass's model values instead.
+    // Where the first pass stalls, the second goes on from there: only its
+    // end is judged.
+    weightByData(data);
+    Solution sol = solve(data, pp, q, false, 1e-5, 1e-8);
+    fit.iterations = sol.steps;
+    QString why;
+    if (sol.end == SolverEnd::OutOfIterations || sol.end == SolverEnd::NotFinite) {
+        why = solverFailure(sol);
+    } else {
+        sol = solve(data, sol.pp, sol.q, true, 1e-10, 1e-12);
+        fit.iterations += sol.steps;
+        why = solverFailure(sol);
+    }
+    if (!why.isEmpty()) {
+        fail(fit, FitFailure::NoConvergence, why);
+        return fit;
+    }
+
+    // The dead time must be determined by the data: with J^T W J nearly
+    // singular the covariance says nothing.
+    const NormalSums &s = sol.sums;
+    if (!(s.a00 * s.a11 - s.a01 * s.a01 > 1e-12 * s.a00 * s.a11)) {
+        fail(fit, FitFailure::NoConvergence,
+             QStringLiteral("dead time not determined by the data"));
+        return fit;
+    }
+    setExactNumbers(fit, sol, xMax, yMax);
+    judgeExactFit(fit);
     return fit;
 }
 

@@ -14,7 +14,7 @@ enum class FitFailure {
     NoCounts, // every rate is zero
     OneRate, // every point at the same intensity (or rate): the curvature is not determined
     NoConvergence, // the solver gave up, ran out of iterations, or the parameters stay undetermined
-    NonFinite, // the fit ended on a non-finite dead time or error
+    NonFinite, // the fit ended on a non-finite dead time, error or reduced chi^2
     TauNotPositive, // the data show no counting loss (or a gain)
 };
 
@@ -36,9 +36,11 @@ enum class FitFailure {
 // the result row and the batch report show them; its reduced chi^2 is the same
 // weighted sum as for the exact models, so that the three can be compared.
 //
-// When ok is false, failure says why in a few words. An exact model then
-// leaves every number NaN; the quadratic keeps its numbers, because they are
-// what the result row and the saved files show whatever the fit quality.
+// ok means a usable result: a finite, positive dead time with a finite error
+// and a finite reduced chi^2. When ok is false, failure says why in a few
+// words. An exact model then leaves every number NaN; the quadratic keeps its
+// numbers, because they are what the result row and the saved files show
+// whatever the fit quality, but no report shows them as a fit.
 struct StageFit
 {
     DeadTimeModel model = DeadTimeModel::Quadratic;

@@ -5,6 +5,7 @@
 // and of the whole batch estimation on the point table, against the same limit.
 
 #include "benchdata.h"
+#include "batchrunner.h"
 #include "benchsupport.h"
 #include "channelresult.h"
 #include "deadtime.h"
@@ -313,6 +314,35 @@ void BM_BatchTable(benchmark::State &state, std::string name)
     state.SetBytesProcessed(state.iterations() * in.bytes.size());
 }
 
+// The whole batch command in process, argument parsing to the printed table
+// (into a string), with the dead-time model given: the quadratic is the
+// default report, compare adds both exact laws for both stages of every
+// channel.
+void BM_BatchCommand(benchmark::State &state, std::string model)
+{
+    const Input &in = input("19x100000");
+    const QStringList args { QStringLiteral("ratelens-batch"), QStringLiteral("--model"),
+                             QString::fromStdString(model), in.path };
+    const auto run = [&args](QString &text) {
+        text.clear();
+        QString messages;
+        QTextStream out(&text);
+        QTextStream err(&messages);
+        return runBatch(args, out, err);
+    };
+    QString text;
+    if (run(text) != BatchOk || text.count(QLatin1Char('\n')) < in.channels + 1
+        || text.contains(QLatin1String("failed"))) {
+        state.SkipWithError("the batch command did not report every channel");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(run(text));
+        benchmark::DoNotOptimize(text.constData());
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes.size());
+}
+
 void registerAll()
 {
     using Fn = void (*)(benchmark::State &, std::string);
@@ -332,6 +362,8 @@ void registerAll()
     add("BM_ParseLimit", BM_ParseLimit, "19x100000");
     add("BM_ParseNaiveQt", BM_ParseNaiveQt, "19x100000");
     add("BM_BatchTable", BM_BatchTable, "19x100000");
+    add("BM_BatchCommand", BM_BatchCommand, "quadratic");
+    add("BM_BatchCommand", BM_BatchCommand, "compare");
 }
 
 } // namespace

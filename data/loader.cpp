@@ -7,6 +7,11 @@
 
 #include <QDebug>
 
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <utility>
+
 namespace {
 
 QString withoutTrailingBlank(QString s)
@@ -28,6 +33,24 @@ PointTableSink pointTableSink(PointSet &points, const QString &path, const Trace
                 report->firstNotNumberLine = line;
         };
     }
+    // Room for the points of the file is made at its first point, when the
+    // channel count is known: one per line left, but never more numbers
+    // (16 bytes per channel and 8 for I0) than the file has bytes, so that a
+    // wide header over lines of nothing cannot reserve gigabytes. A table
+    // whose numbers are shorter than that grows its columns as it goes.
+    auto size = std::make_shared<std::pair<qint64, qint64>>(0, 0);
+    sink.onSize = [size](qint64 lines, qint64 bytes) { *size = { lines, bytes }; };
+    sink.onValues = [&points, path, size](const double *values, int channels, int line) {
+        if (size->first > 0) {
+            const qint64 linesLeft = size->first - line + 1;
+            const qint64 fit = std::min(linesLeft, size->second / (16 * qint64(channels) + 8));
+            points.reserve(int(std::min<qint64>(fit, std::numeric_limits<int>::max() / 2)));
+            size->first = 0;
+        }
+        points.add(values[0], values + 1, channels, values + 1 + channels, channels,
+                   PointSource { path, line });
+    };
+    // The text stream's reader, for text that is not plain ASCII.
     sink.onPoint = [&points, path](double i0, const QVector<double> &icrs,
                                    const QVector<double> &scas, int line) {
         points.add(i0, icrs, scas, PointSource { path, line });

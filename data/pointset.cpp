@@ -15,56 +15,143 @@ void arrayRange(const QVector<double> &v, bool &has, double &min, double &max)
 void PointSet::add(double i0, const QVector<double> &icrs, const QVector<double> &scas,
                    const PointSource &source)
 {
-    const int m = std::min(icrs.size(), scas.size());
-    if (m_points.isEmpty() || m < m_chs) {
-        m_chs = m;
-        if (m_points.isEmpty()) {
-            m_icrColumns.fill(QVector<double>(), m);
-            m_scaColumns.fill(QVector<double>(), m);
-        } else {
-            m_icrColumns.resize(m);
-            m_scaColumns.resize(m);
-        }
-    }
-    m_points.append(MeasValues { i0, icrs, scas });
-    m_sources.append(source);
-    m_i0s.append(i0);
-    for (int j = 0; j < m_chs; ++j) {
-        m_icrColumns[j].append(icrs[j]);
-        m_scaColumns[j].append(scas[j]);
-    }
+    add(i0, icrs.constData(), icrs.size(), scas.constData(), scas.size(), source);
+}
 
-    // A point without ICR (or SCA) values widens that range by -1 .. 1, so that
-    // the plots still get a scale to draw on.
+void PointSet::add(double i0, const double *icrs, int icrCount, const double *scas, int scaCount,
+                   const PointSource &source)
+{
+    const int m = std::min(icrCount, scaCount);
+    if (isEmpty()) {
+        m_chs = m;
+        m_icrColumns.fill(QVector<double>(), m);
+        m_scaColumns.fill(QVector<double>(), m);
+        for (int j = 0; j < m; ++j) {
+            m_icrColumns[j].reserve(m_reserved);
+            m_scaColumns[j].reserve(m_reserved);
+        }
+        m_reserved = 0;
+    } else if (m < m_chs) {
+        narrowTo(m);
+    }
+    const int p = size();
+    m_i0s.append(i0);
+    m_sources.append(source);
+    QVector<double> *icrColumns = m_icrColumns.data();
+    QVector<double> *scaColumns = m_scaColumns.data();
+    for (int j = 0; j < m_chs; ++j) {
+        icrColumns[j].append(icrs[j]);
+        scaColumns[j].append(scas[j]);
+    }
+    if (icrCount > m_chs || scaCount > m_chs)
+        m_tails.insert(p, Tail { QVector<double>(icrs + m_chs, icrs + icrCount),
+                                 QVector<double>(scas + m_chs, scas + scaCount) });
+    widenRanges(i0, icrs, icrCount, scas, scaCount);
+}
+
+// A point with fewer channels: the columns beyond its count go back to the
+// points they belong to.
+void PointSet::narrowTo(int chs)
+{
+    for (int p = 0; p < size(); ++p) {
+        Tail tail;
+        for (int j = chs; j < m_chs; ++j) {
+            tail.icrs.append(m_icrColumns[j][p]);
+            tail.scas.append(m_scaColumns[j][p]);
+        }
+        const auto old = m_tails.constFind(p);
+        if (old != m_tails.constEnd()) {
+            tail.icrs += old->icrs;
+            tail.scas += old->scas;
+        }
+        m_tails.insert(p, tail);
+    }
+    m_icrColumns.resize(chs);
+    m_scaColumns.resize(chs);
+    m_chs = chs;
+}
+
+// A point without ICR (or SCA) values widens that range by -1 .. 1, so that
+// the plots still get a scale to draw on.
+void PointSet::widenRanges(double i0, const double *icrs, int icrCount, const double *scas,
+                           int scaCount)
+{
     ValueRanges &r = m_ranges;
     widenRange(r.hasI0, r.i0Min, r.i0Max, i0, i0);
-    bool has;
-    double lo, hi;
-    arrayRange(icrs, has, lo, hi);
+    double lo = 1e300, hi = -1e300;
+    bool has = false;
+    for (int k = 0; k < icrCount; ++k)
+        widenRange(has, lo, hi, icrs[k], icrs[k]);
     widenRange(r.hasIcr, r.icrMin, r.icrMax, has ? lo : -1.0, has ? hi : 1.0);
-    arrayRange(scas, has, lo, hi);
+    lo = 1e300, hi = -1e300, has = false;
+    for (int k = 0; k < scaCount; ++k)
+        widenRange(has, lo, hi, scas[k], scas[k]);
     widenRange(r.hasSca, r.scaMin, r.scaMax, has ? lo : -1.0, has ? hi : 1.0);
+}
+
+void PointSet::reserve(int more)
+{
+    m_i0s.reserve(size() + more);
+    m_sources.reserve(size() + more);
+    if (isEmpty()) {
+        m_reserved = more;
+        return;
+    }
+    for (int j = 0; j < m_chs; ++j) {
+        m_icrColumns[j].reserve(size() + more);
+        m_scaColumns[j].reserve(size() + more);
+    }
+}
+
+MeasValues PointSet::at(int p) const
+{
+    MeasValues v;
+    v.i0 = m_i0s.at(p);
+    const auto tail = m_tails.constFind(p);
+    const int extra = tail == m_tails.constEnd() ? 0 : tail->icrs.size();
+    const int extraSca = tail == m_tails.constEnd() ? 0 : tail->scas.size();
+    v.icrs.reserve(m_chs + extra);
+    v.scas.reserve(m_chs + extraSca);
+    for (int j = 0; j < m_chs; ++j) {
+        v.icrs.append(m_icrColumns[j].at(p));
+        v.scas.append(m_scaColumns[j].at(p));
+    }
+    if (tail != m_tails.constEnd()) {
+        v.icrs += tail->icrs;
+        v.scas += tail->scas;
+    }
+    return v;
+}
+
+QVector<MeasValues> PointSet::points() const
+{
+    QVector<MeasValues> all;
+    all.reserve(size());
+    for (int p = 0; p < size(); ++p)
+        all.append(at(p));
+    return all;
 }
 
 void PointSet::clear()
 {
-    m_points.clear();
     m_sources.clear();
     m_ranges = ValueRanges();
     m_i0s.clear();
     m_icrColumns.clear();
     m_scaColumns.clear();
+    m_tails.clear();
+    m_reserved = 0;
 }
 
 void PointSet::removeAt(int p)
 {
-    QVector<MeasValues> points = m_points;
+    QVector<MeasValues> all = points();
     QVector<PointSource> sources = m_sources;
-    points.remove(p);
+    all.remove(p);
     sources.remove(p);
     clear();
-    for (int k = 0; k < points.size(); ++k)
-        add(points[k].i0, points[k].icrs, points[k].scas, sources[k]);
+    for (int k = 0; k < all.size(); ++k)
+        add(all[k].i0, all[k].icrs, all[k].scas, sources[k]);
 }
 
 PointSet pointSetOf(const QVector<MeasValues> &points)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QVector>
 
@@ -51,10 +52,11 @@ struct ValueRanges
 // of channels they all have and their value ranges. Every view of the points
 // (the window's panels and plots, the batch command, the fits) reads them here.
 //
-// Besides the point records the set keeps each common channel as one
-// contiguous column over the points: the fits and the plots walk a channel
-// across all points, and on a table of a hundred thousand lines gathering
-// those values out of the per-point records cost more than reading the file.
+// The values are kept once, by channel: each common channel is one contiguous
+// column over the points, which the fits and the plots walk; only the values
+// of a point beyond the common channels (a point with more channels than
+// another) are kept with the point. A table of a hundred thousand lines thus
+// costs its numbers and no record per point.
 class PointSet
 {
 public:
@@ -62,20 +64,27 @@ public:
     // set's channel count is the smallest over all points.
     void add(double i0, const QVector<double> &icrs, const QVector<double> &scas,
              const PointSource &source = PointSource());
+    // The same from plain arrays of icrCount and scaCount values.
+    void add(double i0, const double *icrs, int icrCount, const double *scas, int scaCount,
+             const PointSource &source = PointSource());
+    // Makes room for more points, so that a reader that knows how many lines
+    // follow fills every column with one allocation and never moves it.
+    void reserve(int more);
     // Removes point p; the channel count and the ranges follow from the others.
     void removeAt(int p);
     // Removes every point. The channel count is left as it was: it means
     // nothing while the set is empty and the next point sets it afresh.
     void clear();
 
-    int size() const { return m_points.size(); }
-    bool isEmpty() const { return m_points.isEmpty(); }
-    const MeasValues &at(int p) const { return m_points.at(p); }
-    const QVector<MeasValues> &points() const { return m_points; }
+    int size() const { return m_i0s.size(); }
+    bool isEmpty() const { return m_i0s.isEmpty(); }
+    // Point p as it was added, and all points in order, made from the columns.
+    MeasValues at(int p) const;
+    QVector<MeasValues> points() const;
     const PointSource &source(int p) const { return m_sources.at(p); }
 
-    // Channels common to all points; channels beyond it are kept in the point
-    // records but take part in nothing else.
+    // Channels common to all points; channels beyond it are kept with their
+    // points but take part in nothing else.
     int chs() const { return m_chs; }
     const ValueRanges &ranges() const { return m_ranges; }
 
@@ -88,13 +97,24 @@ public:
     const QVector<double> &scaColumn(int j) const { return m_scaColumns.at(j); }
 
 private:
-    QVector<MeasValues> m_points;
+    // The values of a point from channel chs() on.
+    struct Tail
+    {
+        QVector<double> icrs;
+        QVector<double> scas;
+    };
+    void narrowTo(int chs);
+    void widenRanges(double i0, const double *icrs, int icrCount, const double *scas,
+                     int scaCount);
+
     QVector<PointSource> m_sources;
     int m_chs = 0;
     ValueRanges m_ranges;
     QVector<double> m_i0s;
     QVector<QVector<double>> m_icrColumns;
     QVector<QVector<double>> m_scaColumns;
+    QHash<int, Tail> m_tails; // by point, only for points with values beyond chs()
+    int m_reserved = 0; // room asked for before the first point made the columns
 };
 
 // A set made of the given points, in order.

@@ -152,11 +152,16 @@ void readDataLine(const char *begin, const char *end, int channels, int line,
     }
     if (commaLast && qint64(values.size()) < needed)
         values.push_back(0.0);
-    if (qint64(values.size()) < needed || !sink.onPoint)
+    if (qint64(values.size()) < needed)
         return;
-    if (!allNumbers)
+    if (!allNumbers && sink.onNotNumber)
         sink.onNotNumber(line);
-
+    if (sink.onValues) {
+        sink.onValues(values.data(), channels, line);
+        return;
+    }
+    if (!sink.onPoint)
+        return;
     QVector<double> icrs(channels);
     QVector<double> scas(channels);
     std::copy(values.begin() + 1, values.begin() + 1 + channels, icrs.begin());
@@ -164,37 +169,57 @@ void readDataLine(const char *begin, const char *end, int channels, int line,
     sink.onPoint(values[0], icrs, scas, line);
 }
 
-// The whole file as plain ASCII text without carriage returns. While the channel count
-// is 1 every line is traced, so it is simplified in place first; the fields of the
-// simplified line are those of the line.
-void readAsciiText(char *p, char *end, const PointTableSink &sink)
+// The lines of plain ASCII text without carriage returns, one after the other.
+// While the channel count is 1 every line is traced, so it is simplified in
+// place first; the fields of the simplified line are those of the line.
+class AsciiLines
 {
-    int channels = 1;
-    int line = 0;
-    std::vector<double> values;
-    while (p != end) {
-        ++line;
-        char *newline = static_cast<char *>(std::memchr(p, '\n', std::size_t(end - p)));
-        char *lineEnd = newline ? newline : end;
-        char *next = newline ? newline + 1 : end;
-        if (channels == 1) {
+public:
+    explicit AsciiLines(const PointTableSink &sink)
+        : m_sink(sink)
+    { }
+
+    // One line, without its line feed; false once no later line can give
+    // anything (a channel count of none or less).
+    bool read(char *p, char *lineEnd)
+    {
+        ++m_line;
+        if (m_channels == 1) {
             lineEnd = simplifyAsciiInPlace(p, lineEnd);
             const bool isHeader = isChannelHeader(p, lineEnd);
-            if (sink.onTrace)
-                sink.onTrace(QString::fromLatin1(p, int(lineEnd - p)), isHeader);
+            if (m_sink.onTrace)
+                m_sink.onTrace(QString::fromLatin1(p, int(lineEnd - p)), isHeader);
             if (isHeader) {
-                channels = headerChannelCount(p, lineEnd);
-                p = next;
-                continue;
+                m_channels = headerChannelCount(p, lineEnd);
+                return true;
             }
         }
         // The count is only looked for while it is 1, so none or less stays so.
-        if (channels <= 0)
-            return;
+        if (m_channels <= 0)
+            return false;
         const char *first = skipAsciiSpace(p, lineEnd);
         if (first == lineEnd || *first != '#')
-            readDataLine(first, lineEnd, channels, line, sink, values);
-        p = next;
+            readDataLine(first, lineEnd, m_channels, m_line, m_sink, m_values);
+        return true;
+    }
+
+private:
+    const PointTableSink &m_sink;
+    int m_channels = 1;
+    int m_line = 0;
+    std::vector<double> m_values;
+};
+
+// The whole file as plain ASCII text without carriage returns.
+void readAsciiText(char *p, char *end, const PointTableSink &sink)
+{
+    AsciiLines lines(sink);
+    while (p != end) {
+        char *newline = static_cast<char *>(std::memchr(p, '\n', std::size_t(end - p)));
+        char *lineEnd = newline ? newline : end;
+        if (!lines.read(p, lineEnd))
+            return;
+        p = newline ? newline + 1 : end;
     }
 }
 
@@ -210,26 +235,109 @@ bool readableAsBytes(const QByteArray &bytes)
 void readAsciiBytes(QByteArray bytes, const PointTableSink &sink)
 {
     removeCarriageReturns(bytes);
+    if (sink.onSize)
+        sink.onSize(bytes.count('\n') + 1, bytes.size());
     char *data = bytes.data();
     readAsciiText(data, data + bytes.size(), sink);
 }
 
+// The first look at a file read in blocks: whether the fast reader may read it
+// (readableAsBytes of the whole) and how many line feeds it holds.
+bool scanAsciiChunks(QFile &file, std::vector<char> &buffer, qint64 &lineFeeds, qint64 &bytes)
+{
+    lineFeeds = 0;
+    bytes = 0;
+    char last = 0;
+    qint64 n;
+    while ((n = file.read(buffer.data(), qint64(buffer.size()))) > 0) {
+        const QByteArray chunk = QByteArray::fromRawData(buffer.data(), int(n));
+        if (!readsAsPlainAscii(chunk))
+            return false;
+        lineFeeds += std::count(buffer.data(), buffer.data() + n, '\n');
+        bytes += n;
+        last = buffer[size_t(n - 1)];
+    }
+    return n == 0 && last != '\r';
+}
+
+// One line of a file read in blocks, its carriage returns taken out as the
+// whole-file reader takes them out before it splits the lines.
+bool readChunkLine(AsciiLines &lines, char *begin, char *end)
+{
+    return lines.read(begin, std::remove(begin, end, '\r'));
+}
+
+// Reads plain ASCII text from file in blocks of buffer's size, a line that
+// crosses a block boundary gathered in carry. The same lines as
+// readAsciiBytes on the whole file.
+void readAsciiChunks(QFile &file, std::vector<char> &buffer, const PointTableSink &sink)
+{
+    AsciiLines lines(sink);
+    std::vector<char> carry;
+    qint64 n;
+    while ((n = file.read(buffer.data(), qint64(buffer.size()))) > 0) {
+        char *p = buffer.data();
+        char *const end = p + n;
+        while (p != end) {
+            char *newline = static_cast<char *>(std::memchr(p, '\n', std::size_t(end - p)));
+            if (!newline) {
+                carry.insert(carry.end(), p, end);
+                break;
+            }
+            bool more;
+            if (carry.empty()) {
+                more = readChunkLine(lines, p, newline);
+            } else {
+                carry.insert(carry.end(), p, newline);
+                more = readChunkLine(lines, carry.data(), carry.data() + carry.size());
+                carry.clear();
+            }
+            if (!more)
+                return;
+            p = newline + 1;
+        }
+    }
+    // A last line without a line feed, unless only carriage returns were left.
+    const auto kept = std::remove(carry.begin(), carry.end(), '\r');
+    if (kept != carry.begin())
+        lines.read(carry.data(), carry.data() + (kept - carry.begin()));
+}
+
+// The fast path for a regular file of plain ASCII text; false, having read
+// nothing, if the text stream has to read it.
+bool readFileInChunks(QFile &file, const PointTableSink &sink, qint64 chunkSize)
+{
+    std::vector<char> buffer(size_t(std::max<qint64>(chunkSize, 1)));
+    qint64 lineFeeds = 0;
+    qint64 bytes = 0;
+    if (!scanAsciiChunks(file, buffer, lineFeeds, bytes) || !file.seek(0))
+        return false;
+    if (sink.onSize)
+        sink.onSize(lineFeeds + 1, bytes);
+    readAsciiChunks(file, buffer, sink);
+    return true;
+}
+
 } // namespace
 
-OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink)
+OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink, qint64 chunkSize)
 {
     QFile file(path);
     const OpenStatus status = openMeasurementFile(file);
     if (!status.opened())
         return status;
-    const auto readBytes = [&sink](QByteArray &&bytes) {
-        if (!readableAsBytes(bytes))
-            return false;
-        readAsciiBytes(std::move(bytes), sink);
-        return true;
-    };
-    const auto readStream = [&sink](QIODevice &device) { readPointTableReference(device, sink); };
-    readMeasurementFile(file, readBytes, readStream);
+    // As readMeasurementFile decides, but the text is read in blocks rather
+    // than held whole: a table of a hundred thousand lines then costs its
+    // columns of numbers and a block, not its bytes besides.
+    if (!file.isSequential() && file.size() <= maxInMemorySize) {
+        file.setTextModeEnabled(false);
+        if (readFileInChunks(file, sink, chunkSize))
+            return status;
+        file.setTextModeEnabled(true);
+        if (!file.seek(0))
+            return status;
+    }
+    readPointTableReference(file, sink);
     return status;
 }
 

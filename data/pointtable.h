@@ -14,14 +14,24 @@ class QIODevice;
 // Receivers of what the point-table reader finds. onPoint gets every accepted
 // data line with its number in the file (from 1); onTrace gets every line read
 // while the channel count is still 1, simplified, with whether it is the
-// channel header. onNotNumber gets, just before its onPoint, the number of an
-// accepted line with a field that is not a number (and so counts as 0), such
-// as the lines of a binary file read as text.
+// channel header. onNotNumber gets, just before its onPoint (or onValues), the
+// number of an accepted line with a field that is not a number (and so counts
+// as 0), such as the lines of a binary file read as text.
+//
+// onValues, where set, gets the accepted lines of the fast reader (plain ASCII
+// text) instead of onPoint as one
+// array: I0, then the channels ICRs, then the channels SCAs, valid during the
+// call; a receiver that keeps columns copies them without any allocation per
+// point. onSize, where set, learns before the first line how many lines and
+// bytes the text has (for plain ASCII text read here, not through the
+// stream), so that it can make room for the points at once.
 struct PointTableSink
 {
     std::function<void(double i0, const QVector<double> &icrs, const QVector<double> &scas,
                        int line)>
             onPoint;
+    std::function<void(const double *values, int channels, int line)> onValues;
+    std::function<void(qint64 lines, qint64 bytes)> onSize;
     std::function<void(const QString &line, bool isHeader)> onTrace;
     std::function<void(int line)> onNotNumber;
 };
@@ -30,7 +40,10 @@ struct PointTableSink
 extern const char *const channelHeaderKey; // "# Channels :"
 
 // Reads the file at path; whether it could be opened (nothing is reported here).
-OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink);
+// Plain ASCII text is read in blocks of chunkSize bytes, never the whole file
+// at once: once to check it and count its lines, once to read it.
+OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink,
+                              qint64 chunkSize = qint64(1) << 18);
 
 // The same on bytes in memory.
 void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink);

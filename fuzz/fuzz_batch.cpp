@@ -5,14 +5,18 @@
 // texts are formatted and both plots are painted, once the fast way and once
 // the plain way, which must give the same pixels. The image size follows from
 // the input, so that discs and lines meet the image edges at every offset.
-// The exact dead-time models are fitted too: every fit must end within its
+// The three dead-time models are fitted too: every fit must end within its
 // iteration bound, and one that claims success must have a finite positive
-// dead time with a finite error; one that fails must give no number at all.
+// dead time with a finite error and a finite reduced chi^2; an exact one that
+// fails must give no number at all. The batch command's comparison table and
+// JSON must show a dead time only with a finite error and chi^2 beside it.
 #include "chartmapping.h"
 #include "deadtime.h"
 #include "fuzzsupport.h"
+#include "channelresult.h"
 #include "loader.h"
 #include "modelcomparison.h"
+#include "modelreport.h"
 #include "plotdata.h"
 #include "pointset.h"
 #include "residualplot.h"
@@ -21,8 +25,11 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <cstddef>
@@ -179,6 +186,45 @@ void checkComparison(const QVector<ChannelComparison> &channels, int chs)
     }
 }
 
+void checkReportedStage(const QJsonObject &fit, const char *tau, const char *stdErr,
+                        const char *chi2, const char *failure, int channel)
+{
+    const bool shown = !fit.value(QLatin1String(tau)).isNull();
+    if (shown != !fit.value(QLatin1String(stdErr)).isNull()
+        || shown != !fit.value(QLatin1String(chi2)).isNull()
+        || shown == fit.value(QLatin1String(failure)).isString())
+        fail("reported dead time without its error, chi^2 or failure",
+             QStringLiteral("channel %1, %2").arg(channel).arg(QLatin1String(tau)));
+}
+
+// What the batch command prints under --model compare, as text and as JSON.
+void checkReports(const PointSet &points, const DeadTimes &dt,
+                  const QVector<ChannelComparison> &comparison)
+{
+    const QString text = formatComparisonTable(comparison);
+    for (const QString &cell : text.split(QRegularExpression(QStringLiteral("\\s+")))) {
+        if (cell.contains(QLatin1String("inf")) || cell.contains(QLatin1String("nan")))
+            fail("non-finite number in the comparison table", text);
+    }
+    ModelChoice compare;
+    compare.compare = true;
+    const QJsonArray table = modelJson(compare, points.size(), points.chs(),
+                                       channelResults(points, dt), comparison)
+                                     .object()
+                                     .value(QStringLiteral("table"))
+                                     .toArray();
+    for (const QJsonValue &row : table) {
+        const int channel = row.toObject().value(QStringLiteral("channel")).toInt();
+        for (const char *model : { "quadratic", "paralyzable", "nonparalyzable" }) {
+            const QJsonObject fit = row.toObject().value(QLatin1String(model)).toObject();
+            checkReportedStage(fit, "tau0", "tau0StdErr", "reducedChi2I0Icr", "failureI0Icr",
+                               channel);
+            checkReportedStage(fit, "tau", "tauStdErr", "reducedChi2IcrSca", "failureIcrSca",
+                               channel);
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -216,6 +262,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         checkConfText(formatConfFile(dt.tau0s, dt.taus));
         const QVector<ChannelComparison> comparison = compareChannels(points);
         checkComparison(comparison, chs);
+        checkReports(points, dt, comparison);
         // The amplifier with d0 held at 1, on every other input to keep the run fast.
         if (input.size() % 2)
             checkComparison(compareChannels(points, true), chs);

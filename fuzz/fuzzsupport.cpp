@@ -75,7 +75,13 @@ QString scratchFile(const QByteArray &bytes)
     static const QString path = [] {
         const QString shm = QStringLiteral("/dev/shm");
         const QString dir = QDir(shm).exists() ? shm : QDir::tempPath();
-        return QStringLiteral("%1/ratelens-fuzz-%2.dat").arg(dir).arg(QCoreApplication::applicationPid());
+        // A regression run names the file after its target: the process id
+        // would reach the mutations through the comparisons libFuzzer records.
+        const QString name = qEnvironmentVariable("RATELENS_FUZZ_SCRATCH");
+        return name.isEmpty() ? QStringLiteral("%1/ratelens-fuzz-%2.dat")
+                                        .arg(dir)
+                                        .arg(QCoreApplication::applicationPid())
+                              : QStringLiteral("%1/ratelens-fuzz-%2.dat").arg(dir, name);
     }();
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())

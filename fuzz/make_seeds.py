@@ -148,6 +148,13 @@ batch_hand = {
                    b'4.9e-324 1 2 3 4\n0 0 0 0 0\n',
     'mismatched_channels.dat': SEP.join([b'# Channels : 3\n1 2 3 4 5 6 7\n2 3 4 5 6 7 8\n',
                                          b'# Channels : 2\n3 4 5 6 7\n4 5 6 7 8\n']),
+    # Finding: channel 0 counts negative rates that the quadratic follows with
+    # a positive dead time and a finite error, while its weighted chi^2 divides
+    # by fitted values of zero and below: reduced chi^2 inf, yet reported as a
+    # successful fit.
+    'negative_icr_chi2.dat': b'# Channels : 2\n1000 -900 900 850 850\n2000 -1804 1797 1690 1694\n'
+                             b'3000 -2707 2693 2510 2520\n4000 -3613 3587 3320 3340\n'
+                             b'5000 -4520 4481 4110 4150\n',
 }
 
 

@@ -67,10 +67,11 @@ const StageComparison &stageOf(const ChannelComparison &c, FitStage stage)
     return stage == FitStage::PreAmp ? c.preAmp : c.amp;
 }
 
-// The quadratic keeps its numbers whatever the fit quality, as in the result row.
+// Only a successful fit shows numbers; the quadratic's stay in the result row
+// whatever its fit quality, but here a failed one is a failure like the others.
 bool hasNumbers(const StageFit &fit)
 {
-    return fit.ok || (fit.model == DeadTimeModel::Quadratic && std::isfinite(fit.tau));
+    return fit.ok;
 }
 
 QString chi2Text(const StageFit &fit)

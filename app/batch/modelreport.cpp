@@ -66,9 +66,10 @@ struct TextTable
 
 // The quadratic's numbers stand even when its dead time is not positive:
 // they are what the result row shows.
+// A fit that failed shows no number, whichever model it is.
 bool hasNumbers(const StageFit &f)
 {
-    return f.ok || f.model == DeadTimeModel::Quadratic;
+    return f.ok;
 }
 
 // The dead time, "failed", or "undetermined" where the input cannot give it.
@@ -125,20 +126,36 @@ QJsonObject exactRowJson(const ChannelComparison &c, DeadTimeModel model, const 
     return o;
 }
 
-// The quadratic keeps its numbers whatever its fit quality, as the result row
-// and the results file do; the flags say when they are not to be trusted.
-QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &c)
+// The quadratic row is the result row with the reduced chi^2, the failure
+// reasons and the flags of its fits: a failed stage has no chi^2 but its
+// reason. In the comparison of the models a failed stage also gives no dead
+// time and error, as the exact models do; on its own the row keeps them, as
+// the result row and the results file do.
+QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &c, bool compared)
 {
+    const StageFit &pre = c.preAmp.quadratic;
+    const StageFit &amp = c.amp.quadratic;
     QJsonObject o = resultRowJson(row);
-    o.insert(QStringLiteral("reducedChi2I0Icr"), number(c.preAmp.quadratic.reducedChi2));
-    o.insert(QStringLiteral("reducedChi2IcrSca"), number(c.amp.quadratic.reducedChi2));
+    if (compared && !pre.ok) {
+        o.insert(QStringLiteral("tau0"), QJsonValue());
+        o.insert(QStringLiteral("tau0StdErr"), QJsonValue());
+    }
+    if (compared && !amp.ok) {
+        o.insert(QStringLiteral("tau"), QJsonValue());
+        o.insert(QStringLiteral("tauStdErr"), QJsonValue());
+    }
+    o.insert(QStringLiteral("reducedChi2I0Icr"), pre.ok ? number(pre.reducedChi2) : QJsonValue());
+    o.insert(QStringLiteral("failureI0Icr"), pre.ok ? QJsonValue() : QJsonValue(pre.failure));
+    o.insert(QStringLiteral("reducedChi2IcrSca"), amp.ok ? number(amp.reducedChi2) : QJsonValue());
+    o.insert(QStringLiteral("failureIcrSca"), amp.ok ? QJsonValue() : QJsonValue(amp.failure));
     o.insert(QStringLiteral("flags"), flagArray(c.flags()));
     return o;
 }
 
-QJsonObject modelRowJson(DeadTimeModel model, const ChannelResult &row, const ChannelComparison &c)
+QJsonObject modelRowJson(DeadTimeModel model, const ChannelResult &row, const ChannelComparison &c,
+                         bool compared)
 {
-    return model == DeadTimeModel::Quadratic ? quadraticRowJson(row, c)
+    return model == DeadTimeModel::Quadratic ? quadraticRowJson(row, c, compared)
                                              : exactRowJson(c, model, row);
 }
 
@@ -230,7 +247,7 @@ QStringList failedFitLines(const QVector<ChannelComparison> &channels,
             const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
             for (DeadTimeModel model : models) {
                 const StageFit &f = s.fit(model);
-                if (!f.ok && model != DeadTimeModel::Quadratic)
+                if (!f.ok)
                     lines.append(QStringLiteral("channel %1, %2, %3: %4")
                                      .arg(c.channel)
                                      .arg(stageName(stage), deadTimeModelName(model), f.failure));
@@ -249,7 +266,7 @@ QJsonDocument modelJson(const ModelChoice &choice, int points, int chs,
     for (int j = 0; j < n; ++j) {
         const ChannelComparison &c = channels[j];
         if (!choice.compare) {
-            table.append(modelRowJson(choice.model, rows[j], c));
+            table.append(modelRowJson(choice.model, rows[j], c, false));
             continue;
         }
         QJsonObject o;
@@ -261,7 +278,7 @@ QJsonDocument modelJson(const ModelChoice &choice, int points, int chs,
         o.insert(QStringLiteral("preferredI0Icr"), modelPreferenceName(c.preAmp.preferred));
         o.insert(QStringLiteral("preferredIcrSca"), modelPreferenceName(c.amp.preferred));
         for (DeadTimeModel model : allModels)
-            o.insert(deadTimeModelName(model), modelRowJson(model, rows[j], c));
+            o.insert(deadTimeModelName(model), modelRowJson(model, rows[j], c, true));
         table.append(o);
     }
     QJsonObject root;

@@ -35,14 +35,15 @@ QString formatExactTable(DeadTimeModel model, const QVector<ChannelComparison> &
 // with its standard error, the preferred model and the stage's flags.
 QString formatComparisonTable(const QVector<ChannelComparison> &channels);
 
-// The reasons of the failed exact fits, one line each:
+// The reasons of the failed fits of the models given, one line each:
 // "channel 2, I0 -> ICR, paralyzable: no convergence in 200 iterations".
 QStringList failedFitLines(const QVector<ChannelComparison> &channels,
                            const QVector<DeadTimeModel> &models);
 
 // {"model": name, "points": n, "channels": chs, "table": [...]}. Quadratic rows
-// hold the columns of the text table plus the reduced chi^2 of both fits and
-// the channel's flags; exact rows tau0, tau0StdErr, tau, tauStdErr, a,
+// hold the columns of the text table plus the reduced chi^2 of both fits, the
+// failure reasons and the channel's flags, a failed stage's chi^2 as null
+// (and under compare its dead time and error too); exact rows tau0, tau0StdErr, tau, tauStdErr, a,
 // aStdErr, d0, d0StdErr, both reduced chi^2, the failure reasons and the
 // flags; compare rows the flags of each stage, the preferred model of each
 // stage, and one such object per model. Every row also holds the parts of

@@ -100,6 +100,8 @@ private slots:
     void noiseFreeRecovery();
     void pulls_data();
     void pulls();
+    void fewStepsAtAnyLoss_data();
+    void fewStepsAtAnyLoss();
     void quadraticBiasAtHighRates_data();
     void quadraticBiasAtHighRates();
     void preference_data();
@@ -107,6 +109,8 @@ private slots:
     void channelFlags();
     void saturatedPreAmp_data();
     void saturatedPreAmp();
+    void unusableQuadraticFails_data();
+    void unusableQuadraticFails();
     void degenerateInputsFail_data();
     void degenerateInputsFail();
     void hostileInputsStayBounded_data();
@@ -198,6 +202,32 @@ void TestExactFit::pulls()
     const double spread = std::sqrt(sumSq / seeds - mean * mean);
     QVERIFY2(std::fabs(mean) < 0.2, qPrintable(QString::number(mean)));
     QVERIFY2(spread > 0.8 && spread < 1.25, qPrintable(QString::number(spread)));
+}
+
+void TestExactFit::fewStepsAtAnyLoss_data()
+{
+    QTest::addColumn<DeadTimeModel>("model");
+    QTest::addColumn<FitStage>("stage");
+    addModelStageRows();
+}
+
+// Every solver step is a pass over all points, so a scan of a hundred
+// thousand lines is fitted in the time of a few passes only if the start lands
+// next to the minimum, however high the loss and whatever the noise.
+void TestExactFit::fewStepsAtAnyLoss()
+{
+    QFETCH(DeadTimeModel, model);
+    QFETCH(FitStage, stage);
+    for (double loss : { 0.02, 0.5, 1.5 }) {
+        Channel c;
+        c.model = model;
+        c.lossAtTop = loss;
+        const StageFit f = fitOf(model, stage, simulate(c, 2000, 0.01, 7));
+        QVERIFY2(f.ok, qPrintable(f.failure));
+        QVERIFY2(f.iterations <= 12, qPrintable(QStringLiteral("%1 steps at n tau %2")
+                                                       .arg(f.iterations)
+                                                       .arg(loss)));
+    }
 }
 
 void TestExactFit::quadraticBiasAtHighRates_data()
@@ -416,6 +446,40 @@ void TestExactFit::degenerateInputsFail_data()
 }
 
 // A reported failure with every number NaN, for both exact models and stages.
+void TestExactFit::unusableQuadraticFails_data()
+{
+    QTest::addColumn<QVector<double>>("y");
+    QTest::addColumn<FitFailure>("kind");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("negative rates: chi^2 infinite")
+            << QVector<double> { -900, -1804, -2707, -3613, -4520 } << FitFailure::NonFinite
+            << QStringLiteral("reduced chi^2 not finite");
+    QTest::newRow("rising faster than linear")
+            << QVector<double> { 1200, 2800, 4800, 7200, 10000 } << FitFailure::TauNotPositive
+            << QStringLiteral("dead time not positive (-0.0002)");
+}
+
+// A quadratic that reports failure keeps its numbers (the result row shows
+// them) but is never a successful fit.
+void TestExactFit::unusableQuadraticFails()
+{
+    QFETCH(QVector<double>, y);
+    QFETCH(FitFailure, kind);
+    QFETCH(QString, failure);
+    const QVector<double> x { 1000, 2000, 3000, 4000, 5000 };
+    for (FitStage st : { FitStage::PreAmp, FitStage::Amp }) {
+        const StageFit f = fitStage(DeadTimeModel::Quadratic, st, x, y);
+        QVERIFY(!f.ok);
+        QCOMPARE(f.failureKind, kind);
+        QCOMPARE(f.failure, failure);
+        QVERIFY(std::isfinite(f.tau) && std::isfinite(f.tauStdErr));
+    }
+    const StageComparison s = compareStage(FitStage::PreAmp, x, y);
+    QVERIFY(s.flags.testFlag(kind == FitFailure::TauNotPositive ? DeadTimeFlag::TauNonPositive
+                                                                : DeadTimeFlag::FitFailed));
+    QVERIFY(!s.flags.testFlag(DeadTimeFlag::QuadraticBiased));
+}
+
 void TestExactFit::degenerateInputsFail()
 {
     QFETCH(QVector<double>, x);
@@ -448,6 +512,11 @@ void TestExactFit::hostileInputsStayBounded_data()
     QTest::newRow("falling") << x << QVector<double> { 5, 4, 3, 2, 1 };
     QTest::newRow("one spike") << x << QVector<double> { 0, 0, 1e9, 0, 0 };
     QTest::newRow("constant") << x << QVector<double>(5, 3.0);
+    // Found by fuzz_batch: the quadratic follows negative rates with a positive
+    // dead time, but its weights have no scale, and its chi^2 is infinite.
+    QTest::newRow("negative rates")
+            << QVector<double> { 1000, 2000, 3000, 4000, 5000 }
+            << QVector<double> { -900, -1804, -2707, -3613, -4520 };
 }
 
 // Whatever the data, a fit ends within its iteration bound, and a fit that

@@ -6,6 +6,7 @@
 #include "resultsfile.h"
 #include "testsupport.h"
 
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -72,6 +73,7 @@ private slots:
     void stageFlagsUnderTheirOwnKeys();
     void quadraticJsonKeepsItsKeys();
     void failedFitsShowAsFailed();
+    void unusableQuadraticShowsAsFailed();
     void outputWritesTheModelsDeadTimes();
     void usageErrors_data();
     void usageErrors();
@@ -234,6 +236,52 @@ void TestBatchModels::failedFitsShowAsFailed()
     QCOMPARE(fit.value(QStringLiteral("failureIcrSca")).toString(),
              QStringLiteral("fewer than 3 points"));
     QCOMPARE(row.value(QStringLiteral("preferredI0Icr")).toString(), QStringLiteral("undecided"));
+}
+
+// The fuzz finding fuzz/corpus/batch/negative_icr_chi2.dat: channel 0 counts
+// negative rates, which the quadratic follows with a positive dead time and a
+// finite error but an infinite reduced chi^2.
+void TestBatchModels::unusableQuadraticShowsAsFailed()
+{
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("negative.dat"));
+    QFile file(table);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+            "# Channels : 2\n1000 -900 900 850 850\n2000 -1804 1797 1690 1694\n"
+            "3000 -2707 2693 2510 2520\n4000 -3613 3587 3320 3340\n5000 -4520 4481 4110 4150\n");
+    file.close();
+
+    const Run text = run({ QStringLiteral("--model"), QStringLiteral("compare"), table });
+    QCOMPARE(text.status, int(BatchOk));
+    const QStringList cells = text.out.split(QLatin1Char('\n')).value(1).split(
+            QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(cells.mid(0, 5),
+             QStringList({ QStringLiteral("0"), QStringLiteral("tau0"), QStringLiteral("failed"),
+                           QStringLiteral("-"), QStringLiteral("-") }));
+    QVERIFY2(text.err.contains(QStringLiteral(
+                     "channel 0, I0 -> ICR, quadratic: reduced chi^2 not finite\n")),
+             qPrintable(text.err));
+    QVERIFY2(!text.out.contains(QStringLiteral("inf")), qPrintable(text.out));
+
+    const QJsonObject quadratic = tableOf(run({ QStringLiteral("--model"),
+                                                QStringLiteral("compare"),
+                                                QStringLiteral("--json"), table }),
+                                          QStringLiteral("compare"))[0]
+                                          .toObject()
+                                          .value(QStringLiteral("quadratic"))
+                                          .toObject();
+    QVERIFY(quadratic.value(QStringLiteral("tau0")).isNull());
+    QVERIFY(quadratic.value(QStringLiteral("reducedChi2I0Icr")).isNull());
+    QCOMPARE(quadratic.value(QStringLiteral("failureI0Icr")).toString(),
+             QStringLiteral("reduced chi^2 not finite"));
+    QVERIFY(quadratic.value(QStringLiteral("a")).isDouble());
+
+    // The result row keeps the quadratic's numbers, as the window's does.
+    const Run plain = run({ table });
+    const QStringList row = plain.out.split(QLatin1Char('\n')).value(1).split(
+            QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVERIFY2(row.value(1).toDouble() > 0.0, qPrintable(plain.out));
 }
 
 void TestBatchModels::outputWritesTheModelsDeadTimes()

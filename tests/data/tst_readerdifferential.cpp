@@ -320,6 +320,8 @@ private slots:
     void hostileBytes_data();
     void hostileBytes();
     void largeFilesAcrossBufferBoundaries();
+    void tableBlocksOfAnySize_data();
+    void tableBlocksOfAnySize();
     void carriageReturnsAtBufferEnds_data();
     void carriageReturnsAtBufferEnds();
     void conformanceInputs();
@@ -439,6 +441,43 @@ void TestReaderDifferential::hostileBytes()
     QFETCH(QByteArray, bytes);
     QCOMPARE(spectrumFast(bytes), spectrumReference(bytes));
     QCOMPARE(tableFast(bytes), tableReference(bytes));
+}
+
+void TestReaderDifferential::tableBlocksOfAnySize_data()
+{
+    QTest::addColumn<bool>("crlf");
+    QTest::addColumn<int>("chunkSize");
+    for (int chunk : { 1, 2, 3, 7, 64 }) {
+        for (bool crlf : { false, true })
+            QTest::addRow("%d-byte blocks%s", chunk, crlf ? ", CR LF" : "") << crlf << chunk;
+    }
+}
+
+// The file reader reads plain text in blocks; wherever their boundaries fall
+// (inside a CR LF, a number, a header, after the last line feed) it gives the
+// events the reference gives on the whole file.
+void TestReaderDifferential::tableBlocksOfAnySize()
+{
+    QFETCH(bool, crlf);
+    QFETCH(int, chunkSize);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("table.dat"));
+    QRandomGenerator rng(5000 + chunkSize + crlf);
+    for (int i = 0; i < 200; ++i) {
+        QByteArray bytes = tableFile(rng, rng.bounded(0, 12), crlf);
+        if (rng.bounded(3) == 0)
+            bytes.prepend("# Channels : " + QByteArray::number(rng.bounded(0, 4)) + "\n");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), qint64(bytes.size()));
+        file.close();
+        TableLog fast;
+        QVERIFY(readPointTableFile(path, fast.sink(), chunkSize).opened());
+        if (fast.events != tableReference(bytes)) {
+            qWarning("input: %s", qPrintable(escaped(bytes)));
+            QCOMPARE(fast.events, tableReference(bytes));
+        }
+    }
 }
 
 // Files larger than the text stream's buffers, read through the file functions and

@@ -11,6 +11,11 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace hostile {
 
 namespace {
@@ -190,6 +195,16 @@ qint64 residentBytes()
 qint64 peakResidentBytes()
 {
     return statusField("VmHWM");
+}
+
+qint64 liveHeapBytes()
+{
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+#else
+    return -1;
+#endif
 }
 
 bool resetPeakResident()

@@ -47,6 +47,12 @@ qint64 peakResidentBytes();
 // Starts a new peak measurement at the current size; false where unsupported.
 bool resetPeakResident();
 
+// The bytes the allocator has handed out and not yet been given back (heap
+// and separately mapped blocks, all arenas), or -1 where the C library does
+// not tell. Unlike the resident size it does not move with fragmentation,
+// arenas of other threads or pages the allocator keeps for later.
+qint64 liveHeapBytes();
+
 // The window side: one batch through the open dialog, and the "Clear" button.
 void loadBatch(Body &body, const QStringList &paths);
 bool clickClear(Body &body);
