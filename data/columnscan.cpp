@@ -7,6 +7,12 @@
 
 namespace {
 
+QString namesText(const QStringList &names)
+{
+    return names.mid(0, 16).join(QStringLiteral(" "))
+            + (names.size() > 16 ? QStringLiteral(" ...") : QString());
+}
+
 QString badRowsText(const ColumnReader &reader)
 {
     const BadRow &first = reader.badRows().front();
@@ -23,8 +29,7 @@ std::optional<Recipe> chooseRecipe(const Recipe *given, const QStringList &names
     std::optional<Recipe> r = builtinRecipe(names);
     if (!r)
         error = QStringLiteral("no built-in recipe fits the columns %1; give a recipe")
-                        .arg(names.mid(0, 12).join(QStringLiteral(" "))
-                             + (names.size() > 12 ? QStringLiteral(" ...") : QString()));
+                        .arg(namesText(names));
     return r;
 }
 
@@ -71,6 +76,8 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
     CompiledRecipe compiled;
     if (!compiled.compile(scan.recipe, header.names)) {
         scan.error = compiled.error();
+        if (!compiled.unknownNames().isEmpty())
+            scan.error += QStringLiteral("; the columns are ") + namesText(header.names);
         return scan;
     }
     ColumnReader reader(device, header);
@@ -81,6 +88,10 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
         scan.error = badRowsText(reader);
     if (scan.ok() && !reader.deviceError().isEmpty())
         scan.error = reader.deviceError();
+    if (scan.ok() && reader.lastLineUnended())
+        scan.note = QStringLiteral("the last line, %1, has no line end: the file may be "
+                                   "truncated")
+                            .arg(reader.lastLine());
     if (!scan.ok())
         scan.points.clear();
     return scan;

@@ -28,6 +28,7 @@ struct ScanRead
     Recipe recipe;   // the recipe used (given or built in)
     QStringList columnNames;
     QString error;   // "line 12: field 3 \"x\" is not a number", "unknown name ICR9", ...
+    QString note;    // what the user should know though the scan was read
 
     bool ok() const { return error.isEmpty(); }
 };

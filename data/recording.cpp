@@ -37,8 +37,12 @@ FileReport reportOf(const QString &path, const ScanRead &scan)
     report.path = path;
     report.error = scan.error;
     report.points = scan.ok() ? scan.points.size() : 0;
-    if (!scan.recipe.origin.isEmpty())
+    if (scan.recipe.origin.contains(QLatin1String("taken as rates")))
+        report.warnings.append(scan.recipe.origin);
+    else if (!scan.recipe.origin.isEmpty())
         report.notes.append(scan.recipe.origin);
+    if (!scan.note.isEmpty())
+        report.warnings.append(scan.note);
     report.recipeText = scan.recipe.toText();
     return report;
 }
