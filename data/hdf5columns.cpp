@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -19,6 +20,11 @@ QString tr(const char *text)
 }
 
 const char helperName[] = "ratelens-h5read";
+
+// Room for the reply's fixed part or a fault report with its names; the values
+// come on top. The whole reply must fit one QByteArray.
+constexpr qint64 replyOverhead = 1 << 20;
+constexpr qint64 maxValuesAtOnce = (std::numeric_limits<int>::max() - replyOverhead) / 8;
 
 // Numbers go into messages through the one-pass QString::arg(QString, ...), so
 // that a "%2" in a file name is never taken for a place holder.
@@ -48,10 +54,16 @@ enum class Wait { Finished, TimedOut, TooLarge };
 
 Wait collectOutput(QProcess &p, QDeadlineTimer deadline, qint64 maxBytes, QByteArray &out)
 {
+    bool reserved = false;
     for (;;) {
         out += p.readAllStandardOutput();
         if (out.size() > maxBytes)
             return Wait::TooLarge;
+        const qint64 announced = reserved ? -1 : hdf5ReplySize(out);
+        if (announced > 0 && announced <= maxBytes) {
+            out.reserve(int(announced));
+            reserved = true;
+        }
         if (p.state() == QProcess::NotRunning)
             return Wait::Finished;
         if (deadline.hasExpired())
@@ -81,9 +93,7 @@ QString runHelper(const Hdf5Job &job, const Hdf5Limits &limits, Hdf5Reply &reply
     p.write(encodeHdf5Job(job));
     p.closeWriteChannel();
 
-    // The reply's fixed part, plus the values.
-    const qint64 maxBytes = 64 + qint64(job.maxValues) * qint64(sizeof(double))
-            + qint64(job.requests.size()) * 16;
+    const qint64 maxBytes = replyOverhead + qint64(job.maxValues) * qint64(sizeof(double));
     QByteArray bytes;
     const Wait end = collectOutput(p, deadline, maxBytes, bytes);
     if (end != Wait::Finished) {
@@ -158,7 +168,7 @@ Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> 
     Hdf5Job job;
     job.file = file;
     job.requests = requests;
-    job.maxValues = quint64(qMax<qint64>(0, limits.maxValues));
+    job.maxValues = quint64(qBound<qint64>(0, limits.maxValues, maxValuesAtOnce));
     Hdf5Reply reply;
     out.error = runHelper(job, limits, reply);
     if (out.error.isEmpty() && reply.fault != Hdf5Fault::None)

@@ -24,7 +24,7 @@ struct Hdf5Columns
 };
 
 // How long and how much the reader may take. The default value cap (2^27, 1 GiB of
-// doubles) is some 700 columns of 200,000 points.
+// doubles) is some 700 columns of 200,000 points; caps above 2^28 count as 2^28.
 struct Hdf5Limits
 {
     int timeoutMs = 60000;

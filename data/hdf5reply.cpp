@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -142,6 +143,19 @@ QString decodeReply(const QByteArray &bytes, std::size_t expectedColumns, quint6
 }
 
 } // namespace
+
+qint64 hdf5ReplySize(const QByteArray &head)
+{
+    Reader in(head);
+    if (!in.magic(replyMagic) || in.get<quint8>() != quint8(Hdf5Fault::None))
+        return -1;
+    const quint32 columns = in.get<quint32>();
+    const quint64 rows = in.get<quint64>();
+    const quint64 headSize = magicSize + 1 + 4 + 8;
+    if (!in.ok() || rows > quint64(INT64_MAX - headSize) / sizeof(double) / qMax<quint32>(columns, 1))
+        return -1;
+    return qint64(headSize + rows * columns * sizeof(double));
+}
 
 QByteArray encodeHdf5Job(const Hdf5Job &job)
 {

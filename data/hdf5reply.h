@@ -74,5 +74,9 @@ QByteArray encodeHdf5Reply(const Hdf5Reply &reply);
 QString decodeHdf5Reply(const QByteArray &bytes, std::size_t expectedColumns, quint64 maxValues,
                         Hdf5Reply &reply);
 
+// The size of the whole reply as its first bytes announce it, for reserving
+// the buffer; -1 while they do not tell (too few yet, or a fault report).
+qint64 hdf5ReplySize(const QByteArray &head);
+
 // The reply's fault in words, naming the file and the dataset.
 QString describeHdf5Fault(const QString &file, const Hdf5Reply &reply);

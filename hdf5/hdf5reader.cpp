@@ -147,11 +147,7 @@ Hdf5Reply openSource(hid_t file, Source &s)
         H5Eclear2(H5E_DEFAULT);
         return fault(Hdf5Fault::NotDataset, s.path);
     }
-    // A chunk cache large enough that reading one column after the other finds
-    // the chunks of the previous column still in memory.
-    Handle dapl(H5Pcreate(H5P_DATASET_ACCESS), H5Pclose);
-    H5Pset_chunk_cache(dapl.id(), 12421, 64 << 20, 1.0);
-    s.dataset = Handle(H5Dopen2(file, path.constData(), dapl.id()), H5Dclose);
+    s.dataset = Handle(H5Dopen2(file, path.constData(), H5P_DEFAULT), H5Dclose);
     if (!s.dataset.valid())
         return fault(Hdf5Fault::CannotRead, s.path);
     Handle type(H5Dget_type(s.dataset.id()), H5Tclose);
@@ -210,19 +206,19 @@ bool readBlock(const Source &s, hsize_t first, hsize_t count, hsize_t column, hs
             >= 0;
 }
 
-// Rows per block of whole rows: about 4 MiB of doubles, and whole chunks
-// where the dataset is chunked, so that no chunk is decompressed twice.
-hsize_t blockRows(const Source &s)
+// Rows per block: about 4 MiB of doubles of the columns read, and whole
+// chunks where the dataset is chunked, so that no chunk is decompressed twice.
+hsize_t blockRows(const Source &s, hsize_t columns)
 {
-    const hsize_t target = std::max<hsize_t>(1, (hsize_t(1) << 19) / s.width);
-    if (s.chunkRows == 0 || s.chunkRows > (hsize_t(1) << 22) / s.width)
+    const hsize_t target = std::max<hsize_t>(1, (hsize_t(1) << 19) / columns);
+    if (s.chunkRows == 0 || s.chunkRows > (hsize_t(1) << 22) / columns)
         return target;
     return std::max<hsize_t>(1, target / s.chunkRows) * s.chunkRows;
 }
 
 bool readRows(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
 {
-    const hsize_t step = blockRows(s);
+    const hsize_t step = blockRows(s, s.width);
     std::vector<double> block(std::size_t(step * s.width));
     for (hsize_t first = 0; first < s.rows; first += step) {
         const hsize_t count = std::min(step, s.rows - first);
@@ -238,16 +234,35 @@ bool readRows(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
     return true;
 }
 
-bool readColumns(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
+// Few columns of a wide dataset: each straight into its column, a block of
+// rows at a time so that the chunks of the block stay in the chunk cache.
+bool readColumns(Source &s, const Hdf5Job &job, Hdf5Reply &out)
 {
-    for (std::size_t i : s.requests) {
-        if (!readBlock(s, 0, s.rows, hsize_t(job.requests[i].column), 1, out.columns[i].data()))
+    // A chunk cache that holds the chunks of a block of rows, so that reading
+    // one column after the other decompresses each chunk once. (Whole rows
+    // need none: each chunk is read once anyway.)
+    if (s.chunkRows) {
+        Handle dapl(H5Pcreate(H5P_DATASET_ACCESS), H5Pclose);
+        H5Pset_chunk_cache(dapl.id(), 1021, 16 << 20, 1.0);
+        const QByteArray path = s.path.toUtf8();
+        Handle file(H5Iget_file_id(s.dataset.id()), H5Fclose);
+        s.dataset = Handle(H5Dopen2(file.id(), path.constData(), dapl.id()), H5Dclose);
+        if (!s.dataset.valid())
             return false;
+    }
+    const hsize_t step = blockRows(s, s.width);
+    for (hsize_t first = 0; first < s.rows; first += step) {
+        const hsize_t count = std::min(step, s.rows - first);
+        for (std::size_t i : s.requests) {
+            const hsize_t column = hsize_t(job.requests[i].column);
+            if (!readBlock(s, first, count, column, 1, out.columns[i].data() + first))
+                return false;
+        }
     }
     return true;
 }
 
-bool readSource(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
+bool readSource(Source &s, const Hdf5Job &job, Hdf5Reply &out)
 {
     for (std::size_t i : s.requests)
         out.columns[i].resize(std::size_t(s.rows));
@@ -309,7 +324,7 @@ Hdf5Reply readHdf5InProcess(const Hdf5Job &job)
     if (reply.fault != Hdf5Fault::None)
         return reply;
     reply.columns.resize(job.requests.size());
-    for (const Source &s : sources) {
+    for (Source &s : sources) {
         if (!readSource(s, job, reply))
             return fault(Hdf5Fault::CannotRead, s.path);
     }

@@ -10,6 +10,8 @@
 #include <QByteArray>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -31,6 +33,9 @@ int main(int argc, char *argv[])
     if (!decodeHdf5Job(input, job))
         return 2;
     const Hdf5Reply reply = readHdf5InProcess(job);
+    // A larger pipe: the reply is often a hundred megabytes, and every 64 KiB
+    // of the default costs the caller a wake-up.
+    fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
     const bool written = writeHdf5Reply(reply, [](const char *data, std::size_t size) {
         return std::fwrite(data, 1, size, stdout) == size;
     });
