@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 #include <cmath>
@@ -75,6 +76,7 @@ private slots:
     void misbehavingHelper();
     void replyDecoderRefusesDamage_data();
     void replyDecoderRefusesDamage();
+    void messagesInJapanese();
 
 private:
     QTemporaryDir dir;
@@ -411,6 +413,19 @@ void TestHdf5Columns::replyDecoderRefusesDamage()
     bytes = encodeHdf5Reply(fault);
     bytes.chop(qMax(cut, 0));
     QCOMPARE(decodeHdf5Reply(bytes, 1, 1000, got).isEmpty(), cut <= 0);
+}
+
+// The messages reach the window's message line in the user's language.
+void TestHdf5Columns::messagesInJapanese()
+{
+    QTranslator japanese;
+    QVERIFY(japanese.load(QStringLiteral(":Ratelens_ja_JP")));
+    QCoreApplication::installTranslator(&japanese);
+    const QString text = dir.filePath(QStringLiteral("notes.txt"));
+    QVERIFY(writeBytes(text, "not HDF5\n"));
+    const Hdf5Columns got = readHdf5Columns(text, { { QStringLiteral("I0"), QStringLiteral("/I0"), -1 } });
+    QCoreApplication::removeTranslator(&japanese);
+    QCOMPARE(got.error, text + QStringLiteral(": HDF5 ファイルではありません"));
 }
 
 QTEST_GUILESS_MAIN(TestHdf5Columns)
