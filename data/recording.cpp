@@ -7,11 +7,7 @@
 #include "pointset.h"
 #include "recipe.h"
 #include "hdf5scan.h"
-#if __has_include("hdf5columns.h")
 #include "hdf5columns.h"
-#else
-#include "hdf5pending.h"
-#endif
 
 #include <QFile>
 
@@ -71,6 +67,8 @@ QByteArray recordingHead(const QString &path)
     QFile file(path);
     if (!openMeasurementFile(file).opened())
         return QByteArray();
+    // Raw: the HDF5 signature holds a CR LF that text mode would fold.
+    file.setTextModeEnabled(false);
     return file.read(headBytes);
 }
 

@@ -10,11 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#if __has_include("hdf5columns.h")
 #include "hdf5columns.h"
-#else
-#include "hdf5pending.h"
-#endif
 
 namespace {
 
