@@ -37,6 +37,15 @@ void TestBatchRecordings::initTestCase()
               dir.path() });
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitCode(), 0);
+    qputenv("RATELENS_H5READ", RATELENS_H5READ_BUILT);
+    writeFile(QStringLiteral("h5.recipe"),
+              "elements = 1-4\ni0 = I0 / (TSCALER / 50e6)\n"
+              "icr = OutputCounts_mca{n} * DTFactor_mca{n} / (Clock_mca{n} / 80e6)\n"
+              "sca = OutputCounts_mca{n} / (Clock_mca{n} / 80e6)\n[datasets]\n"
+              "I0 = /entry/scaler/I0\nTSCALER = /entry/scaler/TSCALER\n"
+              "OutputCounts_mca{n} = /entry/xspress3/OutputCounts[{i}]\n"
+              "DTFactor_mca{n} = /entry/xspress3/DTFactor[{i}]\n"
+              "Clock_mca{n} = /entry/xspress3/mca{n:02}/Clock\n");
 }
 
 void TestBatchRecordings::writeFile(const QString &name, const QByteArray &bytes)
@@ -49,23 +58,30 @@ void TestBatchRecordings::writeFile(const QString &name, const QByteArray &bytes
 void TestBatchRecordings::deadTimesComeBack_data()
 {
     QTest::addColumn<QStringList>("args");
+    QTest::addColumn<double>("tolerance");
 
-    QTest::newRow("XDI, built-in ICR/OCR recipe") << QStringList { "scan_icr_ocr.xdi" };
+    QTest::newRow("XDI, built-in ICR/OCR recipe") << QStringList { "scan_icr_ocr.xdi" } << 2e-5;
     QTest::newRow("SPEC #L labels, dead-time factor recipe")
-            << QStringList { "--recipe", "xspress.recipe", "scan_xspress.spec" };
+            << QStringList { "--recipe", "xspress.recipe", "scan_xspress.spec" } << 2e-5;
     QTest::newRow("dashed labels, tabs, trailing blanks")
-            << QStringList { "--columns", "scan_dashed.txt" };
+            << QStringList { "--columns", "scan_dashed.txt" } << 2e-5;
     QTest::newRow("comma-separated, CR LF, zero-padded names")
-            << QStringList { "--columns", "scan_comma.csv" };
+            << QStringList { "--columns", "scan_comma.csv" } << 2e-5;
+    // Paralyzable electronics, counts rounded to whole counts.
+    QTest::newRow("HDF5 through [datasets], columns of points x elements")
+            << QStringList { "--model", "paralyzable", "--recipe", "h5.recipe",
+                             RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
+            << 5e-4;
     QStringList mca { "--recipe", "mca.recipe" };
     for (int k = 1; k <= 10; ++k)
         mca << QStringLiteral("mca_%1.mca").arg(k, 2, 10, QLatin1Char('0'));
-    QTest::newRow("multi-element MCA files") << mca;
+    QTest::newRow("multi-element MCA files") << mca << 2e-5;
 }
 
 void TestBatchRecordings::deadTimesComeBack()
 {
     QFETCH(QStringList, args);
+    QFETCH(double, tolerance);
     const BatchRun r = runBatchCommand(args, dir.path());
     QCOMPARE(r.status, int(BatchOk));
     QCOMPARE(r.err, QString());
@@ -75,10 +91,9 @@ void TestBatchRecordings::deadTimesComeBack()
         const QStringList f = rows.at(j + 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         const double tau0 = (2.0 + 0.5 * j) * 1e-7;
         const double tau = (1.0 + 0.25 * j) * 1e-6;
-        // The files hold 12 digits and the MCA counts are spread over bins;
-        // the table prints 6.
-        QVERIFY2(qAbs(f.at(1).toDouble() / tau0 - 1) < 2e-5, qPrintable(rows.at(j + 1)));
-        QVERIFY2(qAbs(f.at(2).toDouble() / tau - 1) < 2e-5, qPrintable(rows.at(j + 1)));
+        // The text files hold 12 digits; the table prints 6.
+        QVERIFY2(qAbs(f.at(1).toDouble() / tau0 - 1) < tolerance, qPrintable(rows.at(j + 1)));
+        QVERIFY2(qAbs(f.at(2).toDouble() / tau - 1) < tolerance, qPrintable(rows.at(j + 1)));
     }
 }
 
@@ -120,6 +135,11 @@ void TestBatchRecordings::badInput_data()
     QTest::newRow("MCA without recipe")
             << "" << QByteArray() << QStringList { "mca_01.mca" }
             << "mca_01.mca: an MCA file needs a recipe with window = first-last bin and i0";
+    QTest::newRow("missing HDF5 dataset")
+            << "h5bad.recipe"
+            << QByteArray("i0 = I0\nicr = I0\nsca = I0\n[datasets]\nI0 = /entry/scaler/I1\n")
+            << QStringList { "--recipe", "h5bad.recipe", RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
+            << RATELENS_EXAMPLES_DIR "/xspress3_scan.h5: no dataset /entry/scaler/I1";
     QTest::newRow("column file no built-in recipe fits")
             << "odd.xdi" << QByteArray("# XDI/1.0\n# Column.1: a\n# Column.2: b\n1 2\n")
             << QStringList { "odd.xdi" }
