@@ -70,8 +70,10 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
     }
     scan.columnNames = header.names;
     const std::optional<Recipe> chosen = chooseRecipe(recipe, header.names, scan.error);
-    if (!chosen)
+    if (!chosen) {
+        scan.needsRecipe = true;
         return scan;
+    }
     scan.recipe = *chosen;
     CompiledRecipe compiled;
     if (!compiled.compile(scan.recipe, header.names)) {
@@ -95,4 +97,36 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
     if (!scan.ok())
         scan.points.clear();
     return scan;
+}
+
+ColumnPreview previewColumnFile(QIODevice &device, int maxRows)
+{
+    ColumnPreview preview;
+    const ColumnHeader header = readColumnHeader(device);
+    if (!header.ok()) {
+        preview.error = header.error;
+        return preview;
+    }
+    preview.names = header.names;
+    ColumnReader reader(device, header);
+    ColumnBlock block;
+    reader.readBlock(maxRows, block);
+    for (int r = 0; r < block.rows(); ++r) {
+        std::vector<double> row;
+        for (const std::vector<double> &c : block.columns)
+            row.push_back(c[size_t(r)]);
+        preview.rows.push_back(row);
+    }
+    return preview;
+}
+
+QString checkRecipe(const QString &recipeText, const QStringList &names)
+{
+    const RecipeParse parsed = parseRecipe(recipeText);
+    if (!parsed.ok())
+        return parsed.line > 0 ? QStringLiteral("line %1: %2").arg(parsed.line).arg(parsed.error)
+                               : parsed.error;
+    CompiledRecipe compiled;
+    compiled.compile(parsed.recipe, names);
+    return compiled.error();
 }

@@ -28,6 +28,8 @@ struct FileReport
     QStringList warnings;
     // The recipe used, as text, for a file read through one.
     QString recipeText;
+    // A column file that no built-in recipe maps: the user is to write one.
+    bool needsRecipe = false;
 
     bool gavePoints() const { return points > 0; }
 };

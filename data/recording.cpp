@@ -40,6 +40,7 @@ FileReport reportOf(const QString &path, const ScanRead &scan)
     if (!scan.note.isEmpty())
         report.warnings.append(scan.note);
     report.recipeText = scan.recipe.toText();
+    report.needsRecipe = scan.needsRecipe;
     return report;
 }
 

@@ -200,6 +200,49 @@ def hdf5file_seeds(tool):
                        + options, check=True, stdout=subprocess.DEVNULL)
 
 
+def recording_seeds():
+    """Excerpts of the recordings make_recordings.py writes, for the column
+    file, recipe and MCA targets, and hand-made corners of each."""
+    import tempfile
+    with tempfile.TemporaryDirectory() as tmp:
+        subprocess.run(['python3', os.path.join(here, '..', 'scripts', 'make_recordings.py'),
+                        '--out', tmp], check=True)
+
+        def rec(name):
+            with open(os.path.join(tmp, name), 'rb') as f:
+                return f.read()
+
+        columns = {
+            'xdi.txt': b'\x03' + rec('scan_icr_ocr.xdi'),
+            'spec.txt': b'\x01' + rec('scan_xspress.spec'),
+            'dashed.txt': b'\x05' + rec('scan_dashed.txt'),
+            'comma_crlf.txt': b'\x02' + rec('scan_comma.csv'),
+            'bad_rows.txt': b'\x02# a b c\n1 2 3\n4 5\nx 1 2\n1e999 nan -inf\n7,8,9',
+            'no_names.txt': b'\x00\t1\t2 \r\n3 4\r\n',
+        }
+        recipes = {
+            'xspress.txt': rec('xspress.recipe') + b'\n%%\n' + head(rec('scan_xspress.spec'), 1200),
+            'builtin_like.txt': b'elements = 1-2\ni0 = I0/t\nicr = ICR{n:02}/t\nsca = $4\n'
+                                b'%%\n# I0 t ICR01 ICR02\n1 2 3 4\n5 0 7 8\n',
+            'datasets.txt': b'elements = 1,3\ni0 = I0\nicr = sqrt(O{n}) * _pi\nsca = O{n}\n'
+                            b'[datasets]\nI0 = /e/I0\nO{n} = /e/O[{i}]\n',
+            'mca.txt': rec('mca.recipe'),
+        }
+        mca = rec('mca_01.mca').split(b'\n')
+        mcas = {
+            'mca_excerpt.mca': b'\n'.join(mca[:11] + mca[11 + 890:11 + 960]).replace(
+                b'CHANNELS:   2048', b'CHANNELS:   70') + b'\n',
+            'mca_truncated.mca': b'\n'.join(mca[:30]),
+            'mca_odd.mca': b'VERSION: 3.1\nELEMENTS: 2\nREAL_TIME: 1 1\nLIVE_TIME: 0 1\n'
+                           b'ENVIRONMENT: I0="5" (x)\nENVIRONMENT: bad\nDATA:\n1 2\n3\n',
+        }
+    for folder, seeds in (('columnfile', columns), ('recipe', recipes), ('mca', mcas)):
+        shutil.rmtree(os.path.join(out, folder), ignore_errors=True)
+        os.makedirs(os.path.join(out, folder))
+        for name, data in seeds.items():
+            write(folder, name, data)
+
+
 def write(folder, name, data):
     with open(os.path.join(out, folder, name), 'wb') as f:
         f.write(data)
@@ -264,6 +307,7 @@ def main():
     for name, data in hdf5reply_seeds().items():
         write('hdf5reply', name, data)
     hdf5file_seeds(args.h5scan)
+    recording_seeds()
 
 
 if __name__ == '__main__':
