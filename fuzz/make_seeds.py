@@ -230,8 +230,8 @@ def recording_seeds():
         }
         mca = rec('mca_01.mca').split(b'\n')
         mcas = {
-            'mca_excerpt.mca': b'\n'.join(mca[:11] + mca[11 + 890:11 + 960]).replace(
-                b'CHANNELS:   2048', b'CHANNELS:   70') + b'\n',
+            'mca_excerpt.mca': b'\n'.join(mca[:11] + mca[11 + 410:11 + 470]).replace(
+                b'CHANNELS:   1024', b'CHANNELS:   60') + b'\n',
             'mca_truncated.mca': b'\n'.join(mca[:30]),
             'mca_odd.mca': b'VERSION: 3.1\nELEMENTS: 2\nREAL_TIME: 1 1\nLIVE_TIME: 0 1\n'
                            b'ENVIRONMENT: I0="5" (x)\nENVIRONMENT: bad\nDATA:\n1 2\n3\n',

@@ -73,9 +73,10 @@ void TestBatchRecordings::deadTimesComeBack_data()
                              RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
             << 5e-4;
     QStringList mca { "--recipe", "mca.recipe" };
-    for (int k = 1; k <= 10; ++k)
+    for (int k = 1; k <= 6; ++k)
         mca << QStringLiteral("mca_%1.mca").arg(k, 2, 10, QLatin1Char('0'));
-    QTest::newRow("multi-element MCA files") << mca << 2e-5;
+    // Whole counts in the bins.
+    QTest::newRow("multi-element MCA files") << mca << 1e-3;
 }
 
 void TestBatchRecordings::deadTimesComeBack()
@@ -131,7 +132,7 @@ void TestBatchRecordings::badInput_data()
             << "text.xdi: line 24: field 2 \"n/a\" is not a number";
     QTest::newRow("truncated MCA file")
             << "cut.mca" << QByteArray() << QStringList { "--recipe", "mca.recipe", "cut.mca" }
-            << "cut.mca: truncated: 1000 rows of data where CHANNELS: says 2048";
+            << "cut.mca: truncated: 1000 rows of data where CHANNELS: says 1024";
     QTest::newRow("MCA without recipe")
             << "" << QByteArray() << QStringList { "mca_01.mca" }
             << "mca_01.mca: an MCA file needs a recipe with window = first-last bin and i0";
@@ -181,7 +182,7 @@ void TestBatchRecordings::builtinRecipeIsPrintedWithVerbose()
     QCOMPARE(r.err,
              QString("ratelens-batch: scan_icr_ocr.xdi: built-in recipe ICR{n}/OCR{n}, counts over "
                      "the counting time count_time\n"
-                     "elements = 1,2,3,4\ni0 = I0 / count_time\nicr = ICR_mca{n} / count_time\n"
+                     "elements = 1-4\ni0 = I0 / count_time\nicr = ICR_mca{n} / count_time\n"
                      "sca = OCR_mca{n} / count_time\n"));
 }
 
