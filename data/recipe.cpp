@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recipe.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -39,10 +40,10 @@ QString parseElements(const QString &text, std::vector<int> &elements)
         const QStringList range = part.split(QLatin1Char('-'));
         int a = 0;
         int b = 0;
-        if (range.size() > 2 || !parseBound(range.first(), a)
-            || !parseBound(range.last(), b) || b < a)
+        if (range.size() > 2 || !parseBound(range.first(), a) || !parseBound(range.last(), b)
+            || b < a)
             return QStringLiteral("\"%1\" is not an element number or a range a-b of them")
-                    .arg(part.trimmed());
+                .arg(part.trimmed());
         for (int n = a; n <= b; ++n) {
             if (elements.size() >= size_t(maxElements))
                 return QStringLiteral("more than %1 elements").arg(maxElements);
@@ -74,13 +75,13 @@ QString setKey(const QString &key, const QString &value, Recipe &r)
     }
     if (key == QLatin1String("window"))
         return parseWindow(value, r);
-    QString *target = key == QLatin1String("i0")  ? &r.i0
-            : key == QLatin1String("icr")         ? &r.icr
-            : key == QLatin1String("sca")         ? &r.sca
-                                                  : nullptr;
+    QString *target = key == QLatin1String("i0") ? &r.i0
+        : key == QLatin1String("icr")            ? &r.icr
+        : key == QLatin1String("sca")            ? &r.sca
+                                                 : nullptr;
     if (!target)
         return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca or window)")
-                .arg(key);
+            .arg(key);
     if (value.isEmpty())
         return QStringLiteral("%1 is empty").arg(key);
     *target = value;
@@ -101,7 +102,8 @@ std::vector<NameRef> scanNames(const QString &e)
     std::vector<NameRef> refs;
     int p = 0;
     const int n = e.size();
-    auto isNameChar = [&e](int i) { return e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_'); };
+    auto isNameChar
+        = [&e](int i) { return e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_'); };
     while (p < n) {
         const QChar c = e.at(p);
         if (c.isDigit() || (c == QLatin1Char('.') && p + 1 < n && e.at(p + 1).isDigit())) {
@@ -337,14 +339,17 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNam
         if (unknown.isEmpty())
             ce.parser->Eval();
     } catch (const mu::Parser::exception_type &e) {
-        error = QStringLiteral("the expression \"%1\" does not parse: %2")
-                        .arg(text, QString::fromStdString(e.GetMsg()));
+        error
+            = QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
+                  .arg(text, QString::fromStdString(e.GetMsg()));
     }
     expressions.push_back(std::move(ce));
     return int(expressions.size() - 1);
 }
 
-CompiledRecipe::CompiledRecipe() : d(std::make_unique<Impl>()) { }
+CompiledRecipe::CompiledRecipe()
+    : d(std::make_unique<Impl>())
+{ }
 CompiledRecipe::~CompiledRecipe() = default;
 CompiledRecipe::CompiledRecipe(CompiledRecipe &&) noexcept = default;
 CompiledRecipe &CompiledRecipe::operator=(CompiledRecipe &&) noexcept = default;
@@ -363,8 +368,10 @@ bool CompiledRecipe::compile(const Recipe &recipe, const QStringList &columnName
         d->elements.push_back(e);
     }
     if (!d->unknown.isEmpty() && d->error.isEmpty())
-        d->error = QStringLiteral("unknown name%1 %2")
-                           .arg(d->unknown.size() > 1 ? "s" : "", d->unknown.join(QStringLiteral(", ")));
+        d->error
+            = (d->unknown.size() > 1 ? QCoreApplication::translate("Recordings", "unknown names %1")
+                                     : QCoreApplication::translate("Recordings", "unknown name %1"))
+                  .arg(d->unknown.join(QStringLiteral(", ")));
     return d->error.isEmpty();
 }
 
@@ -443,7 +450,8 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
     for (size_t i = 0; i < d->elements.size(); ++i) {
         for (int q = 0; q < 3; ++q) {
             const int k = d->elements[i][size_t(q)];
-            const int bad = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
+            const int bad
+                = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
             if (bad >= 0) {
                 if (rowError)
                     *rowError = RecipeRowError { block.lines[size_t(bad)], d->recipe.elements[i],
@@ -461,9 +469,12 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
 
 QString rowErrorText(const RecipeRowError &e)
 {
-    const QString where = e.line > 0 ? QStringLiteral("line %1: ").arg(e.line) : QString();
-    return QStringLiteral("%1%2 of element %3 = %4 is not finite (division by zero)")
-            .arg(where, e.quantity)
-            .arg(e.element)
-            .arg(e.expression);
+    const QString where = e.line > 0
+        ? QCoreApplication::translate("Recordings", "line %1: ").arg(e.line)
+        : QString();
+    return QCoreApplication::translate("Recordings",
+                                       "%1%2 of element %3 = %4 is not finite (division by zero)")
+        .arg(where, e.quantity)
+        .arg(e.element)
+        .arg(e.expression);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tableremarks.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <charconv>
@@ -22,8 +23,7 @@ bool isNumber(const char *b, const char *e)
     return (r.ec == std::errc() || r.ec == std::errc::result_out_of_range) && r.ptr == e;
 }
 
-void lookAtLine(const char *p, const char *end, int lineNumber, qint64 used,
-                PointTableRemarks &r)
+void lookAtLine(const char *p, const char *end, int lineNumber, qint64 used, PointTableRemarks &r)
 {
     while (p != end && isSeparator(*p))
         ++p;
@@ -69,18 +69,22 @@ QString remarksText(const PointTableRemarks &r, int channels)
 {
     QStringList parts;
     if (r.widerLines > 0)
-        parts << QStringLiteral("up to %1 fields per line, of which a point table of %2 "
-                                "channel(s) uses %3")
-                         .arg(r.widestLine)
-                         .arg(channels)
-                         .arg(1 + 2 * channels);
+        parts << QCoreApplication::translate("Recordings",
+                                             "up to %1 fields per line, of which a point table "
+                                             "of %2 channel(s) uses %3")
+                     .arg(r.widestLine)
+                     .arg(channels)
+                     .arg(1 + 2 * channels);
     if (r.textLines > 0)
-        parts << QStringLiteral("%1 line(s) that are not numbers (the first is line %2)")
-                         .arg(r.textLines)
-                         .arg(r.firstTextLine);
+        parts << QCoreApplication::translate("Recordings",
+                                             "%1 line(s) that are not numbers (the first is line "
+                                             "%2)")
+                     .arg(r.textLines)
+                     .arg(r.firstTextLine);
     if (parts.isEmpty())
         return QString();
-    return QStringLiteral("read as a point table with %1; if it is a column file, read it "
-                          "with a recipe")
-            .arg(parts.join(QStringLiteral(" and ")));
+    return QCoreApplication::translate("Recordings",
+                                       "read as a point table with %1; if it is a column file, "
+                                       "read it with a recipe")
+        .arg(parts.join(QCoreApplication::translate("Recordings", " and ")));
 }
