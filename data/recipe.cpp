@@ -285,6 +285,9 @@ struct CompiledExpression
 {
     QString text;
     std::vector<int> columns;
+    // The values of the variables for the row being evaluated; the parser
+    // holds pointers into it (a moved vector keeps its storage).
+    std::vector<double> variables;
     std::unique_ptr<mu::Parser> parser;
 };
 
@@ -297,7 +300,6 @@ struct CompiledRecipe::Impl
     std::vector<CompiledExpression> expressions;
     // Per element, the index into expressions of i0, icr and sca.
     std::vector<std::array<int, 3>> elements;
-    std::vector<double> dummy;
 
     int compileExpression(const QString &text, const ColumnNames &names);
 };
@@ -331,10 +333,10 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNam
     }
     rewritten += text.mid(copied);
     ce.parser = std::make_unique<mu::Parser>();
-    dummy.assign(ce.columns.size() + 1, 1.0);
+    ce.variables.assign(ce.columns.size(), 1.0);
     try {
         for (size_t v = 0; v < ce.columns.size(); ++v)
-            ce.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &dummy[v]);
+            ce.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &ce.variables[v]);
         ce.parser->SetExpr(muString(rewritten));
         if (unknown.isEmpty())
             ce.parser->Eval();
@@ -425,15 +427,21 @@ int firstDivisionByZero(const CompiledExpression &e, const ColumnBlock &block,
 void evaluateExpression(CompiledExpression &e, const ColumnBlock &block,
                         std::vector<double> &values)
 {
-    const int rows = block.rows();
-    values.assign(size_t(rows), 0.0);
-    if (rows == 0)
-        return;
-    // In bulk mode the parser reads variable v of row r at pointer + r.
-    for (size_t v = 0; v < e.columns.size(); ++v)
-        e.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)),
-                            const_cast<double *>(block.columns[size_t(e.columns[v])].data()));
-    e.parser->Eval(values.data(), rows);
+    // Row by row rather than in the parser's bulk mode: the library runs its
+    // bulk mode on OpenMP threads, which on a busy machine spend far more
+    // time waiting for each other than the evaluation takes.
+    const size_t rows = size_t(block.rows());
+    values.resize(rows);
+    const size_t n = e.columns.size();
+    std::vector<const double *> sources(n);
+    for (size_t v = 0; v < n; ++v)
+        sources[v] = block.columns[size_t(e.columns[v])].data();
+    double *variables = e.variables.data();
+    for (size_t r = 0; r < rows; ++r) {
+        for (size_t v = 0; v < n; ++v)
+            variables[v] = sources[v][r];
+        values[r] = e.parser->Eval();
+    }
 }
 
 } // namespace
