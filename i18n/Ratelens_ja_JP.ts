@@ -541,6 +541,10 @@
         <source>Missing or wrong: %1</source>
         <translation>不足または誤り: %1</translation>
     </message>
+    <message>
+        <source>An HDF5 file: the recipe's [datasets] section names the datasets that become columns.</source>
+        <translation>HDF5 ファイル: レシピの [datasets] セクションで、列にするデータセットを指定します。</translation>
+    </message>
 </context>
 <context>
     <name>LoadNotes</name>
@@ -626,6 +630,14 @@
     <message>
         <source>%1%2 of element %3 = %4 is not finite (division by zero)</source>
         <translation>%1素子 %3 の %2 = %4 が有限ではありません(ゼロ除算)</translation>
+    </message>
+    <message>
+        <source>no [datasets] section naming the HDF5 datasets</source>
+        <translation>HDF5 のデータセットを指定する [datasets] セクションがありません</translation>
+    </message>
+    <message>
+        <source>no window = first-last bin of the counts</source>
+        <translation>計数を合計するビンの範囲 window = 最初-最後 がありません</translation>
     </message>
 </context>
 </TS>
