@@ -104,18 +104,29 @@ std::vector<Source> groupBySource(const Hdf5Job &job)
     return sources;
 }
 
-// Whether every link on the way to path exists, so that a missing dataset is
-// told apart from one the library fails to open.
-bool linkExists(hid_t file, const QByteArray &path)
+enum class Link { Found, Missing, Damaged };
+
+// Follows path link by link, so that a missing dataset (or one below a
+// dataset rather than a group) is told apart from a group the library fails
+// to read.
+Link findLink(hid_t file, const QByteArray &path)
 {
     if (path.isEmpty())
-        return false;
+        return Link::Missing;
     for (int slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
-        if (!part.endsWith('/') && H5Lexists(file, part.constData(), H5P_DEFAULT) <= 0)
-            return false;
+        if (part.endsWith('/'))
+            continue;
+        const htri_t exists = H5Lexists(file, part.constData(), H5P_DEFAULT);
+        if (exists <= 0)
+            return exists == 0 ? Link::Missing : Link::Damaged;
         if (slash < 0)
-            return true;
+            return Link::Found;
+        H5O_info_t info;
+        if (H5Oget_info_by_name2(file, part.constData(), &info, H5O_INFO_BASIC, H5P_DEFAULT) < 0)
+            return Link::Damaged;
+        if (info.type != H5O_TYPE_GROUP)
+            return Link::Missing;
     }
 }
 
@@ -138,8 +149,15 @@ const char *className(H5T_class_t c)
 Hdf5Reply openSource(hid_t file, Source &s)
 {
     const QByteArray path = s.path.toUtf8();
-    if (!linkExists(file, path))
+    switch (findLink(file, path)) {
+    case Link::Missing:
+        H5Eclear2(H5E_DEFAULT);
         return fault(Hdf5Fault::NoDataset, s.path);
+    case Link::Damaged:
+        return fault(Hdf5Fault::CannotRead, s.path);
+    case Link::Found:
+        break;
+    }
     H5O_info_t info;
     if (H5Oget_info_by_name2(file, path.constData(), &info, H5O_INFO_BASIC, H5P_DEFAULT) < 0)
         return fault(Hdf5Fault::CannotRead, s.path);

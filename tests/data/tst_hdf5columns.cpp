@@ -5,6 +5,7 @@
 #include "h5scan.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -261,10 +262,16 @@ void TestHdf5Columns::badFileOrRequest_data()
     const QString f = QStringLiteral("%FILE%");
     QTest::newRow("missing file") << QStringLiteral("none") << QStringLiteral("/entry/scaler/I0") << -1
                                   << QStringLiteral("Cannot open %FILE%: No such file or directory");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("/entry/scaler/I0") << -1
+                            << QStringLiteral("Cannot open %FILE%: file to open is a directory");
+    QTest::newRow("empty file") << QStringLiteral("empty") << QStringLiteral("/entry/scaler/I0") << -1
+                                << f + QStringLiteral(": not an HDF5 file");
     QTest::newRow("text file") << QStringLiteral("text") << QStringLiteral("/entry/scaler/I0") << -1
                                << f + QStringLiteral(": not an HDF5 file");
     QTest::newRow("truncated file") << QStringLiteral("truncated") << QStringLiteral("/entry/scaler/I0") << -1
                                     << f + QStringLiteral(": cannot be opened as HDF5; the file is truncated or damaged (truncated file: eof = 4096");
+    QTest::newRow("damaged object header") << QStringLiteral("damaged") << QStringLiteral("/entry/xspress3/Clock") << 0
+                                           << f + QStringLiteral(": dataset /entry/xspress3/Clock cannot be read; the file is damaged (bad object header version number)");
     QTest::newRow("no such dataset") << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I1") << -1
                                      << f + QStringLiteral(": no dataset /entry/scaler/I1");
     QTest::newRow("no such group") << QStringLiteral("scan") << QStringLiteral("/entry/nope/I0") << -1
@@ -308,9 +315,20 @@ void TestHdf5Columns::badFileOrRequest()
     QString path = odd;
     if (file == QLatin1String("none")) {
         path = dir.filePath(QStringLiteral("none.h5"));
+    } else if (file == QLatin1String("folder")) {
+        path = dir.filePath(QStringLiteral("folder.h5"));
+        QVERIFY(QDir().mkpath(path));
+    } else if (file == QLatin1String("empty")) {
+        path = dir.filePath(QStringLiteral("empty.h5"));
+        QVERIFY(writeBytes(path, QByteArray()));
     } else if (file == QLatin1String("text")) {
         path = dir.filePath(QStringLiteral("table.dat"));
         QVERIFY(writeBytes(path, "# Channels : 1\n1 2 3\n"));
+    } else if (file == QLatin1String("damaged")) {
+        path = dir.filePath(QStringLiteral("damaged.h5"));
+        const long long at = h5scan::objectAddress(scan.toStdString(), "/entry/xspress3/Clock");
+        QVERIFY(at > 0);
+        QVERIFY(writeBytes(path, bytesOf(scan).replace(int(at), 16, QByteArray(16, '\xff'))));
     } else if (file == QLatin1String("truncated")) {
         path = dir.filePath(QStringLiteral("cut.h5"));
         QVERIFY(writeBytes(path, bytesOf(scan).left(4096)));

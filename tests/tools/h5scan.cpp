@@ -258,4 +258,15 @@ bool writeScan(const std::string &path, const Spec &spec, const Scan &scan)
     return ok;
 }
 
+long long objectAddress(const std::string &path, const std::string &object)
+{
+    const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    H5O_info_t info;
+    const bool found = file >= 0
+            && H5Oget_info_by_name2(file, object.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT) >= 0;
+    if (file >= 0)
+        H5Fclose(file);
+    return found ? static_cast<long long>(info.addr) : -1;
+}
+
 } // namespace h5scan

@@ -82,4 +82,8 @@ private:
 
 bool writeScan(const std::string &path, const Spec &spec, const Scan &scan);
 
+// Where the header of object starts in the file, for damaging it on purpose;
+// -1 if it cannot be found.
+long long objectAddress(const std::string &path, const std::string &object);
+
 } // namespace h5scan
