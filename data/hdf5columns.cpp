@@ -56,7 +56,13 @@ Wait collectOutput(QProcess &p, QDeadlineTimer deadline, qint64 maxBytes, QByteA
 {
     bool reserved = false;
     for (;;) {
-        out += p.readAllStandardOutput();
+        // Straight from the process's buffer into the reply, without a copy between.
+        const qint64 available = qMin(p.bytesAvailable(), maxBytes + 1 - out.size());
+        if (available > 0) {
+            const int at = out.size();
+            out.resize(at + int(available));
+            out.resize(at + int(qMax<qint64>(0, p.read(out.data() + at, available))));
+        }
         if (out.size() > maxBytes)
             return Wait::TooLarge;
         const qint64 announced = reserved ? -1 : hdf5ReplySize(out);
