@@ -85,7 +85,24 @@ struct Source
     hsize_t rows = 0;
     hsize_t width = 1;
     hsize_t chunkRows = 0; // 0: not chunked
+    std::size_t valueBytes = 0; // of one value as stored
 };
+
+// Bounds a damaged file cannot make the library allocate past: no number is
+// wider than 16 bytes (long double), and no sensible chunk holds more than
+// 256 MiB.
+constexpr std::size_t maxValueBytes = 16;
+constexpr hsize_t maxChunkBytes = hsize_t(256) << 20;
+
+Hdf5Reply damaged(const QString &dataset, const QString &what)
+{
+    Hdf5Reply r;
+    r.fault = Hdf5Fault::CannotRead;
+    r.dataset = dataset;
+    r.detail = what;
+    H5Eclear2(H5E_DEFAULT);
+    return r;
+}
 
 std::vector<Source> groupBySource(const Hdf5Job &job)
 {
@@ -177,6 +194,28 @@ Hdf5Reply openSource(hid_t file, Source &s)
         r.detail = QLatin1String(className(cls));
         return r;
     }
+    s.valueBytes = H5Tget_size(type.id());
+    if (s.valueBytes == 0 || s.valueBytes > maxValueBytes)
+        return damaged(s.path, QStringLiteral("numbers of %1 bytes").arg(s.valueBytes));
+    return Hdf5Reply();
+}
+
+Hdf5Reply readChunking(Source &s)
+{
+    Handle dcpl(H5Dget_create_plist(s.dataset.id()), H5Pclose);
+    hsize_t chunk[H5S_MAX_RANK] = {};
+    const int rank = dcpl.valid() && H5Pget_layout(dcpl.id()) == H5D_CHUNKED
+            ? H5Pget_chunk(dcpl.id(), H5S_MAX_RANK, chunk)
+            : 0;
+    H5Eclear2(H5E_DEFAULT);
+    hsize_t bytes = s.valueBytes;
+    for (int d = 0; d < rank; ++d) {
+        if (chunk[d] == 0 || chunk[d] > maxChunkBytes / bytes)
+            return damaged(s.path, QStringLiteral("chunks of more than %1 bytes").arg(maxChunkBytes));
+        bytes *= chunk[d];
+    }
+    if (s.rank == 2 && rank == 2)
+        s.chunkRows = chunk[0];
     return Hdf5Reply();
 }
 
@@ -198,13 +237,7 @@ Hdf5Reply readShape(Source &s, const Hdf5Job &job)
         if (column >= 0 && hsize_t(column) >= s.width)
             return fault(Hdf5Fault::NoSuchColumn, s.path, column, qint64(s.width));
     }
-    Handle dcpl(H5Dget_create_plist(s.dataset.id()), H5Pclose);
-    hsize_t chunk[H5S_MAX_RANK] = {};
-    if (rank == 2 && dcpl.valid() && H5Pget_layout(dcpl.id()) == H5D_CHUNKED
-        && H5Pget_chunk(dcpl.id(), 2, chunk) == 2)
-        s.chunkRows = chunk[0];
-    H5Eclear2(H5E_DEFAULT);
-    return Hdf5Reply();
+    return readChunking(s);
 }
 
 // Reads rows [first, first + count) of columns [column, column + columns) of
