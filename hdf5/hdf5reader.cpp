@@ -200,14 +200,22 @@ Hdf5Reply openSource(hid_t file, Source &s)
     return Hdf5Reply();
 }
 
-Hdf5Reply readChunking(Source &s)
+// Chunks and storage within reason: a damaged chunk index can claim
+// gigabytes for a chunk, which the library would allocate before reading.
+Hdf5Reply readChunking(Source &s, hsize_t fileSize)
 {
     Handle dcpl(H5Dget_create_plist(s.dataset.id()), H5Pclose);
+    const H5D_layout_t layout = dcpl.valid() ? H5Pget_layout(dcpl.id()) : H5D_LAYOUT_ERROR;
     hsize_t chunk[H5S_MAX_RANK] = {};
-    const int rank = dcpl.valid() && H5Pget_layout(dcpl.id()) == H5D_CHUNKED
-            ? H5Pget_chunk(dcpl.id(), H5S_MAX_RANK, chunk)
-            : 0;
+    const int rank = layout == H5D_CHUNKED ? H5Pget_chunk(dcpl.id(), H5S_MAX_RANK, chunk) : 0;
+    // Data in this file (not in external files or other files' datasets) fit in it.
+    const bool inFile = (layout == H5D_CHUNKED || layout == H5D_CONTIGUOUS)
+            && H5Pget_external_count(dcpl.id()) == 0;
+    const hsize_t stored = inFile ? H5Dget_storage_size(s.dataset.id()) : 0;
     H5Eclear2(H5E_DEFAULT);
+    if (stored > fileSize)
+        return damaged(s.path, QStringLiteral("its data would take %1 bytes of a file of %2")
+                                       .arg(stored).arg(fileSize));
     hsize_t bytes = s.valueBytes;
     for (int d = 0; d < rank; ++d) {
         if (chunk[d] == 0 || chunk[d] > maxChunkBytes / bytes)
@@ -219,7 +227,7 @@ Hdf5Reply readChunking(Source &s)
     return Hdf5Reply();
 }
 
-Hdf5Reply readShape(Source &s, const Hdf5Job &job)
+Hdf5Reply readShape(Source &s, const Hdf5Job &job, hsize_t fileSize)
 {
     Handle space(H5Dget_space(s.dataset.id()), H5Sclose);
     const int rank = space.valid() ? H5Sget_simple_extent_ndims(space.id()) : -1;
@@ -237,7 +245,7 @@ Hdf5Reply readShape(Source &s, const Hdf5Job &job)
         if (column >= 0 && hsize_t(column) >= s.width)
             return fault(Hdf5Fault::NoSuchColumn, s.path, column, qint64(s.width));
     }
-    return readChunking(s);
+    return readChunking(s, fileSize);
 }
 
 // Reads rows [first, first + count) of columns [column, column + columns) of
@@ -340,10 +348,12 @@ bool readSource(Source &s, const Hdf5Job &job, Hdf5Reply &out)
 
 Hdf5Reply checkSources(hid_t file, std::vector<Source> &sources, const Hdf5Job &job)
 {
+    hsize_t fileSize = 0;
+    H5Fget_filesize(file, &fileSize);
     for (Source &s : sources) {
         Hdf5Reply r = openSource(file, s);
         if (r.fault == Hdf5Fault::None)
-            r = readShape(s, job);
+            r = readShape(s, job, fileSize);
         if (r.fault != Hdf5Fault::None)
             return r;
         const Source &first = sources.front();
