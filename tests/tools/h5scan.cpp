@@ -186,6 +186,23 @@ bool Writer::dataset(const std::string &path, Type type, const std::vector<hsize
     return written;
 }
 
+bool Writer::dataset(const std::string &path, hid_t type, const std::vector<hsize_t> &dims,
+                     const std::vector<double> &values)
+{
+    if (!ok() || !parents(path))
+        return false;
+    const hid_t space = H5Screate_simple(int(dims.size()), dims.data(), nullptr);
+    const hid_t dcpl = untimed(H5P_DATASET_CREATE);
+    const hid_t d = H5Dcreate2(file, path.c_str(), type, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
+    const bool written = d >= 0
+            && H5Dwrite(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0;
+    if (d >= 0)
+        H5Dclose(d);
+    H5Pclose(dcpl);
+    H5Sclose(space);
+    return written;
+}
+
 bool Writer::strings(const std::string &path, const std::vector<std::string> &values)
 {
     if (!ok() || !parents(path))

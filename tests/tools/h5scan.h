@@ -72,6 +72,9 @@ public:
     // values row after row; dims of any rank. Parents are created as needed.
     bool dataset(const std::string &path, Type type, const std::vector<hsize_t> &dims,
                  const std::vector<double> &values, unsigned chunkRows = 0, int deflate = 0);
+    // The same with any HDF5 file type.
+    bool dataset(const std::string &path, hid_t type, const std::vector<hsize_t> &dims,
+                 const std::vector<double> &values);
     bool strings(const std::string &path, const std::vector<std::string> &values);
     bool group(const std::string &path);
 
