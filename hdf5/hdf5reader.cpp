@@ -4,10 +4,11 @@
 #include <hdf5.h>
 
 #include <QByteArray>
+#include <QFile>
 
 #include <algorithm>
-#include <utility>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -377,7 +378,8 @@ Hdf5Reply checkSources(hid_t file, std::vector<Source> &sources, const Hdf5Job &
 Hdf5Reply readHdf5InProcess(const Hdf5Job &job)
 {
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    const QByteArray path = job.file.toUtf8();
+    // The file name as the system spells it (as QFile opened it in the caller).
+    const QByteArray path = QFile::encodeName(job.file);
     const htri_t isHdf5 = H5Fis_hdf5(path.constData());
     if (isHdf5 == 0)
         return fault(Hdf5Fault::NotHdf5);
