@@ -25,6 +25,7 @@ private slots:
     void messageLine();
     void japanese();
     void mcaAndHdf5WithoutRecipe();
+    void tableReadReplacedByTheRecipe();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -238,6 +239,35 @@ void tst_ColumnsDialog::mcaAndHdf5WithoutRecipe()
     QTest::mouseClick(d->loadButton(), Qt::LeftButton);
     QCOMPARE(body.measSet().points.size(), 13);
     QCOMPARE(body.measSet().chs(), 2);
+}
+
+// A column file without an XDI line is read as a point table, as ever, with
+// the remark; its Columns window is offered, and loading the recipe there
+// replaces the table's points of that file, not those of other files.
+void tst_ColumnsDialog::tableReadReplacedByTheRecipe()
+{
+    Body body;
+    load(body, { write(QStringLiteral("other.dat"), "# Channels : 2\n1 2 3 4 5\n") });
+    QByteArray scan = unmappedScan();
+    scan.replace("# XDI/1.0\n", "");
+    scan.replace("# Column.", "#  Column."); // no longer XDI lines either
+    scan.insert(scan.indexOf("2000 2"), "# IC0 tick fluo1 fluo2 out1 out2\n");
+    const QString path = write(QStringLiteral("scan.txt"), scan);
+    load(body, { path });
+    QCOMPARE(body.measSet().points.size(), 7);
+    QCOMPARE(body.measSet().points.at(1).i0, 2000.0); // read as a one-channel table
+    ColumnsDialog *d = body.columnsDialog();
+    QVERIFY(d && d->isVisible());
+    QCOMPARE(d->file(), path);
+    d->setRecipeText(QString::fromLatin1(goodRecipe));
+    QTest::mouseClick(d->loadButton(), Qt::LeftButton);
+    const MeasSet &m = body.measSet();
+    QCOMPARE(m.points.size(), 7);
+    QCOMPARE(m.mcas.size(), 7);
+    QCOMPARE(m.points.source(0).file, dir.filePath("other.dat"));
+    QCOMPARE(m.points.at(1).i0, 1000.0);
+    QCOMPARE(m.chs(), 2);
+    QVERIFY(m.estimated);
 }
 
 QTEST_MAIN(tst_ColumnsDialog)
