@@ -16,6 +16,8 @@ constexpr qint64 maxHeaderBytes = qint64(4) << 20;
 // Bytes read from the device at a time by the row reader.
 constexpr qint64 chunkBytes = qint64(1) << 20;
 constexpr size_t maxKeptBadRows = 100;
+// Far more than any detector's scan has, few enough to keep in memory.
+constexpr int maxColumns = 100000;
 
 inline bool isSeparator(char c)
 {
@@ -192,11 +194,28 @@ ColumnHeader readColumnHeader(QIODevice &device)
     int lineNumber = 0;
     while (!device.atEnd() && device.pos() - start < maxHeaderBytes) {
         const qint64 lineStart = device.pos();
-        const QByteArray line = withoutLineEnd(device.readLine(maxHeaderBytes));
+        const QByteArray raw = device.readLine(maxHeaderBytes);
         ++lineNumber;
+        // A line cut at the limit is no line of a scan's header or rows, and
+        // taking its first part for a row would make millions of columns.
+        if (raw.size() >= maxHeaderBytes - 1 && !raw.endsWith('\n')) {
+            header.error
+                = QCoreApplication::translate("Recordings", "line %1 is longer than %2 bytes")
+                      .arg(lineNumber)
+                      .arg(maxHeaderBytes);
+            return header;
+        }
+        const QByteArray line = withoutLineEnd(raw);
         if (lineNumber == 1)
             header.xdi = looksLikeXdi(line);
         const int fields = dataFieldCount(line);
+        if (fields > maxColumns) {
+            header.error
+                = QCoreApplication::translate("Recordings", "line %1 has more than %2 fields")
+                      .arg(lineNumber)
+                      .arg(maxColumns);
+            return header;
+        }
         if (fields > 0) {
             chooseNames(lines, fields, header);
             header.dataOffset = lineStart;

@@ -634,5 +634,13 @@
         <source>no window = first-last bin of the counts</source>
         <translation>計数を合計するビンの範囲 window = 最初-最後 がありません</translation>
     </message>
+    <message>
+        <source>line %1 is longer than %2 bytes</source>
+        <translation>%1 行目が %2 バイトより長くなっています</translation>
+    </message>
+    <message>
+        <source>line %1 has more than %2 fields</source>
+        <translation>%1 行目のフィールドが %2 個を超えています</translation>
+    </message>
 </context>
 </TS>

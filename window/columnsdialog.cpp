@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int previewRows = 8;
+// A table of more columns than this is no help to read.
+constexpr int previewColumns = 1000;
 
 // One settings key per set of column names, in their order.
 QString settingsKey(const QStringList &names)
@@ -86,12 +88,13 @@ bool ColumnsDialog::setFile(const QString &path)
 void ColumnsDialog::fillPreview(const QStringList &names,
                                 const std::vector<std::vector<double>> &rows)
 {
+    const int columns = qMin(int(names.size()), previewColumns);
     m_ui->preview->clear();
-    m_ui->preview->setColumnCount(names.size());
+    m_ui->preview->setColumnCount(columns);
     m_ui->preview->setRowCount(int(rows.size()));
-    m_ui->preview->setHorizontalHeaderLabels(names);
+    m_ui->preview->setHorizontalHeaderLabels(names.mid(0, columns));
     for (size_t r = 0; r < rows.size(); ++r) {
-        for (size_t c = 0; c < rows[r].size(); ++c)
+        for (size_t c = 0; c < rows[r].size() && int(c) < columns; ++c)
             m_ui->preview->setItem(int(r), int(c),
                                    new QTableWidgetItem(QString::number(rows[r][c], 'g', 6)));
     }

@@ -56,6 +56,7 @@ private slots:
     void blocksGiveTheSameRows();
     void manyColumns();
     void noData();
+    void hugeLines();
 };
 
 void TestColumnFile::header_data()
@@ -204,6 +205,16 @@ void TestColumnFile::noData()
     const Parsed p = parse("# a b\n# only comments\n");
     QVERIFY(!p.header.ok());
     QCOMPARE(p.header.error, QString("no row of numbers in 2 lines"));
+}
+
+// A line of a hundred megabytes, as a hostile or broken file has, must not
+// become a header of millions of columns.
+void TestColumnFile::hugeLines()
+{
+    const Parsed longLine = parse("# a\n1" + QByteArray(" 7").repeated(3 << 20) + "\n");
+    QCOMPARE(longLine.header.error, QString("line 2 is longer than 4194304 bytes"));
+    const Parsed wide = parse(QByteArray("1").append(QByteArray(",7").repeated(100000)) + "\n");
+    QCOMPARE(wide.header.error, QString("line 1 has more than 100000 fields"));
 }
 
 QTEST_APPLESS_MAIN(TestColumnFile)
