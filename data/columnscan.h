@@ -11,7 +11,8 @@
 class QIODevice;
 
 // The points a scan gave, one per row, each with its detector elements as
-// channels in the order of the recipe's element list.
+// channels in the order of the recipe's element list. A point has one I0:
+// that of the first element, should the recipe's i0 depend on {n}.
 struct ScanPoint
 {
     double i0 = 0.0;
