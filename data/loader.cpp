@@ -3,9 +3,12 @@
 
 #include "pointset.h"
 #include "pointtable.h"
+#include "recording.h"
+#include "tableremarks.h"
 #include "spectrumreader.h"
 
 #include <QDebug>
+#include <QFile>
 
 #include <algorithm>
 #include <limits>
@@ -70,6 +73,21 @@ QString idLine()
     return debugLine("ID", QString::fromLatin1(channelHeaderKey));
 }
 
+// Says what the point-table read of report's file passed over, if anything.
+void addTableRemarks(FileReport &report, const PointSet &points, int first)
+{
+    if (!report.open.opened())
+        return;
+    QFile file(report.path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const int channels = report.gavePoints() ? points.at(first).icrs.size() : 1;
+    const QString text = remarksText(pointTableRemarks(file.read(maxRemarkBytes), channels),
+                                     channels);
+    if (!text.isEmpty())
+        report.warnings.append(text);
+}
+
 } // namespace
 
 QString debugLine(const char *label, const QString &value)
@@ -100,11 +118,16 @@ FileReport loadPointTable(const QString &path, PointSet &points, const TraceSink
 }
 
 QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &points,
-                                         const TraceSink &trace)
+                                         const TraceSink &trace, const LoadOptions &options)
 {
     QVector<FileReport> reports;
     reports.reserve(paths.size());
     for (const QString &path : paths) {
+        const RecordingKind kind = recordingKind(recordingHead(path), options);
+        if (kind != RecordingKind::Native) {
+            reports.append(loadRecording(path, kind, points, options));
+            continue;
+        }
         SpectrumPoint sp;
         readSpectrumFile(path, sp);
         if (sp.ok) {
@@ -114,7 +137,9 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
             report.points = 1;
             reports.append(report);
         } else {
+            const int first = points.size();
             reports.append(loadPointTable(path, points, trace));
+            addTableRemarks(reports.last(), points, first);
         }
     }
     return reports;
@@ -143,5 +168,7 @@ QString problemText(const FileReport &report)
     case OpenStatus::Opened:
         break;
     }
+    if (!report.error.isEmpty())
+        return report.error;
     return report.gavePoints() ? QString() : QStringLiteral("no measurement point in it");
 }

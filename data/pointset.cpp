@@ -154,6 +154,21 @@ void PointSet::removeAt(int p)
         add(all[k].i0, all[k].icrs, all[k].scas, sources[k]);
 }
 
+int PointSet::removeFromFile(const QString &file, int end)
+{
+    const QVector<MeasValues> all = points();
+    const QVector<PointSource> sources = m_sources;
+    clear();
+    int removed = 0;
+    for (int k = 0; k < all.size(); ++k) {
+        if (k < end && sources[k].file == file)
+            ++removed;
+        else
+            add(all[k].i0, all[k].icrs, all[k].scas, sources[k]);
+    }
+    return removed;
+}
+
 PointSet pointSetOf(const QVector<MeasValues> &points)
 {
     PointSet set;

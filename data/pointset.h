@@ -72,6 +72,9 @@ public:
     void reserve(int more);
     // Removes point p; the channel count and the ranges follow from the others.
     void removeAt(int p);
+    // Removes the points before index end that were read from file, in one
+    // pass; returns how many went.
+    int removeFromFile(const QString &file, int end);
     // Removes every point. The channel count is left as it was: it means
     // nothing while the set is empty and the next point sets it afresh.
     void clear();
@@ -90,6 +93,9 @@ public:
 
     // Dead times need at least two points sharing at least two channels.
     bool canEstimate() const { return size() > 1 && m_chs >= 2; }
+    // A single-element detector is a detector too: its one channel can be
+    // fitted on its own, and the batch command and the fit details do so.
+    bool canEstimateEachChannel() const { return size() > 1 && m_chs >= 1; }
 
     // Column p of each: i0s() over all points, and channel j < chs() of every point.
     const QVector<double> &i0s() const { return m_i0s; }

@@ -202,6 +202,10 @@
         <source>Not the dead times of the loaded points: %1. These are of the points loaded before, and Save writes them.</source>
         <translation>読み込んだ測定点のデッドタイムではありません: %1。これは以前に読み込んだ測定点の結果で、保存するとこれが書き出されます。</translation>
     </message>
+    <message>
+        <source>the recipe of the Columns window</source>
+        <translation>「列」ウィンドウのレシピ</translation>
+    </message>
 </context>
 <context>
     <name>DispA</name>
@@ -484,6 +488,104 @@
     </message>
 </context>
 <context>
+    <name>Hdf5Columns</name>
+    <message>
+        <location filename="../data/hdf5columns.cpp" line="+36"/>
+        <source>%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read from datasets of 2 (points x elements)</source>
+        <translation>%1: データセット %2 は %3 次元なので列 %4 はありません。列は 2 次元 (点 x 素子) のデータセットから読みます</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1: dataset %2 has 2 dimensions (points x elements): name one of its columns, as in %2[0]</source>
+        <translation>%1: データセット %2 は 2 次元 (点 x 素子) です。%2[0] のように列を指定してください</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones can be read</source>
+        <translation>%1: データセット %2 は %3 次元です。読めるのは 1 次元のデータセットと 2 次元のデータセットの列だけです</translation>
+    </message>
+    <message>
+        <location line="+47"/>
+        <source>%1: HDF5 files cannot be read: the helper program %2 does not start (%3)</source>
+        <translation>%1: HDF5 ファイルを読めません。補助プログラム %2 が起動しません (%3)</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>%1: the HDF5 reader gave no answer within %2 s and was stopped</source>
+        <translation>%1: HDF5 読み取りプロセスが %2 秒以内に応答しなかったため停止しました</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: the HDF5 reader crashed on this file; it may be damaged</source>
+        <translation>%1: HDF5 読み取りプロセスがこのファイルで異常終了しました。ファイルが壊れている可能性があります</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: the HDF5 reader failed (exit status %2)</source>
+        <translation>%1: HDF5 読み取りプロセスが失敗しました (終了ステータス %2)</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1: the HDF5 reader&apos;s answer is malformed: %2</source>
+        <translation>%1: HDF5 読み取りプロセスの応答が不正です: %2</translation>
+    </message>
+    <message>
+        <location line="+49"/>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 を開けません: %2</translation>
+    </message>
+    <message>
+        <location line="+24"/>
+        <source>%1: not an HDF5 file</source>
+        <translation>%1: HDF5 ファイルではありません</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: cannot be opened as HDF5; the file is truncated or damaged (%2)</source>
+        <translation>%1: HDF5 として開けません。ファイルが途中で切れているか壊れています (%2)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: no dataset %2</source>
+        <translation>%1: データセット %2 がありません</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: %2 is not a dataset</source>
+        <translation>%1: %2 はデータセットではありません</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: dataset %2 holds values of HDF5 class %3, not numbers</source>
+        <translation>%1: データセット %2 の値は HDF5 クラス %3 で、数値ではありません</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>%1: dataset %2 has %3 columns (0 to %4), so it has no column %5</source>
+        <translation>%1: データセット %2 の列は %3 個 (0 から %4) なので列 %5 はありません</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: dataset %2 has %3 points, but %4 has %5</source>
+        <translation>%1: データセット %2 は %3 点ですが、%4 は %5 点です</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: dataset %2 cannot be read; the file is damaged (%3)</source>
+        <translation>%1: データセット %2 を読めません。ファイルが壊れています (%3)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: the datasets asked for hold %2 values, more than the %3 that are read at once</source>
+        <translation>%1: 指定したデータセットの値は %2 個で、一度に読める %3 個を超えています</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1: cannot be read as HDF5</source>
+        <translation>%1: HDF5 として読めません</translation>
+    </message>
+</context>
+<context>
     <name>Plot</name>
     <message>
         <location filename="../plot/plotaxes.cpp" line="+41"/>
@@ -515,6 +617,145 @@
         <location line="+2"/>
         <source>SCA (Nout)</source>
         <translation>SCA (Nout)</translation>
+    </message>
+</context>
+<context>
+    <name>ColumnsDialog</name>
+    <message>
+        <source>Columns</source>
+        <translation>列</translation>
+    </message>
+    <message>
+        <source>Columns and the first rows:</source>
+        <translation>列と最初の行:</translation>
+    </message>
+    <message>
+        <source>Recipe: for every element {n}, expressions over the column names ($7 is the 7th column):</source>
+        <translation>レシピ: 素子 {n} ごとに、列名を使った式($7 は7番目の列):</translation>
+    </message>
+    <message>
+        <source>Load</source>
+        <translation>読み込み</translation>
+    </message>
+    <message>
+        <source>Not a column file: %1</source>
+        <translation>列ファイルではありません: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>The recipe fits: %n element(s)</source>
+        <translation>
+            <numerusform>レシピは適合します: %n 素子</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Missing or wrong: %1</source>
+        <translation>不足または誤り: %1</translation>
+    </message>
+    <message>
+        <source>An HDF5 file: the recipe's [datasets] section names the datasets that become columns.</source>
+        <translation>HDF5 ファイル: レシピの [datasets] セクションで、列にするデータセットを指定します。</translation>
+    </message>
+</context>
+<context>
+    <name>LoadNotes</name>
+    <message>
+        <source>One channel in common: the result row needs two, so it stays empty; Fit details shows this channel's dead times</source>
+        <translation>共通チャンネルは1つです: 結果行には2つ必要なため空のままです。このチャンネルのデッドタイムはフィットの詳細に表示されます</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Recordings</name>
+    <message>
+        <source>built-in recipe %1; no counting-time column, so the values are taken as rates</source>
+        <translation>組み込みレシピ %1。計数時間の列がないため、値を計数率とみなします</translation>
+    </message>
+    <message>
+        <source>built-in recipe %1, counts over the counting time %2</source>
+        <translation>組み込みレシピ %1、計数を計数時間 %2 で割ります</translation>
+    </message>
+    <message>
+        <source>up to %1 fields per line, of which a point table of %2 channel(s) uses %3</source>
+        <translation>1行に最大 %1 個のフィールド(%2 チャンネルの点テーブルが使うのは %3 個)</translation>
+    </message>
+    <message>
+        <source>%1 line(s) that are not numbers (the first is line %2)</source>
+        <translation>数値でない行が %1 行(最初は %2 行目)</translation>
+    </message>
+    <message>
+        <source>read as a point table with %1; if it is a column file, read it with a recipe</source>
+        <translation>点テーブルとして読み込みました: %1。列ファイルであればレシピで読み込んでください</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>%1 行目: %2</translation>
+    </message>
+    <message>
+        <source> (and %1 more such lines)</source>
+        <translation>(ほかに同様の行が %1 行)</translation>
+    </message>
+    <message>
+        <source>no built-in recipe fits the columns %1; give a recipe</source>
+        <translation>列 %1 に合う組み込みレシピがありません。レシピを指定してください</translation>
+    </message>
+    <message>
+        <source>; the columns are %1</source>
+        <translation>。列は %1 です</translation>
+    </message>
+    <message>
+        <source>the last line, %1, has no line end: the file may be truncated</source>
+        <translation>最終行(%1 行目)に改行がありません: ファイルが途中で切れている可能性があります</translation>
+    </message>
+    <message>
+        <source>%1 fields where the header has %2</source>
+        <translation>ヘッダーは %2 列ですがフィールドが %1 個あります</translation>
+    </message>
+    <message>
+        <source>field %1 &quot;%2&quot; is not a number</source>
+        <translation>フィールド %1 の「%2」は数値ではありません</translation>
+    </message>
+    <message>
+        <source>unknown names %1</source>
+        <translation>不明な名前 %1</translation>
+    </message>
+    <message>
+        <source>unknown name %1</source>
+        <translation>不明な名前 %1</translation>
+    </message>
+    <message>
+        <source>the expression &quot;%1&quot; does not parse: %2</source>
+        <translation>式「%1」を解析できません: %2</translation>
+    </message>
+    <message>
+        <source>line %1: </source>
+        <translation>%1 行目: </translation>
+    </message>
+    <message>
+        <source>%1%2 of element %3 = %4 is not finite (division by zero)</source>
+        <translation>%1素子 %3 の %2 = %4 が有限ではありません(ゼロ除算)</translation>
+    </message>
+    <message>
+        <source>no [datasets] section naming the HDF5 datasets</source>
+        <translation>HDF5 のデータセットを指定する [datasets] セクションがありません</translation>
+    </message>
+    <message>
+        <source>no window = first-last bin of the counts</source>
+        <translation>計数を合計するビンの範囲 window = 最初-最後 がありません</translation>
+    </message>
+    <message>
+        <source>line %1 is longer than %2 bytes</source>
+        <translation>%1 行目が %2 バイトより長くなっています</translation>
+    </message>
+    <message>
+        <source>line %1 has more than %2 fields</source>
+        <translation>%1 行目のフィールドが %2 個を超えています</translation>
     </message>
 </context>
 </TS>

@@ -124,7 +124,7 @@ void AMeasP::fillBlanks(QGridLayout *row, QVector<QLayoutItem *> &places,
 
 namespace {
 
-void addColumns(QVector<ColumnHeader::Column> &columns, const QGridLayout *row, int rowX)
+void addColumns(QVector<ChannelHeader::Column> &columns, const QGridLayout *row, int rowX)
 {
     for (int i = 0; i < row->columnCount(); ++i) {
         const QLayoutItem *item = row->itemAtPosition(0, i);
@@ -137,9 +137,9 @@ void addColumns(QVector<ColumnHeader::Column> &columns, const QGridLayout *row, 
 
 } // namespace
 
-QVector<ColumnHeader::Column> AMeasP::headerColumns()
+QVector<ChannelHeader::Column> AMeasP::headerColumns()
 {
-    QVector<ColumnHeader::Column> columns;
+    QVector<ChannelHeader::Column> columns;
     if (!formBuilt)
         return columns;
     // Boxes made since the last layout pass get their places first: the rows
@@ -152,7 +152,7 @@ QVector<ColumnHeader::Column> AMeasP::headerColumns()
     return columns;
 }
 
-QVector<ColumnHeader::Group> AMeasP::headerGroups() const
+QVector<ChannelHeader::Group> AMeasP::headerGroups() const
 {
     if (!formBuilt)
         return {};

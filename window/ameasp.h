@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "columnheader.h"
+#include "channelheader.h"
 #include "le.h"
 #include "ui_ameasp.h"
 
@@ -46,8 +46,8 @@ public:
     // Once the row is made and laid out: the ICR and then the SCA columns,
     // each named by its channel, and the captions over them, in the panel's
     // coordinates.
-    QVector<ColumnHeader::Column> headerColumns();
-    QVector<ColumnHeader::Group> headerGroups() const;
+    QVector<ChannelHeader::Column> headerColumns();
+    QVector<ChannelHeader::Group> headerGroups() const;
 
     double i0;
     QVector<double> icrs;

@@ -2,12 +2,16 @@
 #include "body.h"
 
 #include "ameasp.h"
-#include "columnheader.h"
+#include "channelheader.h"
+#include "columnsdialog.h"
 #include "fitdetails.h"
 #include "le.h"
+#include "loadnotes.h"
 #include "loader.h"
 #include "plotaxes.h"
 #include "plotdata.h"
+#include "recipe.h"
+#include "recording.h"
 #include "resultsfile.h"
 
 #include <QAction>
@@ -37,8 +41,8 @@ Body::Body(QWidget *parent)
     , openDialog(nullptr)
     , saveDialog(nullptr)
     , fitDetailsAction(new QAction(tr("Fit details..."), this))
-    , panelHeader(new ColumnHeader)
-    , resultHeader(new ColumnHeader)
+    , panelHeader(new ChannelHeader)
+    , resultHeader(new ChannelHeader)
 {
     setupUi(this);
     panelScroll->setHeader(panelHeader);
@@ -363,8 +367,8 @@ void Body::updateColumnHeaders()
     // The result boxes are all made and stand under their channels' values,
     // so they give the columns of both strips; the panel's own are used only
     // before there are results.
-    QVector<ColumnHeader::Column> columns;
-    QVector<ColumnHeader::Group> groups = panel->headerGroups();
+    QVector<ChannelHeader::Column> columns;
+    QVector<ChannelHeader::Group> groups = panel->headerGroups();
     QCoreApplication::sendPostedEvents(TausDispBase, QEvent::LayoutRequest);
     for (int i = 0; i < mset.tauLEs.size(); ++i) {
         const LE *box = mset.tauLEs[i];
@@ -415,14 +419,87 @@ bool Body::readPointTable(const QString &fname)
 
 void Body::filesSelected(const QStringList &files)
 {
+    loadFiles(files, LoadOptions());
+}
+
+void Body::loadFiles(const QStringList &files, const LoadOptions &options)
+{
     const int first = mset.points.size();
-    const QVector<FileReport> reports = loadMeasurementFiles(files, mset.points, printTrace);
+    const QVector<FileReport> reports =
+            loadMeasurementFiles(files, mset.points, printTrace, options);
     addPanels(first);
     if (mset.mcas.size() > 1) {
         mset.calcTaus();
         watchResultBoxes();
     }
     showLoadMessage(reports);
+    showChangedPoints();
+    offerRecipe(reports);
+}
+
+void Body::offerRecipe(const QVector<FileReport> &reports)
+{
+    for (const FileReport &report : reports) {
+        // A point table that left fields unused or had text lines is most
+        // likely a column file: its Columns window is offered too, and a
+        // recipe loaded there replaces what the table read gave.
+        const bool remarkedTable = report.recipeText.isEmpty() && !report.warnings.isEmpty();
+        if (!report.needsRecipe && !remarkedTable)
+            continue;
+        if (!report.needsRecipe && !previewRecording(report.path, 1).error.isEmpty())
+            continue;
+        if (!columnsWindow) {
+            columnsWindow = new ColumnsDialog(this);
+            connect(columnsWindow, &ColumnsDialog::loadRequested, this, &Body::loadWithRecipe);
+        }
+        columnsWindow->setFile(report.path);
+        columnsWindow->show();
+        columnsWindow->raise();
+        return;
+    }
+}
+
+void Body::loadWithRecipe(const QString &path, const QString &recipeText)
+{
+    const RecipeParse parsed = parseRecipe(recipeText);
+    if (!parsed.ok())
+        return; // the Columns window's check says why, and Load is off
+    Recipe recipe = parsed.recipe;
+    recipe.origin = tr("the recipe of the Columns window");
+    LoadOptions options;
+    options.recipe = &recipe;
+    const int before = mset.points.size();
+    loadFiles({ path }, options);
+    if (mset.points.size() > before)
+        removePointsOf(path, before);
+}
+
+void Body::removePointsOf(const QString &path, int end)
+{
+    int first = -1;
+    for (int p = end - 1; p >= 0; --p) {
+        if (mset.points.source(p).file != path)
+            continue;
+        delete mset.mcas.takeAt(p);
+        first = p;
+    }
+    if (first < 0)
+        return;
+    // As removePoint does for one: row q of the layout stays panel q.
+    while (MCALayout->count() > first)
+        delete MCALayout->takeAt(MCALayout->count() - 1);
+    for (int q = first; q < mset.mcas.size(); ++q) {
+        mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
+        MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
+    }
+    mset.points.removeFromFile(path, end);
+    showVisiblePanels();
+    if (mset.points.canEstimate()) {
+        mset.calcTaus();
+        watchResultBoxes();
+    } else {
+        dropResults();
+    }
     showChangedPoints();
 }
 
@@ -570,7 +647,8 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
     for (const FileReport &report : reports) {
         const QString name = QFileInfo(report.path).fileName();
         const QString path = QDir::toNativeSeparators(report.path);
-        if (report.notNumberLines > 0) {
+        // What a point-table read passed over is said once, by its remark.
+        if (report.notNumberLines > 0 && report.warnings.isEmpty()) {
             const QString text
                     = tr("%1 has fields that are not numbers, read as 0, from line %2 on");
             shortParts.append(text.arg(name).arg(report.firstNotNumberLine));
@@ -585,7 +663,9 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
             why = report.open.reason.isEmpty() ? tr("cannot be opened") : report.open.reason;
             break;
         case OpenStatus::Opened:
-            if (!report.gavePoints())
+            if (!report.error.isEmpty())
+                why = report.error;
+            else if (!report.gavePoints())
                 why = tr("no measurement point in it");
             break;
         }
@@ -598,6 +678,16 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
         shortParts.prepend(tr("Not loaded: %1").arg(shortProblems.join(QStringLiteral(", "))));
         longParts.prepend(tr("Not loaded:") + QLatin1Char('\n')
                           + longProblems.join(QLatin1Char('\n')));
+    }
+    // How the files were read: the recipe used, what a point-table read passed
+    // over, a single channel.
+    // Earlier results on screen: the single channel's note would say the row
+    // stays empty; the stale-result line below says what the row shows.
+    const PointSet &noted = mset.estimated ? PointSet() : mset.points;
+    const QString notes = loadNotesText(reports, noted);
+    if (!notes.isEmpty()) {
+        shortParts.append(notes);
+        longParts.append(loadNotesDetails(reports, noted));
     }
     describePoints(shortParts, longParts);
     showMessage(shortParts.join(QStringLiteral("; ")), longParts.join(QStringLiteral("\n")));
@@ -630,6 +720,10 @@ void Body::describePoints(QStringList &shortParts, QStringList &longParts) const
     }
     const QString reason = cannotEstimateReason(true);
     if (reason.isEmpty())
+        return;
+    // A single-element detector is no failed estimate: the load notes say why
+    // the result row stays empty.
+    if (!mset.estimated && mset.points.size() >= 2 && mset.points.chs() == 1)
         return;
     const QString text = mset.estimated
             ? tr("Dead times not updated: %1; the results shown are of the earlier points")

@@ -12,10 +12,12 @@
 #include <QVector>
 
 class AMeasP;
-class ColumnHeader;
+class ChannelHeader;
+class ColumnsDialog;
 class DispA;
 class FitDetails;
 struct FileReport;
+struct LoadOptions;
 class QAction;
 class QContextMenuEvent;
 class QDragEnterEvent;
@@ -43,6 +45,10 @@ public:
     const QVector<QColor> &channelColors() const { return colors; }
     QFileDialog *openFileDialog() const { return openDialog; }
     QFileDialog *saveFileDialog() const { return saveDialog; }
+
+    // The "Columns" window for a column file that no built-in recipe maps,
+    // once one has been loaded.
+    ColumnsDialog *columnsDialog() const { return columnsWindow; }
 
     // The window of the exact dead-time fits, once it has been opened.
     FitDetails *fitDetails() const { return fitDetailsWindow; }
@@ -80,6 +86,16 @@ private slots:
     void drawNinNout(QPainter *p);
 
 private:
+    // Loads files as "Read File(s)" does, with the options of a recipe.
+    void loadFiles(const QStringList &files, const LoadOptions &options);
+    // Opens the Columns window on the first column file of a load that no
+    // built-in recipe maps.
+    void offerRecipe(const QVector<FileReport> &reports);
+    // Loads path through the recipe written in the Columns window; the points
+    // an earlier read of it as a point table gave go once the recipe's are in.
+    void loadWithRecipe(const QString &path, const QString &recipeText);
+    // Removes the points before index end read from path, with their panels.
+    void removePointsOf(const QString &path, int end);
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
     // A new panel for point p, its boxes still to be made.
@@ -162,11 +178,12 @@ private:
     QFileDialog *saveDialog;
     QAction *fitDetailsAction;
     FitDetails *fitDetailsWindow = nullptr;
+    ColumnsDialog *columnsWindow = nullptr;
     BoxSize boxSize;
     int scaCaptionWidth = 0;
     bool asDesigned = false;
-    ColumnHeader *panelHeader;
-    ColumnHeader *resultHeader;
+    ChannelHeader *panelHeader;
+    ChannelHeader *resultHeader;
     QString messageText;
     ScatterPlotData shownData[2];
     bool shownDataMade[2] = { false, false };

@@ -56,7 +56,8 @@ struct MeasSet
     // Makes the result boxes of the latest estimation anew.
     void showResults();
     // The comparison of the latest estimation, fitting it first if needed;
-    // empty before an estimation.
+    // empty before an estimation, except that two points of one common
+    // channel are fitted too.
     const QVector<ChannelComparison> &fitComparison();
     // Whether the results shown are of points other than the loaded ones.
     bool resultsStale() const { return estimated && !points.canEstimate(); }

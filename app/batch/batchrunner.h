@@ -12,7 +12,8 @@ enum BatchStatus {
     BatchUsageError = 2,
     BatchOutputError = 3, // a results file or the plot image could not be written
     // some named file could not be read or gave no point; the rest were estimated
-    BatchIncomplete = 3
+    BatchIncomplete = 3,
+    BatchInputError = 4 // a recording or the recipe could not be read
 };
 
 // Runs the batch command: arguments as the process received them (program

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ameasp.h"
 #include "body.h"
-#include "columnheader.h"
+#include "channelheader.h"
 #include "dispa.h"
 #include "le.h"
 #include "testsupport.h"
@@ -654,7 +654,7 @@ void tst_Body::boxesInViewAfterScrolling()
 namespace {
 
 // The label of header right above the box (covering its middle), if shown.
-QString headerTextOver(const ColumnHeader *header, const QWidget *box)
+QString headerTextOver(const ChannelHeader *header, const QWidget *box)
 {
     const int middle = box->mapToGlobal(QPoint(box->width() / 2, 0)).x();
     for (const QLabel *label : header->columnLabels()) {
@@ -677,8 +677,8 @@ void tst_Body::checkColumnHeaders(Body &body, int chs)
     const MeasSet &set = body.measSet();
     auto *panels = body.findChild<QScrollArea *>("panelScroll");
     auto *results = body.findChild<QScrollArea *>("resultScroll");
-    const auto *panelHeader = panels->findChild<ColumnHeader *>();
-    const auto *resultHeader = results->findChild<ColumnHeader *>();
+    const auto *panelHeader = panels->findChild<ChannelHeader *>();
+    const auto *resultHeader = results->findChild<ChannelHeader *>();
     QVERIFY(panelHeader && panelHeader->isVisible());
     QVERIFY(resultHeader && resultHeader->isVisible());
     const int viewLeft = panels->viewport()->mapToGlobal(QPoint()).x();

@@ -202,20 +202,25 @@ void tst_BodyActions::pointMessages_data()
             << false;
     QTest::newRow("a stray binary file after an estimation")
             << 3 << QByteArrayList { strayBytes }
-            << "f0.dat has fields that are not numbers, read as 0, from line 1 on; Dead times "
-               "not updated: the points share fewer than two channels, f0.dat has 1; the "
-               "results shown are of the earlier points"
+            << "f0.dat: read as a point table with 3 line(s) that are not numbers (the first is "
+               "line 1); if it is a column file, read it with a recipe; Dead times not updated: "
+               "the points share fewer than two channels, f0.dat has 1; the results shown are "
+               "of the earlier points"
             << false;
     QTest::newRow("a table of one channel")
             << 0 << QByteArrayList { "1 2 3\n2 3 4\n3 4 5\n" }
-            << "No dead times: the points share fewer than two channels, f0.dat has 1" << false;
+            << "One channel in common: the result row needs two, so it stays empty; Fit details "
+               "shows this channel's dead times"
+            << false;
     QTest::newRow("a word among the numbers")
             << 0 << QByteArrayList { "# Channels : 2\n1 2 2 3 3\n2 3 n/a 4 4\n3 4 4 5 5\n" }
-            << "f0.dat has fields that are not numbers, read as 0, from line 3 on" << false;
+            << "f0.dat: read as a point table with 1 line(s) that are not numbers (the first is "
+               "line 3); if it is a column file, read it with a recipe"
+            << false;
     QTest::newRow("a table of one channel, Japanese")
             << 0 << QByteArrayList { "1 2 3\n2 3 4\n3 4 5\n" }
-            << QString::fromUtf8("デッドタイムなし: 測定点に共通のチャンネルが 2 つ未満です"
-                                 "（f0.dat は 1 チャンネル）")
+            << QString::fromUtf8("共通チャンネルは1つです: 結果行には2つ必要なため空のままです。"
+                                 "このチャンネルのデッドタイムはフィットの詳細に表示されます")
             << true;
 }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "columnheader.h"
+#include "channelheader.h"
 
 #include <QLabel>
 
-ColumnHeader::ColumnHeader(QWidget *parent)
+ChannelHeader::ChannelHeader(QWidget *parent)
     : QWidget(parent)
     , pinned(new QLabel(this))
 {
@@ -13,12 +13,12 @@ ColumnHeader::ColumnHeader(QWidget *parent)
     pinned->hide();
 }
 
-QSize ColumnHeader::sizeHint() const
+QSize ChannelHeader::sizeHint() const
 {
     return QSize(0, fontMetrics().height() + 2);
 }
 
-void ColumnHeader::setColumns(const QVector<Column> &newColumns, const QVector<Group> &newGroups)
+void ChannelHeader::setColumns(const QVector<Column> &newColumns, const QVector<Group> &newGroups)
 {
     columns = newColumns;
     groups = newGroups;
@@ -34,7 +34,7 @@ void ColumnHeader::setColumns(const QVector<Column> &newColumns, const QVector<G
     place();
 }
 
-void ColumnHeader::setOffset(int newOffset)
+void ChannelHeader::setOffset(int newOffset)
 {
     if (newOffset == offset)
         return;
@@ -42,18 +42,18 @@ void ColumnHeader::setOffset(int newOffset)
     place();
 }
 
-void ColumnHeader::resizeEvent(QResizeEvent *event)
+void ChannelHeader::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     place();
 }
 
-QString ColumnHeader::pinnedCaption() const
+QString ChannelHeader::pinnedCaption() const
 {
     return pinned->isVisibleTo(this) ? pinned->text() : QString();
 }
 
-void ColumnHeader::place()
+void ChannelHeader::place()
 {
     for (int i = 0; i < columns.size(); ++i) {
         labels[i]->setGeometry(columns[i].left - offset, 0, columns[i].width, height());

@@ -12,7 +12,7 @@ class QLabel;
 // the columns at the left edge in view when the strip is scrolled sideways:
 // on a detector of tens of channels a value can then be told from its
 // neighbours, and its quantity named, wherever the strip is scrolled to.
-class ColumnHeader : public QWidget
+class ChannelHeader : public QWidget
 {
     Q_OBJECT
 public:
@@ -32,7 +32,7 @@ public:
         int width = 0;
     };
 
-    explicit ColumnHeader(QWidget *parent = nullptr);
+    explicit ChannelHeader(QWidget *parent = nullptr);
 
     void setColumns(const QVector<Column> &columns, const QVector<Group> &groups);
     // The strip is scrolled by offset pixels to the right.
