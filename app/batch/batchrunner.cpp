@@ -3,6 +3,7 @@
 
 #include "batchoptions.h"
 #include "channelresult.h"
+#include "deadtimesfile.h"
 #include "loader.h"
 #include "modelreport.h"
 #include "plotrender.h"
@@ -11,6 +12,7 @@
 #include "resultsfile.h"
 
 #include <QGuiApplication>
+#include <QJsonObject>
 #include <QTextStream>
 
 namespace {
@@ -40,13 +42,23 @@ void reportNoEstimate(const PointSet &points, QTextStream &err)
                           << " channel(s) in common, at least two are needed\n";
 }
 
+// The JSON report is also the dead-time file that the correct sub-command reads.
+QByteArray jsonReport(const BatchOptions &o, const PointSet &points,
+                      const QVector<ChannelResult> &rows,
+                      const QVector<ChannelComparison> &comparison)
+{
+    QJsonObject root = modelJson(o.choice, points.size(), points.chs(), rows, comparison).object();
+    addDeadTimesFileKeys(root, o.models(), comparison,
+                         provenanceOf(o.files, QString(), QStringLiteral(RATELENS_VERSION)));
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
 void printTable(const BatchOptions &o, const PointSet &points, const DeadTimes &dt,
                 const QVector<ChannelComparison> &comparison, QTextStream &out)
 {
     const QVector<ChannelResult> rows = channelResults(points, dt);
     if (o.json)
-        out << modelJson(o.choice, points.size(), points.chs(), rows, comparison)
-                        .toJson(QJsonDocument::Indented);
+        out << jsonReport(o, points, rows, comparison);
     else if (o.choice.compare)
         out << formatComparisonTable(comparison);
     else if (o.quadraticOnly())
