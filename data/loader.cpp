@@ -3,6 +3,7 @@
 
 #include "pointset.h"
 #include "pointtable.h"
+#include "recording.h"
 #include "spectrumreader.h"
 
 #include <QDebug>
@@ -70,11 +71,16 @@ FileReport loadPointTable(const QString &path, PointSet &points, const TraceSink
 }
 
 QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &points,
-                                         const TraceSink &trace)
+                                         const TraceSink &trace, const LoadOptions &options)
 {
     QVector<FileReport> reports;
     reports.reserve(paths.size());
     for (const QString &path : paths) {
+        const RecordingKind kind = recordingKind(recordingHead(path), options);
+        if (kind != RecordingKind::Native) {
+            reports.append(loadRecording(path, kind, points, options));
+            continue;
+        }
         SpectrumPoint sp;
         readSpectrumFile(path, sp);
         if (sp.ok) {
@@ -113,5 +119,7 @@ QString problemText(const FileReport &report)
     case OpenStatus::Opened:
         break;
     }
+    if (!report.error.isEmpty())
+        return report.error;
     return report.gavePoints() ? QString() : QStringLiteral("no measurement point in it");
 }

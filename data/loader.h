@@ -18,8 +18,29 @@ struct FileReport
     QString path;
     OpenStatus open;  // whether the point-table reader could open it
     int points = 0;   // measurement points it gave
+    // Why a file that a new reader took gave nothing: the cause, naming the
+    // line or dataset ("line 12: field 3 \"x\" is not a number").
+    QString error;
+    // What the reader made of the file, for the message line and --verbose:
+    // the recipe used, or what a point-table read left unused.
+    QStringList notes;
+    // The recipe used, as text, for a file read through one.
+    QString recipeText;
 
     bool gavePoints() const { return points > 0; }
+};
+
+struct Recipe;
+
+// How files are to be read beyond the two native formats.
+struct LoadOptions
+{
+    // Every file is read through this recipe (a column file, an HDF5 file
+    // or multi-element MCA files); null: by what its start says.
+    const Recipe *recipe = nullptr;
+    // Every file that its start does not identify is read as a column file
+    // with the built-in recipes, instead of as a spectrum file or point table.
+    bool columns = false;
 };
 
 // The lines the point-table reader's header search leaves as it goes, and a
@@ -29,8 +50,14 @@ using TraceSink = std::function<void(const QString &line)>;
 
 // Loads the files in the order given into points: each as a spectrum file if
 // that reader accepts it, otherwise as a point table. One report per path.
+//
+// A file whose start identifies it as a recording of another kind (an XDI
+// first line, the HDF5 signature, an MCA "VERSION:" line), and every file
+// when options give a recipe, goes to the reader of that kind instead; such
+// a file is taken whole or not at all, and report.error says why not.
 QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &points,
-                                         const TraceSink &trace = TraceSink());
+                                         const TraceSink &trace = TraceSink(),
+                                         const LoadOptions &options = LoadOptions());
 
 // Loads the content of one file already in memory the same way; returns the
 // number of points it gave.

@@ -81,6 +81,9 @@ public:
 
     // Dead times need at least two points sharing at least two channels.
     bool canEstimate() const { return size() > 1 && m_chs >= 2; }
+    // A single-element detector is a detector too: its one channel can be
+    // fitted on its own, and the batch command and the fit details do so.
+    bool canEstimateEachChannel() const { return size() > 1 && m_chs >= 1; }
 
     // Column p of each: i0s() over all points, and channel j < chs() of every point.
     const QVector<double> &i0s() const { return m_i0s; }

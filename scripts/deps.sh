@@ -22,8 +22,10 @@ ratelens_need_packages() {
 # What building the program needs.
 # libgsl-dev: the nonlinear least-squares solver of the exact dead-time models.
 # libqt5svg5-dev: the window's plots saved and copied as SVG.
+# libmuparser-dev: the expressions of the recipes that turn recorded columns into rates.
+# pkg-config: finds muparser.
 RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libgsl-dev
-    libqt5svg5-dev)
+    libqt5svg5-dev libmuparser-dev pkg-config)
 # What the test suite, the benchmarks and the fuzz targets need besides.
 RATELENS_TEST_PACKAGES=(libbenchmark-dev clang libclang-rt-14-dev python3)
 # What building and checking the Debian package needs besides the build

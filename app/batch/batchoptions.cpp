@@ -70,11 +70,38 @@ QString description()
             "paralyzable maximum n*tau = 1). --json adds \"model\", the reduced chi^2 of\n"
             "both fits and the channel's \"flags\" to every row.\n"
             "\n"
-            "Exit status: 0 success; 1 no estimation possible (fewer than two points, or fewer\n"
-            "than two channels common to all points; then no results file is written, only\n"
-            "the plot if asked for); 2 usage error; 3 a results file or the plot image could\n"
-            "not be written. A file that cannot be read is named on standard error and the\n"
-            "batch goes on with the others.");
+            "Recordings (--recipe, --columns). A file whose first line is an XDI header\n"
+            "(\"# XDI/\"), an HDF5 file and a multi-element MCA file (first line \"VERSION:\")\n"
+            "are read as such; with --recipe every FILE is. A column file has one row per\n"
+            "point and its column names in an XDI header (\"# Column.N: name\"), a SPEC \"#L\"\n"
+            "line, the last comment line with as many fields as the rows, or a label line\n"
+            "after a line of dashes. A recipe says how the columns become points:\n"
+            "  elements = 1-4          # element numbers: a range a-b or a list 1,2,4\n"
+            "  i0  = I0 / count_time   # expressions over column names ($7: 7th column)\n"
+            "  icr = ICR_mca{n} / count_time\n"
+            "  sca = OCR_mca{n} / count_time\n"
+            "  [datasets]              # HDF5: the names above as dataset paths\n"
+            "  I0 = /entry/scaler/I0\n"
+            "  ICR_mca{n} = /entry/xspress3/ICR[{i}]   # column {i} of points x elements\n"
+            "{n} is the element number, {i} its position from 0 in elements, {n:02} the\n"
+            "number zero-padded. For MCA files, window = a-b gives the bins summed per\n"
+            "element as counts{n}; with real_time{n} and live_time{n} of the file,\n"
+            "sca = counts{n}/real_time{n} and icr = counts{n}/live_time{n} unless given;\n"
+            "i0 names ENVIRONMENT entries of the file. Without --recipe the built-in\n"
+            "recipes are tried: ICR{n}/OCR{n} columns with I0, then OutputCounts_mca{n}\n"
+            "with DTFactor_mca{n} (ICR = output counts x factor); a counting-time column\n"
+            "(measurement_time, count_time, IntTime, seconds, time) makes counts rates,\n"
+            "else the values are taken as rates. --verbose prints the recipe used.\n"
+            "A value that an expression divides by zero, a field that is not a number, a\n"
+            "short row, an unknown name or dataset: the file is not loaded and the cause\n"
+            "is printed with its line or dataset.\n"
+            "\n"
+            "Exit status: 0 success; 1 no estimation possible (fewer than two points, or no\n"
+            "channel common to all points; then no results file is written, only the plot\n"
+            "if asked for); 2 usage error; 3 a results file or the plot image could not be\n"
+            "written; 4 a recording or the recipe could not be read (the estimation still\n"
+            "runs on the files that could). A file that cannot be read is named on standard\n"
+            "error and the batch goes on with the others.");
 }
 
 bool parseSize(const QString &text, QSize &size)
@@ -94,7 +121,7 @@ bool parseSize(const QString &text, QSize &size)
 // Checks the values that the parser cannot: sizes, names, models and the
 // combinations that make no sense. Returns the usage error, or an empty text.
 QString checkOptions(BatchOptions &o, const QString &sizeText, const QString &modelText,
-                     bool outputSet, bool plotSet)
+                     bool outputSet, bool plotSet, bool recipeSet)
 {
     if (o.files.isEmpty())
         return QStringLiteral("no measurement file given");
@@ -105,6 +132,8 @@ QString checkOptions(BatchOptions &o, const QString &sizeText, const QString &mo
                 .arg(maxPlotSide);
     if (outputSet && o.outputPath.isEmpty())
         return QStringLiteral("the results file name is empty");
+    if (recipeSet && o.recipePath.isEmpty())
+        return QStringLiteral("the recipe file name is empty");
     if (plotSet && o.plotPath.isEmpty())
         return QStringLiteral("the plot file name is empty");
     const std::optional<ModelChoice> choice = parseModelChoice(modelText);
@@ -196,9 +225,17 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTex
             QStringLiteral("With --plot, add the normalised residuals of the model's fits (of "
                            "each model with compare) against I0 and against ICR below the "
                            "plots."));
+    const QCommandLineOption recipeOption(
+            QStringLiteral("recipe"),
+            QStringLiteral("Read every FILE through the recipe in RECIPE (see Recordings)."),
+            QStringLiteral("RECIPE"));
+    const QCommandLineOption columnsOption(
+            QStringLiteral("columns"),
+            QStringLiteral("Read every FILE as a column file with the built-in recipes, also "
+                           "one without an XDI header."));
     parser.addOptions({ helpOption, versionOption, outputOption, jsonOption, plotOption,
                         barePlotOption, sizeOption, verboseOption, modelOption,
-                        residualsOption });
+                        residualsOption, recipeOption, columnsOption });
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("Measurement files, loaded in this order."),
                                  QStringLiteral("FILE..."));
@@ -228,8 +265,11 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTex
     o.barePlot = parser.isSet(barePlotOption);
     o.verbose = parser.isSet(verboseOption);
     o.residuals = parser.isSet(residualsOption);
+    o.recipePath = parser.value(recipeOption);
+    o.columns = parser.isSet(columnsOption);
     const QString problem = checkOptions(o, parser.value(sizeOption), parser.value(modelOption),
-                                         parser.isSet(outputOption), parser.isSet(plotOption));
+                                         parser.isSet(outputOption), parser.isSet(plotOption),
+                                         parser.isSet(recipeOption));
     if (!problem.isEmpty()) {
         *status = batchUsageError(err, problem);
         return std::nullopt;

@@ -18,6 +18,8 @@ struct BatchOptions
     QStringList files;
     QString outputPath; // results file and its .conf companion; empty: none
     QString plotPath;   // PNG of both plots; empty: none
+    QString recipePath; // recipe every file is read through; empty: none
+    bool columns = false; // read unidentified files as column files
     QSize plotSize;
     bool json = false;
     bool barePlot = false;

@@ -8,28 +8,81 @@
 #include "modelreport.h"
 #include "plotrender.h"
 #include "pointset.h"
+#include "recipe.h"
 #include "residualplot.h"
 #include "resultsfile.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QTextStream>
 
+#include <optional>
+
 namespace {
 
+// The recipe of --recipe; nothing, with the reason on err, if it cannot be
+// read or does not parse.
+std::optional<Recipe> readRecipeFile(const QString &path, QTextStream &err)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        batchMessage(err) << "cannot read the recipe " << path << ": " << file.errorString()
+                          << '\n';
+        return std::nullopt;
+    }
+    RecipeParse parsed = parseRecipe(QString::fromUtf8(file.readAll()));
+    if (!parsed.ok()) {
+        batchMessage(err) << path << ": ";
+        if (parsed.line > 0)
+            err << "line " << parsed.line << ": ";
+        err << parsed.error << '\n';
+        return std::nullopt;
+    }
+    parsed.recipe.origin = QStringLiteral("recipe %1").arg(path);
+    return parsed.recipe;
+}
+
+// Names on err a file that gave nothing and why, and the notes of a file
+// read through a recipe; false for a file that a recording reader rejected.
+bool reportFile(const BatchOptions &o, const FileReport &file, QTextStream &err)
+{
+    if (!file.open.opened())
+        batchMessage(err) << "cannot read " << file.path << ": " << problemText(file) << '\n';
+    else if (!file.error.isEmpty())
+        batchMessage(err) << file.path << ": " << file.error << '\n';
+    else if (!file.gavePoints())
+        batchMessage(err) << "no measurement point in " << file.path << '\n';
+    for (const QString &note : file.notes) {
+        if (o.verbose || note.contains(QLatin1String("taken as rates")))
+            batchMessage(err) << file.path << ": " << note << '\n';
+    }
+    if (o.verbose && !file.recipeText.isEmpty() && file.error.isEmpty())
+        err << file.recipeText;
+    return file.error.isEmpty();
+}
+
 // Loads the files in the order given, as the window's "Read File(s)" does,
-// and names on err each file that gave nothing.
-void loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err)
+// and names on err each file that gave nothing. False if a recording or the
+// recipe could not be read.
+bool loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err)
 {
     TraceSink trace;
     if (o.verbose)
         trace = [&err](const QString &line) { err << line << '\n'; };
-    for (const FileReport &file : loadMeasurementFiles(o.files, points, trace)) {
-        if (!file.open.opened())
-            batchMessage(err) << "cannot read " << file.path << ": " << problemText(file) << '\n';
-        else if (!file.gavePoints())
-            batchMessage(err) << "no measurement point in " << file.path << '\n';
+    LoadOptions options;
+    std::optional<Recipe> recipe;
+    if (!o.recipePath.isEmpty()) {
+        recipe = readRecipeFile(o.recipePath, err);
+        if (!recipe)
+            return false;
+        options.recipe = &*recipe;
     }
+    options.columns = o.columns;
+    bool allRead = true;
+    for (const FileReport &file : loadMeasurementFiles(o.files, points, trace, options))
+        allRead = reportFile(o, file, err) && allRead;
+    return allRead;
 }
 
 void reportNoEstimate(const PointSet &points, QTextStream &err)
@@ -38,8 +91,7 @@ void reportNoEstimate(const PointSet &points, QTextStream &err)
         batchMessage(err) << "no estimation: " << points.size()
                           << " measurement point(s) loaded, at least two are needed\n";
     else
-        batchMessage(err) << "no estimation: the points have " << points.chs()
-                          << " channel(s) in common, at least two are needed\n";
+        batchMessage(err) << "no estimation: the points have no channel in common\n";
 }
 
 // The JSON report is also the dead-time file that the correct sub-command reads.
@@ -97,7 +149,7 @@ int writeResults(const BatchOptions &o, const DeadTimes &dt,
 int estimate(const BatchOptions &o, const PointSet &points, DeadTimes &dt,
              QVector<ChannelComparison> &comparison, QTextStream &out, QTextStream &err)
 {
-    if (!points.canEstimate()) {
+    if (!points.canEstimateEachChannel()) {
         reportNoEstimate(points, err);
         return BatchNoEstimate;
     }
@@ -141,16 +193,23 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const BatchOptions &o = *options;
 
     PointSet points;
-    loadPoints(o, points, err);
+    const bool allRead = loadPoints(o, points, err);
+    if (!allRead && points.isEmpty()) {
+        err.flush();
+        return BatchInputError;
+    }
     DeadTimes dt;
     QVector<ChannelComparison> comparison;
     status = estimate(o, points, dt, comparison, out, err);
     if (!o.plotPath.isEmpty()) {
         const int plotted =
-                writePlot(o, points, points.canEstimate() ? &dt : nullptr, comparison, err);
+                writePlot(o, points, points.canEstimateEachChannel() ? &dt : nullptr, comparison,
+                          err);
         if (plotted != BatchOk)
             status = plotted;
     }
+    if (!allRead && status == BatchOk)
+        status = BatchInputError;
     err.flush();
     return status;
 }

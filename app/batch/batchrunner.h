@@ -10,7 +10,8 @@ enum BatchStatus {
     BatchOk = 0,
     BatchNoEstimate = 1, // fewer than two points, or fewer than two common channels
     BatchUsageError = 2,
-    BatchOutputError = 3 // a results file or the plot image could not be written
+    BatchOutputError = 3, // a results file or the plot image could not be written
+    BatchInputError = 4 // a recording or the recipe could not be read
 };
 
 // Runs the batch command: arguments as the process received them (program

@@ -1,0 +1,309 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "columnfile.h"
+
+#include <QIODevice>
+#include <QRegularExpression>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// A header longer than this is no header of a scan.
+constexpr qint64 maxHeaderBytes = qint64(4) << 20;
+// Bytes read from the device at a time by the row reader.
+constexpr qint64 chunkBytes = qint64(1) << 20;
+constexpr size_t maxKeptBadRows = 100;
+
+inline bool isSeparator(char c)
+{
+    return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Converts [begin, end) as a whole into value: a decimal number with an
+// optional sign and exponent, or inf/nan. Anything else is not a number.
+bool parseNumber(const char *begin, const char *end, double &value)
+{
+    if (begin != end && *begin == '+')
+        ++begin;
+    const std::from_chars_result r = std::from_chars(begin, end, value);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: the value the digits stand for,
+        // rounded as strtod rounds (to infinity or to zero).
+        value = std::strtod(std::string(begin, end).c_str(), nullptr);
+        return true;
+    }
+    return r.ec == std::errc() && r.ptr == end;
+}
+
+// The fields of a line split at runs of separators, as byte ranges.
+template<typename Visit>
+int forEachField(const char *p, const char *end, Visit visit)
+{
+    int count = 0;
+    while (true) {
+        while (p != end && isSeparator(*p))
+            ++p;
+        if (p == end)
+            return count;
+        const char *fieldEnd = p;
+        while (fieldEnd != end && !isSeparator(*fieldEnd))
+            ++fieldEnd;
+        if (!visit(count, p, fieldEnd))
+            return -1;
+        ++count;
+        p = fieldEnd;
+    }
+}
+
+// Field count of a data row: every field a number; 0 for anything else.
+int dataFieldCount(const QByteArray &line)
+{
+    if (line.startsWith('#'))
+        return 0;
+    double v;
+    const int n = forEachField(line.constData(), line.constData() + line.size(),
+                               [&v](int, const char *b, const char *e) {
+                                   return parseNumber(b, e, v);
+                               });
+    return n > 0 ? n : 0;
+}
+
+bool isDashLine(const QByteArray &line)
+{
+    const QByteArray t = line.trimmed();
+    if (t.size() < 3)
+        return false;
+    for (char c : t) {
+        if (c != '-' && c != ' ' && c != '\t')
+            return false;
+    }
+    return true;
+}
+
+QString withoutHashes(const QByteArray &line)
+{
+    int i = 0;
+    while (i < line.size() && line.at(i) == '#')
+        ++i;
+    return QString::fromUtf8(line.mid(i)).trimmed();
+}
+
+// What the lines before the data say about the names.
+struct HeaderLines
+{
+    QMap<int, QString> xdiNames;  // by column index from 0
+    QStringList comments;         // comment lines, '#' removed, in file order
+    QString specLabels;           // the last "#L" line's text
+    QString dashedLabels;         // the line after the last line of dashes
+};
+
+void collectHeaderLine(const QByteArray &line, bool afterDashes, HeaderLines &h)
+{
+    static const QRegularExpression xdiColumn(
+            QStringLiteral("^#\\s*Column\\.(\\d+)\\s*:\\s*(\\S+)"),
+            QRegularExpression::CaseInsensitiveOption);
+    if (!line.startsWith('#')) {
+        if (afterDashes)
+            h.dashedLabels = QString::fromUtf8(line).trimmed();
+        return;
+    }
+    const QString text = QString::fromUtf8(line);
+    const QRegularExpressionMatch m = xdiColumn.match(text);
+    if (m.hasMatch()) {
+        const int n = m.captured(1).toInt();
+        if (n >= 1 && n <= 100000)
+            h.xdiNames.insert(n - 1, m.captured(2));
+        return;
+    }
+    if (line.startsWith("#L ") || line.startsWith("#L\t"))
+        h.specLabels = QString::fromUtf8(line.mid(2)).trimmed();
+    h.comments.append(withoutHashes(line));
+}
+
+// SPEC separates its labels by two blanks, as a label may hold one.
+QStringList splitSpecLabels(const QString &text, int fields)
+{
+    static const QRegularExpression twoBlanks(QStringLiteral("\\s{2,}"));
+    const QStringList wide = text.split(twoBlanks, Qt::SkipEmptyParts);
+    if (wide.size() == fields)
+        return wide;
+    return splitColumnFields(text);
+}
+
+void chooseNames(const HeaderLines &h, int fields, ColumnHeader &header)
+{
+    QStringList names;
+    if (!h.xdiNames.isEmpty()) {
+        header.source = ColumnHeader::Xdi;
+        for (int i = 0; i < fields; ++i)
+            names.append(h.xdiNames.value(i));
+    } else if (!h.dashedLabels.isEmpty() && splitColumnFields(h.dashedLabels).size() == fields) {
+        header.source = ColumnHeader::DashedLabels;
+        names = splitColumnFields(h.dashedLabels);
+    } else if (!h.specLabels.isEmpty()
+               && splitSpecLabels(h.specLabels, fields).size() == fields) {
+        header.source = ColumnHeader::SpecLabels;
+        names = splitSpecLabels(h.specLabels, fields);
+    } else {
+        for (int i = h.comments.size() - 1; i >= 0; --i) {
+            const QStringList f = splitColumnFields(h.comments.at(i));
+            if (f.size() == fields) {
+                header.source = ColumnHeader::CommentLine;
+                names = f;
+                break;
+            }
+        }
+    }
+    for (int i = 0; i < fields; ++i) {
+        if (i >= names.size())
+            names.append(QString());
+        if (names.at(i).isEmpty())
+            names[i] = QStringLiteral("$%1").arg(i + 1);
+    }
+    header.names = names;
+}
+
+QByteArray withoutLineEnd(QByteArray line)
+{
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+} // namespace
+
+QStringList splitColumnFields(const QString &line)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    return line.split(separators, Qt::SkipEmptyParts);
+}
+
+bool looksLikeXdi(const QByteArray &head)
+{
+    return head.startsWith("# XDI/") || head.startsWith("#XDI/");
+}
+
+ColumnHeader readColumnHeader(QIODevice &device)
+{
+    ColumnHeader header;
+    const qint64 start = device.pos();
+    HeaderLines lines;
+    bool afterDashes = false;
+    int lineNumber = 0;
+    while (!device.atEnd() && device.pos() - start < maxHeaderBytes) {
+        const qint64 lineStart = device.pos();
+        const QByteArray line = withoutLineEnd(device.readLine(maxHeaderBytes));
+        ++lineNumber;
+        if (lineNumber == 1)
+            header.xdi = looksLikeXdi(line);
+        const int fields = dataFieldCount(line);
+        if (fields > 0) {
+            chooseNames(lines, fields, header);
+            header.dataOffset = lineStart;
+            header.dataLine = lineNumber;
+            if (!device.seek(lineStart))
+                header.error = QStringLiteral("cannot go back to line %1").arg(lineNumber);
+            return header;
+        }
+        if (line.trimmed().isEmpty())
+            continue;
+        collectHeaderLine(line, afterDashes, lines);
+        afterDashes = isDashLine(line);
+    }
+    header.error = device.atEnd()
+            ? QStringLiteral("no row of numbers in %1 lines").arg(lineNumber)
+            : QStringLiteral("no row of numbers in the first %1 bytes").arg(maxHeaderBytes);
+    return header;
+}
+
+ColumnReader::ColumnReader(QIODevice &device, const ColumnHeader &header)
+    : m_device(device), m_columns(header.names.size()), m_line(header.dataLine - 1)
+{
+    m_row.resize(size_t(m_columns));
+}
+
+bool ColumnReader::fillBuffer()
+{
+    if (m_atEnd)
+        return false;
+    m_buffer.remove(0, int(m_pos));
+    m_pos = 0;
+    const QByteArray more = m_device.read(chunkBytes);
+    if (more.isEmpty()) {
+        if (m_device.isOpen() && !m_device.atEnd() && !m_device.errorString().isEmpty())
+            m_deviceError = m_device.errorString();
+        m_atEnd = true;
+        return false;
+    }
+    m_buffer.append(more);
+    return true;
+}
+
+void ColumnReader::addBadRow(const QString &reason)
+{
+    ++m_badRowCount;
+    if (m_badRows.size() < maxKeptBadRows)
+        m_badRows.push_back(BadRow { m_line, reason });
+}
+
+bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &block)
+{
+    while (begin != end && isSeparator(*begin))
+        ++begin;
+    if (begin == end || *begin == '#')
+        return false;
+    int badField = -1;
+    const char *badBegin = nullptr;
+    const char *badEnd = nullptr;
+    double *row = m_row.data();
+    const int columns = m_columns;
+    const int n = forEachField(begin, end, [&](int i, const char *b, const char *e) {
+        if (i >= columns)
+            return true;
+        if (!parseNumber(b, e, row[i]) && badField < 0) {
+            badField = i;
+            badBegin = b;
+            badEnd = e;
+        }
+        return true;
+    });
+    if (n != columns) {
+        addBadRow(QStringLiteral("%1 fields where the header has %2").arg(n).arg(columns));
+        return false;
+    }
+    if (badField >= 0) {
+        addBadRow(QStringLiteral("field %1 \"%2\" is not a number")
+                          .arg(badField + 1)
+                          .arg(QString::fromUtf8(badBegin, int(qMin<qsizetype>(badEnd - badBegin, 40)))));
+        return false;
+    }
+    for (int i = 0; i < columns; ++i)
+        block.columns[size_t(i)].push_back(row[i]);
+    block.lines.push_back(m_line);
+    return true;
+}
+
+bool ColumnReader::readBlock(int maxRows, ColumnBlock &block)
+{
+    block.columns.resize(size_t(m_columns));
+    for (std::vector<double> &c : block.columns)
+        c.clear();
+    block.lines.clear();
+    while (block.rows() < maxRows) {
+        const char *data = m_buffer.constData();
+        const void *nl = std::memchr(data + m_pos, '\n', size_t(m_buffer.size() - m_pos));
+        if (!nl && fillBuffer())
+            continue;
+        if (!nl && m_pos >= m_buffer.size())
+            break;
+        data = m_buffer.constData();
+        const char *lineBegin = data + m_pos;
+        const char *lineEnd = nl ? static_cast<const char *>(nl) : data + m_buffer.size();
+        ++m_line;
+        parseLine(lineBegin, lineEnd, block);
+        m_pos = (lineEnd - data) + (nl ? 1 : 0);
+    }
+    return block.rows() > 0;
+}

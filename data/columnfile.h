@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QIODevice;
+
+// Column files: the text scans that beamline data-collection programs write,
+// one row per point, fields separated by white space or commas, with the
+// column names somewhere in a header before the first row.
+//
+// The names are taken from the first of these that the header holds:
+//  - XDI lines "# Column.N: name [units]" (the units are not part of the name);
+//  - the last comment line before the data whose number of fields equals the
+//    data's (leading "#" removed; a SPEC-style "#L" line counts as such a line);
+//  - a label line right after a line of dashes (older programs write their
+//    header without "#").
+// A file without any gives the names $1, $2, ...
+struct ColumnHeader
+{
+    enum Source { NoNames, Xdi, CommentLine, SpecLabels, DashedLabels };
+
+    QStringList names;
+    Source source = NoNames;
+    bool xdi = false;        // the first line says "# XDI/" or "#XDI/"
+    qint64 dataOffset = -1;  // byte offset of the first data row in the device
+    int dataLine = 0;        // its line number, from 1
+    QString error;           // why no data were found; empty when ok()
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Whether the first line of a file marks it as XDI.
+bool looksLikeXdi(const QByteArray &head);
+
+// Reads the header of a column file from the device's current position up to
+// the first data row (the first line whose fields are all numbers), and leaves
+// the device at that row (it must be seekable, or the header must fit in
+// 4 MiB, which it is read in). A header that is longer than that, or a file
+// without a data row, gives an error.
+ColumnHeader readColumnHeader(QIODevice &device);
+
+// One block of rows: per column the values of the rows, and per row its line
+// number in the file.
+struct ColumnBlock
+{
+    std::vector<std::vector<double>> columns;
+    std::vector<int> lines;
+
+    int rows() const { return int(lines.size()); }
+};
+
+// A row the reader could not use, with why, worded for a message:
+// "12 fields where the header has 14", "field 3 \"1.2.3\" is not a number".
+struct BadRow
+{
+    int line = 0;
+    QString reason;
+};
+
+// Reads the rows of a column file in blocks, so that a scan of any length is
+// read in bounded memory. Rows are split at runs of blanks, tabs and commas
+// (a comma with blanks around it is one separator; leading and trailing
+// separators and a CR before the line end are ignored). Empty lines and lines
+// starting with "#" are skipped. A row whose field count differs from the
+// header's or that holds a field that is not a number is not used and is
+// reported in badRows() (the first hundred of them; badRowCount() counts all).
+class ColumnReader
+{
+public:
+    ColumnReader(QIODevice &device, const ColumnHeader &header);
+
+    // Parses the next up to maxRows rows into block (its columns sized to the
+    // header's). Returns false, with block empty, once the device is at its end.
+    bool readBlock(int maxRows, ColumnBlock &block);
+
+    int columnCount() const { return m_columns; }
+    const std::vector<BadRow> &badRows() const { return m_badRows; }
+    int badRowCount() const { return m_badRowCount; }
+    // The device failed while reading (the system's words); empty otherwise.
+    QString deviceError() const { return m_deviceError; }
+
+private:
+    bool fillBuffer();
+    bool parseLine(const char *begin, const char *end, ColumnBlock &block);
+    void addBadRow(const QString &reason);
+
+    QIODevice &m_device;
+    int m_columns = 0;
+    int m_line = 0;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    bool m_atEnd = false;
+    std::vector<double> m_row;
+    std::vector<BadRow> m_badRows;
+    int m_badRowCount = 0;
+    QString m_deviceError;
+};
+
+// Splits a header line into its fields at runs of blanks, tabs and commas.
+QStringList splitColumnFields(const QString &line);

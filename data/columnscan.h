@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "recipe.h"
+
+#include <QString>
+#include <QVector>
+
+#include <vector>
+
+class QIODevice;
+
+// The points a scan gave, one per row, each with its detector elements as
+// channels in the order of the recipe's element list.
+struct ScanPoint
+{
+    double i0 = 0.0;
+    QVector<double> icrs;
+    QVector<double> scas;
+    int line = 0;
+};
+
+// What reading one scan through a recipe gave. On error, points is empty:
+// a scan is taken whole or not at all.
+struct ScanRead
+{
+    QVector<ScanPoint> points;
+    Recipe recipe;   // the recipe used (given or built in)
+    QStringList columnNames;
+    QString error;   // "line 12: field 3 \"x\" is not a number", "unknown name ICR9", ...
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Appends the rows of one block, evaluated by recipe, to points; false with
+// error set when a row divides by zero.
+bool appendScanPoints(const CompiledRecipe &recipe, const ColumnBlock &block,
+                      QVector<ScanPoint> &points, QString &error);
+
+// Reads a column file from the device through the recipe, or, when recipe is
+// null, through the first built-in recipe that fits its column names. Rows
+// are read in blocks, so memory grows with the points, not with the text.
+ScanRead readColumnScan(QIODevice &device, const Recipe *recipe);
+
+// The number of rows the scan reader parses at a time.
+constexpr int scanBlockRows = 4096;

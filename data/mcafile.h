@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "columnscan.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QIODevice;
+
+// A multi-element MCA file: one spectrum per detector element, side by side,
+// recorded at one incident intensity. Its header lines are "KEY: values":
+//   VERSION:     first line, which identifies the format
+//   ELEMENTS:    number of elements
+//   CHANNELS:    number of bins per spectrum (optional; checks for truncation)
+//   REAL_TIME:   per element, the real (clock) time of the acquisition, s
+//   LIVE_TIME:   per element, the live time, s
+//   ENVIRONMENT: name="value" (description), one line per entry
+//   DATA:        the rows of counts follow, one row per bin, one column per
+//                element
+struct McaFile
+{
+    int elements = 0;
+    std::vector<double> realTimes;
+    std::vector<double> liveTimes;
+    QMap<QString, double> environment;
+    // counts[e][bin]
+    std::vector<std::vector<double>> counts;
+    QString error; // the cause, naming the line; empty when ok()
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+McaFile readMcaFile(QIODevice &device);
+
+// The names a recipe can use on an MCA file, besides its ENVIRONMENT entries:
+// per element n, counts{n} (the counts in the recipe's window), real_time{n}
+// and live_time{n}. Unless the recipe says otherwise, SCA = counts{n} /
+// real_time{n} and ICR = counts{n} / live_time{n}: the counts over the time
+// the electronics was busy or not give the rate that came in.
+ScanRead readMcaScan(QIODevice &device, const Recipe *recipe);

@@ -1,0 +1,453 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recipe.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+#include <muParser.h>
+
+#include <array>
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace {
+
+// Bounds that no detector reaches and that keep a typing slip from asking
+// for millions of expressions.
+constexpr int maxElementNumber = 9999;
+constexpr int maxElements = 1000;
+
+QString withoutComment(const QString &line)
+{
+    const int hash = line.indexOf(QLatin1Char('#'));
+    return (hash < 0 ? line : line.left(hash)).trimmed();
+}
+
+bool parseBound(const QString &text, int &value)
+{
+    bool ok = false;
+    value = text.trimmed().toInt(&ok);
+    return ok && value >= 0 && value <= maxElementNumber;
+}
+
+// "1-4", "1,2,4", "1-3, 8"; the reason on failure.
+QString parseElements(const QString &text, std::vector<int> &elements)
+{
+    elements.clear();
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const QStringList range = part.split(QLatin1Char('-'));
+        int a = 0;
+        int b = 0;
+        if (range.size() > 2 || !parseBound(range.first(), a)
+            || !parseBound(range.last(), b) || b < a)
+            return QStringLiteral("\"%1\" is not an element number or a range a-b of them")
+                    .arg(part.trimmed());
+        for (int n = a; n <= b; ++n) {
+            if (elements.size() >= size_t(maxElements))
+                return QStringLiteral("more than %1 elements").arg(maxElements);
+            elements.push_back(n);
+        }
+    }
+    return QString();
+}
+
+QString parseWindow(const QString &text, Recipe &r)
+{
+    const QStringList range = text.split(QLatin1Char('-'));
+    bool okA = false;
+    bool okB = false;
+    if (range.size() == 2) {
+        r.windowLow = range.at(0).trimmed().toInt(&okA);
+        r.windowHigh = range.at(1).trimmed().toInt(&okB);
+    }
+    if (!okA || !okB || r.windowLow < 0 || r.windowHigh < r.windowLow)
+        return QStringLiteral("the window \"%1\" is not a range of bins a-b").arg(text);
+    return QString();
+}
+
+QString setKey(const QString &key, const QString &value, Recipe &r)
+{
+    if (key == QLatin1String("elements")) {
+        r.elementsGiven = true;
+        return parseElements(value, r.elements);
+    }
+    if (key == QLatin1String("window"))
+        return parseWindow(value, r);
+    QString *target = key == QLatin1String("i0")  ? &r.i0
+            : key == QLatin1String("icr")         ? &r.icr
+            : key == QLatin1String("sca")         ? &r.sca
+                                                  : nullptr;
+    if (!target)
+        return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca or window)")
+                .arg(key);
+    if (value.isEmpty())
+        return QStringLiteral("%1 is empty").arg(key);
+    *target = value;
+    return QString();
+}
+
+// The names an expression refers to, and where: a scanner that knows numbers
+// ("80e6" is no name), column references ($7) and function calls (sqrt(...)).
+struct NameRef
+{
+    int begin;
+    int end;
+    bool function;
+};
+
+std::vector<NameRef> scanNames(const QString &e)
+{
+    std::vector<NameRef> refs;
+    int p = 0;
+    const int n = e.size();
+    auto isNameChar = [&e](int i) { return e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_'); };
+    while (p < n) {
+        const QChar c = e.at(p);
+        if (c.isDigit() || (c == QLatin1Char('.') && p + 1 < n && e.at(p + 1).isDigit())) {
+            while (p < n && (e.at(p).isDigit() || e.at(p) == QLatin1Char('.')))
+                ++p;
+            if (p < n && (e.at(p) == QLatin1Char('e') || e.at(p) == QLatin1Char('E'))) {
+                ++p;
+                if (p < n && (e.at(p) == QLatin1Char('+') || e.at(p) == QLatin1Char('-')))
+                    ++p;
+                while (p < n && e.at(p).isDigit())
+                    ++p;
+            }
+        } else if (c == QLatin1Char('$') || c.isLetter() || c == QLatin1Char('_')) {
+            const int begin = p++;
+            while (p < n && isNameChar(p))
+                ++p;
+            int q = p;
+            while (q < n && e.at(q).isSpace())
+                ++q;
+            refs.push_back(NameRef { begin, p, q < n && e.at(q) == QLatin1Char('(') });
+        } else {
+            ++p;
+        }
+    }
+    return refs;
+}
+
+QString sanitizedName(const QString &name)
+{
+    QString s = name;
+    for (QChar &c : s) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('_'))
+            c = QLatin1Char('_');
+    }
+    return s;
+}
+
+// Column lookup: exact name, $N, then ignoring case, then the name made fit
+// for an expression.
+class ColumnNames
+{
+public:
+    explicit ColumnNames(const QStringList &names)
+    {
+        for (int i = names.size() - 1; i >= 0; --i) {
+            m_exact.insert(names.at(i), i);
+            m_folded.insert(names.at(i).toCaseFolded(), i);
+            m_folded.insert(sanitizedName(names.at(i)).toCaseFolded(), i);
+        }
+        m_count = names.size();
+    }
+
+    int find(const QString &name) const
+    {
+        if (name.startsWith(QLatin1Char('$'))) {
+            bool ok = false;
+            const int k = name.mid(1).toInt(&ok);
+            return ok && k >= 1 && k <= m_count ? k - 1 : -1;
+        }
+        const auto exact = m_exact.constFind(name);
+        if (exact != m_exact.cend())
+            return *exact;
+        return m_folded.value(name.toCaseFolded(), -1);
+    }
+
+private:
+    QHash<QString, int> m_exact;
+    QHash<QString, int> m_folded;
+    int m_count = 0;
+};
+
+bool isParserConstant(const QString &name)
+{
+    return name == QLatin1String("_pi") || name == QLatin1String("_e");
+}
+
+mu::string_type muString(const QString &s)
+{
+    return s.toStdString();
+}
+
+} // namespace
+
+RecipeParse parseRecipe(const QString &text)
+{
+    RecipeParse result;
+    Recipe &r = result.recipe;
+    bool inDatasets = false;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size() && result.ok(); ++i) {
+        const QString line = withoutComment(lines.at(i));
+        if (line.isEmpty())
+            continue;
+        result.line = i + 1;
+        if (line.startsWith(QLatin1Char('['))) {
+            inDatasets = line.compare(QLatin1String("[datasets]"), Qt::CaseInsensitive) == 0;
+            if (!inDatasets)
+                result.error = QStringLiteral("unknown section %1 (expected [datasets])").arg(line);
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0) {
+            result.error = QStringLiteral("expected name = value, not \"%1\"").arg(line);
+            continue;
+        }
+        const QString key = line.left(eq).trimmed();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (inDatasets)
+            r.datasets.emplace_back(key, value);
+        else
+            result.error = setKey(key.toLower(), value, r);
+    }
+    if (!result.ok())
+        return result;
+    result.line = 0;
+    if (r.elements.empty())
+        r.elements.push_back(1);
+    if (r.i0.isEmpty())
+        result.error = QStringLiteral("no i0 expression");
+    else if (!r.hasWindow() && (r.icr.isEmpty() || r.sca.isEmpty()))
+        result.error = QStringLiteral("no %1 expression").arg(r.icr.isEmpty() ? "icr" : "sca");
+    return result;
+}
+
+QString expandElement(const QString &text, int n, int i)
+{
+    static const QRegularExpression padded(QStringLiteral("\\{n:0(\\d)\\}"));
+    QString s = text;
+    s.replace(QLatin1String("{n}"), QString::number(n));
+    s.replace(QLatin1String("{i}"), QString::number(i));
+    QRegularExpressionMatch m;
+    while ((m = padded.match(s)).hasMatch())
+        s.replace(m.capturedStart(), m.capturedLength(),
+                  QStringLiteral("%1").arg(n, m.captured(1).toInt(), 10, QLatin1Char('0')));
+    return s;
+}
+
+QString Recipe::toText() const
+{
+    QStringList parts;
+    QStringList numbers;
+    for (int n : elements)
+        numbers.append(QString::number(n));
+    parts << QStringLiteral("elements = %1").arg(numbers.join(QLatin1Char(',')));
+    if (hasWindow())
+        parts << QStringLiteral("window = %1-%2").arg(windowLow).arg(windowHigh);
+    parts << QStringLiteral("i0 = ") + i0;
+    if (!icr.isEmpty())
+        parts << QStringLiteral("icr = ") + icr;
+    if (!sca.isEmpty())
+        parts << QStringLiteral("sca = ") + sca;
+    if (!datasets.empty()) {
+        parts << QString() << QStringLiteral("[datasets]");
+        for (const auto &d : datasets)
+            parts << d.first + QStringLiteral(" = ") + d.second;
+    }
+    return parts.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+// One expression of one element, compiled: its text, the columns it reads in
+// the order of its variables c0, c1, ..., and the parser holding its byte code.
+struct CompiledExpression
+{
+    QString text;
+    std::vector<int> columns;
+    std::unique_ptr<mu::Parser> parser;
+};
+
+struct CompiledRecipe::Impl
+{
+    Recipe recipe;
+    QString error;
+    QStringList unknown;
+    // Expressions are shared by text: an i0 without {n} is computed once.
+    std::vector<CompiledExpression> expressions;
+    // Per element, the index into expressions of i0, icr and sca.
+    std::vector<std::array<int, 3>> elements;
+    std::vector<double> dummy;
+
+    int compileExpression(const QString &text, const ColumnNames &names);
+};
+
+int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNames &names)
+{
+    for (size_t k = 0; k < expressions.size(); ++k) {
+        if (expressions[k].text == text)
+            return int(k);
+    }
+    CompiledExpression ce;
+    ce.text = text;
+    QString rewritten;
+    int copied = 0;
+    std::map<int, int> variableOf;
+    for (const NameRef &ref : scanNames(text)) {
+        const QString name = text.mid(ref.begin, ref.end - ref.begin);
+        if (ref.function || isParserConstant(name))
+            continue;
+        const int column = names.find(name);
+        if (column < 0) {
+            if (!unknown.contains(name))
+                unknown.append(name);
+            continue;
+        }
+        auto [it, added] = variableOf.emplace(column, int(ce.columns.size()));
+        if (added)
+            ce.columns.push_back(column);
+        rewritten += text.mid(copied, ref.begin - copied) + QStringLiteral(" c%1 ").arg(it->second);
+        copied = ref.end;
+    }
+    rewritten += text.mid(copied);
+    ce.parser = std::make_unique<mu::Parser>();
+    dummy.assign(ce.columns.size() + 1, 1.0);
+    try {
+        for (size_t v = 0; v < ce.columns.size(); ++v)
+            ce.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &dummy[v]);
+        ce.parser->SetExpr(muString(rewritten));
+        if (unknown.isEmpty())
+            ce.parser->Eval();
+    } catch (const mu::Parser::exception_type &e) {
+        error = QStringLiteral("the expression \"%1\" does not parse: %2")
+                        .arg(text, QString::fromStdString(e.GetMsg()));
+    }
+    expressions.push_back(std::move(ce));
+    return int(expressions.size() - 1);
+}
+
+CompiledRecipe::CompiledRecipe() : d(std::make_unique<Impl>()) { }
+CompiledRecipe::~CompiledRecipe() = default;
+CompiledRecipe::CompiledRecipe(CompiledRecipe &&) noexcept = default;
+CompiledRecipe &CompiledRecipe::operator=(CompiledRecipe &&) noexcept = default;
+
+bool CompiledRecipe::compile(const Recipe &recipe, const QStringList &columnNames)
+{
+    d = std::make_unique<Impl>();
+    d->recipe = recipe;
+    const ColumnNames names(columnNames);
+    for (size_t i = 0; i < recipe.elements.size() && d->error.isEmpty(); ++i) {
+        const int n = recipe.elements[i];
+        std::array<int, 3> e {};
+        const QString *texts[3] = { &recipe.i0, &recipe.icr, &recipe.sca };
+        for (int q = 0; q < 3 && d->error.isEmpty(); ++q)
+            e[size_t(q)] = d->compileExpression(expandElement(*texts[q], n, int(i)), names);
+        d->elements.push_back(e);
+    }
+    if (!d->unknown.isEmpty() && d->error.isEmpty())
+        d->error = QStringLiteral("unknown name%1 %2")
+                           .arg(d->unknown.size() > 1 ? "s" : "", d->unknown.join(QStringLiteral(", ")));
+    return d->error.isEmpty();
+}
+
+QString CompiledRecipe::error() const
+{
+    return d->error;
+}
+
+QStringList CompiledRecipe::unknownNames() const
+{
+    return d->unknown;
+}
+
+std::vector<int> CompiledRecipe::usedColumns() const
+{
+    std::set<int> used;
+    for (const CompiledExpression &e : d->expressions)
+        used.insert(e.columns.begin(), e.columns.end());
+    return std::vector<int>(used.begin(), used.end());
+}
+
+int CompiledRecipe::elementCount() const
+{
+    return int(d->elements.size());
+}
+
+const std::vector<int> &CompiledRecipe::elementNumbers() const
+{
+    return d->recipe.elements;
+}
+
+namespace {
+
+// The first row where e turned finite inputs into a value that is not
+// finite, or -1.
+int firstDivisionByZero(const CompiledExpression &e, const ColumnBlock &block,
+                        const std::vector<double> &values)
+{
+    for (size_t r = 0; r < values.size(); ++r) {
+        if (std::isfinite(values[r]))
+            continue;
+        bool inputsFinite = true;
+        for (int c : e.columns)
+            inputsFinite = inputsFinite && std::isfinite(block.columns[size_t(c)][r]);
+        if (inputsFinite)
+            return int(r);
+    }
+    return -1;
+}
+
+void evaluateExpression(CompiledExpression &e, const ColumnBlock &block,
+                        std::vector<double> &values)
+{
+    const int rows = block.rows();
+    values.assign(size_t(rows), 0.0);
+    if (rows == 0)
+        return;
+    // In bulk mode the parser reads variable v of row r at pointer + r.
+    for (size_t v = 0; v < e.columns.size(); ++v)
+        e.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)),
+                            const_cast<double *>(block.columns[size_t(e.columns[v])].data()));
+    e.parser->Eval(values.data(), rows);
+}
+
+} // namespace
+
+bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates> &out,
+                              RecipeRowError *rowError) const
+{
+    std::vector<std::vector<double>> results(d->expressions.size());
+    static const char *const quantities[3] = { "i0", "icr", "sca" };
+    for (size_t k = 0; k < d->expressions.size(); ++k) {
+        evaluateExpression(d->expressions[k], block, results[k]);
+    }
+    out.resize(d->elements.size());
+    for (size_t i = 0; i < d->elements.size(); ++i) {
+        for (int q = 0; q < 3; ++q) {
+            const int k = d->elements[i][size_t(q)];
+            const int bad = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
+            if (bad >= 0) {
+                if (rowError)
+                    *rowError = RecipeRowError { block.lines[size_t(bad)], d->recipe.elements[i],
+                                                 QString::fromLatin1(quantities[q]),
+                                                 d->expressions[size_t(k)].text };
+                return false;
+            }
+        }
+        out[i].i0 = results[size_t(d->elements[i][0])];
+        out[i].icr = results[size_t(d->elements[i][1])];
+        out[i].sca = results[size_t(d->elements[i][2])];
+    }
+    return true;
+}
+
+QString rowErrorText(const RecipeRowError &e)
+{
+    const QString where = e.line > 0 ? QStringLiteral("line %1: ").arg(e.line) : QString();
+    return QStringLiteral("%1%2 of element %3 = %4 is not finite (division by zero)")
+            .arg(where, e.quantity)
+            .arg(e.element)
+            .arg(e.expression);
+}

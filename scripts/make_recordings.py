@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Writes beamline-style recordings of a 4-element detector with known dead times.
+
+The detector is the one of make_examples.py: element n (from 1) is channel
+j = n - 1 with pre-amplifier dead time tau0_j = (2.0 + 0.5 j) * 1e-7 s,
+amplifier dead time tau_j = (1.0 + 0.25 j) * 1e-6 s and gain
+g_j = 1.0 + 0.1 * (3j mod 5). At incident rate I0 the element sees
+r = g I0, its input rate is ICR = r (1 - tau0 r) and its output rate
+OCR = ICR (1 - tau ICR): the quadratic laws, so a reader that turns the
+recordings into rates right gives back these dead times up to the rounding
+of the written numbers. No noise is added: the files test reading, not
+fitting.
+
+Written, each a scan of 10 incident intensities from 1e4 to 1.6e5 per second:
+  scan_icr_ocr.xdi    XDI 1.0: energy, I0, count_time and per element ICR_mca{n}
+                      and OCR_mca{n}, all counts over count_time (the built-in
+                      recipe reads it)
+  scan_xspress.spec   SPEC-style "#L" labels: I0 counts over TSCALER ticks of
+                      50 MHz, OutputCounts_mca{n}, DTFactor_mca{n} and
+                      Clock_mca{n} ticks of 80 MHz (needs xspress.recipe)
+  xspress.recipe      the recipe for it
+  scan_dashed.txt     a header without "#", a line of dashes, the labels I0,
+                      seconds, icr1..4, ocr1..4 (read with --columns)
+  scan_comma.csv      comma-separated, names on the last comment line: I0,
+                      IntTime, ICR01..04, OCR01..04 (read with --columns)
+  mca_01.mca ... mca_10.mca
+                      one multi-element MCA file per intensity: ENVIRONMENT
+                      entry I0 (a rate), REAL_TIME, LIVE_TIME and 2048 bins per
+                      element whose counts all lie in bins 900-1100
+  mca.recipe          the recipe for them: window = 900-1100, i0 = I0
+"""
+
+import argparse
+import math
+import os
+
+ELEMENTS = 4
+POINTS = 10
+I0_LOW = 1.0e4
+I0_HIGH = 1.6e5
+COUNT_TIME = 2.0
+TSCALER_HZ = 50e6
+CLOCK_HZ = 80e6
+MCA_BINS = 2048
+MCA_REAL_TIME = 10.0
+PEAK_BIN = 1000
+PEAK_SIGMA = 20.0
+
+
+def tau0_of(j):
+    return (2.0 + 0.5 * (j % 4)) * 1e-7
+
+
+def tau_of(j):
+    return (1.0 + 0.25 * (j % 4)) * 1e-6
+
+
+def gain_of(j):
+    return 1.0 + 0.1 * ((3 * j) % 5)
+
+
+def intensities():
+    return [I0_LOW + (I0_HIGH - I0_LOW) * k / (POINTS - 1) for k in range(POINTS)]
+
+
+def rates(i0, j):
+    r = gain_of(j) * i0
+    icr = r * (1.0 - tau0_of(j) * r)
+    ocr = icr * (1.0 - tau_of(j) * icr)
+    return icr, ocr
+
+
+def num(x):
+    return "%.12g" % x
+
+
+def write(path, lines):
+    with open(path, "w", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def xdi(out):
+    names = ["energy", "I0", "count_time"]
+    names += ["ICR_mca%d" % n for n in range(1, ELEMENTS + 1)]
+    names += ["OCR_mca%d" % n for n in range(1, ELEMENTS + 1)]
+    lines = ["# XDI/1.0 Ratelens/make_recordings"]
+    for k, name in enumerate(names):
+        unit = " eV" if name == "energy" else (" s" if name == "count_time" else "")
+        lines.append("# Column.%d: %s%s" % (k + 1, name, unit))
+    lines += ["# Element.symbol: Mn", "# Mono.d_spacing: 3.13555",
+              "# ///", "# intensity scan by attenuators, counts over count_time",
+              "#----", "# " + "  ".join(names)]
+    for i0 in intensities():
+        row = [7000.0, i0 * COUNT_TIME, COUNT_TIME]
+        r = [rates(i0, j) for j in range(ELEMENTS)]
+        row += [icr * COUNT_TIME for icr, _ in r] + [ocr * COUNT_TIME for _, ocr in r]
+        lines.append("  ".join(num(v) for v in row))
+    write(os.path.join(out, "scan_icr_ocr.xdi"), lines)
+
+
+def spec(out):
+    names = ["Energy", "I0", "TSCALER"]
+    for n in range(1, ELEMENTS + 1):
+        names += ["OutputCounts_mca%d" % n, "DTFactor_mca%d" % n, "Clock_mca%d" % n]
+    lines = ["#F scan_xspress.spec", "#E 1700000000", "#D Thu Jan 01 00:00:00 2026", "",
+             "#S 1  timescan attenuators", "#N %d" % len(names), "#L " + "  ".join(names)]
+    for i0 in intensities():
+        row = [7000.0, i0 * COUNT_TIME, COUNT_TIME * TSCALER_HZ]
+        for j in range(ELEMENTS):
+            icr, ocr = rates(i0, j)
+            # The electronics count a little longer than the scaler.
+            t = COUNT_TIME * (1.0 + 0.001 * j)
+            row += [ocr * t, icr / ocr, t * CLOCK_HZ]
+        lines.append(" ".join(num(v) for v in row))
+    write(os.path.join(out, "scan_xspress.spec"), lines)
+    write(os.path.join(out, "xspress.recipe"), [
+        "# OutputCounts and DTFactor of a 4-element detector, SPEC labels",
+        "elements = 1-4",
+        "i0  = I0 / (TSCALER / 50e6)",
+        "icr = OutputCounts_mca{n} * DTFactor_mca{n} / (Clock_mca{n} / 80e6)",
+        "sca = OutputCounts_mca{n} / (Clock_mca{n} / 80e6)"])
+
+
+def dashed(out):
+    names = ["I0", "seconds"] + ["icr%d" % n for n in range(1, ELEMENTS + 1)]
+    names += ["ocr%d" % n for n in range(1, ELEMENTS + 1)]
+    lines = ["Intensity scan, 4-element detector", "Sample: Mn foil",
+             "-" * 60, "\t".join(names)]
+    for i0 in intensities():
+        row = [i0 * COUNT_TIME, COUNT_TIME]
+        r = [rates(i0, j) for j in range(ELEMENTS)]
+        row += [icr * COUNT_TIME for icr, _ in r] + [ocr * COUNT_TIME for _, ocr in r]
+        lines.append("\t".join(num(v) for v in row) + " ")
+    write(os.path.join(out, "scan_dashed.txt"), lines)
+
+
+def comma(out):
+    names = ["I0", "IntTime"] + ["ICR%02d" % n for n in range(1, ELEMENTS + 1)]
+    names += ["OCR%02d" % n for n in range(1, ELEMENTS + 1)]
+    lines = ["# comma-separated rates", "# " + ",".join(names)]
+    for i0 in intensities():
+        row = [i0 * COUNT_TIME, COUNT_TIME]
+        r = [rates(i0, j) for j in range(ELEMENTS)]
+        row += [icr * COUNT_TIME for icr, _ in r] + [ocr * COUNT_TIME for _, ocr in r]
+        lines.append(",".join(num(v) for v in row))
+    with open(os.path.join(out, "scan_comma.csv"), "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+
+
+def peak_shape():
+    shape = [0.0] * MCA_BINS
+    for b in range(PEAK_BIN - 100, PEAK_BIN + 101):
+        shape[b] = math.exp(-0.5 * ((b - PEAK_BIN) / PEAK_SIGMA) ** 2)
+    total = sum(shape)
+    return [s / total for s in shape]
+
+
+def mca(out):
+    shape = peak_shape()
+    for k, i0 in enumerate(intensities()):
+        counts = []
+        lives = []
+        for j in range(ELEMENTS):
+            icr, ocr = rates(i0, j)
+            total = ocr * MCA_REAL_TIME
+            counts.append([s * total for s in shape])
+            # The live time makes counts/live the input rate: live = real * OCR / ICR.
+            lives.append(MCA_REAL_TIME * ocr / icr)
+        lines = ["VERSION:    3.1", "ELEMENTS:   %d" % ELEMENTS,
+                 "DATE:       Jan 01, 2026 00:00:%02d.00" % k,
+                 "CHANNELS:   %d" % MCA_BINS,
+                 "REAL_TIME:  " + " ".join(num(MCA_REAL_TIME) for _ in range(ELEMENTS)),
+                 "LIVE_TIME:  " + " ".join(num(t) for t in lives),
+                 "CAL_OFFSET: " + " ".join("0.0" for _ in range(ELEMENTS)),
+                 "CAL_SLOPE:  " + " ".join("0.01" for _ in range(ELEMENTS)),
+                 'ENVIRONMENT: I0="%s" (incident rate, 1/s)' % num(i0),
+                 'ENVIRONMENT: Energy="7000.0" (eV)',
+                 "DATA: "]
+        for b in range(MCA_BINS):
+            lines.append(" ".join(num(counts[j][b]) for j in range(ELEMENTS)))
+        write(os.path.join(out, "mca_%02d.mca" % (k + 1)), lines)
+    write(os.path.join(out, "mca.recipe"), [
+        "# One MCA file per intensity; the counts of the peak over real and live time",
+        "window = 900-1100",
+        "i0 = I0"])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--out", default=os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "examples", "recordings"))
+    args = parser.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    xdi(args.out)
+    spec(args.out)
+    dashed(args.out)
+    comma(args.out)
+    mca(args.out)
+
+
+if __name__ == "__main__":
+    main()
