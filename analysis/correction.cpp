@@ -107,7 +107,9 @@ Correction fromSca(DeadTimeModel model, const ElementDeadTimes &dt, double sca)
     const double var = gTau0 * gTau0 * dt.tau0StdErr * dt.tau0StdErr
             + gTau * gTau * dt.tauStdErr * dt.tauStdErr + gD0 * gD0 * dt.d0StdErr * dt.d0StdErr
             + 2.0 * gTau * gD0 * dt.d0TauCovariance;
-    return finish(pre.n, sca, pre.dm * amp.dm / dt.d0, std::fmax(var, 0.0));
+    // Rounding can make a variance of zero slightly negative; an unknown
+    // standard error (NaN) must stay unknown, which fmax would not keep.
+    return finish(pre.n, sca, pre.dm * amp.dm / dt.d0, var < 0.0 ? 0.0 : var);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "batchoptions.h"
 #include "channelresult.h"
+#include "correctcommand.h"
 #include "deadtimesfile.h"
 #include "loader.h"
 #include "modelreport.h"
@@ -100,8 +101,12 @@ QByteArray jsonReport(const BatchOptions &o, const PointSet &points,
                       const QVector<ChannelComparison> &comparison)
 {
     QJsonObject root = modelJson(o.choice, points.size(), points.chs(), rows, comparison).object();
+    QString recipe;
+    QFile recipeFile(o.recipePath);
+    if (!o.recipePath.isEmpty() && recipeFile.open(QIODevice::ReadOnly | QIODevice::Text))
+        recipe = QString::fromUtf8(recipeFile.readAll());
     addDeadTimesFileKeys(root, o.models(), comparison,
-                         provenanceOf(o.files, QString(), QStringLiteral(RATELENS_VERSION)));
+                         provenanceOf(o.files, recipe, QStringLiteral(RATELENS_VERSION)));
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -186,6 +191,8 @@ int writePlot(const BatchOptions &o, const PointSet &points, const DeadTimes *fi
 
 int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("correct"))
+        return runCorrect(QStringList { arguments.at(0) } + arguments.mid(2), out, err);
     int status = BatchOk;
     const std::optional<BatchOptions> options = parseBatchOptions(arguments, out, err, &status);
     if (!options)
