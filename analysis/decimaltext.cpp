@@ -29,20 +29,30 @@ constexpr std::uint64_t powersOfTen[] = { 1ULL,
                                           10000000000000000ULL,
                                           100000000000000000ULL };
 
-// 10^e for |e| <= 330, each the double nearest to it.
-double powerOfTen(int e)
+// 10^e for |e| <= 330, each the double nearest to it; made once at start-up
+// so that the formatting loop pays no guard for it.
+std::array<double, 661> makePowersOfTen()
 {
-    static const std::array<double, 661> table = [] {
-        std::array<double, 661> t {};
-        for (int i = 0; i < 661; ++i) {
-            char text[8];
-            const int n = std::snprintf(text, sizeof text, "1e%d", i - 330);
-            std::from_chars(text, text + n, t[size_t(i)]);
-        }
-        return t;
-    }();
-    return table[size_t(e + 330)];
+    std::array<double, 661> t {};
+    for (int i = 0; i < 661; ++i) {
+        char text[8];
+        const int n = std::snprintf(text, sizeof text, "1e%d", i - 330);
+        std::from_chars(text, text + n, t[size_t(i)]);
+    }
+    return t;
 }
+
+const std::array<double, 661> powerTable = makePowersOfTen();
+
+inline double powerOfTen(int e)
+{
+    return powerTable[size_t(e + 330)];
+}
+
+// "00" to "99": two digits per division.
+constexpr char digitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233"
+                              "34353637383940414243444546474849505152535455565758596061626364656667"
+                              "6869707172737475767778798081828384858687888990919293949596979899";
 
 char *writeSpecial(char *out, double v)
 {
@@ -55,10 +65,15 @@ char *writeSpecial(char *out, double v)
 // The digits of m, exactly count of them (leading zeros kept).
 char *writeDigits(char *out, std::uint64_t m, int count)
 {
-    for (int i = count - 1; i >= 0; --i) {
-        out[i] = char('0' + m % 10);
-        m /= 10;
+    int i = count;
+    while (i >= 2) {
+        const std::size_t pair = std::size_t(m % 100) * 2;
+        m /= 100;
+        out[--i] = digitPairs[pair + 1];
+        out[--i] = digitPairs[pair];
     }
+    if (i == 1)
+        out[0] = char('0' + m % 10);
     return out + count;
 }
 
