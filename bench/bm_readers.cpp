@@ -11,6 +11,7 @@
 #include "loader.h"
 #include "pointset.h"
 #include "pointtable.h"
+#include "recipe.h"
 #include "spectrumreader.h"
 
 #include <QBuffer>
@@ -274,6 +275,75 @@ void BM_BatchTable(benchmark::State &state, std::string name)
     state.SetBytesProcessed(state.iterations() * in.bytes.size());
 }
 
+// The same numbers twice, 100,000 rows of 200 columns: I0, 99 ICRs, 99 SCAs
+// and a counting time of 1 s. Once a point table of 99 channels (which passes
+// over the last column), once a column file with names on its comment line.
+struct WideInputs
+{
+    QString table;
+    QString columns;
+    qint64 bytes = 0;
+};
+
+const WideInputs &wideInputs()
+{
+    static WideInputs in;
+    if (!in.table.isEmpty())
+        return in;
+    const QByteArray table = benchdata::pointTable(99, 100000, benchdata::tableSeed);
+    QByteArray rows = table.mid(table.indexOf('\n') + 1);
+    rows.replace("\n", " 1\n");
+    QByteArray names("# I0");
+    for (const char *kind : { " ICR", " OCR" }) {
+        for (int n = 1; n <= 99; ++n)
+            names += kind + QByteArray::number(n);
+    }
+    names += " time\n";
+    in.table = benchsupport::writeScratch(QStringLiteral("wide_table.dat"),
+                                          "# Channels : 99\n" + rows);
+    in.columns = benchsupport::writeScratch(QStringLiteral("wide_columns.txt"), names + rows);
+    in.bytes = rows.size();
+    return in;
+}
+
+// Loading the wide point table into the point set, the path the recipe is
+// measured against.
+void BM_LoadWideTable(benchmark::State &state)
+{
+    const WideInputs &in = wideInputs();
+    for (auto _ : state) {
+        PointSet points;
+        loadMeasurementFiles({ in.table }, points);
+        if (points.size() != 100000 || points.chs() != 99) {
+            state.SkipWithError("the table did not give 100000 points of 99 channels");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes);
+}
+
+// The same numbers as a column file through a recipe that divides every
+// count by the counting time, as the built-in recipes do.
+void BM_LoadWideRecipe(benchmark::State &state)
+{
+    const WideInputs &in = wideInputs();
+    const RecipeParse recipe = parseRecipe(QStringLiteral(
+            "elements = 1-99\ni0 = I0 / time\nicr = ICR{n} / time\nsca = OCR{n} / time\n"));
+    LoadOptions options;
+    options.recipe = &recipe.recipe;
+    for (auto _ : state) {
+        PointSet points;
+        const QVector<FileReport> r = loadMeasurementFiles({ in.columns }, points, {}, options);
+        if (points.size() != 100000 || points.chs() != 99) {
+            state.SkipWithError(qPrintable(QStringLiteral("the recipe did not give 100000 "
+                                                          "points of 99 channels: ")
+                                           + r.first().error));
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * in.bytes);
+}
+
 void registerAll()
 {
     using Fn = void (*)(benchmark::State &, std::string);
@@ -293,6 +363,10 @@ void registerAll()
     add("BM_ParseLimit", BM_ParseLimit, "19x100000");
     add("BM_ParseNaiveQt", BM_ParseNaiveQt, "19x100000");
     add("BM_BatchTable", BM_BatchTable, "19x100000");
+    benchmark::RegisterBenchmark("BM_LoadWideTable/200x100000", BM_LoadWideTable)
+            ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_LoadWideRecipe/200x100000", BM_LoadWideRecipe)
+            ->Unit(benchmark::kMillisecond);
 }
 
 } // namespace

@@ -309,6 +309,7 @@ bool ColumnReader::readBlock(int maxRows, ColumnBlock &block)
         const char *lineBegin = data + m_pos;
         const char *lineEnd = nl ? static_cast<const char *>(nl) : data + m_buffer.size();
         ++m_line;
+        m_unended = !nl && lineEnd != lineBegin;
         parseLine(lineBegin, lineEnd, block);
         m_pos = (lineEnd - data) + (nl ? 1 : 0);
     }

@@ -81,6 +81,10 @@ public:
     bool readBlock(int maxRows, ColumnBlock &block);
 
     int columnCount() const { return m_columns; }
+    // After the last block: whether the file ended without a line end, as a
+    // file cut short while being written or copied does, and its last line.
+    bool lastLineUnended() const { return m_unended; }
+    int lastLine() const { return m_line; }
     const std::vector<BadRow> &badRows() const { return m_badRows; }
     int badRowCount() const { return m_badRowCount; }
     // The device failed while reading (the system's words); empty otherwise.
@@ -97,6 +101,7 @@ private:
     QByteArray m_buffer;
     qsizetype m_pos = 0;
     bool m_atEnd = false;
+    bool m_unended = false;
     std::vector<double> m_row;
     std::vector<BadRow> m_badRows;
     int m_badRowCount = 0;

@@ -7,6 +7,12 @@
 
 namespace {
 
+QString namesText(const QStringList &names)
+{
+    return names.mid(0, 16).join(QStringLiteral(" "))
+            + (names.size() > 16 ? QStringLiteral(" ...") : QString());
+}
+
 QString badRowsText(const ColumnReader &reader)
 {
     const BadRow &first = reader.badRows().front();
@@ -23,8 +29,7 @@ std::optional<Recipe> chooseRecipe(const Recipe *given, const QStringList &names
     std::optional<Recipe> r = builtinRecipe(names);
     if (!r)
         error = QStringLiteral("no built-in recipe fits the columns %1; give a recipe")
-                        .arg(names.mid(0, 12).join(QStringLiteral(" "))
-                             + (names.size() > 12 ? QStringLiteral(" ...") : QString()));
+                        .arg(namesText(names));
     return r;
 }
 
@@ -65,12 +70,16 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
     }
     scan.columnNames = header.names;
     const std::optional<Recipe> chosen = chooseRecipe(recipe, header.names, scan.error);
-    if (!chosen)
+    if (!chosen) {
+        scan.needsRecipe = true;
         return scan;
+    }
     scan.recipe = *chosen;
     CompiledRecipe compiled;
     if (!compiled.compile(scan.recipe, header.names)) {
         scan.error = compiled.error();
+        if (!compiled.unknownNames().isEmpty())
+            scan.error += QStringLiteral("; the columns are ") + namesText(header.names);
         return scan;
     }
     ColumnReader reader(device, header);
@@ -81,7 +90,43 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
         scan.error = badRowsText(reader);
     if (scan.ok() && !reader.deviceError().isEmpty())
         scan.error = reader.deviceError();
+    if (scan.ok() && reader.lastLineUnended())
+        scan.note = QStringLiteral("the last line, %1, has no line end: the file may be "
+                                   "truncated")
+                            .arg(reader.lastLine());
     if (!scan.ok())
         scan.points.clear();
     return scan;
+}
+
+ColumnPreview previewColumnFile(QIODevice &device, int maxRows)
+{
+    ColumnPreview preview;
+    const ColumnHeader header = readColumnHeader(device);
+    if (!header.ok()) {
+        preview.error = header.error;
+        return preview;
+    }
+    preview.names = header.names;
+    ColumnReader reader(device, header);
+    ColumnBlock block;
+    reader.readBlock(maxRows, block);
+    for (int r = 0; r < block.rows(); ++r) {
+        std::vector<double> row;
+        for (const std::vector<double> &c : block.columns)
+            row.push_back(c[size_t(r)]);
+        preview.rows.push_back(row);
+    }
+    return preview;
+}
+
+QString checkRecipe(const QString &recipeText, const QStringList &names)
+{
+    const RecipeParse parsed = parseRecipe(recipeText);
+    if (!parsed.ok())
+        return parsed.line > 0 ? QStringLiteral("line %1: %2").arg(parsed.line).arg(parsed.error)
+                               : parsed.error;
+    CompiledRecipe compiled;
+    compiled.compile(parsed.recipe, names);
+    return compiled.error();
 }

@@ -28,6 +28,8 @@ struct ScanRead
     Recipe recipe;   // the recipe used (given or built in)
     QStringList columnNames;
     QString error;   // "line 12: field 3 \"x\" is not a number", "unknown name ICR9", ...
+    QString note;    // what the user should know though the scan was read
+    bool needsRecipe = false; // no recipe given and none built in fits
 
     bool ok() const { return error.isEmpty(); }
 };
@@ -41,6 +43,21 @@ bool appendScanPoints(const CompiledRecipe &recipe, const ColumnBlock &block,
 // null, through the first built-in recipe that fits its column names. Rows
 // are read in blocks, so memory grows with the points, not with the text.
 ScanRead readColumnScan(QIODevice &device, const Recipe *recipe);
+
+// The start of a column file, for a person to write a recipe by: its column
+// names and its first rows.
+struct ColumnPreview
+{
+    QStringList names;
+    std::vector<std::vector<double>> rows;
+    QString error;
+};
+
+ColumnPreview previewColumnFile(QIODevice &device, int maxRows);
+
+// Whether recipe fits a file of these column names: empty if it does, else
+// what is missing or wrong ("unknown names OCR3, Clock").
+QString checkRecipe(const QString &recipeText, const QStringList &names);
 
 // The number of rows the scan reader parses at a time.
 constexpr int scanBlockRows = 4096;

@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5scan.h"
 
-#if __has_include("hdf5columns.h")
 #include "hdf5columns.h"
-#else
-#include "hdf5pending.h"
-#endif
 
 #include <QRegularExpression>
 #include <QSet>
@@ -82,7 +78,11 @@ ScanRead readHdf5Scan(const QString &path, const Recipe *recipe)
         return scan;
     Hdf5Columns read = readHdf5Columns(path, requests);
     if (!read.ok()) {
+        // The loader names the file before the cause.
         scan.error = read.error;
+        const QString prefix = path + QStringLiteral(": ");
+        if (scan.error.startsWith(prefix))
+            scan.error.remove(0, prefix.size());
         return scan;
     }
     scan.columnNames = read.names;

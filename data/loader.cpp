@@ -4,9 +4,11 @@
 #include "pointset.h"
 #include "pointtable.h"
 #include "recording.h"
+#include "tableremarks.h"
 #include "spectrumreader.h"
 
 #include <QDebug>
+#include <QFile>
 
 namespace {
 
@@ -40,6 +42,21 @@ PointTableSink pointTableSink(PointSet &points, const QString &path, const Trace
 QString idLine()
 {
     return debugLine("ID", QString::fromLatin1(channelHeaderKey));
+}
+
+// Says what the point-table read of report's file passed over, if anything.
+void addTableRemarks(FileReport &report, const PointSet &points, int first)
+{
+    if (!report.open.opened())
+        return;
+    QFile file(report.path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const int channels = report.gavePoints() ? points.at(first).icrs.size() : 1;
+    const QString text = remarksText(pointTableRemarks(file.read(maxRemarkBytes), channels),
+                                     channels);
+    if (!text.isEmpty())
+        report.warnings.append(text);
 }
 
 } // namespace
@@ -90,7 +107,9 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
             report.points = 1;
             reports.append(report);
         } else {
+            const int first = points.size();
             reports.append(loadPointTable(path, points, trace));
+            addTableRemarks(reports.last(), points, first);
         }
     }
     return reports;

@@ -21,11 +21,15 @@ struct FileReport
     // Why a file that a new reader took gave nothing: the cause, naming the
     // line or dataset ("line 12: field 3 \"x\" is not a number").
     QString error;
-    // What the reader made of the file, for the message line and --verbose:
-    // the recipe used, or what a point-table read left unused.
+    // What the reader made of the file, for --verbose: the recipe used.
     QStringList notes;
+    // What the user must know about how the file was read, shown always:
+    // what a point-table read passed over, values taken as rates.
+    QStringList warnings;
     // The recipe used, as text, for a file read through one.
     QString recipeText;
+    // A column file that no built-in recipe maps: the user is to write one.
+    bool needsRecipe = false;
 
     bool gavePoints() const { return points > 0; }
 };

@@ -239,13 +239,29 @@ QString expandElement(const QString &text, int n, int i)
     return s;
 }
 
+namespace {
+
+// "1-4,7": runs of consecutive numbers as ranges.
+QString elementsText(const std::vector<int> &elements)
+{
+    QStringList parts;
+    for (size_t i = 0; i < elements.size();) {
+        size_t j = i;
+        while (j + 1 < elements.size() && elements[j + 1] == elements[j] + 1)
+            ++j;
+        parts << (j > i ? QStringLiteral("%1-%2").arg(elements[i]).arg(elements[j])
+                        : QString::number(elements[i]));
+        i = j + 1;
+    }
+    return parts.join(QLatin1Char(','));
+}
+
+} // namespace
+
 QString Recipe::toText() const
 {
     QStringList parts;
-    QStringList numbers;
-    for (int n : elements)
-        numbers.append(QString::number(n));
-    parts << QStringLiteral("elements = %1").arg(numbers.join(QLatin1Char(',')));
+    parts << QStringLiteral("elements = %1").arg(elementsText(elements));
     if (hasWindow())
         parts << QStringLiteral("window = %1-%2").arg(windowLow).arg(windowHigh);
     parts << QStringLiteral("i0 = ") + i0;

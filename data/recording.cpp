@@ -7,11 +7,7 @@
 #include "pointset.h"
 #include "recipe.h"
 #include "hdf5scan.h"
-#if __has_include("hdf5columns.h")
 #include "hdf5columns.h"
-#else
-#include "hdf5pending.h"
-#endif
 
 #include <QFile>
 
@@ -37,9 +33,14 @@ FileReport reportOf(const QString &path, const ScanRead &scan)
     report.path = path;
     report.error = scan.error;
     report.points = scan.ok() ? scan.points.size() : 0;
-    if (!scan.recipe.origin.isEmpty())
+    if (scan.recipe.origin.contains(QLatin1String("taken as rates")))
+        report.warnings.append(scan.recipe.origin);
+    else if (!scan.recipe.origin.isEmpty())
         report.notes.append(scan.recipe.origin);
+    if (!scan.note.isEmpty())
+        report.warnings.append(scan.note);
     report.recipeText = scan.recipe.toText();
+    report.needsRecipe = scan.needsRecipe;
     return report;
 }
 
@@ -67,6 +68,8 @@ QByteArray recordingHead(const QString &path)
     QFile file(path);
     if (!openMeasurementFile(file).opened())
         return QByteArray();
+    // Raw: the HDF5 signature holds a CR LF that text mode would fold.
+    file.setTextModeEnabled(false);
     return file.read(headBytes);
 }
 

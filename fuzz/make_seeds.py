@@ -7,9 +7,12 @@ rows around the channel windows, so that the excerpts still sum counts) and
 small hand-made files for the corners of both formats. Run it again after
 changing it; the output is deterministic.
 """
+import argparse
 import os
 import re
 import shutil
+import struct
+import subprocess
 
 here = os.path.dirname(os.path.abspath(__file__))
 conf = os.path.join(here, '..', 'tests', 'data', 'conformance')
@@ -151,12 +154,106 @@ batch_hand = {
 }
 
 
+def h5_string(text):
+    data = text.encode()
+    return struct.pack('=I', len(data)) + data
+
+
+def hdf5reply_seeds():
+    """Replies of the HDF5 helper (data/hdf5reply.h), after the byte that
+    tells the fuzz target how many columns were asked for."""
+    head = b'RLH5R001'
+    columns = struct.pack('=BIQ', 0, 2, 3) + struct.pack('=6d', 1, 2, 3, -4, float('inf'), 0.5)
+    fault = (struct.pack('=B', 8) + h5_string('/entry/short') + h5_string('/entry/scaler/I0')
+             + struct.pack('=qq', 19, 20) + h5_string(''))
+    detail = (struct.pack('=B', 3) + h5_string('') + h5_string('') + struct.pack('=qq', 0, 0)
+              + h5_string('truncated file: eof = 4096'))
+    job = (b'RLH5J001' + struct.pack('=Q', 1 << 27) + h5_string('/tmp/scan.h5')
+           + struct.pack('=I', 2) + h5_string('/entry/scaler/I0') + struct.pack('=i', -1)
+           + h5_string('/entry/xspress3/Clock') + struct.pack('=i', 3))
+    return {
+        'two_columns.bin': b'\x02' + head + columns,
+        'no_columns.bin': b'\x00' + head + struct.pack('=BIQ', 0, 0, 0),
+        'length_mismatch.bin': b'\x01' + head + fault,
+        'cannot_open.bin': b'\x01' + head + detail,
+        'job.bin': b'\x02' + job,
+    }
+
+
+def hdf5file_seeds(tool):
+    """Small scans written by tests/tools' ratelens_h5scan in the layouts and
+    storage the reader handles: points x elements or per element, contiguous,
+    chunked, compressed. Without the tool the seeds in the tree are kept."""
+    folder = os.path.join(out, 'hdf5file')
+    if not tool or not os.access(tool, os.X_OK):
+        print('make_seeds.py: no ratelens_h5scan (--h5scan PATH); hdf5file seeds kept')
+        return
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    variants = {
+        'scan_2d_u32.h5': ['--layout', '2d', '--type', 'u32'],
+        'scan_1d_f32_gzip.h5': ['--layout', '1d', '--type', 'f32', '--chunk', '2', '--deflate', '4'],
+        'scan_both_i64_chunked.h5': ['--layout', 'both', '--type', 'i64', '--chunk', '1'],
+    }
+    for name, options in variants.items():
+        subprocess.run([tool, os.path.join(folder, name), '--elements', '2', '--points', '3']
+                       + options, check=True, stdout=subprocess.DEVNULL)
+
+
+def recording_seeds():
+    """Excerpts of the recordings make_recordings.py writes, for the column
+    file, recipe and MCA targets, and hand-made corners of each."""
+    import tempfile
+    with tempfile.TemporaryDirectory() as tmp:
+        subprocess.run(['python3', os.path.join(here, '..', 'scripts', 'make_recordings.py'),
+                        '--out', tmp], check=True)
+
+        def rec(name):
+            with open(os.path.join(tmp, name), 'rb') as f:
+                return f.read()
+
+        columns = {
+            'xdi.txt': b'\x03' + rec('scan_icr_ocr.xdi'),
+            'spec.txt': b'\x01' + rec('scan_xspress.spec'),
+            'dashed.txt': b'\x05' + rec('scan_dashed.txt'),
+            'comma_crlf.txt': b'\x02' + rec('scan_comma.csv'),
+            'bad_rows.txt': b'\x02# a b c\n1 2 3\n4 5\nx 1 2\n1e999 nan -inf\n7,8,9',
+            'no_names.txt': b'\x00\t1\t2 \r\n3 4\r\n',
+        }
+        recipes = {
+            'xspress.txt': rec('xspress.recipe') + b'\n%%\n' + head(rec('scan_xspress.spec'), 1200),
+            'builtin_like.txt': b'elements = 1-2\ni0 = I0/t\nicr = ICR{n:02}/t\nsca = $4\n'
+                                b'%%\n# I0 t ICR01 ICR02\n1 2 3 4\n5 0 7 8\n',
+            'datasets.txt': b'elements = 1,3\ni0 = I0\nicr = sqrt(O{n}) * _pi\nsca = O{n}\n'
+                            b'[datasets]\nI0 = /e/I0\nO{n} = /e/O[{i}]\n',
+            'mca.txt': rec('mca.recipe'),
+        }
+        mca = rec('mca_01.mca').split(b'\n')
+        mcas = {
+            'mca_excerpt.mca': b'\n'.join(mca[:11] + mca[11 + 410:11 + 470]).replace(
+                b'CHANNELS:   1024', b'CHANNELS:   60') + b'\n',
+            'mca_truncated.mca': b'\n'.join(mca[:30]),
+            'mca_odd.mca': b'VERSION: 3.1\nELEMENTS: 2\nREAL_TIME: 1 1\nLIVE_TIME: 0 1\n'
+                           b'ENVIRONMENT: I0="5" (x)\nENVIRONMENT: bad\nDATA:\n1 2\n3\n',
+        }
+    for folder, seeds in (('columnfile', columns), ('recipe', recipes), ('mca', mcas)):
+        shutil.rmtree(os.path.join(out, folder), ignore_errors=True)
+        os.makedirs(os.path.join(out, folder))
+        for name, data in seeds.items():
+            write(folder, name, data)
+
+
 def write(folder, name, data):
     with open(os.path.join(out, folder, name), 'wb') as f:
         f.write(data)
 
 
 def main():
+    parser = argparse.ArgumentParser(description='Writes the seed corpora into fuzz/corpus/.')
+    parser.add_argument('--h5scan', default=os.path.join(here, '..', 'build', 'tests', 'tools',
+                                                         'ratelens_h5scan'),
+                        help='the HDF5 scan writer built from tests/tools (for the hdf5file seeds)')
+    args = parser.parse_args()
     for folder in ('spectrum', 'pointtable', 'batch'):
         shutil.rmtree(os.path.join(out, folder), ignore_errors=True)
         os.makedirs(os.path.join(out, folder))
@@ -204,6 +301,13 @@ def main():
         write('batch', name, data)
     for name, data in batch_hand.items():
         write('batch', name, data)
+
+    shutil.rmtree(os.path.join(out, 'hdf5reply'), ignore_errors=True)
+    os.makedirs(os.path.join(out, 'hdf5reply'))
+    for name, data in hdf5reply_seeds().items():
+        write('hdf5reply', name, data)
+    hdf5file_seeds(args.h5scan)
+    recording_seeds()
 
 
 if __name__ == '__main__':

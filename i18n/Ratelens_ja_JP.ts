@@ -369,6 +369,109 @@
     </message>
 </context>
 <context>
+    <name>Hdf5Columns</name>
+    <message>
+        <location filename="../data/hdf5columns.cpp" line="+39"/>
+        <source>%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read from datasets of 2 (points x elements)</source>
+        <translation>%1: データセット %2 は %3 次元なので列 %4 はありません。列は 2 次元 (点 x 素子) のデータセットから読みます</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1: dataset %2 has 2 dimensions (points x elements): name one of its columns, as in %2[0]</source>
+        <translation>%1: データセット %2 は 2 次元 (点 x 素子) です。%2[0] のように列を指定してください</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones can be read</source>
+        <translation>%1: データセット %2 は %3 次元です。読めるのは 1 次元のデータセットと 2 次元のデータセットの列だけです</translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>%1: HDF5 files cannot be read: the helper program %2 does not start (%3)</source>
+        <translation>%1: HDF5 ファイルを読めません。補助プログラム %2 が起動しません (%3)</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>%1: the HDF5 reader&apos;s answer exceeds %2 bytes and was refused</source>
+        <translation>%1: HDF5 読み取りプロセスの応答が %2 バイトを超えたため拒否しました</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: the HDF5 reader gave no answer within %2 s and was stopped</source>
+        <translation>%1: HDF5 読み取りプロセスが %2 秒以内に応答しなかったため停止しました</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1: the HDF5 reader crashed on this file; it may be damaged</source>
+        <translation>%1: HDF5 読み取りプロセスがこのファイルで異常終了しました。ファイルが壊れている可能性があります</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: the HDF5 reader failed (exit status %2)</source>
+        <translation>%1: HDF5 読み取りプロセスが失敗しました (終了ステータス %2)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: the HDF5 reader&apos;s answer is malformed: %2</source>
+        <translation>%1: HDF5 読み取りプロセスの応答が不正です: %2</translation>
+    </message>
+    <message>
+        <location line="+49"/>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 を開けません: %2</translation>
+    </message>
+    <message>
+        <location line="+24"/>
+        <source>%1: not an HDF5 file</source>
+        <translation>%1: HDF5 ファイルではありません</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: cannot be opened as HDF5; the file is truncated or damaged (%2)</source>
+        <translation>%1: HDF5 として開けません。ファイルが途中で切れているか壊れています (%2)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: no dataset %2</source>
+        <translation>%1: データセット %2 がありません</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: %2 is not a dataset</source>
+        <translation>%1: %2 はデータセットではありません</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>%1: dataset %2 holds values of HDF5 class %3, not numbers</source>
+        <translation>%1: データセット %2 の値は HDF5 クラス %3 で、数値ではありません</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>%1: dataset %2 has %3 columns (0 to %4), so it has no column %5</source>
+        <translation>%1: データセット %2 の列は %3 個 (0 から %4) なので列 %5 はありません</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: dataset %2 has %3 points, but %4 has %5</source>
+        <translation>%1: データセット %2 は %3 点ですが、%4 は %5 点です</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: dataset %2 cannot be read; the file is damaged (%3)</source>
+        <translation>%1: データセット %2 を読めません。ファイルが壊れています (%3)</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1: the datasets asked for hold %2 values, more than the %3 that are read at once</source>
+        <translation>%1: 指定したデータセットの値は %2 個で、一度に読める %3 個を超えています</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1: cannot be read as HDF5</source>
+        <translation>%1: HDF5 として読めません</translation>
+    </message>
+</context>
+<context>
     <name>Plot</name>
     <message>
         <location filename="../plot/plotaxes.cpp" line="+41"/>

@@ -26,6 +26,9 @@ ratelens_need_packages() {
 # pkg-config: finds muparser.
 RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libgsl-dev
     libqt5svg5-dev libmuparser-dev pkg-config)
+# libhdf5-dev: the HDF5 library behind ratelens-h5read, which reads HDF5 recordings
+# (the package then depends on its runtime, libhdf5-103-1); pkgconf finds it.
+RATELENS_BUILD_PACKAGES+=(libhdf5-dev pkgconf)
 # What the test suite, the benchmarks and the fuzz targets need besides.
 RATELENS_TEST_PACKAGES=(libbenchmark-dev clang libclang-rt-14-dev python3)
 # What building and checking the Debian package needs besides the build

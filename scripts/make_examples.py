@@ -43,6 +43,7 @@ not depend on it; --highrate-points 0 leaves it out.
 import argparse
 import math
 import os
+import subprocess
 import random
 import sys
 
@@ -260,6 +261,18 @@ def not_negative(text):
     return value
 
 
+def write_hdf5_scan(tool, path):
+    """The HDF5 example: 4 elements, 12 points, written by the C++ tool with
+    the HDF5 library, as pulse processors record them: output counts, the
+    dead-time factor ICR/OCR and an 80 MHz clock per element, both as
+    points x elements datasets and per element, chunked and compressed. Its
+    laws are the paralyzable ones (tests/tools/h5scan.h); the file carries no
+    noise and no time stamps, so it is the same bytes on every run."""
+    subprocess.run([tool, path, "--elements", "4", "--points", "12", "--layout", "both",
+                    "--type", "u32", "--chunk", "4", "--deflate", "4"],
+                   check=True, stdout=subprocess.DEVNULL)
+
+
 def main(argv):
     default_out = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "examples")
     parser = argparse.ArgumentParser(
@@ -277,6 +290,9 @@ def main(argv):
     parser.add_argument("--highrate-points", type=not_negative, default=24,
                         help="points of the high-rate set in highrate/; 0 writes none (default 24)")
     parser.add_argument("--seed", type=int, default=1, help="noise seed (default 1)")
+    parser.add_argument("--h5scan", metavar="TOOL",
+                        help="ratelens_h5scan built from tests/tools: also write the HDF5 "
+                             "scan xspress3_scan.h5 with it (see examples/README.md)")
     args = parser.parse_args(argv)
     if args.bins < 64:
         parser.error("--bins must be at least 64 for the peak and its window to fit")
@@ -298,6 +314,10 @@ def main(argv):
         os.makedirs(folder, exist_ok=True)
         path = os.path.join(folder, "point_table.dat")
         write_highrate_table(path, args.highrate_points, Noise(args.seed + 100))
+        written.append(path)
+    if args.h5scan:
+        path = os.path.join(args.out, "xspress3_scan.h5")
+        write_hdf5_scan(args.h5scan, path)
         written.append(path)
     for path in written:
         print(path)

@@ -24,11 +24,12 @@ Written, each a scan of 10 incident intensities from 1e4 to 1.6e5 per second:
                       seconds, icr1..4, ocr1..4 (read with --columns)
   scan_comma.csv      comma-separated, names on the last comment line: I0,
                       IntTime, ICR01..04, OCR01..04 (read with --columns)
-  mca_01.mca ... mca_10.mca
-                      one multi-element MCA file per intensity: ENVIRONMENT
-                      entry I0 (a rate), REAL_TIME, LIVE_TIME and 2048 bins per
-                      element whose counts all lie in bins 900-1100
-  mca.recipe          the recipe for them: window = 900-1100, i0 = I0
+  mca_01.mca ... mca_06.mca
+                      one multi-element MCA file for each of 6 intensities:
+                      ENVIRONMENT entry I0 (a rate), REAL_TIME, LIVE_TIME and
+                      1024 bins per element whose counts (rounded to whole
+                      counts) all lie in bins 420-580
+  mca.recipe          the recipe for them: window = 400-600, i0 = I0
 """
 
 import argparse
@@ -42,10 +43,11 @@ I0_HIGH = 1.6e5
 COUNT_TIME = 2.0
 TSCALER_HZ = 50e6
 CLOCK_HZ = 80e6
-MCA_BINS = 2048
+MCA_BINS = 1024
+MCA_POINTS = 6
 MCA_REAL_TIME = 10.0
-PEAK_BIN = 1000
-PEAK_SIGMA = 20.0
+PEAK_BIN = 500
+PEAK_SIGMA = 15.0
 
 
 def tau0_of(j):
@@ -150,7 +152,7 @@ def comma(out):
 
 def peak_shape():
     shape = [0.0] * MCA_BINS
-    for b in range(PEAK_BIN - 100, PEAK_BIN + 101):
+    for b in range(PEAK_BIN - 80, PEAK_BIN + 81):
         shape[b] = math.exp(-0.5 * ((b - PEAK_BIN) / PEAK_SIGMA) ** 2)
     total = sum(shape)
     return [s / total for s in shape]
@@ -158,13 +160,14 @@ def peak_shape():
 
 def mca(out):
     shape = peak_shape()
-    for k, i0 in enumerate(intensities()):
+    steps = [I0_LOW + (I0_HIGH - I0_LOW) * k / (MCA_POINTS - 1) for k in range(MCA_POINTS)]
+    for k, i0 in enumerate(steps):
         counts = []
         lives = []
         for j in range(ELEMENTS):
             icr, ocr = rates(i0, j)
             total = ocr * MCA_REAL_TIME
-            counts.append([s * total for s in shape])
+            counts.append([round(s * total) for s in shape])
             # The live time makes counts/live the input rate: live = real * OCR / ICR.
             lives.append(MCA_REAL_TIME * ocr / icr)
         lines = ["VERSION:    3.1", "ELEMENTS:   %d" % ELEMENTS,
@@ -178,11 +181,11 @@ def mca(out):
                  'ENVIRONMENT: Energy="7000.0" (eV)',
                  "DATA: "]
         for b in range(MCA_BINS):
-            lines.append(" ".join(num(counts[j][b]) for j in range(ELEMENTS)))
+            lines.append(" ".join("%d" % counts[j][b] for j in range(ELEMENTS)))
         write(os.path.join(out, "mca_%02d.mca" % (k + 1)), lines)
     write(os.path.join(out, "mca.recipe"), [
         "# One MCA file per intensity; the counts of the peak over real and live time",
-        "window = 900-1100",
+        "window = 400-600",
         "i0 = I0"])
 
 

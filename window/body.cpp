@@ -2,11 +2,14 @@
 #include "body.h"
 
 #include "ameasp.h"
+#include "columnsdialog.h"
 #include "fitdetails.h"
 #include "le.h"
+#include "loadnotes.h"
 #include "loader.h"
 #include "plotaxes.h"
 #include "plotdata.h"
+#include "recipe.h"
 #include "resultsfile.h"
 
 #include <QAction>
@@ -221,8 +224,14 @@ bool Body::readPointTable(const QString &fname)
 
 void Body::filesSelected(const QStringList &files)
 {
+    loadFiles(files, LoadOptions());
+}
+
+void Body::loadFiles(const QStringList &files, const LoadOptions &options)
+{
     const int first = mset.points.size();
-    const QVector<FileReport> reports = loadMeasurementFiles(files, mset.points, printTrace);
+    const QVector<FileReport> reports =
+            loadMeasurementFiles(files, mset.points, printTrace, options);
     addPanels(first);
     showLoadMessage(reports);
     if (mset.mcas.size() > 1) {
@@ -230,6 +239,35 @@ void Body::filesSelected(const QStringList &files)
         watchResultBoxes();
     }
     showChangedPoints();
+    offerRecipe(reports);
+}
+
+void Body::offerRecipe(const QVector<FileReport> &reports)
+{
+    for (const FileReport &report : reports) {
+        if (!report.needsRecipe)
+            continue;
+        if (!columnsWindow) {
+            columnsWindow = new ColumnsDialog(this);
+            connect(columnsWindow, &ColumnsDialog::loadRequested, this, &Body::loadWithRecipe);
+        }
+        columnsWindow->setFile(report.path);
+        columnsWindow->show();
+        columnsWindow->raise();
+        return;
+    }
+}
+
+void Body::loadWithRecipe(const QString &path, const QString &recipeText)
+{
+    const RecipeParse parsed = parseRecipe(recipeText);
+    if (!parsed.ok())
+        return; // the Columns window's check says why, and Load is off
+    Recipe recipe = parsed.recipe;
+    recipe.origin = tr("the recipe of the Columns window");
+    LoadOptions options;
+    options.recipe = &recipe;
+    loadFiles({ path }, options);
 }
 
 void Body::showChangedPoints()
@@ -355,7 +393,9 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
             why = report.open.reason.isEmpty() ? tr("cannot be opened") : report.open.reason;
             break;
         case OpenStatus::Opened:
-            if (!report.gavePoints())
+            if (!report.error.isEmpty())
+                why = report.error;
+            else if (!report.gavePoints())
                 why = tr("no measurement point in it");
             break;
         }
@@ -365,7 +405,7 @@ void Body::showLoadMessage(const QVector<FileReport> &reports)
         longProblems.append(tr("%1 (%2)").arg(QDir::toNativeSeparators(report.path), why));
     }
     if (shortProblems.isEmpty())
-        showMessage(QString());
+        showMessage(loadNotesText(reports, mset.points), loadNotesDetails(reports, mset.points));
     else
         showMessage(tr("Not loaded: %1").arg(shortProblems.join(QStringLiteral(", "))),
                     tr("Not loaded:") + QLatin1Char('\n') + longProblems.join(QLatin1Char('\n')));

@@ -11,9 +11,11 @@
 #include <QVector>
 
 class AMeasP;
+class ColumnsDialog;
 class DispA;
 class FitDetails;
 struct FileReport;
+struct LoadOptions;
 class QAction;
 class QContextMenuEvent;
 class QDragEnterEvent;
@@ -41,6 +43,10 @@ public:
     const QVector<QColor> &channelColors() const { return colors; }
     QFileDialog *openFileDialog() const { return openDialog; }
     QFileDialog *saveFileDialog() const { return saveDialog; }
+
+    // The "Columns" window for a column file that no built-in recipe maps,
+    // once one has been loaded.
+    ColumnsDialog *columnsDialog() const { return columnsWindow; }
 
     // The window of the exact dead-time fits, once it has been opened.
     FitDetails *fitDetails() const { return fitDetailsWindow; }
@@ -73,6 +79,13 @@ private slots:
     void drawNinNout(QPainter *p);
 
 private:
+    // Loads files as "Read File(s)" does, with the options of a recipe.
+    void loadFiles(const QStringList &files, const LoadOptions &options);
+    // Opens the Columns window on the first column file of a load that no
+    // built-in recipe maps.
+    void offerRecipe(const QVector<FileReport> &reports);
+    // Loads path through the recipe written in the Columns window.
+    void loadWithRecipe(const QString &path, const QString &recipeText);
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
     // Builds the rows of boxes of the panels in view (and a row around it).
@@ -115,6 +128,7 @@ private:
     QFileDialog *saveDialog;
     QAction *fitDetailsAction;
     FitDetails *fitDetailsWindow = nullptr;
+    ColumnsDialog *columnsWindow = nullptr;
     BoxSize boxSize;
     int scaCaptionWidth = 0;
     QString messageText;

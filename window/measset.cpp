@@ -16,6 +16,10 @@ void MeasSet::fitQuadratic(const QVector<double> &x, const QVector<double> &y,
 
 void MeasSet::calcTaus()
 {
+    // The comparison belongs to the points it was fitted to, also when the
+    // points have a single channel and the result row stays empty.
+    comparison.clear();
+    compared = false;
     if (chs() < 2)
         return;
 
@@ -51,7 +55,9 @@ void MeasSet::calcTaus()
 
 const QVector<ChannelComparison> &MeasSet::fitComparison()
 {
-    if (estimated && !compared) {
+    // A single-element detector has no result row, but its one channel is
+    // fitted here for the fit details all the same.
+    if ((estimated || points.canEstimateEachChannel()) && !compared) {
         comparison = compareChannels(points);
         compared = true;
     }

@@ -45,7 +45,8 @@ struct MeasSet
     // the result boxes; does nothing with fewer than two common channels.
     void calcTaus();
     // The comparison of the latest estimation, fitting it first if needed;
-    // empty before an estimation.
+    // empty before an estimation, except that two points of one common
+    // channel are fitted too.
     const QVector<ChannelComparison> &fitComparison();
     // Gives every result box the tooltip of its channel and stage.
     void setResultToolTips();

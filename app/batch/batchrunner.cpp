@@ -54,8 +54,10 @@ bool reportFile(const BatchOptions &o, const FileReport &file, QTextStream &err)
         batchMessage(err) << file.path << ": " << file.error << '\n';
     else if (!file.gavePoints())
         batchMessage(err) << "no measurement point in " << file.path << '\n';
+    for (const QString &warning : file.warnings)
+        batchMessage(err) << file.path << ": " << warning << '\n';
     for (const QString &note : file.notes) {
-        if (o.verbose || note.contains(QLatin1String("taken as rates")))
+        if (o.verbose)
             batchMessage(err) << file.path << ": " << note << '\n';
     }
     if (o.verbose && !file.recipeText.isEmpty() && file.error.isEmpty())

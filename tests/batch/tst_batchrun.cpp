@@ -65,6 +65,8 @@ private slots:
     void verboseTraceMatchesTheWindow();
     void noEstimation_data();
     void noEstimation();
+    void singleChannelIsEstimated_data();
+    void singleChannelIsEstimated();
     void usageErrors_data();
     void usageErrors();
     void unreadableFileIsNamedAndSkipped();
@@ -185,13 +187,6 @@ void TestBatchRun::noEstimation_data()
     QTest::newRow("no point at all")
             << "05_mixed_batch_missing_file" << split("mix_03_missing.dat")
             << "no estimation: 0 measurement point(s) loaded, at least two are needed";
-    QTest::newRow("one common channel")
-            << "06_crlf_and_late_header" << split("crlf_5_early_row.dat")
-            << "no estimation: the points have 1 channel(s) in common, at least two are needed";
-    QTest::newRow("early row keeps later points at one channel")
-            << "06_crlf_and_late_header"
-            << split("crlf_5_early_row.dat crlf_1_mca.dat crlf_2_mca.dat")
-            << "no estimation: the points have 1 channel(s) in common, at least two are needed";
 }
 
 void TestBatchRun::noEstimation()
@@ -208,6 +203,31 @@ void TestBatchRun::noEstimation()
     QCOMPARE(r.out, QString());
     // As "Save" without an estimation: nothing is written.
     QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
+}
+
+void TestBatchRun::singleChannelIsEstimated_data()
+{
+    QTest::addColumn<QStringList>("files");
+
+    QTest::newRow("one common channel") << split("crlf_5_early_row.dat");
+    QTest::newRow("early row keeps later points at one channel")
+            << split("crlf_5_early_row.dat crlf_1_mca.dat crlf_2_mca.dat");
+}
+
+// A single-element detector is a detector too: its one channel is estimated
+// and saved.
+void TestBatchRun::singleChannelIsEstimated()
+{
+    QFETCH(QStringList, files);
+    QTemporaryDir out;
+    const QString result = out.filePath(QStringLiteral("result.dat"));
+    const Run r = runIn(caseInput(QStringLiteral("06_crlf_and_late_header")),
+                        files + QStringList { QStringLiteral("-o"), result });
+    QCOMPARE(r.status, int(BatchOk));
+    const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows.at(1).trimmed().startsWith(QLatin1String("0 ")), qPrintable(r.out));
+    QVERIFY(QFile::exists(result));
 }
 
 void TestBatchRun::usageErrors_data()

@@ -24,7 +24,7 @@ echo "-- file name"
 echo "-- contents"
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$scratch/contents"
 for path in /usr/bin/ratelens /usr/bin/ratelens-batch \
-    /usr/libexec/ratelens/ratelens-launch \
+    /usr/libexec/ratelens/ratelens-launch /usr/libexec/ratelens/ratelens-h5read \
     /usr/share/applications/io.github.ratelens.Ratelens.desktop \
     /usr/share/metainfo/io.github.ratelens.Ratelens.metainfo.xml \
     /usr/share/icons/hicolor/scalable/apps/ratelens.svg \
@@ -46,7 +46,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer: $(field Maintainer)"
 # Computed from the binaries: the toolkit and the C library at least.
 depends=$(field Depends)
-for lib in libc6 libqt5core5a libqt5gui5 libqt5widgets5; do
+for lib in libc6 libqt5core5a libqt5gui5 libqt5widgets5 libhdf5-103-1; do
     [[ "$depends" == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
 done
 

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// ratelens-h5read: reads the datasets of one HDF5 file for the window or the
+// batch command, which start it with a job on standard input and take the
+// columns from standard output (data/hdf5reply.h). It runs the HDF5 library
+// apart from them: a file that crashes or hangs the library ends only this
+// process. Not meant to be run by hand.
+#include "hdf5reader.h"
+#include "hdf5reply.h"
+
+#include <QByteArray>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1) {
+        std::fprintf(stderr, "%s: started by ratelens and ratelens-batch to read HDF5 files; "
+                             "takes no arguments\n", argv[0]);
+        return 2;
+    }
+    // A job is a few hundred dataset names: anything near this bound is not one.
+    constexpr int maxJobBytes = 16 << 20;
+    QByteArray input;
+    char buffer[65536];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) {
+        input.append(buffer, int(got));
+        if (input.size() > maxJobBytes)
+            return 2;
+    }
+    Hdf5Job job;
+    if (!decodeHdf5Job(input, job))
+        return 2;
+    const Hdf5Reply reply = readHdf5InProcess(job);
+    // A larger pipe: the reply is often a hundred megabytes, and every 64 KiB
+    // of the default costs the caller a wake-up.
+    fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+    const bool written = writeHdf5Reply(reply, [](const char *data, std::size_t size) {
+        return std::fwrite(data, 1, size, stdout) == size;
+    });
+    return written && std::fflush(stdout) == 0 ? 0 : 3;
+}

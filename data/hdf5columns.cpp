@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "hdf5columns.h"
+#include "hdf5reply.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Hdf5Columns", text);
+}
+
+const char helperName[] = "ratelens-h5read";
+
+// Room for the reply's fixed part or a fault report with its names; the values
+// come on top. The whole reply must fit one QByteArray.
+constexpr qint64 replyOverhead = 1 << 20;
+constexpr qint64 maxValuesAtOnce = (std::numeric_limits<int>::max() - replyOverhead) / 8;
+
+// Numbers go into messages through the one-pass QString::arg(QString, ...), so
+// that a "%2" in a file name is never taken for a place holder.
+QString n(qint64 v)
+{
+    return QString::number(v);
+}
+
+QString wrongRank(const QString &file, const Hdf5Reply &r)
+{
+    if (r.limit >= 0)
+        return tr("%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read "
+                  "from datasets of 2 (points x elements)")
+                .arg(file, r.dataset, n(r.found), n(r.limit));
+    if (r.found == 2)
+        return tr("%1: dataset %2 has 2 dimensions (points x elements): name one of its "
+                  "columns, as in %2[0]")
+                .arg(file, r.dataset);
+    return tr("%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones "
+              "can be read")
+            .arg(file, r.dataset, n(r.found));
+}
+
+// The helper's stdout, read as it comes so that the size limit holds while
+// reading; false on timeout or when the reply grows past maxBytes.
+enum class Wait { Finished, TimedOut, TooLarge };
+
+Wait collectOutput(QProcess &p, QDeadlineTimer deadline, qint64 maxBytes, QByteArray &out)
+{
+    bool reserved = false;
+    for (;;) {
+        out += p.readAllStandardOutput();
+        if (out.size() > maxBytes)
+            return Wait::TooLarge;
+        const qint64 announced = reserved ? -1 : hdf5ReplySize(out);
+        if (announced > 0 && announced <= maxBytes) {
+            out.reserve(int(announced));
+            reserved = true;
+        }
+        if (p.state() == QProcess::NotRunning)
+            return Wait::Finished;
+        if (deadline.hasExpired())
+            return Wait::TimedOut;
+        // A helper that closed its output but goes on running makes
+        // waitForReadyRead return at once; wait for its end instead.
+        if (!p.waitForReadyRead(int(deadline.remainingTime())) && p.state() != QProcess::NotRunning
+            && !p.waitForFinished(int(deadline.remainingTime())))
+            return Wait::TimedOut;
+    }
+}
+
+// Runs the helper on job; fills reply, or returns why there is none.
+QString runHelper(const Hdf5Job &job, const Hdf5Limits &limits, Hdf5Reply &reply)
+{
+    const QString &file = job.file;
+    const QString helper = hdf5HelperPath();
+    QProcess p;
+    // A crashing HDF5 library may leave a message on standard error: let it
+    // reach the terminal of whoever started us, it helps the report of the fault.
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(helper, QStringList());
+    const QDeadlineTimer deadline(limits.timeoutMs);
+    if (!p.waitForStarted(int(deadline.remainingTime())))
+        return tr("%1: HDF5 files cannot be read: the helper program %2 does not start (%3)")
+                .arg(file, QDir::toNativeSeparators(helper), p.errorString());
+    p.write(encodeHdf5Job(job));
+    p.closeWriteChannel();
+
+    const qint64 maxBytes = replyOverhead + qint64(job.maxValues) * qint64(sizeof(double));
+    QByteArray bytes;
+    const Wait end = collectOutput(p, deadline, maxBytes, bytes);
+    if (end != Wait::Finished) {
+        p.kill();
+        p.waitForFinished(5000);
+        if (end == Wait::TooLarge)
+            return tr("%1: the HDF5 reader's answer exceeds %2 bytes and was refused")
+                    .arg(file, n(maxBytes));
+        return tr("%1: the HDF5 reader gave no answer within %2 s and was stopped")
+                .arg(file, QString::number(limits.timeoutMs / 1000.0));
+    }
+    if (p.exitStatus() == QProcess::CrashExit)
+        return tr("%1: the HDF5 reader crashed on this file; it may be damaged").arg(file);
+    if (p.exitCode() != 0)
+        return tr("%1: the HDF5 reader failed (exit status %2)").arg(file, n(p.exitCode()));
+    const QString why = decodeHdf5Reply(bytes, job.requests.size(), job.maxValues, reply);
+    if (!why.isEmpty())
+        return tr("%1: the HDF5 reader's answer is malformed: %2").arg(file, why);
+    return QString();
+}
+
+} // namespace
+
+bool looksLikeHdf5(const QByteArray &head)
+{
+    static const char signature[] = "\x89HDF\r\n\x1a\n";
+    for (int at = 0; at + 8 <= head.size(); at = at == 0 ? 512 : 2 * at) {
+        if (std::memcmp(head.constData() + at, signature, 8) == 0)
+            return true;
+    }
+    return false;
+}
+
+QString hdf5HelperPath()
+{
+    const QString fromEnvironment = qEnvironmentVariable("RATELENS_H5READ");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    const QString name = QLatin1String(helperName);
+    const QString installed = QStringLiteral(RATELENS_H5READ_INSTALLED);
+    if (!QCoreApplication::instance())
+        return installed;
+    // Beside the program (the build tree, an unpacked archive), then where the
+    // package puts it relative to the program (an installation moved as a whole),
+    // then where it was installed.
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString &candidate :
+         { here.filePath(name),
+           QDir::cleanPath(here.filePath(QStringLiteral(RATELENS_H5READ_FROM_BINDIR)) + QLatin1Char('/')
+                           + name) }) {
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    }
+    return installed;
+}
+
+Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> &requests,
+                            const Hdf5Limits &limits)
+{
+    Hdf5Columns out;
+    for (const Hdf5Request &r : requests)
+        out.names.append(r.name);
+    // The system's own words for a file that is not there or not readable,
+    // before a process is started for it.
+    QFile probe(file);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        out.error = tr("Cannot open %1: %2").arg(file, probe.errorString());
+        return out;
+    }
+    probe.close();
+
+    Hdf5Job job;
+    job.file = file;
+    job.requests = requests;
+    job.maxValues = quint64(qBound<qint64>(0, limits.maxValues, maxValuesAtOnce));
+    Hdf5Reply reply;
+    out.error = runHelper(job, limits, reply);
+    if (out.error.isEmpty() && reply.fault != Hdf5Fault::None)
+        out.error = describeHdf5Fault(file, reply);
+    if (out.error.isEmpty())
+        out.columns = std::move(reply.columns);
+    return out;
+}
+
+QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
+{
+    switch (r.fault) {
+    case Hdf5Fault::None:
+        return QString();
+    case Hdf5Fault::NotHdf5:
+        return tr("%1: not an HDF5 file").arg(file);
+    case Hdf5Fault::CannotOpen:
+        return tr("%1: cannot be opened as HDF5; the file is truncated or damaged (%2)")
+                .arg(file, r.detail);
+    case Hdf5Fault::NoDataset:
+        return tr("%1: no dataset %2").arg(file, r.dataset);
+    case Hdf5Fault::NotDataset:
+        return tr("%1: %2 is not a dataset").arg(file, r.dataset);
+    case Hdf5Fault::NotNumeric:
+        return tr("%1: dataset %2 holds values of HDF5 class %3, not numbers")
+                .arg(file, r.dataset, r.detail);
+    case Hdf5Fault::WrongRank:
+        return wrongRank(file, r);
+    case Hdf5Fault::NoSuchColumn:
+        return tr("%1: dataset %2 has %3 columns (0 to %4), so it has no column %5")
+                .arg(file, r.dataset, n(r.limit), n(r.limit - 1), n(r.found));
+    case Hdf5Fault::LengthMismatch:
+        return tr("%1: dataset %2 has %3 points, but %4 has %5")
+                .arg(file, r.dataset, n(r.found), r.otherDataset, n(r.limit));
+    case Hdf5Fault::CannotRead:
+        return tr("%1: dataset %2 cannot be read; the file is damaged (%3)")
+                .arg(file, r.dataset, r.detail);
+    case Hdf5Fault::TooLarge:
+        return tr("%1: the datasets asked for hold %2 values, more than the %3 that are read "
+                  "at once")
+                .arg(file, n(r.found), n(r.limit));
+    }
+    return tr("%1: cannot be read as HDF5").arg(file);
+}

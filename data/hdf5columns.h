@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// One column a recipe takes from an HDF5 file.
+struct Hdf5Request
+{
+    QString name; // the column name the recipe uses, e.g. "OutputCounts_mca3"
+    QString dataset; // dataset path, e.g. "/entry/xspress3/OutputCounts"
+    int column = -1; // -1: a 1-D dataset; >= 0: that column of a 2-D (points x elements) dataset
+};
+
+struct Hdf5Columns
+{
+    QStringList names; // one per request, in request order
+    std::vector<std::vector<double>> columns; // same order, all the same length
+    QString error; // empty on success; else one message naming the file, the dataset and the cause
+    bool ok() const { return error.isEmpty(); }
+};
+
+// How long and how much the reader may take. The default value cap (2^27, 1 GiB of
+// doubles) is some 700 columns of 200,000 points; caps above 2^28 count as 2^28.
+struct Hdf5Limits
+{
+    int timeoutMs = 60000;
+    qint64 maxValues = qint64(1) << 27;
+};
+
+// Whether the first bytes are the HDF5 signature "\x89HDF\r\n\x1a\n": at offset 0, or
+// after a user block at 512, 1024, 2048, ... as far as head reaches.
+bool looksLikeHdf5(const QByteArray &head);
+
+// Reads the requested datasets of an HDF5 file in a separate process (the helper
+// program ratelens-h5read), so that a crafted file that crashes or hangs the HDF5
+// library cannot take the window down. Integer and floating datasets of any width
+// arrive as doubles. Blocks until the helper has answered; safe to call from a
+// worker thread.
+Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> &requests,
+                            const Hdf5Limits &limits = Hdf5Limits());
+
+// The helper program readHdf5Columns() runs: $RATELENS_H5READ if set, else
+// ratelens-h5read beside the program, in the package's libexec folder relative to
+// the program, or at its installed path.
+QString hdf5HelperPath();

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "hdf5columns.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// The conversation between readHdf5Columns() and the helper program that reads
+// HDF5 files in a process of its own. The caller writes one job on the helper's
+// standard input and closes it; the helper writes one reply on its standard
+// output and exits with status 0. Both ends are the same build on the same
+// machine, so numbers travel in native byte order.
+//
+//   job:   "RLH5J001" u64 maxValues, str file, u32 n, n x (str dataset, i32 column)
+//   reply: "RLH5R001" u8 fault, then for Hdf5Fault::None
+//              u32 columns, u64 rows, columns x rows f64 (one column after the other)
+//          and for any other fault
+//              str dataset, str otherDataset, i64 found, i64 limit, str detail
+//
+// where str is a u32 byte count and that many bytes of UTF-8. Nothing may follow.
+// The reply comes from a process that may have been subverted by the file it
+// read, so its decoder trusts nothing in it.
+
+enum class Hdf5Fault : std::uint8_t {
+    None,
+    NotHdf5, // the file has no HDF5 signature
+    CannotOpen, // the library cannot open it: detail
+    NoDataset, // dataset does not exist
+    NotDataset, // dataset names a group or another kind of object
+    NotNumeric, // dataset holds values of the HDF5 class in detail
+    WrongRank, // dataset has found dimensions; limit is the requested column (-1: none)
+    NoSuchColumn, // column found requested of a dataset with limit columns
+    LengthMismatch, // dataset has found points, otherDataset limit points
+    CannotRead, // the library fails to read dataset: detail
+    TooLarge, // the request needs found values, more than limit
+};
+constexpr int hdf5FaultCount = int(Hdf5Fault::TooLarge) + 1;
+
+struct Hdf5Job
+{
+    QString file;
+    std::vector<Hdf5Request> requests; // only dataset and column travel
+    quint64 maxValues = 0; // refuse rather than read more values than this
+};
+
+struct Hdf5Reply
+{
+    Hdf5Fault fault = Hdf5Fault::None;
+    QString dataset;
+    QString otherDataset;
+    qint64 found = 0;
+    qint64 limit = 0;
+    QString detail;
+    std::vector<std::vector<double>> columns; // for Hdf5Fault::None, one per request
+};
+
+QByteArray encodeHdf5Job(const Hdf5Job &job);
+bool decodeHdf5Job(const QByteArray &bytes, Hdf5Job &job);
+
+// Hands the reply to write in pieces (the columns as they lie in memory, without
+// a copy); stops at the first piece write refuses and returns false then.
+using Hdf5ByteWriter = std::function<bool(const char *data, std::size_t size)>;
+bool writeHdf5Reply(const Hdf5Reply &reply, const Hdf5ByteWriter &write);
+QByteArray encodeHdf5Reply(const Hdf5Reply &reply);
+
+// Decodes a reply that must hold expectedColumns columns of no more than
+// maxValues values in all. Returns an empty string on success, else what is wrong
+// with the bytes (for a message to developers, not translated).
+QString decodeHdf5Reply(const QByteArray &bytes, std::size_t expectedColumns, quint64 maxValues,
+                        Hdf5Reply &reply);
+
+// The size of the whole reply as its first bytes announce it, for reserving
+// the buffer; -1 while they do not tell (too few yet, or a fault report).
+qint64 hdf5ReplySize(const QByteArray &head);
+
+// The reply's fault in words, naming the file and the dataset.
+QString describeHdf5Fault(const QString &file, const Hdf5Reply &reply);

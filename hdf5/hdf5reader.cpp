@@ -1,0 +1,332 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "hdf5reader.h"
+
+#include <hdf5.h>
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <utility>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Owns one identifier of the HDF5 library and closes it with the matching call.
+class Handle
+{
+public:
+    using Closer = herr_t (*)(hid_t);
+    Handle(hid_t id, Closer closer)
+        : h(id), close(closer)
+    { }
+    ~Handle()
+    {
+        if (h >= 0)
+            close(h);
+    }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    Handle(Handle &&o) noexcept
+        : h(o.h), close(o.close)
+    {
+        o.h = H5I_INVALID_HID;
+    }
+    Handle &operator=(Handle &&o) noexcept
+    {
+        std::swap(h, o.h);
+        std::swap(close, o.close);
+        return *this;
+    }
+    hid_t id() const { return h; }
+    bool valid() const { return h >= 0; }
+
+private:
+    hid_t h;
+    Closer close;
+};
+
+// The innermost message of the library's error stack: the cause rather than the
+// chain of calls that passed it on ("truncated file: eof = 4096, ...").
+QString libraryDetail()
+{
+    QString deepest;
+    H5Ewalk2(H5E_DEFAULT, H5E_WALK_DOWNWARD,
+             [](unsigned, const H5E_error2_t *e, void *data) -> herr_t {
+                 if (e && e->desc && *e->desc)
+                     *static_cast<QString *>(data) = QString::fromUtf8(e->desc);
+                 return 0;
+             },
+             &deepest);
+    H5Eclear2(H5E_DEFAULT);
+    return deepest.isEmpty() ? QStringLiteral("no reason given") : deepest;
+}
+
+Hdf5Reply fault(Hdf5Fault kind, const QString &dataset = QString(), qint64 found = 0,
+                qint64 limit = 0)
+{
+    Hdf5Reply r;
+    r.fault = kind;
+    r.dataset = dataset;
+    r.found = found;
+    r.limit = limit;
+    if (kind == Hdf5Fault::CannotOpen || kind == Hdf5Fault::CannotRead)
+        r.detail = libraryDetail();
+    return r;
+}
+
+// One dataset and the requests that take columns from it.
+struct Source
+{
+    QString path;
+    std::vector<std::size_t> requests; // indexes into the job's requests
+    Handle dataset { H5I_INVALID_HID, H5Dclose };
+    int rank = 0;
+    hsize_t rows = 0;
+    hsize_t width = 1;
+    hsize_t chunkRows = 0; // 0: not chunked
+};
+
+std::vector<Source> groupBySource(const Hdf5Job &job)
+{
+    std::vector<Source> sources;
+    for (std::size_t i = 0; i < job.requests.size(); ++i) {
+        const QString &path = job.requests[i].dataset;
+        auto it = std::find_if(sources.begin(), sources.end(),
+                               [&path](const Source &s) { return s.path == path; });
+        if (it == sources.end()) {
+            sources.emplace_back();
+            it = sources.end() - 1;
+            it->path = path;
+        }
+        it->requests.push_back(i);
+    }
+    return sources;
+}
+
+// Whether every link on the way to path exists, so that a missing dataset is
+// told apart from one the library fails to open.
+bool linkExists(hid_t file, const QByteArray &path)
+{
+    if (path.isEmpty())
+        return false;
+    for (int slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        if (!part.endsWith('/') && H5Lexists(file, part.constData(), H5P_DEFAULT) <= 0)
+            return false;
+        if (slash < 0)
+            return true;
+    }
+}
+
+const char *className(H5T_class_t c)
+{
+    switch (c) {
+    case H5T_STRING: return "string";
+    case H5T_COMPOUND: return "compound";
+    case H5T_ENUM: return "enum";
+    case H5T_ARRAY: return "array";
+    case H5T_VLEN: return "variable-length";
+    case H5T_REFERENCE: return "reference";
+    case H5T_OPAQUE: return "opaque";
+    case H5T_BITFIELD: return "bitfield";
+    case H5T_TIME: return "time";
+    default: return "unknown";
+    }
+}
+
+Hdf5Reply openSource(hid_t file, Source &s)
+{
+    const QByteArray path = s.path.toUtf8();
+    if (!linkExists(file, path))
+        return fault(Hdf5Fault::NoDataset, s.path);
+    H5O_info_t info;
+    if (H5Oget_info_by_name2(file, path.constData(), &info, H5O_INFO_BASIC, H5P_DEFAULT) < 0)
+        return fault(Hdf5Fault::CannotRead, s.path);
+    if (info.type != H5O_TYPE_DATASET) {
+        H5Eclear2(H5E_DEFAULT);
+        return fault(Hdf5Fault::NotDataset, s.path);
+    }
+    s.dataset = Handle(H5Dopen2(file, path.constData(), H5P_DEFAULT), H5Dclose);
+    if (!s.dataset.valid())
+        return fault(Hdf5Fault::CannotRead, s.path);
+    Handle type(H5Dget_type(s.dataset.id()), H5Tclose);
+    const H5T_class_t cls = type.valid() ? H5Tget_class(type.id()) : H5T_NO_CLASS;
+    if (cls == H5T_NO_CLASS)
+        return fault(Hdf5Fault::CannotRead, s.path);
+    if (cls != H5T_INTEGER && cls != H5T_FLOAT) {
+        Hdf5Reply r = fault(Hdf5Fault::NotNumeric, s.path);
+        r.detail = QLatin1String(className(cls));
+        return r;
+    }
+    return Hdf5Reply();
+}
+
+Hdf5Reply readShape(Source &s, const Hdf5Job &job)
+{
+    Handle space(H5Dget_space(s.dataset.id()), H5Sclose);
+    const int rank = space.valid() ? H5Sget_simple_extent_ndims(space.id()) : -1;
+    if (rank < 0)
+        return fault(Hdf5Fault::CannotRead, s.path);
+    hsize_t dims[H5S_MAX_RANK] = {};
+    H5Sget_simple_extent_dims(space.id(), dims, nullptr);
+    s.rank = rank;
+    s.rows = rank > 0 ? dims[0] : 0;
+    s.width = rank == 2 ? dims[1] : 1;
+    for (std::size_t i : s.requests) {
+        const int column = job.requests[i].column;
+        if ((column < 0 && rank != 1) || (column >= 0 && rank != 2))
+            return fault(Hdf5Fault::WrongRank, s.path, rank, column);
+        if (column >= 0 && hsize_t(column) >= s.width)
+            return fault(Hdf5Fault::NoSuchColumn, s.path, column, qint64(s.width));
+    }
+    Handle dcpl(H5Dget_create_plist(s.dataset.id()), H5Pclose);
+    hsize_t chunk[H5S_MAX_RANK] = {};
+    if (rank == 2 && dcpl.valid() && H5Pget_layout(dcpl.id()) == H5D_CHUNKED
+        && H5Pget_chunk(dcpl.id(), 2, chunk) == 2)
+        s.chunkRows = chunk[0];
+    H5Eclear2(H5E_DEFAULT);
+    return Hdf5Reply();
+}
+
+// Reads rows [first, first + count) of the 2-D dataset into buffer, count x
+// width values row after row (fileColumns 0 and width) or count values of one
+// column.
+bool readBlock(const Source &s, hsize_t first, hsize_t count, hsize_t column, hsize_t columns,
+               double *buffer)
+{
+    Handle fileSpace(H5Dget_space(s.dataset.id()), H5Sclose);
+    const hsize_t start[2] = { first, column };
+    const hsize_t size[2] = { count, columns };
+    Handle memSpace(H5Screate_simple(2, size, nullptr), H5Sclose);
+    return fileSpace.valid() && memSpace.valid()
+            && H5Sselect_hyperslab(fileSpace.id(), H5S_SELECT_SET, start, nullptr, size, nullptr) >= 0
+            && H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, memSpace.id(), fileSpace.id(),
+                       H5P_DEFAULT, buffer)
+            >= 0;
+}
+
+// Rows per block: about 4 MiB of doubles of the columns read, and whole
+// chunks where the dataset is chunked, so that no chunk is decompressed twice.
+hsize_t blockRows(const Source &s, hsize_t columns)
+{
+    const hsize_t target = std::max<hsize_t>(1, (hsize_t(1) << 19) / columns);
+    if (s.chunkRows == 0 || s.chunkRows > (hsize_t(1) << 22) / columns)
+        return target;
+    return std::max<hsize_t>(1, target / s.chunkRows) * s.chunkRows;
+}
+
+bool readRows(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
+{
+    const hsize_t step = blockRows(s, s.width);
+    std::vector<double> block(std::size_t(step * s.width));
+    for (hsize_t first = 0; first < s.rows; first += step) {
+        const hsize_t count = std::min(step, s.rows - first);
+        if (!readBlock(s, first, count, 0, s.width, block.data()))
+            return false;
+        for (std::size_t i : s.requests) {
+            const hsize_t column = hsize_t(job.requests[i].column);
+            double *to = out.columns[i].data() + first;
+            for (hsize_t r = 0; r < count; ++r)
+                to[r] = block[std::size_t(r * s.width + column)];
+        }
+    }
+    return true;
+}
+
+// Few columns of a wide dataset: each straight into its column, a block of
+// rows at a time so that the chunks of the block stay in the chunk cache.
+bool readColumns(Source &s, const Hdf5Job &job, Hdf5Reply &out)
+{
+    // A chunk cache that holds the chunks of a block of rows, so that reading
+    // one column after the other decompresses each chunk once. (Whole rows
+    // need none: each chunk is read once anyway.)
+    if (s.chunkRows) {
+        Handle dapl(H5Pcreate(H5P_DATASET_ACCESS), H5Pclose);
+        H5Pset_chunk_cache(dapl.id(), 1021, 16 << 20, 1.0);
+        const QByteArray path = s.path.toUtf8();
+        Handle file(H5Iget_file_id(s.dataset.id()), H5Fclose);
+        s.dataset = Handle(H5Dopen2(file.id(), path.constData(), dapl.id()), H5Dclose);
+        if (!s.dataset.valid())
+            return false;
+    }
+    const hsize_t step = blockRows(s, s.width);
+    for (hsize_t first = 0; first < s.rows; first += step) {
+        const hsize_t count = std::min(step, s.rows - first);
+        for (std::size_t i : s.requests) {
+            const hsize_t column = hsize_t(job.requests[i].column);
+            if (!readBlock(s, first, count, column, 1, out.columns[i].data() + first))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool readSource(Source &s, const Hdf5Job &job, Hdf5Reply &out)
+{
+    for (std::size_t i : s.requests)
+        out.columns[i].resize(std::size_t(s.rows));
+    if (s.rows == 0)
+        return true;
+    if (s.rank == 1) {
+        std::vector<double> &first = out.columns[s.requests.front()];
+        if (H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, first.data()) < 0)
+            return false;
+        for (std::size_t i : s.requests)
+            out.columns[i] = first;
+        return true;
+    }
+    // Whole rows when at least half of them is wanted: one pass over the data.
+    return s.width <= 2 * s.requests.size() ? readRows(s, job, out) : readColumns(s, job, out);
+}
+
+Hdf5Reply checkSources(hid_t file, std::vector<Source> &sources, const Hdf5Job &job)
+{
+    for (Source &s : sources) {
+        Hdf5Reply r = openSource(file, s);
+        if (r.fault == Hdf5Fault::None)
+            r = readShape(s, job);
+        if (r.fault != Hdf5Fault::None)
+            return r;
+        const Source &first = sources.front();
+        if (s.rows != first.rows) {
+            r = fault(Hdf5Fault::LengthMismatch, s.path, qint64(s.rows), qint64(first.rows));
+            r.otherDataset = first.path;
+            return r;
+        }
+    }
+    const hsize_t rows = sources.empty() ? 0 : sources.front().rows;
+    const hsize_t count = job.requests.size();
+    if (count && rows > job.maxValues / count) {
+        const qint64 needed = rows > hsize_t(INT64_MAX) / count ? INT64_MAX : qint64(rows * count);
+        return fault(Hdf5Fault::TooLarge, QString(), needed, qint64(job.maxValues));
+    }
+    return Hdf5Reply();
+}
+
+} // namespace
+
+Hdf5Reply readHdf5InProcess(const Hdf5Job &job)
+{
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    const QByteArray path = job.file.toUtf8();
+    const htri_t isHdf5 = H5Fis_hdf5(path.constData());
+    if (isHdf5 == 0)
+        return fault(Hdf5Fault::NotHdf5);
+    if (isHdf5 < 0)
+        return fault(Hdf5Fault::CannotOpen);
+    Handle file(H5Fopen(path.constData(), H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose);
+    if (!file.valid())
+        return fault(Hdf5Fault::CannotOpen);
+
+    std::vector<Source> sources = groupBySource(job);
+    Hdf5Reply reply = checkSources(file.id(), sources, job);
+    if (reply.fault != Hdf5Fault::None)
+        return reply;
+    reply.columns.resize(job.requests.size());
+    for (Source &s : sources) {
+        if (!readSource(s, job, reply))
+            return fault(Hdf5Fault::CannotRead, s.path);
+    }
+    return reply;
+}

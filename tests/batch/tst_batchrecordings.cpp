@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "batchrun.h"
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The recordings of scripts/make_recordings.py, written afresh for the test,
+// each read by the batch command as a user would: the dead times of the four
+// elements must come back as the generator made them, and every kind of bad
+// input must give its one message and a failing exit status.
+class TestBatchRecordings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void deadTimesComeBack_data();
+    void deadTimesComeBack();
+    void badInput_data();
+    void badInput();
+    void builtinRecipeIsPrintedWithVerbose();
+
+private:
+    QString file(const QString &name) const { return dir.filePath(name); }
+    void writeFile(const QString &name, const QByteArray &bytes);
+    QTemporaryDir dir;
+};
+
+void TestBatchRecordings::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    QProcess p;
+    p.start(QStringLiteral("python3"),
+            { QStringLiteral(RATELENS_SCRIPTS_DIR "/make_recordings.py"), QStringLiteral("--out"),
+              dir.path() });
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.exitCode(), 0);
+    qputenv("RATELENS_H5READ", RATELENS_H5READ_BUILT);
+    writeFile(QStringLiteral("h5.recipe"),
+              "elements = 1-4\ni0 = I0 / (TSCALER / 50e6)\n"
+              "icr = OutputCounts_mca{n} * DTFactor_mca{n} / (Clock_mca{n} / 80e6)\n"
+              "sca = OutputCounts_mca{n} / (Clock_mca{n} / 80e6)\n[datasets]\n"
+              "I0 = /entry/scaler/I0\nTSCALER = /entry/scaler/TSCALER\n"
+              "OutputCounts_mca{n} = /entry/xspress3/OutputCounts[{i}]\n"
+              "DTFactor_mca{n} = /entry/xspress3/DTFactor[{i}]\n"
+              "Clock_mca{n} = /entry/xspress3/mca{n:02}/Clock\n");
+}
+
+void TestBatchRecordings::writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile f(file(name));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+}
+
+void TestBatchRecordings::deadTimesComeBack_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<double>("tolerance");
+
+    QTest::newRow("XDI, built-in ICR/OCR recipe") << QStringList { "scan_icr_ocr.xdi" } << 2e-5;
+    QTest::newRow("SPEC #L labels, dead-time factor recipe")
+            << QStringList { "--recipe", "xspress.recipe", "scan_xspress.spec" } << 2e-5;
+    QTest::newRow("dashed labels, tabs, trailing blanks")
+            << QStringList { "--columns", "scan_dashed.txt" } << 2e-5;
+    QTest::newRow("comma-separated, CR LF, zero-padded names")
+            << QStringList { "--columns", "scan_comma.csv" } << 2e-5;
+    // Paralyzable electronics, counts rounded to whole counts.
+    QTest::newRow("HDF5 through [datasets], columns of points x elements")
+            << QStringList { "--model", "paralyzable", "--recipe", "h5.recipe",
+                             RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
+            << 5e-4;
+    QStringList mca { "--recipe", "mca.recipe" };
+    for (int k = 1; k <= 6; ++k)
+        mca << QStringLiteral("mca_%1.mca").arg(k, 2, 10, QLatin1Char('0'));
+    // Whole counts in the bins.
+    QTest::newRow("multi-element MCA files") << mca << 1e-3;
+}
+
+void TestBatchRecordings::deadTimesComeBack()
+{
+    QFETCH(QStringList, args);
+    QFETCH(double, tolerance);
+    const BatchRun r = runBatchCommand(args, dir.path());
+    QCOMPARE(r.status, int(BatchOk));
+    QCOMPARE(r.err, QString());
+    const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 5);
+    for (int j = 0; j < 4; ++j) {
+        const QStringList f = rows.at(j + 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const double tau0 = (2.0 + 0.5 * j) * 1e-7;
+        const double tau = (1.0 + 0.25 * j) * 1e-6;
+        // The text files hold 12 digits; the table prints 6.
+        QVERIFY2(qAbs(f.at(1).toDouble() / tau0 - 1) < tolerance, qPrintable(rows.at(j + 1)));
+        QVERIFY2(qAbs(f.at(2).toDouble() / tau - 1) < tolerance, qPrintable(rows.at(j + 1)));
+    }
+}
+
+void TestBatchRecordings::badInput_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray recipe("elements = 1-4\ni0 = I0 / count_time\n"
+                            "icr = ICR_mca{n} / count_time\nsca = OCR_mca{n} / count_time\n");
+    QTest::newRow("unknown column")
+            << "unknown.recipe" << QByteArray(recipe).replace("OCR_mca{n} /", "Out{n} /")
+            << QStringList { "--recipe", "unknown.recipe", "scan_icr_ocr.xdi" }
+            << "scan_icr_ocr.xdi: unknown names Out1, Out2, Out3, Out4; the columns are energy "
+               "I0 count_time ICR_mca1 ICR_mca2 ICR_mca3 ICR_mca4 OCR_mca1 OCR_mca2 OCR_mca3 "
+               "OCR_mca4";
+    QTest::newRow("recipe that does not parse")
+            << "bad.recipe" << QByteArray(recipe).replace("elements = 1-4", "elements = 1-x")
+            << QStringList { "--recipe", "bad.recipe", "scan_icr_ocr.xdi" }
+            << "bad.recipe: line 1: \"1-x\" is not an element number or a range a-b of them";
+    QTest::newRow("expression that does not parse")
+            << "paren.recipe" << QByteArray(recipe).replace("i0 = I0", "i0 = (I0")
+            << QStringList { "--recipe", "paren.recipe", "scan_icr_ocr.xdi" }
+            << "scan_icr_ocr.xdi: the expression \"(I0 / count_time\" does not parse: Missing "
+               "parenthesis";
+    QTest::newRow("division by zero on one row")
+            << "zero.xdi" << QByteArray()
+            << QStringList { "scan_icr_ocr.xdi", "zero.xdi" }
+            << "zero.xdi: line 25: i0 of element 1 = I0 / count_time is not finite (division by "
+               "zero)";
+    QTest::newRow("field that is not a number")
+            << "text.xdi" << QByteArray() << QStringList { "text.xdi" }
+            << "text.xdi: line 24: field 2 \"n/a\" is not a number";
+    QTest::newRow("truncated MCA file")
+            << "cut.mca" << QByteArray() << QStringList { "--recipe", "mca.recipe", "cut.mca" }
+            << "cut.mca: truncated: 1000 rows of data where CHANNELS: says 1024";
+    QTest::newRow("MCA without recipe")
+            << "" << QByteArray() << QStringList { "mca_01.mca" }
+            << "mca_01.mca: an MCA file needs a recipe with window = first-last bin and i0";
+    QTest::newRow("missing HDF5 dataset")
+            << "h5bad.recipe"
+            << QByteArray("i0 = I0\nicr = I0\nsca = I0\n[datasets]\nI0 = /entry/scaler/I1\n")
+            << QStringList { "--recipe", "h5bad.recipe", RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
+            << RATELENS_EXAMPLES_DIR "/xspress3_scan.h5: no dataset /entry/scaler/I1";
+    QTest::newRow("column file no built-in recipe fits")
+            << "odd.xdi" << QByteArray("# XDI/1.0\n# Column.1: a\n# Column.2: b\n1 2\n")
+            << QStringList { "odd.xdi" }
+            << "odd.xdi: no built-in recipe fits the columns a b; give a recipe";
+}
+
+void TestBatchRecordings::badInput()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QByteArray xdi = testsupport::readFileBytes(file(QStringLiteral("scan_icr_ocr.xdi")));
+    QList<QByteArray> lines = xdi.split('\n');
+    if (name == QLatin1String("zero.xdi")) {
+        lines[24].replace("  2  ", "  0  ");
+        content = lines.join('\n');
+    } else if (name == QLatin1String("text.xdi")) {
+        QList<QByteArray> fields = lines[23].split(' ');
+        fields[2] = "n/a";
+        lines[23] = fields.join(' ');
+        content = lines.join('\n');
+    } else if (name == QLatin1String("cut.mca")) {
+        const QList<QByteArray> mca = testsupport::readFileBytes(file(QStringLiteral("mca_01.mca"))).split('\n');
+        content = mca.mid(0, 11 + 1000).join('\n') + '\n';
+    }
+    if (!name.isEmpty())
+        writeFile(name, content);
+    const BatchRun r = runBatchCommand(args, dir.path());
+    QCOMPARE(r.status, int(BatchInputError));
+    QVERIFY2(r.err.contains(QStringLiteral("ratelens-batch: ") + message + QLatin1Char('\n')),
+             qPrintable(r.err));
+}
+
+void TestBatchRecordings::builtinRecipeIsPrintedWithVerbose()
+{
+    const BatchRun r = runBatchCommand({ "--verbose", "scan_icr_ocr.xdi" }, dir.path());
+    QCOMPARE(r.status, int(BatchOk));
+    QCOMPARE(r.err,
+             QString("ratelens-batch: scan_icr_ocr.xdi: built-in recipe ICR{n}/OCR{n}, counts over "
+                     "the counting time count_time\n"
+                     "elements = 1-4\ni0 = I0 / count_time\nicr = ICR_mca{n} / count_time\n"
+                     "sca = OCR_mca{n} / count_time\n"));
+}
+
+QTEST_GUILESS_MAIN(TestBatchRecordings)
+#include "tst_batchrecordings.moc"

@@ -1,0 +1,432 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "hdf5columns.h"
+#include "hdf5reply.h"
+
+#include "h5scan.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QtTest>
+
+#include <cmath>
+
+using h5scan::Layout;
+using h5scan::Type;
+
+Q_DECLARE_METATYPE(h5scan::Layout)
+Q_DECLARE_METATYPE(h5scan::Type)
+
+namespace {
+
+QString helperPath;
+
+std::vector<Hdf5Request> scanRequests(const h5scan::Spec &spec, Layout layout)
+{
+    std::vector<Hdf5Request> r = { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
+                                   { QStringLiteral("TSCALER"), QStringLiteral("/entry/scaler/TSCALER"), -1 } };
+    for (int j = 0; j < spec.elements; ++j) {
+        for (const char *what : { "OutputCounts", "DTFactor", "Clock" }) {
+            const QString name = QStringLiteral("%1_mca%2").arg(QLatin1String(what)).arg(j + 1);
+            if (layout == Layout::TwoD)
+                r.push_back({ name, QStringLiteral("/entry/xspress3/") + QLatin1String(what), j });
+            else
+                r.push_back({ name,
+                              QString::fromStdString(h5scan::elementGroup(j)) + QLatin1Char('/')
+                                      + QLatin1String(what),
+                              -1 });
+        }
+    }
+    return r;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestHdf5Columns : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void signature_data();
+    void signature();
+    void scanReadsBackAsWritten_data();
+    void scanReadsBackAsWritten();
+    void everyNumericType_data();
+    void everyNumericType();
+    void someColumnsOfAWideDataset_data();
+    void someColumnsOfAWideDataset();
+    void badFileOrRequest_data();
+    void badFileOrRequest();
+    void misbehavingHelper_data();
+    void misbehavingHelper();
+    void replyDecoderRefusesDamage_data();
+    void replyDecoderRefusesDamage();
+    void messagesInJapanese();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestHdf5Columns::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    helperPath = QStringLiteral(RATELENS_H5READ_BUILT);
+}
+
+void TestHdf5Columns::init()
+{
+    qputenv("RATELENS_H5READ", helperPath.toLocal8Bit());
+}
+
+void TestHdf5Columns::signature_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("hdf5");
+    const QByteArray sig("\x89HDF\r\n\x1a\n", 8);
+    QTest::newRow("at the start") << sig + QByteArray(100, '\0') << true;
+    QTest::newRow("after a user block of 512") << QByteArray(512, ' ') + sig << true;
+    QTest::newRow("after a user block of 2048") << QByteArray(2048, 'u') + sig << true;
+    QTest::newRow("at an offset that is no user block") << QByteArray(100, ' ') + sig << false;
+    QTest::newRow("cut short") << sig.left(7) << false;
+    QTest::newRow("PNG image") << QByteArray("\x89PNG\r\n\x1a\n", 8) << false;
+    QTest::newRow("point table") << QByteArray("# Channels : 4\n1 2 3\n") << false;
+}
+
+void TestHdf5Columns::signature()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(bool, hdf5);
+    QCOMPARE(looksLikeHdf5(head), hdf5);
+}
+
+void TestHdf5Columns::scanReadsBackAsWritten_data()
+{
+    QTest::addColumn<Layout>("layout");
+    QTest::addColumn<Type>("countType");
+    QTest::addColumn<unsigned>("chunkRows");
+    QTest::addColumn<int>("deflate");
+    QTest::newRow("points x elements, u32, contiguous") << Layout::TwoD << Type::UInt32 << 0u << 0;
+    QTest::newRow("points x elements, f32, chunks of 7 rows, gzip")
+            << Layout::TwoD << Type::Float32 << 7u << 6;
+    QTest::newRow("per element, i64, contiguous") << Layout::OneD << Type::Int64 << 0u << 0;
+    QTest::newRow("per element, big-endian f64, chunks of 5")
+            << Layout::OneD << Type::Float64BE << 5u << 0;
+}
+
+// The columns are the generator's values exactly, and the rates a recipe makes
+// of them (ICR = OutputCounts x DTFactor / time) are the simulated input rates.
+void TestHdf5Columns::scanReadsBackAsWritten()
+{
+    QFETCH(Layout, layout);
+    QFETCH(Type, countType);
+    QFETCH(unsigned, chunkRows);
+    QFETCH(int, deflate);
+    h5scan::Spec spec;
+    spec.elements = 5, spec.points = 23, spec.layout = Layout::Both;
+    spec.countType = countType, spec.chunkRows = chunkRows, spec.deflate = deflate;
+    const h5scan::Scan scan = h5scan::simulate(spec);
+    const QString path = dir.filePath(QStringLiteral("scan.h5"));
+    QVERIFY(h5scan::writeScan(path.toStdString(), spec, scan));
+
+    const std::vector<Hdf5Request> requests = scanRequests(spec, layout);
+    const Hdf5Columns got = readHdf5Columns(path, requests);
+    QVERIFY2(got.ok(), qPrintable(got.error));
+    QCOMPARE(got.names.size(), int(requests.size()));
+    QCOMPARE(got.names.at(2), QStringLiteral("OutputCounts_mca1"));
+    QCOMPARE(got.columns.size(), requests.size());
+    QCOMPARE(got.columns[0], scan.i0);
+    QCOMPARE(got.columns[1], scan.tscaler);
+    for (int j = 0; j < spec.elements; ++j) {
+        const auto &counts = got.columns[2 + 3 * j];
+        const auto &factor = got.columns[3 + 3 * j];
+        const auto &clock = got.columns[4 + 3 * j];
+        QCOMPARE(counts, scan.outputCounts[j]);
+        QCOMPARE(factor, scan.dtFactor[j]);
+        QCOMPARE(clock, scan.clock[j]);
+        const int p = spec.points - 1;
+        const double input = scan.gain[j] * got.columns[0][p] / (got.columns[1][p] / 50e6);
+        const double icr = counts[p] * factor[p] / (clock[p] / 80e6);
+        QVERIFY(testsupport::nearlyEqual(icr, input * std::exp(-input * scan.tau0[j]), 1e-4));
+    }
+}
+
+void TestHdf5Columns::everyNumericType_data()
+{
+    QTest::addColumn<Type>("type");
+    QTest::addColumn<std::vector<double>>("values");
+    QTest::newRow("i8") << Type::Int8 << std::vector<double> { -128, 0, 127 };
+    QTest::newRow("u8") << Type::UInt8 << std::vector<double> { 0, 1, 255 };
+    QTest::newRow("i16") << Type::Int16 << std::vector<double> { -32768, 5, 32767 };
+    QTest::newRow("u16") << Type::UInt16 << std::vector<double> { 0, 7, 65535 };
+    QTest::newRow("i32") << Type::Int32 << std::vector<double> { -2147483648.0, 0, 2147483647.0 };
+    QTest::newRow("u32") << Type::UInt32 << std::vector<double> { 0, 1, 4294967295.0 };
+    QTest::newRow("i64 to 2^53") << Type::Int64 << std::vector<double> { -9007199254740992.0, 3, 9007199254740992.0 };
+    QTest::newRow("u64 to 2^53") << Type::UInt64 << std::vector<double> { 0, 1, 9007199254740992.0 };
+    QTest::newRow("big-endian i32") << Type::Int32BE << std::vector<double> { -5, 0, 70000 };
+    QTest::newRow("f32") << Type::Float32 << std::vector<double> { -0.5, 1.5e-30, 3.25e38 };
+    QTest::newRow("f64 with infinity and NaN")
+            << Type::Float64 << std::vector<double> { -1e300, qInf(), qQNaN() };
+    QTest::newRow("big-endian f64") << Type::Float64BE << std::vector<double> { 1e-300, -0.0, 42.125 };
+}
+
+// Each value comes back exactly, from a 1-D dataset and from both columns of a
+// 2-D one (values and their negatives or halves, as stored).
+void TestHdf5Columns::everyNumericType()
+{
+    QFETCH(Type, type);
+    QFETCH(std::vector<double>, values);
+    std::vector<double> other, rowMajor;
+    for (double v : values)
+        other.push_back(h5scan::stored(type, v >= 0 ? v / 2 : v + 1));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        rowMajor.insert(rowMajor.end(), { values[i], other[i] });
+    const QString path = dir.filePath(QStringLiteral("types.h5"));
+    {
+        h5scan::Writer w(path.toStdString());
+        QVERIFY(w.dataset("/v", type, { values.size() }, values));
+        QVERIFY(w.dataset("/m", type, { values.size(), 2 }, rowMajor));
+    }
+    const Hdf5Columns got = readHdf5Columns(path, { { QStringLiteral("v"), QStringLiteral("/v"), -1 },
+                                                    { QStringLiteral("m1"), QStringLiteral("/m"), 1 },
+                                                    { QStringLiteral("m0"), QStringLiteral("m"), 0 } });
+    QVERIFY2(got.ok(), qPrintable(got.error));
+    QCOMPARE(got.columns.size(), std::size_t(3));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double value = h5scan::stored(type, values[i]);
+        QCOMPARE(got.columns[0][i], value);
+        QCOMPARE(got.columns[1][i], other[i]);
+        QCOMPARE(got.columns[2][i], value);
+    }
+    QCOMPARE(std::signbit(got.columns[0].back()), std::signbit(values.back()));
+}
+
+void TestHdf5Columns::someColumnsOfAWideDataset_data()
+{
+    QTest::addColumn<QList<int>>("columns");
+    QTest::addColumn<unsigned>("chunkRows");
+    QTest::newRow("one of 12, contiguous") << QList<int> { 11 } << 0u;
+    QTest::newRow("three of 12, chunked") << QList<int> { 4, 0, 9 } << 16u;
+    QTest::newRow("all 12 and one twice, chunked") << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3 } << 16u;
+}
+
+// Column by column or in blocks of whole rows, the same numbers: the blocks
+// cross chunk and block boundaries at 1000 rows.
+void TestHdf5Columns::someColumnsOfAWideDataset()
+{
+    QFETCH(QList<int>, columns);
+    QFETCH(unsigned, chunkRows);
+    const std::size_t rows = 1000, width = 12;
+    std::vector<double> values(rows * width);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = double(i % width) * 1e6 + double(i / width);
+    const QString path = dir.filePath(QStringLiteral("wide.h5"));
+    {
+        h5scan::Writer w(path.toStdString());
+        QVERIFY(w.dataset("/wide", Type::Float64, { rows, width }, values, chunkRows));
+    }
+    std::vector<Hdf5Request> requests;
+    for (int c : columns)
+        requests.push_back({ QStringLiteral("c%1").arg(c), QStringLiteral("/wide"), c });
+    const Hdf5Columns got = readHdf5Columns(path, requests);
+    QVERIFY2(got.ok(), qPrintable(got.error));
+    for (int i = 0; i < columns.size(); ++i) {
+        QCOMPARE(got.columns[i].size(), rows);
+        for (std::size_t r = 0; r < rows; r += 97)
+            QCOMPARE(got.columns[i][r], columns[i] * 1e6 + double(r));
+        QCOMPARE(got.columns[i].back(), columns[i] * 1e6 + double(rows - 1));
+    }
+}
+
+void TestHdf5Columns::badFileOrRequest_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("dataset");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("message");
+    const QString f = QStringLiteral("%FILE%");
+    QTest::newRow("missing file") << QStringLiteral("none") << QStringLiteral("/entry/scaler/I0") << -1
+                                  << QStringLiteral("Cannot open %FILE%: No such file or directory");
+    QTest::newRow("text file") << QStringLiteral("text") << QStringLiteral("/entry/scaler/I0") << -1
+                               << f + QStringLiteral(": not an HDF5 file");
+    QTest::newRow("truncated file") << QStringLiteral("truncated") << QStringLiteral("/entry/scaler/I0") << -1
+                                    << f + QStringLiteral(": cannot be opened as HDF5; the file is truncated or damaged (truncated file: eof = 4096");
+    QTest::newRow("no such dataset") << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I1") << -1
+                                     << f + QStringLiteral(": no dataset /entry/scaler/I1");
+    QTest::newRow("no such group") << QStringLiteral("scan") << QStringLiteral("/entry/nope/I0") << -1
+                                   << f + QStringLiteral(": no dataset /entry/nope/I0");
+    QTest::newRow("a group") << QStringLiteral("scan") << QStringLiteral("/entry/xspress3") << -1
+                             << f + QStringLiteral(": /entry/xspress3 is not a dataset");
+    QTest::newRow("strings") << QStringLiteral("scan") << QStringLiteral("/entry/title") << -1
+                             << f + QStringLiteral(": dataset /entry/title holds values of HDF5 class string, not numbers");
+    QTest::newRow("2-D without a column") << QStringLiteral("scan") << QStringLiteral("/entry/xspress3/Clock") << -1
+                                          << f + QStringLiteral(": dataset /entry/xspress3/Clock has 2 dimensions (points x elements): name one of its columns, as in /entry/xspress3/Clock[0]");
+    QTest::newRow("a column of 1-D") << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I0") << 0
+                                     << f + QStringLiteral(": dataset /entry/scaler/I0 has 1 dimensions, so it has no column 0: columns are read from datasets of 2 (points x elements)");
+    QTest::newRow("3-D") << QStringLiteral("scan") << QStringLiteral("/entry/cube") << -1
+                         << f + QStringLiteral(": dataset /entry/cube has 3 dimensions; only 1-D datasets and columns of 2-D ones can be read");
+    QTest::newRow("column past the last") << QStringLiteral("scan") << QStringLiteral("/entry/xspress3/Clock") << 4
+                                          << f + QStringLiteral(": dataset /entry/xspress3/Clock has 4 columns (0 to 3), so it has no column 4");
+    QTest::newRow("one point short") << QStringLiteral("scan") << QStringLiteral("/entry/short") << -1
+                                     << f + QStringLiteral(": dataset /entry/short has 19 points, but /entry/scaler/I0 has 20");
+}
+
+// Every bad file or request gives one message naming the file, the dataset
+// and the cause. The request is I0 first, then the row's dataset.
+void TestHdf5Columns::badFileOrRequest()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, dataset);
+    QFETCH(int, column);
+    QFETCH(QString, message);
+    h5scan::Spec spec;
+    const QString scan = dir.filePath(QStringLiteral("bad.h5"));
+    QVERIFY(h5scan::writeScan(scan.toStdString(), spec, h5scan::simulate(spec)));
+    const QString odd = dir.filePath(QStringLiteral("odd.h5"));
+    {
+        h5scan::Writer w(odd.toStdString());
+        QVERIFY(w.dataset("/entry/scaler/I0", Type::UInt32, { 20 }, std::vector<double>(20, 1.0)));
+        QVERIFY(w.dataset("/entry/xspress3/Clock", Type::Int64, { 20, 4 }, std::vector<double>(80, 2.0)));
+        QVERIFY(w.strings("/entry/title", { "energy scan", "x" }));
+        QVERIFY(w.dataset("/entry/cube", Type::Float32, { 20, 2, 2 }, std::vector<double>(80, 0.5)));
+        QVERIFY(w.dataset("/entry/short", Type::Float64, { 19 }, std::vector<double>(19, 0.5)));
+    }
+    QString path = odd;
+    if (file == QLatin1String("none")) {
+        path = dir.filePath(QStringLiteral("none.h5"));
+    } else if (file == QLatin1String("text")) {
+        path = dir.filePath(QStringLiteral("table.dat"));
+        QVERIFY(writeBytes(path, "# Channels : 1\n1 2 3\n"));
+    } else if (file == QLatin1String("truncated")) {
+        path = dir.filePath(QStringLiteral("cut.h5"));
+        QVERIFY(writeBytes(path, bytesOf(scan).left(4096)));
+    }
+    const Hdf5Columns got = readHdf5Columns(path, { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
+                                                    { QStringLiteral("x"), dataset, column } });
+    QVERIFY(!got.ok());
+    QVERIFY(got.columns.empty());
+    const QString expected = QString(message).replace(QStringLiteral("%FILE%"), path);
+    QVERIFY2(got.error.startsWith(expected), qPrintable(got.error));
+}
+
+void TestHdf5Columns::misbehavingHelper_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("aborts") << QStringLiteral("abort") << QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
+    QTest::newRow("segmentation fault") << QStringLiteral("segv") << QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
+    QTest::newRow("hangs") << QStringLiteral("hang") << QStringLiteral(": the HDF5 reader gave no answer within 0.3 s and was stopped");
+    QTest::newRow("fails") << QStringLiteral("status") << QStringLiteral(": the HDF5 reader failed (exit status 3)");
+    QTest::newRow("answers garbage") << QStringLiteral("garbage") << QStringLiteral(": the HDF5 reader's answer is malformed: ");
+    QTest::newRow("floods") << QStringLiteral("flood") << QStringLiteral(": the HDF5 reader's answer exceeds ");
+    QTest::newRow("is missing") << QStringLiteral("missing") << QStringLiteral(": HDF5 files cannot be read: the helper program ");
+}
+
+// A helper that crashes, hangs, fails or lies costs the caller one read with a
+// message naming the file; the next read with the real helper works.
+void TestHdf5Columns::misbehavingHelper()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, message);
+    h5scan::Spec spec;
+    const QString scan = dir.filePath(QStringLiteral("ok.h5"));
+    QVERIFY(h5scan::writeScan(scan.toStdString(), spec, h5scan::simulate(spec)));
+    const std::vector<Hdf5Request> requests = scanRequests(spec, Layout::TwoD);
+
+    qputenv("RATELENS_H5READ", mode == QLatin1String("missing")
+                     ? dir.filePath(QStringLiteral("no-such-helper")).toLocal8Bit()
+                     : QByteArray(RATELENS_FAKE_H5READ));
+    qputenv("RATELENS_FAKE_H5READ", mode.toLatin1());
+    Hdf5Limits limits;
+    limits.timeoutMs = 300;
+    limits.maxValues = 1000;
+    const Hdf5Columns got = readHdf5Columns(scan, requests, limits);
+    QVERIFY(!got.ok());
+    QVERIFY2(got.error.startsWith(scan + message), qPrintable(got.error));
+
+    qputenv("RATELENS_H5READ", helperPath.toLocal8Bit());
+    const Hdf5Columns again = readHdf5Columns(scan, requests);
+    QVERIFY2(again.ok(), qPrintable(again.error));
+    QCOMPARE(again.columns.size(), requests.size());
+}
+
+void TestHdf5Columns::replyDecoderRefusesDamage_data()
+{
+    QTest::addColumn<int>("cut"); // bytes cut off the end (negative: appended)
+    QTest::addColumn<int>("at"); // byte set to 0xff (-1: none)
+    QTest::addColumn<int>("columns"); // expected
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("intact") << 0 << -1 << 2 << true;
+    QTest::newRow("one value byte short") << 1 << -1 << 2 << false;
+    QTest::newRow("a stray byte after") << -1 << -1 << 2 << false;
+    QTest::newRow("cut in the column count") << 57 << -1 << 2 << false;
+    QTest::newRow("signature damaged") << 0 << 3 << 2 << false;
+    QTest::newRow("unknown fault code") << 0 << 8 << 2 << false;
+    QTest::newRow("column count damaged") << 0 << 9 << 2 << false;
+    QTest::newRow("row count past the limit") << 0 << 20 << 2 << false;
+    QTest::newRow("another column count asked for") << 0 << -1 << 3 << false;
+}
+
+// The reply comes from a process a crafted file may have taken over: every
+// damage to it is refused, never read past or allocated for.
+void TestHdf5Columns::replyDecoderRefusesDamage()
+{
+    QFETCH(int, cut);
+    QFETCH(int, at);
+    QFETCH(int, columns);
+    QFETCH(bool, ok);
+    Hdf5Reply sent;
+    sent.columns = { { 1.0, 2.0, 3.0 }, { -4.0, qInf(), 6.5 } };
+    QByteArray bytes = encodeHdf5Reply(sent);
+    QCOMPARE(bytes.size(), 8 + 1 + 4 + 8 + 48);
+    if (cut > 0)
+        bytes.chop(cut);
+    else if (cut < 0)
+        bytes.append(QByteArray(-cut, '\0'));
+    if (at >= 0)
+        bytes[at] = char(0xff);
+    Hdf5Reply got;
+    const QString why = decodeHdf5Reply(bytes, std::size_t(columns), 1000, got);
+    QCOMPARE(why.isEmpty(), ok);
+    QCOMPARE(got.columns, ok ? sent.columns : std::vector<std::vector<double>>());
+    if (!ok)
+        QVERIFY(got.fault != Hdf5Fault::None);
+
+    Hdf5Reply fault;
+    fault.fault = Hdf5Fault::LengthMismatch;
+    fault.dataset = QStringLiteral("/a"), fault.otherDataset = QStringLiteral("/b");
+    fault.found = 3, fault.limit = 4;
+    bytes = encodeHdf5Reply(fault);
+    bytes.chop(qMax(cut, 0));
+    QCOMPARE(decodeHdf5Reply(bytes, 1, 1000, got).isEmpty(), cut <= 0);
+}
+
+// The messages reach the window's message line in the user's language.
+void TestHdf5Columns::messagesInJapanese()
+{
+    QTranslator japanese;
+    QVERIFY(japanese.load(QStringLiteral(":Ratelens_ja_JP")));
+    QCoreApplication::installTranslator(&japanese);
+    const QString text = dir.filePath(QStringLiteral("notes.txt"));
+    QVERIFY(writeBytes(text, "not HDF5\n"));
+    const Hdf5Columns got = readHdf5Columns(text, { { QStringLiteral("I0"), QStringLiteral("/I0"), -1 } });
+    QCoreApplication::removeTranslator(&japanese);
+    QCOMPARE(got.error, text + QStringLiteral(": HDF5 ファイルではありません"));
+}
+
+QTEST_GUILESS_MAIN(TestHdf5Columns)
+#include "tst_hdf5columns.moc"

@@ -1,0 +1,261 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "builtinrecipes.h"
+#include "recipe.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+ColumnBlock blockOf(const std::vector<std::vector<double>> &columns)
+{
+    ColumnBlock b;
+    b.columns = columns;
+    for (size_t r = 0; r < columns.front().size(); ++r)
+        b.lines.push_back(int(r) + 10);
+    return b;
+}
+
+} // namespace
+
+class TestRecipe : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+    void parseErrors_data();
+    void parseErrors();
+    void expand_data();
+    void expand();
+    void evaluate_data();
+    void evaluate();
+    void unknownNames();
+    void divisionByZeroNamesTheRow();
+    void valuesNotFiniteInTheFilePassThrough();
+    void builtin_data();
+    void builtin();
+};
+
+void TestRecipe::parse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVector<int>>("elements");
+    QTest::addColumn<QString>("icr");
+    QTest::addColumn<int>("datasets");
+
+    QTest::newRow("range, comments, keys in any case")
+            << "# xspress\nELEMENTS = 1-4  # four\nI0 = I0\nIcr = a{n}\nsca = b{n}\n"
+            << QVector<int> { 1, 2, 3, 4 } << "a{n}" << 0;
+    QTest::newRow("list and ranges mixed")
+            << "elements = 1, 3-4, 7\ni0=x\nicr=y\nsca=z\n" << QVector<int> { 1, 3, 4, 7 } << "y" << 0;
+    QTest::newRow("no elements: element 1")
+            << "i0 = x\nicr = y\nsca = z" << QVector<int> { 1 } << "y" << 0;
+    QTest::newRow("datasets section, CR LF")
+            << "elements = 1-2\r\ni0 = I0\r\nicr = c{n}\r\nsca = c{n}\r\n[Datasets]\r\n"
+               "I0 = /entry/I0\r\nc{n} = /entry/c[{i}]\r\n"
+            << QVector<int> { 1, 2 } << "c{n}" << 2;
+    QTest::newRow("MCA: window, icr and sca optional")
+            << "window = 100-1900\ni0 = I0\n" << QVector<int> { 1 } << "" << 0;
+}
+
+void TestRecipe::parse()
+{
+    QFETCH(QString, text);
+    QFETCH(QVector<int>, elements);
+    QFETCH(QString, icr);
+    QFETCH(int, datasets);
+    const RecipeParse p = parseRecipe(text);
+    QVERIFY2(p.ok(), qPrintable(p.error));
+    QCOMPARE(QVector<int>(p.recipe.elements.begin(), p.recipe.elements.end()), elements);
+    QCOMPARE(p.recipe.icr, icr);
+    QCOMPARE(int(p.recipe.datasets.size()), datasets);
+    // What toText writes reads back the same.
+    const RecipeParse again = parseRecipe(p.recipe.toText());
+    QVERIFY(again.ok());
+    QCOMPARE(again.recipe.elements, p.recipe.elements);
+    QCOMPARE(again.recipe.datasets, p.recipe.datasets);
+}
+
+void TestRecipe::parseErrors_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("unknown key") << "i0 = a\n\nicrs = b\n" << 3
+                                 << "unknown key \"icrs\" (expected elements, i0, icr, sca or window)";
+    QTest::newRow("not a key line") << "i0 a\n" << 1 << "expected name = value, not \"i0 a\"";
+    QTest::newRow("reversed range") << "elements = 4-1\n" << 1
+                                    << "\"4-1\" is not an element number or a range a-b of them";
+    QTest::newRow("unknown section") << "i0 = a\n[columns]\n" << 2
+                                     << "unknown section [columns] (expected [datasets])";
+    QTest::newRow("window not a range") << "window = 100\n" << 1
+                                        << "the window \"100\" is not a range of bins a-b";
+    QTest::newRow("too many elements") << "elements = 0-9999\n" << 1 << "more than 1000 elements";
+    QTest::newRow("no i0") << "icr = a\nsca = b\n" << 0 << "no i0 expression";
+    QTest::newRow("no sca") << "i0 = a\nicr = b\n" << 0 << "no sca expression";
+}
+
+void TestRecipe::parseErrors()
+{
+    QFETCH(QString, text);
+    QFETCH(int, line);
+    QFETCH(QString, error);
+    const RecipeParse p = parseRecipe(text);
+    QCOMPARE(p.error, error);
+    QCOMPARE(p.line, line);
+}
+
+void TestRecipe::expand_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expanded");
+
+    QTest::newRow("number and position") << "OCR{n}[{i}]" << "OCR7[2]";
+    QTest::newRow("zero-padded") << "ICR{n:02}/ICR{n:03}" << "ICR07/ICR007";
+    QTest::newRow("nothing to expand") << "I0 / 2" << "I0 / 2";
+}
+
+void TestRecipe::expand()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expanded);
+    QCOMPARE(expandElement(text, 7, 2), expanded);
+}
+
+void TestRecipe::evaluate_data()
+{
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QVector<double>>("icrOfElement2");
+
+    const QStringList names { "I0", "t", "Out_mca1", "Out_mca2", "DT_mca1", "DT_mca2", "mu(E)" };
+    QTest::newRow("factor times output over time")
+            << "elements = 1-2\ni0 = I0/t\nicr = Out_mca{n} * DT_mca{n} / t\nsca = Out_mca{n}/t"
+            << names << QVector<double> { 40.0 * 1.5 / 2, 80.0 * 2.0 / 4 };
+    QTest::newRow("names ignoring case, $N, functions, constants")
+            << "elements = 2\ni0 = $1\nicr = sqrt(out_MCA{n}) * _pi / _pi\nsca = $4" << names
+            << QVector<double> { std::sqrt(40.0), std::sqrt(80.0) };
+    QTest::newRow("a name made fit for expressions")
+            << "elements = 2\ni0 = mu_E_\nicr = mu_E_ * 1e1\nsca = 1" << names
+            << QVector<double> { 70, 140 };
+}
+
+void TestRecipe::evaluate()
+{
+    QFETCH(QString, recipe);
+    QFETCH(QStringList, names);
+    QFETCH(QVector<double>, icrOfElement2);
+    const RecipeParse p = parseRecipe(recipe);
+    QVERIFY2(p.ok(), qPrintable(p.error));
+    CompiledRecipe compiled;
+    QVERIFY2(compiled.compile(p.recipe, names), qPrintable(compiled.error()));
+    const ColumnBlock block = blockOf({ { 100, 200 }, { 2, 4 }, { 10, 20 }, { 40, 80 },
+                                        { 1.0, 1.0 }, { 1.5, 2.0 }, { 7, 14 } });
+    std::vector<ElementRates> rates;
+    QVERIFY(compiled.evaluate(block, rates, nullptr));
+    const ElementRates &e = rates.back();
+    QCOMPARE(int(e.icr.size()), 2);
+    for (int r = 0; r < 2; ++r)
+        QCOMPARE(e.icr[size_t(r)], icrOfElement2.at(r));
+}
+
+void TestRecipe::unknownNames()
+{
+    const RecipeParse p = parseRecipe("elements = 1-3\ni0 = I0\nicr = ICR{n}\nsca = OCR{n} / Clock");
+    CompiledRecipe compiled;
+    QVERIFY(!compiled.compile(p.recipe, { "I0", "ICR1", "ICR2", "ICR3", "OCR1", "OCR2" }));
+    QCOMPARE(compiled.unknownNames(), QStringList({ "Clock", "OCR3" }));
+    QCOMPARE(compiled.error(), QString("unknown names Clock, OCR3"));
+
+    CompiledRecipe syntax;
+    QVERIFY(!syntax.compile(parseRecipe("i0 = (I0\nicr = I0\nsca = I0").recipe, { "I0" }));
+    QVERIFY2(syntax.error().startsWith("the expression \"(I0\" does not parse: "),
+             qPrintable(syntax.error()));
+}
+
+void TestRecipe::divisionByZeroNamesTheRow()
+{
+    const RecipeParse p = parseRecipe("elements = 1-2\ni0 = I0\nicr = c{n} / t{n}\nsca = c{n}");
+    CompiledRecipe compiled;
+    QVERIFY(compiled.compile(p.recipe, { "I0", "c1", "c2", "t1", "t2" }));
+    const ColumnBlock block = blockOf({ { 1, 2, 3 }, { 5, 5, 5 }, { 0, 7, 0 }, { 1, 1, 1 },
+                                        { 2, 0, 2 } });
+    std::vector<ElementRates> rates;
+    RecipeRowError e;
+    QVERIFY(!compiled.evaluate(block, rates, &e));
+    QCOMPARE(rowErrorText(e),
+             QString("line 11: icr of element 2 = c2 / t2 is not finite (division by zero)"));
+}
+
+void TestRecipe::valuesNotFiniteInTheFilePassThrough()
+{
+    // A dead element recorded as nan, or zero counts over a good time, are
+    // kept for the fits to judge; only the recipe's own division is an error.
+    const RecipeParse p = parseRecipe("i0 = I0\nicr = c / t\nsca = c");
+    CompiledRecipe compiled;
+    QVERIFY(compiled.compile(p.recipe, { "I0", "c", "t" }));
+    std::vector<ElementRates> rates;
+    QVERIFY(compiled.evaluate(blockOf({ { 1, 2 }, { qQNaN(), 0 }, { 1, 1 } }), rates, nullptr));
+    QVERIFY(std::isnan(rates[0].icr[0]));
+    QCOMPARE(rates[0].icr[1], 0.0);
+}
+
+void TestRecipe::builtin_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QVector<int>>("elements");
+    QTest::addColumn<QString>("i0");
+    QTest::addColumn<QString>("icr");
+    QTest::addColumn<QString>("sca");
+    QTest::addColumn<bool>("asRates");
+
+    QTest::newRow("ICR_mca/OCR_mca with count_time")
+            << QStringList { "energy", "I0", "count_time", "ICR_mca1", "ICR_mca2", "OCR_mca1",
+                             "OCR_mca2" }
+            << QVector<int> { 1, 2 } << "I0 / count_time" << "ICR_mca{n} / count_time"
+            << "OCR_mca{n} / count_time" << false;
+    QTest::newRow("lower case, zero-padded, no time: rates")
+            << QStringList { "i0", "icr01", "icr02", "ocr01", "ocr02", "ocr03" }
+            << QVector<int> { 1, 2 } << "i0" << "icr{n:02}" << "ocr{n:02}" << true;
+    QTest::newRow("ICRmca, IntTime")
+            << QStringList { "I0", "IntTime", "ICRmca3", "OCRmca3" } << QVector<int> { 3 }
+            << "I0 / IntTime" << "ICRmca{n} / IntTime" << "OCRmca{n} / IntTime" << false;
+    QTest::newRow("output counts and dead-time factor")
+            << QStringList { "I0", "seconds", "OutputCounts_mca1", "DTFactor_mca1" }
+            << QVector<int> { 1 } << "I0 / seconds"
+            << "OutputCounts_mca{n} * DTFactor_mca{n} / seconds"
+            << "OutputCounts_mca{n} / seconds" << false;
+    QTest::newRow("no I0: none") << QStringList { "ICR1", "OCR1" } << QVector<int> {} << "" << ""
+                                 << "" << false;
+    QTest::newRow("ICR without OCR: none")
+            << QStringList { "I0", "ICR1", "ICR2" } << QVector<int> {} << "" << "" << "" << false;
+}
+
+void TestRecipe::builtin()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QVector<int>, elements);
+    QFETCH(QString, i0);
+    QFETCH(QString, icr);
+    QFETCH(QString, sca);
+    QFETCH(bool, asRates);
+    const std::optional<Recipe> r = builtinRecipe(names);
+    QCOMPARE(r.has_value(), !elements.isEmpty());
+    if (!r)
+        return;
+    QCOMPARE(QVector<int>(r->elements.begin(), r->elements.end()), elements);
+    QCOMPARE(r->i0, i0);
+    QCOMPARE(r->icr, icr);
+    QCOMPARE(r->sca, sca);
+    QCOMPARE(r->origin.contains("taken as rates"), asRates);
+    // Every built-in recipe compiles against the names it was made for.
+    CompiledRecipe compiled;
+    QVERIFY2(compiled.compile(*r, names), qPrintable(compiled.error()));
+}
+
+QTEST_APPLESS_MAIN(TestRecipe)
+#include "tst_recipe.moc"

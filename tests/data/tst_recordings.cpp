@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "hdf5scan.h"
+#include "loader.h"
+#include "mcafile.h"
+#include "pointset.h"
+#include "recipe.h"
+#include "tableremarks.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "hdf5columns.h"
+
+namespace {
+
+const QByteArray xdi("# XDI/1.0\n# Column.1: I0\n# Column.2: time s\n# Column.3: ICR1\n"
+                     "# Column.4: ICR2\n# Column.5: OCR1\n# Column.6: OCR2\n# ///\n"
+                     "100 2 90 80 70 60\n200 2 170 150 130 110\n");
+
+// An MCA file of two elements with 8 bins each; counts 1..8 in element 1,
+// twice that in element 2.
+QByteArray mcaText(const QByteArray &extra = QByteArray(), int rows = 8)
+{
+    QByteArray t("VERSION: 3.1\nELEMENTS: 2\nCHANNELS: 8\nREAL_TIME: 10 10\n"
+                 "LIVE_TIME: 5 8\nENVIRONMENT: I0=\"250.5\" (ion chamber)\n");
+    t += extra + "DATA:\n";
+    for (int b = 0; b < rows; ++b)
+        t += QByteArray::number(b + 1) + ' ' + QByteArray::number(2 * (b + 1)) + '\n';
+    return t;
+}
+
+ScanRead mcaScan(const QByteArray &text, const QString &recipe)
+{
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    const RecipeParse p = parseRecipe(recipe);
+    return readMcaScan(buffer, p.ok() ? &p.recipe : nullptr);
+}
+
+} // namespace
+
+class TestRecordings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+    void xdiGoesToTheColumnReader();
+    void badRecordingKeepsWhatWasLoaded();
+    void plainTableIsReadAsBeforeWithRemarks();
+    void mca();
+    void mcaErrors_data();
+    void mcaErrors();
+    void hdf5Requests_data();
+    void hdf5Requests();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            return QString();
+        return f.fileName();
+    }
+    QTemporaryDir dir;
+};
+
+void TestRecordings::xdiGoesToTheColumnReader()
+{
+    PointSet points;
+    const QVector<FileReport> r = loadMeasurementFiles({ write("a.xdi", xdi) }, points);
+    QCOMPARE(r.size(), 1);
+    QVERIFY2(r[0].error.isEmpty(), qPrintable(r[0].error));
+    QCOMPARE(points.size(), 2);
+    QCOMPARE(points.chs(), 2);
+    QCOMPARE(points.at(1).i0, 100.0);
+    QCOMPARE(points.at(1).icrs, QVector<double>({ 85, 75 }));
+    QCOMPARE(points.at(0).scas, QVector<double>({ 35, 30 }));
+    QCOMPARE(points.source(1).line, 10);
+    QVERIFY(r[0].notes.join(' ').contains("built-in recipe ICR{n}/OCR{n}"));
+}
+
+void TestRecordings::badRecordingKeepsWhatWasLoaded()
+{
+    PointSet points;
+    loadMeasurementFiles({ write("good.xdi", xdi) }, points);
+    QByteArray bad = xdi;
+    bad.replace("200 2 170", "200 0 170");
+    const QVector<FileReport> r = loadMeasurementFiles({ write("bad.xdi", bad) }, points);
+    QCOMPARE(r[0].error,
+             QString("line 10: i0 of element 1 = I0 / time is not finite (division by zero)"));
+    QCOMPARE(r[0].points, 0);
+    QCOMPARE(problemText(r[0]), r[0].error);
+    QCOMPARE(points.size(), 2);
+}
+
+void TestRecordings::plainTableIsReadAsBeforeWithRemarks()
+{
+    // Without the XDI line the same rows are a one-channel point table, read
+    // as ever; the report says what was passed over.
+    QByteArray plain = xdi.mid(xdi.indexOf("# Column.1"));
+    plain.insert(0, "Energy scan\n");
+    PointSet points;
+    const QVector<FileReport> r = loadMeasurementFiles({ write("plain.dat", plain) }, points);
+    QCOMPARE(points.size(), 2);
+    QCOMPARE(points.chs(), 1);
+    QCOMPARE(points.at(0).icrs, QVector<double>({ 2 }));
+    QCOMPARE(r[0].warnings,
+             QStringList("read as a point table with up to 6 fields per line, of which a point "
+                         "table of 1 channel(s) uses 3 and 1 line(s) that are not numbers (the "
+                         "first is line 1); if it is a column file, read it with a recipe"));
+
+    PointSet same;
+    const QVector<FileReport> fitting =
+            loadMeasurementFiles({ write("fits.dat", "# Channels : 2\n1 2 3 4 5\n") }, same);
+    QVERIFY(fitting[0].warnings.isEmpty());
+}
+
+void TestRecordings::mca()
+{
+    const ScanRead s = mcaScan(mcaText(), "window = 2-4\ni0 = I0 * 2");
+    QVERIFY2(s.ok(), qPrintable(s.error));
+    QCOMPARE(s.points.size(), 1);
+    const ScanPoint &p = s.points.front();
+    QCOMPARE(p.i0, 501.0);
+    // Bins 2..4 hold 3+4+5 = 12 and 24 counts: SCA over the real time, ICR
+    // over the live time.
+    QCOMPARE(p.scas, QVector<double>({ 1.2, 2.4 }));
+    QCOMPARE(p.icrs, QVector<double>({ 12.0 / 5, 24.0 / 8 }));
+
+    const ScanRead one = mcaScan(mcaText(), "elements = 2\nwindow = 0-7\ni0 = I0\nicr = counts{n}");
+    QCOMPARE(one.points.front().icrs, QVector<double>({ 72 }));
+}
+
+void TestRecordings::mcaErrors_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("truncated") << mcaText(QByteArray(), 5) << "window = 1-2\ni0 = I0"
+                               << "truncated: 5 rows of data where CHANNELS: says 8";
+    QTest::newRow("cut inside a row") << mcaText().left(mcaText().size() - 3)
+                                      << "window = 1-2\ni0 = I0"
+                                      << "line 15: 1 fields where the file has 2 elements";
+    QTest::newRow("no DATA") << mcaText().left(40) << "window = 1-2\ni0 = I0"
+                             << "no DATA: line (truncated file?)";
+    QTest::newRow("live times missing")
+            << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5") << "window = 1-2\ni0 = I0"
+            << "REAL_TIME: and LIVE_TIME: need 2 values each, one per element";
+    QTest::newRow("no window") << mcaText() << "i0 = I0\nicr = 1\nsca = 1"
+                               << "an MCA file needs a recipe with window = first-last bin and i0";
+    QTest::newRow("window beyond the bins") << mcaText() << "window = 2-8\ni0 = I0"
+                                            << "the window 2-8 goes beyond the 8 bins of the spectra";
+    QTest::newRow("unknown environment entry") << mcaText() << "window = 1-2\ni0 = I1"
+                                               << "unknown name I1";
+    QTest::newRow("live time zero") << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5 0")
+                                    << "window = 1-2\ni0 = I0"
+                                    << "icr of element 2 = counts2 / live_time2 is not finite "
+                                       "(division by zero)";
+}
+
+void TestRecordings::mcaErrors()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, recipe);
+    QFETCH(QString, error);
+    const ScanRead s = mcaScan(text, recipe);
+    QCOMPARE(s.error, error);
+    QVERIFY(s.points.isEmpty());
+}
+
+void TestRecordings::hdf5Requests_data()
+{
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<QStringList>("requests"); // name dataset column
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("per element columns of one dataset, a 1-D I0")
+            << "elements = 3-4\ni0 = I0\nicr = O{n}\nsca = O{n}\n[datasets]\nI0 = /e/I0\n"
+               "O{n} = /e/x/Out[{i}]"
+            << QStringList { "I0 /e/I0 -1", "O3 /e/x/Out 0", "O4 /e/x/Out 1" } << QString();
+    QTest::newRow("one dataset per element")
+            << "elements = 1,2\ni0 = 1\nicr = c{n:02}\nsca = 1\n[datasets]\nc{n:02} = /c{n}"
+            << QStringList { "c01 /c1 -1", "c02 /c2 -1" } << QString();
+    QTest::newRow("not a path")
+            << "i0 = a\nicr = a\nsca = a\n[datasets]\na = entry/a" << QStringList {}
+            << "dataset \"entry/a\" for a: expected /path or /path[column]";
+}
+
+void TestRecordings::hdf5Requests()
+{
+    QFETCH(QString, recipe);
+    QFETCH(QStringList, requests);
+    QFETCH(QString, error);
+    const RecipeParse p = parseRecipe(recipe);
+    QVERIFY2(p.ok(), qPrintable(p.error));
+    std::vector<Hdf5Request> got;
+    QString why;
+    QCOMPARE(::hdf5Requests(p.recipe, got, why), error.isEmpty());
+    QCOMPARE(why, error);
+    QStringList texts;
+    for (const Hdf5Request &r : got)
+        texts << QStringLiteral("%1 %2 %3").arg(r.name, r.dataset).arg(r.column);
+    QCOMPARE(texts, requests);
+}
+
+QTEST_APPLESS_MAIN(TestRecordings)
+#include "tst_recordings.moc"

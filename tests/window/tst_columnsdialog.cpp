@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "body.h"
+#include "columnsdialog.h"
+
+#include <QFileDialog>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Recordings in the window: a column file that no built-in recipe maps opens
+// the Columns window, whose recipe loads it; the message line says which
+// recipe read a file, what a point-table read passed over, and why a single
+// channel leaves the result row empty.
+class tst_ColumnsDialog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void unmappedColumnFileOpensTheColumnsWindow();
+    void loadThroughTheRecipeAndRememberIt();
+    void builtinRecipeIsNamedInTheMessageLine();
+    void messageLine_data();
+    void messageLine();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+    QTemporaryDir dir;
+    QTemporaryDir config;
+};
+
+namespace {
+
+// Two elements under names no built-in recipe knows; counts over tick
+// seconds. Element n has ICR = (n + 1) I0 (1 - 1e-6 n I0) and SCA =
+// ICR (1 - 2e-6 ICR).
+QByteArray unmappedScan()
+{
+    QByteArray t("# XDI/1.0\n# Column.1: IC0\n# Column.2: tick\n# Column.3: fluo1\n"
+                 "# Column.4: fluo2\n# Column.5: out1\n# Column.6: out2\n# ///\n");
+    for (int k = 1; k <= 6; ++k) {
+        const double i0 = 1000.0 * k;
+        QByteArray row = QByteArray::number(2 * i0, 'g', 12) + " 2";
+        QByteArray outs;
+        for (int n = 1; n <= 2; ++n) {
+            const double icr = (n + 1) * i0 * (1 - 1e-6 * n * i0);
+            row += ' ' + QByteArray::number(2 * icr, 'g', 15);
+            outs += ' ' + QByteArray::number(2 * icr * (1 - 2e-6 * icr), 'g', 15);
+        }
+        t += row + outs + '\n';
+    }
+    return t;
+}
+
+void load(Body &body, const QStringList &files)
+{
+    emit body.openFileDialog()->filesSelected(files);
+}
+
+const char *const goodRecipe = "elements = 1-2\ni0 = IC0 / tick\nicr = fluo{n} / tick\n"
+                               "sca = out{n} / tick\n";
+
+} // namespace
+
+QString tst_ColumnsDialog::write(const QString &name, const QByteArray &bytes)
+{
+    QFile f(dir.filePath(name));
+    if (!f.open(QIODevice::WriteOnly))
+        return QString();
+    f.write(bytes);
+    return f.fileName();
+}
+
+void tst_ColumnsDialog::initTestCase()
+{
+    // Remembered recipes go to a settings folder of the test's own.
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QVERIFY(dir.isValid() && config.isValid());
+}
+
+void tst_ColumnsDialog::unmappedColumnFileOpensTheColumnsWindow()
+{
+    Body body;
+    body.show();
+    const QString path = write(QStringLiteral("unmapped.xdi"), unmappedScan());
+    load(body, { path });
+    QCOMPARE(body.measSet().points.size(), 0);
+    ColumnsDialog *d = body.columnsDialog();
+    QVERIFY(d);
+    QVERIFY(d->isVisible());
+    QVERIFY(!d->isModal());
+    QCOMPARE(d->windowTitle(), QString("Columns"));
+    auto *preview = d->findChild<QTableWidget *>(QStringLiteral("preview"));
+    QCOMPARE(preview->columnCount(), 6);
+    QCOMPARE(preview->horizontalHeaderItem(2)->text(), QString("fluo1"));
+    QCOMPARE(preview->rowCount(), 6);
+    QCOMPARE(preview->item(0, 0)->text(), QString("2000"));
+    // The start is made from the names: I0 found, the rest to be written.
+    QVERIFY2(d->recipeText().contains("i0 = IC0"), qPrintable(d->recipeText()));
+    QCOMPARE(d->checkText(), QString("Missing or wrong: unknown names ICR1, OCR1"));
+    QVERIFY(!d->loadButton()->isEnabled());
+    QVERIFY(body.currentMessage().contains("no built-in recipe fits the columns IC0 tick"));
+}
+
+void tst_ColumnsDialog::loadThroughTheRecipeAndRememberIt()
+{
+    Body body;
+    body.show();
+    const QString path = write(QStringLiteral("unmapped.xdi"), unmappedScan());
+    load(body, { path });
+    ColumnsDialog *d = body.columnsDialog();
+    d->setRecipeText(QString::fromLatin1(goodRecipe));
+    QCOMPARE(d->checkText(), QString("The recipe fits: 2 element(s)"));
+    QTest::mouseClick(d->loadButton(), Qt::LeftButton);
+
+    const MeasSet &m = body.measSet();
+    QCOMPARE(m.points.size(), 6);
+    QCOMPARE(m.chs(), 2);
+    QVERIFY(m.estimated);
+    // Element 2: ICR = 3 I0 - 6e-6 I0^2, so tau0 = 6e-6 / 3^2.
+    QVERIFY(qAbs(m.tau0s.at(1) / (6e-6 / 9) - 1) < 1e-6);
+    QVERIFY(qAbs(m.taus.at(0) / 2e-6 - 1) < 1e-6);
+    QCOMPARE(body.currentMessage(), QString("unmapped.xdi: the recipe of the Columns window"));
+
+    // The same names another time start from the recipe loaded last.
+    ColumnsDialog again;
+    again.setFile(path);
+    QCOMPARE(again.recipeText(), QString::fromLatin1(goodRecipe));
+    QVERIFY(again.loadButton()->isEnabled());
+}
+
+void tst_ColumnsDialog::builtinRecipeIsNamedInTheMessageLine()
+{
+    Body body;
+    const QString path = write(QStringLiteral("mapped.xdi"),
+                               "# XDI/1.0\n# Column.1: I0\n# Column.2: ICR1\n# Column.3: ICR2\n"
+                               "# Column.4: OCR1\n# Column.5: OCR2\n# ///\n1 1 1 1 1\n2 2 2 2 2\n");
+    load(body, { path });
+    QCOMPARE(body.measSet().points.size(), 2);
+    QVERIFY(!body.columnsDialog());
+    QCOMPARE(body.currentMessage(),
+             QString("mapped.xdi: built-in recipe ICR{n}/OCR{n}; no counting-time column, so the "
+                     "values are taken as rates"));
+}
+
+void tst_ColumnsDialog::messageLine_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("native table that fits: nothing to say")
+            << QByteArray("# Channels : 2\n1 2 3 4 5\n2 3 4 5 6\n") << QString();
+    QTest::newRow("single channel")
+            << QByteArray("1 2 3\n2 3 4\n")
+            << QString("One channel in common: the result row needs two, so it stays empty; Fit "
+                       "details shows this channel's dead times");
+    QTest::newRow("column file read as a point table")
+            << QByteArray("# Channels : 1\n1 2 3 4\n2 3 4 5\n")
+            << QString("table.dat: read as a point table with up to 4 fields per line, of which a "
+                       "point table of 1 channel(s) uses 3; if it is a column file, read it with a "
+                       "recipe; One channel in common: the result row needs two, so it stays "
+                       "empty; Fit details shows this channel's dead times");
+}
+
+void tst_ColumnsDialog::messageLine()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QString, message);
+    Body body;
+    load(body, { write(QStringLiteral("table.dat"), table) });
+    QCOMPARE(body.measSet().points.size(), 2);
+    QCOMPARE(body.currentMessage(), message);
+}
+
+QTEST_MAIN(tst_ColumnsDialog)
+#include "tst_columnsdialog.moc"
