@@ -590,8 +590,11 @@ void Body::dropEvent(QDropEvent *event)
 
 void Body::showFitDetails()
 {
-    if (!fitDetailsWindow)
+    if (!fitDetailsWindow) {
         fitDetailsWindow = new FitDetails(this);
+        connect(fitDetailsWindow, &FitDetails::message, this,
+                [this](const QString &text) { showMessage(text); });
+    }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.points, mset.fitComparison());
     QGuiApplication::restoreOverrideCursor();

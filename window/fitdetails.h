@@ -36,6 +36,8 @@ public:
     QTableWidget *table() const { return m_table; }
     QComboBox *modelChooser() const { return m_model; }
     QFileDialog *saveDialog() const { return m_saveDialog; }
+    QFileDialog *deadTimesDialog() const { return m_deadTimesDialog; }
+    QFileDialog *correctDialog() const { return m_correctDialog; }
     QLabel *residualView() const { return m_residuals; }
 
     // The rows shown, machine-readable: numbers in seconds at full precision,
@@ -45,6 +47,16 @@ public:
 public slots:
     void copyTable();
     void saveTable(const QString &path);
+    // The dead-time file of the chosen exact model, as ratelens-batch --json
+    // writes it, for ratelens-batch correct and "Correct scans...".
+    void saveDeadTimes(const QString &path);
+    // Corrects each scan with the chosen exact model's fits into
+    // <name>_dtc.tsv beside it.
+    void correctScans(const QStringList &paths);
+
+signals:
+    // A line for the main window's message line.
+    void message(const QString &text);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -55,6 +67,8 @@ private slots:
 
 private:
     QVector<DeadTimeModel> shownModels() const;
+    // The exact model chosen, or nothing with the reason on the message line.
+    bool chosenExactModel(DeadTimeModel &model);
 
     PointSet m_points;
     QVector<ChannelComparison> m_channels;
@@ -63,4 +77,6 @@ private:
     QLabel *m_residuals;
     QLabel *m_status;
     QFileDialog *m_saveDialog;
+    QFileDialog *m_deadTimesDialog;
+    QFileDialog *m_correctDialog;
 };
