@@ -144,6 +144,9 @@ QString checkDeadTimes(const ScanCorrectionSetup &setup, const Plan &plan)
 QString makePlan(const ScanCorrectionSetup &setup, QIODevice &in, Plan &plan,
                  ScanCorrectionReport &report)
 {
+    if (in.peek(8) == QByteArray("\x89HDF\r\n\x1a\n", 8))
+        return QStringLiteral("HDF5 scans are not corrected yet; correct a column file of "
+                              "the scan");
     plan.header = readColumnHeader(in);
     if (!plan.header.ok())
         return plan.header.error;
