@@ -154,16 +154,19 @@ QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,
         return QStringLiteral("the %1 model cannot be inverted; correct with paralyzable or "
                               "nonparalyzable dead times")
                 .arg(deadTimeModelName(model));
-    auto positive = [](double v) { return std::isfinite(v) && v > 0.0; };
-    if (!positive(dt.tau0))
-        return QStringLiteral("tau0 must be positive, not %1").arg(dt.tau0);
-    if (source == CorrectionSource::Icr)
+    // A dead-time file holds null (NaN here) where a fit failed.
+    auto problem = [](const char *name, double v) {
+        if (std::isnan(v))
+            return QStringLiteral("%1 is not known (its fit failed)").arg(QLatin1String(name));
+        if (!(std::isfinite(v) && v > 0.0))
+            return QStringLiteral("%1 must be positive, not %2").arg(QLatin1String(name)).arg(v);
         return QString();
-    if (!positive(dt.tau))
-        return QStringLiteral("tau must be positive, not %1").arg(dt.tau);
-    if (!positive(dt.d0))
-        return QStringLiteral("d0 must be positive, not %1").arg(dt.d0);
-    return QString();
+    };
+    QString why = problem("tau0", dt.tau0);
+    if (!why.isEmpty() || source == CorrectionSource::Icr)
+        return why;
+    why = problem("tau", dt.tau);
+    return why.isEmpty() ? problem("d0", dt.d0) : why;
 }
 
 Correction correctPoint(DeadTimeModel model, const ElementDeadTimes &dt, CorrectionSource source,

@@ -355,13 +355,13 @@ ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QSt
                                      const QString &output)
 {
     ScanCorrectionReport report;
-    if (QFileInfo(scan).canonicalFilePath() == QFileInfo(output).canonicalFilePath()) {
-        report.error = QStringLiteral("the output would overwrite the scan");
-        return report;
-    }
     QFile in(scan);
     if (!in.open(QIODevice::ReadOnly)) {
         report.error = in.errorString();
+        return report;
+    }
+    if (QFileInfo(scan).canonicalFilePath() == QFileInfo(output).canonicalFilePath()) {
+        report.error = QStringLiteral("the output would overwrite the scan");
         return report;
     }
     QSaveFile out(output);

@@ -5,6 +5,9 @@
 #include "deadtimemodel.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -151,6 +154,23 @@ void TestCorrect::deadTimeFileFromFit()
         const double err = out.columns[10][size_t(r)];
         QVERIFY(err >= 0.0 && err < 1e-9 * out.columns[9][size_t(r)]); // noise-free fit
     }
+
+    // The same file with only its first channel: the scan has two elements.
+    QJsonObject root = QJsonDocument::fromJson(fit.out.toUtf8()).object();
+    QJsonObject deadTimes = root.value(QStringLiteral("deadTimes")).toObject();
+    QJsonArray channels = deadTimes.value(QStringLiteral("paralyzable")).toArray();
+    channels.removeLast();
+    deadTimes.insert(QStringLiteral("paralyzable"), channels);
+    root.insert(QStringLiteral("deadTimes"), deadTimes);
+    const QString shortFile =
+            write(dir, QStringLiteral("short.json"), QJsonDocument(root).toJson());
+    const BatchRun shortRun = runBatchCommand({ QStringLiteral("correct"),
+                                                QStringLiteral("--dead-times"), shortFile,
+                                                calibration });
+    QCOMPARE(shortRun.status, int(CorrectUnusable));
+    QCOMPARE(shortRun.err, QStringLiteral("ratelens-batch: %1: the dead times cover 1 channel(s), "
+                                          "the scan has 2 elements\n")
+                                   .arg(calibration));
 }
 
 void TestCorrect::unusable_data()
@@ -169,15 +189,18 @@ void TestCorrect::unusable_data()
             << scan << QStringList { "--model", "nonparalyzable", "--tau0", "1e-6", "--tau", "-2e-6",
                                      "--from", "sca" }
             << "element 1 (channel 0): tau must be positive, not -2e-06";
-    QTest::newRow("fewer dead times than elements")
+    QTest::newRow("more dead times than elements: the surplus unused")
             << scan << QStringList { "--model", "paralyzable", "--tau0", "1e-6,1e-6,1e-6", "--tau",
                                      "2e-6,2e-6,2e-6" }
             << "";
+    QTest::newRow("output onto the scan") << scan << typedArgs + QStringList { "-o", "scan.dat" }
+                                          << "the output would overwrite the scan";
     QTest::newRow("missing ROI") << scan << typedArgs + QStringList { "--roi", "Cu_Ka{n}" }
                                  << "no column Cu_Ka1 for --roi Cu_Ka{n}";
 }
 
-// Each gets one message naming the scan, exit status 1 and no output file.
+// Each gets one message naming the scan, exit status 1, no output file, and
+// the scan as it was.
 void TestCorrect::unusable()
 {
     QFETCH(QByteArray, scan);
@@ -186,14 +209,18 @@ void TestCorrect::unusable()
     QTemporaryDir dir;
     const QString path = write(dir, QStringLiteral("scan.dat"), scan);
     const BatchRun run = runBatchCommand(QStringList { QStringLiteral("correct") } + args
-                                         + QStringList { path });
-    if (message.isEmpty()) { // more dead times than elements: the surplus is not used
+                                                 + QStringList { path },
+                                         dir.path());
+    if (message.isEmpty()) {
         QCOMPARE(run.status, int(CorrectOk));
         return;
     }
     QCOMPARE(run.err, QStringLiteral("ratelens-batch: %1: %2\n").arg(path, message));
     QCOMPARE(run.status, int(CorrectUnusable));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("scan_dtc.tsv"))));
+    QFile kept(path);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), scan);
 }
 
 // A dead time too long for the scan's rates: every point beyond 1/(e tau0)
