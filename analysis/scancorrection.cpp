@@ -11,8 +11,6 @@
 #include <QIODevice>
 #include <QSaveFile>
 
-#include <omp.h>
-
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -187,10 +185,6 @@ void correctItem(const ScanCorrectionSetup &setup, const Plan &plan, Item &item)
 void produce(const ScanCorrectionSetup &setup, const Plan &plan, QIODevice &in,
              BlockQueue &queue)
 {
-    // The expression library would otherwise spread each block over every
-    // core with spinning OpenMP threads, fighting the writing thread for them
-    // and costing more in waiting than it gains on two cores.
-    omp_set_num_threads(1);
     ColumnReader reader(in, plan.header);
     while (!queue.closed()) {
         Item item;

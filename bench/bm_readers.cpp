@@ -13,6 +13,7 @@
 #include "pointtable.h"
 #include "recipe.h"
 #include "spectrumreader.h"
+#include "tableremarks.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -344,6 +345,28 @@ void BM_LoadWideRecipe(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * in.bytes);
 }
 
+// The look a point-table load takes afterwards at what it passed over
+// (fields beyond those used, text lines), over its first 64 MiB: part of
+// BM_LoadWideTable.
+void BM_PointTableRemarks(benchmark::State &state)
+{
+    const WideInputs &in = wideInputs();
+    QFile file(in.table);
+    if (!file.open(QIODevice::ReadOnly)) {
+        state.SkipWithError("cannot read the wide table");
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    for (auto _ : state) {
+        const PointTableRemarks r = pointTableRemarks(bytes, 99);
+        if (r.widerLines == 0) {
+            state.SkipWithError("the remarks did not see the extra column");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
 void registerAll()
 {
     using Fn = void (*)(benchmark::State &, std::string);
@@ -366,6 +389,8 @@ void registerAll()
     benchmark::RegisterBenchmark("BM_LoadWideTable/200x100000", BM_LoadWideTable)
             ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_LoadWideRecipe/200x100000", BM_LoadWideRecipe)
+            ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_PointTableRemarks/200x100000", BM_PointTableRemarks)
             ->Unit(benchmark::kMillisecond);
 }
 

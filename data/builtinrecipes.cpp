@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "builtinrecipes.h"
 
+#include <QCoreApplication>
 #include <QMap>
 #include <QRegularExpression>
 
@@ -40,8 +41,8 @@ ElementColumns findElementColumns(const QStringList &columns, const QString &ste
         found.names.insert(n, name);
     }
     if (uniform && !found.names.isEmpty())
-        found.pattern = prefix + (width > 1 ? QStringLiteral("{n:0%1}").arg(width)
-                                            : QStringLiteral("{n}"));
+        found.pattern
+            = prefix + (width > 1 ? QStringLiteral("{n:0%1}").arg(width) : QStringLiteral("{n}"));
     return found;
 }
 
@@ -58,16 +59,17 @@ int findColumn(const QStringList &columns, const QStringList &candidates)
 
 QString countingTimeColumn(const QStringList &columns)
 {
-    const int i = findColumn(columns, { QStringLiteral("measurement_time"), QStringLiteral("count_time"),
-                                        QStringLiteral("IntTime"), QStringLiteral("seconds"),
-                                        QStringLiteral("time") });
+    const int i = findColumn(columns,
+                             { QStringLiteral("measurement_time"), QStringLiteral("count_time"),
+                               QStringLiteral("IntTime"), QStringLiteral("seconds"),
+                               QStringLiteral("time") });
     return i < 0 ? QString() : columns.at(i);
 }
 
 QString i0Column(const QStringList &columns)
 {
-    const int i = findColumn(columns, { QStringLiteral("I0"), QStringLiteral("i0_counts"),
-                                        QStringLiteral("IC0") });
+    const int i = findColumn(
+        columns, { QStringLiteral("I0"), QStringLiteral("i0_counts"), QStringLiteral("IC0") });
     return i < 0 ? QString() : columns.at(i);
 }
 
@@ -93,11 +95,13 @@ void finish(Recipe &r, const QString &title, const QString &i0, const QString &t
 {
     r.i0 = perTime(i0, time);
     r.origin = time.isEmpty()
-            ? QStringLiteral("built-in recipe %1; no counting-time column, so the values are "
-                             "taken as rates")
-                      .arg(title)
-            : QStringLiteral("built-in recipe %1, counts over the counting time %2")
-                      .arg(title, time);
+        ? QCoreApplication::translate("Recordings",
+                                      "built-in recipe %1; no counting-time column, so the values "
+                                      "are taken as rates")
+              .arg(title)
+        : QCoreApplication::translate("Recordings",
+                                      "built-in recipe %1, counts over the counting time %2")
+              .arg(title, time);
 }
 
 std::optional<Recipe> icrOcrRecipe(const QStringList &columns, const QString &i0,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "columnfile.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 #include <QRegularExpression>
 
@@ -38,8 +39,7 @@ bool parseNumber(const char *begin, const char *end, double &value)
 }
 
 // The fields of a line split at runs of separators, as byte ranges.
-template<typename Visit>
-int forEachField(const char *p, const char *end, Visit visit)
+template<typename Visit> int forEachField(const char *p, const char *end, Visit visit)
 {
     int count = 0;
     while (true) {
@@ -63,10 +63,9 @@ int dataFieldCount(const QByteArray &line)
     if (line.startsWith('#'))
         return 0;
     double v;
-    const int n = forEachField(line.constData(), line.constData() + line.size(),
-                               [&v](int, const char *b, const char *e) {
-                                   return parseNumber(b, e, v);
-                               });
+    const int n
+        = forEachField(line.constData(), line.constData() + line.size(),
+                       [&v](int, const char *b, const char *e) { return parseNumber(b, e, v); });
     return n > 0 ? n : 0;
 }
 
@@ -93,18 +92,18 @@ QString withoutHashes(const QByteArray &line)
 // What the lines before the data say about the names.
 struct HeaderLines
 {
-    QMap<int, QString> xdiNames;  // by column index from 0
-    QStringList comments;         // comment lines, '#' removed, in file order
-    QString specLabels;           // the last "#L" line's text
-    QString dashedLabels;         // the line after the last line of dashes
-    QString plainLabels;          // the line right before the data, if it is no comment
+    QMap<int, QString> xdiNames; // by column index from 0
+    QStringList comments; // comment lines, '#' removed, in file order
+    QString specLabels; // the last "#L" line's text
+    QString dashedLabels; // the line after the last line of dashes
+    QString plainLabels; // the line right before the data, if it is no comment
 };
 
 void collectHeaderLine(const QByteArray &line, bool afterDashes, HeaderLines &h)
 {
     static const QRegularExpression xdiColumn(
-            QStringLiteral("^#\\s*Column\\.(\\d+)\\s*:\\s*(\\S+)"),
-            QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("^#\\s*Column\\.(\\d+)\\s*:\\s*(\\S+)"),
+        QRegularExpression::CaseInsensitiveOption);
     h.plainLabels = line.startsWith('#') ? QString() : QString::fromUtf8(line).trimmed();
     if (!line.startsWith('#')) {
         if (afterDashes)
@@ -144,8 +143,7 @@ void chooseNames(const HeaderLines &h, int fields, ColumnHeader &header)
     } else if (!h.dashedLabels.isEmpty() && splitColumnFields(h.dashedLabels).size() == fields) {
         header.source = ColumnHeader::DashedLabels;
         names = splitColumnFields(h.dashedLabels);
-    } else if (!h.specLabels.isEmpty()
-               && splitSpecLabels(h.specLabels, fields).size() == fields) {
+    } else if (!h.specLabels.isEmpty() && splitSpecLabels(h.specLabels, fields).size() == fields) {
         header.source = ColumnHeader::SpecLabels;
         names = splitSpecLabels(h.specLabels, fields);
     } else {
@@ -220,13 +218,15 @@ ColumnHeader readColumnHeader(QIODevice &device)
         afterDashes = isDashLine(line);
     }
     header.error = device.atEnd()
-            ? QStringLiteral("no row of numbers in %1 lines").arg(lineNumber)
-            : QStringLiteral("no row of numbers in the first %1 bytes").arg(maxHeaderBytes);
+        ? QStringLiteral("no row of numbers in %1 lines").arg(lineNumber)
+        : QStringLiteral("no row of numbers in the first %1 bytes").arg(maxHeaderBytes);
     return header;
 }
 
 ColumnReader::ColumnReader(QIODevice &device, const ColumnHeader &header)
-    : m_device(device), m_columns(header.names.size()), m_line(header.dataLine - 1)
+    : m_device(device)
+    , m_columns(header.names.size())
+    , m_line(header.dataLine - 1)
 {
     m_row.resize(size_t(m_columns));
 }
@@ -277,13 +277,16 @@ bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &bl
         return true;
     });
     if (n != columns) {
-        addBadRow(QStringLiteral("%1 fields where the header has %2").arg(n).arg(columns));
+        addBadRow(QCoreApplication::translate("Recordings", "%1 fields where the header has %2")
+                      .arg(n)
+                      .arg(columns));
         return false;
     }
     if (badField >= 0) {
-        addBadRow(QStringLiteral("field %1 \"%2\" is not a number")
-                          .arg(badField + 1)
-                          .arg(QString::fromUtf8(badBegin, int(qMin<qsizetype>(badEnd - badBegin, 40)))));
+        addBadRow(
+            QCoreApplication::translate("Recordings", "field %1 \"%2\" is not a number")
+                .arg(badField + 1)
+                .arg(QString::fromUtf8(badBegin, int(qMin<qsizetype>(badEnd - badBegin, 40)))));
         return false;
     }
     for (int i = 0; i < columns; ++i)

@@ -28,10 +28,10 @@ struct ColumnHeader
 
     QStringList names;
     Source source = NoNames;
-    bool xdi = false;        // the first line says "# XDI/" or "#XDI/"
-    qint64 dataOffset = -1;  // byte offset of the first data row in the device
-    int dataLine = 0;        // its line number, from 1
-    QString error;           // why no data were found; empty when ok()
+    bool xdi = false; // the first line says "# XDI/" or "#XDI/"
+    qint64 dataOffset = -1; // byte offset of the first data row in the device
+    int dataLine = 0; // its line number, from 1
+    QString error; // why no data were found; empty when ok()
 
     bool ok() const { return error.isEmpty(); }
 };

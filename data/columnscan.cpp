@@ -3,6 +3,8 @@
 
 #include "builtinrecipes.h"
 
+#include <QCoreApplication>
+
 #include <optional>
 
 namespace {
@@ -10,15 +12,18 @@ namespace {
 QString namesText(const QStringList &names)
 {
     return names.mid(0, 16).join(QStringLiteral(" "))
-            + (names.size() > 16 ? QStringLiteral(" ...") : QString());
+        + (names.size() > 16 ? QStringLiteral(" ...") : QString());
 }
 
 QString badRowsText(const ColumnReader &reader)
 {
     const BadRow &first = reader.badRows().front();
-    QString text = QStringLiteral("line %1: %2").arg(first.line).arg(first.reason);
+    QString text = QCoreApplication::translate("Recordings", "line %1: %2")
+                       .arg(first.line)
+                       .arg(first.reason);
     if (reader.badRowCount() > 1)
-        text += QStringLiteral(" (and %1 more such lines)").arg(reader.badRowCount() - 1);
+        text += QCoreApplication::translate("Recordings", " (and %1 more such lines)")
+                    .arg(reader.badRowCount() - 1);
     return text;
 }
 
@@ -28,8 +33,9 @@ std::optional<Recipe> chooseRecipe(const Recipe *given, const QStringList &names
         return *given;
     std::optional<Recipe> r = builtinRecipe(names);
     if (!r)
-        error = QStringLiteral("no built-in recipe fits the columns %1; give a recipe")
-                        .arg(namesText(names));
+        error = QCoreApplication::translate("Recordings",
+                                            "no built-in recipe fits the columns %1; give a recipe")
+                    .arg(namesText(names));
     return r;
 }
 
@@ -79,7 +85,8 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
     if (!compiled.compile(scan.recipe, header.names)) {
         scan.error = compiled.error();
         if (!compiled.unknownNames().isEmpty())
-            scan.error += QStringLiteral("; the columns are ") + namesText(header.names);
+            scan.error += QCoreApplication::translate("Recordings", "; the columns are %1")
+                              .arg(namesText(header.names));
         return scan;
     }
     ColumnReader reader(device, header);
@@ -91,9 +98,10 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
     if (scan.ok() && !reader.deviceError().isEmpty())
         scan.error = reader.deviceError();
     if (scan.ok() && reader.lastLineUnended())
-        scan.note = QStringLiteral("the last line, %1, has no line end: the file may be "
-                                   "truncated")
-                            .arg(reader.lastLine());
+        scan.note = QCoreApplication::translate("Recordings",
+                                                "the last line, %1, has no line end: the file may "
+                                                "be truncated")
+                        .arg(reader.lastLine());
     if (!scan.ok())
         scan.points.clear();
     return scan;

@@ -25,10 +25,10 @@ struct ScanPoint
 struct ScanRead
 {
     QVector<ScanPoint> points;
-    Recipe recipe;   // the recipe used (given or built in)
+    Recipe recipe; // the recipe used (given or built in)
     QStringList columnNames;
-    QString error;   // "line 12: field 3 \"x\" is not a number", "unknown name ICR9", ...
-    QString note;    // what the user should know though the scan was read
+    QString error; // "line 12: field 3 \"x\" is not a number", "unknown name ICR9", ...
+    QString note; // what the user should know though the scan was read
     bool needsRecipe = false; // no recipe given and none built in fits
 
     bool ok() const { return error.isEmpty(); }

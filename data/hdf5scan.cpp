@@ -17,7 +17,7 @@ bool addRequest(const QString &name, const QString &path, std::vector<Hdf5Reques
     const QRegularExpressionMatch m = form.match(path);
     if (!m.hasMatch()) {
         error = QStringLiteral("dataset \"%1\" for %2: expected /path or /path[column]")
-                        .arg(path, name);
+                    .arg(path, name);
         return false;
     }
     seen.insert(name);

@@ -63,7 +63,7 @@ QString checkHeader(const McaFile &mca)
         return QStringLiteral("no ELEMENTS: line before DATA:");
     if (int(mca.realTimes.size()) != mca.elements || int(mca.liveTimes.size()) != mca.elements)
         return QStringLiteral("REAL_TIME: and LIVE_TIME: need %1 values each, one per element")
-                .arg(mca.elements);
+            .arg(mca.elements);
     return QString();
 }
 
@@ -80,9 +80,9 @@ QString readRows(QIODevice &device, int &lineNumber, McaFile &mca)
             return QStringLiteral("line %1: a field is not a number").arg(lineNumber);
         if (int(row.size()) != mca.elements)
             return QStringLiteral("line %1: %2 fields where the file has %3 elements")
-                    .arg(lineNumber)
-                    .arg(row.size())
-                    .arg(mca.elements);
+                .arg(lineNumber)
+                .arg(row.size())
+                .arg(mca.elements);
         if (int(mca.counts.front().size()) >= maxBins)
             return QStringLiteral("more than %1 bins").arg(maxBins);
         for (int e = 0; e < mca.elements; ++e)
@@ -111,8 +111,8 @@ McaFile readMcaFile(QIODevice &device)
                 mca.error = readRows(device, lineNumber, mca);
             if (mca.ok() && channels > 0 && int(mca.counts.front().size()) != channels)
                 mca.error = QStringLiteral("truncated: %1 rows of data where CHANNELS: says %2")
-                                    .arg(mca.counts.front().size())
-                                    .arg(channels);
+                                .arg(mca.counts.front().size())
+                                .arg(channels);
             return mca;
         }
         const QString e = headerLine(m.captured(1), m.captured(2), mca, channels);
@@ -157,9 +157,9 @@ QString checkRecipe(const Recipe *recipe, const McaFile &mca)
     const int bins = int(mca.counts.front().size());
     if (recipe->windowHigh >= bins)
         return QStringLiteral("the window %1-%2 goes beyond the %3 bins of the spectra")
-                .arg(recipe->windowLow)
-                .arg(recipe->windowHigh)
-                .arg(bins);
+            .arg(recipe->windowLow)
+            .arg(recipe->windowHigh)
+            .arg(bins);
     return QString();
 }
 

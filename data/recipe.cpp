@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recipe.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -39,10 +40,10 @@ QString parseElements(const QString &text, std::vector<int> &elements)
         const QStringList range = part.split(QLatin1Char('-'));
         int a = 0;
         int b = 0;
-        if (range.size() > 2 || !parseBound(range.first(), a)
-            || !parseBound(range.last(), b) || b < a)
+        if (range.size() > 2 || !parseBound(range.first(), a) || !parseBound(range.last(), b)
+            || b < a)
             return QStringLiteral("\"%1\" is not an element number or a range a-b of them")
-                    .arg(part.trimmed());
+                .arg(part.trimmed());
         for (int n = a; n <= b; ++n) {
             if (elements.size() >= size_t(maxElements))
                 return QStringLiteral("more than %1 elements").arg(maxElements);
@@ -74,13 +75,13 @@ QString setKey(const QString &key, const QString &value, Recipe &r)
     }
     if (key == QLatin1String("window"))
         return parseWindow(value, r);
-    QString *target = key == QLatin1String("i0")  ? &r.i0
-            : key == QLatin1String("icr")         ? &r.icr
-            : key == QLatin1String("sca")         ? &r.sca
-                                                  : nullptr;
+    QString *target = key == QLatin1String("i0") ? &r.i0
+        : key == QLatin1String("icr")            ? &r.icr
+        : key == QLatin1String("sca")            ? &r.sca
+                                                 : nullptr;
     if (!target)
         return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca or window)")
-                .arg(key);
+            .arg(key);
     if (value.isEmpty())
         return QStringLiteral("%1 is empty").arg(key);
     *target = value;
@@ -101,7 +102,8 @@ std::vector<NameRef> scanNames(const QString &e)
     std::vector<NameRef> refs;
     int p = 0;
     const int n = e.size();
-    auto isNameChar = [&e](int i) { return e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_'); };
+    auto isNameChar
+        = [&e](int i) { return e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_'); };
     while (p < n) {
         const QChar c = e.at(p);
         if (c.isDigit() || (c == QLatin1Char('.') && p + 1 < n && e.at(p + 1).isDigit())) {
@@ -283,6 +285,9 @@ struct CompiledExpression
 {
     QString text;
     std::vector<int> columns;
+    // The values of the variables for the row being evaluated; the parser
+    // holds pointers into it (a moved vector keeps its storage).
+    std::vector<double> variables;
     std::unique_ptr<mu::Parser> parser;
 };
 
@@ -295,7 +300,6 @@ struct CompiledRecipe::Impl
     std::vector<CompiledExpression> expressions;
     // Per element, the index into expressions of i0, icr and sca.
     std::vector<std::array<int, 3>> elements;
-    std::vector<double> dummy;
 
     int compileExpression(const QString &text, const ColumnNames &names);
 };
@@ -329,22 +333,25 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNam
     }
     rewritten += text.mid(copied);
     ce.parser = std::make_unique<mu::Parser>();
-    dummy.assign(ce.columns.size() + 1, 1.0);
+    ce.variables.assign(ce.columns.size(), 1.0);
     try {
         for (size_t v = 0; v < ce.columns.size(); ++v)
-            ce.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &dummy[v]);
+            ce.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &ce.variables[v]);
         ce.parser->SetExpr(muString(rewritten));
         if (unknown.isEmpty())
             ce.parser->Eval();
     } catch (const mu::Parser::exception_type &e) {
-        error = QStringLiteral("the expression \"%1\" does not parse: %2")
-                        .arg(text, QString::fromStdString(e.GetMsg()));
+        error
+            = QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
+                  .arg(text, QString::fromStdString(e.GetMsg()));
     }
     expressions.push_back(std::move(ce));
     return int(expressions.size() - 1);
 }
 
-CompiledRecipe::CompiledRecipe() : d(std::make_unique<Impl>()) { }
+CompiledRecipe::CompiledRecipe()
+    : d(std::make_unique<Impl>())
+{ }
 CompiledRecipe::~CompiledRecipe() = default;
 CompiledRecipe::CompiledRecipe(CompiledRecipe &&) noexcept = default;
 CompiledRecipe &CompiledRecipe::operator=(CompiledRecipe &&) noexcept = default;
@@ -363,8 +370,10 @@ bool CompiledRecipe::compile(const Recipe &recipe, const QStringList &columnName
         d->elements.push_back(e);
     }
     if (!d->unknown.isEmpty() && d->error.isEmpty())
-        d->error = QStringLiteral("unknown name%1 %2")
-                           .arg(d->unknown.size() > 1 ? "s" : "", d->unknown.join(QStringLiteral(", ")));
+        d->error
+            = (d->unknown.size() > 1 ? QCoreApplication::translate("Recordings", "unknown names %1")
+                                     : QCoreApplication::translate("Recordings", "unknown name %1"))
+                  .arg(d->unknown.join(QStringLiteral(", ")));
     return d->error.isEmpty();
 }
 
@@ -418,15 +427,21 @@ int firstDivisionByZero(const CompiledExpression &e, const ColumnBlock &block,
 void evaluateExpression(CompiledExpression &e, const ColumnBlock &block,
                         std::vector<double> &values)
 {
-    const int rows = block.rows();
-    values.assign(size_t(rows), 0.0);
-    if (rows == 0)
-        return;
-    // In bulk mode the parser reads variable v of row r at pointer + r.
-    for (size_t v = 0; v < e.columns.size(); ++v)
-        e.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)),
-                            const_cast<double *>(block.columns[size_t(e.columns[v])].data()));
-    e.parser->Eval(values.data(), rows);
+    // Row by row rather than in the parser's bulk mode: the library runs its
+    // bulk mode on OpenMP threads, which on a busy machine spend far more
+    // time waiting for each other than the evaluation takes.
+    const size_t rows = size_t(block.rows());
+    values.resize(rows);
+    const size_t n = e.columns.size();
+    std::vector<const double *> sources(n);
+    for (size_t v = 0; v < n; ++v)
+        sources[v] = block.columns[size_t(e.columns[v])].data();
+    double *variables = e.variables.data();
+    for (size_t r = 0; r < rows; ++r) {
+        for (size_t v = 0; v < n; ++v)
+            variables[v] = sources[v][r];
+        values[r] = e.parser->Eval();
+    }
 }
 
 } // namespace
@@ -443,7 +458,8 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
     for (size_t i = 0; i < d->elements.size(); ++i) {
         for (int q = 0; q < 3; ++q) {
             const int k = d->elements[i][size_t(q)];
-            const int bad = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
+            const int bad
+                = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
             if (bad >= 0) {
                 if (rowError)
                     *rowError = RecipeRowError { block.lines[size_t(bad)], d->recipe.elements[i],
@@ -461,9 +477,12 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
 
 QString rowErrorText(const RecipeRowError &e)
 {
-    const QString where = e.line > 0 ? QStringLiteral("line %1: ").arg(e.line) : QString();
-    return QStringLiteral("%1%2 of element %3 = %4 is not finite (division by zero)")
-            .arg(where, e.quantity)
-            .arg(e.element)
-            .arg(e.expression);
+    const QString where = e.line > 0
+        ? QCoreApplication::translate("Recordings", "line %1: ").arg(e.line)
+        : QString();
+    return QCoreApplication::translate("Recordings",
+                                       "%1%2 of element %3 = %4 is not finite (division by zero)")
+        .arg(where, e.quantity)
+        .arg(e.element)
+        .arg(e.expression);
 }

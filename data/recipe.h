@@ -78,9 +78,9 @@ struct ElementRates
 // not-a-number from finite values (a division by zero).
 struct RecipeRowError
 {
-    int line = 0;       // the row's line in the file (or point number)
-    int element = 0;    // element number n
-    QString quantity;   // "i0", "icr" or "sca"
+    int line = 0; // the row's line in the file (or point number)
+    int element = 0; // element number n
+    QString quantity; // "i0", "icr" or "sca"
     QString expression; // the expression for that element
 };
 

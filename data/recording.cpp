@@ -2,12 +2,12 @@
 #include "recording.h"
 
 #include "columnscan.h"
+#include "hdf5columns.h"
+#include "hdf5scan.h"
 #include "mcafile.h"
 #include "measfile.h"
 #include "pointset.h"
 #include "recipe.h"
-#include "hdf5scan.h"
-#include "hdf5columns.h"
 
 #include <QFile>
 

@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tableremarks.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <charconv>
 #include <cstring>
 
 namespace {
-
-inline bool isSeparator(char c)
-{
-    return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\v' || c == '\f';
-}
 
 bool isNumber(const char *b, const char *e)
 {
@@ -22,28 +18,61 @@ bool isNumber(const char *b, const char *e)
     return (r.ec == std::errc() || r.ec == std::errc::result_out_of_range) && r.ptr == e;
 }
 
-void lookAtLine(const char *p, const char *end, int lineNumber, qint64 used,
-                PointTableRemarks &r)
+// Bytes that no plain decimal number holds: where one turns up, the field is
+// converted to be sure (it may still be "nan", "inf" or "1e5").
+struct ByteClasses
 {
-    while (p != end && isSeparator(*p))
+    bool separator[256] = {};
+    bool unusual[256] = {};
+
+    ByteClasses()
+    {
+        for (int c = 0; c < 256; ++c)
+            unusual[c] = !((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+');
+        for (unsigned char c : { ' ', '\t', ',', '\r', '\v', '\f' }) {
+            separator[c] = true;
+            unusual[c] = false;
+        }
+    }
+};
+
+const ByteClasses classes;
+
+bool hasTextField(const char *p, const char *end)
+{
+    while (p != end) {
+        while (p != end && classes.separator[uchar(*p)])
+            ++p;
+        const char *f = p;
+        while (p != end && !classes.separator[uchar(*p)])
+            ++p;
+        if (f != p && !isNumber(f, p))
+            return true;
+    }
+    return false;
+}
+
+void lookAtLine(const char *p, const char *end, int lineNumber, qint64 used, PointTableRemarks &r)
+{
+    while (p != end && classes.separator[uchar(*p)])
         ++p;
     if (p == end || *p == '#')
         return;
+    const char *begin = p;
     int fields = 0;
-    bool text = false;
-    while (p != end) {
-        const char *f = p;
-        while (p != end && !isSeparator(*p))
-            ++p;
-        text = text || !isNumber(f, p);
-        ++fields;
-        while (p != end && isSeparator(*p))
-            ++p;
+    bool unusual = false;
+    bool inField = false;
+    for (; p != end; ++p) {
+        const uchar c = uchar(*p);
+        const bool separator = classes.separator[c];
+        fields += !separator && !inField;
+        inField = !separator;
+        unusual |= classes.unusual[c];
     }
     r.widestLine = qMax(r.widestLine, fields);
     if (fields > used)
         ++r.widerLines;
-    if (text && r.textLines++ == 0)
+    if (unusual && hasTextField(begin, end) && r.textLines++ == 0)
         r.firstTextLine = lineNumber;
 }
 
@@ -69,18 +98,22 @@ QString remarksText(const PointTableRemarks &r, int channels)
 {
     QStringList parts;
     if (r.widerLines > 0)
-        parts << QStringLiteral("up to %1 fields per line, of which a point table of %2 "
-                                "channel(s) uses %3")
-                         .arg(r.widestLine)
-                         .arg(channels)
-                         .arg(1 + 2 * channels);
+        parts << QCoreApplication::translate("Recordings",
+                                             "up to %1 fields per line, of which a point table "
+                                             "of %2 channel(s) uses %3")
+                     .arg(r.widestLine)
+                     .arg(channels)
+                     .arg(1 + 2 * channels);
     if (r.textLines > 0)
-        parts << QStringLiteral("%1 line(s) that are not numbers (the first is line %2)")
-                         .arg(r.textLines)
-                         .arg(r.firstTextLine);
+        parts << QCoreApplication::translate("Recordings",
+                                             "%1 line(s) that are not numbers (the first is line "
+                                             "%2)")
+                     .arg(r.textLines)
+                     .arg(r.firstTextLine);
     if (parts.isEmpty())
         return QString();
-    return QStringLiteral("read as a point table with %1; if it is a column file, read it "
-                          "with a recipe")
-            .arg(parts.join(QStringLiteral(" and ")));
+    return QCoreApplication::translate("Recordings",
+                                       "read as a point table with %1; if it is a column file, "
+                                       "read it with a recipe")
+        .arg(parts.join(QCoreApplication::translate("Recordings", " and ")));
 }

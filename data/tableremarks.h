@@ -11,10 +11,10 @@
 // the user gets that the file was not read as meant.
 struct PointTableRemarks
 {
-    int widestLine = 0;     // most fields on one data line
-    int widerLines = 0;     // data lines with more fields than used
-    int textLines = 0;      // data lines with a field that is not a number
-    int firstTextLine = 0;  // line number (from 1) of the first of them
+    int widestLine = 0; // most fields on one data line
+    int widerLines = 0; // data lines with more fields than used
+    int textLines = 0; // data lines with a field that is not a number
+    int firstTextLine = 0; // line number (from 1) of the first of them
 
     bool any() const { return widerLines > 0 || textLines > 0; }
 };

@@ -154,6 +154,10 @@
         <source>Remove this point</source>
         <translation>この測定点を削除</translation>
     </message>
+    <message>
+        <source>the recipe of the Columns window</source>
+        <translation>「列」ウィンドウのレシピ</translation>
+    </message>
 </context>
 <context>
     <name>DispA</name>
@@ -555,6 +559,125 @@
         <location line="+2"/>
         <source>SCA (Nout)</source>
         <translation>SCA (Nout)</translation>
+    </message>
+</context>
+<context>
+    <name>ColumnsDialog</name>
+    <message>
+        <source>Columns</source>
+        <translation>列</translation>
+    </message>
+    <message>
+        <source>Columns and the first rows:</source>
+        <translation>列と最初の行:</translation>
+    </message>
+    <message>
+        <source>Recipe: for every element {n}, expressions over the column names ($7 is the 7th column):</source>
+        <translation>レシピ: 素子 {n} ごとに、列名を使った式($7 は7番目の列):</translation>
+    </message>
+    <message>
+        <source>Load</source>
+        <translation>読み込み</translation>
+    </message>
+    <message>
+        <source>Not a column file: %1</source>
+        <translation>列ファイルではありません: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>The recipe fits: %n element(s)</source>
+        <translation>
+            <numerusform>レシピは適合します: %n 素子</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Missing or wrong: %1</source>
+        <translation>不足または誤り: %1</translation>
+    </message>
+</context>
+<context>
+    <name>LoadNotes</name>
+    <message>
+        <source>One channel in common: the result row needs two, so it stays empty; Fit details shows this channel's dead times</source>
+        <translation>共通チャンネルは1つです: 結果行には2つ必要なため空のままです。このチャンネルの不感時間はフィットの詳細に表示されます</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Recordings</name>
+    <message>
+        <source>built-in recipe %1; no counting-time column, so the values are taken as rates</source>
+        <translation>組み込みレシピ %1。計数時間の列がないため、値を計数率とみなします</translation>
+    </message>
+    <message>
+        <source>built-in recipe %1, counts over the counting time %2</source>
+        <translation>組み込みレシピ %1、計数を計数時間 %2 で割ります</translation>
+    </message>
+    <message>
+        <source>up to %1 fields per line, of which a point table of %2 channel(s) uses %3</source>
+        <translation>1行に最大 %1 個のフィールド(%2 チャンネルの点テーブルが使うのは %3 個)</translation>
+    </message>
+    <message>
+        <source>%1 line(s) that are not numbers (the first is line %2)</source>
+        <translation>数値でない行が %1 行(最初は %2 行目)</translation>
+    </message>
+    <message>
+        <source>read as a point table with %1; if it is a column file, read it with a recipe</source>
+        <translation>点テーブルとして読み込みました: %1。列ファイルであればレシピで読み込んでください</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>%1 行目: %2</translation>
+    </message>
+    <message>
+        <source> (and %1 more such lines)</source>
+        <translation>(ほかに同様の行が %1 行)</translation>
+    </message>
+    <message>
+        <source>no built-in recipe fits the columns %1; give a recipe</source>
+        <translation>列 %1 に合う組み込みレシピがありません。レシピを指定してください</translation>
+    </message>
+    <message>
+        <source>; the columns are %1</source>
+        <translation>。列は %1 です</translation>
+    </message>
+    <message>
+        <source>the last line, %1, has no line end: the file may be truncated</source>
+        <translation>最終行(%1 行目)に改行がありません: ファイルが途中で切れている可能性があります</translation>
+    </message>
+    <message>
+        <source>%1 fields where the header has %2</source>
+        <translation>ヘッダーは %2 列ですがフィールドが %1 個あります</translation>
+    </message>
+    <message>
+        <source>field %1 &quot;%2&quot; is not a number</source>
+        <translation>フィールド %1 の「%2」は数値ではありません</translation>
+    </message>
+    <message>
+        <source>unknown names %1</source>
+        <translation>不明な名前 %1</translation>
+    </message>
+    <message>
+        <source>unknown name %1</source>
+        <translation>不明な名前 %1</translation>
+    </message>
+    <message>
+        <source>the expression &quot;%1&quot; does not parse: %2</source>
+        <translation>式「%1」を解析できません: %2</translation>
+    </message>
+    <message>
+        <source>line %1: </source>
+        <translation>%1 行目: </translation>
+    </message>
+    <message>
+        <source>%1%2 of element %3 = %4 is not finite (division by zero)</source>
+        <translation>%1素子 %3 の %2 = %4 が有限ではありません(ゼロ除算)</translation>
     </message>
 </context>
 </TS>

@@ -35,7 +35,8 @@ QSettings settings()
 } // namespace
 
 ColumnsDialog::ColumnsDialog(QWidget *parent)
-    : QDialog(parent), m_ui(new Ui::ColumnsDialog)
+    : QDialog(parent)
+    , m_ui(new Ui::ColumnsDialog)
 {
     m_ui->setupUi(this);
     setModal(false);
@@ -121,8 +122,8 @@ void ColumnsDialog::check()
     const QString problem = checkRecipe(recipeText(), m_names);
     if (problem.isEmpty()) {
         const RecipeParse parsed = parseRecipe(recipeText());
-        m_ui->checkLabel->setText(tr("The recipe fits: %n element(s)", nullptr,
-                                     int(parsed.recipe.elements.size())));
+        m_ui->checkLabel->setText(
+            tr("The recipe fits: %n element(s)", nullptr, int(parsed.recipe.elements.size())));
     } else {
         m_ui->checkLabel->setText(tr("Missing or wrong: %1").arg(problem));
     }

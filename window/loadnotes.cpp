@@ -15,17 +15,17 @@ QString singleChannelNote(const PointSet &points)
     if (points.size() < 2 || points.chs() != 1)
         return QString();
     return QCoreApplication::translate(
-            "LoadNotes",
-            "One channel in common: the result row needs two, so it stays empty; Fit details "
-            "shows this channel's dead times");
+        "LoadNotes",
+        "One channel in common: the result row needs two, so it stays empty; Fit details "
+        "shows this channel's dead times");
 }
 
 QStringList notes(const QVector<FileReport> &reports, const PointSet &points, bool wholePaths)
 {
     QStringList lines;
     for (const FileReport &r : reports) {
-        const QString name = wholePaths ? QDir::toNativeSeparators(r.path)
-                                        : QFileInfo(r.path).fileName();
+        const QString name
+            = wholePaths ? QDir::toNativeSeparators(r.path) : QFileInfo(r.path).fileName();
         for (const QString &text : r.warnings + r.notes)
             lines << QCoreApplication::translate("LoadNotes", "%1: %2").arg(name, text);
     }

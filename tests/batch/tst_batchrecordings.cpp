@@ -62,16 +62,16 @@ void TestBatchRecordings::deadTimesComeBack_data()
 
     QTest::newRow("XDI, built-in ICR/OCR recipe") << QStringList { "scan_icr_ocr.xdi" } << 2e-5;
     QTest::newRow("SPEC #L labels, dead-time factor recipe")
-            << QStringList { "--recipe", "xspress.recipe", "scan_xspress.spec" } << 2e-5;
+        << QStringList { "--recipe", "xspress.recipe", "scan_xspress.spec" } << 2e-5;
     QTest::newRow("dashed labels, tabs, trailing blanks")
-            << QStringList { "--columns", "scan_dashed.txt" } << 2e-5;
+        << QStringList { "--columns", "scan_dashed.txt" } << 2e-5;
     QTest::newRow("comma-separated, CR LF, zero-padded names")
-            << QStringList { "--columns", "scan_comma.csv" } << 2e-5;
+        << QStringList { "--columns", "scan_comma.csv" } << 2e-5;
     // Paralyzable electronics, counts rounded to whole counts.
     QTest::newRow("HDF5 through [datasets], columns of points x elements")
-            << QStringList { "--model", "paralyzable", "--recipe", "h5.recipe",
-                             RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
-            << 5e-4;
+        << QStringList { "--model", "paralyzable", "--recipe", "h5.recipe",
+                         RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
+        << 5e-4;
     QStringList mca { "--recipe", "mca.recipe" };
     for (int k = 1; k <= 6; ++k)
         mca << QStringLiteral("mca_%1.mca").arg(k, 2, 10, QLatin1Char('0'));
@@ -108,43 +108,42 @@ void TestBatchRecordings::badInput_data()
     const QByteArray recipe("elements = 1-4\ni0 = I0 / count_time\n"
                             "icr = ICR_mca{n} / count_time\nsca = OCR_mca{n} / count_time\n");
     QTest::newRow("unknown column")
-            << "unknown.recipe" << QByteArray(recipe).replace("OCR_mca{n} /", "Out{n} /")
-            << QStringList { "--recipe", "unknown.recipe", "scan_icr_ocr.xdi" }
-            << "scan_icr_ocr.xdi: unknown names Out1, Out2, Out3, Out4; the columns are energy "
-               "I0 count_time ICR_mca1 ICR_mca2 ICR_mca3 ICR_mca4 OCR_mca1 OCR_mca2 OCR_mca3 "
-               "OCR_mca4";
+        << "unknown.recipe" << QByteArray(recipe).replace("OCR_mca{n} /", "Out{n} /")
+        << QStringList { "--recipe", "unknown.recipe", "scan_icr_ocr.xdi" }
+        << "scan_icr_ocr.xdi: unknown names Out1, Out2, Out3, Out4; the columns are energy "
+           "I0 count_time ICR_mca1 ICR_mca2 ICR_mca3 ICR_mca4 OCR_mca1 OCR_mca2 OCR_mca3 "
+           "OCR_mca4";
     QTest::newRow("recipe that does not parse")
-            << "bad.recipe" << QByteArray(recipe).replace("elements = 1-4", "elements = 1-x")
-            << QStringList { "--recipe", "bad.recipe", "scan_icr_ocr.xdi" }
-            << "bad.recipe: line 1: \"1-x\" is not an element number or a range a-b of them";
+        << "bad.recipe" << QByteArray(recipe).replace("elements = 1-4", "elements = 1-x")
+        << QStringList { "--recipe", "bad.recipe", "scan_icr_ocr.xdi" }
+        << "bad.recipe: line 1: \"1-x\" is not an element number or a range a-b of them";
     QTest::newRow("expression that does not parse")
-            << "paren.recipe" << QByteArray(recipe).replace("i0 = I0", "i0 = (I0")
-            << QStringList { "--recipe", "paren.recipe", "scan_icr_ocr.xdi" }
-            << "scan_icr_ocr.xdi: the expression \"(I0 / count_time\" does not parse: Missing "
-               "parenthesis";
+        << "paren.recipe" << QByteArray(recipe).replace("i0 = I0", "i0 = (I0")
+        << QStringList { "--recipe", "paren.recipe", "scan_icr_ocr.xdi" }
+        << "scan_icr_ocr.xdi: the expression \"(I0 / count_time\" does not parse: Missing "
+           "parenthesis";
     QTest::newRow("division by zero on one row")
-            << "zero.xdi" << QByteArray()
-            << QStringList { "scan_icr_ocr.xdi", "zero.xdi" }
-            << "zero.xdi: line 25: i0 of element 1 = I0 / count_time is not finite (division by "
-               "zero)";
+        << "zero.xdi" << QByteArray() << QStringList { "scan_icr_ocr.xdi", "zero.xdi" }
+        << "zero.xdi: line 25: i0 of element 1 = I0 / count_time is not finite (division by "
+           "zero)";
     QTest::newRow("field that is not a number")
-            << "text.xdi" << QByteArray() << QStringList { "text.xdi" }
-            << "text.xdi: line 24: field 2 \"n/a\" is not a number";
+        << "text.xdi" << QByteArray() << QStringList { "text.xdi" }
+        << "text.xdi: line 24: field 2 \"n/a\" is not a number";
     QTest::newRow("truncated MCA file")
-            << "cut.mca" << QByteArray() << QStringList { "--recipe", "mca.recipe", "cut.mca" }
-            << "cut.mca: truncated: 1000 rows of data where CHANNELS: says 1024";
+        << "cut.mca" << QByteArray() << QStringList { "--recipe", "mca.recipe", "cut.mca" }
+        << "cut.mca: truncated: 1000 rows of data where CHANNELS: says 1024";
     QTest::newRow("MCA without recipe")
-            << "" << QByteArray() << QStringList { "mca_01.mca" }
-            << "mca_01.mca: an MCA file needs a recipe with window = first-last bin and i0";
+        << "" << QByteArray() << QStringList { "mca_01.mca" }
+        << "mca_01.mca: an MCA file needs a recipe with window = first-last bin and i0";
     QTest::newRow("missing HDF5 dataset")
-            << "h5bad.recipe"
-            << QByteArray("i0 = I0\nicr = I0\nsca = I0\n[datasets]\nI0 = /entry/scaler/I1\n")
-            << QStringList { "--recipe", "h5bad.recipe", RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
-            << RATELENS_EXAMPLES_DIR "/xspress3_scan.h5: no dataset /entry/scaler/I1";
+        << "h5bad.recipe"
+        << QByteArray("i0 = I0\nicr = I0\nsca = I0\n[datasets]\nI0 = /entry/scaler/I1\n")
+        << QStringList { "--recipe", "h5bad.recipe", RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
+        << RATELENS_EXAMPLES_DIR "/xspress3_scan.h5: no dataset /entry/scaler/I1";
     QTest::newRow("column file no built-in recipe fits")
-            << "odd.xdi" << QByteArray("# XDI/1.0\n# Column.1: a\n# Column.2: b\n1 2\n")
-            << QStringList { "odd.xdi" }
-            << "odd.xdi: no built-in recipe fits the columns a b; give a recipe";
+        << "odd.xdi" << QByteArray("# XDI/1.0\n# Column.1: a\n# Column.2: b\n1 2\n")
+        << QStringList { "odd.xdi" }
+        << "odd.xdi: no built-in recipe fits the columns a b; give a recipe";
 }
 
 void TestBatchRecordings::badInput()
@@ -164,7 +163,8 @@ void TestBatchRecordings::badInput()
         lines[23] = fields.join(' ');
         content = lines.join('\n');
     } else if (name == QLatin1String("cut.mca")) {
-        const QList<QByteArray> mca = testsupport::readFileBytes(file(QStringLiteral("mca_01.mca"))).split('\n');
+        const QList<QByteArray> mca
+            = testsupport::readFileBytes(file(QStringLiteral("mca_01.mca"))).split('\n');
         content = mca.mid(0, 11 + 1000).join('\n') + '\n';
     }
     if (!name.isEmpty())

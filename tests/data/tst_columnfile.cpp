@@ -66,28 +66,27 @@ void TestColumnFile::header_data()
     QTest::addColumn<bool>("xdi");
 
     QTest::newRow("XDI column lines, units dropped")
-            << QByteArray("# XDI/1.0\n# Column.1: energy eV\n# Column.2: I0\n# ///\n"
-                          "# energy I0 ignored\n7000 5\n")
-            << QStringList { "energy", "I0" } << 6 << true;
+        << QByteArray("# XDI/1.0\n# Column.1: energy eV\n# Column.2: I0\n# ///\n"
+                      "# energy I0 ignored\n7000 5\n")
+        << QStringList { "energy", "I0" } << 6 << true;
     QTest::newRow("XDI without blank, a column missing gets $N")
-            << QByteArray("#XDI/1.1\n#Column.2: I0\n1 2\n") << QStringList { "$1", "I0" } << 3
-            << true;
+        << QByteArray("#XDI/1.1\n#Column.2: I0\n1 2\n") << QStringList { "$1", "I0" } << 3 << true;
     QTest::newRow("last comment line with as many fields")
-            << QByteArray("# scan 12\n# I0 ICR1 OCR1\n# four words are here\n1 2 3\n")
-            << QStringList { "I0", "ICR1", "OCR1" } << 4 << false;
+        << QByteArray("# scan 12\n# I0 ICR1 OCR1\n# four words are here\n1 2 3\n")
+        << QStringList { "I0", "ICR1", "OCR1" } << 4 << false;
     QTest::newRow("SPEC #L labels with blanks in them")
-            << QByteArray("#S 1 ascan\n#N 3\n#L Two Theta  I0  ICR 1\n1 2 3\n")
-            << QStringList { "Two Theta", "I0", "ICR 1" } << 4 << false;
+        << QByteArray("#S 1 ascan\n#N 3\n#L Two Theta  I0  ICR 1\n1 2 3\n")
+        << QStringList { "Two Theta", "I0", "ICR 1" } << 4 << false;
     QTest::newRow("label line after dashes, tabs")
-            << QByteArray("Scan of Mn\n-----------\nI0\tICR1\tOCR1\n1\t2\t3\n")
-            << QStringList { "I0", "ICR1", "OCR1" } << 4 << false;
+        << QByteArray("Scan of Mn\n-----------\nI0\tICR1\tOCR1\n1\t2\t3\n")
+        << QStringList { "I0", "ICR1", "OCR1" } << 4 << false;
     QTest::newRow("comma-separated names, CR LF")
-            << QByteArray("# I0,ICR01,OCR01\r\n1,2,3\r\n") << QStringList { "I0", "ICR01", "OCR01" }
-            << 2 << false;
-    QTest::newRow("no names")
-            << QByteArray("1 2 3\n4 5 6\n") << QStringList { "$1", "$2", "$3" } << 1 << false;
+        << QByteArray("# I0,ICR01,OCR01\r\n1,2,3\r\n") << QStringList { "I0", "ICR01", "OCR01" }
+        << 2 << false;
+    QTest::newRow("no names") << QByteArray("1 2 3\n4 5 6\n") << QStringList { "$1", "$2", "$3" }
+                              << 1 << false;
     QTest::newRow("blank lines before the data")
-            << QByteArray("\n\n# a b\n\n  1 2  \n") << QStringList { "a", "b" } << 5 << false;
+        << QByteArray("\n\n# a b\n\n  1 2  \n") << QStringList { "a", "b" } << 5 << false;
 }
 
 void TestColumnFile::header()
@@ -111,17 +110,17 @@ void TestColumnFile::rows_data()
     QTest::addColumn<bool>("unended");
 
     QTest::newRow("blanks, tabs, commas and trailing blanks")
-            << QByteArray("# a b\n1 2\n3\t4  \n5 , 6\n,7,8,\n") << QVector<double> { 2, 4, 6, 8 }
-            << false;
+        << QByteArray("# a b\n1 2\n3\t4  \n5 , 6\n,7,8,\n") << QVector<double> { 2, 4, 6, 8 }
+        << false;
     QTest::newRow("CR LF and a last line without line end")
-            << QByteArray("# a b\r\n1 2\r\n3 4") << QVector<double> { 2, 4 } << true;
+        << QByteArray("# a b\r\n1 2\r\n3 4") << QVector<double> { 2, 4 } << true;
     QTest::newRow("exponents, signs, inf and nan")
-            << QByteArray("# a b\n1 +2.5e3\n1 -1E-2\n1 inf\n1 nan\n")
-            << QVector<double> { 2500, -0.01, qInf(), qQNaN() } << false;
+        << QByteArray("# a b\n1 +2.5e3\n1 -1E-2\n1 inf\n1 nan\n")
+        << QVector<double> { 2500, -0.01, qInf(), qQNaN() } << false;
     QTest::newRow("comment lines between the rows are skipped")
-            << QByteArray("# a b\n1 2\n# pause\n\n3 4\n") << QVector<double> { 2, 4 } << false;
+        << QByteArray("# a b\n1 2\n# pause\n\n3 4\n") << QVector<double> { 2, 4 } << false;
     QTest::newRow("a value beyond double range is infinite")
-            << QByteArray("# a b\n1 1e999\n") << QVector<double> { qInf() } << false;
+        << QByteArray("# a b\n1 1e999\n") << QVector<double> { qInf() } << false;
 }
 
 void TestColumnFile::rows()
@@ -144,18 +143,14 @@ void TestColumnFile::badRows_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("goodRows");
 
-    QTest::newRow("short row")
-            << QByteArray("# a b c\n1 2 3\n4 5\n6 7 8\n") << 3
-            << QString("2 fields where the header has 3") << 2;
-    QTest::newRow("long row")
-            << QByteArray("# a b\n1 2\n4 5 6\n") << 3 << QString("3 fields where the header has 2")
-            << 1;
-    QTest::newRow("text field")
-            << QByteArray("# a b\n1 2\n1 1.2.3\n") << 3 << QString("field 2 \"1.2.3\" is not a number")
-            << 1;
-    QTest::newRow("hex is no number")
-            << QByteArray("# a b\n1 2\n0x10 2\n") << 3 << QString("field 1 \"0x10\" is not a number")
-            << 1;
+    QTest::newRow("short row") << QByteArray("# a b c\n1 2 3\n4 5\n6 7 8\n") << 3
+                               << QString("2 fields where the header has 3") << 2;
+    QTest::newRow("long row") << QByteArray("# a b\n1 2\n4 5 6\n") << 3
+                              << QString("3 fields where the header has 2") << 1;
+    QTest::newRow("text field") << QByteArray("# a b\n1 2\n1 1.2.3\n") << 3
+                                << QString("field 2 \"1.2.3\" is not a number") << 1;
+    QTest::newRow("hex is no number") << QByteArray("# a b\n1 2\n0x10 2\n") << 3
+                                      << QString("field 1 \"0x10\" is not a number") << 1;
 }
 
 void TestColumnFile::badRows()
@@ -178,7 +173,7 @@ void TestColumnFile::blocksGiveTheSameRows()
     QByteArray text("# x y z\n");
     for (int r = 0; r < 3000; ++r)
         text += QByteArray::number(r) + ' ' + QByteArray::number(r * 1.25, 'g', 17) + "\t"
-                + QByteArray(size_t(r % 7), ' ') + QByteArray::number(-r) + "\n";
+            + QByteArray(size_t(r % 7), ' ') + QByteArray::number(-r) + "\n";
     const Parsed whole = parse(text, 100000);
     for (int blockRows : { 1, 7, 1000 }) {
         const Parsed blocks = parse(text, blockRows);

@@ -47,18 +47,18 @@ void TestRecipe::parse_data()
     QTest::addColumn<int>("datasets");
 
     QTest::newRow("range, comments, keys in any case")
-            << "# xspress\nELEMENTS = 1-4  # four\nI0 = I0\nIcr = a{n}\nsca = b{n}\n"
-            << QVector<int> { 1, 2, 3, 4 } << "a{n}" << 0;
-    QTest::newRow("list and ranges mixed")
-            << "elements = 1, 3-4, 7\ni0=x\nicr=y\nsca=z\n" << QVector<int> { 1, 3, 4, 7 } << "y" << 0;
+        << "# xspress\nELEMENTS = 1-4  # four\nI0 = I0\nIcr = a{n}\nsca = b{n}\n"
+        << QVector<int> { 1, 2, 3, 4 } << "a{n}" << 0;
+    QTest::newRow("list and ranges mixed") << "elements = 1, 3-4, 7\ni0=x\nicr=y\nsca=z\n"
+                                           << QVector<int> { 1, 3, 4, 7 } << "y" << 0;
     QTest::newRow("no elements: element 1")
-            << "i0 = x\nicr = y\nsca = z" << QVector<int> { 1 } << "y" << 0;
+        << "i0 = x\nicr = y\nsca = z" << QVector<int> { 1 } << "y" << 0;
     QTest::newRow("datasets section, CR LF")
-            << "elements = 1-2\r\ni0 = I0\r\nicr = c{n}\r\nsca = c{n}\r\n[Datasets]\r\n"
-               "I0 = /entry/I0\r\nc{n} = /entry/c[{i}]\r\n"
-            << QVector<int> { 1, 2 } << "c{n}" << 2;
-    QTest::newRow("MCA: window, icr and sca optional")
-            << "window = 100-1900\ni0 = I0\n" << QVector<int> { 1 } << "" << 0;
+        << "elements = 1-2\r\ni0 = I0\r\nicr = c{n}\r\nsca = c{n}\r\n[Datasets]\r\n"
+           "I0 = /entry/I0\r\nc{n} = /entry/c[{i}]\r\n"
+        << QVector<int> { 1, 2 } << "c{n}" << 2;
+    QTest::newRow("MCA: window, icr and sca optional") << "window = 100-1900\ni0 = I0\n"
+                                                       << QVector<int> { 1 } << "" << 0;
 }
 
 void TestRecipe::parse()
@@ -85,15 +85,17 @@ void TestRecipe::parseErrors_data()
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("unknown key") << "i0 = a\n\nicrs = b\n" << 3
-                                 << "unknown key \"icrs\" (expected elements, i0, icr, sca or window)";
+    QTest::newRow("unknown key")
+        << "i0 = a\n\nicrs = b\n"
+        << 3 << "unknown key \"icrs\" (expected elements, i0, icr, sca or window)";
     QTest::newRow("not a key line") << "i0 a\n" << 1 << "expected name = value, not \"i0 a\"";
-    QTest::newRow("reversed range") << "elements = 4-1\n" << 1
-                                    << "\"4-1\" is not an element number or a range a-b of them";
-    QTest::newRow("unknown section") << "i0 = a\n[columns]\n" << 2
-                                     << "unknown section [columns] (expected [datasets])";
-    QTest::newRow("window not a range") << "window = 100\n" << 1
-                                        << "the window \"100\" is not a range of bins a-b";
+    QTest::newRow("reversed range")
+        << "elements = 4-1\n"
+        << 1 << "\"4-1\" is not an element number or a range a-b of them";
+    QTest::newRow("unknown section") << "i0 = a\n[columns]\n"
+                                     << 2 << "unknown section [columns] (expected [datasets])";
+    QTest::newRow("window not a range") << "window = 100\n"
+                                        << 1 << "the window \"100\" is not a range of bins a-b";
     QTest::newRow("too many elements") << "elements = 0-9999\n" << 1 << "more than 1000 elements";
     QTest::newRow("no i0") << "icr = a\nsca = b\n" << 0 << "no i0 expression";
     QTest::newRow("no sca") << "i0 = a\nicr = b\n" << 0 << "no sca expression";
@@ -114,9 +116,12 @@ void TestRecipe::expand_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expanded");
 
-    QTest::newRow("number and position") << "OCR{n}[{i}]" << "OCR7[2]";
-    QTest::newRow("zero-padded") << "ICR{n:02}/ICR{n:03}" << "ICR07/ICR007";
-    QTest::newRow("nothing to expand") << "I0 / 2" << "I0 / 2";
+    QTest::newRow("number and position") << "OCR{n}[{i}]"
+                                         << "OCR7[2]";
+    QTest::newRow("zero-padded") << "ICR{n:02}/ICR{n:03}"
+                                 << "ICR07/ICR007";
+    QTest::newRow("nothing to expand") << "I0 / 2"
+                                       << "I0 / 2";
 }
 
 void TestRecipe::expand()
@@ -134,14 +139,14 @@ void TestRecipe::evaluate_data()
 
     const QStringList names { "I0", "t", "Out_mca1", "Out_mca2", "DT_mca1", "DT_mca2", "mu(E)" };
     QTest::newRow("factor times output over time")
-            << "elements = 1-2\ni0 = I0/t\nicr = Out_mca{n} * DT_mca{n} / t\nsca = Out_mca{n}/t"
-            << names << QVector<double> { 40.0 * 1.5 / 2, 80.0 * 2.0 / 4 };
+        << "elements = 1-2\ni0 = I0/t\nicr = Out_mca{n} * DT_mca{n} / t\nsca = Out_mca{n}/t"
+        << names << QVector<double> { 40.0 * 1.5 / 2, 80.0 * 2.0 / 4 };
     QTest::newRow("names ignoring case, $N, functions, constants")
-            << "elements = 2\ni0 = $1\nicr = sqrt(out_MCA{n}) * _pi / _pi\nsca = $4" << names
-            << QVector<double> { std::sqrt(40.0), std::sqrt(80.0) };
+        << "elements = 2\ni0 = $1\nicr = sqrt(out_MCA{n}) * _pi / _pi\nsca = $4" << names
+        << QVector<double> { std::sqrt(40.0), std::sqrt(80.0) };
     QTest::newRow("a name made fit for expressions")
-            << "elements = 2\ni0 = mu_E_\nicr = mu_E_ * 1e1\nsca = 1" << names
-            << QVector<double> { 70, 140 };
+        << "elements = 2\ni0 = mu_E_\nicr = mu_E_ * 1e1\nsca = 1" << names
+        << QVector<double> { 70, 140 };
 }
 
 void TestRecipe::evaluate()
@@ -153,8 +158,8 @@ void TestRecipe::evaluate()
     QVERIFY2(p.ok(), qPrintable(p.error));
     CompiledRecipe compiled;
     QVERIFY2(compiled.compile(p.recipe, names), qPrintable(compiled.error()));
-    const ColumnBlock block = blockOf({ { 100, 200 }, { 2, 4 }, { 10, 20 }, { 40, 80 },
-                                        { 1.0, 1.0 }, { 1.5, 2.0 }, { 7, 14 } });
+    const ColumnBlock block = blockOf(
+        { { 100, 200 }, { 2, 4 }, { 10, 20 }, { 40, 80 }, { 1.0, 1.0 }, { 1.5, 2.0 }, { 7, 14 } });
     std::vector<ElementRates> rates;
     QVERIFY(compiled.evaluate(block, rates, nullptr));
     const ElementRates &e = rates.back();
@@ -165,7 +170,8 @@ void TestRecipe::evaluate()
 
 void TestRecipe::unknownNames()
 {
-    const RecipeParse p = parseRecipe("elements = 1-3\ni0 = I0\nicr = ICR{n}\nsca = OCR{n} / Clock");
+    const RecipeParse p
+        = parseRecipe("elements = 1-3\ni0 = I0\nicr = ICR{n}\nsca = OCR{n} / Clock");
     CompiledRecipe compiled;
     QVERIFY(!compiled.compile(p.recipe, { "I0", "ICR1", "ICR2", "ICR3", "OCR1", "OCR2" }));
     QCOMPARE(compiled.unknownNames(), QStringList({ "Clock", "OCR3" }));
@@ -182,8 +188,8 @@ void TestRecipe::divisionByZeroNamesTheRow()
     const RecipeParse p = parseRecipe("elements = 1-2\ni0 = I0\nicr = c{n} / t{n}\nsca = c{n}");
     CompiledRecipe compiled;
     QVERIFY(compiled.compile(p.recipe, { "I0", "c1", "c2", "t1", "t2" }));
-    const ColumnBlock block = blockOf({ { 1, 2, 3 }, { 5, 5, 5 }, { 0, 7, 0 }, { 1, 1, 1 },
-                                        { 2, 0, 2 } });
+    const ColumnBlock block
+        = blockOf({ { 1, 2, 3 }, { 5, 5, 5 }, { 0, 7, 0 }, { 1, 1, 1 }, { 2, 0, 2 } });
     std::vector<ElementRates> rates;
     RecipeRowError e;
     QVERIFY(!compiled.evaluate(block, rates, &e));
@@ -214,25 +220,32 @@ void TestRecipe::builtin_data()
     QTest::addColumn<bool>("asRates");
 
     QTest::newRow("ICR_mca/OCR_mca with count_time")
-            << QStringList { "energy", "I0", "count_time", "ICR_mca1", "ICR_mca2", "OCR_mca1",
-                             "OCR_mca2" }
-            << QVector<int> { 1, 2 } << "I0 / count_time" << "ICR_mca{n} / count_time"
-            << "OCR_mca{n} / count_time" << false;
+        << QStringList { "energy",   "I0",       "count_time", "ICR_mca1",
+                         "ICR_mca2", "OCR_mca1", "OCR_mca2" }
+        << QVector<int> { 1, 2 } << "I0 / count_time"
+        << "ICR_mca{n} / count_time"
+        << "OCR_mca{n} / count_time" << false;
     QTest::newRow("lower case, zero-padded, no time: rates")
-            << QStringList { "i0", "icr01", "icr02", "ocr01", "ocr02", "ocr03" }
-            << QVector<int> { 1, 2 } << "i0" << "icr{n:02}" << "ocr{n:02}" << true;
-    QTest::newRow("ICRmca, IntTime")
-            << QStringList { "I0", "IntTime", "ICRmca3", "OCRmca3" } << QVector<int> { 3 }
-            << "I0 / IntTime" << "ICRmca{n} / IntTime" << "OCRmca{n} / IntTime" << false;
+        << QStringList { "i0", "icr01", "icr02", "ocr01", "ocr02", "ocr03" }
+        << QVector<int> { 1, 2 } << "i0"
+        << "icr{n:02}"
+        << "ocr{n:02}" << true;
+    QTest::newRow("ICRmca, IntTime") << QStringList { "I0", "IntTime", "ICRmca3", "OCRmca3" }
+                                     << QVector<int> { 3 } << "I0 / IntTime"
+                                     << "ICRmca{n} / IntTime"
+                                     << "OCRmca{n} / IntTime" << false;
     QTest::newRow("output counts and dead-time factor")
-            << QStringList { "I0", "seconds", "OutputCounts_mca1", "DTFactor_mca1" }
-            << QVector<int> { 1 } << "I0 / seconds"
-            << "OutputCounts_mca{n} * DTFactor_mca{n} / seconds"
-            << "OutputCounts_mca{n} / seconds" << false;
-    QTest::newRow("no I0: none") << QStringList { "ICR1", "OCR1" } << QVector<int> {} << "" << ""
+        << QStringList { "I0", "seconds", "OutputCounts_mca1", "DTFactor_mca1" }
+        << QVector<int> { 1 } << "I0 / seconds"
+        << "OutputCounts_mca{n} * DTFactor_mca{n} / seconds"
+        << "OutputCounts_mca{n} / seconds" << false;
+    QTest::newRow("no I0: none") << QStringList { "ICR1", "OCR1" } << QVector<int> {} << ""
+                                 << ""
                                  << "" << false;
     QTest::newRow("ICR without OCR: none")
-            << QStringList { "I0", "ICR1", "ICR2" } << QVector<int> {} << "" << "" << "" << false;
+        << QStringList { "I0", "ICR1", "ICR2" } << QVector<int> {} << ""
+        << ""
+        << "" << false;
 }
 
 void TestRecipe::builtin()

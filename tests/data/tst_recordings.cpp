@@ -113,8 +113,8 @@ void TestRecordings::plainTableIsReadAsBeforeWithRemarks()
                          "first is line 1); if it is a column file, read it with a recipe"));
 
     PointSet same;
-    const QVector<FileReport> fitting =
-            loadMeasurementFiles({ write("fits.dat", "# Channels : 2\n1 2 3 4 5\n") }, same);
+    const QVector<FileReport> fitting
+        = loadMeasurementFiles({ write("fits.dat", "# Channels : 2\n1 2 3 4 5\n") }, same);
     QVERIFY(fitting[0].warnings.isEmpty());
 }
 
@@ -142,24 +142,25 @@ void TestRecordings::mcaErrors_data()
 
     QTest::newRow("truncated") << mcaText(QByteArray(), 5) << "window = 1-2\ni0 = I0"
                                << "truncated: 5 rows of data where CHANNELS: says 8";
-    QTest::newRow("cut inside a row") << mcaText().left(mcaText().size() - 3)
-                                      << "window = 1-2\ni0 = I0"
-                                      << "line 15: 1 fields where the file has 2 elements";
+    QTest::newRow("cut inside a row")
+        << mcaText().left(mcaText().size() - 3) << "window = 1-2\ni0 = I0"
+        << "line 15: 1 fields where the file has 2 elements";
     QTest::newRow("no DATA") << mcaText().left(40) << "window = 1-2\ni0 = I0"
                              << "no DATA: line (truncated file?)";
     QTest::newRow("live times missing")
-            << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5") << "window = 1-2\ni0 = I0"
-            << "REAL_TIME: and LIVE_TIME: need 2 values each, one per element";
+        << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5") << "window = 1-2\ni0 = I0"
+        << "REAL_TIME: and LIVE_TIME: need 2 values each, one per element";
     QTest::newRow("no window") << mcaText() << "i0 = I0\nicr = 1\nsca = 1"
                                << "an MCA file needs a recipe with window = first-last bin and i0";
-    QTest::newRow("window beyond the bins") << mcaText() << "window = 2-8\ni0 = I0"
-                                            << "the window 2-8 goes beyond the 8 bins of the spectra";
+    QTest::newRow("window beyond the bins")
+        << mcaText() << "window = 2-8\ni0 = I0"
+        << "the window 2-8 goes beyond the 8 bins of the spectra";
     QTest::newRow("unknown environment entry") << mcaText() << "window = 1-2\ni0 = I1"
                                                << "unknown name I1";
-    QTest::newRow("live time zero") << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5 0")
-                                    << "window = 1-2\ni0 = I0"
-                                    << "icr of element 2 = counts2 / live_time2 is not finite "
-                                       "(division by zero)";
+    QTest::newRow("live time zero")
+        << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5 0") << "window = 1-2\ni0 = I0"
+        << "icr of element 2 = counts2 / live_time2 is not finite "
+           "(division by zero)";
 }
 
 void TestRecordings::mcaErrors()
@@ -179,15 +180,15 @@ void TestRecordings::hdf5Requests_data()
     QTest::addColumn<QString>("error");
 
     QTest::newRow("per element columns of one dataset, a 1-D I0")
-            << "elements = 3-4\ni0 = I0\nicr = O{n}\nsca = O{n}\n[datasets]\nI0 = /e/I0\n"
-               "O{n} = /e/x/Out[{i}]"
-            << QStringList { "I0 /e/I0 -1", "O3 /e/x/Out 0", "O4 /e/x/Out 1" } << QString();
+        << "elements = 3-4\ni0 = I0\nicr = O{n}\nsca = O{n}\n[datasets]\nI0 = /e/I0\n"
+           "O{n} = /e/x/Out[{i}]"
+        << QStringList { "I0 /e/I0 -1", "O3 /e/x/Out 0", "O4 /e/x/Out 1" } << QString();
     QTest::newRow("one dataset per element")
-            << "elements = 1,2\ni0 = 1\nicr = c{n:02}\nsca = 1\n[datasets]\nc{n:02} = /c{n}"
-            << QStringList { "c01 /c1 -1", "c02 /c2 -1" } << QString();
-    QTest::newRow("not a path")
-            << "i0 = a\nicr = a\nsca = a\n[datasets]\na = entry/a" << QStringList {}
-            << "dataset \"entry/a\" for a: expected /path or /path[column]";
+        << "elements = 1,2\ni0 = 1\nicr = c{n:02}\nsca = 1\n[datasets]\nc{n:02} = /c{n}"
+        << QStringList { "c01 /c1 -1", "c02 /c2 -1" } << QString();
+    QTest::newRow("not a path") << "i0 = a\nicr = a\nsca = a\n[datasets]\na = entry/a"
+                                << QStringList {}
+                                << "dataset \"entry/a\" for a: expected /path or /path[column]";
 }
 
 void TestRecordings::hdf5Requests()

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 // Recordings in the window: a column file that no built-in recipe maps opens
@@ -22,6 +23,7 @@ private slots:
     void builtinRecipeIsNamedInTheMessageLine();
     void messageLine_data();
     void messageLine();
+    void japanese();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -149,17 +151,17 @@ void tst_ColumnsDialog::messageLine_data()
     QTest::addColumn<QString>("message");
 
     QTest::newRow("native table that fits: nothing to say")
-            << QByteArray("# Channels : 2\n1 2 3 4 5\n2 3 4 5 6\n") << QString();
+        << QByteArray("# Channels : 2\n1 2 3 4 5\n2 3 4 5 6\n") << QString();
     QTest::newRow("single channel")
-            << QByteArray("1 2 3\n2 3 4\n")
-            << QString("One channel in common: the result row needs two, so it stays empty; Fit "
-                       "details shows this channel's dead times");
+        << QByteArray("1 2 3\n2 3 4\n")
+        << QString("One channel in common: the result row needs two, so it stays empty; Fit "
+                   "details shows this channel's dead times");
     QTest::newRow("column file read as a point table")
-            << QByteArray("# Channels : 1\n1 2 3 4\n2 3 4 5\n")
-            << QString("table.dat: read as a point table with up to 4 fields per line, of which a "
-                       "point table of 1 channel(s) uses 3; if it is a column file, read it with a "
-                       "recipe; One channel in common: the result row needs two, so it stays "
-                       "empty; Fit details shows this channel's dead times");
+        << QByteArray("# Channels : 1\n1 2 3 4\n2 3 4 5\n")
+        << QString("table.dat: read as a point table with up to 4 fields per line, of which a "
+                   "point table of 1 channel(s) uses 3; if it is a column file, read it with a "
+                   "recipe; One channel in common: the result row needs two, so it stays "
+                   "empty; Fit details shows this channel's dead times");
 }
 
 void tst_ColumnsDialog::messageLine()
@@ -170,6 +172,28 @@ void tst_ColumnsDialog::messageLine()
     load(body, { write(QStringLiteral("table.dat"), table) });
     QCOMPARE(body.measSet().points.size(), 2);
     QCOMPARE(body.currentMessage(), message);
+}
+
+void tst_ColumnsDialog::japanese()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":Ratelens_ja_JP")));
+    QCoreApplication::installTranslator(&translator);
+    Body body;
+    load(body, { write(QStringLiteral("unmapped2.xdi"), unmappedScan()) });
+    ColumnsDialog *d = body.columnsDialog();
+    QVERIFY(d);
+    QCOMPARE(d->windowTitle(), QString("列"));
+    QCOMPARE(d->loadButton()->text(), QString("読み込み"));
+    d->setRecipeText(QStringLiteral("i0 = IC0\nicr = ICR{n}\nsca = OCR{n}"));
+    QCOMPARE(d->checkText(), QString("不足または誤り: 不明な名前 ICR1, OCR1"));
+    d->setRecipeText(QString::fromLatin1(goodRecipe));
+    QCOMPARE(d->checkText(), QString("レシピは適合します: 2 素子"));
+    Body single;
+    load(single, { write(QStringLiteral("one.dat"), "1 2 3\n2 3 4\n") });
+    QVERIFY2(single.currentMessage().startsWith("共通チャンネルは1つです"),
+             qPrintable(single.currentMessage()));
+    QCoreApplication::removeTranslator(&translator);
 }
 
 QTEST_MAIN(tst_ColumnsDialog)
