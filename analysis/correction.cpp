@@ -157,7 +157,8 @@ QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,
     // A dead-time file holds null (NaN here) where a fit failed.
     auto problem = [](const char *name, double v) {
         if (std::isnan(v))
-            return QStringLiteral("%1 is not known (its fit failed)").arg(QLatin1String(name));
+            return QStringLiteral("%1 is not known (not given, or its fit failed)")
+                    .arg(QLatin1String(name));
         if (!(std::isfinite(v) && v > 0.0))
             return QStringLiteral("%1 must be positive, not %2").arg(QLatin1String(name)).arg(v);
         return QString();

@@ -189,7 +189,7 @@ void TestCorrection::deadTimesRejected_data()
     QTest::newRow("tau0 negative") << p << icr << -1e-6 << 2e-6 << 0.5
                                    << "tau0 must be positive, not -1e-06";
     QTest::newRow("tau0 nan") << p << icr << notANumber << 2e-6 << 0.5
-                              << "tau0 is not known (its fit failed)";
+                              << "tau0 is not known (not given, or its fit failed)";
     QTest::newRow("tau zero from SCA") << p << sca << 1e-6 << 0.0 << 0.5
                                        << "tau must be positive, not 0";
     QTest::newRow("tau negative from SCA") << DeadTimeModel::NonParalyzable << sca << 1e-6
