@@ -10,7 +10,6 @@
 #include <QProcess>
 
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -21,10 +20,8 @@ QString tr(const char *text)
 
 const char helperName[] = "ratelens-h5read";
 
-// Room for the reply's fixed part or a fault report with its names; the values
-// come on top. The whole reply must fit one QByteArray.
-constexpr qint64 replyOverhead = 1 << 20;
-constexpr qint64 maxValuesAtOnce = (std::numeric_limits<int>::max() - replyOverhead) / 8;
+// Values of one read at most: 2 GiB of doubles.
+constexpr qint64 maxValuesAtOnce = qint64(1) << 28;
 
 // Numbers go into messages through the one-pass QString::arg(QString, ...), so
 // that a "%2" in a file name is never taken for a place holder.
@@ -48,22 +45,24 @@ QString wrongRank(const QString &file, const Hdf5Reply &r)
             .arg(file, r.dataset, n(r.found));
 }
 
-// The helper's stdout, read as it comes so that the size limit holds while
-// reading; false on timeout or when the reply grows past maxBytes.
-enum class Wait { Finished, TimedOut, TooLarge };
+// Hands the helper's standard output to reader as it comes, until the helper
+// ends, the reply is refused or time is up.
+enum class Wait { Finished, TimedOut, Malformed };
 
-Wait collectOutput(QProcess &p, QDeadlineTimer deadline, qint64 maxBytes, QByteArray &out)
+Wait collectReply(QProcess &p, QDeadlineTimer deadline, Hdf5ReplyReader &reader)
 {
-    bool reserved = false;
     for (;;) {
-        out += p.readAllStandardOutput();
-        if (out.size() > maxBytes)
-            return Wait::TooLarge;
-        const qint64 announced = reserved ? -1 : hdf5ReplySize(out);
-        if (announced > 0 && announced <= maxBytes) {
-            out.reserve(int(announced));
-            reserved = true;
+        for (qint64 available = p.bytesAvailable(); available > 0 && !reader.failed();
+             available = p.bytesAvailable()) {
+            std::size_t room = 0;
+            char *to = reader.room(room);
+            const qint64 got = p.read(to, qMin(available, qint64(room)));
+            if (got <= 0)
+                break;
+            reader.advance(std::size_t(got));
         }
+        if (reader.failed())
+            return Wait::Malformed;
         if (p.state() == QProcess::NotRunning)
             return Wait::Finished;
         if (deadline.hasExpired())
@@ -93,23 +92,21 @@ QString runHelper(const Hdf5Job &job, const Hdf5Limits &limits, Hdf5Reply &reply
     p.write(encodeHdf5Job(job));
     p.closeWriteChannel();
 
-    const qint64 maxBytes = replyOverhead + qint64(job.maxValues) * qint64(sizeof(double));
-    QByteArray bytes;
-    const Wait end = collectOutput(p, deadline, maxBytes, bytes);
+    Hdf5ReplyReader reader(job.requests.size(), job.maxValues);
+    const Wait end = collectReply(p, deadline, reader);
     if (end != Wait::Finished) {
         p.kill();
         p.waitForFinished(5000);
-        if (end == Wait::TooLarge)
-            return tr("%1: the HDF5 reader's answer exceeds %2 bytes and was refused")
-                    .arg(file, n(maxBytes));
+    }
+    if (end == Wait::TimedOut)
         return tr("%1: the HDF5 reader gave no answer within %2 s and was stopped")
                 .arg(file, QString::number(limits.timeoutMs / 1000.0));
-    }
-    if (p.exitStatus() == QProcess::CrashExit)
+    if (end == Wait::Finished && p.exitStatus() == QProcess::CrashExit)
         return tr("%1: the HDF5 reader crashed on this file; it may be damaged").arg(file);
-    if (p.exitCode() != 0)
+    if (end == Wait::Finished && p.exitCode() != 0)
         return tr("%1: the HDF5 reader failed (exit status %2)").arg(file, n(p.exitCode()));
-    const QString why = decodeHdf5Reply(bytes, job.requests.size(), job.maxValues, reply);
+    // Also a reply refused early: its fault, not the helper's killing, is the news.
+    const QString why = reader.finish(reply);
     if (!why.isEmpty())
         return tr("%1: the HDF5 reader's answer is malformed: %2").arg(file, why);
     return QString();

@@ -65,16 +65,6 @@ public:
         skip(size);
         return s;
     }
-    const char *take(std::size_t size)
-    {
-        if (left < size) {
-            good = false;
-            return nullptr;
-        }
-        const char *at = p;
-        skip(size);
-        return at;
-    }
     std::size_t remaining() const { return left; }
     bool ok() const { return good; }
 
@@ -85,32 +75,6 @@ private:
     bool good = true;
 };
 
-QString decodeColumns(Reader &in, std::size_t expectedColumns, quint64 maxValues,
-                      Hdf5Reply &reply)
-{
-    const quint32 columns = in.get<quint32>();
-    const quint64 rows = in.get<quint64>();
-    if (!in.ok())
-        return QStringLiteral("the column header is cut short");
-    if (columns != expectedColumns)
-        return QStringLiteral("%1 columns where %2 were asked for").arg(columns).arg(expectedColumns);
-    if (columns == 0)
-        return rows == 0 && in.remaining() == 0 ? QString() : QStringLiteral("data without columns");
-    // rows * columns can overflow; compare by division first.
-    if (rows > maxValues / columns)
-        return QStringLiteral("%1 rows of %2 columns exceed the limit of %3 values")
-                .arg(rows).arg(columns).arg(maxValues);
-    const std::size_t bytesPerColumn = std::size_t(rows) * sizeof(double);
-    if (in.remaining() != bytesPerColumn * columns)
-        return QStringLiteral("%1 bytes of values where %2 rows of %3 columns need %4")
-                .arg(in.remaining()).arg(rows).arg(columns).arg(bytesPerColumn * columns);
-    reply.columns.assign(columns, std::vector<double>(std::size_t(rows)));
-    for (auto &column : reply.columns) {
-        if (rows)
-            std::memcpy(column.data(), in.take(bytesPerColumn), bytesPerColumn);
-    }
-    return QString();
-}
 
 QString decodeFault(Reader &in, Hdf5Reply &reply)
 {
@@ -126,36 +90,10 @@ QString decodeFault(Reader &in, Hdf5Reply &reply)
     return QString();
 }
 
-QString decodeReply(const QByteArray &bytes, std::size_t expectedColumns, quint64 maxValues,
-                    Hdf5Reply &reply)
-{
-    Reader in(bytes);
-    if (!in.magic(replyMagic))
-        return QStringLiteral("it does not start with the reply signature");
-    const quint8 fault = in.get<quint8>();
-    if (!in.ok())
-        return QStringLiteral("it ends before the fault code");
-    if (fault >= hdf5FaultCount)
-        return QStringLiteral("unknown fault code %1").arg(fault);
-    reply.fault = Hdf5Fault(fault);
-    return reply.fault == Hdf5Fault::None ? decodeColumns(in, expectedColumns, maxValues, reply)
-                                          : decodeFault(in, reply);
-}
+// magic, fault, and for columns their count and the row count
+constexpr int headSize = int(magicSize) + 1 + 4 + 8;
 
 } // namespace
-
-qint64 hdf5ReplySize(const QByteArray &head)
-{
-    Reader in(head);
-    if (!in.magic(replyMagic) || in.get<quint8>() != quint8(Hdf5Fault::None))
-        return -1;
-    const quint32 columns = in.get<quint32>();
-    const quint64 rows = in.get<quint64>();
-    const quint64 headSize = magicSize + 1 + 4 + 8;
-    if (!in.ok() || rows > quint64(INT64_MAX - headSize) / sizeof(double) / qMax<quint32>(columns, 1))
-        return -1;
-    return qint64(headSize + rows * columns * sizeof(double));
-}
 
 QByteArray encodeHdf5Job(const Hdf5Job &job)
 {
@@ -225,15 +163,134 @@ QByteArray encodeHdf5Reply(const Hdf5Reply &reply)
     return out;
 }
 
-QString decodeHdf5Reply(const QByteArray &bytes, std::size_t expectedColumns, quint64 maxValues,
-                        Hdf5Reply &reply)
+Hdf5ReplyReader::Hdf5ReplyReader(std::size_t expectedColumns, quint64 maxValues_, int reportLimit_)
+    : columns(expectedColumns), maxValues(maxValues_), reportLimit(reportLimit_)
+{ }
+
+char *Hdf5ReplyReader::room(std::size_t &size)
+{
+    switch (part) {
+    case Part::Head:
+    case Part::Report: {
+        // The head is read exactly; a fault report grows in steps, one byte
+        // past its limit so that a longer one shows.
+        const int at = int(filled);
+        const int step = part == Part::Head ? headSize - at : qMin(4096, reportLimit + 1 - at);
+        head.resize(at + qMax(step, 1));
+        size = std::size_t(head.size() - at);
+        return head.data() + at;
+    }
+    case Part::Values:
+        size = values[column].size() * sizeof(double) - offset;
+        return reinterpret_cast<char *>(values[column].data()) + offset;
+    case Part::Done:
+        break;
+    }
+    size = sizeof scratch;
+    return scratch;
+}
+
+void Hdf5ReplyReader::advance(std::size_t n)
+{
+    if (failed())
+        return;
+    switch (part) {
+    case Part::Head:
+    case Part::Report:
+        // room() made head longer by what it offered; keep what arrived.
+        head.resize(int(filled + n));
+        filled = std::size_t(head.size());
+        if (part == Part::Report && head.size() > reportLimit)
+            why = QStringLiteral("a fault report longer than %1 bytes").arg(reportLimit);
+        else if (part == Part::Head && head.size() == headSize)
+            startValues();
+        return;
+    case Part::Values:
+        offset += n;
+        while (part == Part::Values && offset == values[column].size() * sizeof(double)) {
+            offset = 0;
+            if (++column == values.size())
+                part = Part::Done;
+        }
+        return;
+    case Part::Done:
+        why = QStringLiteral("stray bytes after the last column");
+        return;
+    }
+}
+
+// The head is complete: a fault report follows, or columns of the size it
+// announces, allocated only once that size is known to be within the limit.
+void Hdf5ReplyReader::startValues()
+{
+    Reader in(head);
+    if (!in.magic(replyMagic)) {
+        why = QStringLiteral("it does not start with the reply signature");
+        return;
+    }
+    const quint8 fault = in.get<quint8>();
+    if (fault >= hdf5FaultCount) {
+        why = QStringLiteral("unknown fault code %1").arg(fault);
+        return;
+    }
+    if (Hdf5Fault(fault) != Hdf5Fault::None) {
+        part = Part::Report;
+        return;
+    }
+    const quint32 count = in.get<quint32>();
+    const quint64 rows = in.get<quint64>();
+    if (count != columns)
+        why = QStringLiteral("%1 columns where %2 were asked for").arg(count).arg(columns);
+    else if (count == 0 && rows != 0)
+        why = QStringLiteral("%1 rows without columns").arg(rows);
+    else if (count && rows > maxValues / count) // rows * count could overflow
+        why = QStringLiteral("%1 rows of %2 columns exceed the limit of %3 values")
+                      .arg(rows).arg(count).arg(maxValues);
+    if (failed())
+        return;
+    values.assign(count, std::vector<double>(std::size_t(rows)));
+    part = rows == 0 || count == 0 ? Part::Done : Part::Values;
+}
+
+void Hdf5ReplyReader::feed(const char *data, std::size_t size)
+{
+    while (size > 0 && !failed()) {
+        std::size_t space = 0;
+        char *to = room(space);
+        const std::size_t n = qMin(space, size);
+        std::memcpy(to, data, n);
+        advance(n);
+        data += n, size -= n;
+    }
+}
+
+QString Hdf5ReplyReader::finish(Hdf5Reply &reply)
 {
     reply = Hdf5Reply();
-    const QString why = decodeReply(bytes, expectedColumns, maxValues, reply);
-    if (!why.isEmpty()) {
+    if (!failed() && part == Part::Head)
+        why = QStringLiteral("it ends after %1 bytes, within the head").arg(head.size());
+    else if (!failed() && part == Part::Values)
+        why = QStringLiteral("it ends within column %1 of %2").arg(column + 1).arg(values.size());
+    if (!failed() && part == Part::Report) {
+        Reader in(head);
+        in.magic(replyMagic);
+        reply.fault = Hdf5Fault(in.get<quint8>());
+        why = decodeFault(in, reply);
+    }
+    if (failed()) {
         // Nothing of a refused reply is kept, and it never passes for success.
         reply = Hdf5Reply();
         reply.fault = Hdf5Fault::CannotRead;
+        return why;
     }
-    return why;
+    reply.columns = std::move(values);
+    return QString();
+}
+
+QString decodeHdf5Reply(const QByteArray &bytes, std::size_t expectedColumns, quint64 maxValues,
+                        Hdf5Reply &reply)
+{
+    Hdf5ReplyReader reader(expectedColumns, maxValues);
+    reader.feed(bytes.constData(), std::size_t(bytes.size()));
+    return reader.finish(reply);
 }

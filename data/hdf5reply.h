@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -68,15 +70,45 @@ using Hdf5ByteWriter = std::function<bool(const char *data, std::size_t size)>;
 bool writeHdf5Reply(const Hdf5Reply &reply, const Hdf5ByteWriter &write);
 QByteArray encodeHdf5Reply(const Hdf5Reply &reply);
 
-// Decodes a reply that must hold expectedColumns columns of no more than
-// maxValues values in all. Returns an empty string on success, else what is wrong
-// with the bytes (for a message to developers, not translated).
+// Decodes a reply as it arrives, the values straight into their columns, so
+// that a reply of a hundred megabytes is neither held twice nor copied twice.
+// The caller asks for room, puts up to that many bytes there and says how
+// many. The reply must hold expectedColumns columns of no more than maxValues
+// values in all (checked before anything is allocated for them); a fault
+// report may take up to reportLimit bytes.
+class Hdf5ReplyReader
+{
+public:
+    Hdf5ReplyReader(std::size_t expectedColumns, quint64 maxValues, int reportLimit = 1 << 20);
+    char *room(std::size_t &size);
+    void advance(std::size_t n);
+    void feed(const char *data, std::size_t size); // room() and advance() over bytes at hand
+    // Whether the bytes so far already make the reply malformed.
+    bool failed() const { return !why.isEmpty(); }
+    // After the last byte: an empty string and the reply, or what is wrong with
+    // the bytes (for developers, not translated) and a reply with no columns
+    // and fault CannotRead.
+    QString finish(Hdf5Reply &reply);
+
+private:
+    enum class Part { Head, Report, Values, Done };
+    void startValues();
+    Part part = Part::Head;
+    std::size_t columns;
+    quint64 maxValues;
+    int reportLimit;
+    QByteArray head; // the fixed part, or the whole fault report
+    std::size_t filled = 0; // bytes of head that arrived
+    std::vector<std::vector<double>> values;
+    std::size_t column = 0; // being filled
+    std::size_t offset = 0; // bytes of it filled
+    char scratch[64];
+    QString why;
+};
+
+// The same on a whole reply.
 QString decodeHdf5Reply(const QByteArray &bytes, std::size_t expectedColumns, quint64 maxValues,
                         Hdf5Reply &reply);
-
-// The size of the whole reply as its first bytes announce it, for reserving
-// the buffer; -1 while they do not tell (too few yet, or a fault report).
-qint64 hdf5ReplySize(const QByteArray &head);
 
 // The reply's fault in words, naming the file and the dataset.
 QString describeHdf5Fault(const QString &file, const Hdf5Reply &reply);

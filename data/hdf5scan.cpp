@@ -70,6 +70,7 @@ ScanRead readHdf5Scan(const QString &path, const Recipe *recipe)
     ScanRead scan;
     if (!recipe || recipe->datasets.empty()) {
         scan.error = QStringLiteral("an HDF5 file needs a recipe with a [datasets] section");
+        scan.needsRecipe = true;
         return scan;
     }
     scan.recipe = *recipe;

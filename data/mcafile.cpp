@@ -165,23 +165,41 @@ QString checkRecipe(const Recipe *recipe, const McaFile &mca)
 
 } // namespace
 
+Recipe mcaRecipe(const Recipe &recipe, int elements)
+{
+    Recipe r = recipe;
+    if (!r.elementsGiven) {
+        r.elements.clear();
+        for (int n = 1; n <= elements; ++n)
+            r.elements.push_back(n);
+    }
+    if (r.icr.isEmpty())
+        r.icr = QStringLiteral("counts{n} / live_time{n}");
+    if (r.sca.isEmpty())
+        r.sca = QStringLiteral("counts{n} / real_time{n}");
+    return r;
+}
+
+void mcaPreview(const McaFile &mca, QStringList &names, std::vector<double> &values)
+{
+    Recipe whole;
+    whole.windowLow = 0;
+    whole.windowHigh = mca.counts.empty() ? -1 : int(mca.counts.front().size()) - 1;
+    ColumnBlock block;
+    mcaColumns(mca, whole, names, block);
+    for (const std::vector<double> &c : block.columns)
+        values.push_back(c.front());
+}
+
 ScanRead readMcaScan(QIODevice &device, const Recipe *recipe)
 {
     ScanRead scan;
     const McaFile mca = readMcaFile(device);
     scan.error = mca.ok() ? checkRecipe(recipe, mca) : mca.error;
+    scan.needsRecipe = mca.ok() && (!recipe || !recipe->hasWindow());
     if (!scan.ok())
         return scan;
-    scan.recipe = *recipe;
-    if (!recipe->elementsGiven) {
-        scan.recipe.elements.clear();
-        for (int n = 1; n <= mca.elements; ++n)
-            scan.recipe.elements.push_back(n);
-    }
-    if (scan.recipe.icr.isEmpty())
-        scan.recipe.icr = QStringLiteral("counts{n} / live_time{n}");
-    if (scan.recipe.sca.isEmpty())
-        scan.recipe.sca = QStringLiteral("counts{n} / real_time{n}");
+    scan.recipe = mcaRecipe(*recipe, mca.elements);
     ColumnBlock block;
     mcaColumns(mca, scan.recipe, scan.columnNames, block);
     CompiledRecipe compiled;

@@ -42,3 +42,12 @@ McaFile readMcaFile(QIODevice &device);
 // real_time{n} and ICR = counts{n} / live_time{n}: the counts over the time
 // the electronics was busy or not give the rate that came in.
 ScanRead readMcaScan(QIODevice &device, const Recipe *recipe);
+
+// The recipe as it is applied to an MCA file of the given number of
+// elements: all of them unless it names some, and the ICR and SCA above
+// unless it gives others.
+Recipe mcaRecipe(const Recipe &recipe, int elements);
+
+// The names of mcaColumns for a person writing a recipe, with their values;
+// counts{n} here holds the counts of the whole spectrum.
+void mcaPreview(const McaFile &mca, QStringList &names, std::vector<double> &values);

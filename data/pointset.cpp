@@ -67,6 +67,21 @@ void PointSet::removeAt(int p)
         add(points[k].i0, points[k].icrs, points[k].scas, sources[k]);
 }
 
+int PointSet::removeFromFile(const QString &file, int end)
+{
+    const QVector<MeasValues> points = m_points;
+    const QVector<PointSource> sources = m_sources;
+    clear();
+    int removed = 0;
+    for (int k = 0; k < points.size(); ++k) {
+        if (k < end && sources[k].file == file)
+            ++removed;
+        else
+            add(points[k].i0, points[k].icrs, points[k].scas, sources[k]);
+    }
+    return removed;
+}
+
 PointSet pointSetOf(const QVector<MeasValues> &points)
 {
     PointSet set;

@@ -64,6 +64,9 @@ public:
              const PointSource &source = PointSource());
     // Removes point p; the channel count and the ranges follow from the others.
     void removeAt(int p);
+    // Removes the points before index end that were read from file, in one
+    // pass; returns how many went.
+    int removeFromFile(const QString &file, int end);
     // Removes every point. The channel count is left as it was: it means
     // nothing while the set is empty and the next point sets it afresh.
     void clear();

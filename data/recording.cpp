@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recording.h"
 
+#include "builtinrecipes.h"
 #include "columnscan.h"
 #include "hdf5columns.h"
 #include "hdf5scan.h"
@@ -9,6 +10,7 @@
 #include "pointset.h"
 #include "recipe.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace {
@@ -93,4 +95,111 @@ FileReport loadRecording(const QString &path, RecordingKind kind, PointSet &poin
     }
     addScanPoints(scan.points, path, points);
     return reportOf(path, scan);
+}
+
+namespace {
+
+void previewMca(QFile &file, RecordingPreview &p)
+{
+    const McaFile mca = readMcaFile(file);
+    if (!mca.ok()) {
+        p.error = mca.error;
+        return;
+    }
+    std::vector<double> values;
+    mcaPreview(mca, p.names, values);
+    p.rows.push_back(values);
+}
+
+QString compileProblem(const Recipe &recipe, const QStringList &names)
+{
+    CompiledRecipe compiled;
+    compiled.compile(recipe, names);
+    return compiled.error();
+}
+
+QString checkHdf5Recipe(const Recipe &recipe)
+{
+    if (recipe.datasets.empty())
+        return QCoreApplication::translate("Recordings",
+                                           "no [datasets] section naming the HDF5 datasets");
+    std::vector<Hdf5Request> requests;
+    QString error;
+    if (!hdf5Requests(recipe, requests, error))
+        return error;
+    QStringList names;
+    for (const Hdf5Request &r : requests)
+        names << r.name;
+    return compileProblem(recipe, names);
+}
+
+} // namespace
+
+RecordingPreview previewRecording(const QString &path, int maxRows)
+{
+    RecordingPreview p;
+    p.kind = recordingKind(recordingHead(path), LoadOptions());
+    if (p.kind == RecordingKind::Hdf5)
+        return p;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        p.error = file.errorString();
+        return p;
+    }
+    if (p.kind == RecordingKind::Mca) {
+        previewMca(file, p);
+        return p;
+    }
+    p.kind = RecordingKind::Columns;
+    const ColumnPreview c = previewColumnFile(file, maxRows);
+    p.names = c.names;
+    p.rows = c.rows;
+    p.error = c.error;
+    return p;
+}
+
+QString checkRecipeFor(const RecordingPreview &preview, const QString &recipeText)
+{
+    const RecipeParse parsed = parseRecipe(recipeText);
+    // A recipe for MCA files needs no icr or sca but a window: say that first.
+    if (preview.kind == RecordingKind::Mca && parsed.line == 0 && !parsed.recipe.hasWindow())
+        return QCoreApplication::translate("Recordings",
+                                           "no window = first-last bin of the counts");
+    if (!parsed.ok())
+        return parsed.line > 0 ? QCoreApplication::translate("Recordings", "line %1: %2")
+                                     .arg(parsed.line)
+                                     .arg(parsed.error)
+                               : parsed.error;
+    switch (preview.kind) {
+    case RecordingKind::Hdf5:
+        return checkHdf5Recipe(parsed.recipe);
+    case RecordingKind::Mca:
+        return compileProblem(
+            mcaRecipe(parsed.recipe, int(preview.names.filter(QStringLiteral("live_time")).size())),
+            preview.names);
+    case RecordingKind::Columns:
+    case RecordingKind::Native:
+        break;
+    }
+    return compileProblem(parsed.recipe, preview.names);
+}
+
+Recipe startingRecipe(const RecordingPreview &preview)
+{
+    if (preview.kind == RecordingKind::Mca) {
+        Recipe r;
+        r.windowLow = 0;
+        r.windowHigh = 100;
+        r.elements = { 1 };
+        r.i0 = preview.names.value(0, QStringLiteral("I0"));
+        return r;
+    }
+    if (preview.kind == RecordingKind::Hdf5) {
+        RecipeParse p = parseRecipe(QStringLiteral(
+            "elements = 1-4\ni0 = I0\nicr = ICR_mca{n}\nsca = OCR_mca{n}\n[datasets]\n"
+            "I0 = /entry/scaler/I0\nICR_mca{n} = /entry/mca/ICR[{i}]\n"
+            "OCR_mca{n} = /entry/mca/OCR[{i}]\n"));
+        return p.recipe;
+    }
+    return suggestedRecipe(preview.names);
 }

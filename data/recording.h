@@ -2,8 +2,12 @@
 #pragma once
 
 #include "loader.h"
+#include "recipe.h"
 
 #include <QByteArray>
+#include <QStringList>
+
+#include <vector>
 
 // Recordings as beamlines write them, besides the two native formats: column
 // files (XDI and others) and multi-element MCA files through a recipe, and
@@ -26,3 +30,25 @@ FileReport loadRecording(const QString &path, RecordingKind kind, PointSet &poin
 // The first bytes of a file that recordingKind needs; empty if it cannot be
 // opened (the native readers then say why).
 QByteArray recordingHead(const QString &path);
+
+// The start of a recording, for a person writing its recipe: the names a
+// recipe can use with the values of the first rows (an MCA file: its
+// ENVIRONMENT entries and per element counts{n}, real_time{n}, live_time{n};
+// an HDF5 file: none, the recipe's [datasets] names them).
+struct RecordingPreview
+{
+    RecordingKind kind = RecordingKind::Columns;
+    QStringList names;
+    std::vector<std::vector<double>> rows;
+    QString error; // why the file cannot be read as a recording
+};
+
+RecordingPreview previewRecording(const QString &path, int maxRows);
+
+// Whether the recipe text fits the recording: empty if it does, else what is
+// missing or wrong ("unknown names OCR3, Clock").
+QString checkRecipeFor(const RecordingPreview &preview, const QString &recipeText);
+
+// A recipe to start from: the built-in one that fits, or one made from the
+// names with placeholders where the names say nothing.
+Recipe startingRecipe(const RecordingPreview &preview);

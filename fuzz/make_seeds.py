@@ -188,8 +188,7 @@ def hdf5file_seeds(tool):
     if not tool or not os.access(tool, os.X_OK):
         print('make_seeds.py: no ratelens_h5scan (--h5scan PATH); hdf5file seeds kept')
         return
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
+    os.makedirs(folder, exist_ok=True)
     variants = {
         'scan_2d_u32.h5': ['--layout', '2d', '--type', 'u32'],
         'scan_1d_f32_gzip.h5': ['--layout', '1d', '--type', 'f32', '--chunk', '2', '--deflate', '4'],
@@ -302,8 +301,9 @@ def main():
     for name, data in batch_hand.items():
         write('batch', name, data)
 
-    shutil.rmtree(os.path.join(out, 'hdf5reply'), ignore_errors=True)
-    os.makedirs(os.path.join(out, 'hdf5reply'))
+    # The HDF5 folders also keep what fuzzing found (finding-*): only the seeds
+    # made here are written anew.
+    os.makedirs(os.path.join(out, 'hdf5reply'), exist_ok=True)
     for name, data in hdf5reply_seeds().items():
         write('hdf5reply', name, data)
     hdf5file_seeds(args.h5scan)

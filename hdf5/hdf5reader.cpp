@@ -4,10 +4,11 @@
 #include <hdf5.h>
 
 #include <QByteArray>
+#include <QFile>
 
 #include <algorithm>
-#include <utility>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -85,7 +86,24 @@ struct Source
     hsize_t rows = 0;
     hsize_t width = 1;
     hsize_t chunkRows = 0; // 0: not chunked
+    std::size_t valueBytes = 0; // of one value as stored
 };
+
+// Bounds a damaged file cannot make the library allocate past: no number is
+// wider than 16 bytes (long double), and no sensible chunk holds more than
+// 256 MiB.
+constexpr std::size_t maxValueBytes = 16;
+constexpr hsize_t maxChunkBytes = hsize_t(256) << 20;
+
+Hdf5Reply damaged(const QString &dataset, const QString &what)
+{
+    Hdf5Reply r;
+    r.fault = Hdf5Fault::CannotRead;
+    r.dataset = dataset;
+    r.detail = what;
+    H5Eclear2(H5E_DEFAULT);
+    return r;
+}
 
 std::vector<Source> groupBySource(const Hdf5Job &job)
 {
@@ -104,18 +122,29 @@ std::vector<Source> groupBySource(const Hdf5Job &job)
     return sources;
 }
 
-// Whether every link on the way to path exists, so that a missing dataset is
-// told apart from one the library fails to open.
-bool linkExists(hid_t file, const QByteArray &path)
+enum class Link { Found, Missing, Damaged };
+
+// Follows path link by link, so that a missing dataset (or one below a
+// dataset rather than a group) is told apart from a group the library fails
+// to read.
+Link findLink(hid_t file, const QByteArray &path)
 {
     if (path.isEmpty())
-        return false;
+        return Link::Missing;
     for (int slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
-        if (!part.endsWith('/') && H5Lexists(file, part.constData(), H5P_DEFAULT) <= 0)
-            return false;
+        if (part.endsWith('/'))
+            continue;
+        const htri_t exists = H5Lexists(file, part.constData(), H5P_DEFAULT);
+        if (exists <= 0)
+            return exists == 0 ? Link::Missing : Link::Damaged;
         if (slash < 0)
-            return true;
+            return Link::Found;
+        H5O_info_t info;
+        if (H5Oget_info_by_name2(file, part.constData(), &info, H5O_INFO_BASIC, H5P_DEFAULT) < 0)
+            return Link::Damaged;
+        if (info.type != H5O_TYPE_GROUP)
+            return Link::Missing;
     }
 }
 
@@ -138,8 +167,15 @@ const char *className(H5T_class_t c)
 Hdf5Reply openSource(hid_t file, Source &s)
 {
     const QByteArray path = s.path.toUtf8();
-    if (!linkExists(file, path))
+    switch (findLink(file, path)) {
+    case Link::Missing:
+        H5Eclear2(H5E_DEFAULT);
         return fault(Hdf5Fault::NoDataset, s.path);
+    case Link::Damaged:
+        return fault(Hdf5Fault::CannotRead, s.path);
+    case Link::Found:
+        break;
+    }
     H5O_info_t info;
     if (H5Oget_info_by_name2(file, path.constData(), &info, H5O_INFO_BASIC, H5P_DEFAULT) < 0)
         return fault(Hdf5Fault::CannotRead, s.path);
@@ -159,10 +195,40 @@ Hdf5Reply openSource(hid_t file, Source &s)
         r.detail = QLatin1String(className(cls));
         return r;
     }
+    s.valueBytes = H5Tget_size(type.id());
+    if (s.valueBytes == 0 || s.valueBytes > maxValueBytes)
+        return damaged(s.path, QStringLiteral("numbers of %1 bytes").arg(s.valueBytes));
     return Hdf5Reply();
 }
 
-Hdf5Reply readShape(Source &s, const Hdf5Job &job)
+// Chunks and storage within reason: a damaged chunk index can claim
+// gigabytes for a chunk, which the library would allocate before reading.
+Hdf5Reply readChunking(Source &s, hsize_t fileSize)
+{
+    Handle dcpl(H5Dget_create_plist(s.dataset.id()), H5Pclose);
+    const H5D_layout_t layout = dcpl.valid() ? H5Pget_layout(dcpl.id()) : H5D_LAYOUT_ERROR;
+    hsize_t chunk[H5S_MAX_RANK] = {};
+    const int rank = layout == H5D_CHUNKED ? H5Pget_chunk(dcpl.id(), H5S_MAX_RANK, chunk) : 0;
+    // Data in this file (not in external files or other files' datasets) fit in it.
+    const bool inFile = (layout == H5D_CHUNKED || layout == H5D_CONTIGUOUS)
+            && H5Pget_external_count(dcpl.id()) == 0;
+    const hsize_t stored = inFile ? H5Dget_storage_size(s.dataset.id()) : 0;
+    H5Eclear2(H5E_DEFAULT);
+    if (stored > fileSize)
+        return damaged(s.path, QStringLiteral("its data would take %1 bytes of a file of %2")
+                                       .arg(stored).arg(fileSize));
+    hsize_t bytes = s.valueBytes;
+    for (int d = 0; d < rank; ++d) {
+        if (chunk[d] == 0 || chunk[d] > maxChunkBytes / bytes)
+            return damaged(s.path, QStringLiteral("chunks of more than %1 bytes").arg(maxChunkBytes));
+        bytes *= chunk[d];
+    }
+    if (s.rank == 2 && rank == 2)
+        s.chunkRows = chunk[0];
+    return Hdf5Reply();
+}
+
+Hdf5Reply readShape(Source &s, const Hdf5Job &job, hsize_t fileSize)
 {
     Handle space(H5Dget_space(s.dataset.id()), H5Sclose);
     const int rank = space.valid() ? H5Sget_simple_extent_ndims(space.id()) : -1;
@@ -180,18 +246,12 @@ Hdf5Reply readShape(Source &s, const Hdf5Job &job)
         if (column >= 0 && hsize_t(column) >= s.width)
             return fault(Hdf5Fault::NoSuchColumn, s.path, column, qint64(s.width));
     }
-    Handle dcpl(H5Dget_create_plist(s.dataset.id()), H5Pclose);
-    hsize_t chunk[H5S_MAX_RANK] = {};
-    if (rank == 2 && dcpl.valid() && H5Pget_layout(dcpl.id()) == H5D_CHUNKED
-        && H5Pget_chunk(dcpl.id(), 2, chunk) == 2)
-        s.chunkRows = chunk[0];
-    H5Eclear2(H5E_DEFAULT);
-    return Hdf5Reply();
+    return readChunking(s, fileSize);
 }
 
-// Reads rows [first, first + count) of the 2-D dataset into buffer, count x
-// width values row after row (fileColumns 0 and width) or count values of one
-// column.
+// Reads rows [first, first + count) of columns [column, column + columns) of
+// the 2-D dataset into buffer, row after row: whole rows (0, width) or one
+// column (c, 1).
 bool readBlock(const Source &s, hsize_t first, hsize_t count, hsize_t column, hsize_t columns,
                double *buffer)
 {
@@ -206,11 +266,12 @@ bool readBlock(const Source &s, hsize_t first, hsize_t count, hsize_t column, hs
             >= 0;
 }
 
-// Rows per block: about 4 MiB of doubles of the columns read, and whole
-// chunks where the dataset is chunked, so that no chunk is decompressed twice.
+// Rows per block: about 512 KiB of doubles (a block stays in the processor's
+// cache while it is taken apart), and whole chunks where the dataset is
+// chunked, so that no chunk is decompressed twice.
 hsize_t blockRows(const Source &s, hsize_t columns)
 {
-    const hsize_t target = std::max<hsize_t>(1, (hsize_t(1) << 19) / columns);
+    const hsize_t target = std::max<hsize_t>(1, (hsize_t(1) << 16) / columns);
     if (s.chunkRows == 0 || s.chunkRows > (hsize_t(1) << 22) / columns)
         return target;
     return std::max<hsize_t>(1, target / s.chunkRows) * s.chunkRows;
@@ -220,15 +281,21 @@ bool readRows(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
 {
     const hsize_t step = blockRows(s, s.width);
     std::vector<double> block(std::size_t(step * s.width));
+    std::vector<std::size_t> from;
+    std::vector<double *> to;
+    for (std::size_t i : s.requests) {
+        from.push_back(std::size_t(job.requests[i].column));
+        to.push_back(out.columns[i].data());
+    }
     for (hsize_t first = 0; first < s.rows; first += step) {
         const hsize_t count = std::min(step, s.rows - first);
         if (!readBlock(s, first, count, 0, s.width, block.data()))
             return false;
-        for (std::size_t i : s.requests) {
-            const hsize_t column = hsize_t(job.requests[i].column);
-            double *to = out.columns[i].data() + first;
-            for (hsize_t r = 0; r < count; ++r)
-                to[r] = block[std::size_t(r * s.width + column)];
+        // Row by row, so that the block is read in order while it is in the cache.
+        for (hsize_t r = 0; r < count; ++r) {
+            const double *row = block.data() + r * s.width;
+            for (std::size_t k = 0; k < from.size(); ++k)
+                to[k][first + r] = row[from[k]];
         }
     }
     return true;
@@ -282,10 +349,12 @@ bool readSource(Source &s, const Hdf5Job &job, Hdf5Reply &out)
 
 Hdf5Reply checkSources(hid_t file, std::vector<Source> &sources, const Hdf5Job &job)
 {
+    hsize_t fileSize = 0;
+    H5Fget_filesize(file, &fileSize);
     for (Source &s : sources) {
         Hdf5Reply r = openSource(file, s);
         if (r.fault == Hdf5Fault::None)
-            r = readShape(s, job);
+            r = readShape(s, job, fileSize);
         if (r.fault != Hdf5Fault::None)
             return r;
         const Source &first = sources.front();
@@ -309,7 +378,8 @@ Hdf5Reply checkSources(hid_t file, std::vector<Source> &sources, const Hdf5Job &
 Hdf5Reply readHdf5InProcess(const Hdf5Job &job)
 {
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    const QByteArray path = job.file.toUtf8();
+    // The file name as the system spells it (as QFile opened it in the caller).
+    const QByteArray path = QFile::encodeName(job.file);
     const htri_t isHdf5 = H5Fis_hdf5(path.constData());
     if (isHdf5 == 0)
         return fault(Hdf5Fault::NotHdf5);

@@ -427,7 +427,7 @@
 <context>
     <name>Hdf5Columns</name>
     <message>
-        <location filename="../data/hdf5columns.cpp" line="+39"/>
+        <location filename="../data/hdf5columns.cpp" line="+36"/>
         <source>%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read from datasets of 2 (points x elements)</source>
         <translation>%1: データセット %2 は %3 次元なので列 %4 はありません。列は 2 次元 (点 x 素子) のデータセットから読みます</translation>
     </message>
@@ -442,22 +442,17 @@
         <translation>%1: データセット %2 は %3 次元です。読めるのは 1 次元のデータセットと 2 次元のデータセットの列だけです</translation>
     </message>
     <message>
-        <location line="+45"/>
+        <location line="+47"/>
         <source>%1: HDF5 files cannot be read: the helper program %2 does not start (%3)</source>
         <translation>%1: HDF5 ファイルを読めません。補助プログラム %2 が起動しません (%3)</translation>
     </message>
     <message>
         <location line="+12"/>
-        <source>%1: the HDF5 reader&apos;s answer exceeds %2 bytes and was refused</source>
-        <translation>%1: HDF5 読み取りプロセスの応答が %2 バイトを超えたため拒否しました</translation>
-    </message>
-    <message>
-        <location line="+2"/>
         <source>%1: the HDF5 reader gave no answer within %2 s and was stopped</source>
         <translation>%1: HDF5 読み取りプロセスが %2 秒以内に応答しなかったため停止しました</translation>
     </message>
     <message>
-        <location line="+4"/>
+        <location line="+3"/>
         <source>%1: the HDF5 reader crashed on this file; it may be damaged</source>
         <translation>%1: HDF5 読み取りプロセスがこのファイルで異常終了しました。ファイルが壊れている可能性があります</translation>
     </message>
@@ -467,7 +462,7 @@
         <translation>%1: HDF5 読み取りプロセスが失敗しました (終了ステータス %2)</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+4"/>
         <source>%1: the HDF5 reader&apos;s answer is malformed: %2</source>
         <translation>%1: HDF5 読み取りプロセスの応答が不正です: %2</translation>
     </message>
@@ -593,6 +588,10 @@
         <source>Missing or wrong: %1</source>
         <translation>不足または誤り: %1</translation>
     </message>
+    <message>
+        <source>An HDF5 file: the recipe's [datasets] section names the datasets that become columns.</source>
+        <translation>HDF5 ファイル: レシピの [datasets] セクションで、列にするデータセットを指定します。</translation>
+    </message>
 </context>
 <context>
     <name>LoadNotes</name>
@@ -678,6 +677,14 @@
     <message>
         <source>%1%2 of element %3 = %4 is not finite (division by zero)</source>
         <translation>%1素子 %3 の %2 = %4 が有限ではありません(ゼロ除算)</translation>
+    </message>
+    <message>
+        <source>no [datasets] section naming the HDF5 datasets</source>
+        <translation>HDF5 のデータセットを指定する [datasets] セクションがありません</translation>
+    </message>
+    <message>
+        <source>no window = first-last bin of the counts</source>
+        <translation>計数を合計するビンの範囲 window = 最初-最後 がありません</translation>
     </message>
 </context>
 </TS>

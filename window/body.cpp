@@ -10,6 +10,7 @@
 #include "plotaxes.h"
 #include "plotdata.h"
 #include "recipe.h"
+#include "recording.h"
 #include "resultsfile.h"
 
 #include <QAction>
@@ -245,7 +246,13 @@ void Body::loadFiles(const QStringList &files, const LoadOptions &options)
 void Body::offerRecipe(const QVector<FileReport> &reports)
 {
     for (const FileReport &report : reports) {
-        if (!report.needsRecipe)
+        // A point table that left fields unused or had text lines is most
+        // likely a column file: its Columns window is offered too, and a
+        // recipe loaded there replaces what the table read gave.
+        const bool remarkedTable = report.recipeText.isEmpty() && !report.warnings.isEmpty();
+        if (!report.needsRecipe && !remarkedTable)
+            continue;
+        if (!report.needsRecipe && !previewRecording(report.path, 1).error.isEmpty())
             continue;
         if (!columnsWindow) {
             columnsWindow = new ColumnsDialog(this);
@@ -267,7 +274,39 @@ void Body::loadWithRecipe(const QString &path, const QString &recipeText)
     recipe.origin = tr("the recipe of the Columns window");
     LoadOptions options;
     options.recipe = &recipe;
+    const int before = mset.points.size();
     loadFiles({ path }, options);
+    if (mset.points.size() > before)
+        removePointsOf(path, before);
+}
+
+void Body::removePointsOf(const QString &path, int end)
+{
+    int first = -1;
+    for (int p = end - 1; p >= 0; --p) {
+        if (mset.points.source(p).file != path)
+            continue;
+        delete mset.mcas.takeAt(p);
+        first = p;
+    }
+    if (first < 0)
+        return;
+    // As removePoint does for one: row q of the layout stays panel q.
+    while (MCALayout->count() > first)
+        delete MCALayout->takeAt(MCALayout->count() - 1);
+    for (int q = first; q < mset.mcas.size(); ++q) {
+        mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
+        MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
+    }
+    mset.points.removeFromFile(path, end);
+    showVisiblePanels();
+    if (mset.points.canEstimate()) {
+        mset.calcTaus();
+        watchResultBoxes();
+    } else {
+        dropResults();
+    }
+    showChangedPoints();
 }
 
 void Body::showChangedPoints()

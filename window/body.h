@@ -84,8 +84,11 @@ private:
     // Opens the Columns window on the first column file of a load that no
     // built-in recipe maps.
     void offerRecipe(const QVector<FileReport> &reports);
-    // Loads path through the recipe written in the Columns window.
+    // Loads path through the recipe written in the Columns window; the points
+    // an earlier read of it as a point table gave go once the recipe's are in.
     void loadWithRecipe(const QString &path, const QString &recipeText);
+    // Removes the points before index end read from path, with their panels.
+    void removePointsOf(const QString &path, int end);
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
     // Builds the rows of boxes of the panels in view (and a row around it).

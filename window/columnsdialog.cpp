@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "columnsdialog.h"
 
-#include "builtinrecipes.h"
-#include "columnscan.h"
 #include "recipe.h"
 #include "ui_columnsdialog.h"
 
@@ -67,22 +65,21 @@ bool ColumnsDialog::setFile(const QString &path)
     m_path = path;
     m_ui->fileLabel->setText(QFileInfo(path).fileName());
     m_ui->fileLabel->setToolTip(path);
-    QFile file(path);
-    ColumnPreview preview;
-    if (file.open(QIODevice::ReadOnly))
-        preview = previewColumnFile(file, previewRows);
-    else
-        preview.error = file.errorString();
-    m_names = preview.names;
-    fillPreview(preview.names, preview.rows);
-    if (!preview.error.isEmpty()) {
+    m_preview = previewRecording(path, previewRows);
+    fillPreview(m_preview.names, m_preview.rows);
+    m_ui->preview->setVisible(m_preview.kind != RecordingKind::Hdf5);
+    m_ui->previewTitle->setText(m_preview.kind == RecordingKind::Hdf5
+                                    ? tr("An HDF5 file: the recipe's [datasets] section "
+                                         "names the datasets that become columns.")
+                                    : tr("Columns and the first rows:"));
+    if (!m_preview.error.isEmpty()) {
         m_ui->recipeEdit->clear();
-        m_ui->checkLabel->setText(tr("Not a column file: %1").arg(preview.error));
+        m_ui->checkLabel->setText(tr("Not a column file: %1").arg(m_preview.error));
         m_load->setEnabled(false);
         return false;
     }
-    const QString remembered = rememberedRecipe(m_names);
-    setRecipeText(remembered.isEmpty() ? suggestedRecipe(m_names).toText() : remembered);
+    const QString remembered = rememberedRecipe(settingsNames());
+    setRecipeText(remembered.isEmpty() ? startingRecipe(m_preview).toText() : remembered);
     return true;
 }
 
@@ -99,6 +96,13 @@ void ColumnsDialog::fillPreview(const QStringList &names,
                                    new QTableWidgetItem(QString::number(rows[r][c], 'g', 6)));
     }
     m_ui->preview->resizeColumnsToContents();
+}
+
+// HDF5 files show no names: their recipes are remembered as one.
+QStringList ColumnsDialog::settingsNames() const
+{
+    return m_preview.kind == RecordingKind::Hdf5 ? QStringList { QStringLiteral("[HDF5]") }
+                                                 : m_preview.names;
 }
 
 QString ColumnsDialog::recipeText() const
@@ -119,7 +123,7 @@ QString ColumnsDialog::checkText() const
 
 void ColumnsDialog::check()
 {
-    const QString problem = checkRecipe(recipeText(), m_names);
+    const QString problem = checkRecipeFor(m_preview, recipeText());
     if (problem.isEmpty()) {
         const RecipeParse parsed = parseRecipe(recipeText());
         m_ui->checkLabel->setText(
@@ -127,13 +131,13 @@ void ColumnsDialog::check()
     } else {
         m_ui->checkLabel->setText(tr("Missing or wrong: %1").arg(problem));
     }
-    m_load->setEnabled(problem.isEmpty() && !m_names.isEmpty());
+    m_load->setEnabled(problem.isEmpty() && m_preview.error.isEmpty());
 }
 
 void ColumnsDialog::load()
 {
     if (!m_load->isEnabled())
         return;
-    rememberRecipe(m_names, recipeText());
+    rememberRecipe(settingsNames(), recipeText());
     emit loadRequested(m_path, recipeText());
 }

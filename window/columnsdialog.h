@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "recording.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -10,7 +12,8 @@ class ColumnsDialog;
 class QPushButton;
 
 // The small window that opens for a column file that no built-in recipe
-// maps: its column names with the first rows, the recipe as text to edit
+// maps (or an MCA or HDF5 file read without a recipe): its column names with
+// the first rows, the recipe as text to edit
 // (the one used last for the same names, else a start made from the names),
 // a check that says what is missing, and Load. It does not block the main
 // window; Load hands the file and the recipe to it.
@@ -42,9 +45,10 @@ private:
     void check();
     void load();
     void fillPreview(const QStringList &names, const std::vector<std::vector<double>> &rows);
+    QStringList settingsNames() const;
 
     Ui::ColumnsDialog *m_ui;
     QPushButton *m_load;
     QString m_path;
-    QStringList m_names;
+    RecordingPreview m_preview;
 };

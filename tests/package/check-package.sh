@@ -69,6 +69,12 @@ grep -q "<release version=\"$version\"" "$scratch/root/usr/share/metainfo/io.git
 
 batch=$scratch/root/usr/bin/ratelens-batch
 [ "$("$batch" --version)" = "ratelens-batch $version" ] || fail "--version: $("$batch" --version)"
+# The HDF5 helper starts (its libraries resolve) and refuses to be run by hand.
+h5read=$scratch/root/usr/libexec/ratelens/ratelens-h5read
+rc=0
+"$h5read" --version 2>"$scratch/h5read.err" || rc=$?
+[ "$rc" -eq 2 ] && grep -q "takes no arguments" "$scratch/h5read.err" \
+    || fail "ratelens-h5read does not run: status $rc, $(cat "$scratch/h5read.err")"
 mkdir "$scratch/work"
 mkdir -m 700 "$scratch/runtime"
 (cd "$scratch/work" && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch/runtime" "$batch" "$root"/examples/spectrum_0[1-6].dat \

@@ -186,6 +186,23 @@ bool Writer::dataset(const std::string &path, Type type, const std::vector<hsize
     return written;
 }
 
+bool Writer::dataset(const std::string &path, hid_t type, const std::vector<hsize_t> &dims,
+                     const std::vector<double> &values)
+{
+    if (!ok() || !parents(path))
+        return false;
+    const hid_t space = H5Screate_simple(int(dims.size()), dims.data(), nullptr);
+    const hid_t dcpl = untimed(H5P_DATASET_CREATE);
+    const hid_t d = H5Dcreate2(file, path.c_str(), type, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
+    const bool written = d >= 0
+            && H5Dwrite(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0;
+    if (d >= 0)
+        H5Dclose(d);
+    H5Pclose(dcpl);
+    H5Sclose(space);
+    return written;
+}
+
 bool Writer::strings(const std::string &path, const std::vector<std::string> &values)
 {
     if (!ok() || !parents(path))
@@ -256,6 +273,17 @@ bool writeScan(const std::string &path, const Spec &spec, const Scan &scan)
                              spec.deflate);
     }
     return ok;
+}
+
+long long objectAddress(const std::string &path, const std::string &object)
+{
+    const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    H5O_info_t info;
+    const bool found = file >= 0
+            && H5Oget_info_by_name2(file, object.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT) >= 0;
+    if (file >= 0)
+        H5Fclose(file);
+    return found ? static_cast<long long>(info.addr) : -1;
 }
 
 } // namespace h5scan

@@ -72,6 +72,9 @@ public:
     // values row after row; dims of any rank. Parents are created as needed.
     bool dataset(const std::string &path, Type type, const std::vector<hsize_t> &dims,
                  const std::vector<double> &values, unsigned chunkRows = 0, int deflate = 0);
+    // The same with any HDF5 file type.
+    bool dataset(const std::string &path, hid_t type, const std::vector<hsize_t> &dims,
+                 const std::vector<double> &values);
     bool strings(const std::string &path, const std::vector<std::string> &values);
     bool group(const std::string &path);
 
@@ -81,5 +84,9 @@ private:
 };
 
 bool writeScan(const std::string &path, const Spec &spec, const Scan &scan);
+
+// Where the header of object starts in the file, for damaging it on purpose;
+// -1 if it cannot be found.
+long long objectAddress(const std::string &path, const std::string &object);
 
 } // namespace h5scan

@@ -24,6 +24,8 @@ private slots:
     void messageLine_data();
     void messageLine();
     void japanese();
+    void mcaAndHdf5WithoutRecipe();
+    void tableReadReplacedByTheRecipe();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -194,6 +196,78 @@ void tst_ColumnsDialog::japanese()
     QVERIFY2(single.currentMessage().startsWith("共通チャンネルは1つです"),
              qPrintable(single.currentMessage()));
     QCoreApplication::removeTranslator(&translator);
+}
+
+// Files that need a recipe by their kind open the same window: an MCA file
+// offers its ENVIRONMENT entries and times, an HDF5 file the [datasets].
+void tst_ColumnsDialog::mcaAndHdf5WithoutRecipe()
+{
+    qputenv("RATELENS_H5READ", RATELENS_H5READ_BUILT);
+    Body body;
+    QByteArray mca("VERSION: 3.1\nELEMENTS: 2\nREAL_TIME: 10 10\nLIVE_TIME: 5 8\n"
+                   "ENVIRONMENT: I0=\"250\" (ion chamber)\nDATA:\n");
+    for (int b = 1; b <= 8; ++b)
+        mca += QByteArray::number(b) + ' ' + QByteArray::number(2 * b) + '\n';
+    load(body, { write(QStringLiteral("one.mca"), mca) });
+    ColumnsDialog *d = body.columnsDialog();
+    QVERIFY(d && d->isVisible());
+    auto *preview = d->findChild<QTableWidget *>(QStringLiteral("preview"));
+    QCOMPARE(preview->horizontalHeaderItem(0)->text(), QString("I0"));
+    QCOMPARE(preview->item(0, 4)->text(), QString("72")); // counts2 over all bins
+    d->setRecipeText(QStringLiteral("i0 = I0"));
+    QCOMPARE(d->checkText(), QString("Missing or wrong: no window = first-last bin of the counts"));
+    d->setRecipeText(QStringLiteral("window = 1-2\ni0 = I1"));
+    QCOMPARE(d->checkText(), QString("Missing or wrong: unknown name I1"));
+    d->setRecipeText(QStringLiteral("window = 1-2\ni0 = I0"));
+    QTest::mouseClick(d->loadButton(), Qt::LeftButton);
+    QCOMPARE(body.measSet().points.size(), 1);
+    QCOMPARE(body.measSet().points.at(0).scas, QVector<double>({ 0.5, 1.0 }));
+
+    load(body, { QStringLiteral(RATELENS_EXAMPLES_DIR "/xspress3_scan.h5") });
+    QCOMPARE(d->file(), QStringLiteral(RATELENS_EXAMPLES_DIR "/xspress3_scan.h5"));
+    d->setRecipeText(QStringLiteral("i0 = I0\nicr = I0\nsca = I0\n"));
+    QCOMPARE(d->checkText(),
+             QString("Missing or wrong: no [datasets] section naming the HDF5 datasets"));
+    d->setRecipeText(
+        QStringLiteral("elements = 1-4\ni0 = I0 / (T / 50e6)\n"
+                       "icr = O{n} * F{n} / (C{n} / 80e6)\nsca = O{n} / (C{n} / 80e6)\n"
+                       "[datasets]\nI0 = /entry/scaler/I0\nT = /entry/scaler/TSCALER\n"
+                       "O{n} = /entry/xspress3/OutputCounts[{i}]\n"
+                       "F{n} = /entry/xspress3/DTFactor[{i}]\n"
+                       "C{n} = /entry/xspress3/Clock[{i}]\n"));
+    QVERIFY2(d->loadButton()->isEnabled(), qPrintable(d->checkText()));
+    QTest::mouseClick(d->loadButton(), Qt::LeftButton);
+    QCOMPARE(body.measSet().points.size(), 13);
+    QCOMPARE(body.measSet().chs(), 2);
+}
+
+// A column file without an XDI line is read as a point table, as ever, with
+// the remark; its Columns window is offered, and loading the recipe there
+// replaces the table's points of that file, not those of other files.
+void tst_ColumnsDialog::tableReadReplacedByTheRecipe()
+{
+    Body body;
+    load(body, { write(QStringLiteral("other.dat"), "# Channels : 2\n1 2 3 4 5\n") });
+    QByteArray scan = unmappedScan();
+    scan.replace("# XDI/1.0\n", "");
+    scan.replace("# Column.", "#  Column."); // no longer XDI lines either
+    scan.insert(scan.indexOf("2000 2"), "# IC0 tick fluo1 fluo2 out1 out2\n");
+    const QString path = write(QStringLiteral("scan.txt"), scan);
+    load(body, { path });
+    QCOMPARE(body.measSet().points.size(), 7);
+    QCOMPARE(body.measSet().points.at(1).i0, 2000.0); // read as a one-channel table
+    ColumnsDialog *d = body.columnsDialog();
+    QVERIFY(d && d->isVisible());
+    QCOMPARE(d->file(), path);
+    d->setRecipeText(QString::fromLatin1(goodRecipe));
+    QTest::mouseClick(d->loadButton(), Qt::LeftButton);
+    const MeasSet &m = body.measSet();
+    QCOMPARE(m.points.size(), 7);
+    QCOMPARE(m.mcas.size(), 7);
+    QCOMPARE(m.points.source(0).file, dir.filePath("other.dat"));
+    QCOMPARE(m.points.at(1).i0, 1000.0);
+    QCOMPARE(m.chs(), 2);
+    QVERIFY(m.estimated);
 }
 
 QTEST_MAIN(tst_ColumnsDialog)
