@@ -40,6 +40,7 @@ void clearNumbers(StageFit &fit)
 {
     fit.scale = fit.scaleStdErr = fit.tau = fit.tauStdErr = notANumber;
     fit.quadraticCoefficient = fit.reducedChi2 = fit.maxRateTau = fit.maxCounted = notANumber;
+    fit.scaleTauCovariance = notANumber;
 }
 
 // Sum of (y - model)^2 / max(model, floor) over points - 2.
@@ -464,9 +465,11 @@ void setExactNumbers(StageFit &fit, const Solution &sol, double xMax, double yMa
         const double g1 = 1.0 / pp;
         const double var = g0 * g0 * varP + 2.0 * g0 * g1 * covPQ + g1 * g1 * varQ;
         fit.tauStdErr = std::sqrt(std::fmax(var, 0.0)) / yMax;
+        fit.scaleTauCovariance = (g0 * varP + g1 * covPQ) / xMax;
     } else {
         fit.tau = q / xMax;
         fit.tauStdErr = std::sqrt(std::fmax(varQ, 0.0)) / xMax;
+        fit.scaleTauCovariance = covPQ * yMax / (xMax * xMax);
     }
     fit.reducedChi2 = reduced * yMax;
     fit.maxRateTau = q;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include <limits>
+
 // Why a stage fit gave no dead time.
 enum class FitFailure {
     None,
@@ -52,6 +54,9 @@ struct StageFit
     double scaleStdErr = 0.0;
     double tau = 0.0; // tau0 or tau, in the inverse units of the rates
     double tauStdErr = 0.0;
+    // cov(scale, tau) of the exact fits, which a correction needs: the two
+    // come from one fit and move together. NaN for the quadratic.
+    double scaleTauCovariance = std::numeric_limits<double>::quiet_NaN();
     double quadraticCoefficient = 0.0; // b or d1 of the quadratic model; NaN for the others
     double reducedChi2 = 0.0; // sum of (y - model)^2 / model over points - parameters
     double maxRateTau = 0.0; // n * tau at the highest true rate n of the scan

@@ -5,9 +5,11 @@
 
 #include <QTemporaryDir>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace benchsupport {
 
@@ -49,5 +51,41 @@ QString writeScratch(const QString &name, const QByteArray &bytes)
     }
     return path;
 }
+
+double parseLimit(const char *path, long &fields)
+{
+    std::FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return -1.0;
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    std::string text(size_t(size), '\0');
+    const size_t got = std::fread(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    text.resize(got);
+
+    auto isSpace = [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; };
+    double sum = 0.0;
+    fields = 0;
+    const char *p = text.data();
+    const char *end = p + text.size();
+    while (p < end) {
+        while (p < end && isSpace(*p))
+            ++p;
+        const char *start = p;
+        while (p < end && !isSpace(*p))
+            ++p;
+        if (p == start)
+            break;
+        double v;
+        if (std::from_chars(start, p, v).ec == std::errc()) {
+            sum += v;
+            ++fields;
+        }
+    }
+    return sum;
+}
+
 
 } // namespace benchsupport

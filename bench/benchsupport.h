@@ -23,4 +23,10 @@ QString scratchDir();
 // process when the disk refuses, since every figure would be meaningless.
 QString writeScratch(const QString &name, const QByteArray &bytes);
 
+// The yardstick of every reader: read the whole file, split at white space,
+// convert every field with std::from_chars and sum. Fields that are not
+// numbers ("#", header words) are skipped; fields counts those that were.
+// Returns the sum, or -1 when the file cannot be opened.
+double parseLimit(const char *path, long &fields);
+
 } // namespace benchsupport

@@ -191,51 +191,12 @@ void BM_ReadPointTableBytes(benchmark::State &state, std::string name)
     state.SetBytesProcessed(state.iterations() * in.bytes.size());
 }
 
-// The yardstick: read the whole file, split at white space, convert every
-// field with std::from_chars and sum. Fields that are not numbers ("#",
-// header words) are skipped. No product code parses like this; it only
-// shows how fast any reader of these files could be here.
-double parseLimit(const char *path, long &fields)
-{
-    std::FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return -1.0;
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    std::string text(size_t(size), '\0');
-    const size_t got = std::fread(text.data(), 1, text.size(), f);
-    std::fclose(f);
-    text.resize(got);
-
-    auto isSpace = [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; };
-    double sum = 0.0;
-    fields = 0;
-    const char *p = text.data();
-    const char *end = p + text.size();
-    while (p < end) {
-        while (p < end && isSpace(*p))
-            ++p;
-        const char *start = p;
-        while (p < end && !isSpace(*p))
-            ++p;
-        if (p == start)
-            break;
-        double v;
-        if (std::from_chars(start, p, v).ec == std::errc()) {
-            sum += v;
-            ++fields;
-        }
-    }
-    return sum;
-}
-
 void BM_ParseLimit(benchmark::State &state, std::string name)
 {
     const Input &in = input(name);
     const QByteArray path = QFile::encodeName(in.path);
     long fields = 0;
-    parseLimit(path.constData(), fields);
+    benchsupport::parseLimit(path.constData(), fields);
     const long expected = long(in.rows) * (2 * in.channels + 1);
     if (fields < expected) {
         state.SkipWithError("the yardstick did not see every field");
@@ -243,7 +204,7 @@ void BM_ParseLimit(benchmark::State &state, std::string name)
     }
     for (auto _ : state) {
         long n = 0;
-        benchmark::DoNotOptimize(parseLimit(path.constData(), n));
+        benchmark::DoNotOptimize(benchsupport::parseLimit(path.constData(), n));
     }
     state.SetBytesProcessed(state.iterations() * in.bytes.size());
 }

@@ -98,6 +98,7 @@ struct HeaderLines
     QStringList comments; // comment lines, '#' removed, in file order
     QString specLabels; // the last "#L" line's text
     QString dashedLabels; // the line after the last line of dashes
+    QString plainLabels; // the line right before the data, if it is no comment
 };
 
 void collectHeaderLine(const QByteArray &line, bool afterDashes, HeaderLines &h)
@@ -105,6 +106,7 @@ void collectHeaderLine(const QByteArray &line, bool afterDashes, HeaderLines &h)
     static const QRegularExpression xdiColumn(
         QStringLiteral("^#\\s*Column\\.(\\d+)\\s*:\\s*(\\S+)"),
         QRegularExpression::CaseInsensitiveOption);
+    h.plainLabels = line.startsWith('#') ? QString() : QString::fromUtf8(line).trimmed();
     if (!line.startsWith('#')) {
         if (afterDashes)
             h.dashedLabels = QString::fromUtf8(line).trimmed();
@@ -155,6 +157,11 @@ void chooseNames(const HeaderLines &h, int fields, ColumnHeader &header)
                 break;
             }
         }
+    }
+    // The one line of names that spreadsheets, pandas and numpy write.
+    if (names.isEmpty() && splitColumnFields(h.plainLabels).size() == fields) {
+        header.source = ColumnHeader::PlainLabels;
+        names = splitColumnFields(h.plainLabels);
     }
     for (int i = 0; i < fields; ++i) {
         if (i >= names.size())

@@ -18,11 +18,13 @@ class QIODevice;
 //  - the last comment line before the data whose number of fields equals the
 //    data's (leading "#" removed; a SPEC-style "#L" line counts as such a line);
 //  - a label line right after a line of dashes (older programs write their
-//    header without "#").
+//    header without "#");
+//  - failing those, a line of names right before the data, without "#", as
+//    spreadsheets, pandas, numpy and ratelens-batch correct write it.
 // A file without any gives the names $1, $2, ...
 struct ColumnHeader
 {
-    enum Source { NoNames, Xdi, CommentLine, SpecLabels, DashedLabels };
+    enum Source { NoNames, Xdi, CommentLine, SpecLabels, DashedLabels, PlainLabels };
 
     QStringList names;
     Source source = NoNames;

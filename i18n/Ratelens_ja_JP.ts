@@ -385,6 +385,58 @@
         <translation>CSV 保存...</translation>
     </message>
     <message>
+        <source>Save dead times...</source>
+        <translation>不感時間を保存...</translation>
+    </message>
+    <message>
+        <source>Correct scans...</source>
+        <translation>スキャンを補正...</translation>
+    </message>
+    <message>
+        <source>Save dead times</source>
+        <translation>不感時間を保存</translation>
+    </message>
+    <message>
+        <source>Dead-time files (*.json)</source>
+        <translation>不感時間ファイル (*.json)</translation>
+    </message>
+    <message>
+        <source>Correct scans</source>
+        <translation>スキャンを補正</translation>
+    </message>
+    <message>
+        <source>No fit yet: load measurement files first</source>
+        <translation>まだフィットがありません: 先に測定ファイルを読み込んでください</translation>
+    </message>
+    <message>
+        <source>Choose the paralyzable or the non-paralyzable model first</source>
+        <translation>先に麻痺型か非麻痺型のモデルを選んでください</translation>
+    </message>
+    <message>
+        <source>Saved the dead times in %1</source>
+        <translation>不感時間を %1 に保存しました</translation>
+    </message>
+    <message>
+        <source>Cannot write %1</source>
+        <translation>%1 に書き込めません</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>Corrected %1 of %2 scans beside them</source>
+        <translation>%2 個のスキャンのうち %1 個を補正し、元のファイルの隣に保存しました</translation>
+    </message>
+    <message>
+        <source>; %1 points left uncorrected (nan)</source>
+        <translation>。%1 点は補正できませんでした (nan)</translation>
+    </message>
+    <message>
+        <source>; not corrected: %1</source>
+        <translation>。補正できなかったもの: %1</translation>
+    </message>
+    <message>
         <location line="+2"/>
         <source>Model:</source>
         <translation>モデル:</translation>

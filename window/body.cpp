@@ -985,6 +985,8 @@ void Body::showFitDetails()
     if (!fitDetailsWindow) {
         fitDetailsWindow = new FitDetails(this);
         fitDetailsWindow->closeWith(fitDetailsAction->shortcut());
+        connect(fitDetailsWindow, &FitDetails::message, this,
+                [this](const QString &text) { showMessage(text); });
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());

@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fitdetails.h"
 
+#include "deadtimesfile.h"
+#include "scancorrection.h"
+
 #include "plotdata.h"
 #include "residualplot.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -194,11 +200,19 @@ FitDetails::FitDetails(QWidget *parent)
     , m_status(new QLabel)
     , m_saveDialog(
           new QFileDialog(this, tr("Save the fit table"), QString(), tr("CSV files (*.csv)")))
+    , m_deadTimesDialog(new QFileDialog(this, tr("Save dead times"), QString(),
+                                        tr("Dead-time files (*.json)")))
+    , m_correctDialog(new QFileDialog(this, tr("Correct scans")))
 {
     setWindowTitle(tr("Fit details"));
     m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
     m_saveDialog->setDefaultSuffix(QStringLiteral("csv"));
     m_saveDialog->setWindowModality(Qt::NonModal);
+    m_deadTimesDialog->setAcceptMode(QFileDialog::AcceptSave);
+    m_deadTimesDialog->setDefaultSuffix(QStringLiteral("json"));
+    m_deadTimesDialog->setWindowModality(Qt::NonModal);
+    m_correctDialog->setFileMode(QFileDialog::ExistingFiles);
+    m_correctDialog->setWindowModality(Qt::NonModal);
 
     m_model->addItem(tr("All models"));
     for (DeadTimeModel model : allModels)
@@ -228,6 +242,8 @@ FitDetails::FitDetails(QWidget *parent)
 
     auto *copy = new QPushButton(tr("Copy"));
     auto *save = new QPushButton(tr("Save CSV..."));
+    auto *saveDeadTimes = new QPushButton(tr("Save dead times..."));
+    auto *correct = new QPushButton(tr("Correct scans..."));
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(tr("Model:")));
     top->addWidget(m_model);
@@ -235,6 +251,12 @@ FitDetails::FitDetails(QWidget *parent)
     top->addStretch();
     top->addWidget(copy);
     top->addWidget(save);
+    // What the fit is for, on a row of its own so that the window still fits
+    // a small screen.
+    auto *apply = new QHBoxLayout;
+    apply->addStretch();
+    apply->addWidget(saveDeadTimes);
+    apply->addWidget(correct);
 
     // The user shares the height between the table and the residuals.
     auto *below = new QWidget;
@@ -251,6 +273,7 @@ FitDetails::FitDetails(QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addLayout(apply);
     layout->addWidget(m_splitter, 1);
 
     auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -265,6 +288,10 @@ FitDetails::FitDetails(QWidget *parent)
     connect(copy, &QPushButton::clicked, this, &FitDetails::copyTable);
     connect(save, &QPushButton::clicked, m_saveDialog, &QFileDialog::show);
     connect(m_saveDialog, &QFileDialog::fileSelected, this, &FitDetails::saveTable);
+    connect(saveDeadTimes, &QPushButton::clicked, m_deadTimesDialog, &QFileDialog::show);
+    connect(m_deadTimesDialog, &QFileDialog::fileSelected, this, &FitDetails::saveDeadTimes);
+    connect(correct, &QPushButton::clicked, m_correctDialog, &QFileDialog::show);
+    connect(m_correctDialog, &QFileDialog::filesSelected, this, &FitDetails::correctScans);
     resize(1200, 760);
 }
 
@@ -517,4 +544,72 @@ void FitDetails::saveTable(const QString &path)
         m_status->setText(tr("Cannot write %1: %2").arg(path, file.errorString()));
     else
         m_status->setText(tr("Saved %1").arg(path));
+}
+
+bool FitDetails::chosenExactModel(DeadTimeModel &model)
+{
+    const QVector<DeadTimeModel> shown = shownModels();
+    if (m_channels.isEmpty()) {
+        emit message(tr("No fit yet: load measurement files first"));
+        return false;
+    }
+    if (shown.size() != 1 || shown.first() == DeadTimeModel::Quadratic) {
+        emit message(tr("Choose the paralyzable or the non-paralyzable model first"));
+        return false;
+    }
+    model = shown.first();
+    return true;
+}
+
+void FitDetails::saveDeadTimes(const QString &path)
+{
+    DeadTimeModel model;
+    if (!chosenExactModel(model))
+        return;
+    QStringList inputs;
+    for (int p = 0; p < m_points.size(); ++p) {
+        if (!inputs.contains(m_points.source(p).file))
+            inputs.append(m_points.source(p).file);
+    }
+    const DeadTimesProvenance provenance =
+            provenanceOf(inputs, QString(), QCoreApplication::applicationVersion());
+    const QByteArray bytes =
+            QJsonDocument(deadTimesFileJson(model, m_points.size(), m_channels, provenance))
+                    .toJson(QJsonDocument::Indented);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush())
+        emit message(tr("Saved the dead times in %1").arg(path));
+    else
+        emit message(tr("Cannot write %1").arg(path));
+}
+
+void FitDetails::correctScans(const QStringList &paths)
+{
+    ScanCorrectionSetup setup;
+    if (!chosenExactModel(setup.model))
+        return;
+    for (const ChannelComparison &c : m_channels) {
+        const StageFit &pre = c.preAmp.fit(setup.model);
+        const StageFit &amp = c.amp.fit(setup.model);
+        setup.deadTimes.append({ pre.tau, pre.tauStdErr, amp.tau, amp.tauStdErr, amp.scale,
+                                 amp.scaleStdErr, amp.scaleTauCovariance });
+    }
+    int corrected = 0;
+    qint64 uncorrected = 0;
+    QStringList problems;
+    for (const QString &path : paths) {
+        const ScanCorrectionReport r = correctScanFile(setup, path, correctedScanPath(path));
+        if (!r.ok()) {
+            problems.append(tr("%1 (%2)").arg(QFileInfo(path).fileName(), r.error));
+            continue;
+        }
+        ++corrected;
+        uncorrected += r.totalUncorrected();
+    }
+    QString text = tr("Corrected %1 of %2 scans beside them").arg(corrected).arg(paths.size());
+    if (uncorrected > 0)
+        text += tr("; %1 points left uncorrected (nan)").arg(uncorrected);
+    if (!problems.isEmpty())
+        text += tr("; not corrected: %1").arg(problems.join(QStringLiteral(", ")));
+    emit message(text);
 }

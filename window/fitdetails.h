@@ -46,6 +46,8 @@ public:
     // "Amplifier with d0 = 1": the amplifier fitted with its scale held at 1.
     QCheckBox *fixD0Box() const { return m_fixD0; }
     QFileDialog *saveDialog() const { return m_saveDialog; }
+    QFileDialog *deadTimesDialog() const { return m_deadTimesDialog; }
+    QFileDialog *correctDialog() const { return m_correctDialog; }
     QLabel *residualView() const { return m_residuals; }
 
     // The rows shown, machine-readable: numbers in seconds at full precision,
@@ -55,6 +57,16 @@ public:
 public slots:
     void copyTable();
     void saveTable(const QString &path);
+    // The dead-time file of the chosen exact model, as ratelens-batch --json
+    // writes it, for ratelens-batch correct and "Correct scans...".
+    void saveDeadTimes(const QString &path);
+    // Corrects each scan with the chosen exact model's fits into
+    // <name>_dtc.tsv beside it.
+    void correctScans(const QStringList &paths);
+
+signals:
+    // A line for the main window's message line.
+    void message(const QString &text);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -73,6 +85,8 @@ private:
     // A size that shows every column and, up to a screenful, every row, within
     // the screen the window opens on.
     void fitToScreen();
+    // The exact model chosen, or nothing with the reason on the message line.
+    bool chosenExactModel(DeadTimeModel &model);
 
     PointSet m_points;
     QVector<ChannelComparison> m_freeChannels; // as the main window fitted them
@@ -85,4 +99,6 @@ private:
     QFileDialog *m_saveDialog;
     QSplitter *m_splitter;
     bool m_sized = false;
+    QFileDialog *m_deadTimesDialog;
+    QFileDialog *m_correctDialog;
 };

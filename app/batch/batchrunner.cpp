@@ -3,6 +3,8 @@
 
 #include "batchoptions.h"
 #include "channelresult.h"
+#include "correctcommand.h"
+#include "deadtimesfile.h"
 #include "loader.h"
 #include "modelreport.h"
 #include "plotrender.h"
@@ -13,6 +15,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonObject>
 #include <QTextStream>
 
 #include <optional>
@@ -128,6 +131,21 @@ void reportNoEstimate(const PointSet &points, QTextStream &err)
         batchMessage(err) << "no estimation: the points have no channel in common\n";
 }
 
+// The JSON report is also the dead-time file that the correct sub-command reads.
+QByteArray jsonReport(const BatchOptions &o, const PointSet &points,
+                      const QVector<ChannelResult> &rows,
+                      const QVector<ChannelComparison> &comparison)
+{
+    QJsonObject root = modelJson(o.choice, points.size(), points.chs(), rows, comparison).object();
+    QString recipe;
+    QFile recipeFile(o.recipePath);
+    if (!o.recipePath.isEmpty() && recipeFile.open(QIODevice::ReadOnly | QIODevice::Text))
+        recipe = QString::fromUtf8(recipeFile.readAll());
+    addDeadTimesFileKeys(root, o.models(), comparison,
+                         provenanceOf(o.files, recipe, QStringLiteral(RATELENS_VERSION)));
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
 void printTable(const BatchOptions &o, const PointSet &points, const DeadTimes &dt,
                 const QVector<ChannelComparison> &comparison, const QVector<bool> &leftOut,
                 QTextStream &out)
@@ -137,8 +155,7 @@ void printTable(const BatchOptions &o, const PointSet &points, const DeadTimes &
     for (ChannelResult &r : rows)
         r.excluded = leftOut.value(r.channel);
     if (o.json)
-        out << modelJson(o.choice, points.size(), points.chs(), rows, comparison)
-                        .toJson(QJsonDocument::Indented);
+        out << jsonReport(o, points, rows, comparison);
     else if (o.choice.compare)
         out << formatComparisonTable(comparison);
     else if (o.quadraticOnly())
@@ -235,6 +252,8 @@ int writePlot(const BatchOptions &o, const PointSet &points, const DeadTimes *fi
 
 int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("correct"))
+        return runCorrect(QStringList { arguments.at(0) } + arguments.mid(2), out, err);
     int status = BatchOk;
     const std::optional<BatchOptions> options = parseBatchOptions(arguments, out, err, &status);
     if (!options)

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "body.h"
+#include "columnfile.h"
+#include "deadtimesfile.h"
 #include "fitdetails.h"
 #include "le.h"
 #include "modelcomparison.h"
@@ -63,6 +65,8 @@ private slots:
     void toolTipShowsTheStagesOwnFlags_data();
     void toolTipShowsTheStagesOwnFlags();
     void unitScaleOption();
+    void deadTimesSavedAndScansCorrected();
+    void correctionNeedsAnExactModel();
 };
 
 void tst_FitDetails::toolTipsGiveEveryModel_data()
@@ -367,6 +371,77 @@ void tst_FitDetails::unitScaleOption()
     QCOMPARE(table->item(0, tau0)->text(), freeTau0);
     details->fixD0Box()->setChecked(false);
     QCOMPARE(table->item(0, d0)->text(), freeD0);
+}
+
+// Save dead times... writes the file the batch command reads; Correct scans...
+// corrects a scan simulated from the fits themselves back to its true rates,
+// beside it, and says so in the message line.
+void tst_FitDetails::deadTimesSavedAndScansCorrected()
+{
+    Body body;
+    load(body, { highRate() });
+    body.showFitDetails();
+    FitDetails *details = body.fitDetails();
+    details->modelChooser()->setCurrentIndex(2); // paralyzable
+    auto *messageLine = body.findChild<QLabel *>(QStringLiteral("message"));
+
+    QTemporaryDir dir;
+    const QString json = dir.filePath(QStringLiteral("deadtimes.json"));
+    emit details->deadTimesDialog()->fileSelected(json);
+    QFile file(json);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const DeadTimesFile read = readDeadTimesFile(file.readAll());
+    QCOMPARE(read.error, QString());
+    QCOMPARE(read.channels.size(), 8);
+    QCOMPARE(messageLine->toolTip(), QStringLiteral("Saved the dead times in %1").arg(json));
+
+    QByteArray scan = "# I0";
+    for (int e = 1; e <= 8; ++e)
+        scan += " ICR" + QByteArray::number(e) + " OCR" + QByteArray::number(e);
+    scan += '\n';
+    const double rates[] = { 1e4, 5e4, 1.2e5 };
+    for (double n : rates) {
+        scan += "1";
+        for (const ChannelDeadTimes &c : read.channels) {
+            const double icr = countedRate(DeadTimeModel::Paralyzable, n, c.deadTimes.tau0);
+            const double sca = c.deadTimes.d0
+                    * countedRate(DeadTimeModel::Paralyzable, icr, c.deadTimes.tau);
+            scan += ' ' + QByteArray::number(icr, 'g', 17) + ' ' + QByteArray::number(sca, 'g', 17);
+        }
+        scan += '\n';
+    }
+    const QString scanPath = dir.filePath(QStringLiteral("scan.dat"));
+    QFile scanFile(scanPath);
+    QVERIFY(scanFile.open(QIODevice::WriteOnly) && scanFile.write(scan) == scan.size());
+    scanFile.close();
+    emit details->correctDialog()->filesSelected({ scanPath });
+    QCOMPARE(messageLine->toolTip(), QStringLiteral("Corrected 1 of 1 scans beside them"));
+
+    QFile out(dir.filePath(QStringLiteral("scan_dtc.tsv")));
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const ColumnHeader header = readColumnHeader(out);
+    ColumnReader reader(out, header);
+    ColumnBlock block;
+    QVERIFY(reader.readBlock(100, block));
+    QCOMPARE(block.rows(), 3);
+    const int ntrue8 = int(header.names.indexOf(QStringLiteral("ntrue8")));
+    QVERIFY(ntrue8 > 0);
+    for (int r = 0; r < 3; ++r)
+        QVERIFY(std::fabs(block.columns[size_t(ntrue8)][size_t(r)] / rates[r] - 1.0) < 1e-9);
+}
+
+void tst_FitDetails::correctionNeedsAnExactModel()
+{
+    Body body;
+    load(body, { highRate() });
+    body.showFitDetails();
+    FitDetails *details = body.fitDetails();
+    details->modelChooser()->setCurrentIndex(0); // all models
+    QTemporaryDir dir;
+    emit details->deadTimesDialog()->fileSelected(dir.filePath(QStringLiteral("dt.json")));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("dt.json"))));
+    QCOMPARE(body.findChild<QLabel *>(QStringLiteral("message"))->toolTip(),
+             QStringLiteral("Choose the paralyzable or the non-paralyzable model first"));
 }
 
 QTEST_MAIN(tst_FitDetails)

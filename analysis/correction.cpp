@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "correction.h"
+
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_sf_lambert.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
+
+bool exactLaw(DeadTimeModel model)
+{
+    return model == DeadTimeModel::Paralyzable || model == DeadTimeModel::NonParalyzable;
+}
+
+// The inverse n = g(m; tau) with its partial derivatives, from the implicit
+// m = f(n; tau): dn/dm = 1 / f_n and dn/dtau = -f_tau / f_n.
+//   paralyzable:     f_n = exp(-n tau) (1 - n tau),  f_tau = -n^2 exp(-n tau)
+//   non-paralyzable: f_n = 1 / (1 + n tau)^2,        f_tau = -n^2 / (1 + n tau)^2
+struct Inverse
+{
+    double n = notANumber;
+    double dm = notANumber;
+    double dtau = notANumber;
+};
+
+Inverse invert(DeadTimeModel model, double m, double tau)
+{
+    Inverse r;
+    r.n = trueRate(model, m, tau);
+    if (!std::isfinite(r.n))
+        return r;
+    const double x = r.n * tau;
+    // At the paralyzable law's peak (n tau = 1) the counted rate no longer
+    // changes with n: any doubt in m or tau makes n unknown.
+    if (model == DeadTimeModel::Paralyzable && !(x < 1.0)) {
+        r.n = notANumber;
+        return r;
+    }
+    if (model == DeadTimeModel::Paralyzable) {
+        r.dm = std::exp(x) / (1.0 - x);
+        r.dtau = r.n * r.n / (1.0 - x);
+    } else {
+        r.dm = (1.0 + x) * (1.0 + x);
+        r.dtau = r.n * r.n;
+    }
+    return r;
+}
+
+// GSL's default error handler aborts the program; a rate at the very edge of
+// W0's domain must give a flagged point instead.
+void silenceGslErrors()
+{
+    static const bool silenced = [] {
+        gsl_set_error_handler_off();
+        return true;
+    }();
+    (void)silenced;
+}
+
+Correction uncorrected(CorrectionFlag flag)
+{
+    return { notANumber, notANumber, notANumber, flag };
+}
+
+// k = n / SCA, or with SCA = 0 its limit n'(0) / SCA'(0) = dn/dSCA at zero.
+Correction finish(double n, double sca, double dnDsca, double var)
+{
+    Correction c;
+    c.nTrue = n;
+    c.k = sca > 0.0 ? n / sca : dnDsca;
+    c.kStdErr = sca > 0.0 ? std::sqrt(var) / sca : notANumber;
+    if (!std::isfinite(c.k) || (c.kStdErr > c.k))
+        return uncorrected(std::isfinite(c.k) ? CorrectionFlag::Uncertain
+                                              : CorrectionFlag::BeyondReach);
+    return c;
+}
+
+Correction fromIcr(DeadTimeModel model, const ElementDeadTimes &dt, double icr, double sca)
+{
+    // With no SCA counts k = n / SCA has no value, whatever the ICR.
+    if (sca == 0.0)
+        return uncorrected(CorrectionFlag::BadValue);
+    const Inverse pre = invert(model, icr, dt.tau0);
+    if (!std::isfinite(pre.n))
+        return uncorrected(CorrectionFlag::BeyondReach);
+    const double g = pre.dtau * dt.tau0StdErr;
+    return finish(pre.n, sca, notANumber, g * g);
+}
+
+Correction fromSca(DeadTimeModel model, const ElementDeadTimes &dt, double sca)
+{
+    const double u = sca / dt.d0;
+    const Inverse amp = invert(model, u, dt.tau);
+    if (!std::isfinite(amp.n))
+        return uncorrected(CorrectionFlag::BeyondReach);
+    const Inverse pre = invert(model, amp.n, dt.tau0);
+    if (!std::isfinite(pre.n))
+        return uncorrected(CorrectionFlag::BeyondReach);
+    // The gradient of n with respect to (tau0, tau, d0) by the chain rule.
+    const double gTau0 = pre.dtau;
+    const double gTau = pre.dm * amp.dtau;
+    const double gD0 = -pre.dm * amp.dm * u / dt.d0;
+    const double var = gTau0 * gTau0 * dt.tau0StdErr * dt.tau0StdErr
+            + gTau * gTau * dt.tauStdErr * dt.tauStdErr + gD0 * gD0 * dt.d0StdErr * dt.d0StdErr
+            + 2.0 * gTau * gD0 * dt.d0TauCovariance;
+    // Rounding can make a variance of zero slightly negative; an unknown
+    // standard error (NaN) must stay unknown, which fmax would not keep.
+    return finish(pre.n, sca, pre.dm * amp.dm / dt.d0, var < 0.0 ? 0.0 : var);
+}
+
+} // namespace
+
+double highestCountedRate(DeadTimeModel model, double tau)
+{
+    switch (model) {
+    case DeadTimeModel::Paralyzable:
+        return 1.0 / (M_E * tau);
+    case DeadTimeModel::NonParalyzable:
+        return 1.0 / tau;
+    case DeadTimeModel::Quadratic:
+        return 1.0 / (4.0 * tau);
+    }
+    return notANumber;
+}
+
+double trueRate(DeadTimeModel model, double m, double tau)
+{
+    if (!exactLaw(model) || !(m >= 0.0) || !std::isfinite(m) || !(tau > 0.0))
+        return notANumber;
+    const double x = m * tau;
+    if (model == DeadTimeModel::NonParalyzable)
+        return x < 1.0 ? m / (1.0 - x) : notANumber;
+    if (x > 1.0 / M_E)
+        return notANumber;
+    // W0(-x)/(-x) tends to 1 as x -> 0; dividing by m rather than tau keeps
+    // the relative precision of n at rates far below the dead time's reach.
+    if (x == 0.0)
+        return 0.0;
+    silenceGslErrors();
+    gsl_sf_result w;
+    if (gsl_sf_lambert_W0_e(-x, &w) != GSL_SUCCESS)
+        return notANumber;
+    return -w.val / tau;
+}
+
+QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,
+                         CorrectionSource source)
+{
+    if (!exactLaw(model))
+        return QStringLiteral("the %1 model cannot be inverted; correct with paralyzable or "
+                              "nonparalyzable dead times")
+                .arg(deadTimeModelName(model));
+    // A dead-time file holds null (NaN here) where a fit failed.
+    auto problem = [](const char *name, double v) {
+        if (std::isnan(v))
+            return QStringLiteral("%1 is not known (not given, or its fit failed)")
+                    .arg(QLatin1String(name));
+        if (!(std::isfinite(v) && v > 0.0))
+            return QStringLiteral("%1 must be positive, not %2").arg(QLatin1String(name)).arg(v);
+        return QString();
+    };
+    QString why = problem("tau0", dt.tau0);
+    if (!why.isEmpty() || source == CorrectionSource::Icr)
+        return why;
+    why = problem("tau", dt.tau);
+    return why.isEmpty() ? problem("d0", dt.d0) : why;
+}
+
+Correction correctPoint(DeadTimeModel model, const ElementDeadTimes &dt, CorrectionSource source,
+                        double icr, double sca)
+{
+    const bool icrBad = source == CorrectionSource::Icr && !(icr >= 0.0 && std::isfinite(icr));
+    if (icrBad || !(sca >= 0.0 && std::isfinite(sca)))
+        return uncorrected(CorrectionFlag::BadValue);
+    return source == CorrectionSource::Icr ? fromIcr(model, dt, icr, sca)
+                                           : fromSca(model, dt, sca);
+}

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "correction.h"
+#include "modelcomparison.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+// The dead-time file: what a fit found, in the form a correction reads. It is
+// the batch command's JSON report with these keys added:
+//   "format": "ratelens-dead-times", "version": 1,
+//   "deadTimes": { "<model>": [ { "channel", "tau0", "tau0StdErr", "a", "aStdErr",
+//                  "tau", "tauStdErr", "d0", "d0StdErr", "d0TauCovariance",
+//                  "flags" }, ... ], ... } for each exact model fitted,
+//   "provenance": { "inputs": [ { "file", "sha256" } ], "recipe",
+//                   "ratelensVersion", "created" }.
+// A failed fit's numbers are null, as everywhere in the report.
+
+constexpr int deadTimesFileVersion = 1;
+
+struct DeadTimesProvenance
+{
+    QStringList inputFiles;
+    QString recipe; // the recipe's text; empty when the files needed none
+    QString ratelensVersion;
+    QDateTime created;
+};
+
+// The provenance of a fit of files now: their names and SHA-256 (null for a
+// file that cannot be read), the time in UTC.
+DeadTimesProvenance provenanceOf(const QStringList &files, const QString &recipe,
+                                 const QString &version);
+
+// Adds the dead-time file's keys to a report whose fits are channels.
+void addDeadTimesFileKeys(QJsonObject &root, const QVector<DeadTimeModel> &models,
+                          const QVector<ChannelComparison> &channels,
+                          const DeadTimesProvenance &provenance);
+
+// A dead-time file of its own, as the window saves it: the keys above with
+// "model", "points" and "channels" of the report.
+QJsonObject deadTimesFileJson(DeadTimeModel model, int points,
+                              const QVector<ChannelComparison> &channels,
+                              const DeadTimesProvenance &provenance);
+
+// One channel's dead times as a correction uses them.
+struct ChannelDeadTimes
+{
+    int channel = 0;
+    ElementDeadTimes deadTimes;
+    QStringList flags;
+};
+
+struct DeadTimesFile
+{
+    DeadTimeModel model = DeadTimeModel::Paralyzable;
+    QVector<ChannelDeadTimes> channels; // in channel order
+    QString error; // why the file cannot be used; empty when it can
+};
+
+// Reads a dead-time file. model chooses among the laws of a file that holds
+// both (from --model compare); a file with one law needs none, or that one.
+// A channel whose fit failed has NaN dead times: deadTimesProblem names it.
+DeadTimesFile readDeadTimesFile(const QByteArray &bytes,
+                                std::optional<DeadTimeModel> model = std::nullopt);

@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "decimaltext.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint64_t powersOfTen[] = { 1ULL,
+                                          10ULL,
+                                          100ULL,
+                                          1000ULL,
+                                          10000ULL,
+                                          100000ULL,
+                                          1000000ULL,
+                                          10000000ULL,
+                                          100000000ULL,
+                                          1000000000ULL,
+                                          10000000000ULL,
+                                          100000000000ULL,
+                                          1000000000000ULL,
+                                          10000000000000ULL,
+                                          100000000000000ULL,
+                                          1000000000000000ULL,
+                                          10000000000000000ULL,
+                                          100000000000000000ULL };
+
+// 10^e for |e| <= 330, each the double nearest to it; made once at start-up
+// so that the formatting loop pays no guard for it.
+std::array<double, 661> makePowersOfTen()
+{
+    std::array<double, 661> t {};
+    for (int i = 0; i < 661; ++i) {
+        char text[8];
+        const int n = std::snprintf(text, sizeof text, "1e%d", i - 330);
+        std::from_chars(text, text + n, t[size_t(i)]);
+    }
+    return t;
+}
+
+const std::array<double, 661> powerTable = makePowersOfTen();
+
+inline double powerOfTen(int e)
+{
+    return powerTable[size_t(e + 330)];
+}
+
+// "00" to "99": two digits per division.
+constexpr char digitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233"
+                              "34353637383940414243444546474849505152535455565758596061626364656667"
+                              "6869707172737475767778798081828384858687888990919293949596979899";
+
+char *writeSpecial(char *out, double v)
+{
+    const char *text = std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf";
+    const std::size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return out + n;
+}
+
+// The digits of m, exactly count of them (leading zeros kept).
+char *writeDigits(char *out, std::uint64_t m, int count)
+{
+    int i = count;
+    while (i >= 2) {
+        const std::size_t pair = std::size_t(m % 100) * 2;
+        m /= 100;
+        out[--i] = digitPairs[pair + 1];
+        out[--i] = digitPairs[pair];
+    }
+    if (i == 1)
+        out[0] = char('0' + m % 10);
+    return out + count;
+}
+
+// mantissa holds digits digits d1 d2 ... with value d1.d2... x 10^exponent.
+char *place(char *out, std::uint64_t mantissa, int digits, int exponent)
+{
+    while (digits > 1 && mantissa % 10 == 0) {
+        mantissa /= 10;
+        --digits;
+    }
+    char d[20] = {};
+    writeDigits(d, mantissa, digits);
+    if (exponent >= 0 && exponent < 17) {
+        // Fixed: the integer part, then the fraction if any digits remain.
+        const int whole = exponent + 1;
+        for (int i = 0; i < whole; ++i)
+            *out++ = i < digits ? d[i] : '0';
+        if (digits > whole) {
+            *out++ = '.';
+            for (int i = whole; i < digits; ++i)
+                *out++ = d[i];
+        }
+        return out;
+    }
+    if (exponent < 0 && exponent >= -4) {
+        *out++ = '0';
+        *out++ = '.';
+        for (int i = 0; i < -exponent - 1; ++i)
+            *out++ = '0';
+        for (int i = 0; i < digits; ++i)
+            *out++ = d[i];
+        return out;
+    }
+    *out++ = d[0];
+    if (digits > 1) {
+        *out++ = '.';
+        for (int i = 1; i < digits; ++i)
+            *out++ = d[i];
+    }
+    *out++ = 'e';
+    *out++ = exponent < 0 ? '-' : '+';
+    const int e = std::abs(exponent);
+    return writeDigits(out, std::uint64_t(e), e >= 100 ? 3 : 2);
+}
+
+} // namespace
+
+char *writeSignificant(char *out, double v, int digits)
+{
+    if (!std::isfinite(v))
+        return writeSpecial(out, v);
+    if (v == 0.0) {
+        *out++ = '0';
+        return out;
+    }
+    if (v < 0) {
+        *out++ = '-';
+        v = -v;
+    }
+    // Subnormals and the far ends: the library's formatter, rarely needed.
+    if (v < 1e-290 || v > 1e290)
+        return std::to_chars(out, out + 31, v, std::chars_format::general, digits).ptr;
+    // The decimal exponent from the binary one, then made exact against the
+    // table; the product below is then rounded once, well within 10^-15.
+    int binary = 0;
+    std::frexp(v, &binary);
+    int exponent = int(std::floor((binary - 1) * 0.30102999566398120));
+    while (v >= powerOfTen(exponent + 1))
+        ++exponent;
+    while (v < powerOfTen(exponent))
+        --exponent;
+    std::uint64_t m = std::uint64_t(v * powerOfTen(digits - 1 - exponent) + 0.5);
+    if (m >= powersOfTen[digits]) { // rounding carried into a new digit
+        m /= 10;
+        ++exponent;
+    }
+    return place(out, m, digits, exponent);
+}
+
+char *writeExact(char *out, double v)
+{
+    if (!std::isfinite(v))
+        return writeSpecial(out, v);
+    if (v == std::trunc(v) && std::fabs(v) < 9007199254740992.0 && !(v == 0.0 && std::signbit(v))) {
+        std::int64_t i = std::int64_t(v);
+        if (i < 0) {
+            *out++ = '-';
+            i = -i;
+        }
+        int count = 1;
+        while (count < 17 && std::uint64_t(i) >= powersOfTen[count])
+            ++count;
+        return writeDigits(out, std::uint64_t(i), count);
+    }
+    return std::to_chars(out, out + 31, v).ptr;
+}

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "correction.h"
+#include "recipe.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+#include <vector>
+
+class QIODevice;
+
+// How to correct the scans of one run.
+struct ScanCorrectionSetup
+{
+    DeadTimeModel model = DeadTimeModel::Paralyzable;
+    // The dead times of the detector's channels, in the order of the recipe's
+    // element list: the scan's i-th element is corrected with deadTimes[i].
+    QVector<ElementDeadTimes> deadTimes;
+    bool oneForAll = false; // deadTimes[0] holds for every element (typed-in dead times)
+    std::optional<CorrectionSource> source; // none: ICR when the recipe has one, else SCA
+    std::optional<Recipe> recipe; // none: the built-in recipe that fits the columns
+    QStringList roiPatterns; // column names with {n}, corrected as <name>_corr
+};
+
+// What correcting one scan gave.
+struct ScanCorrectionReport
+{
+    QString error; // why the scan could not be corrected; empty when it was
+    QString recipeOrigin; // the recipe used, for messages
+    CorrectionSource source = CorrectionSource::Sca;
+    std::vector<int> elementNumbers;
+    std::vector<qint64> uncorrected; // per element, the points left uncorrected
+    qint64 rows = 0;
+
+    bool ok() const { return error.isEmpty(); }
+    qint64 totalUncorrected() const;
+};
+
+// Rows read, corrected and written per block.
+constexpr int correctionBlockRows = 8192;
+
+// Reads the column file in, corrects every element of every row and writes
+// to out a tab-separated column file: one line of names, then per row the
+// scan's own columns followed, for each element n, by ntrue{n} (the true
+// input rate), dtc{n} (k = ntrue / SCA), dtc{n}_err (k's standard error),
+// dtc{n}_flag (0, or why the point was left uncorrected, see
+// CorrectionFlag) and <roi>_corr = <roi> * k for each ROI pattern. The scan
+// is read, corrected and written in blocks, reading the next block on a
+// second thread while the current one is corrected and written, so memory
+// stays flat whatever the length. A row the reader cannot use, a recipe
+// that does not fit the columns or fewer dead times than elements stop the
+// scan with an error; what was written to out by then is incomplete.
+ScanCorrectionReport correctScan(const ScanCorrectionSetup &setup, QIODevice &in,
+                                 QIODevice &out);
+
+// The names of the columns correctScan adds for element n and its ROI columns.
+QStringList correctionColumnNames(int n, const QStringList &roiColumns);
+
+// Where the corrected copy of a scan goes: into dir when one is given, else
+// beside the scan, as <base name>_dtc.tsv.
+QString correctedScanPath(const QString &scan, const QString &dir = QString());
+
+// Corrects the file scan into the file output, which is replaced only by a
+// complete correction: on any error it is left as it was. The scan itself is
+// never written to.
+ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QString &scan,
+                                     const QString &output);

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "correctcommand.h"
+
+#include "batchoptions.h"
+#include "correctoptions.h"
+#include "deadtimesfile.h"
+#include "scancorrection.h"
+
+#include <QFile>
+#include <QTextStream>
+
+namespace {
+
+// The dead times of --dead-times, or nothing with the reason on err.
+bool readDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream &err)
+{
+    QFile file(o.deadTimesPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        batchMessage(err) << "cannot read " << o.deadTimesPath << ": " << file.errorString()
+                          << '\n';
+        return false;
+    }
+    const DeadTimesFile dt = readDeadTimesFile(file.readAll(), o.model);
+    if (!dt.error.isEmpty()) {
+        batchMessage(err) << o.deadTimesPath << ": " << dt.error << '\n';
+        return false;
+    }
+    setup.model = dt.model;
+    for (const ChannelDeadTimes &c : dt.channels)
+        setup.deadTimes.append(c.deadTimes);
+    return true;
+}
+
+// Typed-in dead times: one value for every element, or one per element. Their
+// standard errors are not known.
+bool typedDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream &err)
+{
+    const int n = std::max({ o.tau0s.size(), o.taus.size(), o.d0s.size() });
+    for (const QVector<double> *list : { &o.tau0s, &o.taus, &o.d0s }) {
+        if (list->size() > 1 && list->size() != n) {
+            batchMessage(err) << "--tau0, --tau and --d0 give " << o.tau0s.size() << ", "
+                              << o.taus.size() << " and " << o.d0s.size()
+                              << " values: give one, or the same number each\n";
+            return false;
+        }
+    }
+    auto at = [](const QVector<double> &list, int i, double fallback) {
+        return list.isEmpty() ? fallback : list.at(list.size() == 1 ? 0 : i);
+    };
+    const double unknown = qQNaN();
+    setup.model = *o.model;
+    setup.oneForAll = n == 1;
+    for (int i = 0; i < n; ++i)
+        setup.deadTimes.append({ at(o.tau0s, i, unknown), unknown, at(o.taus, i, unknown),
+                                 unknown, at(o.d0s, i, 1.0), unknown, unknown });
+    return true;
+}
+
+bool readRecipe(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream &err)
+{
+    if (o.recipePath.isEmpty())
+        return true;
+    QFile file(o.recipePath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        batchMessage(err) << "cannot read the recipe " << o.recipePath << ": "
+                          << file.errorString() << '\n';
+        return false;
+    }
+    RecipeParse parsed = parseRecipe(QString::fromUtf8(file.readAll()));
+    if (!parsed.ok()) {
+        batchMessage(err) << o.recipePath << ": line " << parsed.line << ": " << parsed.error
+                          << '\n';
+        return false;
+    }
+    parsed.recipe.origin = QStringLiteral("recipe %1").arg(o.recipePath);
+    setup.recipe = parsed.recipe;
+    return true;
+}
+
+void reportScan(const CorrectOptions &o, const QString &scan, const QString &output,
+                const ScanCorrectionReport &r, QTextStream &err)
+{
+    if (!r.ok()) {
+        batchMessage(err) << scan << ": " << r.error << '\n';
+        return;
+    }
+    if (o.verbose)
+        batchMessage(err) << scan << ": " << r.rows << " rows through the "
+                          << r.recipeOrigin << ", corrected from "
+                          << (r.source == CorrectionSource::Icr ? "ICR" : "SCA") << " into "
+                          << output << '\n';
+    for (size_t i = 0; i < r.uncorrected.size(); ++i) {
+        if (r.uncorrected[i] > 0)
+            batchMessage(err) << scan << ": element " << r.elementNumbers[i] << ": "
+                              << r.uncorrected[i] << " of " << r.rows
+                              << " points left uncorrected\n";
+    }
+}
+
+} // namespace
+
+int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    int status = CorrectOk;
+    const std::optional<CorrectOptions> options = parseCorrectOptions(arguments, out, err, &status);
+    if (!options)
+        return status;
+    const CorrectOptions &o = *options;
+    ScanCorrectionSetup setup;
+    setup.source = o.source;
+    setup.roiPatterns = o.roiPatterns;
+    const bool ready = (o.deadTimesPath.isEmpty() ? typedDeadTimes(o, setup, err)
+                                                  : readDeadTimes(o, setup, err))
+            && readRecipe(o, setup, err);
+    if (!ready) {
+        err.flush();
+        return CorrectUnusable;
+    }
+    bool unusable = false;
+    bool incomplete = false;
+    for (const QString &scan : o.scans) {
+        const QString output =
+                o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
+        const ScanCorrectionReport r = correctScanFile(setup, scan, output);
+        reportScan(o, scan, output, r, err);
+        unusable = unusable || !r.ok();
+        incomplete = incomplete || r.totalUncorrected() > 0;
+    }
+    err.flush();
+    return unusable ? CorrectUnusable : incomplete ? CorrectIncomplete : CorrectOk;
+}

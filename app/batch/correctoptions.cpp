@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "correctoptions.h"
+
+#include "batchoptions.h"
+#include "batchrunner.h"
+
+#include <QCommandLineParser>
+#include <QTextStream>
+
+namespace {
+
+QString description()
+{
+    return QStringLiteral(
+            "ratelens-batch correct (--dead-times FILE.json | --model MODEL --tau0 T[,T...]\n"
+            "                        [--tau T[,T...]] [--d0 D[,D...]])\n"
+            "                       [--recipe R] [--from icr|sca] [--roi PATTERN]...\n"
+            "                       [-o OUT | --output-dir DIR] SCAN...\n"
+            "\n"
+            "Corrects column-file scans for counting losses with the dead times a fit found.\n"
+            "The dead-time file is what 'ratelens-batch --model paralyzable --json' (or\n"
+            "nonparalyzable, or compare with --model here to choose) prints, or what the\n"
+            "window's Fit details save; the scan's i-th element (in the recipe's element\n"
+            "list) is corrected with the file's channel i. Typed-in dead times are in the\n"
+            "inverse units of the rates (seconds for counts per second); one value holds for\n"
+            "every element, a list gives one per element; d0 defaults to 1. Their standard\n"
+            "errors are unknown, so dtc{n}_err is nan.\n"
+            "\n"
+            "For every row and element the true input rate n is estimated by inverting the\n"
+            "law: from ICR the pre-amplifier stage, ICR = f(n; tau0); from SCA both stages,\n"
+            "SCA = d0*f(f(n; tau0); tau) (the default when the recipe has no ICR). The\n"
+            "paralyzable law m = n*exp(-n*tau) is inverted on its low-rate branch,\n"
+            "n = -W0(-m*tau)/tau, the nonparalyzable m = n/(1 + n*tau) as n = m/(1 - m*tau).\n"
+            "\n"
+            "Output: a tab-separated column file with one line of names, beside each scan as\n"
+            "<name>_dtc.tsv (or in --output-dir, or -o for a single scan): the scan's own\n"
+            "columns, then per element n\n"
+            "  ntrue{n}      the true input rate\n"
+            "  dtc{n}        the correction factor k = ntrue/SCA\n"
+            "  dtc{n}_err    k's standard error from the dead times' standard errors\n"
+            "  dtc{n}_flag   0 corrected; 1 a rate beyond the law's reach (paralyzable\n"
+            "                above 1/(e*tau), nonparalyzable at or above 1/tau); 2 so near it\n"
+            "                that k's error exceeds k; 3 a negative or non-finite rate, or\n"
+            "                from ICR an SCA of zero\n"
+            "  <roi>_corr    each --roi column times k\n"
+            "A point left uncorrected has nan in its ntrue, dtc and _corr columns; the\n"
+            "number of such points per element is printed on standard error.\n"
+            "\n"
+            "Exit status: 0 every point corrected; 1 unusable input (a scan, recipe or\n"
+            "dead-time file that cannot be read or does not fit, or an output that cannot\n"
+            "be written; the other scans are still corrected); 2 usage error; 3 some\n"
+            "points were left uncorrected.");
+}
+
+bool parseList(const QString &text, QVector<double> &values)
+{
+    values.clear();
+    for (const QString &field : text.split(QLatin1Char(','))) {
+        bool ok = false;
+        const double v = field.trimmed().toDouble(&ok);
+        if (!ok)
+            return false;
+        values.append(v);
+    }
+    return true;
+}
+
+struct Parsed
+{
+    QString model, tau0, tau, d0, from;
+    bool modelSet = false, tau0Set = false, tauSet = false, d0Set = false, fromSet = false;
+};
+
+QString checkDeadTimeOptions(CorrectOptions &o, const Parsed &p)
+{
+    if (p.modelSet) {
+        o.model = parseDeadTimeModel(p.model);
+        if (!o.model || *o.model == DeadTimeModel::Quadratic)
+            return QStringLiteral("unknown model '%1': expected paralyzable or nonparalyzable")
+                    .arg(p.model);
+    }
+    const bool typed = p.tau0Set || p.tauSet || p.d0Set;
+    if (!o.deadTimesPath.isEmpty())
+        return typed ? QStringLiteral("--dead-times and typed-in dead times exclude each other")
+                     : QString();
+    if (!p.tau0Set || !p.modelSet)
+        return QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau0");
+    if (!parseList(p.tau0, o.tau0s) || (p.tauSet && !parseList(p.tau, o.taus))
+        || (p.d0Set && !parseList(p.d0, o.d0s)))
+        return QStringLiteral("--tau0, --tau and --d0 take numbers separated by commas");
+    return QString();
+}
+
+QString checkOptions(CorrectOptions &o, const Parsed &p)
+{
+    if (o.scans.isEmpty())
+        return QStringLiteral("no scan given");
+    if (!o.outputPath.isEmpty() && !o.outputDir.isEmpty())
+        return QStringLiteral("-o and --output-dir exclude each other");
+    if (!o.outputPath.isEmpty() && o.scans.size() > 1)
+        return QStringLiteral("-o names the output of one scan; use --output-dir for several");
+    if (p.fromSet) {
+        if (p.from != QLatin1String("icr") && p.from != QLatin1String("sca"))
+            return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
+        o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
+    }
+    const QString problem = checkDeadTimeOptions(o, p);
+    if (problem.isEmpty() && o.source == CorrectionSource::Sca && o.deadTimesPath.isEmpty()
+        && o.taus.isEmpty())
+        return QStringLiteral("--from sca needs the amplifier's dead time --tau");
+    return problem;
+}
+
+int usageError(QTextStream &err, const QString &text)
+{
+    batchMessage(err) << "correct: " << text << '\n';
+    err << "Try 'ratelens-batch correct --help' for more information.\n";
+    err.flush();
+    return BatchUsageError;
+}
+
+} // namespace
+
+std::optional<CorrectOptions> parseCorrectOptions(const QStringList &arguments, QTextStream &out,
+                                                  QTextStream &err, int *status)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description());
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption deadTimes(
+            QStringLiteral("dead-times"),
+            QStringLiteral("The dead-time file (ratelens-batch --json, or the window's "
+                           "\"Save dead times...\")."),
+            QStringLiteral("FILE"));
+    const QCommandLineOption model(QStringLiteral("model"),
+                                   QStringLiteral("paralyzable or nonparalyzable."),
+                                   QStringLiteral("MODEL"));
+    const QCommandLineOption tau0(QStringLiteral("tau0"),
+                                  QStringLiteral("Pre-amplifier dead time(s)."),
+                                  QStringLiteral("T[,T...]"));
+    const QCommandLineOption tau(QStringLiteral("tau"),
+                                 QStringLiteral("Amplifier dead time(s)."),
+                                 QStringLiteral("T[,T...]"));
+    const QCommandLineOption d0(QStringLiteral("d0"),
+                                QStringLiteral("Amplifier scale(s), default 1."),
+                                QStringLiteral("D[,D...]"));
+    const QCommandLineOption recipe(QStringLiteral("recipe"),
+                                    QStringLiteral("The recipe that maps the scan's columns; "
+                                                   "default: the built-in one that fits."),
+                                    QStringLiteral("R"));
+    const QCommandLineOption from(QStringLiteral("from"),
+                                  QStringLiteral("Correct from icr or sca."),
+                                  QStringLiteral("icr|sca"));
+    const QCommandLineOption roi(QStringLiteral("roi"),
+                                 QStringLiteral("A column to correct, with {n} for the element "
+                                                "number; repeatable."),
+                                 QStringLiteral("PATTERN"));
+    const QCommandLineOption output({ QStringLiteral("o"), QStringLiteral("output") },
+                                    QStringLiteral("The output file of a single scan."),
+                                    QStringLiteral("OUT"));
+    const QCommandLineOption outputDir(QStringLiteral("output-dir"),
+                                       QStringLiteral("The folder for the outputs."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Name the recipe and source of each scan."));
+    parser.addOptions({ help, deadTimes, model, tau0, tau, d0, recipe, from, roi, output,
+                        outputDir, verbose });
+    parser.addPositionalArgument(QStringLiteral("SCAN"), QStringLiteral("Column-file scans."),
+                                 QStringLiteral("SCAN..."));
+    if (!parser.parse(arguments)) {
+        *status = usageError(err, parser.errorText());
+        return std::nullopt;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        out.flush();
+        *status = 0;
+        return std::nullopt;
+    }
+    CorrectOptions o;
+    o.scans = parser.positionalArguments();
+    o.deadTimesPath = parser.value(deadTimes);
+    o.recipePath = parser.value(recipe);
+    o.roiPatterns = parser.values(roi);
+    o.outputPath = parser.value(output);
+    o.outputDir = parser.value(outputDir);
+    o.verbose = parser.isSet(verbose);
+    const Parsed p { parser.value(model), parser.value(tau0),   parser.value(tau),
+                     parser.value(d0),    parser.value(from),   parser.isSet(model),
+                     parser.isSet(tau0),  parser.isSet(tau),    parser.isSet(d0),
+                     parser.isSet(from) };
+    const QString problem = checkOptions(o, p);
+    if (!problem.isEmpty()) {
+        *status = usageError(err, problem);
+        return std::nullopt;
+    }
+    return o;
+}

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "correction.h"
+
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+class QTextStream;
+
+// What one run of "ratelens-batch correct" was asked to do.
+struct CorrectOptions
+{
+    QStringList scans;
+    QString deadTimesPath; // the dead-time file; empty: typed-in dead times
+    std::optional<DeadTimeModel> model;
+    QVector<double> tau0s, taus, d0s; // typed in: one value for all elements, or one each
+    QString recipePath;
+    std::optional<CorrectionSource> source;
+    QStringList roiPatterns;
+    QString outputPath; // -o: the one scan's output
+    QString outputDir; // --output-dir; with neither, beside each scan
+    bool verbose = false;
+};
+
+// Parses the sub-command's arguments (program name first, "correct" removed).
+// Returns the options, or nothing with *status set: help to out (0), usage
+// errors to err (2).
+std::optional<CorrectOptions> parseCorrectOptions(const QStringList &arguments, QTextStream &out,
+                                                  QTextStream &err, int *status);

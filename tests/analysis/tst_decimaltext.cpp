@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "decimaltext.h"
+
+#include <QtTest>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <random>
+
+class TestDecimalText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void significant_data();
+    void significant();
+    void exact_data();
+    void exact();
+    void randomValuesReadBack();
+};
+
+namespace {
+
+QByteArray significantText(double v, int digits)
+{
+    char buffer[32];
+    return QByteArray(buffer, int(writeSignificant(buffer, v, digits) - buffer));
+}
+
+QByteArray exactText(double v)
+{
+    char buffer[32];
+    return QByteArray(buffer, int(writeExact(buffer, v) - buffer));
+}
+
+double readBack(const QByteArray &text)
+{
+    double v = std::numeric_limits<double>::quiet_NaN();
+    std::from_chars(text.constData(), text.constData() + text.size(), v);
+    return v;
+}
+
+} // namespace
+
+void TestDecimalText::significant_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("digits");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("integer part and fraction") << 123456.789 << 10 << QByteArray("123456.789");
+    QTest::newRow("trailing zeros dropped") << 2.5 << 10 << QByteArray("2.5");
+    QTest::newRow("rounded up to a new digit") << 9.9999999999 << 10 << QByteArray("10");
+    QTest::newRow("three digits of an error") << 0.0123456 << 3 << QByteArray("0.0123");
+    QTest::newRow("small: exponent") << 1.5e-7 << 10 << QByteArray("1.5e-07");
+    QTest::newRow("large: exponent") << 2e20 << 10 << QByteArray("2e+20");
+    QTest::newRow("last fixed exponent") << 1.25e16 << 10 << QByteArray("12500000000000000");
+    QTest::newRow("negative") << -0.00125 << 10 << QByteArray("-0.00125");
+    QTest::newRow("power of ten") << 1000.0 << 10 << QByteArray("1000");
+    QTest::newRow("exponent of three digits") << 1e-200 << 10 << QByteArray("1e-200");
+    QTest::newRow("zero") << 0.0 << 10 << QByteArray("0");
+    QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 10 << QByteArray("nan");
+    QTest::newRow("-inf") << -std::numeric_limits<double>::infinity() << 10 << QByteArray("-inf");
+}
+
+void TestDecimalText::significant()
+{
+    QFETCH(double, value);
+    QFETCH(int, digits);
+    QFETCH(QByteArray, text);
+    QCOMPARE(significantText(value, digits), text);
+}
+
+void TestDecimalText::exact_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("count") << 123456.0 << QByteArray("123456");
+    QTest::newRow("negative integer") << -42.0 << QByteArray("-42");
+    QTest::newRow("2^53 - 1") << 9007199254740991.0 << QByteArray("9007199254740991");
+    QTest::newRow("fraction, shortest") << 0.1 << QByteArray("0.1");
+    QTest::newRow("negative zero keeps its sign") << -0.0 << QByteArray("-0");
+    QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << QByteArray("nan");
+}
+
+void TestDecimalText::exact()
+{
+    QFETCH(double, value);
+    QFETCH(QByteArray, text);
+    QCOMPARE(exactText(value), text);
+}
+
+// Across the whole range of magnitudes: 10 digits read back to within half a
+// unit of the tenth digit, exact text to the same double.
+void TestDecimalText::randomValuesReadBack()
+{
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-250, 250);
+    for (int i = 0; i < 200000; ++i) {
+        const double v = mantissa(rng) * std::pow(10.0, exponent(rng)) * (i % 2 ? 1 : -1);
+        const double back = readBack(significantText(v, 10));
+        QVERIFY2(std::fabs(back - v) <= 5.000001e-10 * std::fabs(v),
+                 qPrintable(QString::number(v, 'g', 17)));
+        QCOMPARE(readBack(exactText(v)), v);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestDecimalText)
+#include "tst_decimaltext.moc"

@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "batchrun.h"
+#include "columnfile.h"
+#include "correctcommand.h"
+#include "deadtimemodel.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+Q_DECLARE_METATYPE(DeadTimeModel)
+
+namespace {
+
+const double tau0s[] = { 1.0e-6, 1.2e-6 };
+const double taus[] = { 2.0e-6, 1.7e-6 };
+const double d0s[] = { 0.5, 0.65 };
+
+double trueRateAt(int row)
+{
+    return 2e4 * (row + 1);
+}
+
+// A two-element scan from known true rates: ICR{n} and OCR{n} counted over
+// time = 2 s, and the counts of a fluorescence line Fe_Ka_mca{n}, 30 % of
+// the SCA's.
+QByteArray scanText(DeadTimeModel model, int rows)
+{
+    QByteArray text = "# time I0 ICR1 OCR1 ICR2 OCR2 Fe_Ka_mca1 Fe_Ka_mca2\n";
+    for (int r = 0; r < rows; ++r) {
+        const double n = trueRateAt(r);
+        QByteArray line = "2 " + QByteArray::number(n / 1e4, 'g', 17);
+        QByteArray rois;
+        for (int e = 0; e < 2; ++e) {
+            const double icr = countedRate(model, n, tau0s[e]);
+            const double sca = d0s[e] * countedRate(model, icr, taus[e]);
+            line += ' ' + QByteArray::number(2 * icr, 'g', 17) + ' '
+                    + QByteArray::number(2 * sca, 'g', 17);
+            rois += ' ' + QByteArray::number(0.6 * sca, 'g', 17);
+        }
+        text += line + rois + '\n';
+    }
+    return text;
+}
+
+QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile f(dir.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(f.fileName()));
+    return f.fileName();
+}
+
+// The output read back through the column reader.
+ColumnBlock readOutput(const QString &path, QStringList &names)
+{
+    QFile f(path);
+    ColumnBlock block;
+    if (!f.open(QIODevice::ReadOnly))
+        return block;
+    const ColumnHeader header = readColumnHeader(f);
+    names = header.names;
+    ColumnReader reader(f, header);
+    reader.readBlock(1000000, block);
+    return block;
+}
+
+QStringList typed(DeadTimeModel model)
+{
+    return { QStringLiteral("--model"), deadTimeModelName(model), QStringLiteral("--tau0"),
+             QStringLiteral("1e-6,1.2e-6"), QStringLiteral("--tau"), QStringLiteral("2e-6,1.7e-6"),
+             QStringLiteral("--d0"), QStringLiteral("0.5,0.65") };
+}
+
+} // namespace
+
+class TestCorrect : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip_data();
+    void roundTrip();
+    void deadTimeFileFromFit();
+    void unusable_data();
+    void unusable();
+    void beyondReach();
+};
+
+void TestCorrect::roundTrip_data()
+{
+    QTest::addColumn<DeadTimeModel>("model");
+    QTest::addColumn<QString>("from");
+    for (DeadTimeModel m : { DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
+        for (const char *from : { "icr", "sca" })
+            QTest::addRow("%s from %s", qPrintable(deadTimeModelName(m)), from) << m << from;
+    }
+}
+
+// Written, read back by the column reader, the true rates to 1e-9 and the
+// fluorescence line's counts corrected to 30 % of theirs.
+void TestCorrect::roundTrip()
+{
+    QFETCH(DeadTimeModel, model);
+    QFETCH(QString, from);
+    QTemporaryDir dir;
+    const QString scan = write(dir, QStringLiteral("scan.dat"), scanText(model, 40));
+    const BatchRun run = runBatchCommand(QStringList { QStringLiteral("correct") } + typed(model)
+                                         + QStringList { QStringLiteral("--from"), from,
+                                                         QStringLiteral("--roi"),
+                                                         QStringLiteral("Fe_Ka_mca{n}"), scan });
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.status, int(CorrectOk));
+    QStringList names;
+    const ColumnBlock out = readOutput(dir.filePath(QStringLiteral("scan_dtc.tsv")), names);
+    QCOMPARE(names.mid(8, 5), QStringList({ "ntrue1", "dtc1", "dtc1_err", "dtc1_flag",
+                                            "Fe_Ka_mca1_corr" }));
+    QCOMPARE(out.rows(), 40);
+    for (int r = 0; r < 40; ++r) {
+        for (int e = 0; e < 2; ++e) {
+            const double n = out.columns[size_t(8 + 5 * e)][size_t(r)];
+            QVERIFY2(std::fabs(n / trueRateAt(r) - 1.0) < 1e-9, qPrintable(QString::number(n)));
+            const double roi = out.columns[size_t(12 + 5 * e)][size_t(r)];
+            QVERIFY(std::fabs(roi / (0.3 * 2 * trueRateAt(r)) - 1.0) < 1e-9);
+            QVERIFY(std::isnan(out.columns[size_t(10 + 5 * e)][size_t(r)]));
+        }
+    }
+}
+
+// The whole path: fit a calibration scan with --json, correct with that file.
+void TestCorrect::deadTimeFileFromFit()
+{
+    QTemporaryDir dir;
+    const QString calibration =
+            write(dir, QStringLiteral("calib.dat"), scanText(DeadTimeModel::Paralyzable, 20));
+    const BatchRun fit = runBatchCommand({ QStringLiteral("--columns"), QStringLiteral("--model"),
+                                           QStringLiteral("paralyzable"), QStringLiteral("--json"),
+                                           calibration });
+    QCOMPARE(fit.status, int(BatchOk));
+    const QString json = write(dir, QStringLiteral("dt.json"), fit.out.toUtf8());
+    const BatchRun run = runBatchCommand({ QStringLiteral("correct"), QStringLiteral("--dead-times"),
+                                           json, QStringLiteral("-o"), dir.filePath("out.tsv"),
+                                           calibration });
+    QCOMPARE(run.status, int(CorrectOk));
+    QStringList names;
+    const ColumnBlock out = readOutput(dir.filePath(QStringLiteral("out.tsv")), names);
+    QCOMPARE(out.rows(), 20);
+    for (int r = 0; r < 20; ++r) {
+        QVERIFY(std::fabs(out.columns[8][size_t(r)] / trueRateAt(r) - 1.0) < 1e-9);
+        const double err = out.columns[10][size_t(r)];
+        QVERIFY(err >= 0.0 && err < 1e-9 * out.columns[9][size_t(r)]); // noise-free fit
+    }
+
+    // The same file with only its first channel: the scan has two elements.
+    QJsonObject root = QJsonDocument::fromJson(fit.out.toUtf8()).object();
+    QJsonObject deadTimes = root.value(QStringLiteral("deadTimes")).toObject();
+    QJsonArray channels = deadTimes.value(QStringLiteral("paralyzable")).toArray();
+    channels.removeLast();
+    deadTimes.insert(QStringLiteral("paralyzable"), channels);
+    root.insert(QStringLiteral("deadTimes"), deadTimes);
+    const QString shortFile =
+            write(dir, QStringLiteral("short.json"), QJsonDocument(root).toJson());
+    const BatchRun shortRun = runBatchCommand({ QStringLiteral("correct"),
+                                                QStringLiteral("--dead-times"), shortFile,
+                                                calibration });
+    QCOMPARE(shortRun.status, int(CorrectUnusable));
+    QCOMPARE(shortRun.err, QStringLiteral("ratelens-batch: %1: the dead times cover 1 channel(s), "
+                                          "the scan has 2 elements\n")
+                                   .arg(calibration));
+}
+
+void TestCorrect::unusable_data()
+{
+    QTest::addColumn<QByteArray>("scan");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QByteArray scan = scanText(DeadTimeModel::Paralyzable, 10);
+    const QStringList typedArgs = typed(DeadTimeModel::Paralyzable);
+    QTest::newRow("truncated scan") << scan.left(scan.size() - 30) << typedArgs
+                                    << "line 11: 7 fields where the header has 8";
+    QTest::newRow("tau0 zero")
+            << scan << QStringList { "--model", "paralyzable", "--tau0", "0" }
+            << "element 1 (channel 0): tau0 must be positive, not 0";
+    QTest::newRow("tau negative")
+            << scan << QStringList { "--model", "nonparalyzable", "--tau0", "1e-6", "--tau", "-2e-6",
+                                     "--from", "sca" }
+            << "element 1 (channel 0): tau must be positive, not -2e-06";
+    QTest::newRow("more dead times than elements: the surplus unused")
+            << scan << QStringList { "--model", "paralyzable", "--tau0", "1e-6,1e-6,1e-6", "--tau",
+                                     "2e-6,2e-6,2e-6" }
+            << "";
+    QTest::newRow("output onto the scan") << scan << typedArgs + QStringList { "-o", "scan.dat" }
+                                          << "the output would overwrite the scan";
+    QTest::newRow("missing ROI") << scan << typedArgs + QStringList { "--roi", "Cu_Ka{n}" }
+                                 << "no column Cu_Ka1 for --roi Cu_Ka{n}";
+}
+
+// Each gets one message naming the scan, exit status 1, no output file, and
+// the scan as it was.
+void TestCorrect::unusable()
+{
+    QFETCH(QByteArray, scan);
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = write(dir, QStringLiteral("scan.dat"), scan);
+    const BatchRun run = runBatchCommand(QStringList { QStringLiteral("correct") } + args
+                                                 + QStringList { path },
+                                         dir.path());
+    if (message.isEmpty()) {
+        QCOMPARE(run.status, int(CorrectOk));
+        return;
+    }
+    QCOMPARE(run.err, QStringLiteral("ratelens-batch: %1: %2\n").arg(path, message));
+    QCOMPARE(run.status, int(CorrectUnusable));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("scan_dtc.tsv"))));
+    QFile kept(path);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), scan);
+}
+
+// A dead time too long for the scan's rates: every point beyond 1/(e tau0)
+// is nan with flag 1, counted on standard error, and the exit status is 3.
+void TestCorrect::beyondReach()
+{
+    QTemporaryDir dir;
+    const QString path =
+            write(dir, QStringLiteral("scan.dat"), scanText(DeadTimeModel::Paralyzable, 10));
+    // Element 1's ICR passes 1/(e * 5e-6) = 73576 between rows 2 and 3;
+    // element 2's stays below 1/(e * 1e-6).
+    const BatchRun run = runBatchCommand({ "correct", "--model", "paralyzable", "--tau0",
+                                           "5e-6,1e-6", "--from", "icr", path });
+    QCOMPARE(run.status, int(CorrectIncomplete));
+    QCOMPARE(run.err, QStringLiteral("ratelens-batch: %1: element 1: 7 of 10 points left "
+                                     "uncorrected\n").arg(path));
+    QStringList names;
+    const ColumnBlock out = readOutput(dir.filePath(QStringLiteral("scan_dtc.tsv")), names);
+    QCOMPARE(out.columns[11][2], 0.0);
+    QVERIFY(std::isnan(out.columns[8][3]) && std::isnan(out.columns[9][3]));
+    QCOMPARE(out.columns[11][3], 1.0);
+    QCOMPARE(out.columns[15][9], 0.0);
+}
+
+QTEST_MAIN(TestCorrect)
+#include "tst_correct.moc"
