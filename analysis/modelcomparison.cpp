@@ -49,9 +49,10 @@ void flagStage(StageComparison &s)
     if (best && q.ok && std::fabs(q.tau - best->tau) > quadraticBiasSigmas * q.tauStdErr)
         s.flags |= DeadTimeFlag::QuadraticBiased;
 
-    // Past n = 1/tau a paralyzable stage counts less the more it receives; only
-    // meaningful where the data do not reject the paralyzable law.
-    if (p.ok && s.preferred != ModelPreference::NonParalyzable && p.maxRateTau >= 1.0)
+    // Past n = 1/tau a paralyzable stage counts less the more it receives. A
+    // scan that far into the losses is worth the warning whichever law fits
+    // better: real electronics are often neither law exactly.
+    if (p.ok && p.maxRateTau >= 1.0)
         s.flags |= DeadTimeFlag::Saturated;
 }
 

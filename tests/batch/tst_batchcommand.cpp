@@ -95,6 +95,13 @@ void TestBatchCommand::exitStatusAndMessages_data()
     QTest::newRow("results into a missing folder")
             << (case01Files() << QStringLiteral("-o") << QStringLiteral("no/such/dir/r.dat")) << 3
             << "ratelens-batch: cannot write no/such/dir/r.dat" << true;
+    // %t is a scratch folder holding the folders taken.dat.conf and blocked.dat.
+    QTest::newRow("results written, companion not")
+            << (case01Files() << QStringLiteral("-o") << QStringLiteral("%t/taken.dat")) << 3
+            << "ratelens-batch: cannot write %t/taken.dat.conf\n" << true;
+    QTest::newRow("companion written, results not")
+            << (case01Files() << QStringLiteral("-o") << QStringLiteral("%t/blocked.dat")) << 3
+            << "ratelens-batch: cannot write %t/blocked.dat\n" << true;
 }
 
 void TestBatchCommand::exitStatusAndMessages()
@@ -103,6 +110,12 @@ void TestBatchCommand::exitStatusAndMessages()
     QFETCH(int, status);
     QFETCH(QString, errContains);
     QFETCH(bool, table);
+
+    QTemporaryDir scratch;
+    const QDir folder(scratch.path());
+    QVERIFY(folder.mkdir("taken.dat.conf") && folder.mkdir("blocked.dat"));
+    args.replaceInStrings(QStringLiteral("%t"), scratch.path());
+    errContains.replace(QStringLiteral("%t"), scratch.path());
 
     const Result r = run(case01(), args);
     QCOMPARE(r.status, status);

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batchrun.h"
+#include "loader.h"
+#include "modelcomparison.h"
+#include "pointset.h"
 #include "resultsfile.h"
 #include "testsupport.h"
 
@@ -66,6 +69,7 @@ class TestBatchModels : public QObject
 private slots:
     void exactFitsFindTheHighRateTruth();
     void compareNestsEveryModel();
+    void stageFlagsUnderTheirOwnKeys();
     void quadraticJsonKeepsItsKeys();
     void failedFitsShowAsFailed();
     void outputWritesTheModelsDeadTimes();
@@ -139,6 +143,39 @@ void TestBatchModels::compareNestsEveryModel()
     QCOMPARE(cells.value(5), QString::number(tau0, 'g', 6));
     QCOMPARE(cells.value(11), QStringLiteral("paralyzable"));
     QCOMPARE(cells.value(12), QStringLiteral("quadratic-biased"));
+}
+
+// The example spectra flag their two stages differently, so that flags given
+// to the wrong stage show.
+void TestBatchModels::stageFlagsUnderTheirOwnKeys()
+{
+    QStringList spectra;
+    for (int k = 1; k <= 6; ++k)
+        spectra << QStringLiteral(RATELENS_EXAMPLES_DIR "/spectrum_0%1.dat").arg(k);
+    PointSet points;
+    loadMeasurementFiles(spectra, points);
+    const QVector<ChannelComparison> channels = compareChannels(points);
+    const QJsonArray table = tableOf(
+        run(QStringList { QStringLiteral("--model"), QStringLiteral("compare"),
+                          QStringLiteral("--json") } + spectra),
+        QStringLiteral("compare"));
+    QCOMPARE(table.size(), channels.size());
+    const auto names = [](const QJsonValue &flags) {
+        QStringList list;
+        for (const QJsonValue &name : flags.toArray())
+            list.append(name.toString());
+        return list;
+    };
+    int differing = 0;
+    for (int j = 0; j < table.size(); ++j) {
+        const QJsonObject row = table[j].toObject();
+        QCOMPARE(names(row.value(QStringLiteral("flagsI0Icr"))),
+                 deadTimeFlagNames(channels[j].preAmp.flags));
+        QCOMPARE(names(row.value(QStringLiteral("flagsIcrSca"))),
+                 deadTimeFlagNames(channels[j].amp.flags));
+        differing += channels[j].preAmp.flags != channels[j].amp.flags;
+    }
+    QVERIFY(differing > 0);
 }
 
 void TestBatchModels::quadraticJsonKeepsItsKeys()

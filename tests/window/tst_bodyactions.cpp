@@ -113,6 +113,13 @@ void tst_BodyActions::messages_data()
             << true << "save" << "no/such/r.dat"
             << QString::fromUtf8("保存していません: フォルダ %1/no/such がありません");
     QTest::newRow("saved") << false << "save" << "r.dat" << "Saved %1/r.dat and %1/r.dat.conf";
+    // taken.dat.conf and blocked.dat are folders: the file written is named first.
+    QTest::newRow("companion name is a folder")
+            << false << "save" << "taken.dat"
+            << "Saved %1/taken.dat, but cannot write %1/taken.dat.conf";
+    QTest::newRow("results name is a folder")
+            << false << "save" << "blocked.dat"
+            << "Saved %1/blocked.dat.conf, but cannot write %1/blocked.dat";
     QTest::newRow("saved, Japanese") << true << "save" << "r.dat"
                                      << QString::fromUtf8("%1/r.dat と %1/r.dat.conf を保存しました");
 }
@@ -126,6 +133,7 @@ void tst_BodyActions::messages()
 
     QTemporaryDir dir;
     writeFile(dir.filePath("empty.dat"), QByteArray());
+    QVERIFY(QDir(dir.path()).mkdir("taken.dat.conf") && QDir(dir.path()).mkdir("blocked.dat"));
     QTranslator translator;
     if (japanese) {
         QVERIFY(translator.load(QStringLiteral(":Ratelens_ja_JP")));

@@ -156,51 +156,63 @@ void TestPlotView::firstPaintAfterLoadIsThePlot()
 void TestPlotView::gestureStays_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::newRow("pan") << int(Pan);
-    QTest::newRow("wheel zoom") << int(WheelZoom);
-    QTest::newRow("rectangle zoom") << int(RectangleZoom);
+    QTest::addColumn<bool>("lower"); // the ICR-SCA plot, else the I0-ICR one
+    for (bool lower : { false, true }) {
+        const char *plot = lower ? ", lower plot" : ", upper plot";
+        QTest::addRow("pan%s", plot) << int(Pan) << lower;
+        QTest::addRow("wheel zoom%s", plot) << int(WheelZoom) << lower;
+        QTest::addRow("rectangle zoom%s", plot) << int(RectangleZoom) << lower;
+    }
 }
 
 void TestPlotView::gestureStays()
 {
     QFETCH(int, kind);
+    QFETCH(bool, lower);
     Window w;
     w.load(table);
-    const QImage before = shown(w.top);
-    gesture(w.top, Gesture(kind));
-    const QImage after = shown(w.top);
+    DispA *d = lower ? w.bottom : w.top;
+    DispA *other = lower ? w.top : w.bottom;
+    const PlotKind plot = lower ? PlotKind::NinNout : PlotKind::I0Nin;
+    const QImage before = shown(d);
+    gesture(d, Gesture(kind));
+    const QImage after = shown(d);
     QVERIFY(after != before);
     // Repaints keep the gesture, and show the plot drawn in the new range.
-    w.top->update();
-    QCOMPARE(shown(w.top), after);
-    QImage expected(w.top->size(), QImage::Format_RGB32);
+    d->update();
+    QCOMPARE(shown(d), after);
+    QImage expected(d->size(), QImage::Format_RGB32);
     expected.fill(Qt::white);
     {
         QPainter p(&expected);
         const MeasSet &s = w.body.measSet();
-        drawScatterPlotInRange(p, w.top->coord,
-                               scatterPlotData(PlotKind::I0Nin, s.points, true, s.tau0Fits),
+        drawScatterPlotInRange(p, d->coord,
+                               scatterPlotData(plot, s.points, true,
+                                               lower ? s.tauFits : s.tau0Fits),
                                w.body.channelColors());
     }
     QCOMPARE(after, expected);
     // The other plot is left alone.
-    QCOMPARE(shown(w.bottom), pureDrawing(w.body, w.bottom, PlotKind::NinNout));
+    QCOMPARE(shown(other), pureDrawing(w.body, other, lower ? PlotKind::I0Nin : PlotKind::NinNout));
 
     // A double click restores the data ranges.
-    mouse(w.top, QEvent::MouseButtonPress, QPoint(300, 100), Qt::LeftButton);
-    mouse(w.top, QEvent::MouseButtonRelease, QPoint(300, 100), Qt::LeftButton);
-    mouse(w.top, QEvent::MouseButtonDblClick, QPoint(300, 100), Qt::LeftButton);
-    mouse(w.top, QEvent::MouseButtonRelease, QPoint(300, 100), Qt::LeftButton);
-    QCOMPARE(shown(w.top), before);
+    mouse(d, QEvent::MouseButtonPress, QPoint(300, 100), Qt::LeftButton);
+    mouse(d, QEvent::MouseButtonRelease, QPoint(300, 100), Qt::LeftButton);
+    mouse(d, QEvent::MouseButtonDblClick, QPoint(300, 100), Qt::LeftButton);
+    mouse(d, QEvent::MouseButtonRelease, QPoint(300, 100), Qt::LeftButton);
+    QCOMPARE(shown(d), before);
 
-    // A load, or a Clear and a load, start from the data ranges again.
-    gesture(w.top, Gesture(kind));
+    // A load, a removed point, or a Clear and a load start from the data ranges again.
+    gesture(d, Gesture(kind));
     w.load("6000 4400 4100 3750 3500\n# Channels : 2\n");
-    QCOMPARE(shown(w.top), pureDrawing(w.body, w.top, PlotKind::I0Nin));
-    gesture(w.top, Gesture(kind));
+    QCOMPARE(shown(d), pureDrawing(w.body, d, plot));
+    gesture(d, Gesture(kind));
+    w.body.removePoint(5);
+    QCOMPARE(shown(d), before);
+    gesture(d, Gesture(kind));
     QTest::mouseClick(w.body.findChild<QPushButton *>(QStringLiteral("Clear")), Qt::LeftButton);
     w.load(table);
-    QCOMPARE(shown(w.top), before);
+    QCOMPARE(shown(d), before);
 }
 
 void TestPlotView::zoomRectangleShownWhileDragging()

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "deadtimemodel.h"
+#include "modelreport.h"
+
+#include <QSize>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+class QTextStream;
+
+// What one run of the estimating command was asked to do.
+struct BatchOptions
+{
+    QStringList files;
+    QString outputPath; // results file and its .conf companion; empty: none
+    QString plotPath;   // PNG of both plots; empty: none
+    QSize plotSize;
+    bool json = false;
+    bool barePlot = false;
+    bool verbose = false;
+    bool residuals = false;
+    ModelChoice choice;
+
+    // The models whose fits are reported: one, or all three under compare.
+    QVector<DeadTimeModel> models() const;
+    // The quadratic text table needs none of the exact fits.
+    bool quadraticOnly() const;
+};
+
+// Parses the estimating command's arguments (program name first). Returns the
+// options, or nothing with *status set: help and version are printed to out
+// (status 0), usage errors to err (status 2).
+std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTextStream &out,
+                                              QTextStream &err, int *status);
+
+// "ratelens-batch: " on err, for a message line.
+QTextStream &batchMessage(QTextStream &err);
+// A usage error on err with the pointer to --help; returns the usage status.
+int batchUsageError(QTextStream &err, const QString &text);
