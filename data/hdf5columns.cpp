@@ -186,7 +186,9 @@ QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
         return tr("%1: cannot be opened as HDF5; the file is truncated or damaged (%2)")
                 .arg(file, r.detail);
     case Hdf5Fault::NoDataset:
-        return tr("%1: no dataset %2").arg(file, r.dataset);
+        if (r.detail.isEmpty())
+            return tr("%1: no dataset %2").arg(file, r.dataset);
+        return tr("%1: no dataset %2; %3 holds %4").arg(file, r.dataset, r.otherDataset, r.detail);
     case Hdf5Fault::NotDataset:
         return tr("%1: %2 is not a dataset").arg(file, r.dataset);
     case Hdf5Fault::NotNumeric:

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
@@ -126,9 +127,10 @@ enum class Link { Found, Missing, Damaged };
 
 // Follows path link by link, so that a missing dataset (or one below a
 // dataset rather than a group) is told apart from a group the library fails
-// to read.
-Link findLink(hid_t file, const QByteArray &path)
+// to read. group is the last group on the way that exists.
+Link findLink(hid_t file, const QByteArray &path, QByteArray &group)
 {
+    group = "/";
     if (path.isEmpty())
         return Link::Missing;
     for (int slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
@@ -145,7 +147,29 @@ Link findLink(hid_t file, const QByteArray &path)
             return Link::Damaged;
         if (info.type != H5O_TYPE_GROUP)
             return Link::Missing;
+        group = part;
     }
+}
+
+// The first names in group, for a message that says what is there instead of
+// a missing dataset: a recipe's dataset path is typed by hand.
+QString namesIn(hid_t file, const QByteArray &group)
+{
+    constexpr int shown = 12;
+    QStringList names;
+    H5Literate_by_name(file, group.constData(), H5_INDEX_NAME, H5_ITER_INC, nullptr,
+                       [](hid_t, const char *name, const H5L_info_t *, void *data) -> herr_t {
+                           auto *list = static_cast<QStringList *>(data);
+                           list->append(QString::fromUtf8(name));
+                           return list->size() > shown ? 1 : 0;
+                       },
+                       &names, H5P_DEFAULT);
+    H5Eclear2(H5E_DEFAULT);
+    if (names.size() > shown) {
+        names.erase(names.begin() + shown, names.end());
+        names.append(QStringLiteral("..."));
+    }
+    return names.join(QStringLiteral(", "));
 }
 
 const char *className(H5T_class_t c)
@@ -167,10 +191,15 @@ const char *className(H5T_class_t c)
 Hdf5Reply openSource(hid_t file, Source &s)
 {
     const QByteArray path = s.path.toUtf8();
-    switch (findLink(file, path)) {
-    case Link::Missing:
+    QByteArray group;
+    switch (findLink(file, path, group)) {
+    case Link::Missing: {
         H5Eclear2(H5E_DEFAULT);
-        return fault(Hdf5Fault::NoDataset, s.path);
+        Hdf5Reply r = fault(Hdf5Fault::NoDataset, s.path);
+        r.otherDataset = QString::fromUtf8(group);
+        r.detail = namesIn(file, group);
+        return r;
+    }
     case Link::Damaged:
         return fault(Hdf5Fault::CannotRead, s.path);
     case Link::Found:

@@ -276,9 +276,11 @@ void TestHdf5Columns::badFileOrRequest_data()
     QTest::newRow("numbers 32 bytes wide") << QStringLiteral("scan") << QStringLiteral("/entry/wide") << -1
                                            << f + QStringLiteral(": dataset /entry/wide cannot be read; the file is damaged (numbers of 32 bytes)");
     QTest::newRow("no such dataset") << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I1") << -1
-                                     << f + QStringLiteral(": no dataset /entry/scaler/I1");
+                                     << f + QStringLiteral(": no dataset /entry/scaler/I1; /entry/scaler holds I0");
     QTest::newRow("no such group") << QStringLiteral("scan") << QStringLiteral("/entry/nope/I0") << -1
-                                   << f + QStringLiteral(": no dataset /entry/nope/I0");
+                                   << f + QStringLiteral(": no dataset /entry/nope/I0; /entry holds cube, scaler, short, title, wide, xspress3");
+    QTest::newRow("below a dataset") << QStringLiteral("scan") << QStringLiteral("/entry/short/I0") << -1
+                                     << f + QStringLiteral(": no dataset /entry/short/I0; /entry holds cube, scaler, short, title, wide, xspress3");
     QTest::newRow("a group") << QStringLiteral("scan") << QStringLiteral("/entry/xspress3") << -1
                              << f + QStringLiteral(": /entry/xspress3 is not a dataset");
     QTest::newRow("strings") << QStringLiteral("scan") << QStringLiteral("/entry/title") << -1
