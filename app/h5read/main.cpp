@@ -16,8 +16,10 @@
 int main(int argc, char *argv[])
 {
     if (argc > 1) {
-        std::fprintf(stderr, "%s: started by ratelens and ratelens-batch to read HDF5 files; "
-                             "takes no arguments\n", argv[0]);
+        std::fprintf(stderr,
+                     "%s: started by ratelens and ratelens-batch to read HDF5 files; "
+                     "takes no arguments\n",
+                     argv[0]);
         return 2;
     }
     // A job is a few hundred dataset names: anything near this bound is not one.
