@@ -9,9 +9,13 @@
 
 #include <QByteArray>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -22,6 +26,11 @@ int main(int argc, char *argv[])
                      argv[0]);
         return 2;
     }
+#ifdef __linux__
+    // A file that hangs the library must not outlive a caller that died
+    // before its time-out could stop us.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
     // A job is a few hundred dataset names: anything near this bound is not one.
     constexpr int maxJobBytes = 16 << 20;
     QByteArray input;
