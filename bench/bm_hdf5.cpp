@@ -35,8 +35,9 @@ struct Input
 
 std::vector<Hdf5Request> scanRequests()
 {
-    std::vector<Hdf5Request> r = { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
-                                   { QStringLiteral("T"), QStringLiteral("/entry/scaler/TSCALER"), -1 } };
+    std::vector<Hdf5Request> r
+        = { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
+            { QStringLiteral("T"), QStringLiteral("/entry/scaler/TSCALER"), -1 } };
     for (const char *what : { "OutputCounts", "DTFactor", "Clock" }) {
         for (int j = 0; j < elements; ++j)
             r.push_back({ QStringLiteral("%1_%2").arg(QLatin1String(what)).arg(j),
@@ -136,8 +137,9 @@ void BM_TextTable(benchmark::State &state)
     const auto read = [&in]() {
         long count = 0;
         PointTableSink sink;
-        sink.onPoint = [&count](double, const QVector<double> &icrs, const QVector<double> &,
-                                int) { count += 1 + 2 * icrs.size(); };
+        sink.onPoint = [&count](double, const QVector<double> &icrs, const QVector<double> &, int) {
+            count += 1 + 2 * icrs.size();
+        };
         sink.onTrace = [](const QString &, bool) {};
         readPointTableFile(in.text, sink);
         return count;

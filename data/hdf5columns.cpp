@@ -35,14 +35,14 @@ QString wrongRank(const QString &file, const Hdf5Reply &r)
     if (r.limit >= 0)
         return tr("%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read "
                   "from datasets of 2 (points x elements)")
-                .arg(file, r.dataset, n(r.found), n(r.limit));
+            .arg(file, r.dataset, n(r.found), n(r.limit));
     if (r.found == 2)
         return tr("%1: dataset %2 has 2 dimensions (points x elements): name one of its "
                   "columns, as in %2[0]")
-                .arg(file, r.dataset);
+            .arg(file, r.dataset);
     return tr("%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones "
               "can be read")
-            .arg(file, r.dataset, n(r.found));
+        .arg(file, r.dataset, n(r.found));
 }
 
 // Hands the helper's standard output to reader as it comes, until the helper
@@ -88,7 +88,7 @@ QString runHelper(const Hdf5Job &job, const Hdf5Limits &limits, Hdf5Reply &reply
     const QDeadlineTimer deadline(limits.timeoutMs);
     if (!p.waitForStarted(int(deadline.remainingTime())))
         return tr("%1: HDF5 files cannot be read: the helper program %2 does not start (%3)")
-                .arg(file, QDir::toNativeSeparators(helper), p.errorString());
+            .arg(file, QDir::toNativeSeparators(helper), p.errorString());
     p.write(encodeHdf5Job(job));
     p.closeWriteChannel();
 
@@ -100,7 +100,7 @@ QString runHelper(const Hdf5Job &job, const Hdf5Limits &limits, Hdf5Reply &reply
     }
     if (end == Wait::TimedOut)
         return tr("%1: the HDF5 reader gave no answer within %2 s and was stopped")
-                .arg(file, QString::number(limits.timeoutMs / 1000.0));
+            .arg(file, QString::number(limits.timeoutMs / 1000.0));
     if (end == Wait::Finished && p.exitStatus() == QProcess::CrashExit)
         return tr("%1: the HDF5 reader crashed on this file; it may be damaged").arg(file);
     if (end == Wait::Finished && p.exitCode() != 0)
@@ -139,8 +139,8 @@ QString hdf5HelperPath()
     const QDir here(QCoreApplication::applicationDirPath());
     for (const QString &candidate :
          { here.filePath(name),
-           QDir::cleanPath(here.filePath(QStringLiteral(RATELENS_H5READ_FROM_BINDIR)) + QLatin1Char('/')
-                           + name) }) {
+           QDir::cleanPath(here.filePath(QStringLiteral(RATELENS_H5READ_FROM_BINDIR))
+                           + QLatin1Char('/') + name) }) {
         if (QFileInfo(candidate).isExecutable())
             return candidate;
     }
@@ -184,29 +184,31 @@ QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
         return tr("%1: not an HDF5 file").arg(file);
     case Hdf5Fault::CannotOpen:
         return tr("%1: cannot be opened as HDF5; the file is truncated or damaged (%2)")
-                .arg(file, r.detail);
+            .arg(file, r.detail);
     case Hdf5Fault::NoDataset:
-        return tr("%1: no dataset %2").arg(file, r.dataset);
+        if (r.detail.isEmpty())
+            return tr("%1: no dataset %2").arg(file, r.dataset);
+        return tr("%1: no dataset %2; %3 holds %4").arg(file, r.dataset, r.otherDataset, r.detail);
     case Hdf5Fault::NotDataset:
         return tr("%1: %2 is not a dataset").arg(file, r.dataset);
     case Hdf5Fault::NotNumeric:
         return tr("%1: dataset %2 holds values of HDF5 class %3, not numbers")
-                .arg(file, r.dataset, r.detail);
+            .arg(file, r.dataset, r.detail);
     case Hdf5Fault::WrongRank:
         return wrongRank(file, r);
     case Hdf5Fault::NoSuchColumn:
         return tr("%1: dataset %2 has %3 columns (0 to %4), so it has no column %5")
-                .arg(file, r.dataset, n(r.limit), n(r.limit - 1), n(r.found));
+            .arg(file, r.dataset, n(r.limit), n(r.limit - 1), n(r.found));
     case Hdf5Fault::LengthMismatch:
         return tr("%1: dataset %2 has %3 points, but %4 has %5")
-                .arg(file, r.dataset, n(r.found), r.otherDataset, n(r.limit));
+            .arg(file, r.dataset, n(r.found), r.otherDataset, n(r.limit));
     case Hdf5Fault::CannotRead:
         return tr("%1: dataset %2 cannot be read; the file is damaged (%3)")
-                .arg(file, r.dataset, r.detail);
+            .arg(file, r.dataset, r.detail);
     case Hdf5Fault::TooLarge:
         return tr("%1: the datasets asked for hold %2 values, more than the %3 that are read "
                   "at once")
-                .arg(file, n(r.found), n(r.limit));
+            .arg(file, n(r.found), n(r.limit));
     }
     return tr("%1: cannot be read as HDF5").arg(file);
 }

@@ -13,8 +13,7 @@ const char jobMagic[] = "RLH5J001";
 const char replyMagic[] = "RLH5R001";
 constexpr std::size_t magicSize = 8;
 
-template<typename T>
-void put(QByteArray &out, T value)
+template<typename T> void put(QByteArray &out, T value)
 {
     out.append(reinterpret_cast<const char *>(&value), int(sizeof value));
 }
@@ -32,7 +31,8 @@ class Reader
 {
 public:
     explicit Reader(const QByteArray &bytes)
-        : p(bytes.constData()), left(std::size_t(bytes.size()))
+        : p(bytes.constData())
+        , left(std::size_t(bytes.size()))
     { }
 
     bool magic(const char *expected)
@@ -42,8 +42,7 @@ public:
         skip(magicSize);
         return true;
     }
-    template<typename T>
-    T get()
+    template<typename T> T get()
     {
         T value {};
         if (left < sizeof value) {
@@ -74,7 +73,6 @@ private:
     std::size_t left;
     bool good = true;
 };
-
 
 QString decodeFault(Reader &in, Hdf5Reply &reply)
 {
@@ -164,7 +162,9 @@ QByteArray encodeHdf5Reply(const Hdf5Reply &reply)
 }
 
 Hdf5ReplyReader::Hdf5ReplyReader(std::size_t expectedColumns, quint64 maxValues_, int reportLimit_)
-    : columns(expectedColumns), maxValues(maxValues_), reportLimit(reportLimit_)
+    : columns(expectedColumns)
+    , maxValues(maxValues_)
+    , reportLimit(reportLimit_)
 { }
 
 char *Hdf5ReplyReader::room(std::size_t &size)
@@ -245,7 +245,9 @@ void Hdf5ReplyReader::startValues()
         why = QStringLiteral("%1 rows without columns").arg(rows);
     else if (count && rows > maxValues / count) // rows * count could overflow
         why = QStringLiteral("%1 rows of %2 columns exceed the limit of %3 values")
-                      .arg(rows).arg(count).arg(maxValues);
+                  .arg(rows)
+                  .arg(count)
+                  .arg(maxValues);
     if (failed())
         return;
     values.assign(count, std::vector<double>(std::size_t(rows)));

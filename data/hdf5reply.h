@@ -32,7 +32,8 @@ enum class Hdf5Fault : std::uint8_t {
     None,
     NotHdf5, // the file has no HDF5 signature
     CannotOpen, // the library cannot open it: detail
-    NoDataset, // dataset does not exist
+    NoDataset, // dataset does not exist; otherDataset is the group nearest to it, detail its first
+               // names
     NotDataset, // dataset names a group or another kind of object
     NotNumeric, // dataset holds values of the HDF5 class in detail
     WrongRank, // dataset has found dimensions; limit is the requested column (-1: none)

@@ -56,14 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const QString file = scratchFile(inputBytes(data, size));
     const QString x = QStringLiteral("/entry/xspress3/");
-    check(job(file, { { {}, QStringLiteral("/entry/scaler/I0"), -1 },
-                      { {}, x + QStringLiteral("OutputCounts"), 0 },
-                      { {}, x + QStringLiteral("OutputCounts"), 1 },
-                      { {}, x + QStringLiteral("DTFactor"), 1 },
-                      { {}, x + QStringLiteral("Clock"), 0 } }));
-    check(job(file, { { {}, QStringLiteral("/entry/scaler/TSCALER"), -1 },
-                      { {}, x + QStringLiteral("mca01/OutputCounts"), -1 },
-                      { {}, x + QStringLiteral("mca02/DTFactor"), -1 },
-                      { {}, x + QStringLiteral("mca02/Clock"), -1 } }));
+    check(job(file,
+              { { {}, QStringLiteral("/entry/scaler/I0"), -1 },
+                { {}, x + QStringLiteral("OutputCounts"), 0 },
+                { {}, x + QStringLiteral("OutputCounts"), 1 },
+                { {}, x + QStringLiteral("DTFactor"), 1 },
+                { {}, x + QStringLiteral("Clock"), 0 } }));
+    check(job(file,
+              { { {}, QStringLiteral("/entry/scaler/TSCALER"), -1 },
+                { {}, x + QStringLiteral("mca01/OutputCounts"), -1 },
+                { {}, x + QStringLiteral("mca02/DTFactor"), -1 },
+                { {}, x + QStringLiteral("mca02/Clock"), -1 } }));
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,7 +20,8 @@ class Handle
 public:
     using Closer = herr_t (*)(hid_t);
     Handle(hid_t id, Closer closer)
-        : h(id), close(closer)
+        : h(id)
+        , close(closer)
     { }
     ~Handle()
     {
@@ -29,7 +31,8 @@ public:
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
     Handle(Handle &&o) noexcept
-        : h(o.h), close(o.close)
+        : h(o.h)
+        , close(o.close)
     {
         o.h = H5I_INVALID_HID;
     }
@@ -52,13 +55,14 @@ private:
 QString libraryDetail()
 {
     QString deepest;
-    H5Ewalk2(H5E_DEFAULT, H5E_WALK_DOWNWARD,
-             [](unsigned, const H5E_error2_t *e, void *data) -> herr_t {
-                 if (e && e->desc && *e->desc)
-                     *static_cast<QString *>(data) = QString::fromUtf8(e->desc);
-                 return 0;
-             },
-             &deepest);
+    H5Ewalk2(
+        H5E_DEFAULT, H5E_WALK_DOWNWARD,
+        [](unsigned, const H5E_error2_t *e, void *data) -> herr_t {
+            if (e && e->desc && *e->desc)
+                *static_cast<QString *>(data) = QString::fromUtf8(e->desc);
+            return 0;
+        },
+        &deepest);
     H5Eclear2(H5E_DEFAULT);
     return deepest.isEmpty() ? QStringLiteral("no reason given") : deepest;
 }
@@ -126,9 +130,10 @@ enum class Link { Found, Missing, Damaged };
 
 // Follows path link by link, so that a missing dataset (or one below a
 // dataset rather than a group) is told apart from a group the library fails
-// to read.
-Link findLink(hid_t file, const QByteArray &path)
+// to read. group is the last group on the way that exists.
+Link findLink(hid_t file, const QByteArray &path, QByteArray &group)
 {
+    group = "/";
     if (path.isEmpty())
         return Link::Missing;
     for (int slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
@@ -145,32 +150,70 @@ Link findLink(hid_t file, const QByteArray &path)
             return Link::Damaged;
         if (info.type != H5O_TYPE_GROUP)
             return Link::Missing;
+        group = part;
     }
+}
+
+// The first names in group, for a message that says what is there instead of
+// a missing dataset: a recipe's dataset path is typed by hand.
+QString namesIn(hid_t file, const QByteArray &group)
+{
+    constexpr int shown = 12;
+    QStringList names;
+    H5Literate_by_name(
+        file, group.constData(), H5_INDEX_NAME, H5_ITER_INC, nullptr,
+        [](hid_t, const char *name, const H5L_info_t *, void *data) -> herr_t {
+            auto *list = static_cast<QStringList *>(data);
+            list->append(QString::fromUtf8(name));
+            return list->size() > shown ? 1 : 0;
+        },
+        &names, H5P_DEFAULT);
+    H5Eclear2(H5E_DEFAULT);
+    if (names.size() > shown) {
+        names.erase(names.begin() + shown, names.end());
+        names.append(QStringLiteral("..."));
+    }
+    return names.join(QStringLiteral(", "));
 }
 
 const char *className(H5T_class_t c)
 {
     switch (c) {
-    case H5T_STRING: return "string";
-    case H5T_COMPOUND: return "compound";
-    case H5T_ENUM: return "enum";
-    case H5T_ARRAY: return "array";
-    case H5T_VLEN: return "variable-length";
-    case H5T_REFERENCE: return "reference";
-    case H5T_OPAQUE: return "opaque";
-    case H5T_BITFIELD: return "bitfield";
-    case H5T_TIME: return "time";
-    default: return "unknown";
+    case H5T_STRING:
+        return "string";
+    case H5T_COMPOUND:
+        return "compound";
+    case H5T_ENUM:
+        return "enum";
+    case H5T_ARRAY:
+        return "array";
+    case H5T_VLEN:
+        return "variable-length";
+    case H5T_REFERENCE:
+        return "reference";
+    case H5T_OPAQUE:
+        return "opaque";
+    case H5T_BITFIELD:
+        return "bitfield";
+    case H5T_TIME:
+        return "time";
+    default:
+        return "unknown";
     }
 }
 
 Hdf5Reply openSource(hid_t file, Source &s)
 {
     const QByteArray path = s.path.toUtf8();
-    switch (findLink(file, path)) {
-    case Link::Missing:
+    QByteArray group;
+    switch (findLink(file, path, group)) {
+    case Link::Missing: {
         H5Eclear2(H5E_DEFAULT);
-        return fault(Hdf5Fault::NoDataset, s.path);
+        Hdf5Reply r = fault(Hdf5Fault::NoDataset, s.path);
+        r.otherDataset = QString::fromUtf8(group);
+        r.detail = namesIn(file, group);
+        return r;
+    }
     case Link::Damaged:
         return fault(Hdf5Fault::CannotRead, s.path);
     case Link::Found:
@@ -211,16 +254,19 @@ Hdf5Reply readChunking(Source &s, hsize_t fileSize)
     const int rank = layout == H5D_CHUNKED ? H5Pget_chunk(dcpl.id(), H5S_MAX_RANK, chunk) : 0;
     // Data in this file (not in external files or other files' datasets) fit in it.
     const bool inFile = (layout == H5D_CHUNKED || layout == H5D_CONTIGUOUS)
-            && H5Pget_external_count(dcpl.id()) == 0;
+        && H5Pget_external_count(dcpl.id()) == 0;
     const hsize_t stored = inFile ? H5Dget_storage_size(s.dataset.id()) : 0;
     H5Eclear2(H5E_DEFAULT);
     if (stored > fileSize)
-        return damaged(s.path, QStringLiteral("its data would take %1 bytes of a file of %2")
-                                       .arg(stored).arg(fileSize));
+        return damaged(s.path,
+                       QStringLiteral("its data would take %1 bytes of a file of %2")
+                           .arg(stored)
+                           .arg(fileSize));
     hsize_t bytes = s.valueBytes;
     for (int d = 0; d < rank; ++d) {
         if (chunk[d] == 0 || chunk[d] > maxChunkBytes / bytes)
-            return damaged(s.path, QStringLiteral("chunks of more than %1 bytes").arg(maxChunkBytes));
+            return damaged(s.path,
+                           QStringLiteral("chunks of more than %1 bytes").arg(maxChunkBytes));
         bytes *= chunk[d];
     }
     if (s.rank == 2 && rank == 2)
@@ -260,10 +306,10 @@ bool readBlock(const Source &s, hsize_t first, hsize_t count, hsize_t column, hs
     const hsize_t size[2] = { count, columns };
     Handle memSpace(H5Screate_simple(2, size, nullptr), H5Sclose);
     return fileSpace.valid() && memSpace.valid()
-            && H5Sselect_hyperslab(fileSpace.id(), H5S_SELECT_SET, start, nullptr, size, nullptr) >= 0
-            && H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, memSpace.id(), fileSpace.id(),
-                       H5P_DEFAULT, buffer)
-            >= 0;
+        && H5Sselect_hyperslab(fileSpace.id(), H5S_SELECT_SET, start, nullptr, size, nullptr) >= 0
+        && H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, memSpace.id(), fileSpace.id(), H5P_DEFAULT,
+                   buffer)
+        >= 0;
 }
 
 // Rows per block: about 512 KiB of doubles (a block stays in the processor's
@@ -337,7 +383,8 @@ bool readSource(Source &s, const Hdf5Job &job, Hdf5Reply &out)
         return true;
     if (s.rank == 1) {
         std::vector<double> &first = out.columns[s.requests.front()];
-        if (H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, first.data()) < 0)
+        if (H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, first.data())
+            < 0)
             return false;
         for (std::size_t i : s.requests)
             out.columns[i] = first;

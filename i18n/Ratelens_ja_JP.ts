@@ -597,9 +597,14 @@
         <translation>%1: HDF5 として開けません。ファイルが途中で切れているか壊れています (%2)</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+4"/>
         <source>%1: no dataset %2</source>
         <translation>%1: データセット %2 がありません</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1: no dataset %2; %3 holds %4</source>
+        <translation>%1: データセット %2 がありません。%3 にあるのは %4 です</translation>
     </message>
     <message>
         <location line="+2"/>

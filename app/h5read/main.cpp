@@ -9,17 +9,28 @@
 
 #include <QByteArray>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 int main(int argc, char *argv[])
 {
     if (argc > 1) {
-        std::fprintf(stderr, "%s: started by ratelens and ratelens-batch to read HDF5 files; "
-                             "takes no arguments\n", argv[0]);
+        std::fprintf(stderr,
+                     "%s: started by ratelens and ratelens-batch to read HDF5 files; "
+                     "takes no arguments\n",
+                     argv[0]);
         return 2;
     }
+#ifdef __linux__
+    // A file that hangs the library must not outlive a caller that died
+    // before its time-out could stop us.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
     // A job is a few hundred dataset names: anything near this bound is not one.
     constexpr int maxJobBytes = 16 << 20;
     QByteArray input;

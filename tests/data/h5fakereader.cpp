@@ -12,7 +12,8 @@
 int main()
 {
     char buffer[65536];
-    while (std::fread(buffer, 1, sizeof buffer, stdin) > 0) { }
+    while (std::fread(buffer, 1, sizeof buffer, stdin) > 0) {
+    }
     const char *mode = std::getenv("RATELENS_FAKE_H5READ");
     const auto is = [mode](const char *m) { return mode && std::strcmp(mode, m) == 0; };
     if (is("abort"))
@@ -31,7 +32,8 @@ int main()
     }
     if (is("flood")) {
         std::memset(buffer, 'x', sizeof buffer);
-        while (std::fwrite(buffer, 1, sizeof buffer, stdout) == sizeof buffer) { }
+        while (std::fwrite(buffer, 1, sizeof buffer, stdout) == sizeof buffer) {
+        }
         return 0;
     }
     return 4;

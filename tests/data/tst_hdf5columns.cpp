@@ -25,8 +25,9 @@ QString helperPath;
 
 std::vector<Hdf5Request> scanRequests(const h5scan::Spec &spec, Layout layout)
 {
-    std::vector<Hdf5Request> r = { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
-                                   { QStringLiteral("TSCALER"), QStringLiteral("/entry/scaler/TSCALER"), -1 } };
+    std::vector<Hdf5Request> r
+        = { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
+            { QStringLiteral("TSCALER"), QStringLiteral("/entry/scaler/TSCALER"), -1 } };
     for (int j = 0; j < spec.elements; ++j) {
         for (const char *what : { "OutputCounts", "DTFactor", "Clock" }) {
             const QString name = QStringLiteral("%1_mca%2").arg(QLatin1String(what)).arg(j + 1);
@@ -35,7 +36,7 @@ std::vector<Hdf5Request> scanRequests(const h5scan::Spec &spec, Layout layout)
             else
                 r.push_back({ name,
                               QString::fromStdString(h5scan::elementGroup(j)) + QLatin1Char('/')
-                                      + QLatin1String(what),
+                                  + QLatin1String(what),
                               -1 });
         }
     }
@@ -124,10 +125,10 @@ void TestHdf5Columns::scanReadsBackAsWritten_data()
     QTest::addColumn<int>("deflate");
     QTest::newRow("points x elements, u32, contiguous") << Layout::TwoD << Type::UInt32 << 0u << 0;
     QTest::newRow("points x elements, f32, chunks of 7 rows, gzip")
-            << Layout::TwoD << Type::Float32 << 7u << 6;
+        << Layout::TwoD << Type::Float32 << 7u << 6;
     QTest::newRow("per element, i64, contiguous") << Layout::OneD << Type::Int64 << 0u << 0;
     QTest::newRow("per element, big-endian f64, chunks of 5")
-            << Layout::OneD << Type::Float64BE << 5u << 0;
+        << Layout::OneD << Type::Float64BE << 5u << 0;
 }
 
 // The columns are the generator's values exactly, and the rates a recipe makes
@@ -177,13 +178,17 @@ void TestHdf5Columns::everyNumericType_data()
     QTest::newRow("u16") << Type::UInt16 << std::vector<double> { 0, 7, 65535 };
     QTest::newRow("i32") << Type::Int32 << std::vector<double> { -2147483648.0, 0, 2147483647.0 };
     QTest::newRow("u32") << Type::UInt32 << std::vector<double> { 0, 1, 4294967295.0 };
-    QTest::newRow("i64 to 2^53") << Type::Int64 << std::vector<double> { -9007199254740992.0, 3, 9007199254740992.0 };
-    QTest::newRow("u64 to 2^53") << Type::UInt64 << std::vector<double> { 0, 1, 9007199254740992.0 };
+    QTest::newRow("i64 to 2^53") << Type::Int64
+                                 << std::vector<double> { -9007199254740992.0, 3,
+                                                          9007199254740992.0 };
+    QTest::newRow("u64 to 2^53") << Type::UInt64
+                                 << std::vector<double> { 0, 1, 9007199254740992.0 };
     QTest::newRow("big-endian i32") << Type::Int32BE << std::vector<double> { -5, 0, 70000 };
     QTest::newRow("f32") << Type::Float32 << std::vector<double> { -0.5, 1.5e-30, 3.25e38 };
     QTest::newRow("f64 with infinity and NaN")
-            << Type::Float64 << std::vector<double> { -1e300, qInf(), qQNaN() };
-    QTest::newRow("big-endian f64") << Type::Float64BE << std::vector<double> { 1e-300, -0.0, 42.125 };
+        << Type::Float64 << std::vector<double> { -1e300, qInf(), qQNaN() };
+    QTest::newRow("big-endian f64")
+        << Type::Float64BE << std::vector<double> { 1e-300, -0.0, 42.125 };
 }
 
 // Each value comes back exactly, from a 1-D dataset and from both columns of a
@@ -203,9 +208,10 @@ void TestHdf5Columns::everyNumericType()
         QVERIFY(w.dataset("/v", type, { values.size() }, values));
         QVERIFY(w.dataset("/m", type, { values.size(), 2 }, rowMajor));
     }
-    const Hdf5Columns got = readHdf5Columns(path, { { QStringLiteral("v"), QStringLiteral("/v"), -1 },
-                                                    { QStringLiteral("m1"), QStringLiteral("/m"), 1 },
-                                                    { QStringLiteral("m0"), QStringLiteral("m"), 0 } });
+    const Hdf5Columns got = readHdf5Columns(path,
+                                            { { QStringLiteral("v"), QStringLiteral("/v"), -1 },
+                                              { QStringLiteral("m1"), QStringLiteral("/m"), 1 },
+                                              { QStringLiteral("m0"), QStringLiteral("m"), 0 } });
     QVERIFY2(got.ok(), qPrintable(got.error));
     QCOMPARE(got.columns.size(), std::size_t(3));
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -223,7 +229,8 @@ void TestHdf5Columns::someColumnsOfAWideDataset_data()
     QTest::addColumn<unsigned>("chunkRows");
     QTest::newRow("one of 12, contiguous") << QList<int> { 11 } << 0u;
     QTest::newRow("three of 12, chunked") << QList<int> { 4, 0, 9 } << 16u;
-    QTest::newRow("all 12 and one twice, chunked") << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3 } << 16u;
+    QTest::newRow("all 12 and one twice, chunked")
+        << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3 } << 16u;
 }
 
 // Column by column or in blocks of whole rows, the same numbers: the blocks
@@ -261,38 +268,73 @@ void TestHdf5Columns::badFileOrRequest_data()
     QTest::addColumn<int>("column");
     QTest::addColumn<QString>("message");
     const QString f = QStringLiteral("%FILE%");
-    QTest::newRow("missing file") << QStringLiteral("none") << QStringLiteral("/entry/scaler/I0") << -1
-                                  << QStringLiteral("Cannot open %FILE%: No such file or directory");
+    QTest::newRow("missing file") << QStringLiteral("none") << QStringLiteral("/entry/scaler/I0")
+                                  << -1
+                                  << QStringLiteral(
+                                         "Cannot open %FILE%: No such file or directory");
     QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("/entry/scaler/I0") << -1
                             << QStringLiteral("Cannot open %FILE%: file to open is a directory");
-    QTest::newRow("empty file") << QStringLiteral("empty") << QStringLiteral("/entry/scaler/I0") << -1
-                                << f + QStringLiteral(": not an HDF5 file");
+    QTest::newRow("empty file") << QStringLiteral("empty") << QStringLiteral("/entry/scaler/I0")
+                                << -1 << f + QStringLiteral(": not an HDF5 file");
     QTest::newRow("text file") << QStringLiteral("text") << QStringLiteral("/entry/scaler/I0") << -1
                                << f + QStringLiteral(": not an HDF5 file");
-    QTest::newRow("truncated file") << QStringLiteral("truncated") << QStringLiteral("/entry/scaler/I0") << -1
-                                    << f + QStringLiteral(": cannot be opened as HDF5; the file is truncated or damaged (truncated file: eof = 4096");
-    QTest::newRow("damaged object header") << QStringLiteral("damaged") << QStringLiteral("/entry/xspress3/Clock") << 0
-                                           << f + QStringLiteral(": dataset /entry/xspress3/Clock cannot be read; the file is damaged (bad object header version number)");
-    QTest::newRow("numbers 32 bytes wide") << QStringLiteral("scan") << QStringLiteral("/entry/wide") << -1
-                                           << f + QStringLiteral(": dataset /entry/wide cannot be read; the file is damaged (numbers of 32 bytes)");
-    QTest::newRow("no such dataset") << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I1") << -1
-                                     << f + QStringLiteral(": no dataset /entry/scaler/I1");
-    QTest::newRow("no such group") << QStringLiteral("scan") << QStringLiteral("/entry/nope/I0") << -1
-                                   << f + QStringLiteral(": no dataset /entry/nope/I0");
+    QTest::newRow("truncated file")
+        << QStringLiteral("truncated") << QStringLiteral("/entry/scaler/I0") << -1
+        << f
+            + QStringLiteral(": cannot be opened as HDF5; the file is truncated or damaged "
+                             "(truncated file: eof = 4096");
+    QTest::newRow("damaged object header")
+        << QStringLiteral("damaged") << QStringLiteral("/entry/xspress3/Clock") << 0
+        << f
+            + QStringLiteral(": dataset /entry/xspress3/Clock cannot be read; the file is damaged "
+                             "(bad object header version number)");
+    QTest::newRow("numbers 32 bytes wide")
+        << QStringLiteral("scan") << QStringLiteral("/entry/wide") << -1
+        << f
+            + QStringLiteral(
+                ": dataset /entry/wide cannot be read; the file is damaged (numbers of 32 bytes)");
+    QTest::newRow("no such dataset")
+        << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I1") << -1
+        << f + QStringLiteral(": no dataset /entry/scaler/I1; /entry/scaler holds I0");
+    QTest::newRow("no such group")
+        << QStringLiteral("scan") << QStringLiteral("/entry/nope/I0") << -1
+        << f
+            + QStringLiteral(": no dataset /entry/nope/I0; /entry holds cube, scaler, short, "
+                             "title, wide, xspress3");
+    QTest::newRow("below a dataset")
+        << QStringLiteral("scan") << QStringLiteral("/entry/short/I0") << -1
+        << f
+            + QStringLiteral(": no dataset /entry/short/I0; /entry holds cube, scaler, short, "
+                             "title, wide, xspress3");
     QTest::newRow("a group") << QStringLiteral("scan") << QStringLiteral("/entry/xspress3") << -1
                              << f + QStringLiteral(": /entry/xspress3 is not a dataset");
-    QTest::newRow("strings") << QStringLiteral("scan") << QStringLiteral("/entry/title") << -1
-                             << f + QStringLiteral(": dataset /entry/title holds values of HDF5 class string, not numbers");
-    QTest::newRow("2-D without a column") << QStringLiteral("scan") << QStringLiteral("/entry/xspress3/Clock") << -1
-                                          << f + QStringLiteral(": dataset /entry/xspress3/Clock has 2 dimensions (points x elements): name one of its columns, as in /entry/xspress3/Clock[0]");
-    QTest::newRow("a column of 1-D") << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I0") << 0
-                                     << f + QStringLiteral(": dataset /entry/scaler/I0 has 1 dimensions, so it has no column 0: columns are read from datasets of 2 (points x elements)");
+    QTest::newRow("strings")
+        << QStringLiteral("scan") << QStringLiteral("/entry/title") << -1
+        << f
+            + QStringLiteral(
+                ": dataset /entry/title holds values of HDF5 class string, not numbers");
+    QTest::newRow("2-D without a column")
+        << QStringLiteral("scan") << QStringLiteral("/entry/xspress3/Clock") << -1
+        << f
+            + QStringLiteral(": dataset /entry/xspress3/Clock has 2 dimensions (points x "
+                             "elements): name one of its columns, as in /entry/xspress3/Clock[0]");
+    QTest::newRow("a column of 1-D")
+        << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I0") << 0
+        << f
+            + QStringLiteral(": dataset /entry/scaler/I0 has 1 dimensions, so it has no column 0: "
+                             "columns are read from datasets of 2 (points x elements)");
     QTest::newRow("3-D") << QStringLiteral("scan") << QStringLiteral("/entry/cube") << -1
-                         << f + QStringLiteral(": dataset /entry/cube has 3 dimensions; only 1-D datasets and columns of 2-D ones can be read");
-    QTest::newRow("column past the last") << QStringLiteral("scan") << QStringLiteral("/entry/xspress3/Clock") << 4
-                                          << f + QStringLiteral(": dataset /entry/xspress3/Clock has 4 columns (0 to 3), so it has no column 4");
-    QTest::newRow("one point short") << QStringLiteral("scan") << QStringLiteral("/entry/short") << -1
-                                     << f + QStringLiteral(": dataset /entry/short has 19 points, but /entry/scaler/I0 has 20");
+                         << f
+            + QStringLiteral(": dataset /entry/cube has 3 dimensions; only 1-D datasets and "
+                             "columns of 2-D ones can be read");
+    QTest::newRow("column past the last")
+        << QStringLiteral("scan") << QStringLiteral("/entry/xspress3/Clock") << 4
+        << f
+            + QStringLiteral(
+                ": dataset /entry/xspress3/Clock has 4 columns (0 to 3), so it has no column 4");
+    QTest::newRow("one point short")
+        << QStringLiteral("scan") << QStringLiteral("/entry/short") << -1
+        << f + QStringLiteral(": dataset /entry/short has 19 points, but /entry/scaler/I0 has 20");
 }
 
 // Every bad file or request gives one message naming the file, the dataset
@@ -311,9 +353,11 @@ void TestHdf5Columns::badFileOrRequest()
     {
         h5scan::Writer w(odd.toStdString());
         QVERIFY(w.dataset("/entry/scaler/I0", Type::UInt32, { 20 }, std::vector<double>(20, 1.0)));
-        QVERIFY(w.dataset("/entry/xspress3/Clock", Type::Int64, { 20, 4 }, std::vector<double>(80, 2.0)));
+        QVERIFY(w.dataset("/entry/xspress3/Clock", Type::Int64, { 20, 4 },
+                          std::vector<double>(80, 2.0)));
         QVERIFY(w.strings("/entry/title", { "energy scan", "x" }));
-        QVERIFY(w.dataset("/entry/cube", Type::Float32, { 20, 2, 2 }, std::vector<double>(80, 0.5)));
+        QVERIFY(
+            w.dataset("/entry/cube", Type::Float32, { 20, 2, 2 }, std::vector<double>(80, 0.5)));
         QVERIFY(w.dataset("/entry/short", Type::Float64, { 19 }, std::vector<double>(19, 0.5)));
         const hid_t wide = H5Tcopy(H5T_STD_U32LE);
         H5Tset_size(wide, 32);
@@ -341,8 +385,10 @@ void TestHdf5Columns::badFileOrRequest()
         path = dir.filePath(QStringLiteral("cut.h5"));
         QVERIFY(writeBytes(path, bytesOf(scan).left(4096)));
     }
-    const Hdf5Columns got = readHdf5Columns(path, { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
-                                                    { QStringLiteral("x"), dataset, column } });
+    const Hdf5Columns got
+        = readHdf5Columns(path,
+                          { { QStringLiteral("I0"), QStringLiteral("/entry/scaler/I0"), -1 },
+                            { QStringLiteral("x"), dataset, column } });
     QVERIFY(!got.ok());
     QVERIFY(got.columns.empty());
     const QString expected = QString(message).replace(QStringLiteral("%FILE%"), path);
@@ -353,13 +399,22 @@ void TestHdf5Columns::misbehavingHelper_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("aborts") << QStringLiteral("abort") << QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
-    QTest::newRow("segmentation fault") << QStringLiteral("segv") << QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
-    QTest::newRow("hangs") << QStringLiteral("hang") << QStringLiteral(": the HDF5 reader gave no answer within 0.3 s and was stopped");
-    QTest::newRow("fails") << QStringLiteral("status") << QStringLiteral(": the HDF5 reader failed (exit status 3)");
-    QTest::newRow("answers garbage") << QStringLiteral("garbage") << QStringLiteral(": the HDF5 reader's answer is malformed: ");
-    QTest::newRow("floods") << QStringLiteral("flood") << QStringLiteral(": the HDF5 reader's answer is malformed: it does not start with the reply signature");
-    QTest::newRow("is missing") << QStringLiteral("missing") << QStringLiteral(": HDF5 files cannot be read: the helper program ");
+    QTest::newRow("aborts") << QStringLiteral(
+        "abort") << QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
+    QTest::newRow("segmentation fault")
+        << QStringLiteral("segv")
+        << QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
+    QTest::newRow("hangs") << QStringLiteral(
+        "hang") << QStringLiteral(": the HDF5 reader gave no answer within 0.3 s and was stopped");
+    QTest::newRow("fails") << QStringLiteral("status")
+                           << QStringLiteral(": the HDF5 reader failed (exit status 3)");
+    QTest::newRow("answers garbage")
+        << QStringLiteral("garbage") << QStringLiteral(": the HDF5 reader's answer is malformed: ");
+    QTest::newRow("floods") << QStringLiteral("flood")
+                            << QStringLiteral(": the HDF5 reader's answer is malformed: it does "
+                                              "not start with the reply signature");
+    QTest::newRow("is missing") << QStringLiteral(
+        "missing") << QStringLiteral(": HDF5 files cannot be read: the helper program ");
 }
 
 // A helper that crashes, hangs, fails or lies costs the caller one read with a
@@ -373,9 +428,10 @@ void TestHdf5Columns::misbehavingHelper()
     QVERIFY(h5scan::writeScan(scan.toStdString(), spec, h5scan::simulate(spec)));
     const std::vector<Hdf5Request> requests = scanRequests(spec, Layout::TwoD);
 
-    qputenv("RATELENS_H5READ", mode == QLatin1String("missing")
-                     ? dir.filePath(QStringLiteral("no-such-helper")).toLocal8Bit()
-                     : QByteArray(RATELENS_FAKE_H5READ));
+    qputenv("RATELENS_H5READ",
+            mode == QLatin1String("missing")
+                ? dir.filePath(QStringLiteral("no-such-helper")).toLocal8Bit()
+                : QByteArray(RATELENS_FAKE_H5READ));
     qputenv("RATELENS_FAKE_H5READ", mode.toLatin1());
     Hdf5Limits limits;
     limits.timeoutMs = 300;
@@ -430,11 +486,14 @@ void TestHdf5Columns::libraryCrashCostsOneMessage()
     const Hdf5Columns got = readHdf5Columns(path, requests);
     unsigned major = 0, minor = 0, release = 0;
     H5get_libversion(&major, &minor, &release);
-    const QString crashed = path + QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
+    const QString crashed
+        = path + QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
     if (major == 1 && minor == 10 && release == 8)
         QCOMPARE(got.error, crashed);
     else // a library that has mended the fault refuses the file instead
-        QVERIFY2(got.error == crashed || got.error.startsWith(path + QStringLiteral(": dataset /entry/scaler/I0 cannot be read")),
+        QVERIFY2(got.error == crashed
+                     || got.error.startsWith(
+                         path + QStringLiteral(": dataset /entry/scaler/I0 cannot be read")),
                  qPrintable(got.error));
     QVERIFY(got.columns.empty());
 
@@ -508,7 +567,8 @@ void TestHdf5Columns::messagesInJapanese()
     QCoreApplication::installTranslator(&japanese);
     const QString text = dir.filePath(QStringLiteral("notes.txt"));
     QVERIFY(writeBytes(text, "not HDF5\n"));
-    const Hdf5Columns got = readHdf5Columns(text, { { QStringLiteral("I0"), QStringLiteral("/I0"), -1 } });
+    const Hdf5Columns got
+        = readHdf5Columns(text, { { QStringLiteral("I0"), QStringLiteral("/I0"), -1 } });
     QCoreApplication::removeTranslator(&japanese);
     QCOMPARE(got.error, text + QStringLiteral(": HDF5 ファイルではありません"));
 }

@@ -47,7 +47,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 # Computed from the binaries: the toolkit and the C library at least.
 depends=$(field Depends)
 for lib in libc6 libqt5core5a libqt5gui5 libqt5widgets5 libhdf5-103-1; do
-    [[ "$depends" == *"$lib "* ]] || fail "Depends lacks $lib: $depends"
+    [[ "$depends, " == *"$lib "* || "$depends, " == *"$lib, "* ]] || fail "Depends lacks $lib: $depends"
 done
 
 # The Japanese interface is unreadable without a Japanese font.

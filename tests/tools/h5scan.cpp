@@ -9,58 +9,70 @@ namespace h5scan {
 
 namespace {
 
-struct TypeInfo
-{
-    Type type;
-    const char *name;
-    bool isFloat;
-    int bits;
-};
+    struct TypeInfo
+    {
+        Type type;
+        const char *name;
+        bool isFloat;
+        int bits;
+    };
 
-const TypeInfo types[] = {
-    { Type::Int8, "i8", false, 8 },      { Type::UInt8, "u8", false, 8 },
-    { Type::Int16, "i16", false, 16 },   { Type::UInt16, "u16", false, 16 },
-    { Type::Int32, "i32", false, 32 },   { Type::UInt32, "u32", false, 32 },
-    { Type::Int64, "i64", false, 64 },   { Type::UInt64, "u64", false, 64 },
-    { Type::Int32BE, "i32be", false, 32 }, { Type::Float32, "f32", true, 32 },
-    { Type::Float64, "f64", true, 64 },  { Type::Float64BE, "f64be", true, 64 },
-};
+    const TypeInfo types[] = {
+        { Type::Int8, "i8", false, 8 },        { Type::UInt8, "u8", false, 8 },
+        { Type::Int16, "i16", false, 16 },     { Type::UInt16, "u16", false, 16 },
+        { Type::Int32, "i32", false, 32 },     { Type::UInt32, "u32", false, 32 },
+        { Type::Int64, "i64", false, 64 },     { Type::UInt64, "u64", false, 64 },
+        { Type::Int32BE, "i32be", false, 32 }, { Type::Float32, "f32", true, 32 },
+        { Type::Float64, "f64", true, 64 },    { Type::Float64BE, "f64be", true, 64 },
+    };
 
-const TypeInfo &info(Type t)
-{
-    for (const TypeInfo &i : types) {
-        if (i.type == t)
-            return i;
+    const TypeInfo &info(Type t)
+    {
+        for (const TypeInfo &i : types) {
+            if (i.type == t)
+                return i;
+        }
+        return types[0];
     }
-    return types[0];
-}
 
-// Property lists without modification times, so that the same scan gives the
-// same bytes on every run.
-hid_t untimed(hid_t cls)
-{
-    const hid_t p = H5Pcreate(cls);
-    H5Pset_obj_track_times(p, false);
-    return p;
-}
+    // Property lists without modification times, so that the same scan gives the
+    // same bytes on every run.
+    hid_t untimed(hid_t cls)
+    {
+        const hid_t p = H5Pcreate(cls);
+        H5Pset_obj_track_times(p, false);
+        return p;
+    }
 
 } // namespace
 
 hid_t fileType(Type type)
 {
     switch (type) {
-    case Type::Int8: return H5T_STD_I8LE;
-    case Type::UInt8: return H5T_STD_U8LE;
-    case Type::Int16: return H5T_STD_I16LE;
-    case Type::UInt16: return H5T_STD_U16LE;
-    case Type::Int32: return H5T_STD_I32LE;
-    case Type::UInt32: return H5T_STD_U32LE;
-    case Type::Int64: return H5T_STD_I64LE;
-    case Type::UInt64: return H5T_STD_U64LE;
-    case Type::Int32BE: return H5T_STD_I32BE;
-    case Type::Float32: return H5T_IEEE_F32LE;
-    case Type::Float64: return H5T_IEEE_F64LE;
-    case Type::Float64BE: return H5T_IEEE_F64BE;
+    case Type::Int8:
+        return H5T_STD_I8LE;
+    case Type::UInt8:
+        return H5T_STD_U8LE;
+    case Type::Int16:
+        return H5T_STD_I16LE;
+    case Type::UInt16:
+        return H5T_STD_U16LE;
+    case Type::Int32:
+        return H5T_STD_I32LE;
+    case Type::UInt32:
+        return H5T_STD_U32LE;
+    case Type::Int64:
+        return H5T_STD_I64LE;
+    case Type::UInt64:
+        return H5T_STD_U64LE;
+    case Type::Int32BE:
+        return H5T_STD_I32BE;
+    case Type::Float32:
+        return H5T_IEEE_F32LE;
+    case Type::Float64:
+        return H5T_IEEE_F64LE;
+    case Type::Float64BE:
+        return H5T_IEEE_F64BE;
     }
     return H5T_IEEE_F64LE;
 }
@@ -174,11 +186,11 @@ bool Writer::dataset(const std::string &path, Type type, const std::vector<hsize
         if (deflate > 0)
             H5Pset_deflate(dcpl, unsigned(deflate));
     }
-    const hid_t d = H5Dcreate2(file, path.c_str(), fileType(type), space, H5P_DEFAULT, dcpl,
-                               H5P_DEFAULT);
+    const hid_t d
+        = H5Dcreate2(file, path.c_str(), fileType(type), space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
     const bool written = d >= 0
-            && (values.empty()
-                || H5Dwrite(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0);
+        && (values.empty()
+            || H5Dwrite(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0);
     if (d >= 0)
         H5Dclose(d);
     H5Pclose(dcpl);
@@ -195,7 +207,7 @@ bool Writer::dataset(const std::string &path, hid_t type, const std::vector<hsiz
     const hid_t dcpl = untimed(H5P_DATASET_CREATE);
     const hid_t d = H5Dcreate2(file, path.c_str(), type, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
     const bool written = d >= 0
-            && H5Dwrite(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0;
+        && H5Dwrite(d, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) >= 0;
     if (d >= 0)
         H5Dclose(d);
     H5Pclose(dcpl);
@@ -216,8 +228,8 @@ bool Writer::strings(const std::string &path, const std::vector<std::string> &va
     H5Tset_size(type, H5T_VARIABLE);
     const hid_t dcpl = untimed(H5P_DATASET_CREATE);
     const hid_t d = H5Dcreate2(file, path.c_str(), type, space, H5P_DEFAULT, dcpl, H5P_DEFAULT);
-    const bool written = d >= 0
-            && H5Dwrite(d, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, pointers.data()) >= 0;
+    const bool written
+        = d >= 0 && H5Dwrite(d, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, pointers.data()) >= 0;
     if (d >= 0)
         H5Dclose(d);
     H5Pclose(dcpl);
@@ -228,17 +240,17 @@ bool Writer::strings(const std::string &path, const std::vector<std::string> &va
 
 namespace {
 
-std::vector<double> rowMajor(const std::vector<std::vector<double>> &columns)
-{
-    std::vector<double> out;
-    const std::size_t rows = columns.empty() ? 0 : columns[0].size();
-    out.reserve(rows * columns.size());
-    for (std::size_t r = 0; r < rows; ++r) {
-        for (const auto &c : columns)
-            out.push_back(c[r]);
+    std::vector<double> rowMajor(const std::vector<std::vector<double>> &columns)
+    {
+        std::vector<double> out;
+        const std::size_t rows = columns.empty() ? 0 : columns[0].size();
+        out.reserve(rows * columns.size());
+        for (std::size_t r = 0; r < rows; ++r) {
+            for (const auto &c : columns)
+                out.push_back(c[r]);
+        }
+        return out;
     }
-    return out;
-}
 
 } // namespace
 
@@ -249,28 +261,27 @@ bool writeScan(const std::string &path, const Spec &spec, const Scan &scan)
     const hsize_t elements = hsize_t(spec.elements);
     const unsigned chunk = spec.chunkRows;
     bool ok = w.ok()
-            && w.dataset("/entry/scaler/I0", spec.countType, { points }, scan.i0, chunk, spec.deflate)
-            && w.dataset("/entry/scaler/TSCALER", Type::UInt32, { points }, scan.tscaler, chunk,
-                         spec.deflate);
+        && w.dataset("/entry/scaler/I0", spec.countType, { points }, scan.i0, chunk, spec.deflate)
+        && w.dataset("/entry/scaler/TSCALER", Type::UInt32, { points }, scan.tscaler, chunk,
+                     spec.deflate);
     if (spec.layout != Layout::OneD) {
         const std::string g = "/entry/xspress3/";
         ok = ok
-                && w.dataset(g + "OutputCounts", spec.countType, { points, elements },
-                             rowMajor(scan.outputCounts), chunk, spec.deflate)
-                && w.dataset(g + "DTFactor", Type::Float64, { points, elements },
-                             rowMajor(scan.dtFactor), chunk, spec.deflate)
-                && w.dataset(g + "Clock", Type::Int64, { points, elements }, rowMajor(scan.clock),
-                             chunk, spec.deflate);
+            && w.dataset(g + "OutputCounts", spec.countType, { points, elements },
+                         rowMajor(scan.outputCounts), chunk, spec.deflate)
+            && w.dataset(g + "DTFactor", Type::Float64, { points, elements },
+                         rowMajor(scan.dtFactor), chunk, spec.deflate)
+            && w.dataset(g + "Clock", Type::Int64, { points, elements }, rowMajor(scan.clock),
+                         chunk, spec.deflate);
     }
     for (int j = 0; spec.layout != Layout::TwoD && j < spec.elements; ++j) {
         const std::string g = elementGroup(j) + "/";
         ok = ok
-                && w.dataset(g + "OutputCounts", spec.countType, { points }, scan.outputCounts[j],
-                             chunk, spec.deflate)
-                && w.dataset(g + "DTFactor", Type::Float64, { points }, scan.dtFactor[j], chunk,
-                             spec.deflate)
-                && w.dataset(g + "Clock", Type::Int64, { points }, scan.clock[j], chunk,
-                             spec.deflate);
+            && w.dataset(g + "OutputCounts", spec.countType, { points }, scan.outputCounts[j],
+                         chunk, spec.deflate)
+            && w.dataset(g + "DTFactor", Type::Float64, { points }, scan.dtFactor[j], chunk,
+                         spec.deflate)
+            && w.dataset(g + "Clock", Type::Int64, { points }, scan.clock[j], chunk, spec.deflate);
     }
     return ok;
 }
@@ -280,7 +291,7 @@ long long objectAddress(const std::string &path, const std::string &object)
     const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
     H5O_info_t info;
     const bool found = file >= 0
-            && H5Oget_info_by_name2(file, object.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT) >= 0;
+        && H5Oget_info_by_name2(file, object.c_str(), &info, H5O_INFO_BASIC, H5P_DEFAULT) >= 0;
     if (file >= 0)
         H5Fclose(file);
     return found ? static_cast<long long>(info.addr) : -1;

@@ -14,8 +14,20 @@
 namespace h5scan {
 
 // Stored types; BE types are big-endian, the others little-endian.
-enum class Type { Int8, UInt8, Int16, UInt16, Int32, UInt32, Int64, UInt64, Int32BE, Float32,
-                  Float64, Float64BE };
+enum class Type {
+    Int8,
+    UInt8,
+    Int16,
+    UInt16,
+    Int32,
+    UInt32,
+    Int64,
+    UInt64,
+    Int32BE,
+    Float32,
+    Float64,
+    Float64BE
+};
 hid_t fileType(Type type);
 const char *typeName(Type type);
 bool typeFromName(const std::string &name, Type &type);

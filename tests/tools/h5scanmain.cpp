@@ -15,8 +15,9 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: ratelens_h5scan OUT.h5 [--elements N] [--points N] "
-                         "[--layout 2d|1d|both] [--type TYPE] [--chunk ROWS] [--deflate LEVEL]\n");
+    std::fprintf(stderr,
+                 "usage: ratelens_h5scan OUT.h5 [--elements N] [--points N] "
+                 "[--layout 2d|1d|both] [--type TYPE] [--chunk ROWS] [--deflate LEVEL]\n");
     return 2;
 }
 
@@ -44,7 +45,7 @@ bool parse(int argc, char **argv, std::string &out, h5scan::Spec &spec)
             return false;
         else if (a == "--layout")
             spec.layout = std::strcmp(v, "1d") == 0 ? h5scan::Layout::OneD
-                    : std::strcmp(v, "both") == 0   ? h5scan::Layout::Both
+                : std::strcmp(v, "both") == 0       ? h5scan::Layout::Both
                                                     : h5scan::Layout::TwoD;
         else if (a != "--type")
             return false;
