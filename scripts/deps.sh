@@ -24,8 +24,9 @@ ratelens_need_packages() {
 # fresh Debian installation has none (its captions would be empty boxes).
 RATELENS_RUN_PACKAGES=(fonts-noto-cjk)
 # What building the program needs.
+# libgsl-dev: the nonlinear least-squares solver of the exact dead-time models.
 # libqt5svg5-dev: the window's plots saved and copied as SVG.
-RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools
+RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libgsl-dev
     libqt5svg5-dev)
 # What the test suite, the benchmarks and the fuzz targets need besides.
 RATELENS_TEST_PACKAGES=(libbenchmark-dev clang libclang-rt-14-dev python3)
