@@ -128,7 +128,7 @@ struct ScaledData
 
 // g(Q xi) and its derivative dg/dz. The clamps only keep a trial step that
 // wanders far into negative dead times finite, so that the solver rejects it.
-inline void law(DeadTimeModel model, double z, double &g, double &dg)
+inline void lawOf(DeadTimeModel model, double z, double &g, double &dg)
 {
     if (model == DeadTimeModel::Paralyzable) {
         if (z < -50.0) {
@@ -168,7 +168,7 @@ inline double atLeastFloor(double eta)
     return eta > weightFloor ? eta : weightFloor;
 }
 
-// dg/dz from g(z) itself, with the clamps of law().
+// dg/dz from g(z) itself, with the clamps of lawOf().
 inline double lawSlope(DeadTimeModel model, double z, double g)
 {
     if (model == DeadTimeModel::Paralyzable)
@@ -180,14 +180,34 @@ inline double lawSlope(DeadTimeModel model, double z, double g)
 // never stores the Jacobian, only asks for J^T J and J^T u. The weights enter
 // the residuals and the Jacobian directly, as sqrt(w) times each row.
 // GSL asks for the Jacobian right after the residuals at the same point
-// (the start, an accepted step), so the residuals keep g(Q xi) of every point
-// and the Jacobian needs no exponential of its own.
+// (the start, an accepted step), and the second weighting pass starts where
+// the first ended; so g(Q xi) of every point is kept with the point it was
+// computed at, and neither needs an exponential of its own.
+struct LawValues
+{
+    std::vector<double> g;
+    double p = notANumber;
+    double q = notANumber;
+};
+
+// Fills law with g(Q xi) at (pp, q) unless it holds them already.
+void keepLaw(const ScaledData &d, LawValues &law, double pp, double q)
+{
+    if (law.p == pp && law.q == q)
+        return;
+    double *gs = law.g.data();
+    for (int i = 0; i < d.n; ++i) {
+        double dg;
+        lawOf(d.model, q * d.x[i] * d.xScale, gs[i], dg);
+    }
+    law.p = pp;
+    law.q = q;
+}
+
 struct WeightedProblem
 {
     ScaledData *data;
-    std::vector<double> *g; // g(Q xi) at (gP, gQ)
-    double gP = notANumber;
-    double gQ = notANumber;
+    LawValues *law;
     NormalSums sums; // at the last evaluation of J^T J
 };
 
@@ -197,33 +217,15 @@ int weightedResiduals(const gsl_vector *p, void *params, gsl_vector *f)
     const ScaledData &d = *problem.data;
     const double pp = gsl_vector_get(p, 0);
     const double q = gsl_vector_get(p, 1);
+    keepLaw(d, *problem.law, pp, q);
     const double *sqrtW = d.sqrtWeights.data();
-    double *gs = problem.g->data();
+    const double *gs = problem.law->g.data();
     double *out = f->data;
     for (int i = 0; i < d.n; ++i) {
         const double xi = d.x[i] * d.xScale;
-        double g, dg;
-        law(d.model, q * xi, g, dg);
-        gs[i] = g;
-        out[size_t(i) * f->stride] = sqrtW[i] * (pp * xi * g - d.y[i] * d.yScale);
+        out[size_t(i) * f->stride] = sqrtW[i] * (pp * xi * gs[i] - d.y[i] * d.yScale);
     }
-    problem.gP = pp;
-    problem.gQ = q;
     return GSL_SUCCESS;
-}
-
-void keepLaw(WeightedProblem &problem, double pp, double q)
-{
-    if (problem.gP == pp && problem.gQ == q)
-        return;
-    const ScaledData &d = *problem.data;
-    double *gs = problem.g->data();
-    for (int i = 0; i < d.n; ++i) {
-        double dg;
-        law(d.model, q * d.x[i] * d.xScale, gs[i], dg);
-    }
-    problem.gP = pp;
-    problem.gQ = q;
 }
 
 // v = J^T u and, when asked for, J^T J; or v = J u.
@@ -234,9 +236,9 @@ int weightedJacobian(CBLAS_TRANSPOSE_t trans, const gsl_vector *p, const gsl_vec
     const ScaledData &d = *problem.data;
     const double pp = gsl_vector_get(p, 0);
     const double q = gsl_vector_get(p, 1);
-    keepLaw(problem, pp, q);
+    keepLaw(d, *problem.law, pp, q);
     const double *sqrtW = d.sqrtWeights.data();
-    const double *gs = problem.g->data();
+    const double *gs = problem.law->g.data();
     if (trans == CblasNoTrans) {
         const double u0 = gsl_vector_get(u, 0);
         const double u1 = gsl_vector_get(u, 1);
@@ -279,13 +281,12 @@ void weightByData(ScaledData &d)
         d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(d.y[i] * d.yScale));
 }
 
-void weightByModel(ScaledData &d, double pp, double q)
+void weightByModel(ScaledData &d, LawValues &law, double pp, double q)
 {
+    keepLaw(d, law, pp, q);
     for (int i = 0; i < d.n; ++i) {
         const double xi = d.x[i] * d.xScale;
-        double g, dg;
-        law(d.model, q * xi, g, dg);
-        d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(pp * xi * g));
+        d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(pp * xi * law.g[size_t(i)]));
     }
 }
 
@@ -309,7 +310,7 @@ struct SolverCache
 {
     size_t n = 0;
     gsl_multilarge_nlinear_workspace *work = nullptr;
-    std::vector<double> g;
+    LawValues law; // of the fit under way
     ~SolverCache() { gsl_multilarge_nlinear_free(work); }
 };
 
@@ -326,7 +327,7 @@ SolverCache *solverFor(size_t n)
     params.scale = gsl_multilarge_nlinear_scale_levenberg;
     cache.work = gsl_multilarge_nlinear_alloc(gsl_multilarge_nlinear_trust, &params, n, 2);
     cache.n = cache.work ? n : 0;
-    cache.g.resize(cache.work ? n : 0);
+    cache.law.g.resize(cache.work ? n : 0);
     return cache.work ? &cache : nullptr;
 }
 
@@ -365,7 +366,7 @@ double gaussNewtonGain(const NormalSums &s)
 // resolve, or, stalled, when the trust region finds no lower chi^2 any more.
 Solution solve(SolverCache &solver, ScaledData &d, double pp, double q, double xtol, double gtol)
 {
-    WeightedProblem problem { &d, &solver.g, notANumber, notANumber, NormalSums() };
+    WeightedProblem problem { &d, &solver.law, NormalSums() };
     gsl_multilarge_nlinear_fdf fdf;
     fdf.f = weightedResiduals;
     fdf.df = weightedJacobian;
@@ -648,6 +649,8 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
         fail(fit, FitFailure::NoConvergence, QStringLiteral("out of memory"));
         return fit;
     }
+    // Values of g kept from the fit before are of other data.
+    solver->law.p = solver->law.q = notANumber;
     weightByData(data);
     Solution sol = solve(*solver, data, pp, q, 1e-5, 1e-8);
     fit.iterations = sol.steps;
@@ -655,7 +658,7 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     if (sol.end == SolverEnd::OutOfIterations || sol.end == SolverEnd::NotFinite) {
         why = solverFailure(sol);
     } else {
-        weightByModel(data, sol.pp, sol.q);
+        weightByModel(data, solver->law, sol.pp, sol.q);
         sol = solve(*solver, data, sol.pp, sol.q, 1e-10, 1e-12);
         fit.iterations += sol.steps;
         why = solverFailure(sol);
