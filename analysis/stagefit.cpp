@@ -4,6 +4,11 @@
 #include "fitquadratic.h"
 #include "quadraticerrors.h"
 
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_matrix.h>
+#include <gsl/gsl_multilarge_nlinear.h>
+#include <gsl/gsl_vector.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -119,12 +124,12 @@ struct ScaledData
     int n;
     double xScale; // 1 / xMax
     double yScale; // 1 / yMax
-    std::vector<double> weights; // of the pass under way
+    std::vector<double> sqrtWeights; // of the pass under way
 };
 
 // g(Q xi) and its derivative dg/dz. The clamps only keep a trial step that
 // wanders far into negative dead times finite, so that the solver rejects it.
-inline void law(DeadTimeModel model, double z, double &g, double &dg)
+inline void lawOf(DeadTimeModel model, double z, double &g, double &dg)
 {
     if (model == DeadTimeModel::Paralyzable) {
         if (z < -50.0) {
@@ -146,9 +151,10 @@ inline void law(DeadTimeModel model, double z, double &g, double &dg)
     }
 }
 
-// What one pass over the data gives at (P, Q): the weighted chi^2, the
-// normal matrix J^T W J and the gradient J^T W r. Two parameters need no
-// more; the Jacobian is never stored, so a step costs one pass whatever n.
+// The normal sums at the solver's position: chi^2, J^T W J and J^T W r.
+// GSL asks for J^T J and J^T f after every accepted step; the same pass keeps
+// them for the stopping tests, the verdict on a stalled run and the
+// covariance, which then cost no further pass over the points.
 struct NormalSums
 {
     double chi2 = 0.0;
@@ -163,38 +169,167 @@ inline double atLeastFloor(double eta)
     return eta > weightFloor ? eta : weightFloor;
 }
 
-// With reweight, the weights are first set from the model values at (P, Q)
-// in the same pass: the second pass of a fit starts there.
-template<bool reweight>
-NormalSums normalSums(ScaledData &d, double pp, double q)
+// dg/dz from g(z) itself, with the clamps of lawOf().
+inline double lawSlope(DeadTimeModel model, double z, double g)
 {
-    NormalSums s;
-    double *weights = d.weights.data();
+    if (model == DeadTimeModel::Paralyzable)
+        return z < -50.0 ? 0.0 : -g;
+    return 1.0 + z < 1e-3 ? 0.0 : -g * g;
+}
+
+// The fit as GSL's solver for many points and few parameters sees it: it
+// never stores the Jacobian, only asks for J^T J and J^T u. The weights enter
+// the residuals and the Jacobian directly, as sqrt(w) times each row.
+// GSL asks for the Jacobian right after the residuals at the same point
+// (the start, an accepted step), and the second weighting pass starts where
+// the first ended; so g(Q xi) of every point is kept with the point it was
+// computed at, and neither needs an exponential of its own.
+struct LawValues
+{
+    std::vector<double> g;
+    double p = notANumber;
+    double q = notANumber;
+};
+
+// Fills law with g(Q xi) at (pp, q) unless it holds them already.
+void keepLaw(const ScaledData &d, LawValues &law, double pp, double q)
+{
+    if (law.p == pp && law.q == q)
+        return;
+    double *gs = law.g.data();
+    for (int i = 0; i < d.n; ++i) {
+        double dg;
+        lawOf(d.model, q * d.x[i] * d.xScale, gs[i], dg);
+    }
+    law.p = pp;
+    law.q = q;
+}
+
+struct WeightedProblem
+{
+    ScaledData *data;
+    LawValues *law;
+    NormalSums sums; // at the last evaluation of J^T J
+};
+
+int weightedResiduals(const gsl_vector *p, void *params, gsl_vector *f)
+{
+    auto &problem = *static_cast<WeightedProblem *>(params);
+    const ScaledData &d = *problem.data;
+    const double pp = gsl_vector_get(p, 0);
+    const double q = gsl_vector_get(p, 1);
+    keepLaw(d, *problem.law, pp, q);
+    const double *sqrtW = d.sqrtWeights.data();
+    const double *gs = problem.law->g.data();
+    double *out = f->data;
     for (int i = 0; i < d.n; ++i) {
         const double xi = d.x[i] * d.xScale;
-        double g, dg;
-        law(d.model, q * xi, g, dg);
-        const double m = pp * xi * g;
-        if (reweight)
-            weights[i] = 1.0 / atLeastFloor(m);
-        const double r = m - d.y[i] * d.yScale;
-        const double j0 = xi * g;
-        const double j1 = pp * xi * xi * dg;
-        const double w = weights[i];
-        s.chi2 += w * r * r;
-        s.a00 += w * j0 * j0;
-        s.a01 += w * j0 * j1;
-        s.a11 += w * j1 * j1;
-        s.g0 += w * j0 * r;
-        s.g1 += w * j1 * r;
+        out[size_t(i) * f->stride] = sqrtW[i] * (pp * xi * gs[i] - d.y[i] * d.yScale);
     }
-    return s;
+    return GSL_SUCCESS;
+}
+
+// v = J^T u and, when asked for, J^T J; or v = J u.
+int weightedJacobian(CBLAS_TRANSPOSE_t trans, const gsl_vector *p, const gsl_vector *u,
+                     void *params, gsl_vector *v, gsl_matrix *jtj)
+{
+    auto &problem = *static_cast<WeightedProblem *>(params);
+    const ScaledData &d = *problem.data;
+    const double pp = gsl_vector_get(p, 0);
+    const double q = gsl_vector_get(p, 1);
+    keepLaw(d, *problem.law, pp, q);
+    const double *sqrtW = d.sqrtWeights.data();
+    const double *gs = problem.law->g.data();
+    if (trans == CblasNoTrans) {
+        const double u0 = gsl_vector_get(u, 0);
+        const double u1 = gsl_vector_get(u, 1);
+        for (int i = 0; i < d.n; ++i) {
+            const double xi = d.x[i] * d.xScale;
+            const double dg = lawSlope(d.model, q * xi, gs[i]);
+            gsl_vector_set(v, size_t(i), sqrtW[i] * xi * (gs[i] * u0 + pp * xi * dg * u1));
+        }
+        return GSL_SUCCESS;
+    }
+    NormalSums s;
+    for (int i = 0; i < d.n; ++i) {
+        const double xi = d.x[i] * d.xScale;
+        const double dg = lawSlope(d.model, q * xi, gs[i]);
+        const double r = u->data[size_t(i) * u->stride];
+        const double j0 = sqrtW[i] * xi * gs[i];
+        const double j1 = sqrtW[i] * pp * xi * xi * dg;
+        s.chi2 += r * r;
+        s.a00 += j0 * j0;
+        s.a01 += j0 * j1;
+        s.a11 += j1 * j1;
+        s.g0 += j0 * r;
+        s.g1 += j1 * r;
+    }
+    gsl_vector_set(v, 0, s.g0);
+    gsl_vector_set(v, 1, s.g1);
+    if (jtj) {
+        gsl_matrix_set(jtj, 0, 0, s.a00);
+        gsl_matrix_set(jtj, 1, 0, s.a01);
+        gsl_matrix_set(jtj, 0, 1, s.a01);
+        gsl_matrix_set(jtj, 1, 1, s.a11);
+        problem.sums = s;
+    }
+    return GSL_SUCCESS;
 }
 
 void weightByData(ScaledData &d)
 {
     for (int i = 0; i < d.n; ++i)
-        d.weights[size_t(i)] = 1.0 / atLeastFloor(d.y[i] * d.yScale);
+        d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(d.y[i] * d.yScale));
+}
+
+void weightByModel(ScaledData &d, LawValues &law, double pp, double q)
+{
+    keepLaw(d, law, pp, q);
+    for (int i = 0; i < d.n; ++i) {
+        const double xi = d.x[i] * d.xScale;
+        d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(pp * xi * law.g[size_t(i)]));
+    }
+}
+
+// GSL's default error handler aborts the program; every error here is a
+// status code that the fit turns into a reported failure instead.
+void silenceGslErrors()
+{
+    static const bool silenced = [] {
+        gsl_set_error_handler_off();
+        return true;
+    }();
+    (void)silenced;
+}
+
+// GSL's trust region with Levenberg-Marquardt steps on the normal equations
+// (Cholesky: two parameters, well scaled). The workspace holds vectors of n
+// points; the batch command fits both stages of every channel on columns of
+// the same length, so it is kept from one fit to the next in the thread and
+// allocated anew only when n changes.
+struct SolverCache
+{
+    size_t n = 0;
+    gsl_multilarge_nlinear_workspace *work = nullptr;
+    LawValues law; // of the fit under way
+    ~SolverCache() { gsl_multilarge_nlinear_free(work); }
+};
+
+SolverCache *solverFor(size_t n)
+{
+    thread_local SolverCache cache;
+    if (cache.work && cache.n == n)
+        return &cache;
+    gsl_multilarge_nlinear_free(cache.work);
+    silenceGslErrors();
+    gsl_multilarge_nlinear_parameters params = gsl_multilarge_nlinear_default_parameters();
+    params.trs = gsl_multilarge_nlinear_trs_lm;
+    params.solver = gsl_multilarge_nlinear_solver_cholesky;
+    params.scale = gsl_multilarge_nlinear_scale_levenberg;
+    cache.work = gsl_multilarge_nlinear_alloc(gsl_multilarge_nlinear_trust, &params, n, 2);
+    cache.n = cache.work ? n : 0;
+    cache.law.g.resize(cache.work ? n : 0);
+    return cache.work ? &cache : nullptr;
 }
 
 enum class SolverEnd { Converged, Stalled, OutOfIterations, NotFinite };
@@ -208,7 +343,8 @@ struct Solution
     SolverEnd end = SolverEnd::Converged;
 };
 
-// Whether the gradient vanishes to gtol, relative to the parameters and chi^2.
+// Whether the gradient vanishes to gtol, relative to the parameters and chi^2
+// (GSL's own gradient test, on the sums already at hand).
 bool gradientVanishes(const Solution &sol, double gtol)
 {
     const NormalSums &s = sol.sums;
@@ -217,72 +353,60 @@ bool gradientVanishes(const Solution &sol, double gtol)
     return std::fmax(g0, g1) <= gtol * std::fmax(0.5 * s.chi2, 1.0);
 }
 
-// The step (J^T W J + lambda D) delta = -J^T W r, D the diagonal of J^T W J,
-// and what it gains by the local quadratic model of chi^2.
-struct Step
+// What a Gauss-Newton step from here would lower chi^2 by, on the local
+// quadratic model: g^T (J^T W J)^-1 g.
+double gaussNewtonGain(const NormalSums &s)
 {
-    double dp, dq, gain;
-};
-
-Step dampedStep(const NormalSums &s, double lambda)
-{
-    const double m00 = s.a00 * (1.0 + lambda);
-    const double m11 = s.a11 * (1.0 + lambda);
-    const double det = m00 * m11 - s.a01 * s.a01;
-    const double dp = (-s.g0 * m11 + s.g1 * s.a01) / det;
-    const double dq = (-s.g1 * m00 + s.g0 * s.a01) / det;
-    const double gain = -(s.g0 * dp + s.g1 * dq)
-            - 0.5 * (dp * dp * s.a00 + 2.0 * dp * dq * s.a01 + dq * dq * s.a11);
-    return { dp, dq, gain };
+    const double det = s.a00 * s.a11 - s.a01 * s.a01;
+    return (s.g0 * s.g0 * s.a11 - 2.0 * s.g0 * s.g1 * s.a01 + s.g1 * s.g1 * s.a00) / det;
 }
 
-// Levenberg-Marquardt on the two parameters from (pp, q): a step is taken if
-// it lowers chi^2, and lambda falls after a success and rises after a
-// failure. From a start next to the minimum the steps are Gauss-Newton ones
-// and two or three suffice. Ends when every parameter moves by less than xtol
-// of itself, when the gradient vanishes to gtol, when what a step would gain
-// is below what the sum over the points can resolve, or, stalled, when no
-// step lowers chi^2 any more.
-Solution solve(ScaledData &d, double pp, double q, bool reweight, double xtol, double gtol)
+// One weighting pass of GSL's solver from (pp, q). Ends when every parameter
+// moves by less than xtol of itself, when the gradient vanishes to gtol, when
+// what a further step could gain is below what the sum over the points can
+// resolve, or, stalled, when the trust region finds no lower chi^2 any more.
+Solution solve(SolverCache &solver, ScaledData &d, double pp, double q, double xtol, double gtol)
 {
-    Solution sol { pp, q, reweight ? normalSums<true>(d, pp, q) : normalSums<false>(d, pp, q) };
-    if (!std::isfinite(sol.sums.chi2)) {
+    WeightedProblem problem { &d, &solver.law, NormalSums() };
+    gsl_multilarge_nlinear_fdf fdf;
+    fdf.f = weightedResiduals;
+    fdf.df = weightedJacobian;
+    fdf.fvv = nullptr;
+    fdf.n = size_t(d.n);
+    fdf.p = 2;
+    fdf.params = &problem;
+
+    double start[2] = { pp, q };
+    gsl_vector_view x0 = gsl_vector_view_array(start, 2);
+    Solution sol { pp, q, NormalSums() };
+    if (gsl_multilarge_nlinear_init(&x0.vector, &fdf, solver.work) != GSL_SUCCESS
+        || !std::isfinite(problem.sums.chi2)) {
         sol.end = SolverEnd::NotFinite;
         return sol;
     }
-    double lambda = 1e-3;
+    sol.sums = problem.sums;
+    const gsl_vector *position = gsl_multilarge_nlinear_position(solver.work);
     while (sol.steps < maxFitIterationsPerPass) {
         if (gradientVanishes(sol, gtol))
             return sol;
-        const Step step = dampedStep(sol.sums, lambda);
-        if (!std::isfinite(step.dp) || !std::isfinite(step.dq)) {
-            ++sol.steps;
+        // chi^2 is a sum over all points that rounds at about this share; a
+        // gain below it is no gain, and the parameters are then far within
+        // their standard errors of the minimum.
+        if (!(gaussNewtonGain(sol.sums) > 1e-13 * sol.sums.chi2))
+            return sol;
+        ++sol.steps;
+        const int status = gsl_multilarge_nlinear_iterate(solver.work);
+        const double dp = gsl_vector_get(position, 0) - sol.pp;
+        const double dq = gsl_vector_get(position, 1) - sol.q;
+        sol.pp += dp;
+        sol.q += dq;
+        sol.sums = problem.sums;
+        if (status != GSL_SUCCESS) {
             sol.end = SolverEnd::Stalled;
             return sol;
         }
-        // chi^2 is a sum over all points that rounds at about this share;
-        // a gain below it is no gain, and the parameters are then far
-        // within their standard errors of the minimum.
-        if (step.gain <= 1e-13 * sol.sums.chi2)
-            return sol;
-        ++sol.steps;
-        const NormalSums next = normalSums<false>(d, sol.pp + step.dp, sol.q + step.dq);
-        if (!(next.chi2 < sol.sums.chi2)) {
-            // A shorter step, more along the gradient; a lambda this large
-            // leaves steps below the rounding of the parameters.
-            lambda *= 10.0;
-            if (lambda > 1e16) {
-                sol.end = SolverEnd::Stalled;
-                return sol;
-            }
-            continue;
-        }
-        sol.pp += step.dp;
-        sol.q += step.dq;
-        sol.sums = next;
-        lambda = std::fmax(lambda / 10.0, 1e-12);
-        if (std::fabs(step.dp) <= xtol * (std::fabs(sol.pp) + xtol)
-            && std::fabs(step.dq) <= xtol * (std::fabs(sol.q) + xtol))
+        if (std::fabs(dp) <= xtol * (std::fabs(sol.pp) + xtol)
+            && std::fabs(dq) <= xtol * (std::fabs(sol.q) + xtol))
             return sol;
     }
     sol.end = SolverEnd::OutOfIterations;
@@ -523,14 +647,22 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     // the first pass's model values instead.
     // Where the first pass stalls, the second goes on from there: only its
     // end is judged.
+    SolverCache *solver = solverFor(size_t(n));
+    if (!solver) {
+        fail(fit, FitFailure::NoConvergence, QStringLiteral("out of memory"));
+        return fit;
+    }
+    // Values of g kept from the fit before are of other data.
+    solver->law.p = solver->law.q = notANumber;
     weightByData(data);
-    Solution sol = solve(data, pp, q, false, 1e-5, 1e-8);
+    Solution sol = solve(*solver, data, pp, q, 1e-5, 1e-8);
     fit.iterations = sol.steps;
     QString why;
     if (sol.end == SolverEnd::OutOfIterations || sol.end == SolverEnd::NotFinite) {
         why = solverFailure(sol);
     } else {
-        sol = solve(data, sol.pp, sol.q, true, 1e-10, 1e-12);
+        weightByModel(data, solver->law, sol.pp, sol.q);
+        sol = solve(*solver, data, sol.pp, sol.q, 1e-10, 1e-12);
         fit.iterations += sol.steps;
         why = solverFailure(sol);
     }

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "unitscalefit.h"
 
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_matrix.h>
+#include <gsl/gsl_multilarge_nlinear.h>
+#include <gsl/gsl_vector.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -82,32 +87,136 @@ bool admissible(DeadTimeModel model, double tau, double xMax)
     return model == DeadTimeModel::Paralyzable ? xMax * tau > -50.0 : 1.0 + xMax * tau > 1e-3;
 }
 
-// Gauss-Newton in tau with step halving; the weights stay fixed. Returns the
-// iterations used, or -1 when it did not converge.
+// The one-parameter fit for GSL's solver: the parameter is Q = xMax tau, of
+// order 1 whatever the units, and the weights enter as sqrt(w) times each
+// residual and each row of the Jacobian.
+struct UnitScaleProblem
+{
+    DeadTimeModel model;
+    const double *x;
+    const double *y;
+    int n;
+    double xMax;
+    const double *w;
+    Sums sums; // at the last evaluation of J^T J
+};
+
+int unitScaleResiduals(const gsl_vector *p, void *params, gsl_vector *f)
+{
+    const auto &d = *static_cast<const UnitScaleProblem *>(params);
+    const double tau = gsl_vector_get(p, 0) / d.xMax;
+    // Beyond the pole or the overflow of the law a trial step gets residuals
+    // so large that the trust region rejects it.
+    const bool usable = admissible(d.model, tau, d.xMax);
+    for (int i = 0; i < d.n; ++i) {
+        double m = 0.0, dm;
+        if (usable)
+            law(d.model, d.x[i], tau, m, dm);
+        gsl_vector_set(f, size_t(i), usable ? std::sqrt(d.w[i]) * (m - d.y[i]) : 1e150);
+    }
+    return GSL_SUCCESS;
+}
+
+// v = J^T u (with J^T J when asked for), or v = J u.
+int unitScaleJacobian(CBLAS_TRANSPOSE_t trans, const gsl_vector *p, const gsl_vector *u,
+                      void *params, gsl_vector *v, gsl_matrix *jtj)
+{
+    auto &d = *static_cast<UnitScaleProblem *>(params);
+    const double tau = gsl_vector_get(p, 0) / d.xMax;
+    Sums s;
+    for (int i = 0; i < d.n; ++i) {
+        double m, dm;
+        law(d.model, d.x[i], tau, m, dm);
+        const double j = std::sqrt(d.w[i]) * dm / d.xMax;
+        if (trans == CblasNoTrans) {
+            gsl_vector_set(v, size_t(i), j * gsl_vector_get(u, 0));
+            continue;
+        }
+        const double r = gsl_vector_get(u, size_t(i));
+        s.chi2 += r * r;
+        s.jwj += j * j;
+        s.jwr += j * r;
+    }
+    if (trans == CblasTrans) {
+        gsl_vector_set(v, 0, s.jwr);
+        if (jtj) {
+            gsl_matrix_set(jtj, 0, 0, s.jwj);
+            d.sums = s;
+        }
+    }
+    return GSL_SUCCESS;
+}
+
+// GSL's default error handler aborts the program; every error here is a
+// status code that the fit turns into a reported failure instead.
+void silenceGslErrors()
+{
+    static const bool silenced = [] {
+        gsl_set_error_handler_off();
+        return true;
+    }();
+    (void)silenced;
+}
+
+// GSL's trust region with Levenberg-Marquardt steps; the workspace is kept
+// per thread while the number of points stays the same.
+gsl_multilarge_nlinear_workspace *workspaceFor(size_t n)
+{
+    struct Cache
+    {
+        size_t n = 0;
+        gsl_multilarge_nlinear_workspace *work = nullptr;
+        ~Cache() { gsl_multilarge_nlinear_free(work); }
+    };
+    thread_local Cache cache;
+    if (cache.work && cache.n == n)
+        return cache.work;
+    gsl_multilarge_nlinear_free(cache.work);
+    silenceGslErrors();
+    gsl_multilarge_nlinear_parameters params = gsl_multilarge_nlinear_default_parameters();
+    params.trs = gsl_multilarge_nlinear_trs_lm;
+    params.solver = gsl_multilarge_nlinear_solver_cholesky;
+    cache.work = gsl_multilarge_nlinear_alloc(gsl_multilarge_nlinear_trust, &params, n, 1);
+    cache.n = cache.work ? n : 0;
+    return cache.work;
+}
+
+// One weighting pass from tau; the weights stay fixed. Ends when a step
+// moves tau by less than 1e-12 of itself or when the trust region finds no
+// lower chi^2 any more. Returns the iterations used, or -1 when it did not
+// converge.
 int solve(DeadTimeModel model, const double *x, const double *y, int n, const double *w,
           double xMax, double &tau)
 {
+    gsl_multilarge_nlinear_workspace *work = workspaceFor(size_t(n));
+    if (!work)
+        return -1;
+    UnitScaleProblem problem { model, x, y, n, xMax, w, Sums() };
+    gsl_multilarge_nlinear_fdf fdf;
+    fdf.f = unitScaleResiduals;
+    fdf.df = unitScaleJacobian;
+    fdf.fvv = nullptr;
+    fdf.n = size_t(n);
+    fdf.p = 1;
+    fdf.params = &problem;
+    double start = xMax * tau;
+    gsl_vector_view q0 = gsl_vector_view_array(&start, 1);
+    if (gsl_multilarge_nlinear_init(&q0.vector, &fdf, work) != GSL_SUCCESS)
+        return -1;
+    const gsl_vector *position = gsl_multilarge_nlinear_position(work);
     for (int it = 1; it <= maxFitIterationsPerPass; ++it) {
-        const Sums s = weightedSums(model, x, y, n, tau, w);
-        if (!(s.jwj > 0.0))
+        const Sums &s = problem.sums;
+        if (!(s.jwj > 0.0) || !std::isfinite(s.chi2) || !std::isfinite(s.jwr / s.jwj))
             return -1;
-        double step = s.jwr / s.jwj;
-        if (!std::isfinite(step) || !std::isfinite(s.chi2))
-            return -1;
-        double next = tau + step;
-        // Halving a finite step 60 times shrinks it below a 1e-18 share:
-        // nothing better lies along it.
-        for (int halvings = 0; !admissible(model, next, xMax)
-             || weightedSums(model, x, y, n, next, w).chi2 > s.chi2 * (1.0 + 1e-14);
-             ++halvings) {
-            if (halvings == 60)
-                return it;
-            step *= 0.5;
-            next = tau + step;
-        }
-        tau = next;
-        if (std::fabs(step) <= 1e-12 * std::fabs(tau) + 1e-300)
+        const double before = gsl_vector_get(position, 0);
+        const int status = gsl_multilarge_nlinear_iterate(work);
+        const double q = gsl_vector_get(position, 0);
+        tau = q / xMax;
+        // GSL_ENOPROG: no lower chi^2 near tau, which is then the minimum.
+        if (status == GSL_ENOPROG || std::fabs(q - before) <= 1e-12 * std::fabs(q) + 1e-300)
             return it;
+        if (status != GSL_SUCCESS)
+            return -1;
     }
     return -1;
 }

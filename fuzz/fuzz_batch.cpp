@@ -186,10 +186,18 @@ void checkComparison(const QVector<ChannelComparison> &channels, int chs)
     }
 }
 
+// A stage whose input cannot give its dead time (not-intensity-scan) shows
+// neither the dead time nor its error, whatever the fit made of it.
 void checkReportedStage(const QJsonObject &fit, const char *tau, const char *stdErr,
-                        const char *chi2, const char *failure, int channel)
+                        const char *chi2, const char *failure, bool undetermined, int channel)
 {
     const bool shown = !fit.value(QLatin1String(tau)).isNull();
+    if (undetermined) {
+        if (shown || !fit.value(QLatin1String(stdErr)).isNull())
+            fail("undetermined dead time reported as a number",
+                 QStringLiteral("channel %1, %2").arg(channel).arg(QLatin1String(tau)));
+        return;
+    }
     if (shown != !fit.value(QLatin1String(stdErr)).isNull()
         || shown != !fit.value(QLatin1String(chi2)).isNull()
         || shown == fit.value(QLatin1String(failure)).isString())
@@ -213,14 +221,20 @@ void checkReports(const PointSet &points, const DeadTimes &dt,
                                      .object()
                                      .value(QStringLiteral("table"))
                                      .toArray();
-    for (const QJsonValue &row : table) {
-        const int channel = row.toObject().value(QStringLiteral("channel")).toInt();
+    const auto undetermined = [](const QJsonObject &row, const char *flags) {
+        return row.value(QLatin1String(flags))
+                .toArray()
+                .contains(QJsonValue(QStringLiteral("not-intensity-scan")));
+    };
+    for (const QJsonValue &value : table) {
+        const QJsonObject row = value.toObject();
+        const int channel = row.value(QStringLiteral("channel")).toInt();
         for (const char *model : { "quadratic", "paralyzable", "nonparalyzable" }) {
-            const QJsonObject fit = row.toObject().value(QLatin1String(model)).toObject();
+            const QJsonObject fit = row.value(QLatin1String(model)).toObject();
             checkReportedStage(fit, "tau0", "tau0StdErr", "reducedChi2I0Icr", "failureI0Icr",
-                               channel);
+                               undetermined(row, "flagsI0Icr"), channel);
             checkReportedStage(fit, "tau", "tauStdErr", "reducedChi2IcrSca", "failureIcrSca",
-                               channel);
+                               undetermined(row, "flagsIcrSca"), channel);
         }
     }
 }

@@ -24,6 +24,7 @@ ratelens_need_packages() {
 # fresh Debian installation has none (its captions would be empty boxes).
 RATELENS_RUN_PACKAGES=(fonts-noto-cjk)
 # What building the program needs.
+# libgsl-dev: the nonlinear least-squares solver of the exact dead-time models.
 # libqt5svg5-dev: the window's plots saved and copied as SVG.
 # libmuparser-dev: the expressions of the recipes that turn recorded columns into rates.
 # pkg-config: finds muparser.

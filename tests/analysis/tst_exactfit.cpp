@@ -5,6 +5,7 @@
 #include "stagefit.h"
 
 #include "testsupport.h"
+#include "unitscalefit.h"
 
 #include <QVector>
 #include <QtTest>
@@ -102,6 +103,8 @@ private slots:
     void pulls();
     void fewStepsAtAnyLoss_data();
     void fewStepsAtAnyLoss();
+    void sameFitWhateverRanBefore_data();
+    void sameFitWhateverRanBefore();
     void quadraticBiasAtHighRates_data();
     void quadraticBiasAtHighRates();
     void preference_data();
@@ -227,6 +230,49 @@ void TestExactFit::fewStepsAtAnyLoss()
         QVERIFY2(f.iterations <= 12, qPrintable(QStringLiteral("%1 steps at n tau %2")
                                                        .arg(f.iterations)
                                                        .arg(loss)));
+    }
+}
+
+void TestExactFit::sameFitWhateverRanBefore_data()
+{
+    QTest::addColumn<DeadTimeModel>("model");
+    QTest::addColumn<FitStage>("stage");
+    addModelStageRows();
+}
+
+// The solver's workspace is kept from one fit to the next; a fit must not
+// depend on what was fitted before it: fewer points, more points, the other
+// law, a failed fit, the amplifier with d0 held at 1.
+void TestExactFit::sameFitWhateverRanBefore()
+{
+    QFETCH(DeadTimeModel, model);
+    QFETCH(FitStage, stage);
+    Channel c;
+    c.model = model;
+    const Scan scan = simulate(c, 40, 0.01, 3);
+    const auto fitBoth = [&] {
+        return std::make_pair(fitOf(model, stage, scan), fitUnitScaleAmp(model, scan.icr, scan.sca));
+    };
+    const auto alone = fitBoth();
+    QVERIFY2(alone.first.ok && alone.second.ok, qPrintable(alone.first.failure + alone.second.failure));
+
+    const DeadTimeModel other = model == DeadTimeModel::Paralyzable
+            ? DeadTimeModel::NonParalyzable
+            : DeadTimeModel::Paralyzable;
+    const Scan longer = simulate(c, 500, 0.01, 4);
+    const Scan shorter = simulate(c, 12, 0.01, 5);
+    QVERIFY(fitOf(other, stage, longer).ok);
+    QVERIFY(fitUnitScaleAmp(other, longer.icr, longer.sca).ok);
+    QVERIFY(fitOf(model, stage, shorter).ok);
+    QVERIFY(!fitStage(model, stage, QVector<double>(40, 1.0), scan.icr).ok);
+    const auto after = fitBoth();
+    for (const auto &pair : { std::make_pair(alone.first, after.first),
+                              std::make_pair(alone.second, after.second) }) {
+        QCOMPARE(pair.second.tau, pair.first.tau);
+        QCOMPARE(pair.second.tauStdErr, pair.first.tauStdErr);
+        QCOMPARE(pair.second.scale, pair.first.scale);
+        QCOMPARE(pair.second.reducedChi2, pair.first.reducedChi2);
+        QCOMPARE(pair.second.iterations, pair.first.iterations);
     }
 }
 

@@ -139,7 +139,8 @@ void TestBatchRecordings::badInput_data()
         << "h5bad.recipe"
         << QByteArray("i0 = I0\nicr = I0\nsca = I0\n[datasets]\nI0 = /entry/scaler/I1\n")
         << QStringList { "--recipe", "h5bad.recipe", RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
-        << RATELENS_EXAMPLES_DIR "/xspress3_scan.h5: no dataset /entry/scaler/I1";
+        << RATELENS_EXAMPLES_DIR "/xspress3_scan.h5: no dataset /entry/scaler/I1; /entry/scaler "
+           "holds I0, TSCALER";
     QTest::newRow("column file no built-in recipe fits")
         << "odd.xdi" << QByteArray("# XDI/1.0\n# Column.1: a\n# Column.2: b\n1 2\n")
         << QStringList { "odd.xdi" }

@@ -49,6 +49,8 @@ depends=$(field Depends)
 for lib in libc6 libqt5core5a libqt5gui5 libqt5widgets5 libhdf5-103-1; do
     [[ "$depends, " == *"$lib "* || "$depends, " == *"$lib, "* ]] || fail "Depends lacks $lib: $depends"
 done
+# The exact dead-time fits run on GSL's solver, linked as a shared library.
+[[ "$depends" =~ libgsl[0-9]+\  ]] || fail "Depends lacks GSL: $depends"
 
 # The Japanese interface is unreadable without a Japanese font.
 recommends=$(field Recommends)
