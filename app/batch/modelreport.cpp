@@ -136,11 +136,12 @@ QJsonObject quadraticRowJson(const ChannelResult &row, const ChannelComparison &
     const StageFit &pre = c.preAmp.quadratic;
     const StageFit &amp = c.amp.quadratic;
     QJsonObject o = resultRowJson(row);
-    if (compared && !pre.ok) {
+    // Nor does a stage whose input cannot give its dead time (an energy scan).
+    if (compared && (!pre.ok || c.preAmp.undetermined())) {
         o.insert(QStringLiteral("tau0"), QJsonValue());
         o.insert(QStringLiteral("tau0StdErr"), QJsonValue());
     }
-    if (compared && !amp.ok) {
+    if (compared && (!amp.ok || c.amp.undetermined())) {
         o.insert(QStringLiteral("tau"), QJsonValue());
         o.insert(QStringLiteral("tauStdErr"), QJsonValue());
     }
