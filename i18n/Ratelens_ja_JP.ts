@@ -424,6 +424,12 @@
         <source>%1 (%2)</source>
         <translation>%1 (%2)</translation>
     </message>
+    <message numerus="yes">
+        <source>Correcting %n scan(s)...</source>
+        <translation>
+            <numerusform>%n 個のスキャンを補正しています...</numerusform>
+        </translation>
+    </message>
     <message>
         <source>Corrected %1 of %2 scans beside them</source>
         <translation>%2 個のスキャンのうち %1 個を補正し、元のファイルの隣に保存しました</translation>

@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -243,7 +244,7 @@ FitDetails::FitDetails(QWidget *parent)
     auto *copy = new QPushButton(tr("Copy"));
     auto *save = new QPushButton(tr("Save CSV..."));
     auto *saveDeadTimes = new QPushButton(tr("Save dead times..."));
-    auto *correct = new QPushButton(tr("Correct scans..."));
+    auto *correct = m_correctButton = new QPushButton(tr("Correct scans..."));
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(tr("Model:")));
     top->addWidget(m_model);
@@ -583,8 +584,48 @@ void FitDetails::saveDeadTimes(const QString &path)
         emit message(tr("Cannot write %1").arg(path));
 }
 
+FitDetails::~FitDetails()
+{
+    // The thread writes into this object's summary; it must end first.
+    if (m_correcting) {
+        m_correcting->wait();
+        delete m_correcting;
+    }
+}
+
+namespace {
+
+// Corrects each scan beside itself and says what came of it.
+QString correctScansBeside(const ScanCorrectionSetup &setup, const QStringList &paths)
+{
+    int corrected = 0;
+    qint64 uncorrected = 0;
+    QStringList problems;
+    for (const QString &path : paths) {
+        const ScanCorrectionReport r = correctScanFile(setup, path, correctedScanPath(path));
+        if (!r.ok()) {
+            problems.append(FitDetails::tr("%1 (%2)").arg(QFileInfo(path).fileName(), r.error));
+            continue;
+        }
+        ++corrected;
+        uncorrected += r.totalUncorrected();
+    }
+    QString text = FitDetails::tr("Corrected %1 of %2 scans beside them")
+                           .arg(corrected)
+                           .arg(paths.size());
+    if (uncorrected > 0)
+        text += FitDetails::tr("; %1 points left uncorrected (nan)").arg(uncorrected);
+    if (!problems.isEmpty())
+        text += FitDetails::tr("; not corrected: %1").arg(problems.join(QStringLiteral(", ")));
+    return text;
+}
+
+} // namespace
+
 void FitDetails::correctScans(const QStringList &paths)
 {
+    if (m_correcting || paths.isEmpty())
+        return;
     ScanCorrectionSetup setup;
     if (!chosenExactModel(setup.model))
         return;
@@ -594,22 +635,30 @@ void FitDetails::correctScans(const QStringList &paths)
         setup.deadTimes.append({ pre.tau, pre.tauStdErr, amp.tau, amp.tauStdErr, amp.scale,
                                  amp.scaleStdErr, amp.scaleTauCovariance });
     }
-    int corrected = 0;
-    qint64 uncorrected = 0;
-    QStringList problems;
-    for (const QString &path : paths) {
-        const ScanCorrectionReport r = correctScanFile(setup, path, correctedScanPath(path));
-        if (!r.ok()) {
-            problems.append(tr("%1 (%2)").arg(QFileInfo(path).fileName(), r.error));
-            continue;
-        }
-        ++corrected;
-        uncorrected += r.totalUncorrected();
+    m_correctButton->setEnabled(false);
+    emit message(tr("Correcting %n scan(s)...", nullptr, int(paths.size())));
+    QThread *thread = QThread::create(
+            [this, setup, paths] { m_correctionSummary = correctScansBeside(setup, paths); });
+    m_correcting = thread;
+    connect(thread, &QThread::finished, this, [this, thread] { reportCorrections(thread); });
+    thread->start();
+}
+
+void FitDetails::finishCorrections()
+{
+    if (m_correcting) {
+        m_correcting->wait();
+        reportCorrections(m_correcting);
     }
-    QString text = tr("Corrected %1 of %2 scans beside them").arg(corrected).arg(paths.size());
-    if (uncorrected > 0)
-        text += tr("; %1 points left uncorrected (nan)").arg(uncorrected);
-    if (!problems.isEmpty())
-        text += tr("; not corrected: %1").arg(problems.join(QStringLiteral(", ")));
-    emit message(text);
+}
+
+void FitDetails::reportCorrections(QThread *thread)
+{
+    // The queued "finished" may arrive after finishCorrections() reported.
+    if (thread != m_correcting)
+        return;
+    m_correcting = nullptr;
+    thread->deleteLater();
+    m_correctButton->setEnabled(true);
+    emit message(m_correctionSummary);
 }

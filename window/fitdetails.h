@@ -12,7 +12,9 @@ class QTableWidgetItem;
 class QFileDialog;
 class QKeySequence;
 class QLabel;
+class QPushButton;
 class QSplitter;
+class QThread;
 class QTableWidget;
 
 // A dead time and its standard error for the window: "0.79877 ± 0.00071 µs",
@@ -34,6 +36,7 @@ class FitDetails : public QWidget
     Q_OBJECT
 public:
     explicit FitDetails(QWidget *parent = nullptr);
+    ~FitDetails() override;
 
     // Shows the comparison of points; an empty comparison empties the window.
     void setComparison(const PointSet &points, const QVector<ChannelComparison> &channels);
@@ -61,8 +64,12 @@ public slots:
     // writes it, for ratelens-batch correct and "Correct scans...".
     void saveDeadTimes(const QString &path);
     // Corrects each scan with the chosen exact model's fits into
-    // <name>_dtc.tsv beside it.
+    // <name>_dtc.tsv beside it, on a thread of its own: a day of scans takes
+    // seconds, and the window stays usable meanwhile. The message line says
+    // when it starts and what came of it.
     void correctScans(const QStringList &paths);
+    // Waits for a running correction and reports it at once.
+    void finishCorrections();
 
 signals:
     // A line for the main window's message line.
@@ -87,6 +94,8 @@ private:
     void fitToScreen();
     // The exact model chosen, or nothing with the reason on the message line.
     bool chosenExactModel(DeadTimeModel &model);
+    // Reports a correction that has ended, once.
+    void reportCorrections(QThread *thread);
 
     PointSet m_points;
     QVector<ChannelComparison> m_freeChannels; // as the main window fitted them
@@ -101,4 +110,7 @@ private:
     bool m_sized = false;
     QFileDialog *m_deadTimesDialog;
     QFileDialog *m_correctDialog;
+    QPushButton *m_correctButton;
+    QThread *m_correcting = nullptr; // the running correction, if any
+    QString m_correctionSummary; // written by the correcting thread, read after it ended
 };

@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -415,6 +416,15 @@ void tst_FitDetails::deadTimesSavedAndScansCorrected()
     QVERIFY(scanFile.open(QIODevice::WriteOnly) && scanFile.write(scan) == scan.size());
     scanFile.close();
     emit details->correctDialog()->filesSelected({ scanPath });
+    // The correction runs beside the event loop; its button waits for it.
+    QPushButton *correct = nullptr;
+    for (QPushButton *b : details->findChildren<QPushButton *>())
+        if (b->text() == QStringLiteral("Correct scans..."))
+            correct = b;
+    QVERIFY(correct && !correct->isEnabled());
+    QCOMPARE(messageLine->toolTip(), QStringLiteral("Correcting 1 scan(s)..."));
+    details->finishCorrections();
+    QVERIFY(correct->isEnabled());
     QCOMPARE(messageLine->toolTip(), QStringLiteral("Corrected 1 of 1 scans beside them"));
 
     QFile out(dir.filePath(QStringLiteral("scan_dtc.tsv")));
