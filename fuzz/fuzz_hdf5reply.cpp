@@ -59,5 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Hdf5Job job;
     if (decodeHdf5Job(bytes, job) && job.requests.size() > bytes.size() / 8u)
         fail("job with more requests than its bytes can hold", QString());
+
+    // So does the header of a write job: accepted, it encodes back to its bytes.
+    Hdf5WriteJob write;
+    if (decodeHdf5WriteHeader(bytes, write)
+        && encodeHdf5WriteJob(write).mid(hdf5MagicSize + 4) != bytes)
+        fail("accepted write header does not encode back to its bytes", QString());
     return 0;
 }
