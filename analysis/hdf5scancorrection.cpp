@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -18,8 +19,9 @@ const char correctionGroup[] = "/dtc";
 
 namespace {
 
-// Values read per block: 4 MiB of doubles. A block costs the start of the
-// helper, some milliseconds; a million rows of 26 datasets take some 50.
+// Values read per block: at most 4 MiB of doubles, and no more rows than a
+// column file's block, whose text takes some 32 bytes a value. A block costs
+// the start of the helper, a few milliseconds.
 constexpr quint64 blockValues = quint64(1) << 19;
 
 // The recipe's datasets, a block of rows per run of the helper.
@@ -29,7 +31,8 @@ public:
     Hdf5BlockSource(const QString &file, std::vector<Hdf5Request> requests)
         : m_file(file)
         , m_requests(std::move(requests))
-        , m_blockRows(std::max<quint64>(1, blockValues / std::max<size_t>(1, m_requests.size())))
+        , m_blockRows(std::clamp<quint64>(blockValues / std::max<size_t>(1, m_requests.size()), 1,
+                                          correctionBlockRows))
     {
         for (const Hdf5Request &r : m_requests)
             m_names.append(r.name);

@@ -101,9 +101,14 @@ Handle createColumn(hid_t group, const Hdf5OutputColumn &c)
     Handle dcpl(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
     H5Pset_chunk(dcpl.id(), 1, &chunkRows);
     const hid_t type = c.kind == Hdf5ColumnKind::Flag ? H5T_STD_U8LE : H5T_IEEE_F64LE;
+    // Rows arrive in order, so a chunk is complete once the next one is begun:
+    // a cache of two chunks per column keeps memory flat for any number of
+    // columns (the default of 1 MiB each would not, for hundreds).
+    Handle dapl(H5Pcreate(H5P_DATASET_ACCESS), H5Pclose);
+    H5Pset_chunk_cache(dapl.id(), 7, 2 * chunkRows * sizeof(double), 1.0);
     const QByteArray name = c.name.toUtf8();
     return Handle(H5Dcreate2(group, name.constData(), type, space.id(), H5P_DEFAULT, dcpl.id(),
-                             H5P_DEFAULT),
+                             dapl.id()),
                   H5Dclose);
 }
 
