@@ -187,6 +187,10 @@ ScanCorrectionReport correctHdf5ScanFile(const ScanCorrectionSetup &setup, const
         return report;
     report.recipeOrigin = setup.recipe->origin;
     Hdf5BlockSource source(scan, std::move(requests));
-    return kind == Hdf5ScanOutput::Hdf5File ? toHdf5File(setup, source, scan, output)
-                                            : toColumnFile(setup, source, output);
+    report = kind == Hdf5ScanOutput::Hdf5File ? toHdf5File(setup, source, scan, output)
+                                              : toColumnFile(setup, source, output);
+    // The rows of an HDF5 scan are its points, not lines.
+    if (report.error.startsWith(QLatin1String("line ")))
+        report.error.replace(0, 4, QStringLiteral("point"));
+    return report;
 }
