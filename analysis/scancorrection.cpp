@@ -281,8 +281,6 @@ bool writeAll(QIODevice &out, const QByteArray &bytes)
     return out.write(bytes) == bytes.size();
 }
 
-// Formats and writes blocks as they come; the reading thread keeps one block
-// ahead.
 // The columns a block adds, in the order of the names of correctionColumnNames.
 void addedColumns(const Plan &plan, const Item &item, std::vector<std::vector<double>> &added)
 {
@@ -305,22 +303,26 @@ void addedColumns(const Plan &plan, const Item &item, std::vector<std::vector<do
     }
 }
 
-QString writeItem(const Plan &plan, const Item &item, QIODevice *out, CorrectionSink *sink)
+// text: the buffer of the formatted rows, kept from block to block.
+QString writeItem(const Plan &plan, const Item &item, QIODevice *out, CorrectionSink *sink,
+                  QByteArray &text)
 {
     if (sink) {
         std::vector<std::vector<double>> added;
         addedColumns(plan, item, added);
         return sink->write(added);
     }
-    QByteArray text;
     formatItem(plan, item, text);
     return writeAll(*out, text) ? QString()
                                 : QStringLiteral("cannot write: %1").arg(out->errorString());
 }
 
+// Formats and writes blocks as they come; the reading thread keeps one block
+// ahead.
 void consume(const Plan &plan, QIODevice *out, CorrectionSink *sink, BlockQueue &queue,
              ScanCorrectionReport &report)
 {
+    QByteArray text;
     for (;;) {
         Item item = queue.pop();
         if (!item.error.isEmpty() || item.end) {
@@ -328,7 +330,7 @@ void consume(const Plan &plan, QIODevice *out, CorrectionSink *sink, BlockQueue 
             return;
         }
         countUncorrected(item, report);
-        report.error = writeItem(plan, item, out, sink);
+        report.error = writeItem(plan, item, out, sink, text);
         if (!report.error.isEmpty()) {
             queue.close();
             return;
