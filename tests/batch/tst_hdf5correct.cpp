@@ -90,6 +90,40 @@ QByteArray datasetBytes(hid_t file, const char *path)
     return bytes;
 }
 
+// What a scan's writer adds beside the datasets: an attribute of the root
+// (a variable-length string, as NeXus writers store them) and a soft link.
+bool addRootAttributeAndLink(const QString &path)
+{
+    const hid_t file = H5Fopen(QFile::encodeName(path).constData(), H5F_ACC_RDWR, H5P_DEFAULT);
+    const hid_t type = H5Tcopy(H5T_C_S1);
+    H5Tset_size(type, H5T_VARIABLE);
+    const hid_t space = H5Screate(H5S_SCALAR);
+    const hid_t attribute = H5Acreate2(file, "creator", type, space, H5P_DEFAULT, H5P_DEFAULT);
+    const char *value = "beamline scan writer 2.1";
+    const bool ok = attribute >= 0 && H5Awrite(attribute, type, &value) >= 0
+            && H5Lcreate_soft("/entry/scaler/I0", file, "latest", H5P_DEFAULT, H5P_DEFAULT) >= 0;
+    H5Aclose(attribute);
+    H5Sclose(space);
+    H5Tclose(type);
+    H5Fclose(file);
+    return ok;
+}
+
+QString rootAttribute(hid_t file, const char *name)
+{
+    const hid_t attribute = H5Aopen(file, name, H5P_DEFAULT);
+    const hid_t type = H5Tcopy(H5T_C_S1);
+    H5Tset_size(type, H5T_VARIABLE);
+    char *value = nullptr;
+    QString text;
+    if (attribute >= 0 && H5Aread(attribute, type, &value) >= 0 && value)
+        text = QString::fromUtf8(value);
+    H5free_memory(value);
+    H5Tclose(type);
+    H5Aclose(attribute);
+    return text;
+}
+
 std::vector<double> datasetValues(hid_t file, const QByteArray &path)
 {
     std::vector<double> values;
@@ -212,6 +246,7 @@ void TestHdf5Correct::hdf5Output()
     spec.layout = h5scan::Layout::Both;
     spec.chunkRows = 64;
     const QString h5 = writeScan(QStringLiteral("copied.h5"), spec);
+    QVERIFY(addRootAttributeAndLink(h5));
     const QByteArray before = sha256(h5);
     const QStringList args { "correct", "--model", "paralyzable", "--tau0", tau0s, "--recipe",
                              "h5.recipe", "copied.h5" };
@@ -235,6 +270,11 @@ void TestHdf5Correct::hdf5Output()
         QVERIFY2(!original.isEmpty(), path);
         QVERIFY2(datasetBytes(out, path) == original, path);
     }
+    QCOMPARE(rootAttribute(out, "creator"), QStringLiteral("beamline scan writer 2.1"));
+    H5L_info_t link;
+    QVERIFY(H5Lget_info(out, "latest", &link, H5P_DEFAULT) >= 0);
+    QCOMPARE(int(link.type), int(H5L_TYPE_SOFT));
+    QCOMPARE(datasetBytes(out, "/latest"), datasetBytes(in, "/entry/scaler/I0"));
     // The column file's numbers have 10 digits; the HDF5 file's all of them.
     const QList<QByteArray> lines = fileBytes(dir.filePath("copied_dtc.tsv")).split('\n');
     const QList<QByteArray> names = lines.front().split('\t');
