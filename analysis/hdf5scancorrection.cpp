@@ -174,8 +174,9 @@ ScanCorrectionReport correctHdf5ScanFile(const ScanCorrectionSetup &setup, const
 {
     ScanCorrectionReport report;
     if (!setup.recipe || setup.recipe->datasets.empty()) {
-        report.error = QStringLiteral(
-                "an HDF5 scan needs a recipe with a [datasets] section; give one with --recipe");
+        // No built-in recipe names datasets: where they lie is the writer's choice.
+        report.error = QStringLiteral("an HDF5 scan is read through a recipe with a [datasets] "
+                                      "section, and none was given");
         return report;
     }
     if (QFileInfo::exists(output) && sameFile(scan, output)) {

@@ -297,7 +297,7 @@ void TestHdf5Correct::hdf5Output()
 
 void TestHdf5Correct::unusableScan_data()
 {
-    QTest::addColumn<QString>("damage"); // truncate, or a dataset missing from the recipe's
+    QTest::addColumn<QString>("damage"); // truncate, missing (a dataset of the recipe), norecipe
     QTest::addColumn<bool>("toHdf5");
     QTest::addColumn<QString>("message");
     QTest::newRow("truncated, into a column file")
@@ -306,6 +306,8 @@ void TestHdf5Correct::unusableScan_data()
             << "truncate" << true << "cannot be opened as HDF5; the file is truncated";
     QTest::newRow("dataset missing, into an HDF5 file")
             << "missing" << true << "no dataset /entry/scaler/I1";
+    QTest::newRow("no recipe names the datasets")
+            << "norecipe" << false << "read through a recipe with a [datasets] section";
 }
 
 // A scan that cannot be read gives one message naming the file and the
@@ -330,6 +332,8 @@ void TestHdf5Correct::unusableScan()
     QVERIFY(QDir(dir.path()).mkpath("bad"));
     QStringList args { "correct", "--model", "paralyzable", "--tau0", tau0s, "--recipe",
                        "bad.recipe", "bad.h5" };
+    if (damage == QLatin1String("norecipe"))
+        args.removeAt(args.indexOf("--recipe") + 1), args.removeOne("--recipe");
     args << (toHdf5 ? "--output-dir" : "-o") << (toHdf5 ? "bad" : "bad/bad_dtc.tsv");
     const BatchRun run = runBatchCommand(args, dir.path());
     QCOMPARE(run.status, 1);
