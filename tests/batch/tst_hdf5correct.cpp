@@ -248,8 +248,9 @@ void TestHdf5Correct::hdf5Output()
     const QString h5 = writeScan(QStringLiteral("copied.h5"), spec);
     QVERIFY(addRootAttributeAndLink(h5));
     const QByteArray before = sha256(h5);
+    // Any column serves as a region of interest: here the output counts.
     const QStringList args { "correct", "--model", "paralyzable", "--tau0", tau0s, "--recipe",
-                             "h5.recipe", "copied.h5" };
+                             "h5.recipe", "--roi", "OutputCounts_mca{n}", "copied.h5" };
     QVERIFY(QDir(dir.path()).mkpath("out"));
     const BatchRun run = runBatchCommand(args + QStringList { "--output-dir", "out" }, dir.path());
     QCOMPARE(run.err, QString());
@@ -280,6 +281,8 @@ void TestHdf5Correct::hdf5Output()
     const QList<QByteArray> names = lines.front().split('\t');
     const int firstAdded = names.indexOf("ntrue1");
     QCOMPARE(firstAdded, 14);
+    QCOMPARE(names.size(), 14 + 4 * 5);
+    QCOMPARE(names.back(), QByteArray("OutputCounts_mca4_corr"));
     for (int c = firstAdded; c < names.size(); ++c) {
         const std::vector<double> values = datasetValues(out, "/dtc/" + names.at(c));
         QCOMPARE(int(values.size()), spec.points);
