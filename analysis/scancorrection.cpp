@@ -4,6 +4,8 @@
 #include "builtinrecipes.h"
 #include "columnfile.h"
 #include "decimaltext.h"
+#include "hdf5columns.h"
+#include "hdf5scancorrection.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -139,15 +142,8 @@ QString checkDeadTimes(const ScanCorrectionSetup &setup, const Plan &plan)
     return QString();
 }
 
-QString makePlan(const ScanCorrectionSetup &setup, QIODevice &in, Plan &plan,
-                 ScanCorrectionReport &report)
+QString planColumns(const ScanCorrectionSetup &setup, Plan &plan, ScanCorrectionReport &report)
 {
-    if (in.peek(8) == QByteArray("\x89HDF\r\n\x1a\n", 8))
-        return QStringLiteral("HDF5 scans are not corrected yet; correct a column file of "
-                              "the scan");
-    plan.header = readColumnHeader(in);
-    if (!plan.header.ok())
-        return plan.header.error;
     std::optional<Recipe> recipe = setup.recipe;
     if (!recipe)
         recipe = builtinRecipe(plan.header.names);
@@ -166,6 +162,21 @@ QString makePlan(const ScanCorrectionSetup &setup, QIODevice &in, Plan &plan,
     return problem.isEmpty() ? planRois(setup, plan) : problem;
 }
 
+QString makePlan(const ScanCorrectionSetup &setup, QIODevice &in, Plan &plan,
+                 ScanCorrectionReport &report)
+{
+    if (looksLikeHdf5(in.peek(8)))
+        return QStringLiteral("an HDF5 scan is corrected from its file");
+    plan.header = readColumnHeader(in);
+    if (!plan.header.ok())
+        return plan.header.error;
+    return planColumns(setup, plan, report);
+}
+
+// Fills a block with the next rows: false at the end of the scan, or with
+// the error set.
+using NextBlock = std::function<bool(ColumnBlock &, QString &)>;
+
 void correctItem(const ScanCorrectionSetup &setup, const Plan &plan, Item &item)
 {
     item.corrections.resize(plan.elements.size());
@@ -182,18 +193,13 @@ void correctItem(const ScanCorrectionSetup &setup, const Plan &plan, Item &item)
 
 // Reads, evaluates and corrects blocks until the scan ends, fails, or the
 // writer gives up.
-void produce(const ScanCorrectionSetup &setup, const Plan &plan, QIODevice &in,
+void produce(const ScanCorrectionSetup &setup, const Plan &plan, const NextBlock &next,
              BlockQueue &queue)
 {
-    ColumnReader reader(in, plan.header);
     while (!queue.closed()) {
         Item item;
-        if (!reader.readBlock(correctionBlockRows, item.rows)) {
-            item.error = reader.deviceError();
+        if (!next(item.rows, item.error)) {
             item.end = true;
-        } else if (reader.badRowCount() > 0) {
-            const BadRow &bad = reader.badRows().front();
-            item.error = QStringLiteral("line %1: %2").arg(bad.line).arg(bad.reason);
         } else {
             RecipeRowError rowError;
             if (!plan.recipe.evaluate(item.rows, item.rates, &rowError))
@@ -275,9 +281,46 @@ bool writeAll(QIODevice &out, const QByteArray &bytes)
     return out.write(bytes) == bytes.size();
 }
 
+// The columns a block adds, in the order of the names of correctionColumnNames.
+void addedColumns(const Plan &plan, const Item &item, std::vector<std::vector<double>> &added)
+{
+    added.clear();
+    for (size_t i = 0; i < plan.elements.size(); ++i) {
+        const std::vector<Correction> &k = item.corrections[i];
+        const size_t first = added.size();
+        added.resize(first + 4 + plan.roiColumns[i].size());
+        for (const Correction &c : k) {
+            added[first].push_back(c.nTrue);
+            added[first + 1].push_back(c.k);
+            added[first + 2].push_back(c.kStdErr);
+            added[first + 3].push_back(double(int(c.flag)));
+        }
+        for (size_t r = 0; r < plan.roiColumns[i].size(); ++r) {
+            const std::vector<double> &roi = item.rows.columns[size_t(plan.roiColumns[i][r])];
+            for (size_t p = 0; p < k.size(); ++p)
+                added[first + 4 + r].push_back(roi[p] * k[p].k);
+        }
+    }
+}
+
+// text: the buffer of the formatted rows, kept from block to block.
+QString writeItem(const Plan &plan, const Item &item, QIODevice *out, CorrectionSink *sink,
+                  QByteArray &text)
+{
+    if (sink) {
+        std::vector<std::vector<double>> added;
+        addedColumns(plan, item, added);
+        return sink->write(added);
+    }
+    formatItem(plan, item, text);
+    return writeAll(*out, text) ? QString()
+                                : QStringLiteral("cannot write: %1").arg(out->errorString());
+}
+
 // Formats and writes blocks as they come; the reading thread keeps one block
 // ahead.
-void consume(const Plan &plan, QIODevice &out, BlockQueue &queue, ScanCorrectionReport &report)
+void consume(const Plan &plan, QIODevice *out, CorrectionSink *sink, BlockQueue &queue,
+             ScanCorrectionReport &report)
 {
     QByteArray text;
     for (;;) {
@@ -287,13 +330,33 @@ void consume(const Plan &plan, QIODevice &out, BlockQueue &queue, ScanCorrection
             return;
         }
         countUncorrected(item, report);
-        formatItem(plan, item, text);
-        if (!writeAll(out, text)) {
-            report.error = QStringLiteral("cannot write: %1").arg(out.errorString());
+        report.error = writeItem(plan, item, out, sink, text);
+        if (!report.error.isEmpty()) {
             queue.close();
             return;
         }
     }
+}
+
+// Reads, corrects and writes blocks on two threads.
+void correctBlocks(const ScanCorrectionSetup &setup, const Plan &plan, const NextBlock &next,
+                   QIODevice *out, CorrectionSink *sink, ScanCorrectionReport &report)
+{
+    report.source = plan.source;
+    report.elementNumbers = plan.elements;
+    report.uncorrected.assign(plan.elements.size(), 0);
+    if (sink) {
+        report.error = sink->begin(plan.outputNames.mid(plan.header.names.size()));
+    } else if (!writeAll(*out, plan.outputNames.join(QLatin1Char('\t')).toUtf8() + '\n')) {
+        report.error = QStringLiteral("cannot write: %1").arg(out->errorString());
+    }
+    if (!report.ok())
+        return;
+    BlockQueue queue;
+    std::thread reader([&] { produce(setup, plan, next, queue); });
+    consume(plan, out, sink, queue, report);
+    queue.close();
+    reader.join();
 }
 
 } // namespace
@@ -323,18 +386,35 @@ ScanCorrectionReport correctScan(const ScanCorrectionSetup &setup, QIODevice &in
     report.error = makePlan(setup, in, plan, report);
     if (!report.ok())
         return report;
-    report.source = plan.source;
-    report.elementNumbers = plan.elements;
-    report.uncorrected.assign(plan.elements.size(), 0);
-    if (!writeAll(out, plan.outputNames.join(QLatin1Char('\t')).toUtf8() + '\n')) {
-        report.error = QStringLiteral("cannot write: %1").arg(out.errorString());
+    ColumnReader reader(in, plan.header);
+    const NextBlock next = [&reader](ColumnBlock &block, QString &error) {
+        if (!reader.readBlock(correctionBlockRows, block)) {
+            error = reader.deviceError();
+            return false;
+        }
+        if (reader.badRowCount() > 0) {
+            const BadRow &bad = reader.badRows().front();
+            error = QStringLiteral("line %1: %2").arg(bad.line).arg(bad.reason);
+        }
+        return error.isEmpty();
+    };
+    correctBlocks(setup, plan, next, &out, nullptr, report);
+    return report;
+}
+
+ScanCorrectionReport correctScanBlocks(const ScanCorrectionSetup &setup, ScanBlockSource &in,
+                                       QIODevice *out, CorrectionSink *sink)
+{
+    ScanCorrectionReport report;
+    Plan plan;
+    plan.header.names = in.columnNames();
+    report.error = planColumns(setup, plan, report);
+    if (!report.ok())
         return report;
-    }
-    BlockQueue queue;
-    std::thread reader([&] { produce(setup, plan, in, queue); });
-    consume(plan, out, queue, report);
-    queue.close();
-    reader.join();
+    const NextBlock next = [&in](ColumnBlock &block, QString &error) {
+        return in.readBlock(block, error);
+    };
+    correctBlocks(setup, plan, next, out, sink, report);
     return report;
 }
 
@@ -354,6 +434,8 @@ ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QSt
         report.error = in.errorString();
         return report;
     }
+    if (looksLikeHdf5(in.peek(hdf5SignatureReach)))
+        return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::ColumnFile);
     if (QFileInfo(scan).canonicalFilePath() == QFileInfo(output).canonicalFilePath()) {
         report.error = QStringLiteral("the output would overwrite the scan");
         return report;

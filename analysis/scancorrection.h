@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "columnfile.h"
 #include "correction.h"
 #include "recipe.h"
 
@@ -57,6 +58,33 @@ constexpr int correctionBlockRows = 8192;
 ScanCorrectionReport correctScan(const ScanCorrectionSetup &setup, QIODevice &in,
                                  QIODevice &out);
 
+// A scan that is not a column file (an HDF5 scan, read through its recipe's
+// datasets): named columns, handed out a block of rows at a time.
+class ScanBlockSource
+{
+public:
+    virtual ~ScanBlockSource() = default;
+    virtual QStringList columnNames() const = 0;
+    // The next rows into block: false at the end, or with error set.
+    virtual bool readBlock(ColumnBlock &block, QString &error) = 0;
+};
+
+// Where the corrections go instead of a column file: the columns the
+// correction adds (named as by correctionColumnNames), a block of rows at a
+// time. Each call returns an empty string or what went wrong.
+class CorrectionSink
+{
+public:
+    virtual ~CorrectionSink() = default;
+    virtual QString begin(const QStringList &addedNames) = 0;
+    virtual QString write(const std::vector<std::vector<double>> &added) = 0;
+};
+
+// correctScan over a scan that comes in blocks, into out as a column file or,
+// with a sink, into the sink. The recipe of setup is the scan's.
+ScanCorrectionReport correctScanBlocks(const ScanCorrectionSetup &setup, ScanBlockSource &in,
+                                       QIODevice *out, CorrectionSink *sink = nullptr);
+
 // The names of the columns correctScan adds for element n and its ROI columns.
 QStringList correctionColumnNames(int n, const QStringList &roiColumns);
 
@@ -66,6 +94,6 @@ QString correctedScanPath(const QString &scan, const QString &dir = QString());
 
 // Corrects the file scan into the file output, which is replaced only by a
 // complete correction: on any error it is left as it was. The scan itself is
-// never written to.
+// never written to. An HDF5 scan (correctHdf5ScanFile) also gives a column file.
 ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QString &scan,
                                      const QString &output);

@@ -148,7 +148,7 @@ QString hdf5HelperPath()
 }
 
 Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> &requests,
-                            const Hdf5Limits &limits)
+                            const Hdf5Limits &limits, const Hdf5RowRange &rows)
 {
     Hdf5Columns out;
     for (const Hdf5Request &r : requests)
@@ -166,6 +166,8 @@ Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> 
     job.file = file;
     job.requests = requests;
     job.maxValues = quint64(qBound<qint64>(0, limits.maxValues, maxValuesAtOnce));
+    job.firstRow = rows.first;
+    job.rowCount = rows.count;
     Hdf5Reply reply;
     out.error = runHelper(job, limits, reply);
     if (out.error.isEmpty() && reply.fault != Hdf5Fault::None)
@@ -205,6 +207,8 @@ QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
     case Hdf5Fault::CannotRead:
         return tr("%1: dataset %2 cannot be read; the file is damaged (%3)")
             .arg(file, r.dataset, r.detail);
+    case Hdf5Fault::CannotWrite:
+        return tr("%1: %2 cannot be written (%3)").arg(file, r.dataset, r.detail);
     case Hdf5Fault::TooLarge:
         return tr("%1: the datasets asked for hold %2 values, more than the %3 that are read "
                   "at once")

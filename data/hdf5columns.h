@@ -31,6 +31,13 @@ struct Hdf5Limits
     qint64 maxValues = qint64(1) << 27;
 };
 
+// The rows of the datasets to read: [first, first + count) as far as they reach.
+struct Hdf5RowRange
+{
+    quint64 first = 0;
+    quint64 count = ~quint64(0);
+};
+
 // Whether the first bytes are the HDF5 signature "\x89HDF\r\n\x1a\n": at offset 0, or
 // after a user block at 512, 1024, 2048, ... as far as head reaches.
 bool looksLikeHdf5(const QByteArray &head);
@@ -39,9 +46,10 @@ bool looksLikeHdf5(const QByteArray &head);
 // program ratelens-h5read), so that a crafted file that crashes or hangs the HDF5
 // library cannot take the window down. Integer and floating datasets of any width
 // arrive as doubles. Blocks until the helper has answered; safe to call from a
-// worker thread.
+// worker thread. Columns shorter than rows.count hold the last rows.
 Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> &requests,
-                            const Hdf5Limits &limits = Hdf5Limits());
+                            const Hdf5Limits &limits = Hdf5Limits(),
+                            const Hdf5RowRange &rows = Hdf5RowRange());
 
 // The helper program readHdf5Columns() runs: $RATELENS_H5READ if set, else
 // ratelens-h5read beside the program, in the package's libexec folder relative to

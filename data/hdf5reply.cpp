@@ -9,7 +9,7 @@
 
 namespace {
 
-const char jobMagic[] = "RLH5J001";
+const char jobMagic[] = "RLH5J002";
 const char replyMagic[] = "RLH5R001";
 constexpr std::size_t magicSize = 8;
 
@@ -56,7 +56,7 @@ public:
     QString string()
     {
         const quint32 size = get<quint32>();
-        if (!good || left < size) {
+        if (!good || left < size || size > quint32(std::numeric_limits<int>::max())) {
             good = false;
             return QString();
         }
@@ -93,10 +93,62 @@ constexpr int headSize = int(magicSize) + 1 + 4 + 8;
 
 } // namespace
 
+const char hdf5WriteMagic[] = "RLH5W001";
+
+QByteArray encodeHdf5WriteJob(const Hdf5WriteJob &job)
+{
+    QByteArray header;
+    putString(header, job.scan);
+    putString(header, job.output);
+    putString(header, job.group);
+    put<quint32>(header, quint32(job.columns.size()));
+    for (const Hdf5OutputColumn &c : job.columns) {
+        putString(header, c.name);
+        put<quint8>(header, quint8(c.kind));
+    }
+    QByteArray out(hdf5WriteMagic, hdf5MagicSize);
+    put<quint32>(out, quint32(header.size()));
+    return out + header;
+}
+
+bool decodeHdf5WriteHeader(const QByteArray &header, Hdf5WriteJob &job)
+{
+    Reader in(header);
+    job.scan = in.string();
+    job.output = in.string();
+    job.group = in.string();
+    const quint32 n = in.get<quint32>();
+    // Each column takes at least 5 bytes: a bound before reserving anything.
+    if (!in.ok() || n > in.remaining() / 5)
+        return false;
+    job.columns.resize(n);
+    for (Hdf5OutputColumn &c : job.columns) {
+        c.name = in.string();
+        const quint8 kind = in.get<quint8>();
+        if (kind > quint8(Hdf5ColumnKind::Flag))
+            return false;
+        c.kind = Hdf5ColumnKind(kind);
+    }
+    return in.ok() && in.remaining() == 0;
+}
+
+QByteArray encodeHdf5Block(const std::vector<std::vector<double>> &columns)
+{
+    const std::size_t rows = columns.empty() ? 0 : columns.front().size();
+    QByteArray out;
+    out.reserve(int(8 + columns.size() * rows * sizeof(double)));
+    put<quint64>(out, rows);
+    for (const auto &c : columns)
+        out.append(reinterpret_cast<const char *>(c.data()), int(rows * sizeof(double)));
+    return out;
+}
+
 QByteArray encodeHdf5Job(const Hdf5Job &job)
 {
     QByteArray out(jobMagic, int(magicSize));
     put<quint64>(out, job.maxValues);
+    put<quint64>(out, job.firstRow);
+    put<quint64>(out, job.rowCount);
     putString(out, job.file);
     put<quint32>(out, quint32(job.requests.size()));
     for (const Hdf5Request &r : job.requests) {
@@ -112,6 +164,8 @@ bool decodeHdf5Job(const QByteArray &bytes, Hdf5Job &job)
     if (!in.magic(jobMagic))
         return false;
     job.maxValues = in.get<quint64>();
+    job.firstRow = in.get<quint64>();
+    job.rowCount = in.get<quint64>();
     job.file = in.string();
     const quint32 n = in.get<quint32>();
     // Each request takes at least 8 bytes: a bound before reserving anything.

@@ -18,7 +18,8 @@
 // output and exits with status 0. Both ends are the same build on the same
 // machine, so numbers travel in native byte order.
 //
-//   job:   "RLH5J001" u64 maxValues, str file, u32 n, n x (str dataset, i32 column)
+//   job:   "RLH5J002" u64 maxValues, u64 firstRow, u64 rowCount, str file,
+//          u32 n, n x (str dataset, i32 column)
 //   reply: "RLH5R001" u8 fault, then for Hdf5Fault::None
 //              u32 columns, u64 rows, columns x rows f64 (one column after the other)
 //          and for any other fault
@@ -41,14 +42,20 @@ enum class Hdf5Fault : std::uint8_t {
     LengthMismatch, // dataset has found points, otherDataset limit points
     CannotRead, // the library fails to read dataset: detail
     TooLarge, // the request needs found values, more than limit
+    CannotWrite, // the library fails to write dataset (of the new file): detail
 };
-constexpr int hdf5FaultCount = int(Hdf5Fault::TooLarge) + 1;
+constexpr int hdf5FaultCount = int(Hdf5Fault::CannotWrite) + 1;
 
 struct Hdf5Job
 {
     QString file;
     std::vector<Hdf5Request> requests; // only dataset and column travel
     quint64 maxValues = 0; // refuse rather than read more values than this
+    // The rows to read: [firstRow, firstRow + rowCount) as far as the datasets
+    // reach, so that a long scan can be read a block at a time. A reply with
+    // fewer rows than asked for holds the last of them.
+    quint64 firstRow = 0;
+    quint64 rowCount = ~quint64(0);
 };
 
 struct Hdf5Reply
@@ -110,6 +117,45 @@ private:
 // The same on a whole reply.
 QString decodeHdf5Reply(const QByteArray &bytes, std::size_t expectedColumns, quint64 maxValues,
                         Hdf5Reply &reply);
+
+// The helper's second task: a new HDF5 file holding everything of a scan file
+// (copied object by object, with their attributes) and, in a group of its
+// own, columns the caller computed and sends a block of rows at a time:
+//
+//   write job: "RLH5W001" u32 header bytes, then the header
+//                  str scan, str output, str group, u32 n, n x (str name, u8 kind)
+//              then blocks: u64 rows, n x rows f64 (one column after the other),
+//              until a block of 0 rows
+//
+// The helper answers with a reply of no columns once the file is complete, or
+// with its fault; the output of a failed write is the caller's to remove.
+enum class Hdf5ColumnKind : std::uint8_t {
+    Value, // stored as 64-bit floating point
+    Flag, // a small whole number, stored as an unsigned byte
+};
+
+struct Hdf5OutputColumn
+{
+    QString name;
+    Hdf5ColumnKind kind = Hdf5ColumnKind::Value;
+};
+
+struct Hdf5WriteJob
+{
+    QString scan;
+    QString output;
+    QString group; // "/dtc": the group of the computed columns
+    std::vector<Hdf5OutputColumn> columns;
+};
+
+extern const char hdf5WriteMagic[];
+constexpr int hdf5MagicSize = 8;
+// The magic, the header's size and the header.
+QByteArray encodeHdf5WriteJob(const Hdf5WriteJob &job);
+// The header alone, as it follows its size.
+bool decodeHdf5WriteHeader(const QByteArray &header, Hdf5WriteJob &job);
+// One block of rows: their count, then the columns.
+QByteArray encodeHdf5Block(const std::vector<std::vector<double>> &columns);
 
 // The reply's fault in words, naming the file and the dataset.
 QString describeHdf5Fault(const QString &file, const Hdf5Reply &reply);

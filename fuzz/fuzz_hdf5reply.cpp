@@ -59,5 +59,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Hdf5Job job;
     if (decodeHdf5Job(bytes, job) && job.requests.size() > bytes.size() / 8u)
         fail("job with more requests than its bytes can hold", QString());
+
+    // So does the header of a write job: accepted, it encodes to a header that
+    // decodes to the same job (not always to its bytes: text that is not UTF-8
+    // is read with replacement characters).
+    Hdf5WriteJob write;
+    if (decodeHdf5WriteHeader(bytes, write)) {
+        const QByteArray encoded = encodeHdf5WriteJob(write).mid(hdf5MagicSize + 4);
+        Hdf5WriteJob again;
+        if (!decodeHdf5WriteHeader(encoded, again)
+            || encodeHdf5WriteJob(again).mid(hdf5MagicSize + 4) != encoded)
+            fail("an accepted write header does not survive encoding", QString());
+    }
     return 0;
 }

@@ -175,15 +175,22 @@ def hdf5reply_seeds():
              + struct.pack('=qq', 19, 20) + h5_string(''))
     detail = (struct.pack('=B', 3) + h5_string('') + h5_string('') + struct.pack('=qq', 0, 0)
               + h5_string('truncated file: eof = 4096'))
-    job = (b'RLH5J001' + struct.pack('=Q', 1 << 27) + h5_string('/tmp/scan.h5')
+    job = (b'RLH5J002' + struct.pack('=QQQ', 1 << 27, 40960, 20480) + h5_string('/tmp/scan.h5')
            + struct.pack('=I', 2) + h5_string('/entry/scaler/I0') + struct.pack('=i', -1)
            + h5_string('/entry/xspress3/Clock') + struct.pack('=i', 3))
+    write_header = (h5_string('/tmp/scan.h5') + h5_string('/tmp/.scan_dtc.h5.abc123')
+                    + h5_string('/dtc') + struct.pack('=I', 2) + h5_string('ntrue1')
+                    + struct.pack('=B', 0) + h5_string('dtc1_flag') + struct.pack('=B', 1))
+    cannot_write = (struct.pack('=B', 11) + h5_string('/dtc/ntrue1') + h5_string('')
+                    + struct.pack('=qq', 0, 0) + h5_string('no space left on device'))
     return {
         'two_columns.bin': b'\x02' + head + columns,
         'no_columns.bin': b'\x00' + head + struct.pack('=BIQ', 0, 0, 0),
         'length_mismatch.bin': b'\x01' + head + fault,
         'cannot_open.bin': b'\x01' + head + detail,
         'job.bin': b'\x02' + job,
+        'write_header.bin': b'\x00' + write_header,
+        'cannot_write.bin': b'\x00' + head + cannot_write,
     }
 
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5reader.h"
+#include "hdf5handle.h"
 
 #include <hdf5.h>
 
@@ -14,45 +15,11 @@
 
 namespace {
 
-// Owns one identifier of the HDF5 library and closes it with the matching call.
-class Handle
-{
-public:
-    using Closer = herr_t (*)(hid_t);
-    Handle(hid_t id, Closer closer)
-        : h(id)
-        , close(closer)
-    { }
-    ~Handle()
-    {
-        if (h >= 0)
-            close(h);
-    }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    Handle(Handle &&o) noexcept
-        : h(o.h)
-        , close(o.close)
-    {
-        o.h = H5I_INVALID_HID;
-    }
-    Handle &operator=(Handle &&o) noexcept
-    {
-        std::swap(h, o.h);
-        std::swap(close, o.close);
-        return *this;
-    }
-    hid_t id() const { return h; }
-    bool valid() const { return h >= 0; }
-
-private:
-    hid_t h;
-    Closer close;
-};
-
 // The innermost message of the library's error stack: the cause rather than the
 // chain of calls that passed it on ("truncated file: eof = 4096, ...").
-QString libraryDetail()
+} // namespace
+
+QString hdf5LibraryDetail()
 {
     QString deepest;
     H5Ewalk2(
@@ -67,6 +34,8 @@ QString libraryDetail()
     return deepest.isEmpty() ? QStringLiteral("no reason given") : deepest;
 }
 
+namespace {
+
 Hdf5Reply fault(Hdf5Fault kind, const QString &dataset = QString(), qint64 found = 0,
                 qint64 limit = 0)
 {
@@ -76,7 +45,7 @@ Hdf5Reply fault(Hdf5Fault kind, const QString &dataset = QString(), qint64 found
     r.found = found;
     r.limit = limit;
     if (kind == Hdf5Fault::CannotOpen || kind == Hdf5Fault::CannotRead)
-        r.detail = libraryDetail();
+        r.detail = hdf5LibraryDetail();
     return r;
 }
 
@@ -90,6 +59,7 @@ struct Source
     hsize_t rows = 0;
     hsize_t width = 1;
     hsize_t chunkRows = 0; // 0: not chunked
+    hsize_t first = 0, count = 0; // the rows asked for, within rows
     std::size_t valueBytes = 0; // of one value as stored
 };
 
@@ -297,14 +267,14 @@ Hdf5Reply readShape(Source &s, const Hdf5Job &job, hsize_t fileSize)
 
 // Reads rows [first, first + count) of columns [column, column + columns) of
 // the 2-D dataset into buffer, row after row: whole rows (0, width) or one
-// column (c, 1).
+// column (c, 1); of a 1-D dataset, the rows alone.
 bool readBlock(const Source &s, hsize_t first, hsize_t count, hsize_t column, hsize_t columns,
                double *buffer)
 {
     Handle fileSpace(H5Dget_space(s.dataset.id()), H5Sclose);
     const hsize_t start[2] = { first, column };
     const hsize_t size[2] = { count, columns };
-    Handle memSpace(H5Screate_simple(2, size, nullptr), H5Sclose);
+    Handle memSpace(H5Screate_simple(s.rank == 1 ? 1 : 2, size, nullptr), H5Sclose);
     return fileSpace.valid() && memSpace.valid()
         && H5Sselect_hyperslab(fileSpace.id(), H5S_SELECT_SET, start, nullptr, size, nullptr) >= 0
         && H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, memSpace.id(), fileSpace.id(), H5P_DEFAULT,
@@ -333,15 +303,16 @@ bool readRows(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
         from.push_back(std::size_t(job.requests[i].column));
         to.push_back(out.columns[i].data());
     }
-    for (hsize_t first = 0; first < s.rows; first += step) {
-        const hsize_t count = std::min(step, s.rows - first);
+    const hsize_t end = s.first + s.count;
+    for (hsize_t first = s.first; first < end; first += step) {
+        const hsize_t count = std::min(step, end - first);
         if (!readBlock(s, first, count, 0, s.width, block.data()))
             return false;
         // Row by row, so that the block is read in order while it is in the cache.
         for (hsize_t r = 0; r < count; ++r) {
             const double *row = block.data() + r * s.width;
             for (std::size_t k = 0; k < from.size(); ++k)
-                to[k][first + r] = row[from[k]];
+                to[k][first - s.first + r] = row[from[k]];
         }
     }
     return true;
@@ -364,11 +335,13 @@ bool readColumns(Source &s, const Hdf5Job &job, Hdf5Reply &out)
             return false;
     }
     const hsize_t step = blockRows(s, s.width);
-    for (hsize_t first = 0; first < s.rows; first += step) {
-        const hsize_t count = std::min(step, s.rows - first);
+    const hsize_t end = s.first + s.count;
+    for (hsize_t first = s.first; first < end; first += step) {
+        const hsize_t count = std::min(step, end - first);
         for (std::size_t i : s.requests) {
             const hsize_t column = hsize_t(job.requests[i].column);
-            if (!readBlock(s, first, count, column, 1, out.columns[i].data() + first))
+            double *to = out.columns[i].data() + (first - s.first);
+            if (!readBlock(s, first, count, column, 1, to))
                 return false;
         }
     }
@@ -378,13 +351,18 @@ bool readColumns(Source &s, const Hdf5Job &job, Hdf5Reply &out)
 bool readSource(Source &s, const Hdf5Job &job, Hdf5Reply &out)
 {
     for (std::size_t i : s.requests)
-        out.columns[i].resize(std::size_t(s.rows));
-    if (s.rows == 0)
+        out.columns[i].resize(std::size_t(s.count));
+    if (s.count == 0)
         return true;
     if (s.rank == 1) {
+        // The whole dataset in one read where it is wanted whole, a range of
+        // it where a long scan is read a block at a time.
         std::vector<double> &first = out.columns[s.requests.front()];
-        if (H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, first.data())
-            < 0)
+        const bool whole = s.first == 0 && s.count == s.rows;
+        if (whole ? H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
+                            first.data())
+                        < 0
+                  : !readBlock(s, s.first, s.count, 0, 1, first.data()))
             return false;
         for (std::size_t i : s.requests)
             out.columns[i] = first;
@@ -411,7 +389,13 @@ Hdf5Reply checkSources(hid_t file, std::vector<Source> &sources, const Hdf5Job &
             return r;
         }
     }
-    const hsize_t rows = sources.empty() ? 0 : sources.front().rows;
+    const hsize_t all = sources.empty() ? 0 : sources.front().rows;
+    const hsize_t first = std::min<hsize_t>(job.firstRow, all);
+    const hsize_t rows = std::min<hsize_t>(job.rowCount, all - first);
+    for (Source &s : sources) {
+        s.first = first;
+        s.count = rows;
+    }
     const hsize_t count = job.requests.size();
     if (count && rows > job.maxValues / count) {
         const qint64 needed = rows > hsize_t(INT64_MAX) / count ? INT64_MAX : qint64(rows * count);

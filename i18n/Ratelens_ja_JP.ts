@@ -647,6 +647,31 @@
         <source>%1: cannot be read as HDF5</source>
         <translation>%1: HDF5 として読めません</translation>
     </message>
+    <message>
+        <location filename="../data/hdf5columns.cpp" line="+1"/>
+        <source>%1: %2 cannot be written (%3)</source>
+        <translation>%1: %2 に書き込めません (%3)</translation>
+    </message>
+    <message>
+        <location filename="../data/hdf5scanwriter.cpp" line="+1"/>
+        <source>%1: HDF5 files cannot be written: the helper program %2 does not start (%3)</source>
+        <translation>%1: HDF5 ファイルを書き込めません。ヘルパープログラム %2 が起動しません (%3)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1: the HDF5 writer gave no answer within %2 s and was stopped</source>
+        <translation>%1: HDF5 書き込みプログラムが %2 秒以内に応答しなかったため停止しました</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1: the HDF5 writer crashed on this file; it may be damaged</source>
+        <translation>%1: HDF5 書き込みプログラムがこのファイルでクラッシュしました。ファイルが壊れている可能性があります</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>%1: the HDF5 writer failed (exit status %2)</source>
+        <translation>%1: HDF5 書き込みプログラムが失敗しました (終了ステータス %2)</translation>
+    </message>
 </context>
 <context>
     <name>Plot</name>

@@ -72,6 +72,9 @@ struct LoadVerdict
 {
     bool complete = true; // every file gave points
     bool allRead = true;  // the recipe and every recording could be read
+    // The texts of the recipes the files were read through, each once: a
+    // built-in one is part of the provenance as much as a given one.
+    QStringList recipeTexts;
 };
 
 LoadVerdict loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err)
@@ -84,13 +87,15 @@ LoadVerdict loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err
     if (!o.recipePath.isEmpty()) {
         recipe = readRecipeFile(o.recipePath, err);
         if (!recipe)
-            return LoadVerdict { false, false };
+            return LoadVerdict { false, false, {} };
         options.recipe = &*recipe;
     }
     options.columns = o.columns;
     LoadVerdict verdict;
     for (const FileReport &file : loadMeasurementFiles(o.files, points, trace, options)) {
         verdict.allRead = reportFile(o, file, err) && verdict.allRead;
+        if (!file.recipeText.isEmpty() && !verdict.recipeTexts.contains(file.recipeText))
+            verdict.recipeTexts.append(file.recipeText);
         verdict.complete = verdict.complete && file.open.opened() && file.gavePoints();
     }
     return verdict;
@@ -134,10 +139,10 @@ void reportNoEstimate(const PointSet &points, QTextStream &err)
 // The JSON report is also the dead-time file that the correct sub-command reads.
 QByteArray jsonReport(const BatchOptions &o, const PointSet &points,
                       const QVector<ChannelResult> &rows,
-                      const QVector<ChannelComparison> &comparison)
+                      const QVector<ChannelComparison> &comparison, const QStringList &usedRecipes)
 {
     QJsonObject root = modelJson(o.choice, points.size(), points.chs(), rows, comparison).object();
-    QString recipe;
+    QString recipe = usedRecipes.join(QLatin1Char('\n'));
     QFile recipeFile(o.recipePath);
     if (!o.recipePath.isEmpty() && recipeFile.open(QIODevice::ReadOnly | QIODevice::Text))
         recipe = QString::fromUtf8(recipeFile.readAll());
@@ -148,14 +153,14 @@ QByteArray jsonReport(const BatchOptions &o, const PointSet &points,
 
 void printTable(const BatchOptions &o, const PointSet &points, const DeadTimes &dt,
                 const QVector<ChannelComparison> &comparison, const QVector<bool> &leftOut,
-                QTextStream &out)
+                const QStringList &usedRecipes, QTextStream &out)
 {
     QVector<ChannelResult> rows = channelResults(points, dt);
     addComparison(rows, comparison, o.fixD0);
     for (ChannelResult &r : rows)
         r.excluded = leftOut.value(r.channel);
     if (o.json)
-        out << jsonReport(o, points, rows, comparison);
+        out << jsonReport(o, points, rows, comparison, usedRecipes);
     else if (o.choice.compare)
         out << formatComparisonTable(comparison);
     else if (o.quadraticOnly())
@@ -208,8 +213,9 @@ void useUnitScale(DeadTimes &dt, const QVector<ChannelComparison> &comparison)
 
 // Estimates, prints and saves; fits stays null when the points cannot be
 // estimated.
-int estimate(const BatchOptions &o, const PointSet &points, DeadTimes &dt,
-             QVector<ChannelComparison> &comparison, QTextStream &out, QTextStream &err)
+int estimate(const BatchOptions &o, const PointSet &points, const QStringList &usedRecipes,
+             DeadTimes &dt, QVector<ChannelComparison> &comparison, QTextStream &out,
+             QTextStream &err)
 {
     if (!points.canEstimateEachChannel()) {
         reportNoEstimate(points, err);
@@ -222,7 +228,7 @@ int estimate(const BatchOptions &o, const PointSet &points, DeadTimes &dt,
     if (o.fixD0)
         useUnitScale(dt, comparison);
     const QVector<bool> leftOut = leftOutChannels(o, points.chs(), err);
-    printTable(o, points, dt, comparison, leftOut, out);
+    printTable(o, points, dt, comparison, leftOut, usedRecipes, out);
     for (const QString &line : failedFitLines(comparison, o.models()))
         batchMessage(err) << line << '\n';
     if (o.outputPath.isEmpty())
@@ -268,7 +274,7 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     }
     DeadTimes dt;
     QVector<ChannelComparison> comparison;
-    status = estimate(o, points, dt, comparison, out, err);
+    status = estimate(o, points, loaded.recipeTexts, dt, comparison, out, err);
     if (!o.plotPath.isEmpty()) {
         const int plotted =
                 writePlot(o, points, points.canEstimateEachChannel() ? &dt : nullptr, comparison,

@@ -4,6 +4,8 @@
 #include "batchoptions.h"
 #include "correctoptions.h"
 #include "deadtimesfile.h"
+#include "hdf5columns.h"
+#include "hdf5scancorrection.h"
 #include "scancorrection.h"
 
 #include <QFile>
@@ -97,6 +99,25 @@ void reportScan(const CorrectOptions &o, const QString &scan, const QString &out
     }
 }
 
+bool isHdf5Scan(const QString &scan)
+{
+    QFile file(scan);
+    return file.open(QIODevice::ReadOnly) && looksLikeHdf5(file.read(hdf5SignatureReach));
+}
+
+// An HDF5 scan with --output-dir gives a new HDF5 file there; every other
+// scan, and any with -o, a column file.
+ScanCorrectionReport correctOne(const CorrectOptions &o, const ScanCorrectionSetup &setup,
+                                const QString &scan, QString &output)
+{
+    if (o.outputPath.isEmpty() && !o.outputDir.isEmpty() && isHdf5Scan(scan)) {
+        output = correctedHdf5Path(scan, o.outputDir);
+        return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::Hdf5File);
+    }
+    output = o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
+    return correctScanFile(setup, scan, output);
+}
+
 } // namespace
 
 int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -119,9 +140,8 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
     bool unusable = false;
     bool incomplete = false;
     for (const QString &scan : o.scans) {
-        const QString output =
-                o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
-        const ScanCorrectionReport r = correctScanFile(setup, scan, output);
+        QString output;
+        const ScanCorrectionReport r = correctOne(o, setup, scan, output);
         reportScan(o, scan, output, r, err);
         unusable = unusable || !r.ok();
         incomplete = incomplete || r.totalUncorrected() > 0;

@@ -2,6 +2,8 @@
 #include "batchrun.h"
 #include "testsupport.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,6 +23,7 @@ private slots:
     void badInput_data();
     void badInput();
     void builtinRecipeIsPrintedWithVerbose();
+    void builtinRecipeInProvenance();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -184,6 +187,20 @@ void TestBatchRecordings::builtinRecipeIsPrintedWithVerbose()
              QString("ratelens-batch: scan_icr_ocr.xdi: built-in recipe ICR{n}/OCR{n}, counts over "
                      "the counting time count_time\n"
                      "elements = 1-4\ni0 = I0 / count_time\nicr = ICR_mca{n} / count_time\n"
+                     "sca = OCR_mca{n} / count_time\n"));
+}
+
+// The dead-time file records the recipe the scan was read through, also when
+// it was a built-in one that no file holds.
+void TestBatchRecordings::builtinRecipeInProvenance()
+{
+    const BatchRun r = runBatchCommand({ "--model", "paralyzable", "--json", "scan_icr_ocr.xdi" },
+                                       dir.path());
+    QCOMPARE(r.status, int(BatchOk));
+    const QJsonObject provenance =
+        QJsonDocument::fromJson(r.out.toUtf8()).object().value("provenance").toObject();
+    QCOMPARE(provenance.value("recipe").toString(),
+             QString("elements = 1-4\ni0 = I0 / count_time\nicr = ICR_mca{n} / count_time\n"
                      "sca = OCR_mca{n} / count_time\n"));
 }
 

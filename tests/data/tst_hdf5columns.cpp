@@ -72,6 +72,8 @@ private slots:
     void everyNumericType();
     void someColumnsOfAWideDataset_data();
     void someColumnsOfAWideDataset();
+    void rowRange_data();
+    void rowRange();
     void badFileOrRequest_data();
     void badFileOrRequest();
     void misbehavingHelper_data();
@@ -258,6 +260,58 @@ void TestHdf5Columns::someColumnsOfAWideDataset()
         for (std::size_t r = 0; r < rows; r += 97)
             QCOMPARE(got.columns[i][r], columns[i] * 1e6 + double(r));
         QCOMPARE(got.columns[i].back(), columns[i] * 1e6 + double(rows - 1));
+    }
+}
+
+void TestHdf5Columns::rowRange_data()
+{
+    QTest::addColumn<QList<int>>("columns"); // of /wide; -1: the 1-D /one
+    QTest::addColumn<quint64>("first");
+    QTest::addColumn<quint64>("count");
+    QTest::addColumn<int>("rows");
+    const QList<int> few { -1, 4 }; // read column by column
+    const QList<int> most { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 }; // in whole rows
+    QTest::newRow("all rows") << few << quint64(0) << ~quint64(0) << 1000;
+    QTest::newRow("a block within, few columns") << few << quint64(333) << quint64(100) << 100;
+    QTest::newRow("a block within, whole rows") << most << quint64(333) << quint64(100) << 100;
+    QTest::newRow("the last rows, cut short") << few << quint64(990) << quint64(50) << 10;
+    QTest::newRow("the last rows of whole rows") << most << quint64(990) << quint64(50) << 10;
+    QTest::newRow("at the end: none") << few << quint64(1000) << quint64(5) << 0;
+    QTest::newRow("past the end: none") << most << quint64(5000) << quint64(5) << 0;
+}
+
+// A range of rows of 1-D and 2-D datasets, chunked across its ends: the rows
+// there are and no more.
+void TestHdf5Columns::rowRange()
+{
+    QFETCH(QList<int>, columns);
+    QFETCH(quint64, first);
+    QFETCH(quint64, count);
+    QFETCH(int, rows);
+    const std::size_t all = 1000, width = 12;
+    std::vector<double> wide(all * width), one(all);
+    for (std::size_t i = 0; i < wide.size(); ++i)
+        wide[i] = double(i % width) * 1e6 + double(i / width);
+    for (std::size_t r = 0; r < all; ++r)
+        one[r] = -double(r);
+    const QString path = dir.filePath(QStringLiteral("range.h5"));
+    {
+        h5scan::Writer w(path.toStdString());
+        QVERIFY(w.dataset("/wide", Type::Float64, { all, width }, wide, 16));
+        QVERIFY(w.dataset("/one", Type::Int32, { all }, one, 16));
+    }
+    std::vector<Hdf5Request> requests;
+    for (int c : columns)
+        requests.push_back({ QStringLiteral("c%1").arg(c),
+                             c < 0 ? QStringLiteral("/one") : QStringLiteral("/wide"), c });
+    const Hdf5Columns got = readHdf5Columns(path, requests, Hdf5Limits(), { first, count });
+    QVERIFY2(got.ok(), qPrintable(got.error));
+    for (int i = 0; i < columns.size(); ++i) {
+        QCOMPARE(int(got.columns[i].size()), rows);
+        for (int r = 0; r < rows; ++r) {
+            const double row = double(first) + r;
+            QCOMPARE(got.columns[i][size_t(r)], columns[i] < 0 ? -row : columns[i] * 1e6 + row);
+        }
     }
 }
 

@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "hdf5scancorrection.h"
+
+#include "hdf5columns.h"
+#include "hdf5scan.h"
+#include "hdf5scanwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+const char correctionGroup[] = "/dtc";
+
+namespace {
+
+// Values read per block: at most 4 MiB of doubles, and no more rows than a
+// column file's block, whose text takes some 32 bytes a value. A block costs
+// the start of the helper, a few milliseconds.
+constexpr quint64 blockValues = quint64(1) << 19;
+
+// The recipe's datasets, a block of rows per run of the helper.
+class Hdf5BlockSource : public ScanBlockSource
+{
+public:
+    Hdf5BlockSource(const QString &file, std::vector<Hdf5Request> requests)
+        : m_file(file)
+        , m_requests(std::move(requests))
+        , m_blockRows(std::clamp<quint64>(blockValues / std::max<size_t>(1, m_requests.size()), 1,
+                                          correctionBlockRows))
+    {
+        for (const Hdf5Request &r : m_requests)
+            m_names.append(r.name);
+    }
+    QStringList columnNames() const override { return m_names; }
+    bool readBlock(ColumnBlock &block, QString &error) override
+    {
+        if (m_done)
+            return false;
+        Hdf5Columns read = readHdf5Columns(m_file, m_requests, Hdf5Limits(),
+                                           Hdf5RowRange { m_first, m_blockRows });
+        if (!read.ok()) {
+            // The report names the file before the cause.
+            error = read.error;
+            const QString prefix = m_file + QStringLiteral(": ");
+            if (error.startsWith(prefix))
+                error.remove(0, prefix.size());
+            return false;
+        }
+        block.columns = std::move(read.columns);
+        const quint64 rows = block.columns.empty() ? 0 : block.columns.front().size();
+        block.lines.resize(size_t(rows));
+        for (quint64 r = 0; r < rows; ++r)
+            block.lines[size_t(r)] = int(m_first + r + 1);
+        m_first += rows;
+        m_done = rows < m_blockRows;
+        return rows > 0;
+    }
+
+private:
+    QString m_file;
+    std::vector<Hdf5Request> m_requests;
+    QStringList m_names;
+    quint64 m_blockRows;
+    quint64 m_first = 0;
+    bool m_done = false;
+};
+
+// The added columns into a new HDF5 file, through the helper program.
+class Hdf5Sink : public CorrectionSink
+{
+public:
+    Hdf5Sink(const QString &scan, const QString &output)
+        : m_scan(scan)
+        , m_output(output)
+    { }
+    QString begin(const QStringList &addedNames) override
+    {
+        Hdf5WriteJob job { m_scan, m_output, QLatin1String(correctionGroup), {} };
+        for (const QString &name : addedNames) {
+            const bool flag = name.endsWith(QLatin1String("_flag"));
+            job.columns.push_back({ name, flag ? Hdf5ColumnKind::Flag : Hdf5ColumnKind::Value });
+        }
+        m_writer = std::make_unique<Hdf5ScanWriter>(job);
+        return stripped(m_writer->start());
+    }
+    QString write(const std::vector<std::vector<double>> &added) override
+    {
+        return stripped(m_writer->write(added));
+    }
+    QString finish() { return stripped(m_writer->finish()); }
+
+private:
+    QString stripped(QString error) const
+    {
+        const QString prefix = m_scan + QStringLiteral(": ");
+        if (error.startsWith(prefix))
+            error.remove(0, prefix.size());
+        return error;
+    }
+    QString m_scan;
+    QString m_output;
+    std::unique_ptr<Hdf5ScanWriter> m_writer;
+};
+
+bool sameFile(const QString &a, const QString &b)
+{
+    return QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath();
+}
+
+ScanCorrectionReport toColumnFile(const ScanCorrectionSetup &setup, Hdf5BlockSource &source,
+                                  const QString &output)
+{
+    ScanCorrectionReport report;
+    QSaveFile out(output);
+    if (!out.open(QIODevice::WriteOnly)) {
+        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
+        return report;
+    }
+    report = correctScanBlocks(setup, source, &out);
+    if (!report.ok())
+        out.cancelWriting();
+    else if (!out.commit())
+        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
+    return report;
+}
+
+// Written under a temporary name beside the output, renamed over it when
+// complete; removed when not.
+ScanCorrectionReport toHdf5File(const ScanCorrectionSetup &setup, Hdf5BlockSource &source,
+                                const QString &scan, const QString &output)
+{
+    ScanCorrectionReport report;
+    const QFileInfo info(output);
+    QTemporaryFile temporary(info.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    if (!temporary.open()) {
+        report.error = QStringLiteral("cannot write %1: %2").arg(output, temporary.errorString());
+        return report;
+    }
+    temporary.close();
+    Hdf5Sink sink(scan, temporary.fileName());
+    report = correctScanBlocks(setup, source, nullptr, &sink);
+    if (report.ok())
+        report.error = sink.finish();
+    if (!report.ok())
+        return report;
+    temporary.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                             | QFile::ReadOther);
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
+                    QFile::encodeName(output).constData())
+        != 0) {
+        report.error = QStringLiteral("cannot write %1").arg(output);
+        return report;
+    }
+    temporary.setAutoRemove(false);
+    return report;
+}
+
+} // namespace
+
+QString correctedHdf5Path(const QString &scan, const QString &dir)
+{
+    const QFileInfo info(scan);
+    return QDir(dir).filePath(info.completeBaseName() + QStringLiteral("_dtc.h5"));
+}
+
+ScanCorrectionReport correctHdf5ScanFile(const ScanCorrectionSetup &setup, const QString &scan,
+                                         const QString &output, Hdf5ScanOutput kind)
+{
+    ScanCorrectionReport report;
+    if (!setup.recipe || setup.recipe->datasets.empty()) {
+        // No built-in recipe names datasets: where they lie is the writer's choice.
+        report.error = QStringLiteral("an HDF5 scan is read through a recipe with a [datasets] "
+                                      "section, and none was given");
+        return report;
+    }
+    if (QFileInfo::exists(output) && sameFile(scan, output)) {
+        report.error = QStringLiteral("the output would overwrite the scan");
+        return report;
+    }
+    std::vector<Hdf5Request> requests;
+    if (!hdf5Requests(*setup.recipe, requests, report.error))
+        return report;
+    report.recipeOrigin = setup.recipe->origin;
+    Hdf5BlockSource source(scan, std::move(requests));
+    report = kind == Hdf5ScanOutput::Hdf5File ? toHdf5File(setup, source, scan, output)
+                                              : toColumnFile(setup, source, output);
+    // The rows of an HDF5 scan are its points, not lines.
+    if (report.error.startsWith(QLatin1String("line ")))
+        report.error.replace(0, 4, QStringLiteral("point"));
+    return report;
+}
