@@ -468,6 +468,7 @@ void Body::loadWithRecipe(const QString &path, const QString &recipeText)
     recipe.origin = tr("the recipe of the Columns window");
     LoadOptions options;
     options.recipe = &recipe;
+    columnsRecipe = recipeText;
     const int before = mset.points.size();
     loadFiles({ path }, options);
     if (mset.points.size() > before)
@@ -543,6 +544,7 @@ void Body::clearMcas()
     dropResults();
     mset.points.clear();
     mset.leftOut.clear();
+    columnsRecipe.clear();
     updateStripMode();
     showMessage(QString());
     showChangedPoints();
@@ -990,6 +992,7 @@ void Body::showFitDetails()
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
+    fitDetailsWindow->setRecipe(columnsRecipe);
     QGuiApplication::restoreOverrideCursor();
     fitDetailsWindow->show();
     fitDetailsWindow->raise();
@@ -1002,5 +1005,6 @@ void Body::updateFitDetails()
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
+    fitDetailsWindow->setRecipe(columnsRecipe);
     QGuiApplication::restoreOverrideCursor();
 }

@@ -178,6 +178,9 @@ private:
     QFileDialog *saveDialog;
     QAction *fitDetailsAction;
     FitDetails *fitDetailsWindow = nullptr;
+    // The recipe of the last file loaded through the Columns window, for
+    // correcting scans of the same kind with the fit.
+    QString columnsRecipe;
     ColumnsDialog *columnsWindow = nullptr;
     BoxSize boxSize;
     int scaCaptionWidth = 0;

@@ -2,6 +2,7 @@
 #include "fitdetails.h"
 
 #include "deadtimesfile.h"
+#include "hdf5columns.h"
 #include "scancorrection.h"
 
 #include "plotdata.h"
@@ -595,14 +596,37 @@ FitDetails::~FitDetails()
 
 namespace {
 
+bool isHdf5File(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && looksLikeHdf5(file.read(4096));
+}
+
+// Corrects a scan beside itself: a column file through the built-in recipe
+// that maps it, else through the given one; an HDF5 scan through the given one.
+ScanCorrectionReport correctBeside(ScanCorrectionSetup setup, const std::optional<Recipe> &recipe,
+                                   const QString &path)
+{
+    const QString output = correctedScanPath(path);
+    if (recipe && isHdf5File(path))
+        setup.recipe = recipe;
+    ScanCorrectionReport r = correctScanFile(setup, path, output);
+    if (!r.ok() && recipe && !setup.recipe) {
+        setup.recipe = recipe;
+        r = correctScanFile(setup, path, output);
+    }
+    return r;
+}
+
 // Corrects each scan beside itself and says what came of it.
-QString correctScansBeside(const ScanCorrectionSetup &setup, const QStringList &paths)
+QString correctScansBeside(const ScanCorrectionSetup &setup, const std::optional<Recipe> &recipe,
+                           const QStringList &paths)
 {
     int corrected = 0;
     qint64 uncorrected = 0;
     QStringList problems;
     for (const QString &path : paths) {
-        const ScanCorrectionReport r = correctScanFile(setup, path, correctedScanPath(path));
+        const ScanCorrectionReport r = correctBeside(setup, recipe, path);
         if (!r.ok()) {
             problems.append(FitDetails::tr("%1 (%2)").arg(QFileInfo(path).fileName(), r.error));
             continue;
@@ -635,10 +659,17 @@ void FitDetails::correctScans(const QStringList &paths)
         setup.deadTimes.append({ pre.tau, pre.tauStdErr, amp.tau, amp.tauStdErr, amp.scale,
                                  amp.scaleStdErr, amp.scaleTauCovariance });
     }
+    std::optional<Recipe> recipe;
+    if (!m_recipeText.isEmpty()) {
+        const RecipeParse parsed = parseRecipe(m_recipeText);
+        if (parsed.ok())
+            recipe = parsed.recipe;
+    }
     m_correctButton->setEnabled(false);
     emit message(tr("Correcting %n scan(s)...", nullptr, int(paths.size())));
-    QThread *thread = QThread::create(
-            [this, setup, paths] { m_correctionSummary = correctScansBeside(setup, paths); });
+    QThread *thread = QThread::create([this, setup, recipe, paths] {
+        m_correctionSummary = correctScansBeside(setup, recipe, paths);
+    });
     m_correcting = thread;
     connect(thread, &QThread::finished, this, [this, thread] { reportCorrections(thread); });
     thread->start();

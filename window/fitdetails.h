@@ -40,6 +40,9 @@ public:
 
     // Shows the comparison of points; an empty comparison empties the window.
     void setComparison(const PointSet &points, const QVector<ChannelComparison> &channels);
+    // The recipe the points were read with, if any: "Correct scans..." reads
+    // an HDF5 scan, and a column file no built-in recipe maps, through it.
+    void setRecipe(const QString &recipeText) { m_recipeText = recipeText; }
 
     // Besides Esc and Ctrl+W, the window closes with the shortcut that opens it.
     void closeWith(const QKeySequence &shortcut);
@@ -113,4 +116,5 @@ private:
     QPushButton *m_correctButton;
     QThread *m_correcting = nullptr; // the running correction, if any
     QString m_correctionSummary; // written by the correcting thread, read after it ended
+    QString m_recipeText;
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "body.h"
+#include "columnsdialog.h"
 #include "columnfile.h"
 #include "deadtimesfile.h"
 #include "fitdetails.h"
@@ -68,6 +69,7 @@ private slots:
     void unitScaleOption();
     void deadTimesSavedAndScansCorrected();
     void correctionNeedsAnExactModel();
+    void correctionReadsScansThroughTheFitsRecipe();
 };
 
 void tst_FitDetails::toolTipsGiveEveryModel_data()
@@ -452,6 +454,57 @@ void tst_FitDetails::correctionNeedsAnExactModel()
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("dt.json"))));
     QCOMPARE(body.findChild<QLabel *>(QStringLiteral("message"))->toolTip(),
              QStringLiteral("Choose the paralyzable or the non-paralyzable model first"));
+}
+
+// A detector recorded in columns no built-in recipe maps: the scans are read
+// through the recipe the calibration was loaded with.
+void tst_FitDetails::correctionReadsScansThroughTheFitsRecipe()
+{
+    const double tau0 = 2e-7, tau = 1e-6;
+    auto table = [&](const std::vector<double> &rates) {
+        QByteArray text = "# I0 in1 out1 in2 out2\n";
+        for (double n : rates) {
+            const double icr = countedRate(DeadTimeModel::Paralyzable, n, tau0);
+            const double sca = countedRate(DeadTimeModel::Paralyzable, icr, tau);
+            text += QByteArray::number(n / 2, 'g', 17);
+            for (int e = 0; e < 2; ++e)
+                text += ' ' + QByteArray::number(icr, 'g', 17) + ' '
+                        + QByteArray::number(sca, 'g', 17);
+            text += '\n';
+        }
+        return text;
+    };
+    QTemporaryDir dir;
+    auto write = [&](const QString &name, const QByteArray &bytes) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    QVERIFY(write(QStringLiteral("cal.txt"), table({ 2e4, 5e4, 1e5, 2e5, 3e5, 4e5, 5e5, 6e5 })));
+    QVERIFY(write(QStringLiteral("scan.txt"), table({ 3e4, 2.5e5, 4.5e5 })));
+
+    Body body;
+    load(body, { dir.filePath(QStringLiteral("cal.txt")) });
+    auto *columns = body.findChild<ColumnsDialog *>();
+    QVERIFY(columns);
+    emit columns->loadRequested(dir.filePath(QStringLiteral("cal.txt")),
+                                QStringLiteral("elements = 1-2\ni0 = 2 * I0\nicr = in{n}\n"
+                                               "sca = out{n}\n"));
+    body.showFitDetails();
+    FitDetails *details = body.fitDetails();
+    details->modelChooser()->setCurrentIndex(2); // paralyzable
+    emit details->correctDialog()->filesSelected({ dir.filePath(QStringLiteral("scan.txt")) });
+    details->finishCorrections();
+    QCOMPARE(body.findChild<QLabel *>(QStringLiteral("message"))->toolTip(),
+             QStringLiteral("Corrected 1 of 1 scans beside them"));
+    QFile out(dir.filePath(QStringLiteral("scan_dtc.tsv")));
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const ColumnHeader header = readColumnHeader(out);
+    ColumnReader reader(out, header);
+    ColumnBlock block;
+    QVERIFY(reader.readBlock(10, block));
+    const size_t ntrue2 = size_t(header.names.indexOf(QStringLiteral("ntrue2")));
+    QCOMPARE(block.columns.at(ntrue2).size(), size_t(3));
+    QVERIFY(std::fabs(block.columns[ntrue2][2] / 4.5e5 - 1.0) < 1e-6);
 }
 
 QTEST_MAIN(tst_FitDetails)
