@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 Q_DECLARE_METATYPE(DeadTimeModel)
@@ -79,6 +80,59 @@ Scan repeatedScans(const Channel &c, int scans, double drift, unsigned seed)
     return all;
 }
 
+// Bit for bit, so that a NaN equals a NaN and -0 differs from 0.
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Why two fits differ in any number or word, or an empty string.
+QString fitDifference(const StageFit &a, const StageFit &b)
+{
+    const double an[] = { a.scale,       a.scaleStdErr,        a.tau,
+                          a.tauStdErr,   a.scaleTauCovariance, a.quadraticCoefficient,
+                          a.reducedChi2, a.maxRateTau,         a.maxCounted };
+    const double bn[] = { b.scale,       b.scaleStdErr,        b.tau,
+                          b.tauStdErr,   b.scaleTauCovariance, b.quadraticCoefficient,
+                          b.reducedChi2, b.maxRateTau,         b.maxCounted };
+    for (int k = 0; k < 9; ++k) {
+        if (!sameBits(an[k], bn[k]))
+            return QStringLiteral("number %1: %2 vs %3")
+                .arg(k)
+                .arg(an[k], 0, 'g', 17)
+                .arg(bn[k], 0, 'g', 17);
+    }
+    if (a.ok != b.ok || a.failure != b.failure || a.iterations != b.iterations)
+        return QStringLiteral("verdict: %1 vs %2").arg(a.failure, b.failure);
+    return QString();
+}
+
+QString uncertaintyDifference(const TauUncertainty &a, const TauUncertainty &b)
+{
+    const double an[] = { a.statistical, a.model, a.files, a.fileScatter, a.total };
+    const double bn[] = { b.statistical, b.model, b.files, b.fileScatter, b.total };
+    for (int k = 0; k < 5; ++k) {
+        if (!sameBits(an[k], bn[k]))
+            return QStringLiteral("uncertainty part %1").arg(k);
+    }
+    return a.fileFits == b.fileFits ? QString() : QStringLiteral("file fits");
+}
+
+QString stageDifference(const StageComparison &a, const StageComparison &b)
+{
+    if (a.flags != b.flags || a.preferred != b.preferred)
+        return QStringLiteral("flags or preference");
+    for (DeadTimeModel m :
+         { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
+        QString why = fitDifference(a.fit(m), b.fit(m));
+        if (why.isEmpty())
+            why = uncertaintyDifference(a.uncertainty(m), b.uncertainty(m));
+        if (!why.isEmpty())
+            return deadTimeModelName(m) + QStringLiteral(": ") + why;
+    }
+    return QString();
+}
+
 StageComparison compare(FitStage stage, const Scan &s, bool fixD0 = false)
 {
     ComparisonOptions options;
@@ -109,6 +163,8 @@ private slots:
     void inputFlags();
     void unitScaleFitEndsOnHostileValues_data();
     void unitScaleFitEndsOnHostileValues();
+    void sameResultsOnAnyThreadCount_data();
+    void sameResultsOnAnyThreadCount();
 };
 
 void TestHonestErrors::totalCoversScanToScanScatter_data()
@@ -386,6 +442,60 @@ void TestHonestErrors::unitScaleFitEndsOnHostileValues()
             QVERIFY(std::isfinite(f.tau) && f.tau > 0.0 && std::isfinite(f.tauStdErr));
         else
             QVERIFY(!f.failure.isEmpty());
+    }
+}
+
+void TestHonestErrors::sameResultsOnAnyThreadCount_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("fixD0");
+    QTest::newRow("two threads") << 2 << false;
+    QTest::newRow("more threads than cores") << 7 << false;
+    QTest::newRow("two threads, d0 = 1") << 2 << true;
+}
+
+// The stages of a detector are fitted side by side; what a fit gives must not
+// depend on which thread ran it or what that thread fitted before. Channels of
+// both laws over three repeated scans (so that the files are fitted alone
+// too), one without counts and one past saturation, against one thread.
+void TestHonestErrors::sameResultsOnAnyThreadCount()
+{
+    QFETCH(int, threads);
+    QFETCH(bool, fixD0);
+    const int channels = 9;
+    QVector<QVector<double>> icrs(channels), scas(channels);
+    QVector<double> i0;
+    ComparisonOptions options;
+    options.fixD0 = fixD0;
+    for (int j = 0; j < channels; ++j) {
+        Channel c;
+        c.law = j % 2 ? DeadTimeModel::NonParalyzable : DeadTimeModel::Paralyzable;
+        c.tau0 *= 1.0 + 0.07 * j;
+        c.lossAtTop = j == 5 ? 1.6 : 0.3 + 0.04 * j;
+        Scan s = repeatedScans(c, 3, 0.02, unsigned(100 + j));
+        if (j == 3) {
+            s.icr.fill(0.0);
+            s.sca.fill(0.0);
+        }
+        i0 = s.i0;
+        icrs[j] = s.icr;
+        scas[j] = s.sca;
+        options.files = s.files;
+    }
+    options.threads = 1;
+    const QVector<ChannelComparison> alone = compareChannels(i0, icrs, scas, options);
+    options.threads = threads;
+    const QVector<ChannelComparison> together = compareChannels(i0, icrs, scas, options);
+    QCOMPARE(together.size(), channels);
+    for (int j = 0; j < channels; ++j) {
+        QCOMPARE(together[j].channel, j);
+        QVERIFY2(alone[j].preAmp.paralyzable.ok || j == 3, qPrintable(QString::number(j)));
+        const QString pre = stageDifference(alone[j].preAmp, together[j].preAmp);
+        QVERIFY2(pre.isEmpty(),
+                 qPrintable(QStringLiteral("channel %1 pre-amplifier %2").arg(j).arg(pre)));
+        const QString amp = stageDifference(alone[j].amp, together[j].amp);
+        QVERIFY2(amp.isEmpty(),
+                 qPrintable(QStringLiteral("channel %1 amplifier %2").arg(j).arg(amp)));
     }
 }
 
