@@ -82,8 +82,7 @@ void addTableRemarks(FileReport &report, const PointSet &points, int first)
     if (!file.open(QIODevice::ReadOnly))
         return;
     const int channels = report.gavePoints() ? points.at(first).icrs.size() : 1;
-    const QString text = remarksText(pointTableRemarks(file.read(maxRemarkBytes), channels),
-                                     channels);
+    const QString text = remarksText(pointTableRemarks(file, channels), channels);
     if (!text.isEmpty())
         report.warnings.append(text);
 }
