@@ -128,7 +128,8 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
             continue;
         }
         SpectrumPoint sp;
-        readSpectrumFile(path, sp);
+        if (mayBeSpectrumFile(path))
+            readSpectrumFile(path, sp);
         if (sp.ok) {
             points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
             FileReport report;
