@@ -173,30 +173,24 @@ bool mayBeSpectrum(QIODevice &device)
     static const char key[] = "MCA";
     constexpr std::size_t keyLength = sizeof(key) - 1;
     constexpr qint64 blockSize = qint64(1) << 18;
+    // FF FE starts UTF-16 LE and UTF-32 LE, FE FF UTF-16 BE, 00 00 FE FF UTF-32 BE.
+    const QByteArray head = device.peek(4);
+    if (head.startsWith("\xff\xfe") || head.startsWith("\xfe\xff")
+        || head == QByteArray("\0\0\xfe\xff", 4))
+        return true;
     // The first keyLength - 1 bytes of each block are the end of the one
     // before, so that a key across two blocks is found.
     std::vector<char> buffer(keyLength - 1 + std::size_t(blockSize));
     std::size_t kept = 0;
-    bool first = true;
     for (;;) {
         const qint64 got = device.read(buffer.data() + kept, blockSize);
         if (got <= 0)
             return false;
         const std::size_t size = kept + std::size_t(got);
-        const auto *bytes = reinterpret_cast<const uchar *>(buffer.data());
-        // FF FE starts UTF-16 LE and UTF-32 LE, FE FF UTF-16 BE, 00 00 FE FF UTF-32 BE.
-        if (first && size >= 2
-            && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)
-                || (size >= 4 && bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0xFE
-                    && bytes[3] == 0xFF)))
-            return true;
-        first = false;
-        char *begin = buffer.data();
-        char *end = begin + size;
-        if (std::search(begin, end, key, key + keyLength) != end)
+        if (memmem(buffer.data(), size, key, keyLength))
             return true;
         kept = std::min(size, keyLength - 1);
-        std::memmove(begin, end - kept, kept);
+        std::memmove(buffer.data(), buffer.data() + size - kept, kept);
     }
 }
 
