@@ -400,13 +400,14 @@ QVector<ChannelComparison> compareChannels(const QVector<double> &i0,
     const int n = std::min(icrs.size(), scas.size());
     QVector<ChannelComparison> channels(n);
     ChannelComparison *out = channels.data(); // detached here, before any thread writes
+    for (int j = 0; j < n; ++j)
+        out[j].channel = j;
     // Every stage of every channel is fitted on its own columns alone, so the
     // stages can run side by side: task 2j is channel j's pre-amplifier, 2j + 1
     // its amplifier, and each writes only its own stage.
     const auto compareOne = [&](int task) {
         const int j = task / 2;
         ChannelComparison &c = out[j];
-        c.channel = j;
         if (task % 2 == 0)
             c.preAmp = compareStage(FitStage::PreAmp, i0, icrs.at(j), options);
         else
