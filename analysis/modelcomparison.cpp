@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modelcomparison.h"
 
+#include "parallelfor.h"
 #include "pointset.h"
 #include "unitscalefit.h"
 
@@ -396,10 +397,27 @@ QVector<ChannelComparison> compareChannels(const QVector<double> &i0,
                                            const QVector<QVector<double>> &scas,
                                            const ComparisonOptions &options)
 {
-    QVector<ChannelComparison> channels;
     const int n = std::min(icrs.size(), scas.size());
+    QVector<ChannelComparison> channels(n);
+    ChannelComparison *out = channels.data(); // detached here, before any thread writes
     for (int j = 0; j < n; ++j)
-        channels.append(compareChannel(j, i0, icrs.at(j), scas.at(j), options));
+        out[j].channel = j;
+    // Every stage of every channel is fitted on its own columns alone, so the
+    // stages can run side by side: task 2j is channel j's pre-amplifier, 2j + 1
+    // its amplifier, and each writes only its own stage.
+    const auto compareOne = [&](int task) {
+        const int j = task / 2;
+        ChannelComparison &c = out[j];
+        if (task % 2 == 0)
+            c.preAmp = compareStage(FitStage::PreAmp, i0, icrs.at(j), options);
+        else
+            c.amp = compareStage(FitStage::Amp, icrs.at(j), scas.at(j), options);
+    };
+    // Five models' worth of passes over the points per stage, and as many
+    // again over the files fitted alone.
+    const double work = 5.0 * i0.size() * (options.files.size() > 1 ? 2 : 1);
+    const int threads = options.threads > 0 ? options.threads : threadsFor(2 * n, work);
+    parallelFor(2 * n, threads, compareOne);
     flagAcrossChannels(channels);
     return channels;
 }

@@ -101,6 +101,10 @@ struct ComparisonOptions
     // of at least three points are also fitted alone, for the scatter
     // between them; empty: no such term.
     QVector<QVector<int>> files;
+    // How many stages compareChannels fits at once: 0 for one per processor
+    // core (one alone for small inputs). The results are the same whatever
+    // the number.
+    int threads = 0;
 };
 
 // The flags that the input columns alone decide: not-intensity-scan (I0 of

@@ -12,9 +12,21 @@
 
 #include <cstdio>
 
+namespace {
+
+// The one argument is a folder; anything that looks like an option (--help
+// too) is refused rather than taken as the name of a folder to fill with
+// some 40 MB of inputs.
+bool isUsage(int argc, char **argv)
+{
+    return argc == 2 && argv[1][0] != '\0' && argv[1][0] != '-';
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
+    if (!isUsage(argc, argv)) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
         return 2;
     }

@@ -82,8 +82,7 @@ void addTableRemarks(FileReport &report, const PointSet &points, int first)
     if (!file.open(QIODevice::ReadOnly))
         return;
     const int channels = report.gavePoints() ? points.at(first).icrs.size() : 1;
-    const QString text = remarksText(pointTableRemarks(file.read(maxRemarkBytes), channels),
-                                     channels);
+    const QString text = remarksText(pointTableRemarks(file, channels), channels);
     if (!text.isEmpty())
         report.warnings.append(text);
 }
@@ -129,7 +128,8 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
             continue;
         }
         SpectrumPoint sp;
-        readSpectrumFile(path, sp);
+        if (mayBeSpectrumFile(path))
+            readSpectrumFile(path, sp);
         if (sp.ok) {
             points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
             FileReport report;

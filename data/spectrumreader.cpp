@@ -168,6 +168,41 @@ bool startsWithKey(const QString &line, const QString &key)
     return line.leftRef(key.size()) == key;
 }
 
+bool mayBeSpectrum(QIODevice &device)
+{
+    static const char key[] = "MCA";
+    constexpr std::size_t keyLength = sizeof(key) - 1;
+    constexpr qint64 blockSize = qint64(1) << 18;
+    // FF FE starts UTF-16 LE and UTF-32 LE, FE FF UTF-16 BE, 00 00 FE FF UTF-32 BE.
+    const QByteArray head = device.peek(4);
+    if (head.startsWith("\xff\xfe") || head.startsWith("\xfe\xff")
+        || head == QByteArray("\0\0\xfe\xff", 4))
+        return true;
+    // The first keyLength - 1 bytes of each block are the end of the one
+    // before, so that a key across two blocks is found.
+    std::vector<char> buffer(keyLength - 1 + std::size_t(blockSize));
+    std::size_t kept = 0;
+    for (;;) {
+        const qint64 got = device.read(buffer.data() + kept, blockSize);
+        if (got <= 0)
+            return false;
+        const std::size_t size = kept + std::size_t(got);
+        if (memmem(buffer.data(), size, key, keyLength))
+            return true;
+        kept = std::min(size, keyLength - 1);
+        std::memmove(buffer.data(), buffer.data() + size - kept, kept);
+    }
+}
+
+bool mayBeSpectrumFile(const QString &path)
+{
+    QFile file(path);
+    if (!openMeasurementFile(file).opened())
+        return true;
+    file.setTextModeEnabled(false);
+    return mayBeSpectrum(file);
+}
+
 OpenStatus readSpectrumFile(const QString &path, SpectrumPoint &sp)
 {
     QFile file(path);

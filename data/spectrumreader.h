@@ -24,6 +24,18 @@ struct SpectrumPoint
 // Case-sensitive test whether line begins with the whole key.
 bool startsWithKey(const QString &line, const QString &key);
 
+// Whether what device reads, from where it stands, can be a spectrum at all:
+// a spectrum names its channels on "# MCA Ch Info :" lines, so text without
+// "MCA" is none. Text behind a UTF-16 or UTF-32 byte-order mark, which the
+// text stream decodes, always may be. Reads in blocks, never the whole file
+// at once, so that a large point table is turned away for a fraction of
+// what reading it as a spectrum costs.
+bool mayBeSpectrum(QIODevice &device);
+
+// The same for the file at path; true when it cannot be opened, so that the
+// reader that follows says why.
+bool mayBeSpectrumFile(const QString &path);
+
 // Reads the file at path into sp; sp.ok tells whether it was accepted.
 OpenStatus readSpectrumFile(const QString &path, SpectrumPoint &sp);
 

@@ -2,10 +2,12 @@
 #include "tableremarks.h"
 
 #include <QCoreApplication>
+#include <QIODevice>
 #include <QStringList>
 
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -76,22 +78,76 @@ void lookAtLine(const char *p, const char *end, int lineNumber, qint64 used, Poi
         r.firstTextLine = lineNumber;
 }
 
+// The data lines in the order they come, whether in one piece or in blocks.
+struct RemarkScan
+{
+    explicit RemarkScan(int channels)
+        : used(1 + 2 * qint64(qMax(channels, 1)))
+    { }
+
+    // Looks at every line of [p, end) that ends in a newline; returns the
+    // start of the unfinished line after them.
+    const char *wholeLines(const char *p, const char *end)
+    {
+        while (p < end) {
+            const void *nl = std::memchr(p, '\n', std::size_t(end - p));
+            if (!nl)
+                break;
+            lookAtLine(p, static_cast<const char *>(nl), ++lineNumber, used, remarks);
+            p = static_cast<const char *>(nl) + 1;
+        }
+        return p;
+    }
+
+    // The text after the last newline, if any, is a line too.
+    void lastLine(const char *p, const char *end)
+    {
+        if (p < end)
+            lookAtLine(p, end, ++lineNumber, used, remarks);
+    }
+
+    qint64 used;
+    int lineNumber = 0;
+    PointTableRemarks remarks;
+};
+
 } // namespace
 
 PointTableRemarks pointTableRemarks(const QByteArray &bytes, int channels)
 {
-    PointTableRemarks r;
-    const qint64 used = 1 + 2 * qint64(qMax(channels, 1));
+    RemarkScan scan(channels);
     const char *p = bytes.constData();
     const char *end = p + qMin<qint64>(bytes.size(), maxRemarkBytes);
-    int lineNumber = 0;
-    while (p < end) {
-        const void *nl = std::memchr(p, '\n', size_t(end - p));
-        const char *lineEnd = nl ? static_cast<const char *>(nl) : end;
-        lookAtLine(p, lineEnd, ++lineNumber, used, r);
-        p = lineEnd + 1;
+    scan.lastLine(scan.wholeLines(p, end), end);
+    return scan.remarks;
+}
+
+PointTableRemarks pointTableRemarks(QIODevice &device, int channels, qint64 blockSize)
+{
+    RemarkScan scan(channels);
+    std::vector<char> buffer;
+    std::size_t kept = 0; // the start of a line that the next block goes on with
+    qint64 left = maxRemarkBytes;
+    while (left > 0) {
+        const qint64 want = qMin(qMax<qint64>(blockSize, 1), left);
+        buffer.resize(kept + std::size_t(want));
+        const qint64 got = device.read(buffer.data() + kept, want);
+        if (got <= 0)
+            break;
+        left -= got;
+        // A line longer than a block (a binary file without newlines) is
+        // searched for its end only in what each block adds.
+        if (!std::memchr(buffer.data() + kept, '\n', std::size_t(got))) {
+            kept += std::size_t(got);
+            continue;
+        }
+        const char *end = buffer.data() + kept + got;
+        const char *rest = scan.wholeLines(buffer.data(), end);
+        kept = std::size_t(end - rest);
+        std::memmove(buffer.data(), rest, kept);
     }
-    return r;
+    scan.lastLine(buffer.data(), buffer.data() + kept);
+    return scan.remarks;
 }
 
 QString remarksText(const PointTableRemarks &r, int channels)

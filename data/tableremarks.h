@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 // What a point-table read passed over without a word: fields beyond the
 // 1 + 2N that a table of N channels uses, and data lines with fields that are
 // not numbers (which count as 0, or make the line too short). A column file
@@ -23,6 +25,11 @@ struct PointTableRemarks
 // that are not empty and do not start with "#"). Bytes beyond maxBytes are
 // not looked at.
 PointTableRemarks pointTableRemarks(const QByteArray &bytes, int channels);
+
+// The same on what device reads from where it stands, block by block: the
+// remarks cost a buffer of one block, not a copy of the table.
+PointTableRemarks pointTableRemarks(QIODevice &device, int channels,
+                                    qint64 blockSize = qint64(1) << 18);
 
 // The remarks in words, for the message line and standard error; empty when
 // there are none.

@@ -61,6 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fail("file and reference spectrum readers differ",
              QStringLiteral("file:      %1\nreference: %2").arg(describe(fromFile), describe(reference)));
 
+    QBuffer raw(&bytes);
+    raw.open(QIODevice::ReadOnly);
+    if (reference.ok && !mayBeSpectrum(raw))
+        fail("a spectrum turned away by its bytes", describe(reference));
+
     const int n = fast.icrs.size();
     if (fast.scas.size() != n || fast.roiLows.size() != n || fast.roiHighs.size() != n)
         fail("spectrum record arrays of different lengths", describe(fast));

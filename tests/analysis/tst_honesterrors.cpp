@@ -79,6 +79,27 @@ Scan repeatedScans(const Channel &c, int scans, double drift, unsigned seed)
     return all;
 }
 
+// Every number and verdict of a stage, bit for bit (a NaN equals a NaN).
+QByteArray fingerprint(const StageComparison &s)
+{
+    QByteArray bytes
+        = QByteArray::number(int(s.flags)) + ' ' + QByteArray::number(int(s.preferred));
+    const auto put
+        = [&bytes](double v) { bytes.append(reinterpret_cast<const char *>(&v), sizeof v); };
+    for (DeadTimeModel m :
+         { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
+        const StageFit &f = s.fit(m);
+        const TauUncertainty &u = s.uncertainty(m);
+        for (double v : { f.scale, f.scaleStdErr, f.tau, f.tauStdErr, f.scaleTauCovariance,
+                          f.quadraticCoefficient, f.reducedChi2, f.maxRateTau, f.maxCounted,
+                          u.statistical, u.model, u.files, u.fileScatter, u.total })
+            put(v);
+        bytes += ' ' + f.failure.toUtf8() + ' ' + QByteArray::number(f.ok)
+            + QByteArray::number(f.iterations) + ' ' + QByteArray::number(u.fileFits);
+    }
+    return bytes;
+}
+
 StageComparison compare(FitStage stage, const Scan &s, bool fixD0 = false)
 {
     ComparisonOptions options;
@@ -109,6 +130,8 @@ private slots:
     void inputFlags();
     void unitScaleFitEndsOnHostileValues_data();
     void unitScaleFitEndsOnHostileValues();
+    void sameResultsOnAnyThreadCount_data();
+    void sameResultsOnAnyThreadCount();
 };
 
 void TestHonestErrors::totalCoversScanToScanScatter_data()
@@ -199,8 +222,8 @@ void TestHonestErrors::scaleRecovered_data()
     QTest::newRow("paralyzable, 7 % lost") << DeadTimeModel::Paralyzable << 0.93 << true;
     QTest::newRow("non-paralyzable, 3 % lost") << DeadTimeModel::NonParalyzable << 0.97 << true;
     QTest::newRow("paralyzable, nothing lost") << DeadTimeModel::Paralyzable << 1.0 << false;
-    QTest::newRow("SCA window, a tenth of the counts") << DeadTimeModel::Paralyzable << 0.1
-                                                       << false;
+    QTest::newRow("SCA window, a tenth of the counts")
+        << DeadTimeModel::Paralyzable << 0.1 << false;
 }
 
 void TestHonestErrors::scaleRecovered()
@@ -267,14 +290,14 @@ void TestHonestErrors::preferenceIncludesQuadratic_data()
     QTest::addColumn<double>("lossAtTop");
     QTest::addColumn<ModelPreference>("expected");
     QTest::addColumn<bool>("quadraticBiased");
-    QTest::newRow("quadratic law") << DeadTimeModel::Quadratic << 0.3 << ModelPreference::Quadratic
-                                   << false;
-    QTest::newRow("paralyzable law") << DeadTimeModel::Paralyzable << 0.4
-                                     << ModelPreference::Paralyzable << true;
-    QTest::newRow("non-paralyzable law") << DeadTimeModel::NonParalyzable << 0.5
-                                         << ModelPreference::NonParalyzable << true;
-    QTest::newRow("paralyzable law, 5 % loss") << DeadTimeModel::Paralyzable << 0.05
-                                               << ModelPreference::Indistinguishable << false;
+    QTest::newRow("quadratic law")
+        << DeadTimeModel::Quadratic << 0.3 << ModelPreference::Quadratic << false;
+    QTest::newRow("paralyzable law")
+        << DeadTimeModel::Paralyzable << 0.4 << ModelPreference::Paralyzable << true;
+    QTest::newRow("non-paralyzable law")
+        << DeadTimeModel::NonParalyzable << 0.5 << ModelPreference::NonParalyzable << true;
+    QTest::newRow("paralyzable law, 5 % loss")
+        << DeadTimeModel::Paralyzable << 0.05 << ModelPreference::Indistinguishable << false;
 }
 
 void TestHonestErrors::preferenceIncludesQuadratic()
@@ -304,8 +327,7 @@ void TestHonestErrors::inputFlags_data()
     QTest::addColumn<FitStage>("stage");
     QTest::newRow("energy scan") << -1 << DeadTimeFlag::NotIntensityScan << FitStage::PreAmp;
     QTest::newRow("unconnected channel") << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp;
-    QTest::newRow("unconnected channel, amplifier") << 2 << DeadTimeFlag::NoCounts
-                                                    << FitStage::Amp;
+    QTest::newRow("unconnected channel, amplifier") << 2 << DeadTimeFlag::NoCounts << FitStage::Amp;
     QTest::newRow("broken element") << 3 << DeadTimeFlag::Broken << FitStage::Amp;
 }
 
@@ -349,11 +371,11 @@ void TestHonestErrors::inputFlags()
         const bool expected = sick < 0 || c.channel == sick;
         QVERIFY2(s.flags.testFlag(flag) == expected,
                  qPrintable(QStringLiteral("channel %1: %2")
-                                    .arg(c.channel)
-                                    .arg(deadTimeFlagNames(s.flags).join(QLatin1Char(' ')))));
+                                .arg(c.channel)
+                                .arg(deadTimeFlagNames(s.flags).join(QLatin1Char(' ')))));
         // The healthy channels show none of the input flags.
         const DeadTimeFlags input = DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts
-                | DeadTimeFlag::Broken | DeadTimeFlag::ScaleLoss;
+            | DeadTimeFlag::Broken | DeadTimeFlag::ScaleLoss;
         if (!expected)
             QVERIFY(!((c.preAmp.flags | c.amp.flags) & input));
         QCOMPARE(s.undetermined(), expected && flag == DeadTimeFlag::NotIntensityScan);
@@ -365,12 +387,12 @@ void TestHonestErrors::unitScaleFitEndsOnHostileValues_data()
     QTest::addColumn<QVector<double>>("icr");
     QTest::addColumn<QVector<double>>("sca");
     // Sums of squares overflow to inf, and the Gauss-Newton step to nan.
-    QTest::newRow("values near the largest double")
-            << QVector<double> { 1e308, 4.9e-324, 1.0, 2.0 } << QVector<double> { 1.0, 3.0, 1e308, 0.0 };
+    QTest::newRow("values near the largest double") << QVector<double> { 1e308, 4.9e-324, 1.0, 2.0 }
+                                                    << QVector<double> { 1.0, 3.0, 1e308, 0.0 };
     QTest::newRow("one rate far above the others")
-            << QVector<double> { 1.0, 2.0, 1e200 } << QVector<double> { 1.0, 2.0, 1.0 };
-    QTest::newRow("SCA far above ICR") << QVector<double> { 1.0, 2.0, 3.0 }
-                                       << QVector<double> { 1e6, 2e6, 3e6 };
+        << QVector<double> { 1.0, 2.0, 1e200 } << QVector<double> { 1.0, 2.0, 1.0 };
+    QTest::newRow("SCA far above ICR")
+        << QVector<double> { 1.0, 2.0, 3.0 } << QVector<double> { 1e6, 2e6, 3e6 };
 }
 
 // A fit that cannot succeed ends, and says so, rather than returning numbers.
@@ -386,6 +408,56 @@ void TestHonestErrors::unitScaleFitEndsOnHostileValues()
             QVERIFY(std::isfinite(f.tau) && f.tau > 0.0 && std::isfinite(f.tauStdErr));
         else
             QVERIFY(!f.failure.isEmpty());
+    }
+}
+
+void TestHonestErrors::sameResultsOnAnyThreadCount_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("fixD0");
+    QTest::newRow("two threads") << 2 << false;
+    QTest::newRow("more threads than cores") << 7 << false;
+    QTest::newRow("two threads, d0 = 1") << 2 << true;
+}
+
+// The stages of a detector are fitted side by side; what a fit gives must not
+// depend on which thread ran it or what that thread fitted before. Channels of
+// both laws over three repeated scans (so that the files are fitted alone
+// too), one without counts and one past saturation, against one thread.
+void TestHonestErrors::sameResultsOnAnyThreadCount()
+{
+    QFETCH(int, threads);
+    QFETCH(bool, fixD0);
+    const int channels = 9;
+    QVector<QVector<double>> icrs(channels), scas(channels);
+    QVector<double> i0;
+    ComparisonOptions options;
+    options.fixD0 = fixD0;
+    for (int j = 0; j < channels; ++j) {
+        Channel c;
+        c.law = j % 2 ? DeadTimeModel::NonParalyzable : DeadTimeModel::Paralyzable;
+        c.tau0 *= 1.0 + 0.07 * j;
+        c.lossAtTop = j == 5 ? 1.6 : 0.3 + 0.04 * j;
+        Scan s = repeatedScans(c, 3, 0.02, unsigned(100 + j));
+        if (j == 3) {
+            s.icr.fill(0.0);
+            s.sca.fill(0.0);
+        }
+        i0 = s.i0;
+        icrs[j] = s.icr;
+        scas[j] = s.sca;
+        options.files = s.files;
+    }
+    options.threads = 1;
+    const QVector<ChannelComparison> alone = compareChannels(i0, icrs, scas, options);
+    options.threads = threads;
+    const QVector<ChannelComparison> together = compareChannels(i0, icrs, scas, options);
+    QCOMPARE(together.size(), channels);
+    for (int j = 0; j < channels; ++j) {
+        QCOMPARE(together[j].channel, j);
+        QVERIFY2(alone[j].preAmp.paralyzable.ok || j == 3, qPrintable(QString::number(j)));
+        QCOMPARE(fingerprint(together[j].preAmp), fingerprint(alone[j].preAmp));
+        QCOMPARE(fingerprint(together[j].amp), fingerprint(alone[j].amp));
     }
 }
 

@@ -50,6 +50,8 @@ private slots:
     void xdiGoesToTheColumnReader();
     void badRecordingKeepsWhatWasLoaded();
     void plainTableIsReadAsBeforeWithRemarks();
+    void remarksAlikeInBlocks_data();
+    void remarksAlikeInBlocks();
     void mca();
     void mcaErrors_data();
     void mcaErrors();
@@ -116,6 +118,39 @@ void TestRecordings::plainTableIsReadAsBeforeWithRemarks()
     const QVector<FileReport> fitting
         = loadMeasurementFiles({ write("fits.dat", "# Channels : 2\n1 2 3 4 5\n") }, same);
     QVERIFY(fitting[0].warnings.isEmpty());
+}
+
+void TestRecordings::remarksAlikeInBlocks_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("channels");
+    const QByteArray mixed = "# Channels : 2\n1 2 3 4 5\n  \n# note\n1 2 3 4 5 6 7\n"
+                             "1 n/a 3 4 5\r\n1,2,3,4,5,6\n\n7 8 9 x y z\n";
+    QTest::newRow("wide and text lines") << mixed << 2;
+    QTest::newRow("no newline at the end") << QByteArray(mixed + "1 2 3 4 5 six") << 2;
+    QTest::newRow("one channel, every line wider") << mixed << 1;
+    QTest::newRow("one long line") << QByteArray(300, 'x') << 1;
+    QTest::newRow("newlines only") << QByteArray("\n\n\n") << 1;
+    QTest::newRow("empty") << QByteArray() << 3;
+}
+
+// The remarks of a file read in blocks, whatever their size and wherever they
+// cut a line, are those of the file read at once: the same counts, the same
+// first line of text.
+void TestRecordings::remarksAlikeInBlocks()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, channels);
+    const PointTableRemarks whole = pointTableRemarks(text, channels);
+    for (qint64 block : { 1, 2, 3, 7, 64, 4096 }) {
+        QBuffer device(&text);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        const PointTableRemarks r = pointTableRemarks(device, channels, block);
+        const QString at = QStringLiteral("blocks of %1").arg(block);
+        QVERIFY2(r.widestLine == whole.widestLine && r.widerLines == whole.widerLines
+                     && r.textLines == whole.textLines && r.firstTextLine == whole.firstTextLine,
+                 qPrintable(at));
+    }
 }
 
 void TestRecordings::mca()

@@ -3,6 +3,7 @@
 
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -64,6 +65,8 @@ private slots:
     void fileWithoutPermissionGivesNoPoint();
     void fileMatchesBytes();
     void utf16FileWithByteOrderMarkIsDecoded();
+    void turnedAwayOnlyWithoutChannelKey_data();
+    void turnedAwayOnlyWithoutChannelKey();
     void conformanceSpectraMatchReference();
     void unequalArraysOfCallerAreNotOverrun();
 };
@@ -310,6 +313,48 @@ void TestSpectrumReader::utf16FileWithByteOrderMarkIsDecoded()
     readSpectrumFile(path, unmarked);
     QCOMPARE(unmarked.ok, false);
     QCOMPARE(unmarked.icrs.size(), 0);
+}
+
+void TestSpectrumReader::turnedAwayOnlyWithoutChannelKey_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("mayBe");
+    QByteArray utf16("\xff\xfe");
+    for (char c : exampleFile)
+        utf16.append(c).append('\0');
+    // "MCA" across the end of the first block of 256 kB: its M is the last byte.
+    QByteArray across(262130, '1');
+    across += "# I0 : 250\n# MCA Ch Info : x x x x x 52.5 100 200\n150 0.75 12\n";
+    QTest::newRow("spectrum") << exampleFile << true;
+    QTest::newRow("spectrum in UTF-16 with its mark") << utf16 << true;
+    QTest::newRow("spectrum in UTF-32 BE with its mark")
+        << QByteArray("\0\0\xfe\xff\0\0\0#", 8) << true;
+    QTest::newRow("key across two blocks") << across << true;
+    QTest::newRow("point table") << QByteArray("# Channels : 1\n1 2 3\n4 5 6\n") << false;
+    QTest::newRow("point table that mentions MCA")
+        << QByteArray("# MCA run 3\n1 2 3\n4 5 6\n") << true;
+    QTest::newRow("lower-case key")
+        << QByteArray("# I0 : 5\n# mca Ch Info : a b c d e 5 1 2\n") << false;
+    QTest::newRow("UTF-16 without its mark") << utf16.mid(2) << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+// A file is read as a spectrum only where its bytes may hold one; whatever
+// is turned away must be what the spectrum reader would not accept.
+void TestSpectrumReader::turnedAwayOnlyWithoutChannelKey()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, mayBe);
+    QBuffer buffer(&content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QCOMPARE(mayBeSpectrum(buffer), mayBe);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("input.dat"));
+    writeFile(path, content);
+    QCOMPARE(mayBeSpectrumFile(path), mayBe);
+    SpectrumPoint sp;
+    readSpectrumFile(path, sp);
+    QVERIFY(mayBe || !sp.ok);
 }
 
 void TestSpectrumReader::conformanceSpectraMatchReference()
