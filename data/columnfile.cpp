@@ -311,6 +311,10 @@ bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &bl
     for (int i = 0; i < columns; ++i)
         block.columns[size_t(i)].push_back(row[i]);
     block.lines.push_back(m_line);
+    if (m_keepText) {
+        block.text.append(begin, size_t(end - begin));
+        block.textEnds.push_back(block.text.size());
+    }
     return true;
 }
 
@@ -320,6 +324,8 @@ bool ColumnReader::readBlock(int maxRows, ColumnBlock &block)
     for (std::vector<double> &c : block.columns)
         c.clear();
     block.lines.clear();
+    block.text.clear();
+    block.textEnds.clear();
     while (block.rows() < maxRows) {
         const char *data = m_buffer.constData();
         const void *nl = std::memchr(data + m_pos, '\n', size_t(m_buffer.size() - m_pos));
