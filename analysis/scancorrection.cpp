@@ -12,6 +12,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -256,36 +257,48 @@ void produce(const Plan &plan, QIODevice &in, Pipeline &pipeline)
 constexpr int valueDigits = 10;
 constexpr int errorDigits = 3;
 
-inline bool isFieldSeparator(char c)
+// What a byte of a row's text is to the copy below.
+enum ByteClass : unsigned char { Other = 0, Separator = 1, LineEnd = 2, Plain = 4 };
+
+constexpr std::array<unsigned char, 256> makeByteClasses()
 {
-    return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\v' || c == '\f';
+    std::array<unsigned char, 256> t {};
+    for (unsigned char c : { ' ', '\t', ',', '\r', '\v', '\f' })
+        t[c] = Separator;
+    t[size_t('\n')] = LineEnd;
+    for (unsigned char c : { '.', '-', '+', 'e', 'E' })
+        t[c] = Plain;
+    for (unsigned char c = '0'; c <= '9'; ++c)
+        t[c] = Plain;
+    return t;
 }
 
-inline bool isPlainNumberChar(char c)
+constexpr std::array<unsigned char, 256> byteClasses = makeByteClasses();
+
+inline unsigned byteClass(char c)
 {
-    return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+    return byteClasses[static_cast<unsigned char>(c)];
 }
 
+// The row has exactly as many fields as columns, and its text ends with a
+// line end: neither loop can run past it.
 char *copyOwnValues(const ColumnBlock &block, size_t r, char *p)
 {
     const char *q = block.text.data() + (r > 0 ? block.textEnds[r - 1] : 0);
-    const char *end = block.text.data() + block.textEnds[r];
     for (size_t c = 0; c < block.columns.size(); ++c) {
-        while (q != end && isFieldSeparator(*q))
+        while (byteClass(*q) == Separator)
             ++q;
-        const char *field = q;
-        bool plain = true;
-        for (; q != end && !isFieldSeparator(*q); ++q)
-            plain = plain && isPlainNumberChar(*q);
         if (c > 0)
             *p++ = '\t';
-        const double v = block.columns[c][r];
-        if (plain && std::isfinite(v)) {
-            std::memcpy(p, field, size_t(q - field));
-            p += q - field;
-        } else {
-            p = writeExact(p, v);
+        char *const field = p;
+        unsigned seen = Plain;
+        for (unsigned k; ((k = byteClass(*q)) & (Separator | LineEnd)) == 0; ++q) {
+            seen &= k;
+            *p++ = *q;
         }
+        const double v = block.columns[c][r];
+        if (seen != Plain || !std::isfinite(v))
+            p = writeExact(field, v);
     }
     return p;
 }
@@ -356,13 +369,13 @@ void formatBlock(const Plan &plan, const Worker &w, Item &item)
     // A copied field is no longer than its text (what is formatted instead,
     // "nan" or "inf", is not longer either), any number formatted here takes
     // at most 32 characters with its separator, one to 10 digits at most 24,
-    // a flag 2.
+    // a flag 2; the formatters may use 32 bytes at the last one.
     const size_t columns = block.columns.size();
     const size_t own = haveText ? block.text.size() + columns * rows : 32 * columns * rows;
     size_t computedPerRow = 1;
     for (const std::vector<int> &rois : plan.roiColumns)
         computedPerRow += 3 * 24 + 2 + 24 * rois.size();
-    item.text.resize(int(own + computedPerRow * rows));
+    item.text.resize(int(own + computedPerRow * rows + 32));
     char *p = item.text.data();
     for (size_t r = 0; r < rows; ++r) {
         p = haveText ? copyOwnValues(block, r, p) : formatOwnValues(block, r, p);

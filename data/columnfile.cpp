@@ -313,6 +313,7 @@ bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &bl
     block.lines.push_back(m_line);
     if (m_keepText) {
         block.text.append(begin, size_t(end - begin));
+        block.text.push_back('\n');
         block.textEnds.push_back(block.text.size());
     }
     return true;

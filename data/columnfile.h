@@ -49,8 +49,8 @@ ColumnHeader readColumnHeader(QIODevice &device);
 
 // One block of rows: per column the values of the rows, and per row its line
 // number in the file; when the reader keeps the text, also the rows' lines as
-// read (without their line ends), one after another, row r ending at
-// textEnds[r].
+// read, one after another, each ended by "\n" (a CR before it is kept), row
+// r's line ending just before textEnds[r].
 struct ColumnBlock
 {
     std::vector<std::vector<double>> columns;
