@@ -256,14 +256,18 @@ bool ColumnReader::fillBuffer()
         return false;
     m_buffer.remove(0, int(m_pos));
     m_pos = 0;
-    const QByteArray more = m_device.read(chunkBytes);
-    if (more.isEmpty()) {
+    // Read straight into the buffer's end: its memory is used again from
+    // chunk to chunk instead of a fresh megabyte each time.
+    const int kept = m_buffer.size();
+    m_buffer.resize(kept + int(chunkBytes));
+    const qint64 got = m_device.read(m_buffer.data() + kept, chunkBytes);
+    m_buffer.resize(kept + int(qMax<qint64>(got, 0)));
+    if (got <= 0) {
         if (m_device.isOpen() && !m_device.atEnd() && !m_device.errorString().isEmpty())
             m_deviceError = m_device.errorString();
         m_atEnd = true;
         return false;
     }
-    m_buffer.append(more);
     return true;
 }
 
