@@ -41,7 +41,7 @@ struct ScanCorrectionReport
 };
 
 // Rows read, corrected and written per block.
-constexpr int correctionBlockRows = 4096;
+constexpr int correctionBlockRows = 2048;
 
 // Reads the column file in, corrects every element of every row and writes
 // to out a tab-separated column file: one line of names, then per row the
