@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -224,15 +225,24 @@ QString makePlan(const ScanCorrectionSetup &setup, QIODevice &in, Plan &plan,
     return problem.isEmpty() ? planRois(setup, plan) : problem;
 }
 
+// Rows per block: fewer for a very wide scan, so that a block's output stays
+// within a few megabytes whatever the number of columns.
+int blockRows(const Plan &plan)
+{
+    const qint64 rowBytes = 32 * qint64(plan.outputNames.size()) + 1;
+    return int(std::clamp<qint64>((qint64(8) << 20) / rowBytes, 1, correctionBlockRows));
+}
+
 // Reads blocks until the scan ends or fails, or the writer gives up; the
 // last block pushed carries the end or the error.
 void produce(const Plan &plan, QIODevice &in, Pipeline &pipeline)
 {
     ColumnReader reader(in, plan.header);
     reader.keepText(true);
+    const int rows = blockRows(plan);
     for (;;) {
         ItemPtr item = pipeline.fresh();
-        if (!reader.readBlock(correctionBlockRows, item->rows)) {
+        if (!reader.readBlock(rows, item->rows)) {
             item->error = reader.deviceError();
             item->end = true;
         } else if (reader.badRowCount() > 0) {
@@ -361,7 +371,7 @@ char *formatCorrections(const Plan &plan, const Worker &w, const ColumnBlock &bl
     return p;
 }
 
-void formatBlock(const Plan &plan, const Worker &w, Item &item)
+bool formatBlock(const Plan &plan, const Worker &w, Item &item)
 {
     const ColumnBlock &block = item.rows;
     const size_t rows = size_t(block.rows());
@@ -375,13 +385,18 @@ void formatBlock(const Plan &plan, const Worker &w, Item &item)
     size_t computedPerRow = 1;
     for (const std::vector<int> &rois : plan.roiColumns)
         computedPerRow += 3 * 24 + 2 + 24 * rois.size();
-    item.text.resize(int(own + computedPerRow * rows + 32));
+    const size_t bytes = own + computedPerRow * rows + 32;
+    // Only a single line of hundreds of megabytes comes near the limit.
+    if (bytes > size_t(std::numeric_limits<int>::max() / 2))
+        return false;
+    item.text.resize(int(bytes));
     char *p = item.text.data();
     for (size_t r = 0; r < rows; ++r) {
         p = haveText ? copyOwnValues(block, r, p) : formatOwnValues(block, r, p);
         p = formatCorrections(plan, w, block, r, p);
     }
     item.text.truncate(int(p - item.text.data()));
+    return true;
 }
 
 // Evaluates the recipe on, corrects and formats blocks until none are left.
@@ -395,7 +410,9 @@ void work(const ScanCorrectionSetup &setup, const Plan &plan, Pipeline &pipeline
             item->error = rowErrorText(rowError);
         } else {
             correctBlock(setup, plan, w, *item);
-            formatBlock(plan, w, *item);
+            if (!formatBlock(plan, w, *item))
+                item->error = QStringLiteral("line %1: the rows are too long to correct")
+                                      .arg(item->rows.lines.front());
         }
         item->rowCount = item->rows.rows();
         pipeline.done(*item);

@@ -40,7 +40,8 @@ struct ScanCorrectionReport
     qint64 totalUncorrected() const;
 };
 
-// Rows read, corrected and written per block.
+// Rows read, corrected and written per block, at most (fewer for a very wide
+// scan).
 constexpr int correctionBlockRows = 2048;
 
 // Reads the column file in, corrects every element of every row and writes
