@@ -403,10 +403,12 @@ bool formatBlock(const Plan &plan, const Worker &w, Item &item)
 void work(const ScanCorrectionSetup &setup, const Plan &plan, Pipeline &pipeline)
 {
     Worker w;
-    w.recipe.compile(plan.recipeText, plan.header.names);
+    const bool compiled = w.recipe.compile(plan.recipeText, plan.header.names);
     while (ItemPtr item = pipeline.take()) {
         RecipeRowError rowError;
-        if (!w.recipe.evaluate(item->rows, w.rates, &rowError)) {
+        if (!compiled) {
+            item->error = w.recipe.error();
+        } else if (!w.recipe.evaluate(item->rows, w.rates, &rowError)) {
             item->error = rowErrorText(rowError);
         } else {
             correctBlock(setup, plan, w, *item);
