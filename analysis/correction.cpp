@@ -41,7 +41,9 @@ Inverse invert(DeadTimeModel model, double m, double tau)
         return r;
     }
     if (model == DeadTimeModel::Paralyzable) {
-        r.dm = std::exp(x) / (1.0 - x);
+        // exp(n tau) = n / m by the law itself: no second exponential per point.
+        const double growth = m > 0.0 ? r.n / m : 1.0;
+        r.dm = growth / (1.0 - x);
         r.dtau = r.n * r.n / (1.0 - x);
     } else {
         r.dm = (1.0 + x) * (1.0 + x);

@@ -78,45 +78,56 @@ char *writeDigits(char *out, std::uint64_t m, int count)
 }
 
 // mantissa holds digits digits d1 d2 ... with value d1.d2... x 10^exponent.
+// The digits are written once, where they belong; only the point is made
+// room for, by moving the digits after it.
 char *place(char *out, std::uint64_t mantissa, int digits, int exponent)
 {
     while (digits > 1 && mantissa % 10 == 0) {
         mantissa /= 10;
         --digits;
     }
-    char d[20] = {};
-    writeDigits(d, mantissa, digits);
     if (exponent >= 0 && exponent < 17) {
         // Fixed: the integer part, then the fraction if any digits remain.
         const int whole = exponent + 1;
-        for (int i = 0; i < whole; ++i)
-            *out++ = i < digits ? d[i] : '0';
-        if (digits > whole) {
-            *out++ = '.';
-            for (int i = whole; i < digits; ++i)
-                *out++ = d[i];
+        writeDigits(out, mantissa, digits);
+        if (digits <= whole) {
+            std::memset(out + digits, '0', std::size_t(whole - digits));
+            return out + whole;
         }
-        return out;
+        for (int i = digits; i > whole; --i)
+            out[i] = out[i - 1];
+        out[whole] = '.';
+        return out + digits + 1;
     }
     if (exponent < 0 && exponent >= -4) {
-        *out++ = '0';
-        *out++ = '.';
-        for (int i = 0; i < -exponent - 1; ++i)
-            *out++ = '0';
-        for (int i = 0; i < digits; ++i)
-            *out++ = d[i];
-        return out;
+        const int zeros = -exponent - 1;
+        out[0] = '0';
+        out[1] = '.';
+        std::memset(out + 2, '0', std::size_t(zeros));
+        return writeDigits(out + 2 + zeros, mantissa, digits);
     }
-    *out++ = d[0];
+    writeDigits(out + 1, mantissa, digits);
+    out[0] = out[1];
+    char *p = out + 1;
     if (digits > 1) {
-        *out++ = '.';
-        for (int i = 1; i < digits; ++i)
-            *out++ = d[i];
+        *p = '.';
+        p += digits;
     }
-    *out++ = 'e';
-    *out++ = exponent < 0 ? '-' : '+';
+    *p++ = 'e';
+    *p++ = exponent < 0 ? '-' : '+';
     const int e = std::abs(exponent);
-    return writeDigits(out, std::uint64_t(e), e >= 100 ? 3 : 2);
+    return writeDigits(p, std::uint64_t(e), e >= 100 ? 3 : 2);
+}
+
+// floor(log10(2^binary)) for |binary| < 1100, with 78913 / 2^18 for log10(2):
+// the estimate is at most one too small or too large, which the comparisons
+// with the table put right.
+inline int decimalExponentEstimate(double v)
+{
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    const int binary = int((bits >> 52) & 0x7ff) - 1023;
+    return (binary * 78913) >> 18;
 }
 
 } // namespace
@@ -138,9 +149,7 @@ char *writeSignificant(char *out, double v, int digits)
         return std::to_chars(out, out + 31, v, std::chars_format::general, digits).ptr;
     // The decimal exponent from the binary one, then made exact against the
     // table; the product below is then rounded once, well within 10^-15.
-    int binary = 0;
-    std::frexp(v, &binary);
-    int exponent = int(std::floor((binary - 1) * 0.30102999566398120));
+    int exponent = decimalExponentEstimate(v);
     while (v >= powerOfTen(exponent + 1))
         ++exponent;
     while (v < powerOfTen(exponent))

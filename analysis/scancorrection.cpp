@@ -13,72 +13,131 @@
 #include <QIODevice>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 namespace {
 
-// One block on its way from the reading thread to the writing one.
+// One block on its way through the pipeline: read and parsed by the reading
+// thread, corrected and formatted by a worker, written by the calling thread
+// in the order of the file.
 struct Item
 {
     ColumnBlock rows;
-    std::vector<ElementRates> rates;
-    std::vector<std::vector<Correction>> corrections; // per element, per row
+    QByteArray text; // the block's output lines
+    std::vector<std::vector<double>> added; // or its added columns, for a sink
+    std::vector<qint64> uncorrected; // per element
+    qint64 rowCount = 0;
     QString error;
     bool end = false;
+    bool ready = false; // nothing left to do but write it
 };
 
-// Two blocks in flight are enough to keep both threads busy; more would
-// only hold more of the scan in memory.
-class BlockQueue
+using ItemPtr = std::shared_ptr<Item>;
+
+// The blocks in flight, in file order, and those a worker has yet to take.
+// Their number is bounded so that memory stays flat: enough to keep every
+// worker busy while the writer waits for the oldest block.
+class Pipeline
 {
 public:
-    void push(Item item)
+    explicit Pipeline(size_t limit) : m_limit(limit) { }
+
+    // The reader's side; false once the writer has given up.
+    bool push(ItemPtr item)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_items.size() < 2 || m_closed; });
+        m_changed.wait(lock, [this] { return m_inFlight.size() < m_limit || m_closed; });
         if (m_closed)
-            return;
-        m_items.push_back(std::move(item));
+            return false;
+        m_inFlight.push_back(item);
+        if (item->ready)
+            m_inputEnded = true;
+        else
+            m_work.push_back(std::move(item));
+        m_changed.notify_all();
+        return true;
+    }
+    // A worker's side: the next block to correct, or null when there is none
+    // left.
+    ItemPtr take()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_work.empty() || m_inputEnded || m_closed; });
+        if (m_work.empty() || m_closed)
+            return nullptr;
+        ItemPtr item = std::move(m_work.front());
+        m_work.pop_front();
+        return item;
+    }
+    void done(Item &item)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        item.ready = true;
         m_changed.notify_all();
     }
-    Item pop()
+    // The writer's side: the oldest block once it is ready.
+    ItemPtr next()
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_items.empty(); });
-        Item item = std::move(m_items.front());
-        m_items.pop_front();
+        m_changed.wait(lock, [this] { return !m_inFlight.empty() && m_inFlight.front()->ready; });
+        ItemPtr item = std::move(m_inFlight.front());
+        m_inFlight.pop_front();
         m_changed.notify_all();
         return item;
     }
-    // The consumer gives up: the producer's next push returns at once.
+    // Blocks are used again once written: their buffers keep their size, so
+    // that a long scan costs no fresh memory per block.
+    ItemPtr fresh()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spare.empty())
+            return std::make_shared<Item>();
+        ItemPtr item = std::move(m_spare.back());
+        m_spare.pop_back();
+        item->error.clear();
+        item->end = false;
+        item->ready = false;
+        return item;
+    }
+    void recycle(ItemPtr item)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_spare.push_back(std::move(item));
+    }
+    // The writer gives up or is done: the reader and the workers stop.
     void close()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_closed = true;
-        m_items.clear();
+        m_work.clear();
         m_changed.notify_all();
-    }
-    bool closed()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_closed;
     }
 
 private:
+    const size_t m_limit;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<Item> m_items;
+    std::deque<ItemPtr> m_inFlight;
+    std::deque<ItemPtr> m_work;
+    std::vector<ItemPtr> m_spare;
+    bool m_inputEnded = false;
     bool m_closed = false;
 };
 
 // Everything fixed for a scan once its header is read.
 struct Plan
 {
+    Recipe recipeText; // compiled again by every worker: evaluation is not shared
     CompiledRecipe recipe;
     ColumnHeader header;
     CorrectionSource source = CorrectionSource::Sca;
@@ -150,6 +209,7 @@ QString planColumns(const ScanCorrectionSetup &setup, Plan &plan, ScanCorrection
     if (!recipe)
         return QStringLiteral("no built-in recipe fits the columns; give one with --recipe");
     report.recipeOrigin = recipe->origin;
+    plan.recipeText = *recipe;
     if (!plan.recipe.compile(*recipe, plan.header.names))
         return plan.recipe.error();
     plan.elements = plan.recipe.elementNumbers();
@@ -165,7 +225,7 @@ QString planColumns(const ScanCorrectionSetup &setup, Plan &plan, ScanCorrection
 QString makePlan(const ScanCorrectionSetup &setup, QIODevice &in, Plan &plan,
                  ScanCorrectionReport &report)
 {
-    if (looksLikeHdf5(in.peek(8)))
+    if (looksLikeHdf5(in.peek(hdf5SignatureReach)))
         return QStringLiteral("an HDF5 scan is corrected from its file");
     plan.header = readColumnHeader(in);
     if (!plan.header.ok())
@@ -177,116 +237,179 @@ QString makePlan(const ScanCorrectionSetup &setup, QIODevice &in, Plan &plan,
 // the error set.
 using NextBlock = std::function<bool(ColumnBlock &, QString &)>;
 
-void correctItem(const ScanCorrectionSetup &setup, const Plan &plan, Item &item)
+// Rows per block: fewer for a very wide scan, so that a block's output stays
+// within a few megabytes whatever the number of columns.
+int blockRows(const Plan &plan)
 {
-    item.corrections.resize(plan.elements.size());
-    for (size_t i = 0; i < plan.elements.size(); ++i) {
-        const ElementRates &r = item.rates[i];
-        std::vector<Correction> &out = item.corrections[i];
-        out.resize(r.sca.size());
-        for (size_t p = 0; p < r.sca.size(); ++p) {
-            const double icr = r.icr.empty() ? 0.0 : r.icr[p];
-            out[p] = correctPoint(setup.model, deadTimesOf(setup, i), plan.source, icr, r.sca[p]);
-        }
-    }
+    const qint64 rowBytes = 32 * qint64(plan.outputNames.size()) + 1;
+    return int(std::clamp<qint64>((qint64(8) << 20) / rowBytes, 1, correctionBlockRows));
 }
 
-// Reads, evaluates and corrects blocks until the scan ends, fails, or the
-// writer gives up.
-void produce(const ScanCorrectionSetup &setup, const Plan &plan, const NextBlock &next,
-             BlockQueue &queue)
+// Reads blocks until the scan ends or fails, or the writer gives up; the
+// last block pushed carries the end or the error.
+void produce(const NextBlock &next, Pipeline &pipeline)
 {
-    while (!queue.closed()) {
-        Item item;
-        if (!next(item.rows, item.error)) {
-            item.end = true;
-        } else {
-            RecipeRowError rowError;
-            if (!plan.recipe.evaluate(item.rows, item.rates, &rowError))
-                item.error = rowErrorText(rowError);
-            else
-                correctItem(setup, plan, item);
-        }
-        const bool last = item.end || !item.error.isEmpty();
-        queue.push(std::move(item));
-        if (last)
+    for (;;) {
+        ItemPtr item = pipeline.fresh();
+        if (!next(item->rows, item->error) && item->error.isEmpty())
+            item->end = true;
+        const bool last = item->end || !item->error.isEmpty();
+        item->ready = last;
+        if (!pipeline.push(std::move(item)) || last)
             return;
     }
 }
 
-// The scan's own values are written as the shortest text that reads back as
-// the same double; computed ones with digits enough for their precision:
-// rates and factors to 10 significant digits (5e-10 relative, far below any
-// dead time's uncertainty), standard errors to 3. The output is then about
-// twice the input, not six times, and is written at disk speed.
-constexpr int exactDigits = 0;
+// The scan's own values are written back as they were read when the field is
+// a plain decimal number: the same value, and no time spent formatting it.
+// Anything else ("NaN", "Infinity", a number too large for a double) is
+// written as the value it was read as, the shortest text that reads back as
+// the same double, so that every reader of the output takes it alike.
+// Computed values get digits enough for their precision: rates and factors
+// 10 significant digits (5e-10 relative, far below any dead time's
+// uncertainty), standard errors 3.
 constexpr int valueDigits = 10;
 constexpr int errorDigits = 3;
 
-char *writeNumber(char *out, double v, int digits = exactDigits)
+// What a byte of a row's text is to the copy below.
+enum ByteClass : unsigned char { Other = 0, Separator = 1, LineEnd = 2, Plain = 4 };
+
+constexpr std::array<unsigned char, 256> makeByteClasses()
 {
-    return digits == exactDigits ? writeExact(out, v) : writeSignificant(out, v, digits);
+    std::array<unsigned char, 256> t {};
+    for (unsigned char c : { ' ', '\t', ',', '\r', '\v', '\f' })
+        t[c] = Separator;
+    t[size_t('\n')] = LineEnd;
+    for (unsigned char c : { '.', '-', '+', 'e', 'E' })
+        t[c] = Plain;
+    for (unsigned char c = '0'; c <= '9'; ++c)
+        t[c] = Plain;
+    return t;
 }
 
-// One row: the scan's own values, then each element's correction.
-char *formatRow(const Plan &plan, const Item &item, size_t r, char *p)
+constexpr std::array<unsigned char, 256> byteClasses = makeByteClasses();
+
+inline unsigned byteClass(char c)
 {
-    const auto &columns = item.rows.columns;
-    for (size_t c = 0; c < columns.size(); ++c) {
+    return byteClasses[static_cast<unsigned char>(c)];
+}
+
+// The row has exactly as many fields as columns, and its text ends with a
+// line end: neither loop can run past it.
+char *copyOwnValues(const ColumnBlock &block, size_t r, char *p)
+{
+    const char *q = block.text.data() + (r > 0 ? block.textEnds[r - 1] : 0);
+    for (size_t c = 0; c < block.columns.size(); ++c) {
+        while (byteClass(*q) == Separator)
+            ++q;
         if (c > 0)
             *p++ = '\t';
-        p = writeNumber(p, columns[c][r]);
+        char *const field = p;
+        unsigned seen = Plain;
+        for (unsigned k; ((k = byteClass(*q)) & (Separator | LineEnd)) == 0; ++q) {
+            seen &= k;
+            *p++ = *q;
+        }
+        const double v = block.columns[c][r];
+        if (seen != Plain || !std::isfinite(v))
+            p = writeExact(field, v);
     }
+    return p;
+}
+
+char *formatOwnValues(const ColumnBlock &block, size_t r, char *p)
+{
+    for (size_t c = 0; c < block.columns.size(); ++c) {
+        if (c > 0)
+            *p++ = '\t';
+        p = writeExact(p, block.columns[c][r]);
+    }
+    return p;
+}
+
+// What a worker needs for itself: its own compiled recipe and room for a
+// block's rates and corrections.
+struct Worker
+{
+    CompiledRecipe recipe;
+    std::vector<ElementRates> rates;
+    std::vector<std::vector<Correction>> corrections; // per element, per row
+};
+
+void correctBlock(const ScanCorrectionSetup &setup, const Plan &plan, Worker &w, Item &item)
+{
+    w.corrections.resize(plan.elements.size());
+    item.uncorrected.assign(plan.elements.size(), 0);
     for (size_t i = 0; i < plan.elements.size(); ++i) {
-        const Correction &k = item.corrections[i][r];
+        const ElementRates &r = w.rates[i];
+        std::vector<Correction> &out = w.corrections[i];
+        out.resize(r.sca.size());
+        for (size_t p = 0; p < r.sca.size(); ++p) {
+            const double icr = r.icr.empty() ? 0.0 : r.icr[p];
+            out[p] = correctPoint(setup.model, deadTimesOf(setup, i), plan.source, icr, r.sca[p]);
+            item.uncorrected[i] += out[p].flag != CorrectionFlag::None;
+        }
+    }
+}
+
+// One row's computed values: each element's correction.
+char *formatCorrections(const Plan &plan, const Worker &w, const ColumnBlock &block, size_t r,
+                        char *p)
+{
+    for (size_t i = 0; i < plan.elements.size(); ++i) {
+        const Correction &k = w.corrections[i][r];
         *p++ = '\t';
-        p = writeNumber(p, k.nTrue, valueDigits);
+        p = writeSignificant(p, k.nTrue, valueDigits);
         *p++ = '\t';
-        p = writeNumber(p, k.k, valueDigits);
+        p = writeSignificant(p, k.k, valueDigits);
         *p++ = '\t';
-        p = writeNumber(p, k.kStdErr, errorDigits);
+        p = writeSignificant(p, k.kStdErr, errorDigits);
         *p++ = '\t';
         *p++ = char('0' + int(k.flag));
         for (int c : plan.roiColumns[i]) {
             *p++ = '\t';
-            p = writeNumber(p, columns[size_t(c)][r] * k.k, valueDigits);
+            p = writeSignificant(p, block.columns[size_t(c)][r] * k.k, valueDigits);
         }
     }
     *p++ = '\n';
     return p;
 }
 
-void formatItem(const Plan &plan, const Item &item, QByteArray &text)
+bool formatBlock(const Plan &plan, const Worker &w, Item &item)
 {
-    // Every number takes at most 32 characters with its separator.
-    const qsizetype rowBytes = 32 * plan.outputNames.size() + 1;
-    text.resize(rowBytes * item.rows.rows());
-    char *p = text.data();
-    for (size_t r = 0; r < size_t(item.rows.rows()); ++r)
-        p = formatRow(plan, item, r, p);
-    text.truncate(int(p - text.data()));
-}
-
-void countUncorrected(const Item &item, ScanCorrectionReport &report)
-{
-    for (size_t i = 0; i < item.corrections.size(); ++i) {
-        for (const Correction &k : item.corrections[i])
-            report.uncorrected[i] += k.flag != CorrectionFlag::None;
+    const ColumnBlock &block = item.rows;
+    const size_t rows = size_t(block.rows());
+    const bool haveText = block.textEnds.size() == rows;
+    // A copied field is no longer than its text (what is formatted instead,
+    // "nan" or "inf", is not longer either), any number formatted here takes
+    // at most 32 characters with its separator, one to 10 digits at most 24,
+    // a flag 2; the formatters may use 32 bytes at the last one.
+    const size_t columns = block.columns.size();
+    const size_t own = haveText ? block.text.size() + columns * rows : 32 * columns * rows;
+    size_t computedPerRow = 1;
+    for (const std::vector<int> &rois : plan.roiColumns)
+        computedPerRow += 3 * 24 + 2 + 24 * rois.size();
+    const size_t bytes = own + computedPerRow * rows + 32;
+    // Only a single line of hundreds of megabytes comes near the limit.
+    if (bytes > size_t(std::numeric_limits<int>::max() / 2))
+        return false;
+    item.text.resize(int(bytes));
+    char *p = item.text.data();
+    for (size_t r = 0; r < rows; ++r) {
+        p = haveText ? copyOwnValues(block, r, p) : formatOwnValues(block, r, p);
+        p = formatCorrections(plan, w, block, r, p);
     }
-    report.rows += item.rows.rows();
-}
-
-bool writeAll(QIODevice &out, const QByteArray &bytes)
-{
-    return out.write(bytes) == bytes.size();
+    item.text.truncate(int(p - item.text.data()));
+    return true;
 }
 
 // The columns a block adds, in the order of the names of correctionColumnNames.
-void addedColumns(const Plan &plan, const Item &item, std::vector<std::vector<double>> &added)
+void addedColumns(const Plan &plan, const Worker &w, Item &item)
 {
+    std::vector<std::vector<double>> &added = item.added;
     added.clear();
     for (size_t i = 0; i < plan.elements.size(); ++i) {
-        const std::vector<Correction> &k = item.corrections[i];
+        const std::vector<Correction> &k = w.corrections[i];
         const size_t first = added.size();
         added.resize(first + 4 + plan.roiColumns[i].size());
         for (const Correction &c : k) {
@@ -303,60 +426,95 @@ void addedColumns(const Plan &plan, const Item &item, std::vector<std::vector<do
     }
 }
 
-// text: the buffer of the formatted rows, kept from block to block.
-QString writeItem(const Plan &plan, const Item &item, QIODevice *out, CorrectionSink *sink,
-                  QByteArray &text)
+// Evaluates the recipe on, corrects and formats blocks until none are left;
+// for a sink, the block's added columns instead of its text.
+void work(const ScanCorrectionSetup &setup, const Plan &plan, bool toSink, Pipeline &pipeline)
 {
-    if (sink) {
-        std::vector<std::vector<double>> added;
-        addedColumns(plan, item, added);
-        return sink->write(added);
+    Worker w;
+    const bool compiled = w.recipe.compile(plan.recipeText, plan.header.names);
+    while (ItemPtr item = pipeline.take()) {
+        RecipeRowError rowError;
+        if (!compiled) {
+            item->error = w.recipe.error();
+        } else if (!w.recipe.evaluate(item->rows, w.rates, &rowError)) {
+            item->error = rowErrorText(rowError);
+        } else {
+            correctBlock(setup, plan, w, *item);
+            if (toSink)
+                addedColumns(plan, w, *item);
+            else if (!formatBlock(plan, w, *item))
+                item->error = QStringLiteral("line %1: the rows are too long to correct")
+                                      .arg(item->rows.lines.front());
+        }
+        item->rowCount = item->rows.rows();
+        pipeline.done(*item);
     }
-    formatItem(plan, item, text);
-    return writeAll(*out, text) ? QString()
-                                : QStringLiteral("cannot write: %1").arg(out->errorString());
 }
 
-// Formats and writes blocks as they come; the reading thread keeps one block
-// ahead.
-void consume(const Plan &plan, QIODevice *out, CorrectionSink *sink, BlockQueue &queue,
+bool writeAll(QIODevice &out, const QByteArray &bytes)
+{
+    return out.write(bytes) == bytes.size();
+}
+
+// Writes the blocks in the order of the file as they become ready, as text
+// to out or as columns to the sink.
+void consume(QIODevice *out, CorrectionSink *sink, Pipeline &pipeline,
              ScanCorrectionReport &report)
 {
-    QByteArray text;
     for (;;) {
-        Item item = queue.pop();
-        if (!item.error.isEmpty() || item.end) {
-            report.error = item.error;
+        ItemPtr item = pipeline.next();
+        if (!item->error.isEmpty() || item->end) {
+            report.error = item->error;
             return;
         }
-        countUncorrected(item, report);
-        report.error = writeItem(plan, item, out, sink, text);
-        if (!report.error.isEmpty()) {
-            queue.close();
+        for (size_t i = 0; i < item->uncorrected.size(); ++i)
+            report.uncorrected[i] += item->uncorrected[i];
+        report.rows += item->rowCount;
+        if (sink) {
+            report.error = sink->write(item->added);
+            if (!report.ok())
+                return;
+        } else if (!writeAll(*out, item->text)) {
+            report.error = QStringLiteral("cannot write: %1").arg(out->errorString());
             return;
         }
+        pipeline.recycle(std::move(item));
     }
 }
 
-// Reads, corrects and writes blocks on two threads.
+// Workers beside the reading and the writing thread: one per core, within
+// reason; more would only hold more blocks in memory.
+int workerCount()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return int(std::clamp(cores, 1u, 4u));
+}
+
+// Reads blocks on one thread, corrects them on the workers and writes them
+// on this one, in the order of the file.
 void correctBlocks(const ScanCorrectionSetup &setup, const Plan &plan, const NextBlock &next,
                    QIODevice *out, CorrectionSink *sink, ScanCorrectionReport &report)
 {
     report.source = plan.source;
     report.elementNumbers = plan.elements;
     report.uncorrected.assign(plan.elements.size(), 0);
-    if (sink) {
+    if (sink)
         report.error = sink->begin(plan.outputNames.mid(plan.header.names.size()));
-    } else if (!writeAll(*out, plan.outputNames.join(QLatin1Char('\t')).toUtf8() + '\n')) {
+    else if (!writeAll(*out, plan.outputNames.join(QLatin1Char('\t')).toUtf8() + '\n'))
         report.error = QStringLiteral("cannot write: %1").arg(out->errorString());
-    }
     if (!report.ok())
         return;
-    BlockQueue queue;
-    std::thread reader([&] { produce(setup, plan, next, queue); });
-    consume(plan, out, sink, queue, report);
-    queue.close();
+    const int workers = workerCount();
+    Pipeline pipeline(size_t(workers) + 2);
+    std::thread reader([&] { produce(next, pipeline); });
+    std::vector<std::thread> correctors;
+    for (int i = 0; i < workers; ++i)
+        correctors.emplace_back([&] { work(setup, plan, sink != nullptr, pipeline); });
+    consume(out, sink, pipeline, report);
+    pipeline.close();
     reader.join();
+    for (std::thread &t : correctors)
+        t.join();
 }
 
 } // namespace
@@ -387,8 +545,10 @@ ScanCorrectionReport correctScan(const ScanCorrectionSetup &setup, QIODevice &in
     if (!report.ok())
         return report;
     ColumnReader reader(in, plan.header);
-    const NextBlock next = [&reader](ColumnBlock &block, QString &error) {
-        if (!reader.readBlock(correctionBlockRows, block)) {
+    reader.keepText(true);
+    const int rows = blockRows(plan);
+    const NextBlock next = [&reader, rows](ColumnBlock &block, QString &error) {
+        if (!reader.readBlock(rows, block)) {
             error = reader.deviceError();
             return false;
         }

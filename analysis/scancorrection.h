@@ -41,18 +41,20 @@ struct ScanCorrectionReport
     qint64 totalUncorrected() const;
 };
 
-// Rows read, corrected and written per block.
-constexpr int correctionBlockRows = 8192;
+// Rows read, corrected and written per block, at most (fewer for a very wide
+// scan).
+constexpr int correctionBlockRows = 2048;
 
 // Reads the column file in, corrects every element of every row and writes
 // to out a tab-separated column file: one line of names, then per row the
 // scan's own columns followed, for each element n, by ntrue{n} (the true
 // input rate), dtc{n} (k = ntrue / SCA), dtc{n}_err (k's standard error),
 // dtc{n}_flag (0, or why the point was left uncorrected, see
-// CorrectionFlag) and <roi>_corr = <roi> * k for each ROI pattern. The scan
-// is read, corrected and written in blocks, reading the next block on a
-// second thread while the current one is corrected and written, so memory
-// stays flat whatever the length. A row the reader cannot use, a recipe
+// CorrectionFlag) and <roi>_corr = <roi> * k for each ROI pattern. The
+// scan's own values are written as they were read. The scan is read,
+// corrected and written in blocks, so memory stays flat whatever the length:
+// one thread reads, one per core corrects and formats, and the calling thread
+// writes the blocks in the order of the file. A row the reader cannot use, a recipe
 // that does not fit the columns or fewer dead times than elements stop the
 // scan with an error; what was written to out by then is incomplete.
 ScanCorrectionReport correctScan(const ScanCorrectionSetup &setup, QIODevice &in,

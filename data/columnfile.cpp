@@ -256,14 +256,18 @@ bool ColumnReader::fillBuffer()
         return false;
     m_buffer.remove(0, int(m_pos));
     m_pos = 0;
-    const QByteArray more = m_device.read(chunkBytes);
-    if (more.isEmpty()) {
+    // Read straight into the buffer's end: its memory is used again from
+    // chunk to chunk instead of a fresh megabyte each time.
+    const int kept = m_buffer.size();
+    m_buffer.resize(kept + int(chunkBytes));
+    const qint64 got = m_device.read(m_buffer.data() + kept, chunkBytes);
+    m_buffer.resize(kept + int(qMax<qint64>(got, 0)));
+    if (got <= 0) {
         if (m_device.isOpen() && !m_device.atEnd() && !m_device.errorString().isEmpty())
             m_deviceError = m_device.errorString();
         m_atEnd = true;
         return false;
     }
-    m_buffer.append(more);
     return true;
 }
 
@@ -311,6 +315,11 @@ bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &bl
     for (int i = 0; i < columns; ++i)
         block.columns[size_t(i)].push_back(row[i]);
     block.lines.push_back(m_line);
+    if (m_keepText) {
+        block.text.append(begin, size_t(end - begin));
+        block.text.push_back('\n');
+        block.textEnds.push_back(block.text.size());
+    }
     return true;
 }
 
@@ -320,6 +329,8 @@ bool ColumnReader::readBlock(int maxRows, ColumnBlock &block)
     for (std::vector<double> &c : block.columns)
         c.clear();
     block.lines.clear();
+    block.text.clear();
+    block.textEnds.clear();
     while (block.rows() < maxRows) {
         const char *data = m_buffer.constData();
         const void *nl = std::memchr(data + m_pos, '\n', size_t(m_buffer.size() - m_pos));

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 class QIODevice;
@@ -47,11 +48,15 @@ bool looksLikeXdi(const QByteArray &head);
 ColumnHeader readColumnHeader(QIODevice &device);
 
 // One block of rows: per column the values of the rows, and per row its line
-// number in the file.
+// number in the file; when the reader keeps the text, also the rows' lines as
+// read, one after another, each ended by "\n" (a CR before it is kept), row
+// r's line ending just before textEnds[r].
 struct ColumnBlock
 {
     std::vector<std::vector<double>> columns;
     std::vector<int> lines;
+    std::string text;
+    std::vector<size_t> textEnds;
 
     int rows() const { return int(lines.size()); }
 };
@@ -80,6 +85,9 @@ public:
     // header's). Returns false, with block empty, once the device is at its end.
     bool readBlock(int maxRows, ColumnBlock &block);
 
+    // Keep each used row's text in the blocks, for writers that copy the
+    // scan's own values unchanged.
+    void keepText(bool keep) { m_keepText = keep; }
     int columnCount() const { return m_columns; }
     // After the last block: whether the file ended without a line end, as a
     // file cut short while being written or copied does, and its last line.
@@ -102,6 +110,7 @@ private:
     qsizetype m_pos = 0;
     bool m_atEnd = false;
     bool m_unended = false;
+    bool m_keepText = false;
     std::vector<double> m_row;
     std::vector<BadRow> m_badRows;
     int m_badRowCount = 0;

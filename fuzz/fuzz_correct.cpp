@@ -2,9 +2,10 @@
 // The dead-time file reader and the streaming scan correction: the input is a
 // dead-time file, then a line "%%", then a scan. Nothing may crash or hang; a
 // file that reads must list its channels in order; a correction that succeeds
-// writes one line of names and one line per row read, and every point is
-// either corrected (finite k >= 0 with its error no larger than k, or an
-// unknown error) or flagged with nan.
+// writes one line of names and one line per row read, with the scan's own
+// values unchanged, and every point is either corrected (finite k >= 0 with
+// its error no larger than k, or an unknown error) or flagged with nan.
+#include "columnfile.h"
 #include "deadtimesfile.h"
 #include "fuzzsupport.h"
 #include "scancorrection.h"
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 using namespace fuzzsupport;
 
@@ -37,6 +39,33 @@ void checkPoints(const ScanCorrectionSetup &setup)
     }
 }
 
+bool sameValue(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b));
+}
+
+// The scan's own columns come out as the values that were read, whether
+// copied as text or written again.
+void checkOwnValues(const QByteArray &scan, const QByteArray &written)
+{
+    QByteArray scanBytes = scan;
+    QBuffer in(&scanBytes);
+    in.open(QIODevice::ReadOnly);
+    const ColumnHeader header = readColumnHeader(in);
+    ColumnReader reader(in, header);
+    ColumnBlock block;
+    reader.readBlock(1 << 20, block);
+    const QList<QByteArray> lines = written.split('\n');
+    for (int r = 0; r < block.rows(); ++r) {
+        const QList<QByteArray> fields = lines.value(r + 1).split('\t');
+        for (size_t c = 0; c < block.columns.size(); ++c) {
+            const double read = std::strtod(fields.value(int(c)).constData(), nullptr);
+            if (!sameValue(read, block.columns[c][size_t(r)]))
+                fail("an own value changed", QString::fromUtf8(lines.value(r + 1).left(400)));
+        }
+    }
+}
+
 void correctOver(const ScanCorrectionSetup &setup, const QByteArray &scan)
 {
     QByteArray scanBytes = scan;
@@ -48,6 +77,8 @@ void correctOver(const ScanCorrectionSetup &setup, const QByteArray &scan)
     const ScanCorrectionReport r = correctScan(setup, in, out);
     if (r.ok() && written.count('\n') != r.rows + 1)
         fail("the output's lines are not the rows read", QString::fromUtf8(written.left(400)));
+    if (r.ok())
+        checkOwnValues(scan, written);
 }
 
 } // namespace

@@ -58,6 +58,16 @@ void TestDecimalText::significant_data()
     QTest::newRow("power of ten") << 1000.0 << 10 << QByteArray("1000");
     QTest::newRow("exponent of three digits") << 1e-200 << 10 << QByteArray("1e-200");
     QTest::newRow("zero") << 0.0 << 10 << QByteArray("0");
+    QTest::newRow("negative zero: no sign") << -0.0 << 10 << QByteArray("0");
+    QTest::newRow("subnormal") << 4.9406564584124654e-324 << 10 << QByteArray("4.940656458e-324");
+    QTest::newRow("smallest normal") << 2.2250738585072014e-308 << 10
+                                     << QByteArray("2.225073859e-308");
+    QTest::newRow("rounded up across the fixed limit") << 9.9999999995e-5 << 10
+                                                       << QByteArray("0.0001");
+    QTest::newRow("first exponent below") << 1e-5 << 10 << QByteArray("1e-05");
+    QTest::newRow("power of ten, exponent") << 1e22 << 10 << QByteArray("1e+22");
+    QTest::newRow("one digit, scientific") << 3e-9 << 1 << QByteArray("3e-09");
+    QTest::newRow("fraction after many digits") << 1234567.891 << 10 << QByteArray("1234567.891");
     QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 10 << QByteArray("nan");
     QTest::newRow("-inf") << -std::numeric_limits<double>::infinity() << 10 << QByteArray("-inf");
 }

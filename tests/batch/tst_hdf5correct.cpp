@@ -2,6 +2,7 @@
 // Correcting HDF5 scans: the same numbers as the same scan in a column file,
 // the new HDF5 file of --output-dir, and damaged scans that leave nothing.
 #include "batchrun.h"
+#include "decimaltext.h"
 #include "h5scan.h"
 
 #include <QCryptographicHash>
@@ -48,24 +49,30 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 // The scan's values as a column file, columns in the order of the recipe's
 // datasets (the order the HDF5 scan's columns take in the output).
+// The values in the exact form the correction writes numbers it did not read
+// as text in.
+QByteArray shortest(double v)
+{
+    char buf[40];
+    return QByteArray(buf, int(writeExact(buf, v) - buf));
+}
+
 QByteArray asColumnFile(const h5scan::Scan &scan, const h5scan::Spec &spec)
 {
-    auto num = [&spec](double v) {
-        return QByteArray::number(h5scan::stored(spec.countType, v), 'g', 17);
-    };
+    auto num = [&spec](double v) { return shortest(h5scan::stored(spec.countType, v)); };
     QByteArray text = "# I0 TSCALER";
     for (const char *name : { "OutputCounts", "DTFactor", "Clock" })
         for (int e = 1; e <= spec.elements; ++e)
             text += QByteArray(" ") + name + "_mca" + QByteArray::number(e);
     text += '\n';
     for (int p = 0; p < spec.points; ++p) {
-        text += num(scan.i0[p]) + ' ' + QByteArray::number(scan.tscaler[p], 'g', 17);
+        text += num(scan.i0[p]) + ' ' + shortest(scan.tscaler[p]);
         for (int e = 0; e < spec.elements; ++e)
             text += ' ' + num(scan.outputCounts[e][p]);
         for (int e = 0; e < spec.elements; ++e)
-            text += ' ' + QByteArray::number(scan.dtFactor[e][p], 'g', 17);
+            text += ' ' + shortest(scan.dtFactor[e][p]);
         for (int e = 0; e < spec.elements; ++e)
-            text += ' ' + QByteArray::number(scan.clock[e][p], 'g', 17);
+            text += ' ' + shortest(scan.clock[e][p]);
         text += '\n';
     }
     return text;
