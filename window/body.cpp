@@ -504,7 +504,6 @@ void Body::loadFiles(const QStringList &files, const LoadOptions &options)
     }
     showLoadMessage(reports);
     showChangedPoints();
-    settleScrollingLayout();
     offerRecipe(reports);
 }
 
@@ -580,19 +579,6 @@ void Body::showChangedPoints()
     NinNoutDisp->coord.userRange = false;
     I0NinDisp->update();
     NinNoutDisp->update();
-}
-
-void Body::settleScrollingLayout()
-{
-    // While the strips scroll, their heights follow from their headers and
-    // scroll bars, which follow from the room the layout gave them: left to
-    // the event loop, that takes a frame per round, and the whole window,
-    // plots and all, is painted two or three times over. The rounds run
-    // here instead, so that the first paint is of the settled window.
-    if (asDesigned || !isVisible())
-        return;
-    for (int round = 0; round < 4; ++round)
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
 void Body::dropResults()

@@ -137,9 +137,6 @@ private:
     // After a load, a removal or a clear: the result row lines up with the
     // panels again, Fit details follows, and both plots show all the points.
     void showChangedPoints();
-    // Runs the layout's rounds of a window whose strips scroll before the
-    // next paint rather than over the next frames.
-    void settleScrollingLayout();
     // The most the panel area may take so that the plots start no lower than
     // the middle of the window.
     int panelAreaLimit() const;
