@@ -504,6 +504,9 @@ void Body::loadFiles(const QStringList &files, const LoadOptions &options)
     }
     showLoadMessage(reports);
     showChangedPoints();
+    // The result row may have grown: the panel area's limit follows before
+    // the next layout pass rather than after the first paint.
+    panelScroll->updateHeightLimit();
     offerRecipe(reports);
 }
 
