@@ -449,7 +449,8 @@ void tst_Body::largeLoadsFitTheScreen_data()
         const QString size = QStringLiteral("%1x%2").arg(screen.width()).arg(screen.height());
         QTest::newRow(qPrintable(size + ", table of 64 channels x 60 points"))
                 << screen << false << 64 << 60;
-        QTest::newRow(qPrintable(size + ", 25 spectra of 32 channels")) << screen << true << 32 << 25;
+        QTest::newRow(qPrintable(size + ", 25 spectra of 32 channels"))
+                << screen << true << 32 << 25;
     }
     // Rows of panels beyond what a layout can hold (524,287 pixels, some
     // eighteen thousand rows) must be as reachable as the first.
