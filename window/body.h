@@ -7,8 +7,8 @@
 #include "ui_body.h"
 
 #include <QColor>
-#include <QHash>
 #include <QFrame>
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 
