@@ -16,6 +16,7 @@
 // dialogs, the loaded numbers and what shows them), both averaged over the
 // iterations.
 
+#include "ameasp.h"
 #include "benchdata.h"
 #include "benchsupport.h"
 #include "body.h"
@@ -29,8 +30,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTableView>
 
 #include <malloc.h>
@@ -245,6 +248,54 @@ void BM_TableViewLoad(benchmark::State &state, const Input &input)
             });
 }
 
+// The panel area scrolled to its very end, as far as the event loop needs to
+// settle the scroll range: the last point's panel must lie in the viewport
+// and show its I0 as a box would.
+bool lastRowShows(Body &body)
+{
+    auto *panels = body.findChild<QAbstractScrollArea *>(QStringLiteral("panelScroll"));
+    const QVector<AMeasP *> &mcas = body.measSet().mcas;
+    if (!panels || mcas.isEmpty())
+        return false;
+    const QString expected = QString::number(body.measSet().points.at(mcas.size() - 1).i0, 'g', 6);
+    for (int round = 0; round < 20; ++round) {
+        panels->verticalScrollBar()->setValue(panels->verticalScrollBar()->maximum());
+        settle();
+        const AMeasP *last = mcas.last();
+        if (!last)
+            continue;
+        const int top = last->mapTo(panels->viewport(), QPoint()).y();
+        const bool inView = top >= 0 && top + last->height() <= panels->viewport()->height();
+        const auto *i0 = last->findChild<QLineEdit *>(QStringLiteral("I0"));
+        if (last->isVisible() && inView && i0 && i0->text() == expected)
+            return true;
+    }
+    return false;
+}
+
+// A table of 100,000 lines: the time to the first paint and the memory, as
+// above; untimed afterwards, the last row scrolled into view must show
+// (last_row_shown), and the memory counters include that scroll.
+void BM_WindowLoadLarge(benchmark::State &state, const Input &input)
+{
+    const QStringList files = input.files();
+    bool lastShown = true;
+    measure<Body>(
+            state, [] { return std::make_unique<Body>(); },
+            [&](Body &body, PaintCounter &counter) {
+                body.installEventFilter(&counter);
+                emit body.openFileDialog()->filesSelected(files);
+                if (!waitForPaint(counter, 1))
+                    return false;
+                drain(counter);
+                state.PauseTiming();
+                lastShown = lastShown && lastRowShows(body);
+                state.ResumeTiming();
+                return body.measSet().mcas.size() == input.points;
+            });
+    state.counters["last_row_shown"] = lastShown ? 1 : 0;
+}
+
 // One mouse move over the I0-Nin plot of a loaded window: the tooltip of
 // what lies under the pointer and the repaint the move asks for.
 void BM_WindowHover(benchmark::State &state, const Input &input)
@@ -291,6 +342,11 @@ int main(int argc, char **argv)
                                      BM_WindowHover, input)
                 ->Unit(benchmark::kMillisecond);
     }
+    static const Input huge { "table19x100000", 19, 100000,
+                              [] { return pointTableFiles(19, 100000); } };
+    benchmark::RegisterBenchmark("BM_WindowLoad/table19x100000", BM_WindowLoadLarge, huge)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
     // Hovering matters most where the plots hold the most values.
     static const Input large { "table64x20000", 64, 20000,
                                [] { return pointTableFiles(64, 20000); } };

@@ -118,7 +118,11 @@ void AMeasP::fillBlanks(QGridLayout *row, QVector<QLayoutItem *> &places,
         delete blank;
         places[i] = nullptr;
         --blankCount;
-        row->addWidget(newValueBox(values[i], boxWidth), 0, i);
+        // Shown at once rather than by the layout's queued call, so that
+        // the row is laid out before the next paint.
+        QWidget *box = newValueBox(values[i], boxWidth);
+        row->addWidget(box, 0, i);
+        box->show();
     }
 }
 

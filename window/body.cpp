@@ -160,33 +160,102 @@ void Body::addPanels(int first)
 {
     forgetPlotData();
     updateStripMode();
-    for (int p = first; p < mset.points.size(); ++p) {
-        AMeasP *panel = newPanel(p);
-        mset.mcas.append(panel);
-        MCALayout->addWidget(panel, p, 0, 1, 1);
-    }
+    for (int p = first; p < mset.points.size(); ++p)
+        mset.mcas.append(newPanel(p));
+    putPanelsInRows(first);
     showVisiblePanels();
     alignResultRow();
 }
 
 AMeasP *Body::newPanel(int p)
 {
-    auto *panel = new AMeasP(mset.points.at(p), frame_3);
+    // While the strips scroll, a point has no panel until its row is
+    // scrolled into view: a table of a hundred thousand lines makes the
+    // panels of a screenful, not a widget per line.
+    if (!asDesigned)
+        return nullptr;
+    return new AMeasP(mset.points.at(p), frame_3);
+}
+
+void Body::putPanelsInRows(int first)
+{
     if (!asDesigned) {
-        // Every point has its panel at once, but as an empty row of the
-        // height of a built one: the scroll range is right from the start,
-        // and only the rows scrolled into view get their boxes.
-        QSizePolicy policy = panel->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        panel->setSizePolicy(policy);
-        panel->setFixedHeight(boxSize.height);
-        panel->hide();
+        // A grid holds no more than QLAYOUTSIZE_MAX (524,287) pixels: some
+        // eighteen thousand rows. The area is sized and the rows in view
+        // placed directly, so that the last row of a table of a hundred
+        // thousand lines is as reachable as the first, and a layout pass
+        // touches the rows that are built rather than every point.
+        const int n = mset.mcas.size();
+        frame_3->setMinimumHeight(n > 0 ? n * rowPitch() - rowSpacing() : 0);
+        scrollRowWidth = widestScrollingRow();
+        for (int p = 0; p < n; ++p) {
+            if (mset.mcas[p])
+                placePanel(p);
+        }
+        return;
     }
-    return panel;
+    // Row q of the layout stays the panel of point q. Panels after first are
+    // taken out from the last, which is cheap, and put back in order: a
+    // panel that was in a layout makes the next addWidget search the whole
+    // layout for it.
+    frame_3->setMinimumHeight(0);
+    while (MCALayout->count() > first)
+        delete MCALayout->takeAt(MCALayout->count() - 1);
+    for (int q = first; q < mset.mcas.size(); ++q) {
+        mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
+        MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
+    }
+}
+
+int Body::rowSpacing() const
+{
+    return qMax(0, MCALayout->verticalSpacing());
+}
+
+int Body::rowPitch() const
+{
+    return boxSize.height + rowSpacing();
+}
+
+void Body::placePanel(int p)
+{
+    // Where the grid would put it: a row of the box's height, as wide as
+    // the area.
+    mset.mcas[p]->setGeometry(0, p * rowPitch(), frame_3->width(), boxSize.height);
+}
+
+int Body::widestScrollingRow()
+{
+    // The widest row of blanks: a probe panel of the most boxes any point
+    // has, measured once per count of boxes.
+    int most = -1;
+    int widest = 0;
+    for (int p = 0; p < mset.points.size(); ++p) {
+        const MeasValues &point = mset.points.at(p);
+        const int boxes = qMin(point.icrs.size(), maxValueBoxesPerRow)
+                + qMin(point.scas.size(), maxValueBoxesPerRow);
+        if (boxes > most) {
+            most = boxes;
+            widest = p;
+        }
+    }
+    if (most < 0)
+        return 0;
+    auto it = rowWidths.constFind(most);
+    if (it != rowWidths.constEnd())
+        return *it;
+    AMeasP probe(mset.points.at(widest));
+    probe.setFont(frame_3->font());
+    probe.buildBlankForm(boxSize, scaCaptionWidth);
+    const int width = probe.sizeHint().width();
+    rowWidths.insert(most, width);
+    return width;
 }
 
 void Body::buildPanel(int p)
 {
+    if (!mset.mcas[p])
+        mset.mcas[p] = new AMeasP(mset.points.at(p), frame_3);
     AMeasP *panel = mset.mcas[p];
     if (asDesigned)
         panel->buildForm(0);
@@ -210,7 +279,7 @@ void Body::showVisiblePanels()
         }
         return;
     }
-    const int pitch = boxSize.height + qMax(0, MCALayout->verticalSpacing());
+    const int pitch = rowPitch();
     const int top = panelScroll->verticalScrollBar()->value();
     // Until the layout has given the area its height, the most it may take.
     int height = panelScroll->viewport()->height();
@@ -223,9 +292,10 @@ void Body::showVisiblePanels()
     const int left = panelScroll->horizontalScrollBar()->value() - margin;
     const int right = left + panelScroll->viewport()->width() + 2 * margin;
     for (int p = first; p <= last; ++p) {
-        AMeasP *panel = mset.mcas[p];
-        if (!panel->hasForm())
+        if (!mset.mcas[p] || !mset.mcas[p]->hasForm())
             buildPanel(p);
+        AMeasP *panel = mset.mcas[p];
+        placePanel(p);
         panel->buildBoxesIn(left - panel->x(), right - panel->x());
         watchPanelBoxes(panel);
     }
@@ -312,8 +382,8 @@ void Body::setStripsAsDesigned(bool designed)
     for (int p = 0; p < mset.mcas.size(); ++p) {
         delete mset.mcas[p];
         mset.mcas[p] = newPanel(p);
-        MCALayout->addWidget(mset.mcas[p], p, 0, 1, 1);
     }
+    putPanelsInRows(0);
     frame_3->show();
     mset.resultBoxWidth = designed ? 0 : boxSize.width;
     if (!mset.tauLEs.isEmpty()) {
@@ -342,7 +412,7 @@ void Body::alignResultRow()
     }
     const QScrollBar *bar = panelScroll->verticalScrollBar();
     resultScroll->setRightMargin(bar->isVisibleTo(panelScroll) ? bar->width() : 0);
-    const int width = qMax(gridLayout_4->sizeHint().width(), gridLayout_8->sizeHint().width());
+    const int width = qMax(scrollRowWidth, gridLayout_8->sizeHint().width());
     frame_3->setMinimumWidth(width);
     TausDispBase->setMinimumWidth(width);
 }
@@ -353,7 +423,7 @@ void Body::updateColumnHeaders()
     constexpr int handful = 4;
     AMeasP *panel = nullptr;
     for (AMeasP *p : qAsConst(mset.mcas)) {
-        if (p->hasForm()) {
+        if (p && p->hasForm()) {
             panel = p;
             break;
         }
@@ -434,6 +504,9 @@ void Body::loadFiles(const QStringList &files, const LoadOptions &options)
     }
     showLoadMessage(reports);
     showChangedPoints();
+    // The result row may have grown: the panel area's limit follows before
+    // the next layout pass rather than after the first paint.
+    panelScroll->updateHeightLimit();
     offerRecipe(reports);
 }
 
@@ -486,13 +559,7 @@ void Body::removePointsOf(const QString &path, int end)
     }
     if (first < 0)
         return;
-    // As removePoint does for one: row q of the layout stays panel q.
-    while (MCALayout->count() > first)
-        delete MCALayout->takeAt(MCALayout->count() - 1);
-    for (int q = first; q < mset.mcas.size(); ++q) {
-        mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
-        MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
-    }
+    putPanelsInRows(first);
     mset.points.removeFromFile(path, end);
     showVisiblePanels();
     if (mset.points.canEstimate()) {
@@ -556,19 +623,10 @@ void Body::removePoint(int p)
         return;
     delete mset.mcas.takeAt(p);
     mset.points.removeAt(p);
-    // The panels below move up a row, so that row q of the layout stays the
-    // panel of point q, which is what the lazy building of the panels in
-    // view counts on. They are taken out from the last, which is cheap, and
-    // put back in order. A panel that was in a layout makes the next
-    // addWidget search the whole layout for it; it is out of it here, and
-    // on a table of many thousand points that search would dominate.
-    const int moved = mset.mcas.size() - p;
-    for (int i = 0; i < moved; ++i)
-        delete MCALayout->takeAt(MCALayout->count() - 1);
-    for (int q = p; q < mset.mcas.size(); ++q) {
-        mset.mcas[q]->setAttribute(Qt::WA_LaidOut, false);
-        MCALayout->addWidget(mset.mcas[q], q, 0, 1, 1);
-    }
+    // The panels below move up a row, so that row q stays the panel of
+    // point q, which is what the lazy building of the panels in view counts
+    // on.
+    putPanelsInRows(p);
     updateStripMode();
     showVisiblePanels();
 

@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QFrame>
+#include <QHash>
 #include <QStringList>
 #include <QVector>
 
@@ -98,8 +99,18 @@ private:
     void removePointsOf(const QString &path, int end);
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
-    // A new panel for point p, its boxes still to be made.
+    // A new panel for point p, its boxes still to be made; none while the
+    // strips scroll, where buildPanel() makes it once it is in view.
     AMeasP *newPanel(int p);
+    // Puts the panels from index first on into their rows again, after
+    // points were added or removed.
+    void putPanelsInRows(int first);
+    // The rows of panels while the strips scroll: one a pitch apart.
+    int rowSpacing() const;
+    int rowPitch() const;
+    void placePanel(int p);
+    // The width of the widest row of boxes while the strips scroll.
+    int widestScrollingRow();
     // Makes the boxes of panel p and shows it.
     void buildPanel(int p);
     // Whether the panels and the result row can show as the designed window
@@ -190,4 +201,8 @@ private:
     QString messageText;
     ScatterPlotData shownData[2];
     bool shownDataMade[2] = { false, false };
+    // Widths of scrolling rows by their number of boxes, and the widest of
+    // the points loaded.
+    QHash<int, int> rowWidths;
+    int scrollRowWidth = 0;
 };

@@ -55,10 +55,14 @@ void MeasSet::showResults()
         if (inputFlags(FitStage::PreAmp, estimatedPoints.i0s(), estimatedPoints.icrColumn(j))
                     .testFlag(DeadTimeFlag::NotIntensityScan))
             box->setText(QCoreApplication::translate("MeasSet", "n/d"));
+        // Shown at once rather than by the layout's queued call, so that the
+        // row is laid out before the next paint.
         tau0sLayout->addWidget(box, 0, j);
+        box->show();
         tauLEs.append(box);
         box = newValueBox(taus[j], resultBoxWidth);
         tausLayout->addWidget(box, 0, j);
+        box->show();
         tauLEs.append(box);
         if (isLeftOut(j))
             setLeftOut(j, true);

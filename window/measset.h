@@ -16,7 +16,9 @@ class QGridLayout;
 struct MeasSet
 {
     PointSet points;
-    QVector<AMeasP *> mcas; // the panel of point p
+    // The panel of point p. While the panels scroll, a point whose row has
+    // not been in view has none (null).
+    QVector<AMeasP *> mcas;
     QGridLayout *tau0sLayout = nullptr;
     QGridLayout *tausLayout = nullptr;
     bool estimated = false;

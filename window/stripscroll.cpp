@@ -67,6 +67,17 @@ void StripScroll::limitHeight(std::function<int()> maxHeight)
     watchedWindow->installEventFilter(this);
 }
 
+void StripScroll::updateHeightLimit()
+{
+    if (!heightLimit)
+        return;
+    const int cap = heightLimit();
+    if (cap != heightCap) {
+        heightCap = cap;
+        updateGeometry();
+    }
+}
+
 void StripScroll::setRightMargin(int margin)
 {
     if (margin == rightMargin)
@@ -105,14 +116,9 @@ bool StripScroll::eventFilter(QObject *watched, QEvent *event)
 {
     // Before the window's layout handles its resize, so that the layout
     // already places the strip within the new limit.
-    if (watched == watchedWindow && heightLimit
-        && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)) {
-        const int cap = heightLimit();
-        if (cap != heightCap) {
-            heightCap = cap;
-            updateGeometry();
-        }
-    }
+    if (watched == watchedWindow
+        && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+        updateHeightLimit();
     if (watched == widget()) {
         if (event->type() == QEvent::LayoutRequest)
             updateGeometry();

@@ -22,6 +22,9 @@ public:
     // The strip never gets taller than maxHeight() says, asked again whenever
     // the window is resized or laid out anew.
     void limitHeight(std::function<int()> maxHeight);
+    // Asks maxHeight() again now, when what it depends on has changed
+    // without the window being laid out yet.
+    void updateHeightLimit();
     // Room left free right of the viewport, so that a strip without a
     // vertical scroll bar shows the same columns as one with it.
     void setRightMargin(int margin);

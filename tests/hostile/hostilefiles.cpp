@@ -236,9 +236,14 @@ QString pointText(double i0, const QVector<double> &icrs, const QVector<double> 
 
 QStringList pointTexts(const Body &body)
 {
+    // The point set every view reads; a panel is made only once its row is
+    // in view.
     QStringList texts;
-    for (const AMeasP *panel : body.measSet().mcas)
-        texts.append(pointText(panel->i0, panel->icrs, panel->scas));
+    const PointSet &points = body.measSet().points;
+    for (int p = 0; p < points.size(); ++p) {
+        const MeasValues point = points.at(p);
+        texts.append(pointText(point.i0, point.icrs, point.scas));
+    }
     return texts;
 }
 

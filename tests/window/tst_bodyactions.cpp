@@ -3,6 +3,7 @@
 #include "body.h"
 #include "fitdetails.h"
 #include "le.h"
+#include "panelrow.h"
 #include "testsupport.h"
 
 #include <QContextMenuEvent>
@@ -80,9 +81,8 @@ QStringList rowsInOrder(Body &body)
     auto *layout = body.findChild<QGridLayout *>("MCALayout");
     const QVector<AMeasP *> &panels = body.measSet().mcas;
     for (int p = 0; p < panels.size(); ++p) {
-        int row, col, rs, cs;
-        layout->getItemPosition(layout->indexOf(panels[p]), &row, &col, &rs, &cs);
-        if (row != p || panels[p]->i0 != body.measSet().points.at(p).i0)
+        if (panels[p] && (panelRow(layout, panels[p]) != p
+                          || panels[p]->i0 != body.measSet().points.at(p).i0))
             problems.append(QString::number(p));
     }
     return problems;

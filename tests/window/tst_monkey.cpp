@@ -2,6 +2,7 @@
 #include "ameasp.h"
 #include "body.h"
 #include "dispa.h"
+#include "panelrow.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -61,9 +62,8 @@ QString panelsOutOfStep(Body &body)
         return QStringLiteral("result boxes without estimation or the other way round");
     auto *layout = body.findChild<QGridLayout *>("MCALayout");
     for (int p = 0; p < set.mcas.size(); ++p) {
-        int row, col, rs, cs;
-        layout->getItemPosition(layout->indexOf(set.mcas[p]), &row, &col, &rs, &cs);
-        if (row != p || set.mcas[p]->i0 != set.points.at(p).i0)
+        const int row = panelRow(layout, set.mcas[p]);
+        if (set.mcas[p] && (row != p || set.mcas[p]->i0 != set.points.at(p).i0))
             return QStringLiteral("panel %1 in row %2").arg(p).arg(row);
     }
     return QString();
