@@ -119,15 +119,126 @@ char *place(char *out, std::uint64_t mantissa, int digits, int exponent)
     return writeDigits(p, std::uint64_t(e), e >= 100 ? 3 : 2);
 }
 
+// Ten digits at once, the common case of a computed value: m (below
+// 10^10) is split into two halves of five digits, so that the two chains of
+// divisions by constants run side by side rather than one after the other.
+void writeTenDigits(char *out, std::uint64_t m)
+{
+    const auto hi = std::uint32_t(m / 100000);
+    const auto lo = std::uint32_t(m % 100000);
+    out[0] = char('0' + hi / 10000);
+    out[5] = char('0' + lo / 10000);
+    const std::uint32_t hiRest = hi % 10000;
+    const std::uint32_t loRest = lo % 10000;
+    std::memcpy(out + 1, digitPairs + 2 * (hiRest / 100), 2);
+    std::memcpy(out + 3, digitPairs + 2 * (hiRest % 100), 2);
+    std::memcpy(out + 6, digitPairs + 2 * (loRest / 100), 2);
+    std::memcpy(out + 8, digitPairs + 2 * (loRest % 100), 2);
+}
+
+// How many of ten digit characters remain once the trailing zeros are
+// dropped, at least one: the zeros of the last eight are found at once, as
+// the highest byte that differs from '0', rather than by dividing by ten
+// again and again.
+int significantOfTen(const char *text)
+{
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::uint64_t last = 0;
+    std::memcpy(&last, text + 2, 8);
+    last ^= 0x3030303030303030ULL;
+    if (last != 0)
+        return 10 - __builtin_clzll(last) / 8;
+    return text[1] != '0' ? 2 : 1;
+#else
+    int n = 10;
+    while (n > 1 && text[n - 1] == '0')
+        --n;
+    return n;
+#endif
+}
+
+// As place(), for a mantissa of ten digits: all of them are written to a
+// scratch buffer, and the text is put together from fixed-size copies.
+char *placeTen(char *out, std::uint64_t mantissa, int exponent)
+{
+    char d[24];
+    writeTenDigits(d, mantissa);
+    std::memset(d + 10, '0', 14);
+    const int digits = significantOfTen(d);
+    if (exponent >= 0 && exponent < 17) {
+        const int whole = exponent + 1;
+        if (digits <= whole) {
+            std::memcpy(out, d, sizeof d);
+            return out + whole;
+        }
+        std::memcpy(out, d, 16);
+        out[whole] = '.';
+        std::memcpy(out + whole + 1, d + whole, 10);
+        return out + digits + 1;
+    }
+    if (exponent < 0 && exponent >= -4) {
+        std::memcpy(out, "0.000", 5);
+        const int zeros = -exponent - 1;
+        std::memcpy(out + 2 + zeros, d, 10);
+        return out + 2 + zeros + digits;
+    }
+    out[0] = d[0];
+    char *p = out + 1;
+    if (digits > 1) {
+        *p = '.';
+        std::memcpy(p + 1, d + 1, 9);
+        p += digits;
+    }
+    *p++ = 'e';
+    *p++ = exponent < 0 ? '-' : '+';
+    const int e = std::abs(exponent);
+    return writeDigits(p, std::uint64_t(e), e >= 100 ? 3 : 2);
+}
+
 // floor(log10(2^binary)) for |binary| < 1100, with 78913 / 2^18 for log10(2):
 // the estimate is at most one too small or too large, which the comparisons
 // with the table put right.
-inline int decimalExponentEstimate(double v)
+int decimalExponentEstimate(int binary)
+{
+    return (binary * 78913) >> 18;
+}
+
+int binaryExponent(double v)
 {
     std::uint64_t bits = 0;
     std::memcpy(&bits, &v, sizeof bits);
-    const int binary = int((bits >> 52) & 0x7ff) - 1023;
-    return (binary * 78913) >> 18;
+    return int((bits >> 52) & 0x7ff);
+}
+
+// For each biased binary exponent of a normal double, the decimal exponent of
+// its lowest value 2^binary, exact against the table of powers. A value below
+// 2^(binary+1) can only be one decade higher, since 2 < 10: a single
+// comparison then settles it, with no loop for the branch predictor to miss.
+std::array<short, 2048> makeDecadeTable()
+{
+    std::array<short, 2048> t {};
+    for (int biased = 1; biased < 2047; ++biased) {
+        const int binary = biased - 1023;
+        if (binary < -1000 || binary > 1000)
+            continue;
+        const double v = std::ldexp(1.0, binary);
+        int exponent = decimalExponentEstimate(binary);
+        while (v >= powerOfTen(exponent + 1))
+            ++exponent;
+        while (v < powerOfTen(exponent))
+            --exponent;
+        t[size_t(biased)] = short(exponent);
+    }
+    return t;
+}
+
+const std::array<short, 2048> decadeTable = makeDecadeTable();
+
+// For 1e-290 <= v <= 1e290.
+inline int decimalExponent(double v)
+{
+    const int low = decadeTable[size_t(binaryExponent(v))];
+    return low + int(v >= powerOfTen(low + 1));
 }
 
 } // namespace
@@ -147,18 +258,16 @@ char *writeSignificant(char *out, double v, int digits)
     // Subnormals and the far ends: the library's formatter, rarely needed.
     if (v < 1e-290 || v > 1e290)
         return std::to_chars(out, out + 31, v, std::chars_format::general, digits).ptr;
-    // The decimal exponent from the binary one, then made exact against the
-    // table; the product below is then rounded once, well within 10^-15.
-    int exponent = decimalExponentEstimate(v);
-    while (v >= powerOfTen(exponent + 1))
-        ++exponent;
-    while (v < powerOfTen(exponent))
-        --exponent;
+    // The product below is rounded once, well within 10^-15.
+    int exponent = decimalExponent(v);
     std::uint64_t m = std::uint64_t(v * powerOfTen(digits - 1 - exponent) + 0.5);
     if (m >= powersOfTen[digits]) { // rounding carried into a new digit
         m /= 10;
         ++exponent;
     }
+    // Fewer digits become ten by trailing zeros, which are dropped anyway.
+    if (digits <= 10)
+        return placeTen(out, m * powersOfTen[10 - digits], exponent);
     return place(out, m, digits, exponent);
 }
 

@@ -68,6 +68,13 @@ void TestDecimalText::significant_data()
     QTest::newRow("power of ten, exponent") << 1e22 << 10 << QByteArray("1e+22");
     QTest::newRow("one digit, scientific") << 3e-9 << 1 << QByteArray("3e-09");
     QTest::newRow("fraction after many digits") << 1234567.891 << 10 << QByteArray("1234567.891");
+    QTest::newRow("just below a power of ten rounds up to it")
+            << std::nextafter(1000.0, 0.0) << 10 << QByteArray("1000");
+    QTest::newRow("ten digits, all whole") << 1234567890.0 << 10 << QByteArray("1234567890");
+    QTest::newRow("two digits, whole, zeros after") << 1.2e9 << 10 << QByteArray("1200000000");
+    QTest::newRow("nine digits of a fraction") << 0.123456789 << 10 << QByteArray("0.123456789");
+    QTest::newRow("three digits, zeros dropped") << 0.00290000001 << 3 << QByteArray("0.0029");
+    QTest::newRow("eleven digits") << 12345.678901 << 11 << QByteArray("12345.678901");
     QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 10 << QByteArray("nan");
     QTest::newRow("-inf") << -std::numeric_limits<double>::infinity() << 10 << QByteArray("-inf");
 }
