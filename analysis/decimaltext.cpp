@@ -119,52 +119,49 @@ char *place(char *out, std::uint64_t mantissa, int digits, int exponent)
     return writeDigits(p, std::uint64_t(e), e >= 100 ? 3 : 2);
 }
 
-// Ten digits at once, the common case of a computed value: m (below
-// 10^10) is split into two halves of five digits, so that the two chains of
-// divisions by constants run side by side rather than one after the other.
-void writeTenDigits(char *out, std::uint64_t m)
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define RATELENS_TEN_DIGITS_IN_REGISTERS 1
+
+inline std::uint64_t pairAt(std::uint32_t n)
+{
+    std::uint16_t pair = 0;
+    std::memcpy(&pair, digitPairs + 2 * n, 2);
+    return pair;
+}
+
+// The ten digits of m (10^9 <= m < 10^10) as characters in out[0..10), and
+// how many remain once trailing zeros are dropped. m is split into two halves
+// of five digits, so that the two chains of divisions by constants run side
+// by side. The zeros are found in registers, as the highest byte that is not
+// '0': read back from memory, bytes just stored in pieces would stall the
+// load.
+int writeTenDigits(char *out, std::uint64_t m)
 {
     const auto hi = std::uint32_t(m / 100000);
     const auto lo = std::uint32_t(m % 100000);
-    out[0] = char('0' + hi / 10000);
-    out[5] = char('0' + lo / 10000);
     const std::uint32_t hiRest = hi % 10000;
     const std::uint32_t loRest = lo % 10000;
-    std::memcpy(out + 1, digitPairs + 2 * (hiRest / 100), 2);
-    std::memcpy(out + 3, digitPairs + 2 * (hiRest % 100), 2);
-    std::memcpy(out + 6, digitPairs + 2 * (loRest / 100), 2);
-    std::memcpy(out + 8, digitPairs + 2 * (loRest % 100), 2);
+    const std::uint64_t head = std::uint64_t('0' + hi / 10000) | pairAt(hiRest / 100) << 8
+            | pairAt(hiRest % 100) << 24 | std::uint64_t('0' + lo / 10000) << 40
+            | pairAt(loRest / 100) << 48;
+    const std::uint64_t tail = pairAt(loRest % 100);
+    std::memcpy(out, &head, 8);
+    std::memcpy(out + 8, &tail, 2);
+    const std::uint64_t zeros = 0x3030303030303030ULL;
+    if (tail != 0x3030)
+        return (tail >> 8) != '0' ? 10 : 9;
+    // The first digit is never '0', so head differs from zeros.
+    return 8 - __builtin_clzll(head ^ zeros) / 8;
 }
 
-// How many of ten digit characters remain once the trailing zeros are
-// dropped, at least one: the zeros of the last eight are found at once, as
-// the highest byte that differs from '0', rather than by dividing by ten
-// again and again.
-int significantOfTen(const char *text)
-{
-#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::uint64_t last = 0;
-    std::memcpy(&last, text + 2, 8);
-    last ^= 0x3030303030303030ULL;
-    if (last != 0)
-        return 10 - __builtin_clzll(last) / 8;
-    return text[1] != '0' ? 2 : 1;
-#else
-    int n = 10;
-    while (n > 1 && text[n - 1] == '0')
-        --n;
-    return n;
-#endif
-}
-
-// As place(), for a mantissa of ten digits: all of them are written to a
-// scratch buffer, and the text is put together from fixed-size copies.
+// As place(), for a mantissa of ten digits: they are written to a scratch
+// buffer followed by zeros, and the text is put together from copies of
+// fixed size, which compile to a few moves.
 char *placeTen(char *out, std::uint64_t mantissa, int exponent)
 {
     char d[24];
-    writeTenDigits(d, mantissa);
     std::memset(d + 10, '0', 14);
-    const int digits = significantOfTen(d);
+    const int digits = writeTenDigits(d, mantissa);
     if (exponent >= 0 && exponent < 17) {
         const int whole = exponent + 1;
         if (digits <= whole) {
@@ -194,6 +191,7 @@ char *placeTen(char *out, std::uint64_t mantissa, int exponent)
     const int e = std::abs(exponent);
     return writeDigits(p, std::uint64_t(e), e >= 100 ? 3 : 2);
 }
+#endif
 
 // floor(log10(2^binary)) for |binary| < 1100, with 78913 / 2^18 for log10(2):
 // the estimate is at most one too small or too large, which the comparisons
@@ -265,9 +263,11 @@ char *writeSignificant(char *out, double v, int digits)
         m /= 10;
         ++exponent;
     }
+#ifdef RATELENS_TEN_DIGITS_IN_REGISTERS
     // Fewer digits become ten by trailing zeros, which are dropped anyway.
     if (digits <= 10)
         return placeTen(out, m * powersOfTen[10 - digits], exponent);
+#endif
     return place(out, m, digits, exponent);
 }
 
