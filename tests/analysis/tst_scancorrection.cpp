@@ -72,23 +72,27 @@ void TestScanCorrection::ownValues_data()
 }
 
 // The scan's own values come out as they were read, tab-separated, whatever
-// separated them; what not every reader takes is written as its value.
+// separated them; what not every reader takes is written as its value. The
+// field is tried in a line with stray blanks and a CR, and in a tidy one
+// with single separators.
 void TestScanCorrection::ownValues()
 {
     QFETCH(QByteArray, field);
     QFETCH(QByteArray, written);
     const QByteArray scan = "# energy time I0 ICR1 OCR1\n"
                             " " + field + " , 1\t5e4 200000  150000 \r\n"
-                            "7112 1 50000 100000 80000\n";
+                            "7112 1 50000 100000 80000\n"
+                          + field + ",1\t5e4 200000 150000\n";
     ScanCorrectionReport report;
     const QByteArray out = correct(scan, &report);
     QVERIFY2(report.ok(), qPrintable(report.error));
     const QList<QByteArray> lines = out.split('\n');
-    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.size(), 5);
     QCOMPARE(lines.at(0), QByteArray("energy\ttime\tI0\tICR1\tOCR1\tntrue1\tdtc1\tdtc1_err\tdtc1_flag"));
     QVERIFY2(lines.at(1).startsWith(written + "\t1\t5e4\t200000\t150000\t"), lines.at(1));
     QVERIFY2(lines.at(2).startsWith("7112\t1\t50000\t100000\t80000\t"), lines.at(2));
-    QCOMPARE(lines.at(3), QByteArray());
+    QVERIFY2(lines.at(3).startsWith(written + "\t1\t5e4\t200000\t150000\t"), lines.at(3));
+    QCOMPARE(lines.at(4), QByteArray());
 }
 
 // Blocks are corrected on several threads; their rows come out once each, in
