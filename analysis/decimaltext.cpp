@@ -129,13 +129,43 @@ inline std::uint64_t pairAt(std::uint32_t n)
     return pair;
 }
 
-// The ten digits of m (10^9 <= m < 10^10) as characters in out[0..10), and
-// how many remain once trailing zeros are dropped. m is split into two halves
+// Sixteen characters in two registers, the first in the lowest byte.
+struct Text16
+{
+    std::uint64_t head;
+    std::uint64_t tail;
+};
+
+const std::uint64_t eightZeros = 0x3030303030303030ULL;
+
+inline char *store(char *out, Text16 text)
+{
+    std::memcpy(out, &text.head, 8);
+    std::memcpy(out + 8, &text.tail, 8);
+    return out;
+}
+
+// The eight characters of x with a point put in after the first count
+// (0 to 7); the last one is pushed out.
+inline std::uint64_t withPoint(std::uint64_t x, int count)
+{
+    const std::uint64_t before = (std::uint64_t(1) << (8 * count)) - 1;
+    return (x & before) | std::uint64_t('.') << (8 * count) | (x & ~before) << 8;
+}
+
+inline Text16 withPoint(Text16 text, int count)
+{
+    if (count >= 8)
+        return { text.head, withPoint(text.tail, count - 8) };
+    return { withPoint(text.head, count), text.head >> 56 | text.tail << 8 };
+}
+
+// The ten digits of m (10^9 <= m < 10^10) followed by six '0', and how many
+// digits remain once trailing zeros are dropped. m is split into two halves
 // of five digits, so that the two chains of divisions by constants run side
-// by side. The zeros are found in registers, as the highest byte that is not
-// '0': read back from memory, bytes just stored in pieces would stall the
-// load.
-int writeTenDigits(char *out, std::uint64_t m)
+// by side. The text is put together and searched in registers and stored
+// whole: bytes stored in pieces and read back at once would stall the load.
+Text16 tenDigits(std::uint64_t m, int &significant)
 {
     const auto hi = std::uint32_t(m / 100000);
     const auto lo = std::uint32_t(m % 100000);
@@ -144,47 +174,41 @@ int writeTenDigits(char *out, std::uint64_t m)
     const std::uint64_t head = std::uint64_t('0' + hi / 10000) | pairAt(hiRest / 100) << 8
             | pairAt(hiRest % 100) << 24 | std::uint64_t('0' + lo / 10000) << 40
             | pairAt(loRest / 100) << 48;
-    const std::uint64_t tail = pairAt(loRest % 100);
-    std::memcpy(out, &head, 8);
-    std::memcpy(out + 8, &tail, 2);
-    const std::uint64_t zeros = 0x3030303030303030ULL;
-    if (tail != 0x3030)
-        return (tail >> 8) != '0' ? 10 : 9;
-    // The first digit is never '0', so head differs from zeros.
-    return 8 - __builtin_clzll(head ^ zeros) / 8;
+    const std::uint64_t last = pairAt(loRest % 100);
+    if (last != 0x3030)
+        significant = (last >> 8) != '0' ? 10 : 9;
+    else // the first digit is never '0', so head differs from eightZeros
+        significant = 8 - __builtin_clzll(head ^ eightZeros) / 8;
+    return { head, last | eightZeros << 16 };
 }
 
-// As place(), for a mantissa of ten digits: they are written to a scratch
-// buffer followed by zeros, and the text is put together from copies of
-// fixed size, which compile to a few moves.
+// As place(), for a mantissa of ten digits.
 char *placeTen(char *out, std::uint64_t mantissa, int exponent)
 {
-    char d[24];
-    std::memset(d + 10, '0', 14);
-    const int digits = writeTenDigits(d, mantissa);
+    int digits = 0;
+    const Text16 d = tenDigits(mantissa, digits);
     if (exponent >= 0 && exponent < 17) {
         const int whole = exponent + 1;
         if (digits <= whole) {
-            std::memcpy(out, d, sizeof d);
+            store(out, d);
+            std::memcpy(out + 16, &eightZeros, 8);
             return out + whole;
         }
-        std::memcpy(out, d, 16);
-        out[whole] = '.';
-        std::memcpy(out + whole + 1, d + whole, 10);
+        store(out, withPoint(d, whole));
         return out + digits + 1;
     }
     if (exponent < 0 && exponent >= -4) {
         std::memcpy(out, "0.000", 5);
         const int zeros = -exponent - 1;
-        std::memcpy(out + 2 + zeros, d, 10);
+        store(out + 2 + zeros, d);
         return out + 2 + zeros + digits;
     }
-    out[0] = d[0];
     char *p = out + 1;
     if (digits > 1) {
-        *p = '.';
-        std::memcpy(p + 1, d + 1, 9);
+        store(out, withPoint(d, 1));
         p += digits;
+    } else {
+        out[0] = char(d.head);
     }
     *p++ = 'e';
     *p++ = exponent < 0 ? '-' : '+';

@@ -17,12 +17,14 @@
 #include <array>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace {
@@ -316,42 +318,41 @@ char *copyOwnFields(const char *q, const ColumnBlock &block, size_t r, char *p)
     return p;
 }
 
-// What a byte of a tidy line becomes in the output, and whether it is a
-// separator or rules the line out of the plain copy.
-struct ByteRole
-{
-    char out;
-    unsigned char separator;
-    unsigned char untidy;
-};
+// What a byte of a tidy line becomes in the output (the low eight bits), and
+// what it tells of the line.
+enum ByteRole : std::uint16_t { Separates = 0x100, Untidy = 0x200, Exponent = 0x400 };
 
-constexpr std::array<ByteRole, 256> makeByteRoles()
+constexpr std::array<std::uint16_t, 256> makeByteRoles()
 {
-    std::array<ByteRole, 256> t {};
+    std::array<std::uint16_t, 256> t {};
     for (int c = 0; c < 256; ++c)
-        t[size_t(c)] = { char(c), 0, (unsigned char)(byteClasses[size_t(c)] == Plain ? 0 : 1) };
+        t[size_t(c)] = std::uint16_t(c | (byteClasses[size_t(c)] == Plain ? 0 : Untidy));
     for (unsigned char c : { ' ', '\t', ',' })
-        t[c] = { '\t', 1, 0 };
+        t[c] = '\t' | Separates;
+    t[size_t('e')] |= Exponent;
+    t[size_t('E')] |= Exponent;
     return t;
 }
 
-constexpr std::array<ByteRole, 256> byteRoles = makeByteRoles();
+constexpr std::array<std::uint16_t, 256> byteRoles = makeByteRoles();
 
 // Most rows are tidy: plain decimal numbers, one space, tab or comma between
 // them, nothing before the first or after the last. Such a line is copied in
 // one pass with its separators made tabs, with no branch per field for the
 // processor to mispredict; false leaves the row to the field-by-field copy.
-bool copyTidyLine(const char *q, size_t length, char *p)
+// exponent tells whether any field had one.
+bool copyTidyLine(const char *q, size_t length, char *p, bool &exponent)
 {
-    unsigned untidy = length == 0;
-    unsigned previousSeparator = 1; // nothing may come before the first field
+    unsigned seen = length == 0 ? Untidy : 0;
+    unsigned previous = Separates; // nothing may come before the first field
     for (size_t i = 0; i < length; ++i) {
-        const ByteRole role = byteRoles[static_cast<unsigned char>(q[i])];
-        p[i] = role.out;
-        untidy |= role.untidy | (role.separator & previousSeparator);
-        previousSeparator = role.separator;
+        const unsigned role = byteRoles[static_cast<unsigned char>(q[i])];
+        p[i] = char(role);
+        seen |= role | ((role & previous) << 1); // two separators in a row: untidy
+        previous = role & Separates;
     }
-    return (untidy | previousSeparator) == 0;
+    exponent = (seen & Exponent) != 0;
+    return ((seen & Untidy) | previous) == 0;
 }
 
 bool allFinite(const ColumnBlock &block, size_t r)
@@ -370,7 +371,10 @@ char *copyOwnValues(const ColumnBlock &block, size_t r, char *p)
     const char *q = block.text.data() + begin;
     // The line without its "\n".
     const size_t length = block.textEnds[r] - begin - 1;
-    if (copyTidyLine(q, length, p) && allFinite(block, r))
+    // Plain digits overflow a double only with an exponent or beyond 308 of
+    // them; only then need the values be looked at.
+    bool exponent = false;
+    if (copyTidyLine(q, length, p, exponent) && ((!exponent && length < 300) || allFinite(block, r)))
         return p + length;
     return copyOwnFields(q, block, r, p);
 }
@@ -404,7 +408,10 @@ void correctBlock(const ScanCorrectionSetup &setup, const Plan &plan, Worker &w,
         out.resize(r.sca.size());
         for (size_t p = 0; p < r.sca.size(); ++p) {
             const double icr = r.icr.empty() ? 0.0 : r.icr[p];
-            out[p] = correctPoint(setup.model, deadTimesOf(setup, i), plan.source, icr, r.sca[p]);
+            // Made in place: an assignment would copy the result through the
+            // stack in overlapping moves that wait for the stores before them.
+            ::new (&out[p]) Correction(
+                    correctPoint(setup.model, deadTimesOf(setup, i), plan.source, icr, r.sca[p]));
             item.uncorrected[i] += out[p].flag != CorrectionFlag::None;
         }
     }
