@@ -289,7 +289,25 @@ struct CompiledExpression
     // holds pointers into it (a moved vector keeps its storage).
     std::vector<double> variables;
     std::unique_ptr<mu::Parser> parser;
+    // The built-in recipes' forms, a column or a column over another (a count
+    // over the counting time), computed without the parser: the same IEEE
+    // division, at a fraction of the cost of an evaluation per row.
+    enum Form { General, Column, Quotient } form = General;
 };
+
+namespace {
+
+CompiledExpression::Form simpleForm(QString rewritten)
+{
+    rewritten.remove(QLatin1Char(' '));
+    if (rewritten == QLatin1String("c0"))
+        return CompiledExpression::Column;
+    if (rewritten == QLatin1String("c0/c1") || rewritten == QLatin1String("c0/c0"))
+        return CompiledExpression::Quotient;
+    return CompiledExpression::General;
+}
+
+} // namespace
 
 struct CompiledRecipe::Impl
 {
@@ -338,8 +356,10 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNam
         for (size_t v = 0; v < ce.columns.size(); ++v)
             ce.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &ce.variables[v]);
         ce.parser->SetExpr(muString(rewritten));
-        if (unknown.isEmpty())
+        if (unknown.isEmpty()) {
             ce.parser->Eval();
+            ce.form = simpleForm(rewritten);
+        }
     } catch (const mu::Parser::exception_type &e) {
         error
             = QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
@@ -432,6 +452,13 @@ void evaluateExpression(CompiledExpression &e, const ColumnBlock &block,
     // time waiting for each other than the evaluation takes.
     const size_t rows = size_t(block.rows());
     values.resize(rows);
+    if (e.form != CompiledExpression::General) {
+        const std::vector<double> &a = block.columns[size_t(e.columns.front())];
+        const std::vector<double> &b = block.columns[size_t(e.columns.back())];
+        for (size_t r = 0; r < rows; ++r)
+            values[r] = e.form == CompiledExpression::Column ? a[r] : a[r] / b[r];
+        return;
+    }
     const size_t n = e.columns.size();
     std::vector<const double *> sources(n);
     for (size_t v = 0; v < n; ++v)

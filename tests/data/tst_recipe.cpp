@@ -147,6 +147,15 @@ void TestRecipe::evaluate_data()
     QTest::newRow("a name made fit for expressions")
         << "elements = 2\ni0 = mu_E_\nicr = mu_E_ * 1e1\nsca = 1" << names
         << QVector<double> { 70, 140 };
+    QTest::newRow("a column over another, in the order written")
+        << "elements = 2\ni0 = I0\nicr = t / Out_mca{n}\nsca = Out_mca{n}" << names
+        << QVector<double> { 2.0 / 40, 4.0 / 80 };
+    QTest::newRow("a column over itself")
+        << "elements = 2\ni0 = I0\nicr = Out_mca{n}/Out_mca{n}\nsca = t" << names
+        << QVector<double> { 1, 1 };
+    QTest::newRow("a column over a number")
+        << "elements = 2\ni0 = I0\nicr = Out_mca{n} / 4\nsca = t" << names
+        << QVector<double> { 10, 20 };
 }
 
 void TestRecipe::evaluate()
