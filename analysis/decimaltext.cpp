@@ -182,11 +182,20 @@ Text16 tenDigits(std::uint64_t m, int &significant)
     return { head, last | eightZeros << 16 };
 }
 
-// As place(), for a mantissa of ten digits.
-char *placeTen(char *out, std::uint64_t mantissa, int exponent)
+// The three digits of m (100 <= m < 1000) followed by '0', as tenDigits();
+// a standard error's digits, at a fraction of the cost.
+Text16 threeDigits(std::uint64_t m, int &significant)
 {
-    int digits = 0;
-    const Text16 d = tenDigits(mantissa, digits);
+    const auto n = std::uint32_t(m);
+    const std::uint64_t last = pairAt(n % 100);
+    const std::uint64_t head = std::uint64_t('0' + n / 100) | last << 8 | eightZeros << 24;
+    significant = last == 0x3030 ? 1 : (last >> 8) == '0' ? 2 : 3;
+    return { head, eightZeros };
+}
+
+// As place(), for the text of tenDigits() or threeDigits().
+char *placeText(char *out, Text16 d, int digits, int exponent)
+{
     if (exponent >= 0 && exponent < 17) {
         const int whole = exponent + 1;
         if (digits <= whole) {
@@ -288,9 +297,17 @@ char *writeSignificant(char *out, double v, int digits)
         ++exponent;
     }
 #ifdef RATELENS_TEN_DIGITS_IN_REGISTERS
-    // Fewer digits become ten by trailing zeros, which are dropped anyway.
-    if (digits <= 10)
-        return placeTen(out, m * powersOfTen[10 - digits], exponent);
+    // Fewer digits become three or ten by trailing zeros, which are dropped
+    // anyway.
+    int significant = 0;
+    if (digits <= 3) {
+        const Text16 text = threeDigits(m * powersOfTen[3 - digits], significant);
+        return placeText(out, text, significant, exponent);
+    }
+    if (digits <= 10) {
+        const Text16 text = tenDigits(m * powersOfTen[10 - digits], significant);
+        return placeText(out, text, significant, exponent);
+    }
 #endif
     return place(out, m, digits, exponent);
 }

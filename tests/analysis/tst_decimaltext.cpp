@@ -74,6 +74,8 @@ void TestDecimalText::significant_data()
     QTest::newRow("two digits, whole, zeros after") << 1.2e9 << 10 << QByteArray("1200000000");
     QTest::newRow("nine digits of a fraction") << 0.123456789 << 10 << QByteArray("0.123456789");
     QTest::newRow("three digits, zeros dropped") << 0.00290000001 << 3 << QByteArray("0.0029");
+    QTest::newRow("three digits rounded up to a new digit") << 999.5 << 3 << QByteArray("1000");
+    QTest::newRow("three digits, scientific") << -1.234e-7 << 3 << QByteArray("-1.23e-07");
     QTest::newRow("eleven digits") << 12345.678901 << 11 << QByteArray("12345.678901");
     QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 10 << QByteArray("nan");
     QTest::newRow("-inf") << -std::numeric_limits<double>::infinity() << 10 << QByteArray("-inf");
