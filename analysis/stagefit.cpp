@@ -151,10 +151,7 @@ inline void lawOf(DeadTimeModel model, double z, double &g, double &dg)
     }
 }
 
-// The normal sums at the solver's position: chi^2, J^T W J and J^T W r.
-// GSL asks for J^T J and J^T f after every accepted step; the same pass keeps
-// them for the stopping tests, the verdict on a stalled run and the
-// covariance, which then cost no further pass over the points.
+// The normal sums at a position: chi^2, J^T W J and J^T W r.
 struct NormalSums
 {
     double chi2 = 0.0;
@@ -166,106 +163,132 @@ struct NormalSums
 // weightFloor of the largest value a point no longer sets its own weight.
 inline double atLeastFloor(double eta)
 {
-    return eta > weightFloor ? eta : weightFloor;
+    // std::max keeps its first argument unless the second is larger, so a
+    // nan turns into the floor as well; written without a branch, the loops
+    // that weight every point work on several at once.
+    return std::max(weightFloor, eta);
 }
 
-// dg/dz from g(z) itself, with the clamps of lawOf().
-inline double lawSlope(DeadTimeModel model, double z, double g)
+// One pass over the points at (pp, q): the law, the weighted residuals and
+// their sums. The weights enter as sqrt(w) times each residual and each row
+// of the Jacobian.
+// Adds point (xi, eta) with weight sqrtW^2, where the law is g with slope dg.
+inline void addPoint(NormalSums &s, double sqrtW, double pp, double xi, double eta, double g,
+                     double dg)
 {
-    if (model == DeadTimeModel::Paralyzable)
-        return z < -50.0 ? 0.0 : -g;
-    return 1.0 + z < 1e-3 ? 0.0 : -g * g;
+    const double r = sqrtW * (pp * xi * g - eta);
+    const double j0 = sqrtW * xi * g;
+    const double j1 = sqrtW * pp * xi * xi * dg;
+    s.chi2 += r * r;
+    s.a00 += j0 * j0;
+    s.a01 += j0 * j1;
+    s.a11 += j1 * j1;
+    s.g0 += j0 * r;
+    s.g1 += j1 * r;
 }
 
-// The fit as GSL's solver for many points and few parameters sees it: it
-// never stores the Jacobian, only asks for J^T J and J^T u. The weights enter
-// the residuals and the Jacobian directly, as sqrt(w) times each row.
-// GSL asks for the Jacobian right after the residuals at the same point
-// (the start, an accepted step), and the second weighting pass starts where
-// the first ended; so g(Q xi) of every point is kept with the point it was
-// computed at, and neither needs an exponential of its own.
-struct LawValues
+NormalSums normalSums(const ScaledData &d, double pp, double q)
 {
-    std::vector<double> g;
-    double p = notANumber;
-    double q = notANumber;
+    const double *sqrtW = d.sqrtWeights.data();
+    NormalSums s;
+    for (int i = 0; i < d.n; ++i) {
+        const double xi = d.x[i] * d.xScale;
+        double g, dg;
+        lawOf(d.model, q * xi, g, dg);
+        addPoint(s, sqrtW[i], pp, xi, d.y[i] * d.yScale, g, dg);
+    }
+    return s;
+}
+
+// The least-squares problem as GSL's solver sees it. Its trust region with
+// Levenberg-Marquardt steps on the normal equations uses the residuals only
+// through their norm and the Jacobian only through J^T J and J^T r; so the n
+// residuals are handed over rotated into three numbers with the same norm,
+// as in a QR compression of a tall problem: with J^T J = R^T R (Cholesky),
+// r~ = (z, t) where R^T z = J^T r and t^2 = chi^2 - |z|^2, and J~ = (R; 0).
+// J~^T J~ = J^T J, J~^T r~ = J^T r and |r~| = |r|: every step, every ratio of
+// actual to predicted reduction and every stopping test is that of the full
+// problem, while each trial position costs one pass over the points rather
+// than five (the residuals, three norms of them and a copy).
+constexpr size_t compressedSize = 3;
+
+struct Compressed
+{
+    double r00 = 0.0, r01 = 0.0, r11 = 0.0; // R
+    double f[compressedSize] = {};
 };
 
-// Fills law with g(Q xi) at (pp, q) unless it holds them already.
-void keepLaw(const ScaledData &d, LawValues &law, double pp, double q)
+Compressed compress(const NormalSums &s)
 {
-    if (law.p == pp && law.q == q)
-        return;
-    double *gs = law.g.data();
-    for (int i = 0; i < d.n; ++i) {
-        double dg;
-        lawOf(d.model, q * d.x[i] * d.xScale, gs[i], dg);
-    }
-    law.p = pp;
-    law.q = q;
+    Compressed c;
+    c.r00 = std::sqrt(s.a00);
+    c.r01 = s.a01 / c.r00;
+    c.r11 = std::sqrt(s.a11 - c.r01 * c.r01);
+    double z0 = s.g0 / c.r00;
+    double z1 = (s.g1 - c.r01 * z0) / c.r11;
+    // A Jacobian without full rank has no R to rotate by; the norm alone
+    // still lets the solver judge the step (which then leads nowhere).
+    if (!std::isfinite(z0) || !std::isfinite(z1))
+        z0 = z1 = 0.0;
+    c.f[0] = z0;
+    c.f[1] = z1;
+    c.f[2] = std::sqrt(std::fmax(s.chi2 - z0 * z0 - z1 * z1, 0.0));
+    return c;
 }
 
 struct WeightedProblem
 {
     ScaledData *data;
-    LawValues *law;
-    NormalSums sums; // at the last evaluation of J^T J
+    double p = notANumber, q = notANumber; // where trial was taken
+    NormalSums trial;                        // at the last evaluation of the residuals
+    Compressed rotated;                      // of trial
+    NormalSums sums;                         // at the last evaluation of J^T J
+
+    void keep(double pp, double qq, const NormalSums &s)
+    {
+        trial = s;
+        rotated = compress(s);
+        p = pp;
+        q = qq;
+    }
+
+    const NormalSums &at(double pp, double qq)
+    {
+        if (pp != p || qq != q)
+            keep(pp, qq, normalSums(*data, pp, qq));
+        return trial;
+    }
 };
 
-int weightedResiduals(const gsl_vector *p, void *params, gsl_vector *f)
+int weightedResiduals(const gsl_vector *x, void *params, gsl_vector *f)
 {
     auto &problem = *static_cast<WeightedProblem *>(params);
-    const ScaledData &d = *problem.data;
-    const double pp = gsl_vector_get(p, 0);
-    const double q = gsl_vector_get(p, 1);
-    keepLaw(d, *problem.law, pp, q);
-    const double *sqrtW = d.sqrtWeights.data();
-    const double *gs = problem.law->g.data();
-    double *out = f->data;
-    for (int i = 0; i < d.n; ++i) {
-        const double xi = d.x[i] * d.xScale;
-        out[size_t(i) * f->stride] = sqrtW[i] * (pp * xi * gs[i] - d.y[i] * d.yScale);
-    }
+    problem.at(gsl_vector_get(x, 0), gsl_vector_get(x, 1));
+    for (size_t i = 0; i < compressedSize; ++i)
+        gsl_vector_set(f, i, problem.rotated.f[i]);
     return GSL_SUCCESS;
 }
 
-// v = J^T u and, when asked for, J^T J; or v = J u.
-int weightedJacobian(CBLAS_TRANSPOSE_t trans, const gsl_vector *p, const gsl_vector *u,
+// v = J~^T u and, when asked for, J^T J; or v = J~ u.
+int weightedJacobian(CBLAS_TRANSPOSE_t trans, const gsl_vector *x, const gsl_vector *u,
                      void *params, gsl_vector *v, gsl_matrix *jtj)
 {
     auto &problem = *static_cast<WeightedProblem *>(params);
-    const ScaledData &d = *problem.data;
-    const double pp = gsl_vector_get(p, 0);
-    const double q = gsl_vector_get(p, 1);
-    keepLaw(d, *problem.law, pp, q);
-    const double *sqrtW = d.sqrtWeights.data();
-    const double *gs = problem.law->g.data();
+    const NormalSums &s = problem.at(gsl_vector_get(x, 0), gsl_vector_get(x, 1));
+    const Compressed &c = problem.rotated;
+    const double u0 = gsl_vector_get(u, 0);
+    const double u1 = gsl_vector_get(u, 1);
     if (trans == CblasNoTrans) {
-        const double u0 = gsl_vector_get(u, 0);
-        const double u1 = gsl_vector_get(u, 1);
-        for (int i = 0; i < d.n; ++i) {
-            const double xi = d.x[i] * d.xScale;
-            const double dg = lawSlope(d.model, q * xi, gs[i]);
-            gsl_vector_set(v, size_t(i), sqrtW[i] * xi * (gs[i] * u0 + pp * xi * dg * u1));
-        }
+        gsl_vector_set(v, 0, c.r00 * u0 + c.r01 * u1);
+        gsl_vector_set(v, 1, c.r11 * u1);
+        gsl_vector_set(v, 2, 0.0);
         return GSL_SUCCESS;
     }
-    NormalSums s;
-    for (int i = 0; i < d.n; ++i) {
-        const double xi = d.x[i] * d.xScale;
-        const double dg = lawSlope(d.model, q * xi, gs[i]);
-        const double r = u->data[size_t(i) * u->stride];
-        const double j0 = sqrtW[i] * xi * gs[i];
-        const double j1 = sqrtW[i] * pp * xi * xi * dg;
-        s.chi2 += r * r;
-        s.a00 += j0 * j0;
-        s.a01 += j0 * j1;
-        s.a11 += j1 * j1;
-        s.g0 += j0 * r;
-        s.g1 += j1 * r;
-    }
-    gsl_vector_set(v, 0, s.g0);
-    gsl_vector_set(v, 1, s.g1);
+    // J~^T r~ is the gradient itself: taken from the sums rather than back
+    // through R, it keeps every digit.
+    const bool residuals = u0 == c.f[0] && u1 == c.f[1] && gsl_vector_get(u, 2) == c.f[2];
+    gsl_vector_set(v, 0, residuals ? s.g0 : c.r00 * u0);
+    gsl_vector_set(v, 1, residuals ? s.g1 : c.r01 * u0 + c.r11 * u1);
     if (jtj) {
         gsl_matrix_set(jtj, 0, 0, s.a00);
         gsl_matrix_set(jtj, 1, 0, s.a01);
@@ -282,13 +305,20 @@ void weightByData(ScaledData &d)
         d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(d.y[i] * d.yScale));
 }
 
-void weightByModel(ScaledData &d, LawValues &law, double pp, double q)
+// Weights from the model at (pp, q), and in the same pass the normal sums
+// there with those weights, where the next pass of the solver starts.
+NormalSums weightByModel(ScaledData &d, double pp, double q)
 {
-    keepLaw(d, law, pp, q);
+    double *sqrtW = d.sqrtWeights.data();
+    NormalSums s;
     for (int i = 0; i < d.n; ++i) {
         const double xi = d.x[i] * d.xScale;
-        d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(pp * xi * law.g[size_t(i)]));
+        double g, dg;
+        lawOf(d.model, q * xi, g, dg);
+        sqrtW[i] = 1.0 / std::sqrt(atLeastFloor(pp * xi * g));
+        addPoint(s, sqrtW[i], pp, xi, d.y[i] * d.yScale, g, dg);
     }
+    return s;
 }
 
 // GSL's default error handler aborts the program; every error here is a
@@ -303,33 +333,26 @@ void silenceGslErrors()
 }
 
 // GSL's trust region with Levenberg-Marquardt steps on the normal equations
-// (Cholesky: two parameters, well scaled). The workspace holds vectors of n
-// points; the batch command fits both stages of every channel on columns of
-// the same length, so it is kept from one fit to the next in the thread and
-// allocated anew only when n changes.
-struct SolverCache
+// (Cholesky: two parameters, well scaled), on the compressed problem: its
+// workspace is the same small one for every fit, kept in the thread.
+gsl_multilarge_nlinear_workspace *solverWorkspace()
 {
-    size_t n = 0;
-    gsl_multilarge_nlinear_workspace *work = nullptr;
-    LawValues law; // of the fit under way
-    ~SolverCache() { gsl_multilarge_nlinear_free(work); }
-};
-
-SolverCache *solverFor(size_t n)
-{
-    thread_local SolverCache cache;
-    if (cache.work && cache.n == n)
-        return &cache;
-    gsl_multilarge_nlinear_free(cache.work);
-    silenceGslErrors();
-    gsl_multilarge_nlinear_parameters params = gsl_multilarge_nlinear_default_parameters();
-    params.trs = gsl_multilarge_nlinear_trs_lm;
-    params.solver = gsl_multilarge_nlinear_solver_cholesky;
-    params.scale = gsl_multilarge_nlinear_scale_levenberg;
-    cache.work = gsl_multilarge_nlinear_alloc(gsl_multilarge_nlinear_trust, &params, n, 2);
-    cache.n = cache.work ? n : 0;
-    cache.law.g.resize(cache.work ? n : 0);
-    return cache.work ? &cache : nullptr;
+    struct Cache
+    {
+        gsl_multilarge_nlinear_workspace *work = nullptr;
+        ~Cache() { gsl_multilarge_nlinear_free(work); }
+    };
+    thread_local Cache cache;
+    if (!cache.work) {
+        silenceGslErrors();
+        gsl_multilarge_nlinear_parameters params = gsl_multilarge_nlinear_default_parameters();
+        params.trs = gsl_multilarge_nlinear_trs_lm;
+        params.solver = gsl_multilarge_nlinear_solver_cholesky;
+        params.scale = gsl_multilarge_nlinear_scale_levenberg;
+        cache.work = gsl_multilarge_nlinear_alloc(gsl_multilarge_nlinear_trust, &params,
+                                                  compressedSize, 2);
+    }
+    return cache.work;
 }
 
 enum class SolverEnd { Converged, Stalled, OutOfIterations, NotFinite };
@@ -365,27 +388,31 @@ double gaussNewtonGain(const NormalSums &s)
 // moves by less than xtol of itself, when the gradient vanishes to gtol, when
 // what a further step could gain is below what the sum over the points can
 // resolve, or, stalled, when the trust region finds no lower chi^2 any more.
-Solution solve(SolverCache &solver, ScaledData &d, double pp, double q, double xtol, double gtol)
+Solution solve(gsl_multilarge_nlinear_workspace *work, ScaledData &d, double pp, double q,
+               double xtol, double gtol, const NormalSums *atStart = nullptr)
 {
-    WeightedProblem problem { &d, &solver.law, NormalSums() };
+    WeightedProblem problem;
+    problem.data = &d;
+    if (atStart)
+        problem.keep(pp, q, *atStart);
     gsl_multilarge_nlinear_fdf fdf;
     fdf.f = weightedResiduals;
     fdf.df = weightedJacobian;
     fdf.fvv = nullptr;
-    fdf.n = size_t(d.n);
+    fdf.n = compressedSize;
     fdf.p = 2;
     fdf.params = &problem;
 
     double start[2] = { pp, q };
     gsl_vector_view x0 = gsl_vector_view_array(start, 2);
     Solution sol { pp, q, NormalSums() };
-    if (gsl_multilarge_nlinear_init(&x0.vector, &fdf, solver.work) != GSL_SUCCESS
+    if (gsl_multilarge_nlinear_init(&x0.vector, &fdf, work) != GSL_SUCCESS
         || !std::isfinite(problem.sums.chi2)) {
         sol.end = SolverEnd::NotFinite;
         return sol;
     }
     sol.sums = problem.sums;
-    const gsl_vector *position = gsl_multilarge_nlinear_position(solver.work);
+    const gsl_vector *position = gsl_multilarge_nlinear_position(work);
     while (sol.steps < maxFitIterationsPerPass) {
         if (gradientVanishes(sol, gtol))
             return sol;
@@ -395,7 +422,7 @@ Solution solve(SolverCache &solver, ScaledData &d, double pp, double q, double x
         if (!(gaussNewtonGain(sol.sums) > 1e-13 * sol.sums.chi2))
             return sol;
         ++sol.steps;
-        const int status = gsl_multilarge_nlinear_iterate(solver.work);
+        const int status = gsl_multilarge_nlinear_iterate(work);
         const double dp = gsl_vector_get(position, 0) - sol.pp;
         const double dq = gsl_vector_get(position, 1) - sol.q;
         sol.pp += dp;
@@ -647,22 +674,20 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
     // the first pass's model values instead.
     // Where the first pass stalls, the second goes on from there: only its
     // end is judged.
-    SolverCache *solver = solverFor(size_t(n));
-    if (!solver) {
+    gsl_multilarge_nlinear_workspace *work = solverWorkspace();
+    if (!work) {
         fail(fit, FitFailure::NoConvergence, QStringLiteral("out of memory"));
         return fit;
     }
-    // Values of g kept from the fit before are of other data.
-    solver->law.p = solver->law.q = notANumber;
     weightByData(data);
-    Solution sol = solve(*solver, data, pp, q, 1e-5, 1e-8);
+    Solution sol = solve(work, data, pp, q, 1e-5, 1e-8);
     fit.iterations = sol.steps;
     QString why;
     if (sol.end == SolverEnd::OutOfIterations || sol.end == SolverEnd::NotFinite) {
         why = solverFailure(sol);
     } else {
-        weightByModel(data, solver->law, sol.pp, sol.q);
-        sol = solve(*solver, data, sol.pp, sol.q, 1e-10, 1e-12);
+        const NormalSums atStart = weightByModel(data, sol.pp, sol.q);
+        sol = solve(work, data, sol.pp, sol.q, 1e-10, 1e-12, &atStart);
         fit.iterations += sol.steps;
         why = solverFailure(sol);
     }
