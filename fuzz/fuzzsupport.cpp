@@ -83,6 +83,13 @@ QString scratchFile(const QByteArray &bytes)
                                         .arg(QCoreApplication::applicationPid())
                               : QStringLiteral("%1/ratelens-fuzz-%2.dat").arg(dir, name);
     }();
+    // Gone when the run ends; a run that crashes leaves it for a look.
+    struct RemoveAtExit
+    {
+        QString path;
+        ~RemoveAtExit() { QFile::remove(path); }
+    };
+    static const RemoveAtExit removal { path };
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         fail("cannot write the scratch file", path);
