@@ -163,10 +163,7 @@ struct NormalSums
 // weightFloor of the largest value a point no longer sets its own weight.
 inline double atLeastFloor(double eta)
 {
-    // std::max keeps its first argument unless the second is larger, so a
-    // nan turns into the floor as well; written without a branch, the loops
-    // that weight every point work on several at once.
-    return std::max(weightFloor, eta);
+    return eta > weightFloor ? eta : weightFloor;
 }
 
 // One pass over the points at (pp, q): the law, the weighted residuals and
