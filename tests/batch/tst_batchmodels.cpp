@@ -245,12 +245,11 @@ void TestBatchModels::unusableQuadraticShowsAsFailed()
 {
     QTemporaryDir dir;
     const QString table = dir.filePath(QStringLiteral("negative.dat"));
-    QFile file(table);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(
-            "# Channels : 2\n1000 -900 900 850 850\n2000 -1804 1797 1690 1694\n"
-            "3000 -2707 2693 2510 2520\n4000 -3613 3587 3320 3340\n5000 -4520 4481 4110 4150\n");
-    file.close();
+    QVERIFY(testsupport::writeFileBytes(table, "# Channels : 2\n1000 -900 900 850 850\n"
+                                               "2000 -1804 1797 1690 1694\n"
+                                               "3000 -2707 2693 2510 2520\n"
+                                               "4000 -3613 3587 3320 3340\n"
+                                               "5000 -4520 4481 4110 4150\n"));
 
     const Run text = run({ QStringLiteral("--model"), QStringLiteral("compare"), table });
     QCOMPARE(text.status, int(BatchOk));

@@ -303,10 +303,8 @@ void TestBatchRun::unreadableFileIsNamedAndSkipped()
 void TestBatchRun::fileWithoutPointsIsNamed()
 {
     QTemporaryDir dir;
-    QFile empty(dir.filePath(QStringLiteral("notes.txt")));
-    QVERIFY(empty.open(QIODevice::WriteOnly));
-    empty.write("# only a remark\n");
-    empty.close();
+    QVERIFY(testsupport::writeFileBytes(dir.filePath(QStringLiteral("notes.txt")),
+                                        "# only a remark\n"));
     const Run r = runIn(dir.path(), split("notes.txt"));
     QCOMPARE(r.status, int(BatchNoEstimate));
     QVERIFY2(r.err.contains(QStringLiteral("ratelens-batch: no measurement point in notes.txt\n")),

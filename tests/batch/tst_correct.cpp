@@ -50,10 +50,9 @@ QByteArray scanText(DeadTimeModel model, int rows)
 
 QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(f.fileName()));
-    return f.fileName();
+    if (!testsupport::writeFileBytes(dir.filePath(name), bytes))
+        qFatal("cannot write %s", qPrintable(dir.filePath(name)));
+    return dir.filePath(name);
 }
 
 // The output read back through the column reader.
@@ -247,3 +246,4 @@ void TestCorrect::beyondReach()
 
 QTEST_MAIN(TestCorrect)
 #include "tst_correct.moc"
+#include "testsupport.h"

@@ -12,10 +12,7 @@ namespace {
 QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes)
 {
     const QString path = dir.filePath(QStringLiteral("hostile.dat"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-    return path;
+    return testsupport::writeFileBytes(path, bytes) ? path : QString();
 }
 
 // A line of about size bytes: start, then " 1" repeated.
@@ -155,3 +152,4 @@ void TestHostileFiles::largeChannelCountReached()
 
 QTEST_APPLESS_MAIN(TestHostileFiles)
 #include "tst_hostilefiles.moc"
+#include "testsupport.h"

@@ -317,9 +317,7 @@ void TestPointTable::fileResult()
     if (kind == QLatin1String("directory")) {
         QVERIFY(QDir().mkdir(path));
     } else if (kind == QLatin1String("file")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QVERIFY(testsupport::writeFileBytes(path, content));
     }
     Recorder r;
     const OpenStatus open = readPointTableFile(path, r.sink());

@@ -61,10 +61,8 @@ private slots:
 private:
     QString write(const QString &name, const QByteArray &bytes)
     {
-        QFile f(dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            return QString();
-        return f.fileName();
+        const QString path = dir.filePath(name);
+        return testsupport::writeFileBytes(path, bytes) ? path : QString();
     }
     QTemporaryDir dir;
 };
@@ -245,3 +243,4 @@ void TestRecordings::hdf5Requests()
 
 QTEST_APPLESS_MAIN(TestRecordings)
 #include "tst_recordings.moc"
+#include "testsupport.h"

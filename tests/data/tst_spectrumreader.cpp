@@ -38,14 +38,6 @@ SpectrumPoint readReference(const QByteArray &bytes)
     return sp;
 }
 
-QByteArray writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QByteArray();
-    file.write(bytes);
-    return bytes;
-}
 
 } // namespace
 
@@ -269,7 +261,7 @@ void TestSpectrumReader::fileWithoutPermissionGivesNoPoint()
         QSKIP("root reads every file");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("locked.dat"));
-    writeFile(path, exampleFile);
+    QVERIFY(testsupport::writeFileBytes(path, exampleFile));
     QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
     SpectrumPoint sp;
     readSpectrumFile(path, sp);
@@ -283,7 +275,7 @@ void TestSpectrumReader::fileMatchesBytes()
     const QString path = dir.filePath(QStringLiteral("example.dat"));
     QByteArray crlf = exampleFile;
     crlf.replace("\n", "\r\n");
-    writeFile(path, crlf);
+    QVERIFY(testsupport::writeFileBytes(path, crlf));
     SpectrumPoint sp;
     readSpectrumFile(path, sp);
     QCOMPARE(sp.ok, true);
@@ -301,14 +293,14 @@ void TestSpectrumReader::utf16FileWithByteOrderMarkIsDecoded()
         utf16.append(c).append('\0');
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("utf16.dat"));
-    writeFile(path, utf16);
+    QVERIFY(testsupport::writeFileBytes(path, utf16));
     SpectrumPoint sp;
     readSpectrumFile(path, sp);
     QCOMPARE(sp.ok, true);
     QCOMPARE(sp.scas, QVector<double>({ 15, 15 }));
 
     // Without the mark the bytes are read as ASCII with NUL characters: no key matches.
-    writeFile(path, utf16.mid(2));
+    QVERIFY(testsupport::writeFileBytes(path, utf16.mid(2)));
     SpectrumPoint unmarked;
     readSpectrumFile(path, unmarked);
     QCOMPARE(unmarked.ok, false);
@@ -350,7 +342,7 @@ void TestSpectrumReader::turnedAwayOnlyWithoutChannelKey()
     QCOMPARE(mayBeSpectrum(buffer), mayBe);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("input.dat"));
-    writeFile(path, content);
+    QVERIFY(testsupport::writeFileBytes(path, content));
     QCOMPARE(mayBeSpectrumFile(path), mayBe);
     SpectrumPoint sp;
     readSpectrumFile(path, sp);

@@ -68,11 +68,8 @@ const char *const goodRecipe = "elements = 1-2\ni0 = IC0 / tick\nicr = fluo{n} /
 
 QString tst_ColumnsDialog::write(const QString &name, const QByteArray &bytes)
 {
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    f.write(bytes);
-    return f.fileName();
+    const QString path = dir.filePath(name);
+    return testsupport::writeFileBytes(path, bytes) ? path : QString();
 }
 
 void tst_ColumnsDialog::initTestCase()
@@ -272,3 +269,4 @@ void tst_ColumnsDialog::tableReadReplacedByTheRecipe()
 
 QTEST_MAIN(tst_ColumnsDialog)
 #include "tst_columnsdialog.moc"
+#include "testsupport.h"

@@ -44,10 +44,7 @@ struct Window
     void load(const QByteArray &bytes)
     {
         const QString path = dir.filePath(QStringLiteral("t%1.dat").arg(++files));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        QVERIFY(testsupport::writeFileBytes(path, bytes));
         emit body.openFileDialog()->filesSelected({ path });
     }
     int files = 0;
@@ -353,3 +350,4 @@ void TestPlotView::pointerShowsValues()
 
 QTEST_MAIN(TestPlotView)
 #include "tst_plotview.moc"
+#include "testsupport.h"
