@@ -3,6 +3,7 @@
 #include "columnfile.h"
 #include "correctcommand.h"
 #include "deadtimemodel.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -246,4 +247,3 @@ void TestCorrect::beyondReach()
 
 QTEST_MAIN(TestCorrect)
 #include "tst_correct.moc"
-#include "testsupport.h"

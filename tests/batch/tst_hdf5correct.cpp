@@ -4,6 +4,7 @@
 #include "batchrun.h"
 #include "decimaltext.h"
 #include "h5scan.h"
+#include "testsupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -350,4 +351,3 @@ void TestHdf5Correct::unusableScan()
 
 QTEST_GUILESS_MAIN(TestHdf5Correct)
 #include "tst_hdf5correct.moc"
-#include "testsupport.h"

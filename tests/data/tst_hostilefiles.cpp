@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pointtable.h"
 #include "spectrumreader.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -152,4 +153,3 @@ void TestHostileFiles::largeChannelCountReached()
 
 QTEST_APPLESS_MAIN(TestHostileFiles)
 #include "tst_hostilefiles.moc"
-#include "testsupport.h"

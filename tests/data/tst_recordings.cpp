@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "hdf5columns.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -243,4 +244,3 @@ void TestRecordings::hdf5Requests()
 
 QTEST_APPLESS_MAIN(TestRecordings)
 #include "tst_recordings.moc"
-#include "testsupport.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "body.h"
 #include "columnsdialog.h"
+#include "testsupport.h"
 
 #include <QFileDialog>
 #include <QPushButton>
@@ -269,4 +270,3 @@ void tst_ColumnsDialog::tableReadReplacedByTheRecipe()
 
 QTEST_MAIN(tst_ColumnsDialog)
 #include "tst_columnsdialog.moc"
-#include "testsupport.h"

@@ -6,6 +6,7 @@
 #include "fitdetails.h"
 #include "le.h"
 #include "modelcomparison.h"
+#include "testsupport.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -508,4 +509,3 @@ void tst_FitDetails::correctionReadsScansThroughTheFitsRecipe()
 
 QTEST_MAIN(tst_FitDetails)
 #include "tst_fitdetails.moc"
-#include "testsupport.h"

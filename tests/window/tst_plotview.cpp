@@ -5,6 +5,7 @@
 #include "plotaxes.h"
 #include "plotdata.h"
 #include "scatterplot.h"
+#include "testsupport.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -350,4 +351,3 @@ void TestPlotView::pointerShowsValues()
 
 QTEST_MAIN(TestPlotView)
 #include "tst_plotview.moc"
-#include "testsupport.h"
