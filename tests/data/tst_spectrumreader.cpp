@@ -59,7 +59,6 @@ private slots:
     void utf16FileWithByteOrderMarkIsDecoded();
     void turnedAwayOnlyWithoutChannelKey_data();
     void turnedAwayOnlyWithoutChannelKey();
-    void conformanceSpectraMatchReference();
     void unequalArraysOfCallerAreNotOverrun();
 };
 
@@ -347,30 +346,6 @@ void TestSpectrumReader::turnedAwayOnlyWithoutChannelKey()
     SpectrumPoint sp;
     readSpectrumFile(path, sp);
     QVERIFY(mayBe || !sp.ok);
-}
-
-void TestSpectrumReader::conformanceSpectraMatchReference()
-{
-    const QStringList files {
-        QStringLiteral("conformance/01_spectrum_4ch_2048bins/input/Ti_I0scan_1.dat"),
-        QStringLiteral("conformance/02_spectrum_19ch_256bins/input/ni19_run01.dat"),
-    };
-    for (const QString &relative : files) {
-        const QString path = testsupport::testDataPath(relative);
-        SpectrumPoint sp;
-        readSpectrumFile(path, sp);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-        SpectrumPoint reference;
-        readSpectrumReference(file, reference);
-        QCOMPARE(sp.ok, true);
-        QCOMPARE(reference.ok, true);
-        QCOMPARE(sp.i0, reference.i0);
-        QCOMPARE(sp.icrs, reference.icrs);
-        QCOMPARE(sp.scas, reference.scas);
-        QCOMPARE(sp.roiLows, reference.roiLows);
-        QCOMPARE(sp.roiHighs, reference.roiHighs);
-    }
 }
 
 void TestSpectrumReader::unequalArraysOfCallerAreNotOverrun()
