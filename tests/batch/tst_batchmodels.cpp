@@ -78,7 +78,6 @@ private slots:
     void usageErrors();
     void residualPanelsBelowThePlots_data();
     void residualPanelsBelowThePlots();
-    void helpNamesTheModels();
     void excludedChannelsLeaveTheConfFile_data();
     void excludedChannelsLeaveTheConfFile();
     void fixD0HoldsTheScale();
@@ -358,16 +357,6 @@ void TestBatchModels::residualPanelsBelowThePlots()
         }
         QVERIFY2(coloured > 200, qPrintable(QString::number(coloured)));
     }
-}
-
-void TestBatchModels::helpNamesTheModels()
-{
-    const Run r = run({ QStringLiteral("--help") });
-    QCOMPARE(r.status, int(BatchOk));
-    for (const char *text : { "--model <MODEL>", "--residuals", "m = n*exp(-n*tau)",
-                              "m = n/(1 + n*tau)", "proportional to the value", "reduced chi^2",
-                              "covariance", "\"failed\"", "quadratic-biased" })
-        QVERIFY2(r.out.contains(QLatin1String(text)), text);
 }
 
 void TestBatchModels::excludedChannelsLeaveTheConfFile_data()

@@ -92,7 +92,6 @@ private slots:
     void singleChannelIsEstimated();
     void usageErrors_data();
     void usageErrors();
-    void unreadableFileIsNamedAndSkipped();
     void fileWithoutPointsIsNamed();
     void tableAndJsonAgree();
     void twoPointsHaveNoStandardErrors();
@@ -280,24 +279,6 @@ void TestBatchRun::usageErrors()
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
     QVERIFY(r.err.contains(QStringLiteral("--help")));
     QCOMPARE(r.out, QString());
-}
-
-void TestBatchRun::unreadableFileIsNamedAndSkipped()
-{
-    QTemporaryDir out;
-    const QString result = out.filePath(QStringLiteral("result.dat"));
-    const Run r = runIn(caseInput(QStringLiteral("01_spectrum_4ch_2048bins")),
-                        split("Ti_I0scan_1.dat no_such_file.dat Ti_I0scan_2.dat Ti_I0scan_3.dat "
-                              "Ti_I0scan_4.dat Ti_I0scan_5.dat")
-                                << QStringLiteral("-o") << result);
-    // The others are estimated and saved, but a script must see that one is missing.
-    QCOMPARE(r.status, int(BatchIncomplete));
-    QVERIFY2(r.err.startsWith(QStringLiteral("ratelens-batch: cannot read no_such_file.dat: ")),
-             qPrintable(r.err));
-    QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
-    QCOMPARE(readFileBytes(result),
-             readFileBytes(testDataPath(
-                     QStringLiteral("conformance/01_spectrum_4ch_2048bins/expected/result_1.dat"))));
 }
 
 void TestBatchRun::fileWithoutPointsIsNamed()
