@@ -164,6 +164,11 @@ void TestBatchRun::resultsFilesMatchTheWindow()
     const QString result = out.filePath(QStringLiteral("result.dat"));
     const Run r = runIn(caseInput(caseName), files + QStringList { QStringLiteral("-o"), result });
     QCOMPARE(r.status, int(expectedStatus(caseName)));
+    // A file that cannot be read is named, on a line of its own.
+    if (r.status == BatchIncomplete) {
+        QVERIFY2(r.err.startsWith(QStringLiteral("ratelens-batch: cannot read ")), qPrintable(r.err));
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    }
 
     const QString expectedDir = testDataPath(QStringLiteral("conformance/%1/expected/").arg(caseName));
     const QByteArray want = readFileBytes(expectedDir + expected);
