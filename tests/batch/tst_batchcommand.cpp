@@ -142,7 +142,10 @@ void TestBatchCommand::helpExplainsTheStatistics()
     for (const char *text : { "Usage:", "--output <FILE>", "--json", "--plot <FILE>", "--bare-plot",
                               "--size <WxH>", "--verbose", "--version", "RSS/(n-2)",
                               "s^2 (X^T X)^-1", "delta method", "tau0 = -b/a^2", "tau = -d1/d0",
-                              "centred", "uncentred", "Exit status" })
+                              "centred", "uncentred", "Exit status", "--model <MODEL>",
+                              "--residuals", "m = n*exp(-n*tau)", "m = n/(1 + n*tau)",
+                              "proportional to the value", "reduced chi^2", "covariance",
+                              "\"failed\"", "quadratic-biased" })
         QVERIFY2(r.out.contains(text), text);
 }
 

@@ -53,9 +53,7 @@ void TestBatchRecordings::initTestCase()
 
 void TestBatchRecordings::writeFile(const QString &name, const QByteArray &bytes)
 {
-    QFile f(file(name));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+    QVERIFY(testsupport::writeFileBytes(file(name), bytes));
 }
 
 void TestBatchRecordings::deadTimesComeBack_data()

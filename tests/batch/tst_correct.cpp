@@ -3,6 +3,7 @@
 #include "columnfile.h"
 #include "correctcommand.h"
 #include "deadtimemodel.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -50,10 +51,9 @@ QByteArray scanText(DeadTimeModel model, int rows)
 
 QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(f.fileName()));
-    return f.fileName();
+    if (!testsupport::writeFileBytes(dir.filePath(name), bytes))
+        qFatal("cannot write %s", qPrintable(dir.filePath(name)));
+    return dir.filePath(name);
 }
 
 // The output read back through the column reader.

@@ -4,6 +4,7 @@
 #include "batchrun.h"
 #include "decimaltext.h"
 #include "h5scan.h"
+#include "testsupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -38,13 +39,6 @@ QByteArray fileBytes(const QString &path)
 QByteArray sha256(const QString &path)
 {
     return QCryptographicHash::hash(fileBytes(path), QCryptographicHash::Sha256);
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
 }
 
 // The scan's values as a column file, columns in the order of the recipe's
@@ -168,8 +162,9 @@ private:
 void TestHdf5Correct::initTestCase()
 {
     QVERIFY(dir.isValid());
-    writeFile(dir.filePath("h5.recipe"), QByteArray(recipeRates) + recipeDatasets);
-    writeFile(dir.filePath("text.recipe"), recipeRates);
+    QVERIFY(testsupport::writeFileBytes(dir.filePath("h5.recipe"),
+                                        QByteArray(recipeRates) + recipeDatasets));
+    QVERIFY(testsupport::writeFileBytes(dir.filePath("text.recipe"), recipeRates));
 }
 
 QString TestHdf5Correct::writeScan(const QString &name, const h5scan::Spec &spec,
@@ -212,7 +207,7 @@ void TestHdf5Correct::sameAsColumnFile()
     h5scan::Scan scan;
     const QString h5 = writeScan(QStringLiteral("scan.h5"), spec, &scan);
     const QByteArray before = sha256(h5);
-    writeFile(dir.filePath("same.txt"), asColumnFile(scan, spec));
+    QVERIFY(testsupport::writeFileBytes(dir.filePath("same.txt"), asColumnFile(scan, spec)));
     const QStringList typed { "--model", "paralyzable", "--tau0", tau0s };
 
     const BatchRun fromH5 = runBatchCommand(QStringList { "correct" } + typed
@@ -336,7 +331,7 @@ void TestHdf5Correct::unusableScan()
     QByteArray recipe = QByteArray(recipeRates) + recipeDatasets;
     if (damage == QLatin1String("missing"))
         recipe.replace("/entry/scaler/I0", "/entry/scaler/I1");
-    writeFile(dir.filePath("bad.recipe"), recipe);
+    QVERIFY(testsupport::writeFileBytes(dir.filePath("bad.recipe"), recipe));
     const QByteArray before = sha256(h5);
     QDir(dir.filePath("bad")).removeRecursively();
     QVERIFY(QDir(dir.path()).mkpath("bad"));

@@ -6,7 +6,6 @@
 #include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -43,18 +42,6 @@ std::vector<Hdf5Request> scanRequests(const h5scan::Spec &spec, Layout layout)
     return r;
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class TestHdf5Columns : public QObject
@@ -70,8 +57,6 @@ private slots:
     void scanReadsBackAsWritten();
     void everyNumericType_data();
     void everyNumericType();
-    void someColumnsOfAWideDataset_data();
-    void someColumnsOfAWideDataset();
     void rowRange_data();
     void rowRange();
     void badFileOrRequest_data();
@@ -225,66 +210,42 @@ void TestHdf5Columns::everyNumericType()
     QCOMPARE(std::signbit(got.columns[0].back()), std::signbit(values.back()));
 }
 
-void TestHdf5Columns::someColumnsOfAWideDataset_data()
-{
-    QTest::addColumn<QList<int>>("columns");
-    QTest::addColumn<unsigned>("chunkRows");
-    QTest::newRow("one of 12, contiguous") << QList<int> { 11 } << 0u;
-    QTest::newRow("three of 12, chunked") << QList<int> { 4, 0, 9 } << 16u;
-    QTest::newRow("all 12 and one twice, chunked")
-        << QList<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 3 } << 16u;
-}
-
-// Column by column or in blocks of whole rows, the same numbers: the blocks
-// cross chunk and block boundaries at 1000 rows.
-void TestHdf5Columns::someColumnsOfAWideDataset()
-{
-    QFETCH(QList<int>, columns);
-    QFETCH(unsigned, chunkRows);
-    const std::size_t rows = 1000, width = 12;
-    std::vector<double> values(rows * width);
-    for (std::size_t i = 0; i < values.size(); ++i)
-        values[i] = double(i % width) * 1e6 + double(i / width);
-    const QString path = dir.filePath(QStringLiteral("wide.h5"));
-    {
-        h5scan::Writer w(path.toStdString());
-        QVERIFY(w.dataset("/wide", Type::Float64, { rows, width }, values, chunkRows));
-    }
-    std::vector<Hdf5Request> requests;
-    for (int c : columns)
-        requests.push_back({ QStringLiteral("c%1").arg(c), QStringLiteral("/wide"), c });
-    const Hdf5Columns got = readHdf5Columns(path, requests);
-    QVERIFY2(got.ok(), qPrintable(got.error));
-    for (int i = 0; i < columns.size(); ++i) {
-        QCOMPARE(got.columns[i].size(), rows);
-        for (std::size_t r = 0; r < rows; r += 97)
-            QCOMPARE(got.columns[i][r], columns[i] * 1e6 + double(r));
-        QCOMPARE(got.columns[i].back(), columns[i] * 1e6 + double(rows - 1));
-    }
-}
-
 void TestHdf5Columns::rowRange_data()
 {
     QTest::addColumn<QList<int>>("columns"); // of /wide; -1: the 1-D /one
+    QTest::addColumn<unsigned>("chunkRows");
     QTest::addColumn<quint64>("first");
     QTest::addColumn<quint64>("count");
     QTest::addColumn<int>("rows");
     const QList<int> few { -1, 4 }; // read column by column
     const QList<int> most { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 }; // in whole rows
-    QTest::newRow("all rows") << few << quint64(0) << ~quint64(0) << 1000;
-    QTest::newRow("a block within, few columns") << few << quint64(333) << quint64(100) << 100;
-    QTest::newRow("a block within, whole rows") << most << quint64(333) << quint64(100) << 100;
-    QTest::newRow("the last rows, cut short") << few << quint64(990) << quint64(50) << 10;
-    QTest::newRow("the last rows of whole rows") << most << quint64(990) << quint64(50) << 10;
-    QTest::newRow("at the end: none") << few << quint64(1000) << quint64(5) << 0;
-    QTest::newRow("past the end: none") << most << quint64(5000) << quint64(5) << 0;
+    const quint64 all = ~quint64(0);
+    QTest::newRow("all rows") << few << 16u << quint64(0) << all << 1000;
+    QTest::newRow("one of 12, contiguous") << QList<int> { 11 } << 0u << quint64(0) << all << 1000;
+    QTest::newRow("three of 12 out of order") << QList<int> { 4, 0, 9 } << 16u << quint64(0) << all
+                                              << 1000;
+    QTest::newRow("all 12 and one twice") << most + QList<int> { 3 } << 16u << quint64(0) << all
+                                          << 1000;
+    QTest::newRow("a block within, few columns") << few << 16u << quint64(333) << quint64(100)
+                                                 << 100;
+    QTest::newRow("a block within, whole rows") << most << 16u << quint64(333) << quint64(100)
+                                                << 100;
+    QTest::newRow("a block within, contiguous") << most << 0u << quint64(333) << quint64(100)
+                                                << 100;
+    QTest::newRow("the last rows, cut short") << few << 16u << quint64(990) << quint64(50) << 10;
+    QTest::newRow("the last rows of whole rows") << most << 16u << quint64(990) << quint64(50)
+                                                 << 10;
+    QTest::newRow("at the end: none") << few << 16u << quint64(1000) << quint64(5) << 0;
+    QTest::newRow("past the end: none") << most << 16u << quint64(5000) << quint64(5) << 0;
 }
 
-// A range of rows of 1-D and 2-D datasets, chunked across its ends: the rows
-// there are and no more.
+// A range of rows of 1-D and 2-D datasets, read column by column or in blocks
+// of whole rows that cross chunk and block boundaries: the rows there are,
+// each with its own numbers, and no more.
 void TestHdf5Columns::rowRange()
 {
     QFETCH(QList<int>, columns);
+    QFETCH(unsigned, chunkRows);
     QFETCH(quint64, first);
     QFETCH(quint64, count);
     QFETCH(int, rows);
@@ -297,8 +258,8 @@ void TestHdf5Columns::rowRange()
     const QString path = dir.filePath(QStringLiteral("range.h5"));
     {
         h5scan::Writer w(path.toStdString());
-        QVERIFY(w.dataset("/wide", Type::Float64, { all, width }, wide, 16));
-        QVERIFY(w.dataset("/one", Type::Int32, { all }, one, 16));
+        QVERIFY(w.dataset("/wide", Type::Float64, { all, width }, wide, chunkRows));
+        QVERIFY(w.dataset("/one", Type::Int32, { all }, one, chunkRows));
     }
     std::vector<Hdf5Request> requests;
     for (int c : columns)
@@ -426,18 +387,20 @@ void TestHdf5Columns::badFileOrRequest()
         QVERIFY(QDir().mkpath(path));
     } else if (file == QLatin1String("empty")) {
         path = dir.filePath(QStringLiteral("empty.h5"));
-        QVERIFY(writeBytes(path, QByteArray()));
+        QVERIFY(testsupport::writeFileBytes(path, QByteArray()));
     } else if (file == QLatin1String("text")) {
         path = dir.filePath(QStringLiteral("table.dat"));
-        QVERIFY(writeBytes(path, "# Channels : 1\n1 2 3\n"));
+        QVERIFY(testsupport::writeFileBytes(path, "# Channels : 1\n1 2 3\n"));
     } else if (file == QLatin1String("damaged")) {
         path = dir.filePath(QStringLiteral("damaged.h5"));
         const long long at = h5scan::objectAddress(scan.toStdString(), "/entry/xspress3/Clock");
         QVERIFY(at > 0);
-        QVERIFY(writeBytes(path, bytesOf(scan).replace(int(at), 16, QByteArray(16, '\xff'))));
+        const QByteArray damaged
+                = testsupport::readFileBytes(scan).replace(int(at), 16, QByteArray(16, '\xff'));
+        QVERIFY(testsupport::writeFileBytes(path, damaged));
     } else if (file == QLatin1String("truncated")) {
         path = dir.filePath(QStringLiteral("cut.h5"));
-        QVERIFY(writeBytes(path, bytesOf(scan).left(4096)));
+        QVERIFY(testsupport::writeFileBytes(path, testsupport::readFileBytes(scan).left(4096)));
     }
     const Hdf5Columns got
         = readHdf5Columns(path,
@@ -507,7 +470,7 @@ namespace {
 // version 2 while it is written in the form of version 3. Found by fuzz_hdf5file.
 QByteArray crashingScan(const QString &scan)
 {
-    QByteArray bytes = bytesOf(scan);
+    QByteArray bytes = testsupport::readFileBytes(scan);
     const long long header = h5scan::objectAddress(scan.toStdString(), "/entry/scaler/I0");
     // message type 8 (layout), flags and reserved 0, then version 3, class 2 (chunked)
     const QByteArray layout("\x08\x00", 2);
@@ -534,7 +497,7 @@ void TestHdf5Columns::libraryCrashCostsOneMessage()
     const QByteArray crafted = crashingScan(scan);
     QVERIFY(!crafted.isEmpty());
     const QString path = dir.filePath(QStringLiteral("crafted.h5"));
-    QVERIFY(writeBytes(path, crafted));
+    QVERIFY(testsupport::writeFileBytes(path, crafted));
 
     const std::vector<Hdf5Request> requests = scanRequests(spec, Layout::TwoD);
     const Hdf5Columns got = readHdf5Columns(path, requests);
@@ -620,7 +583,7 @@ void TestHdf5Columns::messagesInJapanese()
     QVERIFY(japanese.load(QStringLiteral(":Ratelens_ja_JP")));
     QCoreApplication::installTranslator(&japanese);
     const QString text = dir.filePath(QStringLiteral("notes.txt"));
-    QVERIFY(writeBytes(text, "not HDF5\n"));
+    QVERIFY(testsupport::writeFileBytes(text, "not HDF5\n"));
     const Hdf5Columns got
         = readHdf5Columns(text, { { QStringLiteral("I0"), QStringLiteral("/I0"), -1 } });
     QCoreApplication::removeTranslator(&japanese);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pointtable.h"
 #include "spectrumreader.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -12,10 +13,7 @@ namespace {
 QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes)
 {
     const QString path = dir.filePath(QStringLiteral("hostile.dat"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-    return path;
+    return testsupport::writeFileBytes(path, bytes) ? path : QString();
 }
 
 // A line of about size bytes: start, then " 1" repeated.

@@ -56,9 +56,7 @@ void TestLoader::whatBecameOfAFile()
     if (kind == QLatin1String("folder")) {
         QVERIFY(QDir().mkdir(path));
     } else if (kind == QLatin1String("file")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QVERIFY(testsupport::writeFileBytes(path, content));
     }
 
     PointSet set;
@@ -75,10 +73,7 @@ void TestLoader::traceOfATableAndAMissingFile()
 {
     QTemporaryDir dir;
     const QString table = dir.filePath(QStringLiteral("t.dat"));
-    QFile file(table);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("#  channels :  2 \n1, 2 3 4 5\n");
-    file.close();
+    QVERIFY(testsupport::writeFileBytes(table, "#  channels :  2 \n1, 2 3 4 5\n"));
     const QString missing = dir.filePath(QStringLiteral("gone.dat"));
 
     QStringList trace;

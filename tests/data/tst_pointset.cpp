@@ -45,6 +45,9 @@ void TestPointSet::channelsAndRanges_data()
     QTest::newRow("a point without values widens by -1 .. 1")
             << QVector<MeasValues> { { 1, { 30, 40 }, { 20, 25 } }, { 2, {}, {} } } << 0
             << QVector<double> { 1, -1, 40 } << QVector<double> { 1, -1, 25 };
+    QTest::newRow("only the empty side widens by -1 .. 1")
+            << QVector<MeasValues> { { 1, { 30, 40 }, { 20, 25 } }, { 2, {}, { 50 } } } << 0
+            << QVector<double> { 1, -1, 40 } << QVector<double> { 1, 20, 50 };
 }
 
 void TestPointSet::channelsAndRanges()

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "hdf5columns.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -61,10 +62,8 @@ private slots:
 private:
     QString write(const QString &name, const QByteArray &bytes)
     {
-        QFile f(dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            return QString();
-        return f.fileName();
+        const QString path = dir.filePath(name);
+        return testsupport::writeFileBytes(path, bytes) ? path : QString();
     }
     QTemporaryDir dir;
 };

@@ -112,13 +112,6 @@ QByteArray randomBytes(int size, quint32 seed, const QByteArray &skip)
     return out;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && file.write(bytes) == bytes.size() && file.flush();
-}
-
 bool writeLongLineTable(const QString &path, qint64 lineBytes)
 {
     QFile file(path);

@@ -24,9 +24,6 @@ QByteArray utf16(const QString &text, bool bigEndian, bool byteOrderMark);
 // size bytes from a fixed pseudo-random sequence, leaving out the bytes in skip.
 QByteArray randomBytes(int size, quint32 seed, const QByteArray &skip = QByteArray());
 
-// Writes bytes to path; false if that failed.
-bool writeFile(const QString &path, const QByteArray &bytes);
-
 // A point table of two channels whose second line is one data line of about
 // lineBytes bytes: the point 5000 / 4000 4100 / 3500 3600 followed by " 7"
 // fields; then the point 6000 / 4800 4900 / 4200 4300. Written piecewise.

@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 
 using namespace hostile;
+using testsupport::writeFileBytes;
 using testsupport::DebugCapture;
 
 // Every hostile file is loaded into a window that already holds a good batch:
@@ -119,7 +120,7 @@ void tst_Hostile::initTestCase()
                  { 4000, { 3000, 3300 }, { 2600, 2900 } } };
     for (int i = 0; i < 3; ++i) {
         const QString file = path(QStringLiteral("good_%1.dat").arg(i + 1));
-        QVERIFY(writeFile(file, spectrumText(good[i].i0, good[i].icrs, good[i].scas)));
+        QVERIFY(writeFileBytes(file, spectrumText(good[i].i0, good[i].icrs, good[i].scas)));
         goodFiles.append(file);
         goodPoints.append(pointText(good[i].i0, good[i].icrs, good[i].scas));
     }
@@ -287,7 +288,7 @@ void tst_Hostile::hostileFile()
     QFETCH(QVector<bool>, headers);
 
     const QString file = path(QStringLiteral("hostile.dat"));
-    QVERIFY(writeFile(file, content));
+    QVERIFY(writeFileBytes(file, content));
 
     Body body;
     body.resize(900, 700);
@@ -341,7 +342,7 @@ void tst_Hostile::unopenablePath()
         QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
     } else {
         target = path(QStringLiteral("%1.dat").arg(kind));
-        QVERIFY(writeFile(target, QByteArray("1000 950 900\n")));
+        QVERIFY(writeFileBytes(target, QByteArray("1000 950 900\n")));
         if (kind == QLatin1String("unreadable")) {
             QVERIFY(QFile::setPermissions(target, QFileDevice::WriteOwner));
             QFile probe(target);
@@ -372,7 +373,7 @@ void tst_Hostile::unopenablePath()
 void tst_Hostile::randomBinary()
 {
     const QString file = path(QStringLiteral("random.bin"));
-    QVERIFY(writeFile(file, randomBytes(64 * 1024, 20261207)));
+    QVERIFY(writeFileBytes(file, randomBytes(64 * 1024, 20261207)));
 
     QStringList expectedPoints;
     QStringList expectedTrace;
@@ -424,7 +425,7 @@ void tst_Hostile::randomTextWithoutNumbers()
         skip += QByteArray(1, c) + char(c - 'a' + 'A');
     const QByteArray bytes = "! " + randomBytes(16 * 1024, 7, skip) + " ? ?";
     const QString file = path(QStringLiteral("random.txt"));
-    QVERIFY(writeFile(file, bytes));
+    QVERIFY(writeFileBytes(file, bytes));
 
     Body body;
     const Loaded before = loadGoodBatch(body);
@@ -447,7 +448,7 @@ void tst_Hostile::randomTextWithoutNumbers()
 void tst_Hostile::everyIcrZeroGivesNonFiniteDeadTimes()
 {
     const QString file = path(QStringLiteral("zero_icr.dat"));
-    QVERIFY(writeFile(file,
+    QVERIFY(writeFileBytes(file,
                       "# Channels : 2\n1000 0 0 900 910\n2000 0 0 1600 1700\n"
                       "3000 0 0 2200 2300\n"));
     Body body;
@@ -482,7 +483,7 @@ void tst_Hostile::everyIcrZeroGivesNonFiniteDeadTimes()
 void tst_Hostile::mouseOnPlotsOfExtremeValues()
 {
     const QString file = path(QStringLiteral("extreme.dat"));
-    QVERIFY(writeFile(file, "1e308 1e308 -1e308\n-1e308 -1e308 1e308\ninf -inf nan\n"
+    QVERIFY(writeFileBytes(file, "1e308 1e308 -1e308\n-1e308 -1e308 1e308\ninf -inf nan\n"
                             "4.9e-324 -4.9e-324 0\n"));
     Body body;
     body.resize(900, 700);

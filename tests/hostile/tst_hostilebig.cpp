@@ -10,6 +10,7 @@
 #include <QtTest>
 
 using namespace hostile;
+using testsupport::writeFileBytes;
 using testsupport::DebugCapture;
 
 // The two big hostile files, apart from the others so that a quick run can
@@ -60,7 +61,7 @@ void tst_HostileBig::initTestCase()
     const double i0s[] = { 1000, 2000, 4000 };
     for (int i = 0; i < 3; ++i) {
         const QString file = dir.filePath(QStringLiteral("good_%1.dat").arg(i + 1));
-        QVERIFY(writeFile(file, spectrumText(i0s[i], { 0.9 * i0s[i], 0.95 * i0s[i] },
+        QVERIFY(writeFileBytes(file, spectrumText(i0s[i], { 0.9 * i0s[i], 0.95 * i0s[i] },
                                              { 0.8 * i0s[i], 0.85 * i0s[i] })));
         goodFiles.append(file);
     }

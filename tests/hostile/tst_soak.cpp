@@ -10,6 +10,7 @@
 #include <algorithm>
 
 using namespace hostile;
+using testsupport::writeFileBytes;
 
 // Hundreds of load-and-clear cycles through the window: every clear must give
 // back every widget the load made, and memory must not creep up.
@@ -59,7 +60,7 @@ void tst_Soak::loadAndClearCycles()
     for (int i = 1; i <= 3; ++i) {
         const double i0 = 1000.0 * i;
         const QString file = dir.filePath(QStringLiteral("spectrum_%1.dat").arg(i));
-        QVERIFY(writeFile(file, spectrumText(i0, { 0.9 * i0, 0.8 * i0, 0.85 * i0, 0.7 * i0 },
+        QVERIFY(writeFileBytes(file, spectrumText(i0, { 0.9 * i0, 0.8 * i0, 0.85 * i0, 0.7 * i0 },
                                              { 0.7 * i0, 0.6 * i0, 0.65 * i0, 0.5 * i0 })));
         batch.append(file);
     }
@@ -71,7 +72,7 @@ void tst_Soak::loadAndClearCycles()
                 + QByteArray::number(690 * i) + " " + QByteArray::number(690 * i) + " "
                 + QByteArray::number(590 * i) + " " + QByteArray::number(640 * i) + " "
                 + QByteArray::number(490 * i) + "\n";
-    QVERIFY(writeFile(table, rows));
+    QVERIFY(writeFileBytes(table, rows));
     batch.append(table);
 
     Body body;

@@ -24,6 +24,12 @@ public:
 };
 
 QByteArray readFileBytes(const QString &path);
+// Replaces the file at path with bytes; false unless every byte was written.
+bool writeFileBytes(const QString &path, const QByteArray &bytes);
 QString testDataPath(const QString &relative);
+
+// Lets widgets lay themselves out: each round delivers what the one before
+// posted (boxes shown, sizes passed up from strip to window).
+void settle();
 
 } // namespace testsupport

@@ -30,6 +30,7 @@
 #include <memory>
 
 using testsupport::DebugCapture;
+using testsupport::settle;
 
 class tst_Body : public QObject
 {
@@ -53,11 +54,8 @@ private slots:
     void boxesInViewAfterScrolling_data();
     void boxesInViewAfterScrolling();
     void addMeasPointRowsAndChannels();
-    void addMeasPointRanges_data();
-    void addMeasPointRanges();
     void loadMixedBatchThroughDialog();
     void batchesAccumulateAndClear();
-    void estimationNeedsTwoChannels();
     void resultBoxesCappedForHugeChannelCounts();
     void saveWritesNothingBeforeEstimation();
     void saveIntoMissingFolderLogsBothLines();
@@ -70,16 +68,6 @@ private:
 };
 
 namespace {
-
-// Lets the window lay itself out: each round delivers what the one before
-// posted (boxes shown, sizes passed up from strip to window).
-void settle()
-{
-    for (int round = 0; round < 10; ++round) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
 
 void emitFilesSelected(Body &body, const QStringList &files)
 {
@@ -129,11 +117,7 @@ QString tst_Body::writeFile(const QString &name, const QByteArray &bytes)
     if (!tmp)
         tmp = std::make_unique<QTemporaryDir>();
     const QString path = tmp->filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    f.write(bytes);
-    return path;
+    return testsupport::writeFileBytes(path, bytes) ? path : QString();
 }
 
 void tst_Body::texts_data()
@@ -579,7 +563,7 @@ void tst_Body::largeLoadsFitTheScreen()
     // first ICR box of the first panel.
     panels->verticalScrollBar()->setValue(0);
     panels->horizontalScrollBar()->setValue(0);
-    QTest::qWait(50);
+    settle();
     auto *icrRow = set.mcas.first()->findChild<QGridLayout *>("ICRsBase");
     QVERIFY(icrRow);
     QCOMPARE(set.tauLEs.first()->mapToGlobal(QPoint()).x(),
@@ -766,6 +750,11 @@ void tst_Body::addMeasPointRowsAndChannels()
     body.addMeasPoint(3, { 1, 2, 3, 4, 5 }, { 1, 2, 3, 4, 5, 6 });
     QCOMPARE(body.measSet().chs(), 4);
     QCOMPARE(body.measSet().mcas.size(), 3);
+    // The plots' ranges cover every value loaded, common channel or not.
+    const ValueRanges &r = body.measSet().ranges();
+    QVERIFY(r.hasI0 && r.hasIcr && r.hasSca);
+    QCOMPARE(QVector<double>({ r.i0Min, r.i0Max, r.icrMin, r.icrMax, r.scaMin, r.scaMax }),
+             QVector<double>({ 1, 3, 1, 6, 1, 6 }));
     for (int p = 0; p < 3; ++p) {
         AMeasP *panel = body.measSet().mcas[p];
         QCOMPARE(panel->i0, double(p + 1));
@@ -785,50 +774,6 @@ void tst_Body::addMeasPointRowsAndChannels()
     body.addMeasPoint(7, { 1, 2, 3 }, { 1, 2, 3 });
     QCOMPARE(body.measSet().chs(), 3);
     QCOMPARE(panelRow(layout, body.measSet().mcas[0]), 0);
-}
-
-void tst_Body::addMeasPointRanges_data()
-{
-    QTest::addColumn<QVector<double>>("icrs");
-    QTest::addColumn<QVector<double>>("scas");
-    QTest::addColumn<double>("icrMin");
-    QTest::addColumn<double>("icrMax");
-    QTest::addColumn<double>("scaMin");
-    QTest::addColumn<double>("scaMax");
-
-    QTest::newRow("values widen the ranges")
-        << QVector<double> { 5, 50 } << QVector<double> { 4, 40 } << 5.0 << 100.0 << 4.0 << 90.0;
-    QTest::newRow("no ICR values widen by -1 .. 1")
-        << QVector<double> {} << QVector<double> { 4, 40 } << -1.0 << 100.0 << 4.0 << 90.0;
-    QTest::newRow("no SCA values widen by -1 .. 1")
-        << QVector<double> { 5, 50 } << QVector<double> {} << 5.0 << 100.0 << -1.0 << 90.0;
-    QTest::newRow("negative values count")
-        << QVector<double> { -7 } << QVector<double> { 95 } << -7.0 << 100.0 << 10.0 << 95.0;
-}
-
-void tst_Body::addMeasPointRanges()
-{
-    QFETCH(QVector<double>, icrs);
-    QFETCH(QVector<double>, scas);
-    QFETCH(double, icrMin);
-    QFETCH(double, icrMax);
-    QFETCH(double, scaMin);
-    QFETCH(double, scaMax);
-
-    Body body;
-    const MeasSet &s = body.measSet();
-    QVERIFY(!s.ranges().hasI0 && !s.ranges().hasIcr && !s.ranges().hasSca);
-    QCOMPARE(s.ranges().i0Min, 1e300);
-    QCOMPARE(s.ranges().i0Max, -1e300);
-    body.addMeasPoint(300, { 10, 100 }, { 10, 90 });
-    body.addMeasPoint(200, icrs, scas);
-    QVERIFY(s.ranges().hasI0 && s.ranges().hasIcr && s.ranges().hasSca);
-    QCOMPARE(s.ranges().i0Min, 200.0);
-    QCOMPARE(s.ranges().i0Max, 300.0);
-    QCOMPARE(s.ranges().icrMin, icrMin);
-    QCOMPARE(s.ranges().icrMax, icrMax);
-    QCOMPARE(s.ranges().scaMin, scaMin);
-    QCOMPARE(s.ranges().scaMax, scaMax);
 }
 
 void tst_Body::loadMixedBatchThroughDialog()
@@ -919,24 +864,6 @@ void tst_Body::batchesAccumulateAndClear()
     for (const auto &b : boxes)
         QVERIFY(b.isNull());
     QCOMPARE(body.findChild<QGridLayout *>("MCALayout")->count(), 0);
-}
-
-void tst_Body::estimationNeedsTwoChannels()
-{
-    Body body;
-    body.addMeasPoint(1, { 1, 1 }, { 1, 1 });
-    body.addMeasPoint(2, { 2, 2 }, { 2, 2 });
-    emitFilesSelected(body, {});
-    QVERIFY(body.measSet().estimated);
-    const QVector<double> before = body.measSet().tau0s;
-
-    // A one-channel point makes chs 1: the earlier results stay as they were.
-    body.addMeasPoint(3, { 3 }, { 3 });
-    emitFilesSelected(body, {});
-    QCOMPARE(body.measSet().chs(), 1);
-    QVERIFY(body.measSet().estimated);
-    QCOMPARE(body.measSet().tau0s.size(), before.size());
-    QCOMPARE(body.measSet().tauLEs.size(), 4);
 }
 
 void tst_Body::resultBoxesCappedForHugeChannelCounts()

@@ -60,11 +60,7 @@ void load(Body &body, const QStringList &files)
 
 QString writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    f.write(bytes);
-    return path;
+    return testsupport::writeFileBytes(path, bytes) ? path : QString();
 }
 
 QVector<double> i0s(const Body &body)
@@ -276,6 +272,7 @@ void tst_BodyActions::staleResultsSayWhatTheyAre()
     QCOMPARE(set.chs(), 1);
     QVERIFY(set.estimated);
     QCOMPARE(set.tau0s, tau0s);
+    QCOMPARE(set.tauLEs.size(), 2 * tau0s.size());
     QVERIFY(body.currentMessage().contains("Dead times not updated"));
     QVERIFY(body.currentMessage().contains("stray.bin has 1"));
     // Greyed, and its tooltip says why before it gives the fits.
@@ -332,7 +329,7 @@ void tst_BodyActions::longMessageKeepsTheRow()
     for (int i = 0; i < 40; ++i)
         missing.append(QStringLiteral("/no/such/folder/measurement_%1.dat").arg(i));
     load(body, missing);
-    QTest::qWait(20);
+    testsupport::settle();
     QCOMPARE(body.width(), 700);
     QCOMPARE(body.minimumSizeHint().width(), minWidth);
     QCOMPARE(field->geometry(), before);

@@ -4,6 +4,7 @@
 #include "deadtime.h"
 #include "loader.h"
 #include "pointset.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -18,6 +19,8 @@
 #include <QtTest>
 
 #include <memory>
+
+using testsupport::settle;
 
 // The window as its form tables describe it, built here from plain widgets and
 // layouts: where the loaded points fit, Body must show every widget with the
@@ -329,16 +332,6 @@ QStringList everythingShown(QWidget *window, const QVector<Panel *> &panels)
 QVector<QFrame *> designedPanels(QWidget *window)
 {
     return window->findChildren<QFrame *>(QStringLiteral("AMeasP")).toVector();
-}
-
-// Lets the windows lay themselves out: each round delivers what the one
-// before posted (boxes shown, sizes passed up from strip to window).
-void settle()
-{
-    for (int round = 0; round < 10; ++round) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
 }
 
 } // namespace

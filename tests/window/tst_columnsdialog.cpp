@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "body.h"
 #include "columnsdialog.h"
+#include "testsupport.h"
 
 #include <QFileDialog>
 #include <QPushButton>
@@ -68,11 +69,8 @@ const char *const goodRecipe = "elements = 1-2\ni0 = IC0 / tick\nicr = fluo{n} /
 
 QString tst_ColumnsDialog::write(const QString &name, const QByteArray &bytes)
 {
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly))
-        return QString();
-    f.write(bytes);
-    return f.fileName();
+    const QString path = dir.filePath(name);
+    return testsupport::writeFileBytes(path, bytes) ? path : QString();
 }
 
 void tst_ColumnsDialog::initTestCase()

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dispa.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QImage>
@@ -107,7 +108,7 @@ void TestDispA::everyRecordedEventRepaints()
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     QTRY_VERIFY(paints > 0);
-    QTest::qWait(20);
+    testsupport::settle();
     paints = 0;
 
     const QPointF pos(30, 20);
@@ -137,9 +138,10 @@ void TestDispA::everyRecordedEventRepaints()
     }
     }
     if (repaints) {
-        QTRY_VERIFY(paints > 0);
+        testsupport::settle();
+        QVERIFY(paints > 0);
     } else {
-        QTest::qWait(100);
+        testsupport::settle();
         QCOMPARE(paints, 0);
     }
 }

@@ -6,6 +6,7 @@
 #include "fitdetails.h"
 #include "le.h"
 #include "modelcomparison.h"
+#include "testsupport.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -346,10 +347,7 @@ QString unitScaleTable(const QString &path)
             text += QLatin1Char(' ') + QString::number(v, 'g', 10);
         text += QLatin1Char('\n');
     }
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(text.toLatin1());
-    return path;
+    return testsupport::writeFileBytes(path, text.toLatin1()) ? path : QString();
 }
 
 } // namespace
@@ -430,9 +428,7 @@ void tst_FitDetails::deadTimesSavedAndScansCorrected()
         scan += '\n';
     }
     const QString scanPath = dir.filePath(QStringLiteral("scan.dat"));
-    QFile scanFile(scanPath);
-    QVERIFY(scanFile.open(QIODevice::WriteOnly) && scanFile.write(scan) == scan.size());
-    scanFile.close();
+    QVERIFY(testsupport::writeFileBytes(scanPath, scan));
     emit details->correctDialog()->filesSelected({ scanPath });
     // The correction runs beside the event loop; its button waits for it.
     QPushButton *correct = nullptr;
@@ -486,8 +482,7 @@ void tst_FitDetails::correctionReadsScansThroughTheFitsRecipe()
     };
     QTemporaryDir dir;
     auto write = [&](const QString &name, const QByteArray &bytes) {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+        return testsupport::writeFileBytes(dir.filePath(name), bytes);
     };
     QVERIFY(write(QStringLiteral("cal.txt"), table({ 2e4, 5e4, 1e5, 2e5, 3e5, 4e5, 5e5, 6e5 })));
     QVERIFY(write(QStringLiteral("scan.txt"), table({ 3e4, 2.5e5, 4.5e5 })));

@@ -5,6 +5,7 @@
 #include "plotaxes.h"
 #include "plotdata.h"
 #include "scatterplot.h"
+#include "testsupport.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -44,10 +45,7 @@ struct Window
     void load(const QByteArray &bytes)
     {
         const QString path = dir.filePath(QStringLiteral("t%1.dat").arg(++files));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        QVERIFY(testsupport::writeFileBytes(path, bytes));
         emit body.openFileDialog()->filesSelected({ path });
     }
     int files = 0;
