@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -24,12 +25,49 @@ inline bool isSeparator(char c)
     return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// Most fields of a scan are plain decimals ("-12.5", "150000") with fewer
+// than 16 digits. Their digits as an integer and the power of ten of their
+// decimals are both exact doubles, so one division, correctly rounded, gives
+// the very double from_chars gives, at a fraction of its cost. False leaves
+// the field to from_chars: an exponent, many digits, no digit on either side
+// of the point, anything else.
+inline bool parsePlainDecimal(const char *p, const char *end, double &value)
+{
+    static constexpr double powersOfTen[] = { 1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
+    const bool negative = p != end && *p == '-';
+    p += negative;
+    const char *const digitsBegin = p;
+    std::uint64_t mantissa = 0;
+    while (p != end && unsigned(*p - '0') < 10)
+        mantissa = mantissa * 10 + unsigned(*p++ - '0');
+    const long whole = p - digitsBegin;
+    long decimals = 0;
+    if (p != end && *p == '.') {
+        const char *const decimalsBegin = ++p;
+        while (p != end && unsigned(*p - '0') < 10)
+            mantissa = mantissa * 10 + unsigned(*p++ - '0');
+        decimals = p - decimalsBegin;
+        if (decimals == 0)
+            return false;
+    }
+    if (p != end || whole == 0 || whole + decimals > 19 || decimals > 22
+        || mantissa > (std::uint64_t(1) << 53))
+        return false;
+    const double v = double(mantissa) / powersOfTen[decimals];
+    value = negative ? -v : v;
+    return true;
+}
+
 // Converts [begin, end) as a whole into value: a decimal number with an
 // optional sign and exponent, or inf/nan. Anything else is not a number.
 bool parseNumber(const char *begin, const char *end, double &value)
 {
     if (begin != end && *begin == '+')
         ++begin;
+    if (parsePlainDecimal(begin, end, value))
+        return true;
     const std::from_chars_result r = std::from_chars(begin, end, value);
     if (r.ec == std::errc::result_out_of_range) {
         // Too large or too small for a double: the value the digits stand for,

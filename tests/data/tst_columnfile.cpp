@@ -5,6 +5,10 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -53,6 +57,8 @@ private slots:
     void rows();
     void badRows_data();
     void badRows();
+    void decimals_data();
+    void decimals();
     void blocksGiveTheSameRows();
     void manyColumns();
     void noData();
@@ -165,6 +171,53 @@ void TestColumnFile::badRows()
     QCOMPARE(p.bad.front().line, line);
     QCOMPARE(p.bad.front().reason, reason);
     QCOMPARE(p.all.rows(), goodRows);
+}
+
+void TestColumnFile::decimals_data()
+{
+    QTest::addColumn<QByteArrayList>("fields");
+    QTest::newRow("signs and zeros") << QByteArrayList { "0", "-0", "-0.0", "+0.5", "-7", "000.250" };
+    QTest::newRow("tenths and their neighbours, which no double holds")
+            << QByteArrayList { "0.1", "0.3", "4.35", "2.675", "1234.500", "-99999.99999" };
+    QTest::newRow("digits at the edge of a double's 53 bits")
+            << QByteArrayList { "9007199254740992", "9007199254740993", "900719925474099.3",
+                                "9007199254740995", "18014398509481985", "1234567890123456789",
+                                "12345678901234567890" };
+    QTest::newRow("many decimals") << QByteArrayList { "0.0000000000000000000001",
+                                                       "0.00000000000000000000001",
+                                                       "1.0000000000000000000001" };
+    // Plain decimals as data-collection programs write them: 1 to 20
+    // digits, the point anywhere.
+    std::mt19937_64 rng(22);
+    QByteArrayList random;
+    for (int i = 0; i < 20000; ++i) {
+        const int digits = 1 + int(rng() % 20);
+        const int point = int(rng() % size_t(digits));
+        QByteArray f = rng() % 4 == 0 ? "-" : "";
+        for (int d = 0; d < digits; ++d)
+            f += QByteArray(d == point && d > 0 ? "." : "") + char('0' + rng() % 10);
+        random.append(f);
+    }
+    QTest::newRow("20,000 random ones") << random;
+}
+
+// Each decimal reads as the double nearest to it, as the C library's strtod
+// gives it, bit for bit (the sign of a zero too).
+void TestColumnFile::decimals()
+{
+    QFETCH(QByteArrayList, fields);
+    const Parsed p = parse("# a\n" + fields.join('\n') + '\n');
+    QVERIFY(p.bad.empty());
+    QCOMPARE(p.all.rows(), fields.size());
+    auto bits = [](double v) {
+        std::uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    for (int r = 0; r < fields.size(); ++r) {
+        const double expected = std::strtod(fields.at(r).constData(), nullptr);
+        QVERIFY2(bits(p.all.columns[0][size_t(r)]) == bits(expected), fields.at(r).constData());
+    }
 }
 
 void TestColumnFile::blocksGiveTheSameRows()
