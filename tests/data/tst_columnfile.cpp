@@ -156,6 +156,12 @@ void TestColumnFile::badRows_data()
                               << QString("3 fields where the header has 2") << 1;
     QTest::newRow("text field") << QByteArray("# a b\n1 2\n1 1.2.3\n") << 3
                                 << QString("field 2 \"1.2.3\" is not a number") << 1;
+    // With a long comment after them, the rows are read as inside a long file.
+    const QByteArray after = "#" + QByteArray(64, ' ') + '\n';
+    QTest::newRow("digits and then letters") << QByteArray("# a b\n1 2\n1 12a\n") + after << 3
+                                             << QString("field 2 \"12a\" is not a number") << 1;
+    QTest::newRow("two points") << QByteArray("# a b\n1 2\n-1.5.2 2\n") + after << 3
+                                << QString("field 1 \"-1.5.2\" is not a number") << 1;
     QTest::newRow("hex is no number") << QByteArray("# a b\n1 2\n0x10 2\n") << 3
                                       << QString("field 1 \"0x10\" is not a number") << 1;
 }
@@ -186,6 +192,11 @@ void TestColumnFile::decimals_data()
     QTest::newRow("many decimals") << QByteArrayList { "0.0000000000000000000001",
                                                        "0.00000000000000000000001",
                                                        "1.0000000000000000000001" };
+    QTest::newRow("seven digits before and after the point, and eight")
+            << QByteArrayList { "1234567.7654321", "-9999999.9999999", "12345678",
+                                "1234567.12345678", "0000001.0000001", "7.0" };
+    QTest::newRow("numbers that are not plain decimals")
+            << QByteArrayList { "1.", ".5", "-.5", "1e5", "2.5E-3", "+7.25", "inf", "-nan" };
     // Plain decimals as data-collection programs write them: 1 to 20
     // digits, the point anywhere.
     std::mt19937_64 rng(22);
@@ -201,12 +212,14 @@ void TestColumnFile::decimals_data()
     QTest::newRow("20,000 random ones") << random;
 }
 
-// Each decimal reads as the double nearest to it, as the C library's strtod
+// Each number reads as the double nearest to it, as the C library's strtod
 // gives it, bit for bit (the sign of a zero too).
 void TestColumnFile::decimals()
 {
     QFETCH(QByteArrayList, fields);
-    const Parsed p = parse("# a\n" + fields.join('\n') + '\n');
+    // A comment after the rows, so that the last of them are read as inside
+    // a long file, with text after them.
+    const Parsed p = parse("# a\n" + fields.join('\n') + "\n#" + QByteArray(64, ' ') + '\n');
     QVERIFY(p.bad.empty());
     QCOMPARE(p.all.rows(), fields.size());
     auto bits = [](double v) {
