@@ -57,6 +57,8 @@ private slots:
     void ownValues_data();
     void ownValues();
     void blocksInFileOrder();
+    void separatorsAnywhere_data();
+    void separatorsAnywhere();
     void manyElements_data();
     void manyElements();
 };
@@ -98,6 +100,60 @@ void TestScanCorrection::ownValues()
     QVERIFY2(lines.at(2).startsWith("7112\t1\t50000\t100000\t80000\t"), lines.at(2));
     QVERIFY2(lines.at(3).startsWith(written + "\t1\t5e4\t200000\t150000\t"), lines.at(3));
     QCOMPARE(lines.at(4), QByteArray());
+}
+
+void TestScanCorrection::separatorsAnywhere_data()
+{
+    QTest::addColumn<QByteArray>("lead"); // before the first field
+    QTest::addColumn<QByteArray>("separator"); // after the first field
+    QTest::addColumn<QByteArray>("last");
+    QTest::addColumn<QByteArray>("tail"); // after the last field
+    QTest::addColumn<QByteArray>("lastWritten");
+    QTest::addRow("one blank") << QByteArray() << QByteArray(" ") << QByteArray("7") << QByteArray()
+                               << QByteArray("7");
+    QTest::addRow("comma") << QByteArray() << QByteArray(",") << QByteArray("7") << QByteArray()
+                           << QByteArray("7");
+    QTest::addRow("two blanks") << QByteArray() << QByteArray("  ") << QByteArray("7")
+                                << QByteArray() << QByteArray("7");
+    QTest::addRow("comma after a blank") << QByteArray() << QByteArray(" ,") << QByteArray("7")
+                                         << QByteArray() << QByteArray("7");
+    QTest::addRow("tab after a tab") << QByteArray() << QByteArray("\t\t") << QByteArray("7")
+                                     << QByteArray() << QByteArray("7");
+    QTest::addRow("a blank before the line") << QByteArray(" ") << QByteArray(" ") << QByteArray("7")
+                                             << QByteArray() << QByteArray("7");
+    QTest::addRow("a blank after the line") << QByteArray() << QByteArray(" ") << QByteArray("7")
+                                            << QByteArray(" ") << QByteArray("7");
+    QTest::addRow("CR LF") << QByteArray() << QByteArray(" ") << QByteArray("7")
+                           << QByteArray("\r") << QByteArray("7");
+    QTest::addRow("an exponent") << QByteArray() << QByteArray(" ") << QByteArray("-2.5E3")
+                                 << QByteArray() << QByteArray("-2.5E3");
+    QTest::addRow("a number beyond a double") << QByteArray() << QByteArray(" ")
+                                              << QByteArray("1e999") << QByteArray()
+                                              << QByteArray("inf");
+}
+
+// The scan's own fields come out tab-separated, whatever separates them and
+// wherever in the line that is: the first field takes 1 to 17 characters.
+void TestScanCorrection::separatorsAnywhere()
+{
+    QFETCH(QByteArray, lead);
+    QFETCH(QByteArray, separator);
+    QFETCH(QByteArray, last);
+    QFETCH(QByteArray, tail);
+    QFETCH(QByteArray, lastWritten);
+    QByteArray scan = "# energy time I0 ICR1 OCR1 x\n";
+    QByteArrayList expected;
+    for (int width = 1; width <= 17; ++width) {
+        const QByteArray first = QByteArray("12345678901234567").left(width);
+        scan += lead + first + separator + "1 50000 200000 150000 " + last + tail + '\n';
+        expected.append(first + "\t1\t50000\t200000\t150000\t" + lastWritten + '\t');
+    }
+    ScanCorrectionReport report;
+    const QList<QByteArray> lines = correct(scan, &report).split('\n');
+    QVERIFY2(report.ok(), qPrintable(report.error));
+    QCOMPARE(lines.size(), expected.size() + 2);
+    for (int r = 0; r < expected.size(); ++r)
+        QVERIFY2(lines.at(r + 1).startsWith(expected.at(r)), lines.at(r + 1).constData());
 }
 
 // Blocks are corrected on several threads; their rows come out once each, in
