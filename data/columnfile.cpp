@@ -139,6 +139,41 @@ bool parseNumber(const char *begin, const char *end, double &value)
     return r.ec == std::errc() && r.ptr == end;
 }
 
+struct FirstBadField
+{
+    int index = -1;
+    const char *begin = nullptr;
+    const char *end = nullptr;
+};
+
+// Splits the line [p, end) at runs of separators and converts the first
+// columns fields into row: the number of fields, and the first of those that
+// is not a number. The buffer holding the line goes on to bufferEnd: short
+// numbers are read eight bytes at a time where it reaches far enough.
+int parseFields(const char *p, const char *end, const char *bufferEnd, double *row, int columns,
+                FirstBadField &bad)
+{
+    int n = 0;
+    for (;; ++n) {
+        while (p != end && isSeparator(*p))
+            ++p;
+        if (p == end)
+            return n;
+        double v = 0.0;
+        const char *fieldEnd = bufferEnd - p > 24 ? scanShortDecimal(p, end, v) : nullptr;
+        if (!fieldEnd) {
+            fieldEnd = p;
+            while (fieldEnd != end && !isSeparator(*fieldEnd))
+                ++fieldEnd;
+            if (n < columns && !parseNumber(p, fieldEnd, v) && bad.index < 0)
+                bad = FirstBadField { n, p, fieldEnd };
+        }
+        if (n < columns)
+            row[n] = v;
+        p = fieldEnd;
+    }
+}
+
 // The fields of a line split at runs of separators, as byte ranges.
 template<typename Visit> int forEachField(const char *p, const char *end, Visit visit)
 {
@@ -383,47 +418,21 @@ bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &bl
         ++begin;
     if (begin == end || *begin == '#')
         return false;
-    int badField = -1;
-    const char *badBegin = nullptr;
-    const char *badEnd = nullptr;
-    double *row = m_row.data();
+    FirstBadField bad;
     const int columns = m_columns;
-    // The buffer goes on past the line: short numbers are read eight bytes
-    // at a time, up to the last few bytes of the buffer.
-    const char *const fastEnd = m_buffer.constData() + m_buffer.size() - 24;
-    int n = 0;
-    for (const char *p = begin;; ++n) {
-        while (p != end && isSeparator(*p))
-            ++p;
-        if (p == end)
-            break;
-        double v = 0.0;
-        const char *fieldEnd = p < fastEnd ? scanShortDecimal(p, end, v) : nullptr;
-        if (!fieldEnd) {
-            fieldEnd = p;
-            while (fieldEnd != end && !isSeparator(*fieldEnd))
-                ++fieldEnd;
-            if (n < columns && !parseNumber(p, fieldEnd, v) && badField < 0) {
-                badField = n;
-                badBegin = p;
-                badEnd = fieldEnd;
-            }
-        }
-        if (n < columns)
-            row[n] = v;
-        p = fieldEnd;
-    }
+    double *row = m_row.data();
+    const int n = parseFields(begin, end, m_buffer.constData() + m_buffer.size(), row, columns, bad);
     if (n != columns) {
         addBadRow(QCoreApplication::translate("Recordings", "%1 fields where the header has %2")
                       .arg(n)
                       .arg(columns));
         return false;
     }
-    if (badField >= 0) {
+    if (bad.index >= 0) {
         addBadRow(
             QCoreApplication::translate("Recordings", "field %1 \"%2\" is not a number")
-                .arg(badField + 1)
-                .arg(QString::fromUtf8(badBegin, int(qMin<qsizetype>(badEnd - badBegin, 40)))));
+                .arg(bad.index + 1)
+                .arg(QString::fromUtf8(bad.begin, int(qMin<qsizetype>(bad.end - bad.begin, 40)))));
         return false;
     }
     for (int i = 0; i < columns; ++i)
