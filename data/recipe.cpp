@@ -307,6 +307,25 @@ CompiledExpression::Form simpleForm(QString rewritten)
     return CompiledExpression::General;
 }
 
+// Gives e its parser for the rewritten text: the reason when it does not
+// parse. Only an expression whose names are all known is tried out.
+QString parseGeneral(CompiledExpression &e, const QString &rewritten, bool namesKnown)
+{
+    e.parser = std::make_unique<mu::Parser>();
+    e.variables.assign(e.columns.size(), 1.0);
+    try {
+        for (size_t v = 0; v < e.columns.size(); ++v)
+            e.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &e.variables[v]);
+        e.parser->SetExpr(muString(rewritten));
+        if (namesKnown)
+            e.parser->Eval();
+    } catch (const mu::Parser::exception_type &x) {
+        return QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
+                .arg(e.text, QString::fromStdString(x.GetMsg()));
+    }
+    return QString();
+}
+
 } // namespace
 
 struct CompiledRecipe::Impl
@@ -316,6 +335,7 @@ struct CompiledRecipe::Impl
     QStringList unknown;
     // Expressions are shared by text: an i0 without {n} is computed once.
     std::vector<CompiledExpression> expressions;
+    QHash<QString, int> expressionByText; // looked up by hash: thousands of elements
     // Per element, the index into expressions of i0, icr and sca.
     std::vector<std::array<int, 3>> elements;
 
@@ -324,10 +344,9 @@ struct CompiledRecipe::Impl
 
 int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNames &names)
 {
-    for (size_t k = 0; k < expressions.size(); ++k) {
-        if (expressions[k].text == text)
-            return int(k);
-    }
+    const auto known = expressionByText.constFind(text);
+    if (known != expressionByText.cend())
+        return *known;
     CompiledExpression ce;
     ce.text = text;
     QString rewritten;
@@ -350,22 +369,14 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNam
         copied = ref.end;
     }
     rewritten += text.mid(copied);
-    ce.parser = std::make_unique<mu::Parser>();
-    ce.variables.assign(ce.columns.size(), 1.0);
-    try {
-        for (size_t v = 0; v < ce.columns.size(); ++v)
-            ce.parser->DefineVar(muString(QStringLiteral("c%1").arg(v)), &ce.variables[v]);
-        ce.parser->SetExpr(muString(rewritten));
-        if (unknown.isEmpty()) {
-            ce.parser->Eval();
-            ce.form = simpleForm(rewritten);
-        }
-    } catch (const mu::Parser::exception_type &e) {
-        error
-            = QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
-                  .arg(text, QString::fromStdString(e.GetMsg()));
-    }
+    if (unknown.isEmpty())
+        ce.form = simpleForm(rewritten);
+    // A column or a quotient of two always parses, and is computed without a
+    // parser: a scan of thousands of elements holds no thousands of parsers.
+    if (ce.form == CompiledExpression::General)
+        error = parseGeneral(ce, rewritten, unknown.isEmpty());
     expressions.push_back(std::move(ce));
+    expressionByText.insert(text, int(expressions.size() - 1));
     return int(expressions.size() - 1);
 }
 

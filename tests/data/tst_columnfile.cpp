@@ -5,6 +5,10 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -53,6 +57,8 @@ private slots:
     void rows();
     void badRows_data();
     void badRows();
+    void decimals_data();
+    void decimals();
     void blocksGiveTheSameRows();
     void manyColumns();
     void noData();
@@ -150,6 +156,12 @@ void TestColumnFile::badRows_data()
                               << QString("3 fields where the header has 2") << 1;
     QTest::newRow("text field") << QByteArray("# a b\n1 2\n1 1.2.3\n") << 3
                                 << QString("field 2 \"1.2.3\" is not a number") << 1;
+    // With a long comment after them, the rows are read as inside a long file.
+    const QByteArray after = "#" + QByteArray(64, ' ') + '\n';
+    QTest::newRow("digits and then letters") << QByteArray("# a b\n1 2\n1 12a\n") + after << 3
+                                             << QString("field 2 \"12a\" is not a number") << 1;
+    QTest::newRow("two points") << QByteArray("# a b\n1 2\n-1.5.2 2\n") + after << 3
+                                << QString("field 1 \"-1.5.2\" is not a number") << 1;
     QTest::newRow("hex is no number") << QByteArray("# a b\n1 2\n0x10 2\n") << 3
                                       << QString("field 1 \"0x10\" is not a number") << 1;
 }
@@ -165,6 +177,60 @@ void TestColumnFile::badRows()
     QCOMPARE(p.bad.front().line, line);
     QCOMPARE(p.bad.front().reason, reason);
     QCOMPARE(p.all.rows(), goodRows);
+}
+
+void TestColumnFile::decimals_data()
+{
+    QTest::addColumn<QByteArrayList>("fields");
+    QTest::newRow("signs and zeros") << QByteArrayList { "0", "-0", "-0.0", "+0.5", "-7", "000.250" };
+    QTest::newRow("tenths and their neighbours, which no double holds")
+            << QByteArrayList { "0.1", "0.3", "4.35", "2.675", "1234.500", "-99999.99999" };
+    QTest::newRow("digits at the edge of a double's 53 bits")
+            << QByteArrayList { "9007199254740992", "9007199254740993", "900719925474099.3",
+                                "9007199254740995", "18014398509481985", "1234567890123456789",
+                                "12345678901234567890" };
+    QTest::newRow("many decimals") << QByteArrayList { "0.0000000000000000000001",
+                                                       "0.00000000000000000000001",
+                                                       "1.0000000000000000000001" };
+    QTest::newRow("seven digits before and after the point, and eight")
+            << QByteArrayList { "1234567.7654321", "-9999999.9999999", "12345678",
+                                "1234567.12345678", "0000001.0000001", "7.0" };
+    QTest::newRow("numbers that are not plain decimals")
+            << QByteArrayList { "1.", ".5", "-.5", "1e5", "2.5E-3", "+7.25", "inf", "-nan" };
+    // Plain decimals as data-collection programs write them: 1 to 20
+    // digits, the point anywhere.
+    std::mt19937_64 rng(22);
+    QByteArrayList random;
+    for (int i = 0; i < 20000; ++i) {
+        const int digits = 1 + int(rng() % 20);
+        const int point = int(rng() % size_t(digits));
+        QByteArray f = rng() % 4 == 0 ? "-" : "";
+        for (int d = 0; d < digits; ++d)
+            f += QByteArray(d == point && d > 0 ? "." : "") + char('0' + rng() % 10);
+        random.append(f);
+    }
+    QTest::newRow("20,000 random ones") << random;
+}
+
+// Each number reads as the double nearest to it, as the C library's strtod
+// gives it, bit for bit (the sign of a zero too).
+void TestColumnFile::decimals()
+{
+    QFETCH(QByteArrayList, fields);
+    // A comment after the rows, so that the last of them are read as inside
+    // a long file, with text after them.
+    const Parsed p = parse("# a\n" + fields.join('\n') + "\n#" + QByteArray(64, ' ') + '\n');
+    QVERIFY(p.bad.empty());
+    QCOMPARE(p.all.rows(), fields.size());
+    auto bits = [](double v) {
+        std::uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    for (int r = 0; r < fields.size(); ++r) {
+        const double expected = std::strtod(fields.at(r).constData(), nullptr);
+        QVERIFY2(bits(p.all.columns[0][size_t(r)]) == bits(expected), fields.at(r).constData());
+    }
 }
 
 void TestColumnFile::blocksGiveTheSameRows()
