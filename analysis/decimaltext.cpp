@@ -272,6 +272,24 @@ inline int decimalExponent(double v)
     return low + int(v >= powerOfTen(low + 1));
 }
 
+// The first digits of v correctly rounded (ties to even, as printf), and
+// their decimal exponent.
+std::uint64_t exactDigits(double v, int digits, int &exponent)
+{
+    char text[40];
+    const char *end = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific,
+                                    digits - 1)
+                              .ptr;
+    std::uint64_t m = 0;
+    const char *p = text;
+    for (; p != end && *p != 'e'; ++p) {
+        if (*p != '.')
+            m = m * 10 + std::uint64_t(*p - '0');
+    }
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+    return m;
+}
+
 } // namespace
 
 char *writeSignificant(char *out, double v, int digits)
@@ -289,10 +307,16 @@ char *writeSignificant(char *out, double v, int digits)
     // Subnormals and the far ends: the library's formatter, rarely needed.
     if (v < 1e-290 || v > 1e290)
         return std::to_chars(out, out + 31, v, std::chars_format::general, digits).ptr;
-    // The product below is rounded once, well within 10^-15.
+    // The product below is within 2.3e-16 of itself: a power of ten and one
+    // product, each rounded once. Only where it lies that close to halfway
+    // between two integers may its rounding differ from that of the exact
+    // value; those few take the library's correctly rounded digits.
     int exponent = decimalExponent(v);
-    std::uint64_t m = std::uint64_t(v * powerOfTen(digits - 1 - exponent) + 0.5);
-    if (m >= powersOfTen[digits]) { // rounding carried into a new digit
+    const double scaled = v * powerOfTen(digits - 1 - exponent);
+    std::uint64_t m = std::uint64_t(scaled + 0.5);
+    if (digits > 15 || std::fabs(scaled - std::floor(scaled) - 0.5) <= 1e-15 * scaled)
+        m = exactDigits(v, digits, exponent);
+    else if (m >= powersOfTen[digits]) { // rounding carried into a new digit
         m /= 10;
         ++exponent;
     }

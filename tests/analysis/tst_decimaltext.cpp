@@ -76,6 +76,8 @@ void TestDecimalText::significant_data()
     QTest::newRow("three digits, zeros dropped") << 0.00290000001 << 3 << QByteArray("0.0029");
     QTest::newRow("three digits rounded up to a new digit") << 999.5 << 3 << QByteArray("1000");
     QTest::newRow("three digits, scientific") << -1.234e-7 << 3 << QByteArray("-1.23e-07");
+    QTest::newRow("next to halfway, below") << 999999.99994999997 << 10 << QByteArray("999999.9999");
+    QTest::newRow("halfway: to even, as printf") << 1.125 << 3 << QByteArray("1.12");
     QTest::newRow("eleven digits") << 12345.678901 << 11 << QByteArray("12345.678901");
     QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << 10 << QByteArray("nan");
     QTest::newRow("-inf") << -std::numeric_limits<double>::infinity() << 10 << QByteArray("-inf");
@@ -108,17 +110,31 @@ void TestDecimalText::exact()
     QCOMPARE(exactText(value), text);
 }
 
-// Across the whole range of magnitudes: 10 digits read back to within half a
-// unit of the tenth digit, exact text to the same double.
+// Across the whole range of magnitudes, and next to halfway between two
+// ten-digit decimals where a product of doubles may round the wrong way: the
+// same digits as the library's correctly rounded ones (read back to the same
+// double); exact text to the same double.
 void TestDecimalText::randomValuesReadBack()
 {
     std::mt19937_64 rng(42);
     std::uniform_real_distribution<double> mantissa(1.0, 10.0);
     std::uniform_int_distribution<int> exponent(-250, 250);
+    std::uniform_int_distribution<std::int64_t> tenDigits(1000000000, 9999999999);
+    std::uniform_int_distribution<int> ulps(-8, 8);
     for (int i = 0; i < 200000; ++i) {
-        const double v = mantissa(rng) * std::pow(10.0, exponent(rng)) * (i % 2 ? 1 : -1);
-        const double back = readBack(significantText(v, 10));
-        QVERIFY2(std::fabs(back - v) <= 5.000001e-10 * std::fabs(v),
+        double v = mantissa(rng) * std::pow(10.0, exponent(rng));
+        if (i % 4 == 0) {
+            const int e = exponent(rng) / 10;
+            v = (double(tenDigits(rng)) + 0.5) * std::pow(10.0, e);
+            for (int k = ulps(rng); k != 0; k += k > 0 ? -1 : 1)
+                v = std::nextafter(v, k > 0 ? 2 * v : 0.0);
+        }
+        v *= i % 2 ? 1 : -1;
+        char reference[40];
+        const char *end = std::to_chars(reference, reference + sizeof reference, v,
+                                        std::chars_format::general, 10)
+                                  .ptr;
+        QVERIFY2(readBack(significantText(v, 10)) == readBack(QByteArray(reference, int(end - reference))),
                  qPrintable(QString::number(v, 'g', 17)));
         QCOMPARE(readBack(exactText(v)), v);
     }
