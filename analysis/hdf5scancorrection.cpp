@@ -175,6 +175,7 @@ ScanCorrectionReport correctHdf5ScanFile(const ScanCorrectionSetup &setup, const
     ScanCorrectionReport report;
     if (!setup.recipe || setup.recipe->datasets.empty()) {
         // No built-in recipe names datasets: where they lie is the writer's choice.
+        report.needsRecipe = true;
         report.error = QStringLiteral("an HDF5 scan is read through a recipe with a [datasets] "
                                       "section, and none was given");
         return report;

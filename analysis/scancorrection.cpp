@@ -234,8 +234,10 @@ QString planColumns(const ScanCorrectionSetup &setup, Plan &plan, ScanCorrection
     std::optional<Recipe> recipe = setup.recipe;
     if (!recipe)
         recipe = builtinRecipe(plan.header.names);
-    if (!recipe)
+    if (!recipe) {
+        report.needsRecipe = true;
         return QStringLiteral("no built-in recipe fits the columns; give one with --recipe");
+    }
     report.recipeOrigin = recipe->origin;
     plan.recipeText = *recipe;
     if (!plan.recipe.compile(*recipe, plan.header.names))

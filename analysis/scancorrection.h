@@ -31,6 +31,7 @@ struct ScanCorrectionSetup
 struct ScanCorrectionReport
 {
     QString error; // why the scan could not be corrected; empty when it was
+    bool needsRecipe = false; // no recipe was given, and none built in reads the scan
     QString recipeOrigin; // the recipe used, for messages
     CorrectionSource source = CorrectionSource::Sca;
     std::vector<int> elementNumbers;

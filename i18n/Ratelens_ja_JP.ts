@@ -443,6 +443,10 @@
         <translation>。補正できなかったもの: %1</translation>
     </message>
     <message>
+        <source>no recipe reads its columns; set one in the Columns window</source>
+        <translation>列を読めるレシピがありません。「列」ウィンドウでレシピを設定してください</translation>
+    </message>
+    <message>
         <location line="+2"/>
         <source>Model:</source>
         <translation>モデル:</translation>

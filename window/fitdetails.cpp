@@ -628,7 +628,12 @@ QString correctScansBeside(const ScanCorrectionSetup &setup, const std::optional
     for (const QString &path : paths) {
         const ScanCorrectionReport r = correctBeside(setup, recipe, path);
         if (!r.ok()) {
-            problems.append(FitDetails::tr("%1 (%2)").arg(QFileInfo(path).fileName(), r.error));
+            // The command's own words point to its options; here the recipe
+            // is the one of the Columns window.
+            const QString why = r.needsRecipe
+                    ? FitDetails::tr("no recipe reads its columns; set one in the Columns window")
+                    : r.error;
+            problems.append(FitDetails::tr("%1 (%2)").arg(QFileInfo(path).fileName(), why));
             continue;
         }
         ++corrected;

@@ -460,6 +460,16 @@ void tst_FitDetails::correctionNeedsAnExactModel()
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("dt.json"))));
     QCOMPARE(body.findChild<QLabel *>(QStringLiteral("message"))->toolTip(),
              QStringLiteral("Choose the paralyzable or the non-paralyzable model first"));
+
+    // A scan whose columns no recipe maps is named with what the window needs.
+    details->modelChooser()->setCurrentIndex(2); // paralyzable
+    QVERIFY(testsupport::writeFileBytes(dir.filePath(QStringLiteral("scan.txt")),
+                                        "# I0 in1 out1\n1 2 3\n"));
+    emit details->correctDialog()->filesSelected({ dir.filePath(QStringLiteral("scan.txt")) });
+    details->finishCorrections();
+    QCOMPARE(body.findChild<QLabel *>(QStringLiteral("message"))->toolTip(),
+             QStringLiteral("Corrected 0 of 1 scans beside them; not corrected: scan.txt (no recipe "
+                            "reads its columns; set one in the Columns window)"));
 }
 
 // A detector recorded in columns no built-in recipe maps: the scans are read
