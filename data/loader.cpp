@@ -73,18 +73,73 @@ QString idLine()
     return debugLine("ID", QString::fromLatin1(channelHeaderKey));
 }
 
-// Says what the point-table read of report's file passed over, if anything.
-void addTableRemarks(FileReport &report, const PointSet &points, int first)
+// Says what the point-table read of report's file passed over, if anything:
+// from what the read saw, or where it could not see everything (text that is
+// not plain ASCII, a file beyond maxRemarkBytes) by a look of its own.
+void addTableRemarks(FileReport &report, const PointSet &points, int first,
+                     const PointTableRemarkScan &scan)
 {
     if (!report.open.opened())
         return;
-    QFile file(report.path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
     const int channels = report.gavePoints() ? points.at(first).icrs.size() : 1;
-    const QString text = remarksText(pointTableRemarks(file, channels), channels);
+    PointTableRemarks remarks;
+    if (scan.known()) {
+        remarks = scan.remarks();
+    } else {
+        QFile file(report.path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        remarks = pointTableRemarks(file, channels);
+    }
+    const QString text = remarksText(remarks, channels);
     if (!text.isEmpty())
         report.warnings.append(text);
+}
+
+// Reads path as a point table; where remarks is set, they are looked for on
+// the same pass. With mayBeSpectrum, a file that may be a spectrum file is
+// left unread and mayBeSpectrum set.
+FileReport readTable(const QString &path, PointSet &points, const TraceSink &trace,
+                     PointTableRemarkScan *remarks, bool *mayBeSpectrum = nullptr)
+{
+    FileReport report;
+    report.path = path;
+    const int before = points.size();
+    PointTableSink sink = pointTableSink(points, path, trace, idLine(), &report);
+    sink.remarks = remarks;
+    report.open = mayBeSpectrum
+            ? readPointTableFileUnless(path, spectrumKey, sink, *mayBeSpectrum)
+            : readPointTableFile(path, sink);
+    if (!report.open.opened() && trace)
+        trace(debugLine("Cannot open", path));
+    report.points = points.size() - before;
+    return report;
+}
+
+// A file of the point-table program: a spectrum file if that reader takes it,
+// otherwise a point table. Most files are tables, and the look for what every
+// spectrum file holds is made on the table reader's first pass over the file.
+FileReport loadNativeFile(const QString &path, PointSet &points, const TraceSink &trace)
+{
+    const int first = points.size();
+    PointTableRemarkScan remarks;
+    bool mayBeSpectrum = false;
+    FileReport report = readTable(path, points, trace, &remarks, &mayBeSpectrum);
+    if (mayBeSpectrum) {
+        SpectrumPoint sp;
+        if (mayBeSpectrumFile(path))
+            readSpectrumFile(path, sp);
+        if (sp.ok) {
+            points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
+            FileReport spectrum;
+            spectrum.path = path;
+            spectrum.points = 1;
+            return spectrum;
+        }
+        report = readTable(path, points, trace, &remarks);
+    }
+    addTableRemarks(report, points, first, remarks);
+    return report;
 }
 
 } // namespace
@@ -105,15 +160,7 @@ QString debugLine(const char *label, bool value)
 
 FileReport loadPointTable(const QString &path, PointSet &points, const TraceSink &trace)
 {
-    FileReport report;
-    report.path = path;
-    const int before = points.size();
-    report.open
-            = readPointTableFile(path, pointTableSink(points, path, trace, idLine(), &report));
-    if (!report.open.opened() && trace)
-        trace(debugLine("Cannot open", path));
-    report.points = points.size() - before;
-    return report;
+    return readTable(path, points, trace, nullptr);
 }
 
 QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &points,
@@ -127,20 +174,7 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
             reports.append(loadRecording(path, kind, points, options));
             continue;
         }
-        SpectrumPoint sp;
-        if (mayBeSpectrumFile(path))
-            readSpectrumFile(path, sp);
-        if (sp.ok) {
-            points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
-            FileReport report;
-            report.path = path;
-            report.points = 1;
-            reports.append(report);
-        } else {
-            const int first = points.size();
-            reports.append(loadPointTable(path, points, trace));
-            addTableRemarks(reports.last(), points, first);
-        }
+        reports.append(loadNativeFile(path, points, trace));
     }
     return reports;
 }
