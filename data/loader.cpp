@@ -14,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,9 +25,51 @@ QString withoutTrailingBlank(QString s)
     return s;
 }
 
-// The receiver of a point-table reader: points into the set, the header
-// search as debug lines into trace.
-PointTableSink pointTableSink(PointSet &points, const QString &path, const TraceSink &trace,
+// The lines of a point table on their way into the set, a block of them at a
+// time, so that each column grows once a block rather than once a line.
+class RowBlock
+{
+public:
+    RowBlock(PointSet &points, const QString &file)
+        : m_points(points), m_file(file)
+    { }
+    ~RowBlock() { flush(); }
+
+    void add(const double *values, int channels, int line)
+    {
+        if (channels != m_channels)
+            flush();
+        m_channels = channels;
+        m_values.insert(m_values.end(), values, values + 1 + 2 * qint64(channels));
+        m_lines.push_back(line);
+        if (m_values.size() >= blockValues)
+            flush();
+    }
+
+    const QString &file() const { return m_file; }
+
+    void flush()
+    {
+        if (!m_lines.empty())
+            m_points.addRows(m_values.data(), int(m_lines.size()), m_channels, m_file,
+                             m_lines.data());
+        m_values.clear();
+        m_lines.clear();
+    }
+
+private:
+    static constexpr std::size_t blockValues = 8192; // 64 KiB, however wide the lines
+    PointSet &m_points;
+    QString m_file;
+    int m_channels = 0;
+    std::vector<double> m_values;
+    std::vector<int> m_lines;
+};
+
+// The receiver of a point-table reader: points into the set through rows
+// (which the caller flushes after the read), the header search as debug
+// lines into trace.
+PointTableSink pointTableSink(PointSet &points, RowBlock &rows, const TraceSink &trace,
                               const QString &idLine, FileReport *report = nullptr)
 {
     PointTableSink sink;
@@ -43,20 +86,20 @@ PointTableSink pointTableSink(PointSet &points, const QString &path, const Trace
     // whose numbers are shorter than that grows its columns as it goes.
     auto size = std::make_shared<std::pair<qint64, qint64>>(0, 0);
     sink.onSize = [size](qint64 lines, qint64 bytes) { *size = { lines, bytes }; };
-    sink.onValues = [&points, path, size](const double *values, int channels, int line) {
+    sink.onValues = [&points, &rows, size](const double *values, int channels, int line) {
         if (size->first > 0) {
             const qint64 linesLeft = size->first - line + 1;
             const qint64 fit = std::min(linesLeft, size->second / (16 * qint64(channels) + 8));
             points.reserve(int(std::min<qint64>(fit, std::numeric_limits<int>::max() / 2)));
             size->first = 0;
         }
-        points.add(values[0], values + 1, channels, values + 1 + channels, channels,
-                   PointSource { path, line });
+        rows.add(values, channels, line);
     };
     // The text stream's reader, for text that is not plain ASCII.
-    sink.onPoint = [&points, path](double i0, const QVector<double> &icrs,
-                                   const QVector<double> &scas, int line) {
-        points.add(i0, icrs, scas, PointSource { path, line });
+    sink.onPoint = [&points, &rows](double i0, const QVector<double> &icrs,
+                                    const QVector<double> &scas, int line) {
+        rows.flush();
+        points.add(i0, icrs, scas, PointSource { rows.file(), line });
     };
     if (trace) {
         sink.onTrace = [&trace, idLine](const QString &line, bool isHeader) {
@@ -105,11 +148,13 @@ FileReport readTable(const QString &path, PointSet &points, const TraceSink &tra
     FileReport report;
     report.path = path;
     const int before = points.size();
-    PointTableSink sink = pointTableSink(points, path, trace, idLine(), &report);
+    RowBlock rows(points, path);
+    PointTableSink sink = pointTableSink(points, rows, trace, idLine(), &report);
     sink.remarks = remarks;
     report.open = mayBeSpectrum
             ? readPointTableFileUnless(path, spectrumKey, sink, *mayBeSpectrum)
             : readPointTableFile(path, sink);
+    rows.flush();
     if (!report.open.opened() && trace)
         trace(debugLine("Cannot open", path));
     report.points = points.size() - before;
@@ -188,7 +233,9 @@ int loadMeasurementBytes(const QByteArray &bytes, PointSet &points, const TraceS
         return 1;
     }
     const int before = points.size();
-    readPointTableBytes(bytes, pointTableSink(points, QString(), trace, idLine()));
+    RowBlock rows(points, QString());
+    readPointTableBytes(bytes, pointTableSink(points, rows, trace, idLine()));
+    rows.flush();
     return points.size() - before;
 }
 

@@ -49,6 +49,45 @@ void PointSet::add(double i0, const double *icrs, int icrCount, const double *sc
     widenRanges(i0, icrs, icrCount, scas, scaCount);
 }
 
+void PointSet::addRows(const double *rows, int count, int channels, const QString &file,
+                       const int *lines)
+{
+    const qint64 stride = 1 + 2 * qint64(channels);
+    const auto addRow = [&](int r) {
+        const double *row = rows + r * stride;
+        add(row[0], row + 1, channels, row + 1 + channels, channels, PointSource { file, lines[r] });
+    };
+    // A row that sets or narrows the channel count changes the columns
+    // themselves; rows with more channels than the set keep tails.
+    int r = 0;
+    for (; r < count && (isEmpty() || channels < m_chs); ++r)
+        addRow(r);
+    if (channels != m_chs) {
+        for (; r < count; ++r)
+            addRow(r);
+        return;
+    }
+    const int first = size();
+    const int n = count - r;
+    const double *block = rows + r * stride;
+    const auto fill = [&](QVector<double> &column, qint64 offset) {
+        column.resize(first + n);
+        double *to = column.data() + first;
+        for (int k = 0; k < n; ++k)
+            to[k] = block[k * stride + offset];
+    };
+    fill(m_i0s, 0);
+    for (int j = 0; j < m_chs; ++j) {
+        fill(m_icrColumns[j], 1 + j);
+        fill(m_scaColumns[j], 1 + channels + j);
+    }
+    for (int k = 0; k < n; ++k) {
+        const double *row = block + k * stride;
+        m_sources.append(PointSource { file, lines[r + k] });
+        widenRanges(row[0], row + 1, channels, row + 1 + channels, channels);
+    }
+}
+
 // A point with fewer channels: the columns beyond its count go back to the
 // points they belong to.
 void PointSet::narrowTo(int chs)

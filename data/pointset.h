@@ -67,6 +67,12 @@ public:
     // The same from plain arrays of icrCount and scaCount values.
     void add(double i0, const double *icrs, int icrCount, const double *scas, int scaCount,
              const PointSource &source = PointSource());
+    // Appends count points of channels channels each, as a point-table line
+    // gives them: row r is rows[r * (1 + 2 * channels)] on, I0, then the
+    // channels ICRs, then the channels SCAs; its source is file at lines[r].
+    // The same set as add on each row, with each column grown once.
+    void addRows(const double *rows, int count, int channels, const QString &file,
+                 const int *lines);
     // Makes room for more points, so that a reader that knows how many lines
     // follow fills every column with one allocation and never moves it.
     void reserve(int more);

@@ -6,6 +6,7 @@
 #include "spectrumreader.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -24,6 +25,8 @@ private slots:
     void remarksOfTheOnePass();
     void spectrumKeyOnTheTextCheck_data();
     void spectrumKeyOnTheTextCheck();
+    void longTableAsTheReaderGivesIt_data();
+    void longTableAsTheReaderGivesIt();
 };
 
 namespace {
@@ -242,6 +245,55 @@ void TestLoader::spectrumKeyOnTheTextCheck()
         QCOMPARE(mayBe, mayBeSpectrum);
         QCOMPARE(seen, points);
     }
+}
+
+void TestLoader::longTableAsTheReaderGivesIt_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("two channels") << QByteArray("# Channels : 2\n") << 2 << 4000;
+    QTest::newRow("one-channel points, then two")
+            << QByteArray("1 2 3\n4 5 6\n# Channels : 2\n") << 2 << 4000;
+    QTest::newRow("wide lines") << QByteArray("# Channels : 900\n") << 900 << 30;
+}
+
+// The points of a table longer than the blocks the loader gathers its lines
+// in are those the reader gives, line by line, in order.
+void TestLoader::longTableAsTheReaderGivesIt()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(int, channels);
+    QFETCH(int, lines);
+    QByteArray content = head;
+    for (int line = 0; line < lines; ++line) {
+        content += QByteArray::number(1000 + line);
+        for (int k = 0; k < 2 * channels; ++k)
+            content += ' ' + QByteArray::number((line * 31 + k * 7) % 1009 + 0.5);
+        content += '\n';
+    }
+    PointSet expected;
+    PointTableSink sink;
+    sink.onPoint = [&expected](double i0, const QVector<double> &icrs,
+                               const QVector<double> &scas, int line) {
+        expected.add(i0, icrs, scas, { QString(), line });
+    };
+    QBuffer buffer(&content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    readPointTableReference(buffer, sink);
+
+    QTemporaryDir dir;
+    PointSet set;
+    loadMeasurementFiles({ writeFile(dir, content) }, set);
+    QCOMPARE(set.size(), expected.size());
+    QCOMPARE(set.chs(), expected.chs());
+    for (int p = 0; p < set.size(); ++p) {
+        QCOMPARE(set.source(p).line, expected.source(p).line);
+        QCOMPARE(set.at(p).icrs, expected.at(p).icrs);
+        QCOMPARE(set.at(p).scas, expected.at(p).scas);
+    }
+    QCOMPARE(set.i0s(), expected.i0s());
 }
 
 QTEST_APPLESS_MAIN(TestLoader)
