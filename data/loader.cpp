@@ -31,7 +31,8 @@ class RowBlock
 {
 public:
     RowBlock(PointSet &points, const QString &file)
-        : m_points(points), m_file(file)
+        : m_points(points)
+        , m_file(file)
     { }
     ~RowBlock() { flush(); }
 

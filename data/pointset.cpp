@@ -55,7 +55,8 @@ void PointSet::addRows(const double *rows, int count, int channels, const QStrin
     const qint64 stride = 1 + 2 * qint64(channels);
     const auto addRow = [&](int r) {
         const double *row = rows + r * stride;
-        add(row[0], row + 1, channels, row + 1 + channels, channels, PointSource { file, lines[r] });
+        add(row[0], row + 1, channels, row + 1 + channels, channels,
+            PointSource { file, lines[r] });
     };
     // A row that sets or narrows the channel count changes the columns
     // themselves; rows with more channels than the set keep tails.

@@ -163,7 +163,8 @@ void TestLoader::remarksOfTheOnePass_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("warning");
 
-    const QString wider("up to %1 fields per line, of which a point table of %2 channel(s) uses %3");
+    const QString wider(
+            "up to %1 fields per line, of which a point table of %2 channel(s) uses %3");
     QTest::newRow("lines as wide as the table")
             << QByteArray("# Channels : 3\n100.5 2000.25 3000.75 4.5 5.5 6.5 7.5\n") << QString();
     QTest::newRow("wide line past sixteen bytes")

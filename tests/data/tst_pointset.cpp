@@ -100,7 +100,9 @@ void TestPointSet::rowsAreAddedAsPointByPoint_data()
     QTest::addColumn<QVector<double>>("rows");
 
     // Rows of two channels: I0, ICR 1, ICR 2, SCA 1, SCA 2.
-    const QVector<double> twoChannels { 100, 10, 20, 9, 18, 300, -30, 60, 27, 50, 200, 20, 40, 17, 35 };
+    const QVector<double> twoChannels { 100, 10, 20, 9,  18,
+                                        300, -30, 60, 27, 50,
+                                        200, 20, 40, 17, 35 };
     QTest::newRow("into an empty set") << QVector<MeasValues>() << 2 << twoChannels;
     QTest::newRow("as wide as the set")
             << QVector<MeasValues> { { 50, { 5, 6 }, { 4, 5 } } } << 2 << twoChannels;
