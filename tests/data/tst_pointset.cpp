@@ -32,6 +32,8 @@ private slots:
     void removingAPointIsAsIfItWasNeverLoaded();
     void rowsAreAddedAsPointByPoint_data();
     void rowsAreAddedAsPointByPoint();
+    void everyPointKeepsItsSource_data();
+    void everyPointKeepsItsSource();
 };
 
 void TestPointSet::channelsAndRanges_data()
@@ -148,6 +150,38 @@ void TestPointSet::rowsAreAddedAsPointByPoint()
     }
     for (int j = 0; j < set.chs(); ++j)
         QCOMPARE(set.icrColumn(j), expected.icrColumn(j));
+}
+
+void TestPointSet::everyPointKeepsItsSource_data()
+{
+    QTest::addColumn<QStringList>("files");
+
+    QTest::newRow("one file") << QStringList { "a.dat", "a.dat", "a.dat" };
+    QTest::newRow("files in turn") << QStringList { "a.dat", "b.dat", "b.dat", "a.dat", "c.dat" };
+    QTest::newRow("no name and an empty one")
+            << QStringList { QString(), QString(), QStringLiteral(""), QString(), "a.dat" };
+}
+
+// The file and line of every point, however the files follow each other,
+// also after a point is removed.
+void TestPointSet::everyPointKeepsItsSource()
+{
+    QFETCH(QStringList, files);
+    PointSet set;
+    for (int p = 0; p < files.size(); ++p)
+        set.add(p, { 1.0 }, { 2.0 }, { files[p], 10 * p + 1 });
+    for (int p = 0; p < files.size(); ++p) {
+        QCOMPARE(set.source(p).file, files[p]);
+        QCOMPARE(set.source(p).file.isNull(), files[p].isNull());
+        QCOMPARE(set.source(p).line, 10 * p + 1);
+    }
+    set.removeAt(1);
+    files.removeAt(1);
+    for (int p = 0; p < files.size(); ++p) {
+        QCOMPARE(set.source(p).file, files[p]);
+        QCOMPARE(set.source(p).file.isNull(), files[p].isNull());
+        QCOMPARE(set.source(p).line, p == 0 ? 1 : 10 * (p + 1) + 1);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestPointSet)
