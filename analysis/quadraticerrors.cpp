@@ -24,29 +24,36 @@ QuadraticErrors quadraticErrors(const double *x, const double *y, int n, double 
         const double ax = std::fabs(x[i]);
         scale = ax > scale ? ax : scale;
     }
-    double tss = 0.0;
-    const double meanY = n > 0 ? sumY / n : notANumber;
-    for (int i = 0; i < n; ++i)
-        tss += (y[i] - meanY) * (y[i] - meanY);
-    e.r2 = tss > 0.0 ? 1.0 - e.rss / tss : notANumber;
-    e.residualVariance = n > 2 ? e.rss / (n - 2) : notANumber;
-
     // Intensities near 1e5 put twenty orders of magnitude into X^T X. With
     // u = x / scale the matrix is well conditioned, and the covariance of the
     // original coefficients is D^-1 (U^T U)^-1 D^-1 with D = diag(scale, scale^2).
-    e.varC0 = e.varC1 = e.covC0C1 = notANumber;
-    if (!(scale > 0.0) || !std::isfinite(scale))
-        return e;
+    // The spread of y about its mean and U^T U are summed in the same pass:
+    // each sum still runs in point order, so the digits are those of two passes.
+    const bool scaled = scale > 0.0 && std::isfinite(scale);
+    const double meanY = n > 0 ? sumY / n : notANumber;
+    double tss = 0.0;
     double g00 = 0.0;
     double g01 = 0.0;
     double g11 = 0.0;
-    for (int i = 0; i < n; ++i) {
-        const double u = x[i] / scale;
-        const double u2 = u * u;
-        g00 += u2;
-        g01 += u2 * u;
-        g11 += u2 * u2;
+    if (scaled) {
+        for (int i = 0; i < n; ++i) {
+            tss += (y[i] - meanY) * (y[i] - meanY);
+            const double u = x[i] / scale;
+            const double u2 = u * u;
+            g00 += u2;
+            g01 += u2 * u;
+            g11 += u2 * u2;
+        }
+    } else {
+        for (int i = 0; i < n; ++i)
+            tss += (y[i] - meanY) * (y[i] - meanY);
     }
+    e.r2 = tss > 0.0 ? 1.0 - e.rss / tss : notANumber;
+    e.residualVariance = n > 2 ? e.rss / (n - 2) : notANumber;
+
+    e.varC0 = e.varC1 = e.covC0C1 = notANumber;
+    if (!scaled)
+        return e;
     const double det = g00 * g11 - g01 * g01;
     if (!(det > 0.0))
         return e;

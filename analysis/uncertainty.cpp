@@ -38,4 +38,18 @@ void setFileScatter(TauUncertainty &u, const QVector<double> &fileTaus)
 void combine(TauUncertainty &u)
 {
     u.total = std::sqrt(u.statistical * u.statistical + u.model * u.model + u.files * u.files);
+    // Parts below about 1e-154 square to nothing and parts above about 1e154
+    // to infinity, which left a total below its own largest part (even 0).
+    // Only then are the parts summed relative to the largest one: otherwise
+    // the square root of the rounded sum is never below that part, and the
+    // digits stay those of the plain sum.
+    const double largest = std::fmax(std::fabs(u.statistical),
+                                     std::fmax(std::fabs(u.model), std::fabs(u.files)));
+    if (std::isnan(u.total) || !(largest > 0.0) || !std::isfinite(largest)
+        || (u.total >= largest && std::isfinite(u.total)))
+        return;
+    const double s = u.statistical / largest;
+    const double m = u.model / largest;
+    const double f = u.files / largest;
+    u.total = largest * std::sqrt(s * s + m * m + f * f);
 }

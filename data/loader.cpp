@@ -14,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,9 +25,52 @@ QString withoutTrailingBlank(QString s)
     return s;
 }
 
-// The receiver of a point-table reader: points into the set, the header
-// search as debug lines into trace.
-PointTableSink pointTableSink(PointSet &points, const QString &path, const TraceSink &trace,
+// The lines of a point table on their way into the set, a block of them at a
+// time, so that each column grows once a block rather than once a line.
+class RowBlock
+{
+public:
+    RowBlock(PointSet &points, const QString &file)
+        : m_points(points)
+        , m_file(file)
+    { }
+    ~RowBlock() { flush(); }
+
+    void add(const double *values, int channels, int line)
+    {
+        if (channels != m_channels)
+            flush();
+        m_channels = channels;
+        m_values.insert(m_values.end(), values, values + 1 + 2 * qint64(channels));
+        m_lines.push_back(line);
+        if (m_values.size() >= blockValues)
+            flush();
+    }
+
+    const QString &file() const { return m_file; }
+
+    void flush()
+    {
+        if (!m_lines.empty())
+            m_points.addRows(m_values.data(), int(m_lines.size()), m_channels, m_file,
+                             m_lines.data());
+        m_values.clear();
+        m_lines.clear();
+    }
+
+private:
+    static constexpr std::size_t blockValues = 8192; // 64 KiB, however wide the lines
+    PointSet &m_points;
+    QString m_file;
+    int m_channels = 0;
+    std::vector<double> m_values;
+    std::vector<int> m_lines;
+};
+
+// The receiver of a point-table reader: points into the set through rows
+// (which the caller flushes after the read), the header search as debug
+// lines into trace.
+PointTableSink pointTableSink(PointSet &points, RowBlock &rows, const TraceSink &trace,
                               const QString &idLine, FileReport *report = nullptr)
 {
     PointTableSink sink;
@@ -43,20 +87,20 @@ PointTableSink pointTableSink(PointSet &points, const QString &path, const Trace
     // whose numbers are shorter than that grows its columns as it goes.
     auto size = std::make_shared<std::pair<qint64, qint64>>(0, 0);
     sink.onSize = [size](qint64 lines, qint64 bytes) { *size = { lines, bytes }; };
-    sink.onValues = [&points, path, size](const double *values, int channels, int line) {
+    sink.onValues = [&points, &rows, size](const double *values, int channels, int line) {
         if (size->first > 0) {
             const qint64 linesLeft = size->first - line + 1;
             const qint64 fit = std::min(linesLeft, size->second / (16 * qint64(channels) + 8));
             points.reserve(int(std::min<qint64>(fit, std::numeric_limits<int>::max() / 2)));
             size->first = 0;
         }
-        points.add(values[0], values + 1, channels, values + 1 + channels, channels,
-                   PointSource { path, line });
+        rows.add(values, channels, line);
     };
     // The text stream's reader, for text that is not plain ASCII.
-    sink.onPoint = [&points, path](double i0, const QVector<double> &icrs,
-                                   const QVector<double> &scas, int line) {
-        points.add(i0, icrs, scas, PointSource { path, line });
+    sink.onPoint = [&points, &rows](double i0, const QVector<double> &icrs,
+                                    const QVector<double> &scas, int line) {
+        rows.flush();
+        points.add(i0, icrs, scas, PointSource { rows.file(), line });
     };
     if (trace) {
         sink.onTrace = [&trace, idLine](const QString &line, bool isHeader) {
@@ -73,18 +117,75 @@ QString idLine()
     return debugLine("ID", QString::fromLatin1(channelHeaderKey));
 }
 
-// Says what the point-table read of report's file passed over, if anything.
-void addTableRemarks(FileReport &report, const PointSet &points, int first)
+// Says what the point-table read of report's file passed over, if anything:
+// from what the read saw, or where it could not see everything (text that is
+// not plain ASCII, a file beyond maxRemarkBytes) by a look of its own.
+void addTableRemarks(FileReport &report, const PointSet &points, int first,
+                     const PointTableRemarkScan &scan)
 {
     if (!report.open.opened())
         return;
-    QFile file(report.path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
     const int channels = report.gavePoints() ? points.at(first).icrs.size() : 1;
-    const QString text = remarksText(pointTableRemarks(file, channels), channels);
+    PointTableRemarks remarks;
+    if (scan.known()) {
+        remarks = scan.remarks();
+    } else {
+        QFile file(report.path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        remarks = pointTableRemarks(file, channels);
+    }
+    const QString text = remarksText(remarks, channels);
     if (!text.isEmpty())
         report.warnings.append(text);
+}
+
+// Reads path as a point table; where remarks is set, they are looked for on
+// the same pass. With mayBeSpectrum, a file that may be a spectrum file is
+// left unread and mayBeSpectrum set.
+FileReport readTable(const QString &path, PointSet &points, const TraceSink &trace,
+                     PointTableRemarkScan *remarks, bool *mayBeSpectrum = nullptr)
+{
+    FileReport report;
+    report.path = path;
+    const int before = points.size();
+    RowBlock rows(points, path);
+    PointTableSink sink = pointTableSink(points, rows, trace, idLine(), &report);
+    sink.remarks = remarks;
+    report.open = mayBeSpectrum
+            ? readPointTableFileUnless(path, spectrumKey, sink, *mayBeSpectrum)
+            : readPointTableFile(path, sink);
+    rows.flush();
+    if (!report.open.opened() && trace)
+        trace(debugLine("Cannot open", path));
+    report.points = points.size() - before;
+    return report;
+}
+
+// A file of the point-table program: a spectrum file if that reader takes it,
+// otherwise a point table. Most files are tables, and the look for what every
+// spectrum file holds is made on the table reader's first pass over the file.
+FileReport loadNativeFile(const QString &path, PointSet &points, const TraceSink &trace)
+{
+    const int first = points.size();
+    PointTableRemarkScan remarks;
+    bool mayBeSpectrum = false;
+    FileReport report = readTable(path, points, trace, &remarks, &mayBeSpectrum);
+    if (mayBeSpectrum) {
+        SpectrumPoint sp;
+        if (mayBeSpectrumFile(path))
+            readSpectrumFile(path, sp);
+        if (sp.ok) {
+            points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
+            FileReport spectrum;
+            spectrum.path = path;
+            spectrum.points = 1;
+            return spectrum;
+        }
+        report = readTable(path, points, trace, &remarks);
+    }
+    addTableRemarks(report, points, first, remarks);
+    return report;
 }
 
 } // namespace
@@ -105,15 +206,7 @@ QString debugLine(const char *label, bool value)
 
 FileReport loadPointTable(const QString &path, PointSet &points, const TraceSink &trace)
 {
-    FileReport report;
-    report.path = path;
-    const int before = points.size();
-    report.open
-            = readPointTableFile(path, pointTableSink(points, path, trace, idLine(), &report));
-    if (!report.open.opened() && trace)
-        trace(debugLine("Cannot open", path));
-    report.points = points.size() - before;
-    return report;
+    return readTable(path, points, trace, nullptr);
 }
 
 QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &points,
@@ -127,20 +220,7 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
             reports.append(loadRecording(path, kind, points, options));
             continue;
         }
-        SpectrumPoint sp;
-        if (mayBeSpectrumFile(path))
-            readSpectrumFile(path, sp);
-        if (sp.ok) {
-            points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
-            FileReport report;
-            report.path = path;
-            report.points = 1;
-            reports.append(report);
-        } else {
-            const int first = points.size();
-            reports.append(loadPointTable(path, points, trace));
-            addTableRemarks(reports.last(), points, first);
-        }
+        reports.append(loadNativeFile(path, points, trace));
     }
     return reports;
 }
@@ -154,7 +234,9 @@ int loadMeasurementBytes(const QByteArray &bytes, PointSet &points, const TraceS
         return 1;
     }
     const int before = points.size();
-    readPointTableBytes(bytes, pointTableSink(points, QString(), trace, idLine()));
+    RowBlock rows(points, QString());
+    readPointTableBytes(bytes, pointTableSink(points, rows, trace, idLine()));
+    rows.flush();
     return points.size() - before;
 }
 

@@ -2,6 +2,7 @@
 #include "pointset.h"
 
 #include <algorithm>
+#include <iterator>
 
 void arrayRange(const QVector<double> &v, bool &has, double &min, double &max)
 {
@@ -36,7 +37,7 @@ void PointSet::add(double i0, const double *icrs, int icrCount, const double *sc
     }
     const int p = size();
     m_i0s.append(i0);
-    m_sources.append(source);
+    appendSource(source.file, source.line);
     QVector<double> *icrColumns = m_icrColumns.data();
     QVector<double> *scaColumns = m_scaColumns.data();
     for (int j = 0; j < m_chs; ++j) {
@@ -47,6 +48,71 @@ void PointSet::add(double i0, const double *icrs, int icrCount, const double *sc
         m_tails.insert(p, Tail { QVector<double>(icrs + m_chs, icrs + icrCount),
                                  QVector<double>(scas + m_chs, scas + scaCount) });
     widenRanges(i0, icrs, icrCount, scas, scaCount);
+}
+
+void PointSet::addRows(const double *rows, int count, int channels, const QString &file,
+                       const int *lines)
+{
+    const qint64 stride = 1 + 2 * qint64(channels);
+    const auto addRow = [&](int r) {
+        const double *row = rows + r * stride;
+        add(row[0], row + 1, channels, row + 1 + channels, channels,
+            PointSource { file, lines[r] });
+    };
+    // A row that sets or narrows the channel count changes the columns
+    // themselves; rows with more channels than the set keep tails.
+    int r = 0;
+    for (; r < count && (isEmpty() || channels < m_chs); ++r)
+        addRow(r);
+    if (channels != m_chs) {
+        for (; r < count; ++r)
+            addRow(r);
+        return;
+    }
+    const int first = size();
+    const int n = count - r;
+    const double *block = rows + r * stride;
+    const auto fill = [&](QVector<double> &column, qint64 offset) {
+        column.resize(first + n);
+        double *to = column.data() + first;
+        for (int k = 0; k < n; ++k)
+            to[k] = block[k * stride + offset];
+    };
+    fill(m_i0s, 0);
+    for (int j = 0; j < m_chs; ++j) {
+        fill(m_icrColumns[j], 1 + j);
+        fill(m_scaColumns[j], 1 + channels + j);
+    }
+    for (int k = 0; k < n; ++k) {
+        const double *row = block + k * stride;
+        appendSource(file, lines[r + k]);
+        widenRanges(row[0], row + 1, channels, row + 1 + channels, channels);
+    }
+}
+
+void PointSet::appendSource(const QString &file, int line)
+{
+    // A null name and an empty one compare equal but are kept apart.
+    if (m_files.isEmpty() || m_files.last().file != file
+        || m_files.last().file.isNull() != file.isNull())
+        m_files.append(FileRun { m_lines.size(), file });
+    m_lines.append(line);
+}
+
+PointSource PointSet::source(int p) const
+{
+    const auto after = std::upper_bound(m_files.begin(), m_files.end(), p,
+                                        [](int q, const FileRun &run) { return q < run.first; });
+    return PointSource { std::prev(after)->file, m_lines.at(p) };
+}
+
+QVector<PointSource> PointSet::sources() const
+{
+    QVector<PointSource> all;
+    all.reserve(size());
+    for (int p = 0; p < size(); ++p)
+        all.append(source(p));
+    return all;
 }
 
 // A point with fewer channels: the columns beyond its count go back to the
@@ -92,7 +158,7 @@ void PointSet::widenRanges(double i0, const double *icrs, int icrCount, const do
 void PointSet::reserve(int more)
 {
     m_i0s.reserve(size() + more);
-    m_sources.reserve(size() + more);
+    m_lines.reserve(size() + more);
     if (isEmpty()) {
         m_reserved = more;
         return;
@@ -134,7 +200,8 @@ QVector<MeasValues> PointSet::points() const
 
 void PointSet::clear()
 {
-    m_sources.clear();
+    m_lines.clear();
+    m_files.clear();
     m_ranges = ValueRanges();
     m_i0s.clear();
     m_icrColumns.clear();
@@ -146,7 +213,7 @@ void PointSet::clear()
 void PointSet::removeAt(int p)
 {
     QVector<MeasValues> all = points();
-    QVector<PointSource> sources = m_sources;
+    QVector<PointSource> sources = this->sources();
     all.remove(p);
     sources.remove(p);
     clear();
@@ -157,7 +224,7 @@ void PointSet::removeAt(int p)
 int PointSet::removeFromFile(const QString &file, int end)
 {
     const QVector<MeasValues> all = points();
-    const QVector<PointSource> sources = m_sources;
+    const QVector<PointSource> sources = this->sources();
     clear();
     int removed = 0;
     for (int k = 0; k < all.size(); ++k) {

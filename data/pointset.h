@@ -67,6 +67,12 @@ public:
     // The same from plain arrays of icrCount and scaCount values.
     void add(double i0, const double *icrs, int icrCount, const double *scas, int scaCount,
              const PointSource &source = PointSource());
+    // Appends count points of channels channels each, as a point-table line
+    // gives them: row r is rows[r * (1 + 2 * channels)] on, I0, then the
+    // channels ICRs, then the channels SCAs; its source is file at lines[r].
+    // The same set as add on each row, with each column grown once.
+    void addRows(const double *rows, int count, int channels, const QString &file,
+                 const int *lines);
     // Makes room for more points, so that a reader that knows how many lines
     // follow fills every column with one allocation and never moves it.
     void reserve(int more);
@@ -84,7 +90,7 @@ public:
     // Point p as it was added, and all points in order, made from the columns.
     MeasValues at(int p) const;
     QVector<MeasValues> points() const;
-    const PointSource &source(int p) const { return m_sources.at(p); }
+    PointSource source(int p) const;
 
     // Channels common to all points; channels beyond it are kept with their
     // points but take part in nothing else.
@@ -113,7 +119,18 @@ private:
     void widenRanges(double i0, const double *icrs, int icrCount, const double *scas,
                      int scaCount);
 
-    QVector<PointSource> m_sources;
+    // The sources: the line of every point, and the file of every run of
+    // points read from the same file (by its first point), so that a table
+    // of a hundred thousand lines costs an int per line.
+    struct FileRun
+    {
+        int first;
+        QString file;
+    };
+    void appendSource(const QString &file, int line);
+    QVector<PointSource> sources() const;
+    QVector<int> m_lines;
+    QVector<FileRun> m_files;
     int m_chs = 0;
     ValueRanges m_ranges;
     QVector<double> m_i0s;

@@ -3,6 +3,7 @@
 
 #include "asciitext.h"
 #include "measfile.h"
+#include "tableremarks.h"
 #include "textfields.h"
 #include "textnumbers.h"
 
@@ -112,7 +113,8 @@ bool isNumber(const char *begin, const char *end)
 // channel count no line reaches costs no memory.
 constexpr qint64 countFirstAbove = 4096;
 
-void readDataLine(const char *begin, const char *end, int channels, int line,
+// Reads one data line; whether it gave a point.
+bool readDataLine(const char *begin, const char *end, int channels, int line,
                   const PointTableSink &sink, std::vector<double> &values)
 {
     const qint64 needed = 2 * qint64(channels) + 1;
@@ -122,13 +124,13 @@ void readDataLine(const char *begin, const char *end, int channels, int line,
             return ++seen < needed;
         });
         if (count < needed)
-            return;
+            return false;
     }
 
     // The same walk as forEachField, converting each field on the way.
     const char *p = skipAsciiSpace(begin, end);
     if (p == end) // one empty field, never enough
-        return;
+        return false;
     values.clear();
     if (*p == ',')
         values.push_back(0.0);
@@ -153,20 +155,21 @@ void readDataLine(const char *begin, const char *end, int channels, int line,
     if (commaLast && qint64(values.size()) < needed)
         values.push_back(0.0);
     if (qint64(values.size()) < needed)
-        return;
+        return false;
     if (!allNumbers && sink.onNotNumber)
         sink.onNotNumber(line);
     if (sink.onValues) {
         sink.onValues(values.data(), channels, line);
-        return;
+        return true;
     }
     if (!sink.onPoint)
-        return;
+        return true;
     QVector<double> icrs(channels);
     QVector<double> scas(channels);
     std::copy(values.begin() + 1, values.begin() + 1 + channels, icrs.begin());
     std::copy(values.begin() + 1 + channels, values.begin() + needed, scas.begin());
     sink.onPoint(values[0], icrs, scas, line);
+    return true;
 }
 
 // The lines of plain ASCII text without carriage returns, one after the other.
@@ -198,16 +201,24 @@ public:
         if (m_channels <= 0)
             return false;
         const char *first = skipAsciiSpace(p, lineEnd);
-        if (first == lineEnd || *first != '#')
-            readDataLine(first, lineEnd, m_channels, m_line, m_sink, m_values);
+        if ((first == lineEnd || *first != '#')
+            && readDataLine(first, lineEnd, m_channels, m_line, m_sink, m_values) && m_remarks) {
+            m_remarks->firstPoint(m_channels);
+            m_remarks = nullptr;
+        }
         return true;
     }
+
+    // Where the lines are also looked at for the remarks: the scan learns the
+    // channel count of the first point.
+    void setRemarks(PointTableRemarkScan *remarks) { m_remarks = remarks; }
 
 private:
     const PointTableSink &m_sink;
     int m_channels = 1;
     int m_line = 0;
     std::vector<double> m_values;
+    PointTableRemarkScan *m_remarks = nullptr;
 };
 
 // The whole file as plain ASCII text without carriage returns.
@@ -241,9 +252,68 @@ void readAsciiBytes(QByteArray bytes, const PointTableSink &sink)
     readAsciiText(data, data + bytes.size(), sink);
 }
 
+// Whether text seen in pieces holds a key, also where it runs across the
+// pieces' ends. A key of a few letters that numbers never hold is looked for
+// by its first byte, which the library finds many bytes at a time.
+class KeySearch
+{
+public:
+    explicit KeySearch(const QByteArray &key)
+        : m_key(key)
+    { }
+
+    void feed(const char *p, qint64 n)
+    {
+        if (m_found || m_key.isEmpty() || n <= 0)
+            return;
+        const int k = m_key.size();
+        QByteArray edge = m_tail;
+        edge.append(p, int(std::min<qint64>(n, k - 1)));
+        m_found = edge.contains(m_key) || holds(p, p + n);
+        m_tail = n >= k - 1 ? QByteArray(p + n - (k - 1), k - 1) : edge.right(k - 1);
+    }
+
+    bool found() const { return m_found; }
+
+private:
+    bool holds(const char *p, const char *end) const
+    {
+        const std::size_t k = std::size_t(m_key.size());
+        while (const void *first = std::memchr(p, m_key[0], std::size_t(end - p))) {
+            p = static_cast<const char *>(first);
+            if (std::size_t(end - p) >= k && std::memcmp(p, m_key.constData(), k) == 0)
+                return true;
+            ++p;
+        }
+        return false;
+    }
+
+    QByteArray m_key;
+    QByteArray m_tail; // the last bytes seen, fewer than the key
+    bool m_found = false;
+};
+
+// Counted in byte counters over runs of 255 bytes, which the compiler adds
+// sixteen at a time; std::count widens every byte to a 64-bit counter.
+qint64 countLineFeeds(const char *p, const char *end)
+{
+    qint64 count = 0;
+    while (p != end) {
+        const std::ptrdiff_t n = std::min<std::ptrdiff_t>(end - p, 255);
+        unsigned char run = 0;
+        for (std::ptrdiff_t i = 0; i < n; ++i)
+            run += p[i] == '\n';
+        count += run;
+        p += n;
+    }
+    return count;
+}
+
 // The first look at a file read in blocks: whether the fast reader may read it
-// (readableAsBytes of the whole) and how many line feeds it holds.
-bool scanAsciiChunks(QFile &file, std::vector<char> &buffer, qint64 &lineFeeds, qint64 &bytes)
+// (readableAsBytes of the whole) and how many line feeds it holds; and key
+// is told the text.
+bool scanAsciiChunks(QFile &file, std::vector<char> &buffer, qint64 &lineFeeds, qint64 &bytes,
+                     KeySearch &key)
 {
     lineFeeds = 0;
     bytes = 0;
@@ -253,9 +323,10 @@ bool scanAsciiChunks(QFile &file, std::vector<char> &buffer, qint64 &lineFeeds, 
         const QByteArray chunk = QByteArray::fromRawData(buffer.data(), int(n));
         if (!readsAsPlainAscii(chunk))
             return false;
-        lineFeeds += std::count(buffer.data(), buffer.data() + n, '\n');
+        lineFeeds += countLineFeeds(buffer.data(), buffer.data() + n);
         bytes += n;
         last = buffer[size_t(n - 1)];
+        key.feed(buffer.data(), n);
     }
     return n == 0 && last != '\r';
 }
@@ -264,15 +335,29 @@ bool scanAsciiChunks(QFile &file, std::vector<char> &buffer, qint64 &lineFeeds, 
 // whole-file reader takes them out before it splits the lines.
 bool readChunkLine(AsciiLines &lines, char *begin, char *end)
 {
-    return lines.read(begin, std::remove(begin, end, '\r'));
+    // Most lines have none; memchr looks for one many bytes at a time.
+    char *cr = static_cast<char *>(std::memchr(begin, '\r', std::size_t(end - begin)));
+    return lines.read(begin, cr ? std::remove(cr, end, '\r') : end);
 }
 
 // Reads plain ASCII text from file in blocks of buffer's size, a line that
 // crosses a block boundary gathered in carry. The same lines as
-// readAsciiBytes on the whole file.
-void readAsciiChunks(QFile &file, std::vector<char> &buffer, const PointTableSink &sink)
+// readAsciiBytes on the whole file. Where remarks is set, every line is also
+// looked at as it is in the file (before the reader simplifies it or takes out
+// its carriage returns), to the end of the file even once the reader is done.
+void readAsciiChunks(QFile &file, std::vector<char> &buffer, const PointTableSink &sink,
+                     PointTableRemarkScan *remarks)
 {
     AsciiLines lines(sink);
+    lines.setRemarks(remarks);
+    bool reading = true;
+    const auto line = [&](char *begin, char *end) {
+        if (remarks)
+            remarks->look(begin, end);
+        if (reading)
+            reading = readChunkLine(lines, begin, end);
+        return reading || remarks;
+    };
     std::vector<char> carry;
     qint64 n;
     while ((n = file.read(buffer.data(), qint64(buffer.size()))) > 0) {
@@ -286,10 +371,10 @@ void readAsciiChunks(QFile &file, std::vector<char> &buffer, const PointTableSin
             }
             bool more;
             if (carry.empty()) {
-                more = readChunkLine(lines, p, newline);
+                more = line(p, newline);
             } else {
                 carry.insert(carry.end(), p, newline);
-                more = readChunkLine(lines, carry.data(), carry.data() + carry.size());
+                more = line(carry.data(), carry.data() + carry.size());
                 carry.clear();
             }
             if (!more)
@@ -297,30 +382,42 @@ void readAsciiChunks(QFile &file, std::vector<char> &buffer, const PointTableSin
             p = newline + 1;
         }
     }
+    if (remarks) {
+        if (!carry.empty())
+            remarks->look(carry.data(), carry.data() + carry.size());
+        remarks->setComplete();
+    }
     // A last line without a line feed, unless only carriage returns were left.
     const auto kept = std::remove(carry.begin(), carry.end(), '\r');
-    if (kept != carry.begin())
+    if (reading && kept != carry.begin())
         lines.read(carry.data(), carry.data() + (kept - carry.begin()));
 }
 
-// The fast path for a regular file of plain ASCII text; false, having read
-// nothing, if the text stream has to read it.
-bool readFileInChunks(QFile &file, const PointTableSink &sink, qint64 chunkSize)
+enum class ChunkRead { Read, NeedsStream, HoldsKey };
+
+// The fast path for a regular file of plain ASCII text: nothing is read if
+// the text stream has to read it, or if the text holds key.
+ChunkRead readFileInChunks(QFile &file, const PointTableSink &sink, qint64 chunkSize,
+                           const QByteArray &key)
 {
     std::vector<char> buffer(size_t(std::max<qint64>(chunkSize, 1)));
     qint64 lineFeeds = 0;
     qint64 bytes = 0;
-    if (!scanAsciiChunks(file, buffer, lineFeeds, bytes) || !file.seek(0))
-        return false;
+    KeySearch search(key);
+    if (!scanAsciiChunks(file, buffer, lineFeeds, bytes, search) || !file.seek(0))
+        return ChunkRead::NeedsStream;
+    if (search.found())
+        return ChunkRead::HoldsKey;
     if (sink.onSize)
         sink.onSize(lineFeeds + 1, bytes);
-    readAsciiChunks(file, buffer, sink);
-    return true;
+    readAsciiChunks(file, buffer, sink, bytes <= maxRemarkBytes ? sink.remarks : nullptr);
+    return ChunkRead::Read;
 }
 
-} // namespace
-
-OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink, qint64 chunkSize)
+// Reads the file at path, unless (with mayBeOther set) the fast path cannot
+// say that it does not hold key.
+OpenStatus readFile(const QString &path, const PointTableSink &sink, qint64 chunkSize,
+                    const QByteArray &key, bool *mayBeOther)
 {
     QFile file(path);
     const OpenStatus status = openMeasurementFile(file);
@@ -331,14 +428,37 @@ OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink, q
     // columns of numbers and a block, not its bytes besides.
     if (!file.isSequential() && file.size() <= maxInMemorySize) {
         file.setTextModeEnabled(false);
-        if (readFileInChunks(file, sink, chunkSize))
+        const ChunkRead read = readFileInChunks(file, sink, chunkSize, key);
+        if (read == ChunkRead::Read)
             return status;
+        if (mayBeOther) {
+            *mayBeOther = true;
+            return status;
+        }
         file.setTextModeEnabled(true);
         if (!file.seek(0))
             return status;
+    } else if (mayBeOther) {
+        *mayBeOther = true;
+        return status;
     }
     readPointTableReference(file, sink);
     return status;
+}
+
+} // namespace
+
+OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink, qint64 chunkSize)
+{
+    return readFile(path, sink, chunkSize, QByteArray(), nullptr);
+}
+
+OpenStatus readPointTableFileUnless(const QString &path, const QByteArray &key,
+                                    const PointTableSink &sink, bool &mayBeOther,
+                                    qint64 chunkSize)
+{
+    mayBeOther = false;
+    return readFile(path, sink, chunkSize, key, &mayBeOther);
 }
 
 void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink)

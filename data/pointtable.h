@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class PointTableRemarkScan;
 class QIODevice;
 
 // Receivers of what the point-table reader finds. onPoint gets every accepted
@@ -34,6 +35,10 @@ struct PointTableSink
     std::function<void(qint64 lines, qint64 bytes)> onSize;
     std::function<void(const QString &line, bool isHeader)> onTrace;
     std::function<void(int line)> onNotNumber;
+    // Where set, the file reader also looks at every line of a file of plain
+    // ASCII text of up to maxRemarkBytes for what the read passes over, on the
+    // same pass, and marks the scan complete; otherwise it is left incomplete.
+    PointTableRemarkScan *remarks = nullptr;
 };
 
 // The key of the channel-count header, compared in upper case.
@@ -44,6 +49,15 @@ extern const char *const channelHeaderKey; // "# Channels :"
 // at once: once to check it and count its lines, once to read it.
 OpenStatus readPointTableFile(const QString &path, const PointTableSink &sink,
                               qint64 chunkSize = qint64(1) << 18);
+
+// The same, unless the file may be one of another format, which holds key
+// where a point table need not: if it is plain ASCII text that holds key
+// anywhere (looked for on the pass that checks the text, not on a pass of its
+// own), or text that only the text stream reads, nothing is read and
+// mayBeOther is set.
+OpenStatus readPointTableFileUnless(const QString &path, const QByteArray &key,
+                                    const PointTableSink &sink, bool &mayBeOther,
+                                    qint64 chunkSize = qint64(1) << 18);
 
 // The same on bytes in memory.
 void readPointTableBytes(const QByteArray &bytes, const PointTableSink &sink);

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+const char *const spectrumKey = "MCA";
+
 namespace {
 
 const char i0Key[] = "# I0 : ";
@@ -170,8 +172,8 @@ bool startsWithKey(const QString &line, const QString &key)
 
 bool mayBeSpectrum(QIODevice &device)
 {
-    static const char key[] = "MCA";
-    constexpr std::size_t keyLength = sizeof(key) - 1;
+    const char *const key = spectrumKey;
+    const std::size_t keyLength = std::strlen(key);
     constexpr qint64 blockSize = qint64(1) << 18;
     // FF FE starts UTF-16 LE and UTF-32 LE, FE FF UTF-16 BE, 00 00 FE FF UTF-32 BE.
     const QByteArray head = device.peek(4);

@@ -24,6 +24,10 @@ struct SpectrumPoint
 // Case-sensitive test whether line begins with the whole key.
 bool startsWithKey(const QString &line, const QString &key);
 
+// Text that every spectrum file of plain ASCII text holds: it names its
+// channels on "# MCA Ch Info :" lines.
+extern const char *const spectrumKey; // "MCA"
+
 // Whether what device reads, from where it stands, can be a spectrum at all:
 // a spectrum names its channels on "# MCA Ch Info :" lines, so text without
 // "MCA" is none. Text behind a UTF-16 or UTF-32 byte-order mark, which the

@@ -36,3 +36,36 @@ PointTableRemarks pointTableRemarks(QIODevice &device, int channels,
 QString remarksText(const PointTableRemarks &r, int channels);
 
 constexpr qint64 maxRemarkBytes = qint64(64) << 20;
+
+// The remarks gathered line by line by a reader that reads the table anyway,
+// so that the file is read once. The channel count that the remarks are about
+// is that of the file's first point (1 without points), which the reader
+// learns only as it goes: the lines before that point are counted for both.
+class PointTableRemarkScan
+{
+public:
+    // The next line of the file, as it is, without its line feed.
+    void look(const char *begin, const char *end);
+    // The line looked at last gave the file's first point, of this many channels.
+    void firstPoint(int channels);
+    // Whether every line of the file was looked at: the reader sets it.
+    void setComplete() { m_complete = true; }
+
+    // Whether the remarks are known: every line was looked at, and no line
+    // before the first point was wider than that point (which a line with
+    // carriage returns among its fields can be), so the count of wider lines
+    // is that of a separate look at the file.
+    bool known() const;
+    // The same as pointTableRemarks on the whole file with the channel count
+    // of its first point, or of 1 if it gave none.
+    PointTableRemarks remarks() const;
+
+private:
+    PointTableRemarks m_remarks;
+    int m_lineNumber = 0;
+    qint64 m_used = 0; // 1 + 2N of the first point, 0 before it
+    int m_lastFields = 0;
+    int m_widestBeforeLast = 0;
+    int m_widerThanUsed = 0; // from the first point's line on
+    bool m_complete = false;
+};

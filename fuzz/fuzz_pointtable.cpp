@@ -5,6 +5,7 @@
 // stream reader, in the same order.
 #include "fuzzsupport.h"
 #include "pointtable.h"
+#include "tableremarks.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -95,6 +96,44 @@ void compare(const char *name, const QVector<Event> &events, const QVector<Event
                      .arg(describe(events.size() > common ? events[common] : reference[common])));
 }
 
+QString describe(const PointTableRemarks &r)
+{
+    return QStringLiteral("widest %1 wider %2 text %3 first text %4")
+            .arg(r.widestLine)
+            .arg(r.widerLines)
+            .arg(r.textLines)
+            .arg(r.firstTextLine);
+}
+
+// The remarks the reader gathers on its own pass, where it says it saw every
+// line, are those of a separate look at the whole file with the channel count
+// of its first point.
+void compareRemarks(const QString &path, const QByteArray &bytes, const QVector<Event> &reference,
+                    qint64 blockSize)
+{
+    PointTableRemarkScan scan;
+    PointTableSink sink;
+    sink.remarks = &scan;
+    readPointTableFile(path, sink, blockSize);
+    if (!scan.known())
+        return;
+    int channels = 1;
+    for (const Event &e : reference) {
+        if (e.isPoint) {
+            channels = e.icrs.size();
+            break;
+        }
+    }
+    const PointTableRemarks got = scan.remarks();
+    const PointTableRemarks want = pointTableRemarks(bytes, channels);
+    if (got.widestLine != want.widestLine || got.widerLines != want.widerLines
+        || got.textLines != want.textLines || got.firstTextLine != want.firstTextLine)
+        fail("remarks of the read differ from a separate look",
+             QStringLiteral("blocks of %1\nread: %2\nlook: %3")
+                     .arg(blockSize)
+                     .arg(describe(got), describe(want)));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -131,6 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qint64 blockSize = 1 + (size ? data[size / 2] % 16 : 0);
     readPointTableFile(path, recorder(inBlocks), blockSize);
     compare("file in small blocks", inBlocks, reference);
+    compareRemarks(path, bytes, reference, qint64(1) << 18);
+    compareRemarks(path, bytes, reference, blockSize);
 
     // Every point carries exactly the channel count of the header in force.
     for (const Event &e : qAsConst(fast)) {

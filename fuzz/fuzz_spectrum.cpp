@@ -3,6 +3,7 @@
 // the reader of a file holding the same bytes, must give exactly the record of
 // the line-by-line text stream reader.
 #include "fuzzsupport.h"
+#include "pointtable.h"
 #include "spectrumreader.h"
 
 #include <QBuffer>
@@ -65,6 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     raw.open(QIODevice::ReadOnly);
     if (reference.ok && !mayBeSpectrum(raw))
         fail("a spectrum turned away by its bytes", describe(reference));
+    // The loader first offers a file to the table reader, which leaves it to
+    // the spectrum reader if it may be one, in blocks of any size.
+    if (reference.ok) {
+        const QString path = scratchFile(bytes);
+        for (qint64 block : { qint64(1) << 18, qint64(1 + (size ? data[0] % 7 : 0)) }) {
+            bool mayBe = false;
+            readPointTableFileUnless(path, spectrumKey, PointTableSink(), mayBe, block);
+            if (!mayBe)
+                fail("a spectrum taken for a point table", describe(reference));
+        }
+    }
 
     const int n = fast.icrs.size();
     if (fast.scas.size() != n || fast.roiLows.size() != n || fast.roiHighs.size() != n)

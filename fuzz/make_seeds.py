@@ -138,6 +138,10 @@ table_hand = {
     'utf16_no_bom.dat': utf16(TABLE_EXAMPLE, False),
     'nul_bytes.dat': b'# Channels : 1\n1000\x00 950 900\n\x00\x00\x00\n2000 1800 1700 \x00\n',
     'tabs_and_blanks.dat': b'\t# Channels\t:\t2 \n \t1\t2\t3\t4\t5\t\n',
+    'cr_between_fields.dat': (b'# Channels : 2\n1\r2\r3\r4\r5\r6\r7\n1 2 3 4 5\n'
+                              b'1 2 3 4 5 6 7 x\n'),
+    'mca_in_comment.dat': b'# MCA counts\n# Channels : 1\n1 2 3\n4 5 6 7\n',
+    'lines_after_no_channels.dat': b'1 2 3\n# Channels : 0\n1 2 3 4 five\n',
 }
 
 batch_hand = {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modelcomparison.h"
+#include "uncertainty.h"
 #include "unitscalefit.h"
 
 #include <QVector>
@@ -119,6 +120,8 @@ private slots:
     void totalCoversScanToScanScatter_data();
     void totalCoversScanToScanScatter();
     void partsAddInQuadrature();
+    void totalOfTinyAndHugeParts_data();
+    void totalOfTinyAndHugeParts();
     void underdispersedErrorDoesNotShrink();
     void scaleRecovered_data();
     void scaleRecovered();
@@ -194,6 +197,38 @@ void TestHonestErrors::partsAddInQuadrature()
     const StageComparison single = compareStage(FitStage::PreAmp, s.i0, s.icr);
     QCOMPARE(single.paralyzableError.fileFits, 0);
     QCOMPARE(single.paralyzableError.files, 0.0);
+}
+
+void TestHonestErrors::totalOfTinyAndHugeParts_data()
+{
+    QTest::addColumn<double>("statistical");
+    QTest::addColumn<double>("model");
+    QTest::addColumn<double>("files");
+    QTest::addColumn<double>("total");
+
+    QTest::newRow("3-4-5") << 3e-9 << 4e-9 << 0.0 << 5e-9;
+    QTest::newRow("parts whose squares underflow") << 3e-302 << 4e-302 << 0.0 << 5e-302;
+    QTest::newRow("one part whose square underflows") << 7.75592e-302 << 0.0 << 0.0 << 7.75592e-302;
+    QTest::newRow("parts whose squares overflow") << 3e200 << 0.0 << 4e200 << 5e200;
+    QTest::newRow("all zero") << 0.0 << 0.0 << 0.0 << 0.0;
+    QTest::newRow("an infinite part") << 1e-9 << qInf() << 0.0 << qInf();
+}
+
+// The parts of the error add in quadrature at any magnitude: the total is
+// never below its largest part, and never 0 when a part is not.
+void TestHonestErrors::totalOfTinyAndHugeParts()
+{
+    QFETCH(double, statistical);
+    QFETCH(double, model);
+    QFETCH(double, files);
+    QFETCH(double, total);
+    TauUncertainty u;
+    u.statistical = statistical;
+    u.model = model;
+    u.files = files;
+    combine(u);
+    QCOMPARE(u.total, total);
+    QVERIFY(u.total >= statistical && u.total >= model && u.total >= files);
 }
 
 // SCA counted on the same events as ICR scatters far less than counting noise.

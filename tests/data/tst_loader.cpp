@@ -2,8 +2,11 @@
 #include "loader.h"
 
 #include "pointset.h"
+#include "pointtable.h"
+#include "spectrumreader.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,7 +21,33 @@ private slots:
     void whatBecameOfAFile();
     void traceOfATableAndAMissingFile();
     void bytesLoadAsTheFileDoes();
+    void remarksOfTheOnePass_data();
+    void remarksOfTheOnePass();
+    void spectrumKeyOnTheTextCheck_data();
+    void spectrumKeyOnTheTextCheck();
+    void longTableAsTheReaderGivesIt_data();
+    void longTableAsTheReaderGivesIt();
 };
+
+namespace {
+
+QString writeFile(const QTemporaryDir &dir, const QByteArray &content)
+{
+    const QString path = dir.filePath(QStringLiteral("m.dat"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return QString();
+    return path;
+}
+
+QString passedOver(const QString &what)
+{
+    return QStringLiteral("read as a point table with %1; if it is a column file, read it with "
+                          "a recipe")
+            .arg(what);
+}
+
+} // namespace
 
 void TestLoader::whatBecameOfAFile_data()
 {
@@ -41,6 +70,13 @@ void TestLoader::whatBecameOfAFile_data()
     QTest::newRow("spectrum file") << QStringLiteral("file") << spectrum << 1 << QString();
     QTest::newRow("point table") << QStringLiteral("file") << QByteArray("1 2 3\n4 5 6\n") << 2
                                  << QString();
+    QTest::newRow("table naming MCA in a comment")
+            << QStringLiteral("file") << QByteArray("# MCA counts\n1 2 3\n4 5 6\n") << 2
+            << QString();
+    QTest::newRow("spectrum with its channel lines last")
+            << QStringLiteral("file")
+            << QByteArray("# I0 : 250\n1 0 3 0 4\n# MCA Ch Info : x x x x x 52.5 1 2\n") << 1
+            << QString();
 }
 
 void TestLoader::whatBecameOfAFile()
@@ -115,6 +151,145 @@ void TestLoader::bytesLoadAsTheFileDoes()
             QCOMPARE(fromBytes.at(p).scas, fromFile.at(p).scas);
         }
     }
+}
+
+void TestLoader::remarksOfTheOnePass_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("warning");
+
+    const QString wider(
+            "up to %1 fields per line, of which a point table of %2 channel(s) uses %3");
+    QTest::newRow("lines as wide as the table")
+            << QByteArray("# Channels : 3\n100.5 2000.25 3000.75 4.5 5.5 6.5 7.5\n") << QString();
+    QTest::newRow("wide line past sixteen bytes")
+            << QByteArray("# Channels : 1\n10 20 30 40 50 60 70 80 90 100 110 120\n")
+            << passedOver(wider.arg(12).arg(1).arg(3));
+    QTest::newRow("text in the second sixteen bytes")
+            << QByteArray("# Channels : 1\n1 2 3\n1.000000000000 2 x3\n")
+            << passedOver(QStringLiteral("1 line(s) that are not numbers (the first is line 3)"));
+    QTest::newRow("point before the header: one channel")
+            << QByteArray("1 2 3\n# Channels : 2\n1 2 3 4 5\n")
+            << passedOver(wider.arg(5).arg(1).arg(3));
+    QTest::newRow("no point: every line against one channel")
+            << QByteArray("# Channels : 3\n1 2 3 4 5\n") << passedOver(wider.arg(5).arg(1).arg(3));
+    QTest::newRow("lines after a header of no channels")
+            << QByteArray("1 2 3\n# Channels : 0\n1 2 3 4\n")
+            << passedOver(wider.arg(4).arg(1).arg(3));
+    QTest::newRow("carriage returns between fields before the first point")
+            << QByteArray("# Channels : 2\n1\r2\r3\r4\r5\r6\r7\n1 2 3 4 5\n")
+            << passedOver(wider.arg(7).arg(2).arg(5));
+    QTest::newRow("CR LF line ends") << QByteArray("# Channels : 1\r\n1 2 3\r\n4 5 6 7\r\n")
+                                     << passedOver(wider.arg(4).arg(1).arg(3));
+    QTest::newRow("last line without line feed")
+            << QByteArray("# Channels : 1\n1 2 3\n1 2 3 four")
+            << passedOver(wider.arg(4).arg(1).arg(3)
+                          + " and 1 line(s) that are not numbers (the first is line 3)");
+    QTest::newRow("text that is not plain ASCII")
+            << QByteArray("# Channels : 1\n1 2 3 \xc3\xa9\n")
+            << passedOver(wider.arg(4).arg(1).arg(3)
+                          + " and 1 line(s) that are not numbers (the first is line 2)");
+}
+
+// What a table read passes over is said the same way whether the reader saw it
+// on its own pass or a look of its own had to find it.
+void TestLoader::remarksOfTheOnePass()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, warning);
+    QTemporaryDir dir;
+    PointSet set;
+    const QVector<FileReport> r = loadMeasurementFiles({ writeFile(dir, content) }, set);
+    QCOMPARE(r.size(), 1);
+    QCOMPARE(r[0].warnings, warning.isEmpty() ? QStringList() : QStringList(warning));
+}
+
+void TestLoader::spectrumKeyOnTheTextCheck_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("mayBeSpectrum");
+    QTest::addColumn<int>("points");
+
+    QTest::newRow("spectrum") << QByteArray("# I0 : 250\n# MCA Ch Info : x x x x x 52.5 1 2\n"
+                                            "1 0 3 0 4\n")
+                              << true << 0;
+    QTest::newRow("table") << QByteArray("1 2 3\n4 5 6\n") << false << 2;
+    QTest::newRow("key at the very end") << QByteArray("1 2 3\nMCA") << true << 0;
+    QTest::newRow("part of the key at the end") << QByteArray("1 2 3\nMC") << false << 1;
+    QTest::newRow("key in a data line") << QByteArray("1 2 3\n4 5 6 MCA\n") << true << 0;
+    QTest::newRow("text that is not plain ASCII")
+            << QByteArray("1 2 3 \xc3\xa9\n") << true << 0;
+}
+
+// A file that may be a spectrum is not read as a table at all, wherever the
+// blocks of the first pass cut the key; any other file is read.
+void TestLoader::spectrumKeyOnTheTextCheck()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, mayBeSpectrum);
+    QFETCH(int, points);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, content);
+    for (qint64 block : { 1, 2, 3, 5, 1 << 18 }) {
+        int seen = 0;
+        PointTableSink sink;
+        sink.onPoint = [&seen](double, const QVector<double> &, const QVector<double> &, int) {
+            ++seen;
+        };
+        bool mayBe = !mayBeSpectrum;
+        QVERIFY(readPointTableFileUnless(path, spectrumKey, sink, mayBe, block).opened());
+        QCOMPARE(mayBe, mayBeSpectrum);
+        QCOMPARE(seen, points);
+    }
+}
+
+void TestLoader::longTableAsTheReaderGivesIt_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("two channels") << QByteArray("# Channels : 2\n") << 2 << 4000;
+    QTest::newRow("one-channel points, then two")
+            << QByteArray("1 2 3\n4 5 6\n# Channels : 2\n") << 2 << 4000;
+    QTest::newRow("wide lines") << QByteArray("# Channels : 900\n") << 900 << 30;
+}
+
+// The points of a table longer than the blocks the loader gathers its lines
+// in are those the reader gives, line by line, in order.
+void TestLoader::longTableAsTheReaderGivesIt()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(int, channels);
+    QFETCH(int, lines);
+    QByteArray content = head;
+    for (int line = 0; line < lines; ++line) {
+        content += QByteArray::number(1000 + line);
+        for (int k = 0; k < 2 * channels; ++k)
+            content += ' ' + QByteArray::number((line * 31 + k * 7) % 1009 + 0.5);
+        content += '\n';
+    }
+    PointSet expected;
+    PointTableSink sink;
+    sink.onPoint = [&expected](double i0, const QVector<double> &icrs,
+                               const QVector<double> &scas, int line) {
+        expected.add(i0, icrs, scas, { QString(), line });
+    };
+    QBuffer buffer(&content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    readPointTableReference(buffer, sink);
+
+    QTemporaryDir dir;
+    PointSet set;
+    loadMeasurementFiles({ writeFile(dir, content) }, set);
+    QCOMPARE(set.size(), expected.size());
+    QCOMPARE(set.chs(), expected.chs());
+    for (int p = 0; p < set.size(); ++p) {
+        QCOMPARE(set.source(p).line, expected.source(p).line);
+        QCOMPARE(set.at(p).icrs, expected.at(p).icrs);
+        QCOMPARE(set.at(p).scas, expected.at(p).scas);
+    }
+    QCOMPARE(set.i0s(), expected.i0s());
 }
 
 QTEST_APPLESS_MAIN(TestLoader)

@@ -30,6 +30,10 @@ private slots:
     void channelsAndRanges_data();
     void channelsAndRanges();
     void removingAPointIsAsIfItWasNeverLoaded();
+    void rowsAreAddedAsPointByPoint_data();
+    void rowsAreAddedAsPointByPoint();
+    void everyPointKeepsItsSource_data();
+    void everyPointKeepsItsSource();
 };
 
 void TestPointSet::channelsAndRanges_data()
@@ -92,6 +96,95 @@ void TestPointSet::removingAPointIsAsIfItWasNeverLoaded()
     QCOMPARE(set.scaColumn(2), expected.scaColumn(2));
     QCOMPARE(set.source(1).file, QStringLiteral("b.dat"));
     QCOMPARE(set.source(1).line, 2);
+}
+
+void TestPointSet::rowsAreAddedAsPointByPoint_data()
+{
+    QTest::addColumn<QVector<MeasValues>>("before");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<QVector<double>>("rows");
+
+    // Rows of two channels: I0, ICR 1, ICR 2, SCA 1, SCA 2.
+    const QVector<double> twoChannels { 100, 10, 20, 9,  18,
+                                        300, -30, 60, 27, 50,
+                                        200, 20, 40, 17, 35 };
+    QTest::newRow("into an empty set") << QVector<MeasValues>() << 2 << twoChannels;
+    QTest::newRow("as wide as the set")
+            << QVector<MeasValues> { { 50, { 5, 6 }, { 4, 5 } } } << 2 << twoChannels;
+    QTest::newRow("narrower than the set")
+            << QVector<MeasValues> { { 50, { 5, 6, 7 }, { 4, 5, 6 } } } << 2 << twoChannels;
+    QTest::newRow("wider than the set")
+            << QVector<MeasValues> { { 50, { 5 }, { 4 } } } << 2 << twoChannels;
+    QTest::newRow("no rows") << QVector<MeasValues> { { 50, { 5 }, { 4 } } } << 2
+                             << QVector<double>();
+}
+
+// A block of table lines goes in as the same points one by one would: the
+// same columns, values beyond the common channels, ranges and sources.
+void TestPointSet::rowsAreAddedAsPointByPoint()
+{
+    QFETCH(QVector<MeasValues>, before);
+    QFETCH(int, channels);
+    QFETCH(QVector<double>, rows);
+
+    const int count = rows.size() / (1 + 2 * channels);
+    QVector<int> lines;
+    for (int r = 0; r < count; ++r)
+        lines.append(7 + 3 * r);
+    PointSet set = pointSetOf(before);
+    set.addRows(rows.constData(), count, channels, QStringLiteral("t.dat"), lines.constData());
+    PointSet expected = pointSetOf(before);
+    for (int r = 0; r < count; ++r) {
+        const double *row = rows.constData() + r * (1 + 2 * channels);
+        expected.add(row[0], row + 1, channels, row + 1 + channels, channels,
+                     { QStringLiteral("t.dat"), lines[r] });
+    }
+
+    QCOMPARE(set.size(), before.size() + count);
+    QCOMPARE(set.chs(), expected.chs());
+    for (int axis = 0; axis < 3; ++axis)
+        QCOMPARE(rangeOf(set, axis), rangeOf(expected, axis));
+    for (int p = 0; p < set.size(); ++p) {
+        QCOMPARE(set.at(p).i0, expected.at(p).i0);
+        QCOMPARE(set.at(p).icrs, expected.at(p).icrs);
+        QCOMPARE(set.at(p).scas, expected.at(p).scas);
+        QCOMPARE(set.source(p).file, expected.source(p).file);
+        QCOMPARE(set.source(p).line, expected.source(p).line);
+    }
+    for (int j = 0; j < set.chs(); ++j)
+        QCOMPARE(set.icrColumn(j), expected.icrColumn(j));
+}
+
+void TestPointSet::everyPointKeepsItsSource_data()
+{
+    QTest::addColumn<QStringList>("files");
+
+    QTest::newRow("one file") << QStringList { "a.dat", "a.dat", "a.dat" };
+    QTest::newRow("files in turn") << QStringList { "a.dat", "b.dat", "b.dat", "a.dat", "c.dat" };
+    QTest::newRow("no name and an empty one")
+            << QStringList { QString(), QString(), QStringLiteral(""), QString(), "a.dat" };
+}
+
+// The file and line of every point, however the files follow each other,
+// also after a point is removed.
+void TestPointSet::everyPointKeepsItsSource()
+{
+    QFETCH(QStringList, files);
+    PointSet set;
+    for (int p = 0; p < files.size(); ++p)
+        set.add(p, { 1.0 }, { 2.0 }, { files[p], 10 * p + 1 });
+    for (int p = 0; p < files.size(); ++p) {
+        QCOMPARE(set.source(p).file, files[p]);
+        QCOMPARE(set.source(p).file.isNull(), files[p].isNull());
+        QCOMPARE(set.source(p).line, 10 * p + 1);
+    }
+    set.removeAt(1);
+    files.removeAt(1);
+    for (int p = 0; p < files.size(); ++p) {
+        QCOMPARE(set.source(p).file, files[p]);
+        QCOMPARE(set.source(p).file.isNull(), files[p].isNull());
+        QCOMPARE(set.source(p).line, p == 0 ? 1 : 10 * (p + 1) + 1);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestPointSet)

@@ -7,6 +7,7 @@
 #include "tableremarks.h"
 
 #include <QBuffer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -53,6 +54,8 @@ private slots:
     void plainTableIsReadAsBeforeWithRemarks();
     void remarksAlikeInBlocks_data();
     void remarksAlikeInBlocks();
+    void remarksOfGeneratedLines_data();
+    void remarksOfGeneratedLines();
     void mca();
     void mcaErrors_data();
     void mcaErrors();
@@ -150,6 +153,62 @@ void TestRecordings::remarksAlikeInBlocks()
                      && r.textLines == whole.textLines && r.firstTextLine == whole.firstTextLine,
                  qPrintable(at));
     }
+}
+
+void TestRecordings::remarksOfGeneratedLines_data()
+{
+    QTest::addColumn<QByteArray>("separators");
+    QTest::addColumn<quint32>("seed");
+
+    QTest::newRow("blanks") << QByteArray(" ") << 1u;
+    QTest::newRow("blank runs and tabs") << QByteArray("  \t") << 2u;
+    QTest::newRow("commas, form feeds, carriage returns") << QByteArray(", \f\r\v") << 3u;
+}
+
+// Lines of known fields, some of them text, of every length up to a few
+// blocks of sixteen bytes: the widest line, the lines with text and the first
+// of them are what the lines were made of.
+void TestRecordings::remarksOfGeneratedLines()
+{
+    QFETCH(QByteArray, separators);
+    QFETCH(quint32, seed);
+    // Numbers (also "1e5" and "nan", whose letters make the look convert
+    // them) and text.
+    const QList<QByteArray> numbers { "12", "-3.5", "+7", "1e5", "nan", "0.000001", "42." };
+    const QList<QByteArray> words { "abc", "x1", "1e", "e5" };
+    QRandomGenerator random(seed);
+    const auto separator = [&] {
+        QByteArray run;
+        for (int k = 1 + int(random.bounded(3)); k > 0; --k)
+            run += separators.at(int(random.bounded(separators.size())));
+        return run;
+    };
+    QByteArray text;
+    int widest = 0;
+    int textLines = 0;
+    int firstText = 0;
+    for (int line = 1; line <= 400; ++line) {
+        const int fields = int(random.bounded(12));
+        bool hasText = false;
+        if (random.bounded(2))
+            text += separator();
+        for (int f = 0; f < fields; ++f) {
+            if (f > 0)
+                text += separator();
+            const bool word = random.bounded(10) == 0;
+            text += word ? words.at(int(random.bounded(words.size())))
+                         : numbers.at(int(random.bounded(numbers.size())));
+            hasText = hasText || word;
+        }
+        text += '\n';
+        widest = qMax(widest, fields);
+        if (hasText && textLines++ == 0)
+            firstText = line;
+    }
+    const PointTableRemarks r = pointTableRemarks(text, 1);
+    QCOMPARE(r.widestLine, widest);
+    QCOMPARE(r.textLines, textLines);
+    QCOMPARE(r.firstTextLine, firstText);
 }
 
 void TestRecordings::mca()
