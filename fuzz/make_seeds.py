@@ -10,7 +10,6 @@ changing it; the output is deterministic.
 import argparse
 import os
 import re
-import shutil
 import struct
 import subprocess
 
@@ -254,8 +253,7 @@ def recording_seeds():
                            b'ENVIRONMENT: I0="5" (x)\nENVIRONMENT: bad\nDATA:\n1 2\n3\n',
         }
     for folder, seeds in (('columnfile', columns), ('recipe', recipes), ('mca', mcas)):
-        shutil.rmtree(os.path.join(out, folder), ignore_errors=True)
-        os.makedirs(os.path.join(out, folder))
+        os.makedirs(os.path.join(out, folder), exist_ok=True)
         for name, data in seeds.items():
             write(folder, name, data)
 
@@ -271,9 +269,10 @@ def main():
                                                          'ratelens_h5scan'),
                         help='the HDF5 scan writer built from tests/tools (for the hdf5file seeds)')
     args = parser.parse_args()
+    # Every folder also keeps the inputs fuzzing found, each with its fix:
+    # only the seeds made here are written anew, nothing is removed.
     for folder in ('spectrum', 'pointtable', 'batch'):
-        shutil.rmtree(os.path.join(out, folder), ignore_errors=True)
-        os.makedirs(os.path.join(out, folder))
+        os.makedirs(os.path.join(out, folder), exist_ok=True)
 
     spectra = {
         'ti_4ch.dat': read('01_spectrum_4ch_2048bins', 'Ti_I0scan_1.dat'),
@@ -319,8 +318,6 @@ def main():
     for name, data in batch_hand.items():
         write('batch', name, data)
 
-    # The HDF5 folders also keep what fuzzing found (finding-*): only the seeds
-    # made here are written anew.
     os.makedirs(os.path.join(out, 'hdf5reply'), exist_ok=True)
     for name, data in hdf5reply_seeds().items():
         write('hdf5reply', name, data)
