@@ -311,10 +311,13 @@ char *writeSignificant(char *out, double v, int digits)
     // product, each rounded once. Only where it lies that close to halfway
     // between two integers may its rounding differ from that of the exact
     // value; those few take the library's correctly rounded digits.
+    // (Below 10^17 the signed conversions are single instructions, and both
+    // the integer and the difference are exact.)
     int exponent = decimalExponent(v);
     const double scaled = v * powerOfTen(digits - 1 - exponent);
-    std::uint64_t m = std::uint64_t(scaled + 0.5);
-    if (digits > 15 || std::fabs(scaled - std::floor(scaled) - 0.5) <= 1e-15 * scaled)
+    std::uint64_t m = std::uint64_t(std::int64_t(scaled + 0.5));
+    const double fromHalf = std::fabs(scaled - double(std::int64_t(m))) - 0.5;
+    if (digits > 15 || std::fabs(fromHalf) <= 1e-15 * scaled)
         m = exactDigits(v, digits, exponent);
     else if (m >= powersOfTen[digits]) { // rounding carried into a new digit
         m /= 10;
