@@ -2,6 +2,7 @@
 #include "pointtable.h"
 
 #include "asciitext.h"
+#include "keysearch.h"
 #include "measfile.h"
 #include "tableremarks.h"
 #include "textfields.h"
@@ -251,47 +252,6 @@ void readAsciiBytes(QByteArray bytes, const PointTableSink &sink)
     char *data = bytes.data();
     readAsciiText(data, data + bytes.size(), sink);
 }
-
-// Whether text seen in pieces holds a key, also where it runs across the
-// pieces' ends. A key of a few letters that numbers never hold is looked for
-// by its first byte, which the library finds many bytes at a time.
-class KeySearch
-{
-public:
-    explicit KeySearch(const QByteArray &key)
-        : m_key(key)
-    { }
-
-    void feed(const char *p, qint64 n)
-    {
-        if (m_found || m_key.isEmpty() || n <= 0)
-            return;
-        const int k = m_key.size();
-        QByteArray edge = m_tail;
-        edge.append(p, int(std::min<qint64>(n, k - 1)));
-        m_found = edge.contains(m_key) || holds(p, p + n);
-        m_tail = n >= k - 1 ? QByteArray(p + n - (k - 1), k - 1) : edge.right(k - 1);
-    }
-
-    bool found() const { return m_found; }
-
-private:
-    bool holds(const char *p, const char *end) const
-    {
-        const std::size_t k = std::size_t(m_key.size());
-        while (const void *first = std::memchr(p, m_key[0], std::size_t(end - p))) {
-            p = static_cast<const char *>(first);
-            if (std::size_t(end - p) >= k && std::memcmp(p, m_key.constData(), k) == 0)
-                return true;
-            ++p;
-        }
-        return false;
-    }
-
-    QByteArray m_key;
-    QByteArray m_tail; // the last bytes seen, fewer than the key
-    bool m_found = false;
-};
 
 // Counted in byte counters over runs of 255 bytes, which the compiler adds
 // sixteen at a time; std::count widens every byte to a 64-bit counter.

@@ -2,6 +2,7 @@
 #include "spectrumreader.h"
 
 #include "asciitext.h"
+#include "keysearch.h"
 #include "measfile.h"
 #include "textfields.h"
 #include "textnumbers.h"
@@ -172,27 +173,21 @@ bool startsWithKey(const QString &line, const QString &key)
 
 bool mayBeSpectrum(QIODevice &device)
 {
-    const char *const key = spectrumKey;
-    const std::size_t keyLength = std::strlen(key);
     constexpr qint64 blockSize = qint64(1) << 18;
     // FF FE starts UTF-16 LE and UTF-32 LE, FE FF UTF-16 BE, 00 00 FE FF UTF-32 BE.
     const QByteArray head = device.peek(4);
     if (head.startsWith("\xff\xfe") || head.startsWith("\xfe\xff")
         || head == QByteArray("\0\0\xfe\xff", 4))
         return true;
-    // The first keyLength - 1 bytes of each block are the end of the one
-    // before, so that a key across two blocks is found.
-    std::vector<char> buffer(keyLength - 1 + std::size_t(blockSize));
-    std::size_t kept = 0;
+    KeySearch search(spectrumKey);
+    std::vector<char> buffer(static_cast<std::size_t>(blockSize));
     for (;;) {
-        const qint64 got = device.read(buffer.data() + kept, blockSize);
+        const qint64 got = device.read(buffer.data(), blockSize);
         if (got <= 0)
-            return false;
-        const std::size_t size = kept + std::size_t(got);
-        if (memmem(buffer.data(), size, key, keyLength))
+            return search.found();
+        search.feed(buffer.data(), got);
+        if (search.found())
             return true;
-        kept = std::min(size, keyLength - 1);
-        std::memmove(buffer.data(), buffer.data() + size - kept, kept);
     }
 }
 

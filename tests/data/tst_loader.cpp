@@ -217,6 +217,8 @@ void TestLoader::spectrumKeyOnTheTextCheck_data()
     QTest::newRow("key at the very end") << QByteArray("1 2 3\nMCA") << true << 0;
     QTest::newRow("part of the key at the end") << QByteArray("1 2 3\nMC") << false << 1;
     QTest::newRow("key in a data line") << QByteArray("1 2 3\n4 5 6 MCA\n") << true << 0;
+    QTest::newRow("key with a carriage return in it") << QByteArray("1 2 3\nM\r\rCA\n") << true << 0;
+    QTest::newRow("key broken by another byte") << QByteArray("1 2 3\nMC\nA\n") << false << 1;
     QTest::newRow("text that is not plain ASCII")
             << QByteArray("1 2 3 \xc3\xa9\n") << true << 0;
 }

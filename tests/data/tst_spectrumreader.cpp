@@ -321,6 +321,9 @@ void TestSpectrumReader::turnedAwayOnlyWithoutChannelKey_data()
     QTest::newRow("spectrum in UTF-32 BE with its mark")
         << QByteArray("\0\0\xfe\xff\0\0\0#", 8) << true;
     QTest::newRow("key across two blocks") << across << true;
+    QTest::newRow("key with carriage returns between its letters, read without them")
+        << QByteArray("# I0 : 250\n# M\rC\r\rA Ch Info : x x x x x 52.5 100 200\n150 0.75 12\n")
+        << true;
     QTest::newRow("point table") << QByteArray("# Channels : 1\n1 2 3\n4 5 6\n") << false;
     QTest::newRow("point table that mentions MCA")
         << QByteArray("# MCA run 3\n1 2 3\n4 5 6\n") << true;
