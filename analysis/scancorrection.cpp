@@ -582,27 +582,34 @@ void addedColumns(const Plan &plan, const Worker &w, Item &item)
     }
 }
 
-// Evaluates the recipe on, corrects and formats blocks until none are left;
-// for a sink, the block's added columns instead of its text.
+// Evaluates the recipe on, corrects and formats one block; for a sink, the
+// block's added columns instead of its text.
+void correctItem(const ScanCorrectionSetup &setup, const Plan &plan, bool compiled, bool toSink,
+                 Worker &w, Item &item)
+{
+    RecipeRowError rowError;
+    if (!compiled) {
+        item.error = w.recipe.error();
+    } else if (!w.recipe.evaluate(item.rows, w.rates, &rowError)) {
+        item.error = rowErrorText(rowError);
+    } else {
+        correctBlock(setup, plan, w, item);
+        if (toSink)
+            addedColumns(plan, w, item);
+        else if (!formatBlock(plan, w, item))
+            item.error = QStringLiteral("line %1: the rows are too long to correct")
+                                 .arg(item.rows.lines.front());
+    }
+    item.rowCount = item.rows.rows();
+}
+
+// A worker: corrects blocks until none are left.
 void work(const ScanCorrectionSetup &setup, const Plan &plan, bool toSink, Pipeline &pipeline)
 {
     Worker w;
     const bool compiled = w.recipe.compile(plan.recipeText, plan.header.names);
     while (ItemPtr item = pipeline.take()) {
-        RecipeRowError rowError;
-        if (!compiled) {
-            item->error = w.recipe.error();
-        } else if (!w.recipe.evaluate(item->rows, w.rates, &rowError)) {
-            item->error = rowErrorText(rowError);
-        } else {
-            correctBlock(setup, plan, w, *item);
-            if (toSink)
-                addedColumns(plan, w, *item);
-            else if (!formatBlock(plan, w, *item))
-                item->error = QStringLiteral("line %1: the rows are too long to correct")
-                                      .arg(item->rows.lines.front());
-        }
-        item->rowCount = item->rows.rows();
+        correctItem(setup, plan, compiled, toSink, w, *item);
         pipeline.done(*item);
     }
 }
@@ -612,30 +619,49 @@ bool writeAll(QIODevice &out, const QByteArray &bytes)
     return out.write(bytes) == bytes.size();
 }
 
-// Writes the blocks in the order of the file as they become ready, as text
-// to out or as columns to the sink.
+// Writes one block, as text to out or as columns to the sink: false when the
+// scan ends with it, at the end of the file or on an error.
+bool writeItem(QIODevice *out, CorrectionSink *sink, const Item &item, ScanCorrectionReport &report)
+{
+    if (!item.error.isEmpty() || item.end) {
+        report.error = item.error;
+        return false;
+    }
+    for (size_t i = 0; i < item.uncorrected.size(); ++i)
+        report.uncorrected[i] += item.uncorrected[i];
+    report.rows += item.rowCount;
+    if (sink)
+        report.error = sink->write(item.added);
+    else if (!writeAll(*out, item.text))
+        report.error = QStringLiteral("cannot write: %1").arg(out->errorString());
+    return report.ok();
+}
+
+// Writes the blocks in the order of the file as they become ready.
 void consume(QIODevice *out, CorrectionSink *sink, Pipeline &pipeline,
              ScanCorrectionReport &report)
 {
     for (;;) {
         ItemPtr item = pipeline.next();
-        if (!item->error.isEmpty() || item->end) {
-            report.error = item->error;
+        if (!writeItem(out, sink, *item, report))
             return;
-        }
-        for (size_t i = 0; i < item->uncorrected.size(); ++i)
-            report.uncorrected[i] += item->uncorrected[i];
-        report.rows += item->rowCount;
-        if (sink) {
-            report.error = sink->write(item->added);
-            if (!report.ok())
-                return;
-        } else if (!writeAll(*out, item->text)) {
-            report.error = QStringLiteral("cannot write: %1").arg(out->errorString());
-            return;
-        }
         pipeline.recycle(std::move(item));
     }
+}
+
+// The same blocks read, corrected and written in turn on this thread.
+void correctInTurn(const ScanCorrectionSetup &setup, const Plan &plan, const NextBlock &next,
+                   QIODevice *out, CorrectionSink *sink, ScanCorrectionReport &report)
+{
+    Worker w;
+    const bool compiled = w.recipe.compile(plan.recipeText, plan.header.names);
+    Item item;
+    do {
+        item.error.clear();
+        item.end = !next(item.rows, item.error) && item.error.isEmpty();
+        if (!item.end && item.error.isEmpty())
+            correctItem(setup, plan, compiled, sink != nullptr, w, item);
+    } while (writeItem(out, sink, item, report));
 }
 
 // Workers beside the reading and the writing thread: one per core, within
@@ -660,6 +686,10 @@ void correctBlocks(const ScanCorrectionSetup &setup, const Plan &plan, const Nex
         report.error = QStringLiteral("cannot write: %1").arg(out->errorString());
     if (!report.ok())
         return;
+    if (setup.oneThread) {
+        correctInTurn(setup, plan, next, out, sink, report);
+        return;
+    }
     const int workers = workerCount();
     Pipeline pipeline(size_t(workers) + 2);
     std::thread reader([&] { produce(next, pipeline); });

@@ -25,6 +25,10 @@ struct ScanCorrectionSetup
     std::optional<CorrectionSource> source; // none: ICR when the recipe has one, else SCA
     std::optional<Recipe> recipe; // none: the built-in recipe that fits the columns
     QStringList roiPatterns; // column names with {n}, corrected as <name>_corr
+    // Read, correct and write every block in turn on the calling thread:
+    // slower, but the same steps in the same order on every run, as the
+    // fuzzer's regression runs need.
+    bool oneThread = false;
 };
 
 // What correcting one scan gave.
@@ -55,6 +59,7 @@ constexpr int correctionBlockRows = 2048;
 // scan's own values are written as they were read. The scan is read,
 // corrected and written in blocks, so memory stays flat whatever the length:
 // one thread reads, one per core corrects and formats, and the calling thread
+// (or, with setup.oneThread, the calling thread alone)
 // writes the blocks in the order of the file. A row the reader cannot use, a recipe
 // that does not fit the columns or fewer dead times than elements stop the
 // scan with an error; what was written to out by then is incomplete.

@@ -20,7 +20,7 @@ ScanCorrectionSetup paralyzable()
 }
 
 QByteArray correct(const QByteArray &scan, ScanCorrectionReport *report = nullptr,
-                   const QStringList &roiPatterns = {})
+                   const QStringList &roiPatterns = {}, bool oneThread = false)
 {
     QByteArray input = scan;
     QBuffer in(&input);
@@ -30,6 +30,7 @@ QByteArray correct(const QByteArray &scan, ScanCorrectionReport *report = nullpt
     out.open(QIODevice::WriteOnly);
     ScanCorrectionSetup setup = paralyzable();
     setup.roiPatterns = roiPatterns;
+    setup.oneThread = oneThread;
     const ScanCorrectionReport r = correctScan(setup, in, out);
     if (report)
         *report = r;
@@ -56,6 +57,7 @@ class TestScanCorrection : public QObject
 private slots:
     void ownValues_data();
     void ownValues();
+    void blocksInFileOrder_data();
     void blocksInFileOrder();
     void separatorsAnywhere_data();
     void separatorsAnywhere();
@@ -140,26 +142,42 @@ void TestScanCorrection::separatorsAnywhere()
         QVERIFY2(lines.at(r + 1).startsWith(expected.at(r)), lines.at(r + 1).constData());
 }
 
-// Blocks are corrected on several threads; their rows come out once each, in
-// the order of the file, with each row's own correction.
+void TestScanCorrection::blocksInFileOrder_data()
+{
+    QTest::addColumn<bool>("oneThread");
+    QTest::addColumn<int>("badRow"); // -1: none
+    QTest::newRow("workers") << false << -1;
+    QTest::newRow("one thread") << true << -1;
+    QTest::newRow("workers, bad row in the sixth block") << false << 5 * correctionBlockRows + 9;
+    QTest::newRow("one thread, bad row in the sixth block") << true << 5 * correctionBlockRows + 9;
+}
+
+// Blocks are corrected on several threads, or in turn on one; their rows come
+// out once each, in the order of the file, with each row's own correction. A
+// bad row stops the scan after the blocks before its own.
 void TestScanCorrection::blocksInFileOrder()
 {
+    QFETCH(bool, oneThread);
+    QFETCH(int, badRow);
     const int rows = 9 * correctionBlockRows + 17;
     QByteArray scan = "# row time I0 ICR1 OCR1\n";
     for (int r = 0; r < rows; ++r) {
         const double n = 1e3 * (r % 300 + 1);
         const double icr = n * std::exp(-n * 1e-6);
-        scan += QByteArray::number(r) + " 1 1e4 " + QByteArray::number(icr, 'g', 17) + " "
-                + QByteArray::number(0.5 * icr) + '\n';
+        scan += QByteArray::number(r) + (r == badRow ? " 1 1e4 x " : " 1 1e4 ")
+                + QByteArray::number(icr, 'g', 17) + " " + QByteArray::number(0.5 * icr) + '\n';
     }
     ScanCorrectionReport report;
-    const QByteArray out = correct(scan, &report);
-    QVERIFY2(report.ok(), qPrintable(report.error));
-    QCOMPARE(report.rows, qint64(rows));
+    const QByteArray out = correct(scan, &report, {}, oneThread);
+    const int written = badRow < 0 ? rows : badRow / correctionBlockRows * correctionBlockRows;
+    QCOMPARE(report.ok(), badRow < 0);
+    if (badRow >= 0)
+        QVERIFY2(report.error.contains(QString::number(badRow + 2)), qPrintable(report.error));
+    QCOMPARE(report.rows, qint64(written));
     const QList<QByteArray> first = firstFields(out);
-    QCOMPARE(first.size(), rows);
+    QCOMPARE(first.size(), written);
     const QList<QByteArray> lines = out.split('\n');
-    for (int r = 0; r < rows; ++r) {
+    for (int r = 0; r < written; ++r) {
         QCOMPARE(first.at(r).toInt(), r);
         const double n = lines.at(r + 1).split('\t').at(5).toDouble();
         QVERIFY(std::fabs(n / (1e3 * (r % 300 + 1)) - 1.0) < 1e-9);
