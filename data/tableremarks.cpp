@@ -38,6 +38,31 @@ inline bool isUnusual(uchar c)
     return !decimal && !isSeparator(c);
 }
 
+// A field of digits, signs and points alone is a number when it has a sign
+// only at its start, one point at most and a digit; where that is not so
+// ("1.2.3", "5-3", "-" or "." for a missing value) the line is converted to be
+// sure, as for an unusual byte. The state carried from byte to byte, or from
+// one block of sixteen to the next:
+struct FieldShape
+{
+    bool afterPoint = false; // a point, then digits only since
+    bool noDigitYet = false; // the field so far is signs and points
+    bool misshapen = false;
+
+    void byte(uchar c, bool start, bool separator)
+    {
+        const bool digit = uchar(c - '0') <= 9;
+        const bool point = c == '.';
+        const bool sign = c == '+' || c == '-';
+        misshapen = misshapen || (sign && !start) || (point && afterPoint)
+                || (separator && noDigitYet);
+        afterPoint = point || (afterPoint && digit);
+        noDigitYet = (start || noDigitYet) && (sign || point);
+    }
+    // The end of the line ends its last field.
+    bool misshapenAtEnd() const { return misshapen || noDigitYet; }
+};
+
 bool hasTextField(const char *p, const char *end)
 {
     while (p != end) {
@@ -77,7 +102,8 @@ const BitCounts bitCounts;
 
 // Sixteen bytes at a time: a table of a hundred thousand lines is looked at in
 // full, and byte by byte that costs as much as reading the numbers.
-const uchar *lookAt16(const uchar *p, const uchar *end, LineBytes &b, bool &afterSeparator)
+const uchar *lookAt16(const uchar *p, const uchar *end, LineBytes &b, bool &afterSeparator,
+                      FieldShape &shape)
 {
     const __m128i space = _mm_set1_epi8(' ');
     const __m128i comma = _mm_set1_epi8(',');
@@ -87,8 +113,15 @@ const uchar *lookAt16(const uchar *p, const uchar *end, LineBytes &b, bool &afte
     const __m128i plus = _mm_set1_epi8('+');
     const __m128i plusToNine = _mm_set1_epi8('9' - '+');
     const __m128i slash = _mm_set1_epi8('/');
+    const __m128i zero = _mm_set1_epi8('0');
+    const __m128i zeroToNine = _mm_set1_epi8(9);
+    const __m128i point = _mm_set1_epi8('.');
+    const __m128i minus = _mm_set1_epi8('-');
     __m128i unusual = _mm_setzero_si128();
     quint32 carry = afterSeparator ? 1 : 0;
+    quint32 afterPoint = shape.afterPoint ? 1 : 0;
+    quint32 noDigitYet = shape.noDigitYet ? 1 : 0;
+    quint32 misshapen = 0;
     for (; end - p >= 16; p += 16) {
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
         // c - lo <= hi - lo, unsigned: c in [lo, hi].
@@ -107,9 +140,29 @@ const uchar *lookAt16(const uchar *p, const uchar *end, LineBytes &b, bool &afte
         const quint32 starts = ~bits & ((bits << 1) | carry);
         b.fields += bitCounts.of[starts & 0xffu] + bitCounts.of[starts >> 8 & 0xffu];
         carry = bits >> 15;
+
+        // FieldShape::byte for sixteen bytes. A run that starts at a set bit
+        // of a and goes on over the set bits of b ends where a + b has a bit
+        // that b has not: after a point over digits, after a field's start
+        // over signs and points. The carry out of bit 15 is a run going on
+        // into the next block.
+        const __m128i z = _mm_sub_epi8(c, zero);
+        const quint32 digits = quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(z, zeroToNine), z)));
+        const quint32 points = quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(c, point)));
+        const quint32 signs = quint32(_mm_movemask_epi8(
+                _mm_or_si128(_mm_cmpeq_epi8(c, plus), _mm_cmpeq_epi8(c, minus))));
+        const quint32 pointRuns = (points << 1) + digits + afterPoint;
+        const quint32 signRuns = starts + (signs | points) + noDigitYet;
+        misshapen |= (signs & ~starts) | (pointRuns & ~digits & points)
+                | (signRuns & ~(signs | points) & bits);
+        afterPoint = (pointRuns >> 16) & 1;
+        noDigitYet = (signRuns >> 16) & 1;
     }
     b.unusual = b.unusual || _mm_movemask_epi8(unusual) != 0;
     afterSeparator = carry != 0;
+    shape.afterPoint = afterPoint != 0;
+    shape.noDigitYet = noDigitYet != 0;
+    shape.misshapen = shape.misshapen || (misshapen & 0xffffu) != 0;
     return p;
 }
 #endif
@@ -118,15 +171,19 @@ LineBytes lookAtBytes(const uchar *p, const uchar *end)
 {
     LineBytes b;
     bool afterSeparator = true;
+    FieldShape shape;
 #if defined(__SSE2__)
-    p = lookAt16(p, end, b, afterSeparator);
+    p = lookAt16(p, end, b, afterSeparator, shape);
 #endif
     for (; p != end; ++p) {
         const bool separator = isSeparator(*p);
-        b.fields += !separator && afterSeparator;
+        const bool start = !separator && afterSeparator;
+        b.fields += start;
         afterSeparator = separator;
         b.unusual = b.unusual || isUnusual(*p);
+        shape.byte(*p, start, separator);
     }
+    b.unusual = b.unusual || shape.misshapenAtEnd();
     return b;
 }
 

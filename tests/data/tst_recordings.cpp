@@ -173,9 +173,11 @@ void TestRecordings::remarksOfGeneratedLines()
     QFETCH(QByteArray, separators);
     QFETCH(quint32, seed);
     // Numbers (also "1e5" and "nan", whose letters make the look convert
-    // them) and text.
-    const QList<QByteArray> numbers { "12", "-3.5", "+7", "1e5", "nan", "0.000001", "42." };
-    const QList<QByteArray> words { "abc", "x1", "1e", "e5" };
+    // them) and text, some of it made of the bytes of numbers only.
+    const QList<QByteArray> numbers { "12", "-3.5", "+7", "1e5", "nan", "0.000001", "42.", "-.5",
+                                      "+.25", "-0" };
+    const QList<QByteArray> words { "abc", "x1", "1e", "e5", "1.2.3", "-", ".", "+.", "-.",
+                                    "5-3", "7.-", "..", "1..2", ".5.", "--5", "12.5." };
     QRandomGenerator random(seed);
     const auto separator = [&] {
         QByteArray run;
