@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "correction.h"
 
-#include <gsl/gsl_errno.h>
-#include <gsl/gsl_sf_lambert.h>
+#include <boost/math/policies/policy.hpp>
+#include <boost/math/special_functions/lambert_w.hpp>
 
 #include <cmath>
 #include <limits>
@@ -52,16 +52,12 @@ Inverse invert(DeadTimeModel model, double m, double tau)
     return r;
 }
 
-// GSL's default error handler aborts the program; a rate at the very edge of
-// W0's domain must give a flagged point instead.
-void silenceGslErrors()
-{
-    static const bool silenced = [] {
-        gsl_set_error_handler_off();
-        return true;
-    }();
-    (void)silenced;
-}
+// Lambert's W0 gives NaN, rather than throwing, for an argument beyond the
+// branch point that rounding may bring within the check before it.
+using QuietW = boost::math::policies::policy<
+        boost::math::policies::domain_error<boost::math::policies::ignore_error>,
+        boost::math::policies::overflow_error<boost::math::policies::ignore_error>,
+        boost::math::policies::evaluation_error<boost::math::policies::ignore_error>>;
 
 Correction uncorrected(CorrectionFlag flag)
 {
@@ -142,11 +138,12 @@ double trueRate(DeadTimeModel model, double m, double tau)
     // the relative precision of n at rates far below the dead time's reach.
     if (x == 0.0)
         return 0.0;
-    silenceGslErrors();
-    gsl_sf_result w;
-    if (gsl_sf_lambert_W0_e(-x, &w) != GSL_SUCCESS)
-        return notANumber;
-    return -w.val / tau;
+    // Boost.Math's W0: rational approximations, no iteration. A scan inverts
+    // once per point and element and twice from SCA; an iteration from a
+    // rough start (GSL's, several Halley steps with an exponential each)
+    // took most of the correction's time.
+    const double w = boost::math::lambert_w0(-x, QuietW());
+    return std::isfinite(w) ? -w / tau : notANumber;
 }
 
 QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,

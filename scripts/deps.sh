@@ -25,11 +25,12 @@ ratelens_need_packages() {
 RATELENS_RUN_PACKAGES=(fonts-noto-cjk)
 # What building the program needs.
 # libgsl-dev: the nonlinear least-squares solver of the exact dead-time models.
+# libboost-dev: Lambert's W (Boost.Math, header only) that inverts the paralyzable law.
 # libqt5svg5-dev: the window's plots saved and copied as SVG.
 # libmuparser-dev: the expressions of the recipes that turn recorded columns into rates.
 # pkg-config: finds muparser.
 RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libgsl-dev
-    libqt5svg5-dev libmuparser-dev pkg-config)
+    libboost-dev libqt5svg5-dev libmuparser-dev pkg-config)
 # libhdf5-dev: the HDF5 library behind ratelens-h5read, which reads HDF5 recordings
 # (the package then depends on its runtime, libhdf5-103-1); pkgconf finds it.
 RATELENS_BUILD_PACKAGES+=(libhdf5-dev pkgconf)

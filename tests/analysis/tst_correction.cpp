@@ -6,6 +6,9 @@
 
 #include <QtTest>
 
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_sf_lambert.h>
+
 #include <cmath>
 #include <limits>
 #include <random>
@@ -44,6 +47,8 @@ private slots:
     void roundTrip();
     void boundary_data();
     void boundary();
+    void paralyzableInverseAgainstGsl_data();
+    void paralyzableInverseAgainstGsl();
     void badValues_data();
     void badValues();
     void deadTimesRejected_data();
@@ -134,6 +139,41 @@ void TestCorrection::boundary()
         QVERIFY(c.nTrue * dt.tau0 < 1.0);
     QVERIFY(testsupport::nearlyEqual(countedRate(model, c.nTrue, dt.tau0), icr, 1e-9));
     QVERIFY(c.kStdErr <= c.k);
+}
+
+void TestCorrection::paralyzableInverseAgainstGsl_data()
+{
+    QTest::addColumn<double>("from"); // m tau
+    QTest::addColumn<double>("to");
+    QTest::addColumn<double>("tolerance"); // relative
+    QTest::newRow("far below the reach") << 1e-12 << 1e-3 << 1e-15;
+    QTest::newRow("the working range") << 1e-3 << 0.36 << 1e-14;
+    // W0 turns vertical at the branch point: both ends lose digits there.
+    QTest::newRow("up to the reach") << 0.36 << (1 - 1e-9) / M_E << 1e-11;
+}
+
+// The true rate of the paralyzable law against GSL's Lambert W0, an
+// implementation of its own (an iteration rather than approximations), at
+// ten thousand rates over each range.
+void TestCorrection::paralyzableInverseAgainstGsl()
+{
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(double, tolerance);
+    gsl_set_error_handler_off();
+    const double tau = 1e-6;
+    const int steps = 10000;
+    for (int i = 0; i <= steps; ++i) {
+        const double x = from * std::pow(to / from, double(i) / steps);
+        gsl_sf_result w;
+        QCOMPARE(gsl_sf_lambert_W0_e(-x, &w), GSL_SUCCESS);
+        const double n = trueRate(DeadTimeModel::Paralyzable, x / tau, tau);
+        QVERIFY2(testsupport::nearlyEqual(n, -w.val / tau, tolerance),
+                 qPrintable(QStringLiteral("m tau = %1: %2 against %3")
+                                    .arg(x, 0, 'g', 17)
+                                    .arg(n, 0, 'g', 17)
+                                    .arg(-w.val / tau, 0, 'g', 17)));
+    }
 }
 
 void TestCorrection::badValues_data()
