@@ -134,16 +134,17 @@ double trueRate(DeadTimeModel model, double m, double tau)
         return x < 1.0 ? m / (1.0 - x) : notANumber;
     if (x > 1.0 / M_E)
         return notANumber;
-    // W0(-x)/(-x) tends to 1 as x -> 0; dividing by m rather than tau keeps
-    // the relative precision of n at rates far below the dead time's reach.
+    // n = m W0(-x)/(-x), a factor that tends to 1 as x -> 0: taken times m,
+    // n keeps its relative precision however far below the dead time's reach
+    // the rate lies, down to an m tau that is subnormal or zero.
     if (x == 0.0)
-        return 0.0;
+        return m;
     // Boost.Math's W0: rational approximations, no iteration. A scan inverts
     // once per point and element and twice from SCA; an iteration from a
     // rough start (GSL's, several Halley steps with an exponential each)
     // took most of the correction's time.
     const double w = boost::math::lambert_w0(-x, QuietW());
-    return std::isfinite(w) ? -w / tau : notANumber;
+    return std::isfinite(w) ? m * (w / -x) : notANumber;
 }
 
 QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,

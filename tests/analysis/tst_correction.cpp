@@ -193,6 +193,11 @@ void TestCorrection::badValues_data()
                                   << CorrectionFlag::BadValue << notANumber;
     QTest::newRow("from ICR, no SCA counts") << CorrectionSource::Icr << 10.0 << 0.0
                                              << CorrectionFlag::BadValue << notANumber;
+    // Far below the reach n is m: also where m tau0 is subnormal or zero.
+    QTest::newRow("from ICR, m tau0 subnormal") << CorrectionSource::Icr << 1e-310 << 1e-310
+                                               << CorrectionFlag::None << 1.0;
+    QTest::newRow("from ICR, m tau0 underflows") << CorrectionSource::Icr << 1e-320 << 1e-320
+                                                << CorrectionFlag::None << 1.0;
     // k's limit at zero rate is 1/d0: the scale alone.
     QTest::newRow("from SCA, dark point") << CorrectionSource::Sca << 0.0 << 0.0
                                           << CorrectionFlag::None << 1.0 / dt.d0;
