@@ -34,10 +34,7 @@ namespace {
 QString writeFile(const QTemporaryDir &dir, const QByteArray &content)
 {
     const QString path = dir.filePath(QStringLiteral("m.dat"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return QString();
-    return path;
+    return testsupport::writeFileBytes(path, content) ? path : QString();
 }
 
 QString passedOver(const QString &what)
