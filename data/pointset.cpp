@@ -189,6 +189,14 @@ MeasValues PointSet::at(int p) const
     return v;
 }
 
+int PointSet::channelsOf(int p) const
+{
+    const auto tail = m_tails.constFind(p);
+    if (tail == m_tails.constEnd())
+        return m_chs;
+    return m_chs + std::min(tail->icrs.size(), tail->scas.size());
+}
+
 QVector<MeasValues> PointSet::points() const
 {
     QVector<MeasValues> all;
@@ -234,6 +242,22 @@ int PointSet::removeFromFile(const QString &file, int end)
             add(all[k].i0, all[k].icrs, all[k].scas, sources[k]);
     }
     return removed;
+}
+
+ChannelSpread channelSpread(const PointSet &points)
+{
+    ChannelSpread spread;
+    int fewest = 0;
+    int most = 0;
+    for (int p = 1; p < points.size(); ++p) {
+        if (points.channelsOf(p) < points.channelsOf(fewest))
+            fewest = p;
+        if (points.channelsOf(p) > points.channelsOf(most))
+            most = p;
+    }
+    if (points.size() > 1 && points.channelsOf(fewest) != points.channelsOf(most))
+        spread = { fewest, most };
+    return spread;
 }
 
 PointSet pointSetOf(const QVector<MeasValues> &points)

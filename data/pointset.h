@@ -95,6 +95,8 @@ public:
     // Channels common to all points; channels beyond it are kept with their
     // points but take part in nothing else.
     int chs() const { return m_chs; }
+    // The channels of point p: chs(), or more for a point with values beyond it.
+    int channelsOf(int p) const;
     const ValueRanges &ranges() const { return m_ranges; }
 
     // Dead times need at least two points sharing at least two channels.
@@ -142,3 +144,13 @@ private:
 
 // A set made of the given points, in order.
 PointSet pointSetOf(const QVector<MeasValues> &points);
+
+// The first point with the fewest channels and the first with the most, or
+// -1 for both where all points have as many: a detector read with the wrong
+// file, whose points are fitted only in the channels they all have.
+struct ChannelSpread
+{
+    int fewest = -1;
+    int most = -1;
+};
+ChannelSpread channelSpread(const PointSet &points);

@@ -757,25 +757,17 @@ void Body::describePoints(QStringList &shortParts, QStringList &longParts) const
 {
     // Points of different channel counts are fitted in the channels they all
     // have; a detector read with the wrong file is easily taken for that.
-    const auto channels = [this](int p) {
-        return qMin(mset.points.at(p).icrs.size(), mset.points.at(p).scas.size());
-    };
-    int fewest = -1;
-    int most = -1;
-    for (int p = 0; p < mset.points.size(); ++p) {
-        if (fewest < 0 || channels(p) < channels(fewest))
-            fewest = p;
-        if (most < 0 || channels(p) > channels(most))
-            most = p;
-    }
-    if (fewest >= 0 && channels(fewest) != channels(most) && mset.points.chs() >= 2) {
+    const ChannelSpread spread = channelSpread(mset.points);
+    if (spread.fewest >= 0 && mset.points.chs() >= 2) {
+        const int most = mset.points.channelsOf(spread.most);
+        const int fewest = mset.points.channelsOf(spread.fewest);
         const QString text = tr("Channel counts differ: %1 has %2, %3 has %4; the %5 channels "
                                 "all points have are used");
-        shortParts.append(text.arg(pointFile(most, true)).arg(channels(most))
-                                  .arg(pointFile(fewest, true)).arg(channels(fewest))
+        shortParts.append(text.arg(pointFile(spread.most, true)).arg(most)
+                                  .arg(pointFile(spread.fewest, true)).arg(fewest)
                                   .arg(mset.points.chs()));
-        longParts.append(text.arg(pointFile(most, false)).arg(channels(most))
-                                 .arg(pointFile(fewest, false)).arg(channels(fewest))
+        longParts.append(text.arg(pointFile(spread.most, false)).arg(most)
+                                 .arg(pointFile(spread.fewest, false)).arg(fewest)
                                  .arg(mset.points.chs()));
     }
     const QString reason = cannotEstimateReason(true);

@@ -152,11 +152,16 @@ QString description()
             "\n"
             "Exit status: 0 success; 1 no estimation possible (fewer than two points, or no\n"
             "channel common to all points; then no results file is written, only the plot\n"
-            "if asked for); 2 usage error; 3 a results file or the plot image could not be\n"
-            "written, or some named file could not be read or gave no measurement point\n"
-            "while the others were estimated; 4 the recipe could not be read, or no named\n"
-            "file could be read and a recording among them was rejected. Such a file is\n"
-            "named on standard error with the cause, and the batch goes on with the others.");
+            "if asked for); 2 usage error, or an output that would overwrite an input or\n"
+            "another output; 3 a results file or the plot image could not be written, or\n"
+            "some named file could not be read or gave no measurement point while the\n"
+            "others were estimated; 4 the recipe could not be read, or no named file could\n"
+            "be read and a recording among them was rejected. Such a file is named on\n"
+            "standard error with the cause, and the batch goes on with the others. Points\n"
+            "of different channel counts are estimated in the channels they all have, and\n"
+            "standard error names a file of each count. A results file of an earlier run\n"
+            "named among the files (first line \"# Deadtime data\") is not a measurement:\n"
+            "it is left out with a note, and -o may write it anew.");
 }
 
 bool parseSize(const QString &text, QSize &size)

@@ -12,13 +12,16 @@
 #include "recipe.h"
 #include "residualplot.h"
 #include "resultsfile.h"
+#include "samefile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QTextStream>
 
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -65,6 +68,22 @@ bool reportFile(const BatchOptions &o, const FileReport &file, QTextStream &err)
     return file.error.isEmpty();
 }
 
+// The first line of the results file this command writes with -o.
+const char resultsFileFirstLine[] = "# Deadtime data";
+
+// A results file read as a point table gives a point of one channel per line,
+// which narrows every other file's points to channel 0; a second run over
+// "*.dat" in the folder of the first one's -o would meet it.
+bool isResultsFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray first = file.readLine(64);
+    return first.startsWith(resultsFileFirstLine)
+            && first.mid(int(sizeof resultsFileFirstLine) - 1).trimmed().isEmpty();
+}
+
 // Loads the files in the order given, as the window's "Read File(s)" does,
 // and names on err each file that gave nothing. Says whether every file gave
 // points, and whether the recipe and every recording could be read.
@@ -92,7 +111,15 @@ LoadVerdict loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err
     }
     options.columns = o.columns;
     LoadVerdict verdict;
-    for (const FileReport &file : loadMeasurementFiles(o.files, points, trace, options)) {
+    QStringList measurements;
+    for (const QString &path : o.files) {
+        if (isResultsFile(path))
+            batchMessage(err) << path << " is a results file (\"" << resultsFileFirstLine
+                              << "\"), not a measurement: left out\n";
+        else
+            measurements.append(path);
+    }
+    for (const FileReport &file : loadMeasurementFiles(measurements, points, trace, options)) {
         verdict.allRead = reportFile(o, file, err) && verdict.allRead;
         if (!file.recipeText.isEmpty() && !verdict.recipeTexts.contains(file.recipeText))
             verdict.recipeTexts.append(file.recipeText);
@@ -211,6 +238,20 @@ void useUnitScale(DeadTimes &dt, const QVector<ChannelComparison> &comparison)
     }
 }
 
+// Names a file whose points have more channels than others, and one of the
+// fewest: only the channels all points have are estimated, as in the window.
+void reportChannelSpread(const PointSet &points, QTextStream &err)
+{
+    const ChannelSpread spread = channelSpread(points);
+    if (spread.fewest < 0)
+        return;
+    batchMessage(err) << "channel counts differ: " << points.source(spread.most).file << " has "
+                      << points.channelsOf(spread.most) << ", "
+                      << points.source(spread.fewest).file << " has "
+                      << points.channelsOf(spread.fewest) << "; only the " << points.chs()
+                      << " channel(s) all points have are estimated\n";
+}
+
 // Estimates, prints and saves; fits stays null when the points cannot be
 // estimated.
 int estimate(const BatchOptions &o, const PointSet &points, const QStringList &usedRecipes,
@@ -254,6 +295,50 @@ int writePlot(const BatchOptions &o, const PointSet &points, const DeadTimes *fi
     return BatchOk;
 }
 
+// Refuses, before anything is read, outputs that would destroy a recording,
+// the recipe or one another (a swapped argument writes over the measurement).
+// A results file of an earlier run among the inputs may be written anew: it
+// is left out of the reading.
+bool outputsClear(const BatchOptions &o, QTextStream &err)
+{
+    QVector<std::pair<QString, QString>> outputs; // what, path
+    if (!o.outputPath.isEmpty()) {
+        if (QFileInfo(o.outputPath).isDir() || o.outputPath.endsWith(QLatin1Char('/'))) {
+            batchMessage(err) << "-o " << o.outputPath << " is a folder, not a results file\n";
+            return false;
+        }
+        outputs.append({ QStringLiteral("the results file"), o.outputPath });
+        outputs.append({ QStringLiteral("its companion"), o.outputPath + QStringLiteral(".conf") });
+    }
+    if (!o.plotPath.isEmpty())
+        outputs.append({ QStringLiteral("the plot"), o.plotPath });
+    QStringList inputs;
+    for (const QString &file : o.files) {
+        if (!isResultsFile(file))
+            inputs << file;
+    }
+    if (!o.recipePath.isEmpty())
+        inputs << o.recipePath;
+    for (int k = 0; k < outputs.size(); ++k) {
+        const QString &path = outputs[k].second;
+        for (const QString &input : inputs) {
+            if (sameFile(path, input)) {
+                batchMessage(err) << outputs[k].first << ' ' << path << " would overwrite the input "
+                                  << input << '\n';
+                return false;
+            }
+        }
+        for (int l = 0; l < k; ++l) {
+            if (sameFile(path, outputs[l].second)) {
+                batchMessage(err) << outputs[k].first << ' ' << path << " would overwrite "
+                                  << outputs[l].first << ' ' << outputs[l].second << '\n';
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -265,6 +350,10 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (!options)
         return status;
     const BatchOptions &o = *options;
+    if (!outputsClear(o, err)) {
+        err.flush();
+        return BatchUsageError;
+    }
 
     PointSet points;
     const LoadVerdict loaded = loadPoints(o, points, err);
@@ -272,6 +361,7 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
         err.flush();
         return BatchInputError;
     }
+    reportChannelSpread(points, err);
     DeadTimes dt;
     QVector<ChannelComparison> comparison;
     status = estimate(o, points, loaded.recipeTexts, dt, comparison, out, err);

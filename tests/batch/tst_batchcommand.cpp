@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 using testsupport::readFileBytes;
 using testsupport::testDataPath;
 
@@ -77,34 +79,54 @@ void TestBatchCommand::exitStatusAndMessages_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("errContains");
-    QTest::addColumn<bool>("table");
+    QTest::addColumn<int>("tableRows"); // 0: no table
 
-    QTest::newRow("five spectra") << case01Files() << 0 << QString() << true;
+    QTest::newRow("five spectra") << case01Files() << 0 << QString() << 4;
     QTest::newRow("one spectrum") << QStringList(case01Files().mid(0, 1)) << 1
-                                  << "no estimation: 1 measurement point(s)" << false;
-    QTest::newRow("no arguments") << QStringList() << 2 << "no measurement file given" << false;
+                                  << "no estimation: 1 measurement point(s)" << 0;
+    QTest::newRow("no arguments") << QStringList() << 2 << "no measurement file given" << 0;
     QTest::newRow("unknown option") << (case01Files() << QStringLiteral("--bogus")) << 2
-                                    << "Unknown option 'bogus'" << false;
+                                    << "Unknown option 'bogus'" << 0;
     QTest::newRow("bad size") << (case01Files() << QStringLiteral("--plot") << QStringLiteral("p.png")
                                                 << QStringLiteral("--size")
                                                 << QStringLiteral("wide"))
-                              << 2 << "invalid plot size 'wide'" << false;
+                              << 2 << "invalid plot size 'wide'" << 0;
     QTest::newRow("missing file among good ones")
             << (QStringList { QStringLiteral("gone.dat") } + case01Files()) << 3
-            << "ratelens-batch: cannot read gone.dat: " << true;
+            << "ratelens-batch: cannot read gone.dat: " << 4;
     QTest::newRow("bad channel list") << (case01Files() << QStringLiteral("--exclude")
                                                         << QStringLiteral("3,x"))
-                                      << 2 << "invalid channel list '3,x'" << false;
+                                      << 2 << "invalid channel list '3,x'" << 0;
     QTest::newRow("results into a missing folder")
             << (case01Files() << QStringLiteral("-o") << QStringLiteral("no/such/dir/r.dat")) << 3
-            << "ratelens-batch: cannot write no/such/dir/r.dat" << true;
+            << "ratelens-batch: cannot write no/such/dir/r.dat" << 4;
     // %t is a scratch folder holding the folders taken.dat.conf and blocked.dat.
     QTest::newRow("results written, companion not")
             << (case01Files() << QStringLiteral("-o") << QStringLiteral("%t/taken.dat")) << 3
-            << "ratelens-batch: cannot write %t/taken.dat.conf\n" << true;
-    QTest::newRow("companion written, results not")
-            << (case01Files() << QStringLiteral("-o") << QStringLiteral("%t/blocked.dat")) << 3
-            << "ratelens-batch: cannot write %t/blocked.dat\n" << true;
+            << "ratelens-batch: cannot write %t/taken.dat.conf\n" << 4;
+    QTest::newRow("results over a folder")
+            << (case01Files() << QStringLiteral("-o") << QStringLiteral("%t/blocked.dat")) << 2
+            << "ratelens-batch: -o %t/blocked.dat is a folder, not a results file\n" << 0;
+    // %t also holds rec.dat, a recording, with hard.dat a second name of it;
+    // old.dat, a results file; one.dat, a point table of one channel.
+    QTest::newRow("results over a recording's other name")
+            << (case01Files() << QStringLiteral("%t/rec.dat") << QStringLiteral("-o")
+                              << QStringLiteral("%t/hard.dat"))
+            << 2 << "the results file %t/hard.dat would overwrite the input %t/rec.dat\n" << 0;
+    QTest::newRow("plot over the companion")
+            << (case01Files() << QStringLiteral("-o") << QStringLiteral("%t/r.dat")
+                              << QStringLiteral("--plot") << QStringLiteral("%t/r.dat.conf"))
+            << 2 << "the plot %t/r.dat.conf would overwrite its companion %t/r.dat.conf\n" << 0;
+    QTest::newRow("an earlier results file among the inputs, written anew")
+            << (case01Files() << QStringLiteral("%t/old.dat") << QStringLiteral("-o")
+                              << QStringLiteral("%t/old.dat"))
+            << 0 << "%t/old.dat is a results file (\"# Deadtime data\"), not a measurement: left out\n"
+            << 4;
+    QTest::newRow("a file of fewer channels")
+            << (case01Files() << QStringLiteral("%t/one.dat")) << 0
+            << "channel counts differ: Ti_I0scan_1.dat has 4, %t/one.dat has 1; only the 1 "
+               "channel(s) all points have are estimated\n"
+            << 1;
 }
 
 void TestBatchCommand::exitStatusAndMessages()
@@ -112,11 +134,20 @@ void TestBatchCommand::exitStatusAndMessages()
     QFETCH(QStringList, args);
     QFETCH(int, status);
     QFETCH(QString, errContains);
-    QFETCH(bool, table);
+    QFETCH(int, tableRows);
 
     QTemporaryDir scratch;
     const QDir folder(scratch.path());
     QVERIFY(folder.mkdir("taken.dat.conf") && folder.mkdir("blocked.dat"));
+    const QString rec = folder.filePath(QStringLiteral("rec.dat"));
+    QVERIFY(QFile::copy(case01() + QStringLiteral("/Ti_I0scan_1.dat"), rec));
+    QCOMPARE(::link(QFile::encodeName(rec).constData(),
+                    QFile::encodeName(folder.filePath(QStringLiteral("hard.dat"))).constData()),
+             0);
+    QVERIFY(testsupport::writeFileBytes(folder.filePath(QStringLiteral("old.dat")),
+                                        "# Deadtime data\r\nPreamp: 1e-07\r\nAmp: 1e-06\r\n"));
+    QVERIFY(testsupport::writeFileBytes(folder.filePath(QStringLiteral("one.dat")),
+                                        "# Channels : 1\n1000 990 900\n2000 1960 1700\n"));
     args.replaceInStrings(QStringLiteral("%t"), scratch.path());
     errContains.replace(QStringLiteral("%t"), scratch.path());
 
@@ -126,9 +157,9 @@ void TestBatchCommand::exitStatusAndMessages()
         QCOMPARE(r.err, QByteArray());
     else
         QVERIFY2(r.err.contains(errContains.toUtf8()), r.err.constData());
-    if (table) {
+    if (tableRows > 0) {
         QVERIFY(r.out.startsWith("channel "));
-        QCOMPARE(r.out.count('\n'), 1 + 4);
+        QCOMPARE(r.out.count('\n'), 1 + tableRows);
     } else {
         QCOMPARE(r.out, QByteArray());
     }
