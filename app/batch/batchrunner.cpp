@@ -84,6 +84,21 @@ bool isResultsFile(const QString &path)
             && first.mid(int(sizeof resultsFileFirstLine) - 1).trimmed().isEmpty();
 }
 
+// The named files but the results files of an earlier run, which are named
+// on err as left out.
+QStringList measurementFiles(const QStringList &files, QTextStream &err)
+{
+    QStringList measurements;
+    for (const QString &path : files) {
+        if (isResultsFile(path))
+            batchMessage(err) << path << " is a results file (\"" << resultsFileFirstLine
+                              << "\"), not a measurement: left out\n";
+        else
+            measurements.append(path);
+    }
+    return measurements;
+}
+
 // Loads the files in the order given, as the window's "Read File(s)" does,
 // and names on err each file that gave nothing. Says whether every file gave
 // points, and whether the recipe and every recording could be read.
@@ -111,15 +126,7 @@ LoadVerdict loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err
     }
     options.columns = o.columns;
     LoadVerdict verdict;
-    QStringList measurements;
-    for (const QString &path : o.files) {
-        if (isResultsFile(path))
-            batchMessage(err) << path << " is a results file (\"" << resultsFileFirstLine
-                              << "\"), not a measurement: left out\n";
-        else
-            measurements.append(path);
-    }
-    for (const FileReport &file : loadMeasurementFiles(measurements, points, trace, options)) {
+    for (const FileReport &file : loadMeasurementFiles(o.files, points, trace, options)) {
         verdict.allRead = reportFile(o, file, err) && verdict.allRead;
         if (!file.recipeText.isEmpty() && !verdict.recipeTexts.contains(file.recipeText))
             verdict.recipeTexts.append(file.recipeText);
@@ -297,8 +304,7 @@ int writePlot(const BatchOptions &o, const PointSet &points, const DeadTimes *fi
 
 // Refuses, before anything is read, outputs that would destroy a recording,
 // the recipe or one another (a swapped argument writes over the measurement).
-// A results file of an earlier run among the inputs may be written anew: it
-// is left out of the reading.
+// A results file of an earlier run, left out of o.files, may be written anew.
 bool outputsClear(const BatchOptions &o, QTextStream &err)
 {
     QVector<std::pair<QString, QString>> outputs; // what, path
@@ -312,11 +318,7 @@ bool outputsClear(const BatchOptions &o, QTextStream &err)
     }
     if (!o.plotPath.isEmpty())
         outputs.append({ QStringLiteral("the plot"), o.plotPath });
-    QStringList inputs;
-    for (const QString &file : o.files) {
-        if (!isResultsFile(file))
-            inputs << file;
-    }
+    QStringList inputs = o.files;
     if (!o.recipePath.isEmpty())
         inputs << o.recipePath;
     for (int k = 0; k < outputs.size(); ++k) {
@@ -349,7 +351,9 @@ int runBatch(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const std::optional<BatchOptions> options = parseBatchOptions(arguments, out, err, &status);
     if (!options)
         return status;
-    const BatchOptions &o = *options;
+    // From here on the files are the measurements among those named.
+    BatchOptions o = *options;
+    o.files = measurementFiles(o.files, err);
     if (!outputsClear(o, err)) {
         err.flush();
         return BatchUsageError;
