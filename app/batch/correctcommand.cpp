@@ -8,7 +8,10 @@
 #include "hdf5scancorrection.h"
 #include "scancorrection.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QTextStream>
 
 namespace {
@@ -107,14 +110,43 @@ bool isHdf5Scan(const QString &scan)
 
 // An HDF5 scan with --output-dir gives a new HDF5 file there; every other
 // scan, and any with -o, a column file.
-ScanCorrectionReport correctOne(const CorrectOptions &o, const ScanCorrectionSetup &setup,
-                                const QString &scan, QString &output)
+bool givesHdf5(const CorrectOptions &o, const QString &scan)
 {
-    if (o.outputPath.isEmpty() && !o.outputDir.isEmpty() && isHdf5Scan(scan)) {
-        output = correctedHdf5Path(scan, o.outputDir);
-        return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::Hdf5File);
+    return o.outputPath.isEmpty() && !o.outputDir.isEmpty() && isHdf5Scan(scan);
+}
+
+QString outputOf(const CorrectOptions &o, const QString &scan)
+{
+    if (givesHdf5(o, scan))
+        return correctedHdf5Path(scan, o.outputDir);
+    return o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
+}
+
+// The output is named after the scan's base name alone, so d1/scan.xdi and
+// d2/scan.xdi with --output-dir, or scan.xdi and scan.csv side by side, would
+// be corrected into one file, the later replacing the earlier without a word.
+// Found before anything is written: the reason, or empty.
+QString outputCollision(const CorrectOptions &o, QStringList &outputs)
+{
+    QHash<QString, int> scanOf;
+    for (int i = 0; i < o.scans.size(); ++i) {
+        outputs.append(outputOf(o, o.scans.at(i)));
+        const QString key = QDir::cleanPath(QFileInfo(outputs.last()).absoluteFilePath());
+        const int earlier = scanOf.value(key, -1);
+        if (earlier >= 0)
+            return QStringLiteral("%1 and %2 would both be corrected into %3; correct them "
+                                  "into different folders")
+                    .arg(o.scans.at(earlier), o.scans.at(i), outputs.last());
+        scanOf.insert(key, i);
     }
-    output = o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
+    return QString();
+}
+
+ScanCorrectionReport correctOne(const CorrectOptions &o, const ScanCorrectionSetup &setup,
+                                const QString &scan, const QString &output)
+{
+    if (givesHdf5(o, scan))
+        return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::Hdf5File);
     return correctScanFile(setup, scan, output);
 }
 
@@ -127,6 +159,13 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (!options)
         return status;
     const CorrectOptions &o = *options;
+    QStringList outputs;
+    const QString collision = outputCollision(o, outputs);
+    if (!collision.isEmpty()) {
+        batchMessage(err) << "correct: " << collision << '\n';
+        err.flush();
+        return CorrectUsageError;
+    }
     ScanCorrectionSetup setup;
     setup.source = o.source;
     setup.roiPatterns = o.roiPatterns;
@@ -139,10 +178,10 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
     }
     bool unusable = false;
     bool incomplete = false;
-    for (const QString &scan : o.scans) {
-        QString output;
-        const ScanCorrectionReport r = correctOne(o, setup, scan, output);
-        reportScan(o, scan, output, r, err);
+    for (int i = 0; i < o.scans.size(); ++i) {
+        const QString &scan = o.scans.at(i);
+        const ScanCorrectionReport r = correctOne(o, setup, scan, outputs.at(i));
+        reportScan(o, scan, outputs.at(i), r, err);
         unusable = unusable || !r.ok();
         incomplete = incomplete || r.totalUncorrected() > 0;
     }

@@ -89,6 +89,8 @@ private slots:
     void unusable_data();
     void unusable();
     void beyondReach();
+    void outputCollision_data();
+    void outputCollision();
 };
 
 void TestCorrect::roundTrip_data()
@@ -243,6 +245,42 @@ void TestCorrect::beyondReach()
     QVERIFY(std::isnan(out.columns[8][3]) && std::isnan(out.columns[9][3]));
     QCOMPARE(out.columns[11][3], 1.0);
     QCOMPARE(out.columns[15][9], 0.0);
+}
+
+void TestCorrect::outputCollision_data()
+{
+    QTest::addColumn<QStringList>("scans");
+    QTest::addColumn<QStringList>("outputArgs");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("one name in two folders, --output-dir")
+            << QStringList { "d1/scan.dat", "d2/scan.dat" } << QStringList { "--output-dir", "out" }
+            << "out/scan_dtc.tsv";
+    QTest::newRow("one base name side by side")
+            << QStringList { "d1/scan.dat", "d1/scan.csv" } << QStringList() << "d1/scan_dtc.tsv";
+}
+
+// Two scans whose corrections would go into one file: refused as a usage
+// error naming both, before either is written.
+void TestCorrect::outputCollision()
+{
+    QFETCH(QStringList, scans);
+    QFETCH(QStringList, outputArgs);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("d1") && QDir(dir.path()).mkpath("d2")
+            && QDir(dir.path()).mkpath("out"));
+    for (const QString &scan : scans)
+        write(dir, scan, scanText(DeadTimeModel::Paralyzable, 5));
+    const BatchRun run = runBatchCommand(QStringList { "correct" }
+                                                 + typed(DeadTimeModel::Paralyzable) + outputArgs
+                                                 + scans,
+                                         dir.path());
+    QCOMPARE(run.status, int(CorrectUsageError));
+    QCOMPARE(run.err, QStringLiteral("ratelens-batch: correct: %1 and %2 would both be corrected "
+                                     "into %3; correct them into different folders\n")
+                              .arg(scans.at(0), scans.at(1), output));
+    QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files), QStringList());
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("d1/scan_dtc.tsv"))));
 }
 
 QTEST_MAIN(TestCorrect)
