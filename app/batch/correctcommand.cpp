@@ -71,10 +71,15 @@ bool readRecipe(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream
                           << file.errorString() << '\n';
         return false;
     }
-    RecipeParse parsed = parseRecipe(QString::fromUtf8(file.readAll()));
+    RecipeParse parsed = parseRecipe(QString::fromUtf8(file.readAll()), RecipeUse::Correction);
+    if (parsed.ok() && o.source == CorrectionSource::Icr && parsed.recipe.icr.isEmpty())
+        parsed.error = QStringLiteral("no icr expression to correct from with --from icr; "
+                                      "leave --from out, or give --from sca");
     if (!parsed.ok()) {
-        batchMessage(err) << o.recipePath << ": line " << parsed.line << ": " << parsed.error
-                          << '\n';
+        batchMessage(err) << o.recipePath << ": ";
+        if (parsed.line > 0)
+            err << "line " << parsed.line << ": ";
+        err << parsed.error << '\n';
         return false;
     }
     parsed.recipe.origin = QStringLiteral("recipe %1").arg(o.recipePath);

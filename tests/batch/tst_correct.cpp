@@ -91,6 +91,8 @@ private slots:
     void beyondReach();
     void outputCollision_data();
     void outputCollision();
+    void recipeWithoutIcr_data();
+    void recipeWithoutIcr();
 };
 
 void TestCorrect::roundTrip_data()
@@ -281,6 +283,49 @@ void TestCorrect::outputCollision()
                               .arg(scans.at(0), scans.at(1), output));
     QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files), QStringList());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("d1/scan_dtc.tsv"))));
+}
+
+void TestCorrect::recipeWithoutIcr_data()
+{
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<QStringList>("from");
+    QTest::addColumn<QString>("message"); // empty: corrected
+    const QString scaOnly = QStringLiteral("elements = 1-2\ni0 = I0 / time\nsca = OCR{n} / time\n");
+    QTest::newRow("SCA by default") << scaOnly << QStringList() << QString();
+    QTest::newRow("--from sca") << scaOnly << QStringList { "--from", "sca" } << QString();
+    QTest::newRow("--from icr: nothing to correct from")
+            << scaOnly << QStringList { "--from", "icr" }
+            << "no icr expression to correct from with --from icr; leave --from out, or give "
+               "--from sca";
+    QTest::newRow("no sca: about the whole recipe, no line")
+            << "i0 = I0\nicr = ICR{n}\n" << QStringList() << "no sca expression";
+}
+
+// A recipe of the SCA alone, as for electronics that count only their
+// output, corrects from the SCA; asking for the ICR it lacks is refused.
+void TestCorrect::recipeWithoutIcr()
+{
+    QFETCH(QString, recipe);
+    QFETCH(QStringList, from);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString scan =
+            write(dir, QStringLiteral("scan.dat"), scanText(DeadTimeModel::Paralyzable, 10));
+    const QString recipePath = write(dir, QStringLiteral("sca.recipe"), recipe.toUtf8());
+    const BatchRun run = runBatchCommand(QStringList { "correct", "--recipe", recipePath }
+                                         + typed(DeadTimeModel::Paralyzable) + from
+                                         + QStringList { scan });
+    if (!message.isEmpty()) {
+        QCOMPARE(run.err, QStringLiteral("ratelens-batch: %1: %2\n").arg(recipePath, message));
+        QCOMPARE(run.status, int(CorrectUnusable));
+        return;
+    }
+    QCOMPARE(run.err, QString());
+    QStringList names;
+    const ColumnBlock out = readOutput(dir.filePath(QStringLiteral("scan_dtc.tsv")), names);
+    QCOMPARE(out.rows(), 10);
+    for (int r = 0; r < 10; ++r)
+        QVERIFY(std::fabs(out.columns[12][size_t(r)] / trueRateAt(r) - 1.0) < 1e-9);
 }
 
 QTEST_MAIN(TestCorrect)
