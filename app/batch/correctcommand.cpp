@@ -31,13 +31,15 @@ bool readDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStr
         return false;
     }
     setup.model = dt.model;
+    setup.channelElements = dt.channelElements;
     for (const ChannelDeadTimes &c : dt.channels)
         setup.deadTimes.append(c.deadTimes);
     return true;
 }
 
-// Typed-in dead times: one value for every element, or one per element. Their
-// standard errors are not known.
+// Typed-in dead times: one value for every element, or one per element of
+// every scan (in the order of its recipe's element list). Their standard
+// errors are not known.
 bool typedDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream &err)
 {
     const int n = std::max({ o.tau0s.size(), o.taus.size(), o.d0s.size() });
@@ -55,6 +57,7 @@ bool typedDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextSt
     const double unknown = qQNaN();
     setup.model = *o.model;
     setup.oneForAll = n == 1;
+    setup.typedIn = true;
     for (int i = 0; i < n; ++i)
         setup.deadTimes.append({ at(o.tau0s, i, unknown), unknown, at(o.taus, i, unknown),
                                  unknown, at(o.d0s, i, 1.0), unknown, unknown });
