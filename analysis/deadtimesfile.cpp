@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "deadtimesfile.h"
 
+#include "recipe.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -119,6 +121,16 @@ DeadTimesFile failed(const QString &why)
 
 } // namespace
 
+std::vector<int> channelElementsOf(const QString &recipeText, int channels)
+{
+    if (recipeText.isEmpty())
+        return {};
+    const RecipeParse parsed = parseRecipe(recipeText, RecipeUse::Correction);
+    if (!parsed.ok() || int(parsed.recipe.elements.size()) != channels)
+        return {};
+    return parsed.recipe.elements;
+}
+
 DeadTimesProvenance provenanceOf(const QStringList &files, const QString &recipe,
                                  const QString &version)
 {
@@ -195,5 +207,8 @@ DeadTimesFile readDeadTimesFile(const QByteArray &bytes, std::optional<DeadTimeM
     }
     if (f.channels.isEmpty())
         return failed(QStringLiteral("the file lists no channel"));
+    const QJsonObject provenance = root.value(QStringLiteral("provenance")).toObject();
+    f.channelElements = channelElementsOf(provenance.value(QStringLiteral("recipe")).toString(),
+                                          f.channels.size());
     return f;
 }

@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <optional>
+#include <vector>
 
 // The dead-time file: what a fit found, in the form a correction reads. It is
 // the batch command's JSON report with these keys added:
@@ -59,8 +60,17 @@ struct DeadTimesFile
 {
     DeadTimeModel model = DeadTimeModel::Paralyzable;
     QVector<ChannelDeadTimes> channels; // in channel order
+    // The element number each channel was, from the provenance's recipe;
+    // empty when the file does not tell (no recipe, or one whose element list
+    // is not one per channel).
+    std::vector<int> channelElements;
     QString error; // why the file cannot be used; empty when it can
 };
+
+// The element numbers of a fit's channels: the element list of the recipe
+// its points were read through, when that recipe parses and lists one
+// element per channel; else nothing.
+std::vector<int> channelElementsOf(const QString &recipeText, int channels);
 
 // Reads a dead-time file. model chooses among the laws of a file that holds
 // both (from --model compare); a file with one law needs none, or that one.

@@ -145,6 +145,7 @@ struct Plan
     ColumnHeader header;
     CorrectionSource source = CorrectionSource::Sca;
     std::vector<int> elements;
+    std::vector<int> deadTimeIndex; // per element, its entry in setup.deadTimes
     std::vector<std::vector<int>> roiColumns; // per element, column indices
     QStringList outputNames;
 };
@@ -206,24 +207,70 @@ QString planRois(const ScanCorrectionSetup &setup, Plan &plan)
     return QString();
 }
 
-const ElementDeadTimes &deadTimesOf(const ScanCorrectionSetup &setup, size_t element)
+const ElementDeadTimes &deadTimesOf(const ScanCorrectionSetup &setup, const Plan &plan,
+                                    size_t element)
 {
-    return setup.deadTimes[setup.oneForAll ? 0 : int(element)];
+    return setup.deadTimes[plan.deadTimeIndex[element]];
 }
 
-QString checkDeadTimes(const ScanCorrectionSetup &setup, const Plan &plan)
+QString elementList(const std::vector<int> &elements)
+{
+    QStringList numbers;
+    for (int n : elements)
+        numbers.append(QString::number(n));
+    return numbers.join(QStringLiteral(", "));
+}
+
+// Each element's entry in the dead times: by element number where the dead
+// times say which element each was measured on, else by position, and then
+// only when there is one per element (or one for all).
+QString matchDeadTimes(const ScanCorrectionSetup &setup, Plan &plan)
 {
     const int elements = int(plan.elements.size());
-    if (setup.deadTimes.isEmpty() || (!setup.oneForAll && setup.deadTimes.size() < elements))
-        return QStringLiteral("the dead times cover %1 channel(s), the scan has %2 elements")
-                .arg(setup.deadTimes.size())
-                .arg(elements);
-    for (int i = 0; i < elements; ++i) {
-        const QString problem = deadTimesProblem(setup.model, deadTimesOf(setup, size_t(i)), plan.source);
+    const int count = setup.deadTimes.size();
+    plan.deadTimeIndex.assign(plan.elements.size(), 0);
+    if (setup.oneForAll && count == 1)
+        return QString();
+    if (!setup.channelElements.empty() && int(setup.channelElements.size()) == count) {
+        for (int i = 0; i < elements; ++i) {
+            const auto at = std::find(setup.channelElements.begin(), setup.channelElements.end(),
+                                      plan.elements[size_t(i)]);
+            if (at == setup.channelElements.end())
+                return QStringLiteral("element %1 has no dead times: they were measured on "
+                                      "elements %2")
+                        .arg(plan.elements[size_t(i)])
+                        .arg(elementList(setup.channelElements));
+            plan.deadTimeIndex[size_t(i)] = int(at - setup.channelElements.begin());
+        }
+        return QString();
+    }
+    if (count != elements)
+        return setup.typedIn
+                ? QStringLiteral("%1 dead times for %2 elements: give one for all, or one per "
+                                 "element")
+                          .arg(count)
+                          .arg(elements)
+                : QStringLiteral("the dead times cover %1 channel(s), the scan has %2 elements, "
+                                 "and the file does not say which element each channel was")
+                          .arg(count)
+                          .arg(elements);
+    for (int i = 0; i < elements; ++i)
+        plan.deadTimeIndex[size_t(i)] = i;
+    return QString();
+}
+
+QString checkDeadTimes(const ScanCorrectionSetup &setup, Plan &plan)
+{
+    const QString unmatched = matchDeadTimes(setup, plan);
+    if (!unmatched.isEmpty())
+        return unmatched;
+    for (size_t i = 0; i < plan.elements.size(); ++i) {
+        const QString problem =
+                deadTimesProblem(setup.model, deadTimesOf(setup, plan, i), plan.source);
         if (!problem.isEmpty())
             return QStringLiteral("element %1 (channel %2): %3")
-                    .arg(plan.elements[size_t(i)])
-                    .arg(i)
+                    .arg(plan.elements[i])
+                    .arg(plan.deadTimeIndex[i])
                     .arg(problem);
     }
     return QString();
@@ -502,7 +549,7 @@ void correctBlock(const ScanCorrectionSetup &setup, const Plan &plan, Worker &w,
             // Made in place: an assignment would copy the result through the
             // stack in overlapping moves that wait for the stores before them.
             ::new (&out[p]) Correction(
-                    correctPoint(setup.model, deadTimesOf(setup, i), plan.source, icr, r.sca[p]));
+                    correctPoint(setup.model, deadTimesOf(setup, plan, i), plan.source, icr, r.sca[p]));
             item.uncorrected[i] += out[p].flag != CorrectionFlag::None;
         }
     }

@@ -18,10 +18,18 @@ class QIODevice;
 struct ScanCorrectionSetup
 {
     DeadTimeModel model = DeadTimeModel::Paralyzable;
-    // The dead times of the detector's channels, in the order of the recipe's
-    // element list: the scan's i-th element is corrected with deadTimes[i].
+    // The dead times of the detector's channels. Each belongs to one element
+    // of the detector, and correcting an element with another's is wrong
+    // without any sign in the output. With channelElements (the element
+    // number each entry was measured on) the scan's elements are matched by
+    // number, and one without dead times is refused. Without it there must
+    // be exactly one entry per element of the scan, in the order of its
+    // recipe's element list: which entry is which element cannot be told
+    // otherwise.
     QVector<ElementDeadTimes> deadTimes;
+    std::vector<int> channelElements;
     bool oneForAll = false; // deadTimes[0] holds for every element (typed-in dead times)
+    bool typedIn = false; // typed in rather than read from a fit: for messages
     std::optional<CorrectionSource> source; // none: ICR when the recipe has one, else SCA
     std::optional<Recipe> recipe; // none: the built-in recipe that fits the columns
     QStringList roiPatterns; // column names with {n}, corrected as <name>_corr
@@ -61,8 +69,9 @@ constexpr int correctionBlockRows = 2048;
 // one thread reads, one per core corrects and formats, and the calling thread
 // (or, with setup.oneThread, the calling thread alone)
 // writes the blocks in the order of the file. A row the reader cannot use, a recipe
-// that does not fit the columns or fewer dead times than elements stop the
-// scan with an error; what was written to out by then is incomplete.
+// that does not fit the columns or dead times that cannot be matched to the
+// elements stop the scan with an error; what was written to out by then is
+// incomplete.
 ScanCorrectionReport correctScan(const ScanCorrectionSetup &setup, QIODevice &in,
                                  QIODevice &out);
 

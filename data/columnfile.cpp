@@ -313,6 +313,41 @@ QByteArray withoutLineEnd(QByteArray line)
     return line;
 }
 
+// Whether the header's names are meant for rows of that many fields: XDI
+// numbers its columns, the other sources are chosen by their count.
+bool namesFit(const HeaderLines &h, int fields)
+{
+    if (!h.xdiNames.isEmpty())
+        return h.xdiNames.lastKey() + 1 == fields;
+    ColumnHeader header;
+    chooseNames(h, fields, header);
+    return header.source != ColumnHeader::NoNames;
+}
+
+// The field count of the next data row within a few lines, or 0. The device
+// is left anywhere: the caller goes back to the first row.
+int nextDataFieldCount(QIODevice &device)
+{
+    for (int i = 0; i < 16 && !device.atEnd(); ++i) {
+        const int fields = dataFieldCount(withoutLineEnd(device.readLine(maxHeaderBytes)));
+        if (fields > 0)
+            return fields;
+    }
+    return 0;
+}
+
+// The rows' field count is the first row's, unless that row alone disagrees
+// with the names and with the row after it: then it is the bad row, to be
+// reported as such against the header's count, not taken as the reference
+// that makes every other row look wrong.
+int rowFieldCount(const HeaderLines &h, int first, QIODevice &device)
+{
+    if (namesFit(h, first))
+        return first;
+    const int next = nextDataFieldCount(device);
+    return next > 0 && next != first && namesFit(h, next) ? next : first;
+}
+
 } // namespace
 
 QStringList splitColumnFields(const QString &line)
@@ -358,7 +393,7 @@ ColumnHeader readColumnHeader(QIODevice &device)
             return header;
         }
         if (fields > 0) {
-            chooseNames(lines, fields, header);
+            chooseNames(lines, rowFieldCount(lines, fields, device), header);
             header.dataOffset = lineStart;
             header.dataLine = lineNumber;
             if (!device.seek(lineStart))

@@ -187,7 +187,7 @@ mu::string_type muString(const QString &s)
 
 } // namespace
 
-RecipeParse parseRecipe(const QString &text)
+RecipeParse parseRecipe(const QString &text, RecipeUse use)
 {
     RecipeParse result;
     Recipe &r = result.recipe;
@@ -223,8 +223,10 @@ RecipeParse parseRecipe(const QString &text)
         r.elements.push_back(1);
     if (r.i0.isEmpty())
         result.error = QStringLiteral("no i0 expression");
-    else if (!r.hasWindow() && (r.icr.isEmpty() || r.sca.isEmpty()))
-        result.error = QStringLiteral("no %1 expression").arg(r.icr.isEmpty() ? "icr" : "sca");
+    else if (!r.hasWindow() && r.icr.isEmpty() && use == RecipeUse::Fit)
+        result.error = QStringLiteral("no icr expression");
+    else if (!r.hasWindow() && r.sca.isEmpty())
+        result.error = QStringLiteral("no sca expression");
     return result;
 }
 
@@ -397,7 +399,9 @@ bool CompiledRecipe::compile(const Recipe &recipe, const QStringList &columnName
         std::array<int, 3> e {};
         const QString *texts[3] = { &recipe.i0, &recipe.icr, &recipe.sca };
         for (int q = 0; q < 3 && d->error.isEmpty(); ++q)
-            e[size_t(q)] = d->compileExpression(expandElement(*texts[q], n, int(i)), names);
+            e[size_t(q)] = texts[q]->isEmpty()
+                    ? -1
+                    : d->compileExpression(expandElement(*texts[q], n, int(i)), names);
         d->elements.push_back(e);
     }
     if (!d->unknown.isEmpty() && d->error.isEmpty())
@@ -496,6 +500,8 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
     for (size_t i = 0; i < d->elements.size(); ++i) {
         for (int q = 0; q < 3; ++q) {
             const int k = d->elements[i][size_t(q)];
+            if (k < 0)
+                continue;
             const int bad
                 = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
             if (bad >= 0) {
@@ -506,9 +512,14 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
                 return false;
             }
         }
-        out[i].i0 = results[size_t(d->elements[i][0])];
-        out[i].icr = results[size_t(d->elements[i][1])];
-        out[i].sca = results[size_t(d->elements[i][2])];
+        std::vector<double> *rates[3] = { &out[i].i0, &out[i].icr, &out[i].sca };
+        for (size_t q = 0; q < 3; ++q) {
+            const int k = d->elements[i][q];
+            if (k < 0)
+                rates[q]->clear();
+            else
+                *rates[q] = results[size_t(k)];
+        }
     }
     return true;
 }

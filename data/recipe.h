@@ -61,7 +61,14 @@ struct RecipeParse
     bool ok() const { return error.isEmpty(); }
 };
 
-RecipeParse parseRecipe(const QString &text);
+// What the recipe is read for. A fit needs both rates of every element; a
+// correction from the SCA needs no ICR, and a detector whose electronics
+// count only the output has none to give.
+enum class RecipeUse { Fit, Correction };
+
+// The line of the error is 0 when it is about the recipe as a whole (an
+// expression that is missing).
+RecipeParse parseRecipe(const QString &text, RecipeUse use = RecipeUse::Fit);
 
 // The text with {n}, {i} and {n:0W} replaced for element number n at position i.
 QString expandElement(const QString &text, int n, int i);
@@ -99,7 +106,9 @@ public:
     CompiledRecipe(CompiledRecipe &&) noexcept;
     CompiledRecipe &operator=(CompiledRecipe &&) noexcept;
 
-    // Compiles every element's expressions. Fails with error() naming the
+    // Compiles every element's expressions; an expression the recipe leaves
+    // out (a correction's icr) gives its quantity no values. Fails with
+    // error() naming the
     // unknown names (unknownNames()) or the expression that does not parse.
     bool compile(const Recipe &recipe, const QStringList &columnNames);
 

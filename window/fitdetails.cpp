@@ -670,6 +670,11 @@ void FitDetails::correctScans(const QStringList &paths)
         if (parsed.ok())
             recipe = parsed.recipe;
     }
+    // The fit's channels are the elements of the recipe its points were read
+    // through: a scan lacking one of them is then corrected element by
+    // element all the same. Without that recipe each scan must have exactly
+    // as many elements as the fit has channels.
+    setup.channelElements = channelElementsOf(m_recipeText, setup.deadTimes.size());
     m_correctButton->setEnabled(false);
     emit message(tr("Correcting %n scan(s)...", nullptr, int(paths.size())));
     QThread *thread = QThread::create([this, setup, recipe, paths] {

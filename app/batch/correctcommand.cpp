@@ -8,7 +8,10 @@
 #include "hdf5scancorrection.h"
 #include "scancorrection.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QTextStream>
 
 namespace {
@@ -28,13 +31,15 @@ bool readDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStr
         return false;
     }
     setup.model = dt.model;
+    setup.channelElements = dt.channelElements;
     for (const ChannelDeadTimes &c : dt.channels)
         setup.deadTimes.append(c.deadTimes);
     return true;
 }
 
-// Typed-in dead times: one value for every element, or one per element. Their
-// standard errors are not known.
+// Typed-in dead times: one value for every element, or one per element of
+// every scan (in the order of its recipe's element list). Their standard
+// errors are not known.
 bool typedDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream &err)
 {
     const int n = std::max({ o.tau0s.size(), o.taus.size(), o.d0s.size() });
@@ -52,6 +57,7 @@ bool typedDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextSt
     const double unknown = qQNaN();
     setup.model = *o.model;
     setup.oneForAll = n == 1;
+    setup.typedIn = true;
     for (int i = 0; i < n; ++i)
         setup.deadTimes.append({ at(o.tau0s, i, unknown), unknown, at(o.taus, i, unknown),
                                  unknown, at(o.d0s, i, 1.0), unknown, unknown });
@@ -68,10 +74,15 @@ bool readRecipe(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream
                           << file.errorString() << '\n';
         return false;
     }
-    RecipeParse parsed = parseRecipe(QString::fromUtf8(file.readAll()));
+    RecipeParse parsed = parseRecipe(QString::fromUtf8(file.readAll()), RecipeUse::Correction);
+    if (parsed.ok() && o.source == CorrectionSource::Icr && parsed.recipe.icr.isEmpty())
+        parsed.error = QStringLiteral("no icr expression to correct from with --from icr; "
+                                      "leave --from out, or give --from sca");
     if (!parsed.ok()) {
-        batchMessage(err) << o.recipePath << ": line " << parsed.line << ": " << parsed.error
-                          << '\n';
+        batchMessage(err) << o.recipePath << ": ";
+        if (parsed.line > 0)
+            err << "line " << parsed.line << ": ";
+        err << parsed.error << '\n';
         return false;
     }
     parsed.recipe.origin = QStringLiteral("recipe %1").arg(o.recipePath);
@@ -107,14 +118,43 @@ bool isHdf5Scan(const QString &scan)
 
 // An HDF5 scan with --output-dir gives a new HDF5 file there; every other
 // scan, and any with -o, a column file.
-ScanCorrectionReport correctOne(const CorrectOptions &o, const ScanCorrectionSetup &setup,
-                                const QString &scan, QString &output)
+bool givesHdf5(const CorrectOptions &o, const QString &scan)
 {
-    if (o.outputPath.isEmpty() && !o.outputDir.isEmpty() && isHdf5Scan(scan)) {
-        output = correctedHdf5Path(scan, o.outputDir);
-        return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::Hdf5File);
+    return o.outputPath.isEmpty() && !o.outputDir.isEmpty() && isHdf5Scan(scan);
+}
+
+QString outputOf(const CorrectOptions &o, const QString &scan)
+{
+    if (givesHdf5(o, scan))
+        return correctedHdf5Path(scan, o.outputDir);
+    return o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
+}
+
+// The output is named after the scan's base name alone, so d1/scan.xdi and
+// d2/scan.xdi with --output-dir, or scan.xdi and scan.csv side by side, would
+// be corrected into one file, the later replacing the earlier without a word.
+// Found before anything is written: the reason, or empty.
+QString outputCollision(const CorrectOptions &o, QStringList &outputs)
+{
+    QHash<QString, int> scanOf;
+    for (int i = 0; i < o.scans.size(); ++i) {
+        outputs.append(outputOf(o, o.scans.at(i)));
+        const QString key = QDir::cleanPath(QFileInfo(outputs.last()).absoluteFilePath());
+        const int earlier = scanOf.value(key, -1);
+        if (earlier >= 0)
+            return QStringLiteral("%1 and %2 would both be corrected into %3; correct them "
+                                  "into different folders")
+                    .arg(o.scans.at(earlier), o.scans.at(i), outputs.last());
+        scanOf.insert(key, i);
     }
-    output = o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
+    return QString();
+}
+
+ScanCorrectionReport correctOne(const CorrectOptions &o, const ScanCorrectionSetup &setup,
+                                const QString &scan, const QString &output)
+{
+    if (givesHdf5(o, scan))
+        return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::Hdf5File);
     return correctScanFile(setup, scan, output);
 }
 
@@ -127,6 +167,13 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (!options)
         return status;
     const CorrectOptions &o = *options;
+    QStringList outputs;
+    const QString collision = outputCollision(o, outputs);
+    if (!collision.isEmpty()) {
+        batchMessage(err) << "correct: " << collision << '\n';
+        err.flush();
+        return CorrectUsageError;
+    }
     ScanCorrectionSetup setup;
     setup.source = o.source;
     setup.roiPatterns = o.roiPatterns;
@@ -139,10 +186,10 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
     }
     bool unusable = false;
     bool incomplete = false;
-    for (const QString &scan : o.scans) {
-        QString output;
-        const ScanCorrectionReport r = correctOne(o, setup, scan, output);
-        reportScan(o, scan, output, r, err);
+    for (int i = 0; i < o.scans.size(); ++i) {
+        const QString &scan = o.scans.at(i);
+        const ScanCorrectionReport r = correctOne(o, setup, scan, outputs.at(i));
+        reportScan(o, scan, outputs.at(i), r, err);
         unusable = unusable || !r.ok();
         incomplete = incomplete || r.totalUncorrected() > 0;
     }

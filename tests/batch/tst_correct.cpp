@@ -18,26 +18,34 @@ Q_DECLARE_METATYPE(DeadTimeModel)
 
 namespace {
 
-const double tau0s[] = { 1.0e-6, 1.2e-6 };
-const double taus[] = { 2.0e-6, 1.7e-6 };
-const double d0s[] = { 0.5, 0.65 };
+// Per element number n, at n - 1.
+const double tau0s[] = { 1.0e-6, 1.2e-6, 0.9e-6 };
+const double taus[] = { 2.0e-6, 1.7e-6, 2.2e-6 };
+const double d0s[] = { 0.5, 0.65, 0.6 };
 
 double trueRateAt(int row)
 {
     return 2e4 * (row + 1);
 }
 
-// A two-element scan from known true rates: ICR{n} and OCR{n} counted over
-// time = 2 s, and the counts of a fluorescence line Fe_Ka_mca{n}, 30 % of
-// the SCA's.
-QByteArray scanText(DeadTimeModel model, int rows)
+// A scan of the given elements (by default 1 and 2) from known true rates:
+// ICR{n} and OCR{n} counted over time = 2 s, and the counts of a fluorescence
+// line Fe_Ka_mca{n}, 30 % of the SCA's.
+QByteArray scanText(DeadTimeModel model, int rows, const QVector<int> &elements = { 1, 2 })
 {
-    QByteArray text = "# time I0 ICR1 OCR1 ICR2 OCR2 Fe_Ka_mca1 Fe_Ka_mca2\n";
+    QByteArray text = "# time I0";
+    QByteArray roiNames;
+    for (int n : elements) {
+        text += " ICR" + QByteArray::number(n) + " OCR" + QByteArray::number(n);
+        roiNames += " Fe_Ka_mca" + QByteArray::number(n);
+    }
+    text += roiNames + '\n';
     for (int r = 0; r < rows; ++r) {
         const double n = trueRateAt(r);
         QByteArray line = "2 " + QByteArray::number(n / 1e4, 'g', 17);
         QByteArray rois;
-        for (int e = 0; e < 2; ++e) {
+        for (int element : elements) {
+            const int e = element - 1;
             const double icr = countedRate(model, n, tau0s[e]);
             const double sca = d0s[e] * countedRate(model, icr, taus[e]);
             line += ' ' + QByteArray::number(2 * icr, 'g', 17) + ' '
@@ -89,6 +97,12 @@ private slots:
     void unusable_data();
     void unusable();
     void beyondReach();
+    void outputCollision_data();
+    void outputCollision();
+    void recipeWithoutIcr_data();
+    void recipeWithoutIcr();
+    void deadTimesByElement_data();
+    void deadTimesByElement();
 };
 
 void TestCorrect::roundTrip_data()
@@ -169,7 +183,8 @@ void TestCorrect::deadTimeFileFromFit()
                                                 calibration });
     QCOMPARE(shortRun.status, int(CorrectUnusable));
     QCOMPARE(shortRun.err, QStringLiteral("ratelens-batch: %1: the dead times cover 1 channel(s), "
-                                          "the scan has 2 elements\n")
+                                          "the scan has 2 elements, and the file does not say "
+                                          "which element each channel was\n")
                                    .arg(calibration));
 }
 
@@ -189,10 +204,10 @@ void TestCorrect::unusable_data()
             << scan << QStringList { "--model", "nonparalyzable", "--tau0", "1e-6", "--tau", "-2e-6",
                                      "--from", "sca" }
             << "element 1 (channel 0): tau must be positive, not -2e-06";
-    QTest::newRow("more dead times than elements: the surplus unused")
+    QTest::newRow("more dead times than elements: which is whose unknown")
             << scan << QStringList { "--model", "paralyzable", "--tau0", "1e-6,1e-6,1e-6", "--tau",
                                      "2e-6,2e-6,2e-6" }
-            << "";
+            << "3 dead times for 2 elements: give one for all, or one per element";
     QTest::newRow("output onto the scan") << scan << typedArgs + QStringList { "-o", "scan.dat" }
                                           << "the output would overwrite the scan";
     QTest::newRow("missing ROI") << scan << typedArgs + QStringList { "--roi", "Cu_Ka{n}" }
@@ -243,6 +258,135 @@ void TestCorrect::beyondReach()
     QVERIFY(std::isnan(out.columns[8][3]) && std::isnan(out.columns[9][3]));
     QCOMPARE(out.columns[11][3], 1.0);
     QCOMPARE(out.columns[15][9], 0.0);
+}
+
+void TestCorrect::outputCollision_data()
+{
+    QTest::addColumn<QStringList>("scans");
+    QTest::addColumn<QStringList>("outputArgs");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("one name in two folders, --output-dir")
+            << QStringList { "d1/scan.dat", "d2/scan.dat" } << QStringList { "--output-dir", "out" }
+            << "out/scan_dtc.tsv";
+    QTest::newRow("one base name side by side")
+            << QStringList { "d1/scan.dat", "d1/scan.csv" } << QStringList() << "d1/scan_dtc.tsv";
+}
+
+// Two scans whose corrections would go into one file: refused as a usage
+// error naming both, before either is written.
+void TestCorrect::outputCollision()
+{
+    QFETCH(QStringList, scans);
+    QFETCH(QStringList, outputArgs);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("d1") && QDir(dir.path()).mkpath("d2")
+            && QDir(dir.path()).mkpath("out"));
+    for (const QString &scan : scans)
+        write(dir, scan, scanText(DeadTimeModel::Paralyzable, 5));
+    const BatchRun run = runBatchCommand(QStringList { "correct" }
+                                                 + typed(DeadTimeModel::Paralyzable) + outputArgs
+                                                 + scans,
+                                         dir.path());
+    QCOMPARE(run.status, int(CorrectUsageError));
+    QCOMPARE(run.err, QStringLiteral("ratelens-batch: correct: %1 and %2 would both be corrected "
+                                     "into %3; correct them into different folders\n")
+                              .arg(scans.at(0), scans.at(1), output));
+    QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files), QStringList());
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("d1/scan_dtc.tsv"))));
+}
+
+void TestCorrect::recipeWithoutIcr_data()
+{
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<QStringList>("from");
+    QTest::addColumn<QString>("message"); // empty: corrected
+    const QString scaOnly = QStringLiteral("elements = 1-2\ni0 = I0 / time\nsca = OCR{n} / time\n");
+    QTest::newRow("SCA by default") << scaOnly << QStringList() << QString();
+    QTest::newRow("--from sca") << scaOnly << QStringList { "--from", "sca" } << QString();
+    QTest::newRow("--from icr: nothing to correct from")
+            << scaOnly << QStringList { "--from", "icr" }
+            << "no icr expression to correct from with --from icr; leave --from out, or give "
+               "--from sca";
+    QTest::newRow("no sca: about the whole recipe, no line")
+            << "i0 = I0\nicr = ICR{n}\n" << QStringList() << "no sca expression";
+}
+
+// A recipe of the SCA alone, as for electronics that count only their
+// output, corrects from the SCA; asking for the ICR it lacks is refused.
+void TestCorrect::recipeWithoutIcr()
+{
+    QFETCH(QString, recipe);
+    QFETCH(QStringList, from);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString scan =
+            write(dir, QStringLiteral("scan.dat"), scanText(DeadTimeModel::Paralyzable, 10));
+    const QString recipePath = write(dir, QStringLiteral("sca.recipe"), recipe.toUtf8());
+    const BatchRun run = runBatchCommand(QStringList { "correct", "--recipe", recipePath }
+                                         + typed(DeadTimeModel::Paralyzable) + from
+                                         + QStringList { scan });
+    if (!message.isEmpty()) {
+        QCOMPARE(run.err, QStringLiteral("ratelens-batch: %1: %2\n").arg(recipePath, message));
+        QCOMPARE(run.status, int(CorrectUnusable));
+        return;
+    }
+    QCOMPARE(run.err, QString());
+    QStringList names;
+    const ColumnBlock out = readOutput(dir.filePath(QStringLiteral("scan_dtc.tsv")), names);
+    QCOMPARE(out.rows(), 10);
+    for (int r = 0; r < 10; ++r)
+        QVERIFY(std::fabs(out.columns[12][size_t(r)] / trueRateAt(r) - 1.0) < 1e-9);
+}
+
+void TestCorrect::deadTimesByElement_data()
+{
+    QTest::addColumn<QVector<int>>("elements");
+    QTest::addColumn<bool>("recipeKept"); // the fit's recipe in the file's provenance
+    QTest::addColumn<QString>("message"); // empty: corrected
+    QTest::newRow("scan without element 1: element 2 by its number")
+            << QVector<int> { 2 } << true << QString();
+    QTest::newRow("an element the fit had not")
+            << QVector<int> { 2, 3 } << true
+            << "element 3 has no dead times: they were measured on elements 1, 2";
+    QTest::newRow("no recipe in the file: no guess")
+            << QVector<int> { 2 } << false
+            << "the dead times cover 2 channel(s), the scan has 1 elements, and the file does "
+               "not say which element each channel was";
+}
+
+// The dead times fitted on elements 1 and 2 correct each element of a scan
+// with its own channel's, whatever elements the scan lacks.
+void TestCorrect::deadTimesByElement()
+{
+    QFETCH(QVector<int>, elements);
+    QFETCH(bool, recipeKept);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString calibration =
+            write(dir, QStringLiteral("calib.dat"), scanText(DeadTimeModel::Paralyzable, 20));
+    const BatchRun fit = runBatchCommand({ "--columns", "--model", "paralyzable", "--json",
+                                           calibration });
+    QJsonObject root = QJsonDocument::fromJson(fit.out.toUtf8()).object();
+    QJsonObject provenance = root.value(QStringLiteral("provenance")).toObject();
+    if (!recipeKept)
+        provenance.remove(QStringLiteral("recipe"));
+    root.insert(QStringLiteral("provenance"), provenance);
+    const QString json = write(dir, QStringLiteral("dt.json"), QJsonDocument(root).toJson());
+    const QString scan = write(dir, QStringLiteral("scan.dat"),
+                               scanText(DeadTimeModel::Paralyzable, 10, elements));
+    const BatchRun run = runBatchCommand({ "correct", "--dead-times", json, scan });
+    if (!message.isEmpty()) {
+        QCOMPARE(run.err, QStringLiteral("ratelens-batch: %1: %2\n").arg(scan, message));
+        QCOMPARE(run.status, int(CorrectUnusable));
+        return;
+    }
+    QCOMPARE(run.status, int(CorrectOk));
+    QStringList names;
+    const ColumnBlock out = readOutput(dir.filePath(QStringLiteral("scan_dtc.tsv")), names);
+    QCOMPARE(names.at(5), QStringLiteral("ntrue2"));
+    for (int r = 0; r < 10; ++r)
+        QVERIFY(std::fabs(out.columns[5][size_t(r)] / trueRateAt(r) - 1.0) < 1e-9);
 }
 
 QTEST_MAIN(TestCorrect)

@@ -298,6 +298,17 @@ void TestHdf5Correct::hdf5Output()
     }
     H5Fclose(in);
     H5Fclose(out);
+
+    // A scan of the same name from another folder would replace that file.
+    QVERIFY(QDir(dir.path()).mkpath("again"));
+    QVERIFY(QFile::copy(h5, dir.filePath("again/copied.h5")));
+    const BatchRun twice = runBatchCommand(args + QStringList { "again/copied.h5", "--output-dir",
+                                                                "twice" },
+                                           dir.path());
+    QCOMPARE(twice.status, 2);
+    QVERIFY(twice.err.contains("copied.h5 and again/copied.h5 would both be corrected into "
+                               "twice/copied_dtc.h5"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("twice")));
 }
 
 void TestHdf5Correct::unusableScan_data()

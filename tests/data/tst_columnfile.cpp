@@ -154,6 +154,12 @@ void TestColumnFile::badRows_data()
                                << QString("2 fields where the header has 3") << 2;
     QTest::newRow("long row") << QByteArray("# a b\n1 2\n4 5 6\n") << 3
                               << QString("3 fields where the header has 2") << 1;
+    QTest::newRow("long first row: the names' count holds")
+            << QByteArray("# a b\n1 2 3\n4 5\n6 7\n") << 2
+            << QString("3 fields where the header has 2") << 2;
+    QTest::newRow("XDI, short first row")
+            << QByteArray("# XDI/1.0\n# Column.1: a\n# Column.2: b\n# Column.3: c\n1 2\n3 4 5\n")
+            << 5 << QString("2 fields where the header has 3") << 1;
     QTest::newRow("text field") << QByteArray("# a b\n1 2\n1 1.2.3\n") << 3
                                 << QString("field 2 \"1.2.3\" is not a number") << 1;
     // With a long comment after them, the rows are read as inside a long file.

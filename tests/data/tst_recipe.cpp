@@ -99,6 +99,7 @@ void TestRecipe::parseErrors_data()
     QTest::newRow("too many elements") << "elements = 0-9999\n" << 1 << "more than 1000 elements";
     QTest::newRow("no i0") << "icr = a\nsca = b\n" << 0 << "no i0 expression";
     QTest::newRow("no sca") << "i0 = a\nicr = b\n" << 0 << "no sca expression";
+    QTest::newRow("no icr: a fit needs one") << "i0 = a\nsca = b\n" << 0 << "no icr expression";
 }
 
 void TestRecipe::parseErrors()
