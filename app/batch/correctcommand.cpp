@@ -130,21 +130,38 @@ QString outputOf(const CorrectOptions &o, const QString &scan)
     return o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
 }
 
+// Where a path leads: the file itself through links where it exists, the
+// cleaned absolute path where it does not yet.
+QString fileKey(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
 // The output is named after the scan's base name alone, so d1/scan.xdi and
 // d2/scan.xdi with --output-dir, or scan.xdi and scan.csv side by side, would
-// be corrected into one file, the later replacing the earlier without a word.
+// be corrected into one file, the later replacing the earlier without a word;
+// and a.xdi given with a_dtc.tsv would replace that scan before it is read.
 // Found before anything is written: the reason, or empty.
 QString outputCollision(const CorrectOptions &o, QStringList &outputs)
 {
+    QHash<QString, int> scanAt;
+    for (int i = 0; i < o.scans.size(); ++i)
+        scanAt.insert(fileKey(o.scans.at(i)), i);
     QHash<QString, int> scanOf;
     for (int i = 0; i < o.scans.size(); ++i) {
         outputs.append(outputOf(o, o.scans.at(i)));
-        const QString key = QDir::cleanPath(QFileInfo(outputs.last()).absoluteFilePath());
+        const QString key = fileKey(outputs.last());
         const int earlier = scanOf.value(key, -1);
         if (earlier >= 0)
             return QStringLiteral("%1 and %2 would both be corrected into %3; correct them "
                                   "into different folders")
                     .arg(o.scans.at(earlier), o.scans.at(i), outputs.last());
+        const int named = scanAt.value(key, i);
+        if (named != i)
+            return QStringLiteral("the correction of %1 would overwrite %2, a scan named too")
+                    .arg(o.scans.at(i), o.scans.at(named));
         scanOf.insert(key, i);
     }
     return QString();

@@ -264,36 +264,43 @@ void TestCorrect::outputCollision_data()
 {
     QTest::addColumn<QStringList>("scans");
     QTest::addColumn<QStringList>("outputArgs");
-    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("message");
+    const QString both = QStringLiteral("%1 and %2 would both be corrected into %3; correct them "
+                                        "into different folders");
     QTest::newRow("one name in two folders, --output-dir")
             << QStringList { "d1/scan.dat", "d2/scan.dat" } << QStringList { "--output-dir", "out" }
-            << "out/scan_dtc.tsv";
+            << both.arg("d1/scan.dat", "d2/scan.dat", "out/scan_dtc.tsv");
     QTest::newRow("one base name side by side")
-            << QStringList { "d1/scan.dat", "d1/scan.csv" } << QStringList() << "d1/scan_dtc.tsv";
+            << QStringList { "d1/scan.dat", "d1/scan.csv" } << QStringList()
+            << both.arg("d1/scan.dat", "d1/scan.csv", "d1/scan_dtc.tsv");
+    QTest::newRow("the output is another scan named")
+            << QStringList { "d1/a.dat", "d1/a_dtc.tsv" } << QStringList()
+            << "the correction of d1/a.dat would overwrite d1/a_dtc.tsv, a scan named too";
 }
 
-// Two scans whose corrections would go into one file: refused as a usage
-// error naming both, before either is written.
+// Scans whose corrections would go into one file, or over another scan of the
+// run: refused as a usage error, before anything is written.
 void TestCorrect::outputCollision()
 {
     QFETCH(QStringList, scans);
     QFETCH(QStringList, outputArgs);
-    QFETCH(QString, output);
+    QFETCH(QString, message);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath("d1") && QDir(dir.path()).mkpath("d2")
             && QDir(dir.path()).mkpath("out"));
+    const QByteArray text = scanText(DeadTimeModel::Paralyzable, 5);
     for (const QString &scan : scans)
-        write(dir, scan, scanText(DeadTimeModel::Paralyzable, 5));
+        write(dir, scan, text);
     const BatchRun run = runBatchCommand(QStringList { "correct" }
                                                  + typed(DeadTimeModel::Paralyzable) + outputArgs
                                                  + scans,
                                          dir.path());
     QCOMPARE(run.status, int(CorrectUsageError));
-    QCOMPARE(run.err, QStringLiteral("ratelens-batch: correct: %1 and %2 would both be corrected "
-                                     "into %3; correct them into different folders\n")
-                              .arg(scans.at(0), scans.at(1), output));
+    QCOMPARE(run.err, QStringLiteral("ratelens-batch: correct: %1\n").arg(message));
     QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files), QStringList());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("d1/scan_dtc.tsv"))));
+    for (const QString &scan : scans)
+        QCOMPARE(testsupport::readFileBytes(dir.filePath(scan)), text);
 }
 
 void TestCorrect::recipeWithoutIcr_data()
