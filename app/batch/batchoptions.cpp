@@ -4,6 +4,7 @@
 #include "batchrunner.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextStream>
 
@@ -207,6 +208,11 @@ QString checkOptions(BatchOptions &o, const QString &sizeText, const QString &mo
                               "--model compare");
     if (o.residuals && o.plotPath.isEmpty())
         return QStringLiteral("--residuals needs --plot");
+    if (o.barePlot && o.plotPath.isEmpty())
+        return QStringLiteral("--bare-plot needs --plot");
+    if (QFileInfo(o.plotPath).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("--plot draws a raster image (PNG, or the format its suffix names); "
+                              "an SVG image is saved from the window");
     return QString();
 }
 
@@ -273,9 +279,9 @@ std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTex
                                         QStringLiteral("Print the table as JSON instead of text."));
     const QCommandLineOption plotOption(
             QStringLiteral("plot"),
-            QStringLiteral("Draw both plots, I0-Nin above Nin-Nout, into the PNG image FILE, each "
-                           "with its title, tick numbers, axis titles and a legend of the "
-                           "channel colours."),
+            QStringLiteral("Draw both plots, I0-Nin above Nin-Nout, into the image FILE (PNG, or "
+                           "JPEG or BMP by its suffix), each with its title, tick numbers, axis "
+                           "titles and a legend of the channel colours."),
             QStringLiteral("FILE"));
     const QCommandLineOption barePlotOption(
             QStringLiteral("bare-plot"),

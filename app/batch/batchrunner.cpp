@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QJsonObject>
 #include <QTextStream>
 
@@ -295,7 +296,12 @@ int writePlot(const BatchOptions &o, const PointSet &points, const DeadTimes *fi
     if (o.residuals && fits)
         image = appendResidualPanels(image, comparison, points, o.models(),
                                      o.plotSize.height() / 2);
-    if (!image.save(o.plotPath, "PNG")) {
+    // By its suffix where a writer knows it (.jpg, .bmp), as the window's
+    // plot image; PNG for any other name.
+    const QByteArray suffix = QFileInfo(o.plotPath).suffix().toLower().toLatin1();
+    const QByteArray format
+            = QImageWriter::supportedImageFormats().contains(suffix) ? suffix : QByteArray("png");
+    if (!image.save(o.plotPath, format.constData())) {
         batchMessage(err) << "cannot write " << o.plotPath << '\n';
         return BatchOutputError;
     }

@@ -301,6 +301,12 @@ void TestBatchModels::usageErrors_data()
     QTest::newRow("residuals without a plot")
         << QStringList { QStringLiteral("--residuals"), highRate() }
         << QStringLiteral("--residuals needs --plot");
+    QTest::newRow("bare plot without a plot")
+        << QStringList { QStringLiteral("--bare-plot"), highRate() }
+        << QStringLiteral("--bare-plot needs --plot");
+    QTest::newRow("a plot named .svg")
+        << QStringList { QStringLiteral("--plot"), QStringLiteral("plots.SVG"), highRate() }
+        << QStringLiteral("an SVG image is saved from the window");
 }
 
 void TestBatchModels::usageErrors()

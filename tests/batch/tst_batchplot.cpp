@@ -8,6 +8,7 @@
 #include "scatterplot.h"
 #include "testsupport.h"
 
+#include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -229,15 +230,21 @@ void TestBatchPlot::axesAndTitlesUnlessBare()
 void TestBatchPlot::commandWritesThePlot_data()
 {
     QTest::addColumn<bool>("bare");
-    QTest::newRow("with axes, the default") << false;
-    QTest::newRow("--bare-plot, as the window shows it") << true;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("with axes, the default") << false << "plots.png" << QByteArray("png");
+    QTest::newRow("--bare-plot, as the window shows it") << true << "plots.png" << QByteArray("png");
+    QTest::newRow("BMP by its suffix") << false << "plots.bmp" << QByteArray("bmp");
+    QTest::newRow("PNG without a suffix") << false << "plots" << QByteArray("png");
 }
 
 void TestBatchPlot::commandWritesThePlot()
 {
     QFETCH(bool, bare);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, format);
     QTemporaryDir dir;
-    const QString png = dir.filePath(QStringLiteral("plots.png"));
+    const QString png = dir.filePath(name);
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
     const QString input = testsupport::testDataPath(
@@ -252,6 +259,7 @@ void TestBatchPlot::commandWritesThePlot()
     errStream.flush();
     QCOMPARE(err, QString());
 
+    QCOMPARE(QImageReader::imageFormat(png), format);
     QImage written(png);
     QCOMPARE(written.size(), QSize(500, 400));
 
