@@ -238,6 +238,13 @@ struct RemarkScan
     PointTableRemarks remarks;
 };
 
+// The length of a UTF-8 byte order mark at p, which the reader's text
+// decoding takes off the first line: 3 or 0.
+int byteOrderMarkAt(const char *p, const char *end)
+{
+    return end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
 } // namespace
 
 PointTableRemarks pointTableRemarks(const QByteArray &bytes, int channels)
@@ -245,6 +252,7 @@ PointTableRemarks pointTableRemarks(const QByteArray &bytes, int channels)
     RemarkScan scan(channels);
     const char *p = bytes.constData();
     const char *end = p + qMin<qint64>(bytes.size(), maxRemarkBytes);
+    p += byteOrderMarkAt(p, end);
     scan.lastLine(scan.wholeLines(p, end), end);
     return scan.remarks;
 }
@@ -254,6 +262,7 @@ PointTableRemarks pointTableRemarks(QIODevice &device, int channels, qint64 bloc
     RemarkScan scan(channels);
     std::vector<char> buffer;
     std::size_t kept = 0; // the start of a line that the next block goes on with
+    bool atFileStart = true; // the buffer begins with the file's first byte
     qint64 left = maxRemarkBytes;
     while (left > 0) {
         const qint64 want = qMin(qMax<qint64>(blockSize, 1), left);
@@ -269,11 +278,18 @@ PointTableRemarks pointTableRemarks(QIODevice &device, int channels, qint64 bloc
             continue;
         }
         const char *end = buffer.data() + kept + got;
-        const char *rest = scan.wholeLines(buffer.data(), end);
+        const char *start = buffer.data();
+        if (atFileStart)
+            start += byteOrderMarkAt(start, end);
+        atFileStart = false;
+        const char *rest = scan.wholeLines(start, end);
         kept = std::size_t(end - rest);
         std::memmove(buffer.data(), rest, kept);
     }
-    scan.lastLine(buffer.data(), buffer.data() + kept);
+    const char *start = buffer.data();
+    if (atFileStart)
+        start += byteOrderMarkAt(start, start + kept);
+    scan.lastLine(start, buffer.data() + kept);
     return scan.remarks;
 }
 

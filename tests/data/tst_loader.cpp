@@ -186,6 +186,10 @@ void TestLoader::remarksOfTheOnePass_data()
             << QByteArray("# Channels : 1\n1 2 3 \xc3\xa9\n")
             << passedOver(wider.arg(4).arg(1).arg(3)
                           + " and 1 line(s) that are not numbers (the first is line 2)");
+    // The reader's text decoding takes a UTF-8 byte order mark off the first
+    // line: its comment stays a comment.
+    QTest::newRow("byte order mark before a comment")
+            << QByteArray("\xef\xbb\xbf# an example table of 1 channel\n1 2 3\n") << QString();
 }
 
 // What a table read passes over is said the same way whether the reader saw it

@@ -133,6 +133,8 @@ void TestRecordings::remarksAlikeInBlocks_data()
     QTest::newRow("one channel, every line wider") << mixed << 1;
     QTest::newRow("one long line") << QByteArray(300, 'x') << 1;
     QTest::newRow("newlines only") << QByteArray("\n\n\n") << 1;
+    QTest::newRow("byte order mark, cut by small blocks")
+            << QByteArray("\xef\xbb\xbf# table\n1 2 3 4\n\xef\xbb\xbf") << 1;
     QTest::newRow("empty") << QByteArray() << 3;
 }
 
