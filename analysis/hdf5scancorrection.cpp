@@ -4,6 +4,7 @@
 #include "hdf5columns.h"
 #include "hdf5scan.h"
 #include "hdf5scanwriter.h"
+#include "samefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,11 +109,6 @@ private:
     std::unique_ptr<Hdf5ScanWriter> m_writer;
 };
 
-bool sameFile(const QString &a, const QString &b)
-{
-    return QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath();
-}
-
 ScanCorrectionReport toColumnFile(const ScanCorrectionSetup &setup, Hdf5BlockSource &source,
                                   const QString &output)
 {
@@ -180,7 +176,7 @@ ScanCorrectionReport correctHdf5ScanFile(const ScanCorrectionSetup &setup, const
                                       "section, and none was given");
         return report;
     }
-    if (QFileInfo::exists(output) && sameFile(scan, output)) {
+    if (sameFile(scan, output)) {
         report.error = QStringLiteral("the output would overwrite the scan");
         return report;
     }

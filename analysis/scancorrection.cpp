@@ -6,6 +6,7 @@
 #include "decimaltext.h"
 #include "hdf5columns.h"
 #include "hdf5scancorrection.h"
+#include "samefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -829,7 +830,7 @@ ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QSt
     }
     if (looksLikeHdf5(in.peek(hdf5SignatureReach)))
         return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::ColumnFile);
-    if (QFileInfo(scan).canonicalFilePath() == QFileInfo(output).canonicalFilePath()) {
+    if (sameFile(scan, output)) {
         report.error = QStringLiteral("the output would overwrite the scan");
         return report;
     }

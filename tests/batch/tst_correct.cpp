@@ -14,6 +14,8 @@
 
 #include <cmath>
 
+#include <unistd.h>
+
 Q_DECLARE_METATYPE(DeadTimeModel)
 
 namespace {
@@ -210,6 +212,9 @@ void TestCorrect::unusable_data()
             << "3 dead times for 2 elements: give one for all, or one per element";
     QTest::newRow("output onto the scan") << scan << typedArgs + QStringList { "-o", "scan.dat" }
                                           << "the output would overwrite the scan";
+    QTest::newRow("output onto a second name of the scan")
+            << scan << typedArgs + QStringList { "-o", "linked.dat" }
+            << "the output would overwrite the scan";
     QTest::newRow("missing ROI") << scan << typedArgs + QStringList { "--roi", "Cu_Ka{n}" }
                                  << "no column Cu_Ka1 for --roi Cu_Ka{n}";
 }
@@ -223,6 +228,9 @@ void TestCorrect::unusable()
     QFETCH(QString, message);
     QTemporaryDir dir;
     const QString path = write(dir, QStringLiteral("scan.dat"), scan);
+    QCOMPARE(::link(QFile::encodeName(path).constData(),
+                    QFile::encodeName(dir.filePath(QStringLiteral("linked.dat"))).constData()),
+             0);
     const BatchRun run = runBatchCommand(QStringList { QStringLiteral("correct") } + args
                                                  + QStringList { path },
                                          dir.path());
