@@ -296,10 +296,21 @@ int weightedJacobian(CBLAS_TRANSPOSE_t trans, const gsl_vector *x, const gsl_vec
     return GSL_SUCCESS;
 }
 
-void weightByData(ScaledData &d)
+// Weights from the measured values, and in the same pass the normal sums at
+// (pp, q) with those weights, where the first pass of the solver starts.
+NormalSums weightByData(ScaledData &d, double pp, double q)
 {
-    for (int i = 0; i < d.n; ++i)
-        d.sqrtWeights[size_t(i)] = 1.0 / std::sqrt(atLeastFloor(d.y[i] * d.yScale));
+    double *sqrtW = d.sqrtWeights.data();
+    NormalSums s;
+    for (int i = 0; i < d.n; ++i) {
+        const double xi = d.x[i] * d.xScale;
+        const double eta = d.y[i] * d.yScale;
+        double g, dg;
+        lawOf(d.model, q * xi, g, dg);
+        sqrtW[i] = 1.0 / std::sqrt(atLeastFloor(eta));
+        addPoint(s, sqrtW[i], pp, xi, eta, g, dg);
+    }
+    return s;
 }
 
 // Weights from the model at (pp, q), and in the same pass the normal sums
@@ -381,17 +392,17 @@ double gaussNewtonGain(const NormalSums &s)
     return (s.g0 * s.g0 * s.a11 - 2.0 * s.g0 * s.g1 * s.a01 + s.g1 * s.g1 * s.a00) / det;
 }
 
-// One weighting pass of GSL's solver from (pp, q). Ends when every parameter
-// moves by less than xtol of itself, when the gradient vanishes to gtol, when
-// what a further step could gain is below what the sum over the points can
-// resolve, or, stalled, when the trust region finds no lower chi^2 any more.
+// One weighting pass of GSL's solver from (pp, q), where the pass that set
+// the weights left the sums atStart. Ends when every parameter moves by less
+// than xtol of itself, when the gradient vanishes to gtol, when what a
+// further step could gain is below what the sum over the points can resolve,
+// or, stalled, when the trust region finds no lower chi^2 any more.
 Solution solve(gsl_multilarge_nlinear_workspace *work, ScaledData &d, double pp, double q,
-               double xtol, double gtol, const NormalSums *atStart = nullptr)
+               double xtol, double gtol, const NormalSums &atStart)
 {
     WeightedProblem problem;
     problem.data = &d;
-    if (atStart)
-        problem.keep(pp, q, *atStart);
+    problem.keep(pp, q, atStart);
     gsl_multilarge_nlinear_fdf fdf;
     fdf.f = weightedResiduals;
     fdf.df = weightedJacobian;
@@ -676,15 +687,15 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
         fail(fit, FitFailure::NoConvergence, QStringLiteral("out of memory"));
         return fit;
     }
-    weightByData(data);
-    Solution sol = solve(work, data, pp, q, 1e-5, 1e-8);
+    const NormalSums atDataStart = weightByData(data, pp, q);
+    Solution sol = solve(work, data, pp, q, 1e-5, 1e-8, atDataStart);
     fit.iterations = sol.steps;
     QString why;
     if (sol.end == SolverEnd::OutOfIterations || sol.end == SolverEnd::NotFinite) {
         why = solverFailure(sol);
     } else {
         const NormalSums atStart = weightByModel(data, sol.pp, sol.q);
-        sol = solve(work, data, sol.pp, sol.q, 1e-10, 1e-12, &atStart);
+        sol = solve(work, data, sol.pp, sol.q, 1e-10, 1e-12, atStart);
         fit.iterations += sol.steps;
         why = solverFailure(sol);
     }
