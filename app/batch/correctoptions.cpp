@@ -86,7 +86,10 @@ struct Parsed
     bool modelSet = false, tau0Set = false, tauSet = false, d0Set = false, fromSet = false;
 };
 
-QString checkDeadTimeOptions(CorrectOptions &o, const Parsed &p)
+// Each value on its own. An option whose value was left out takes the scan
+// that follows as its value, so these come before the check that a scan is
+// given: the value is then what is wrong.
+QString checkValues(CorrectOptions &o, const Parsed &p)
 {
     if (p.modelSet) {
         o.model = parseDeadTimeModel(p.model);
@@ -94,32 +97,40 @@ QString checkDeadTimeOptions(CorrectOptions &o, const Parsed &p)
             return QStringLiteral("unknown model '%1': expected paralyzable or nonparalyzable")
                     .arg(p.model);
     }
+    if (p.fromSet) {
+        if (p.from != QLatin1String("icr") && p.from != QLatin1String("sca"))
+            return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
+        o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
+    }
+    if ((p.tau0Set && !parseList(p.tau0, o.tau0s)) || (p.tauSet && !parseList(p.tau, o.taus))
+        || (p.d0Set && !parseList(p.d0, o.d0s)))
+        return QStringLiteral("--tau0, --tau and --d0 take numbers separated by commas");
+    return QString();
+}
+
+QString checkDeadTimeOptions(const CorrectOptions &o, const Parsed &p)
+{
     const bool typed = p.tau0Set || p.tauSet || p.d0Set;
     if (!o.deadTimesPath.isEmpty())
         return typed ? QStringLiteral("--dead-times and typed-in dead times exclude each other")
                      : QString();
     if (!p.tau0Set || !p.modelSet)
         return QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau0");
-    if (!parseList(p.tau0, o.tau0s) || (p.tauSet && !parseList(p.tau, o.taus))
-        || (p.d0Set && !parseList(p.d0, o.d0s)))
-        return QStringLiteral("--tau0, --tau and --d0 take numbers separated by commas");
     return QString();
 }
 
 QString checkOptions(CorrectOptions &o, const Parsed &p)
 {
+    QString problem = checkValues(o, p);
+    if (!problem.isEmpty())
+        return problem;
     if (o.scans.isEmpty())
         return QStringLiteral("no scan given");
     if (!o.outputPath.isEmpty() && !o.outputDir.isEmpty())
         return QStringLiteral("-o and --output-dir exclude each other");
     if (!o.outputPath.isEmpty() && o.scans.size() > 1)
         return QStringLiteral("-o names the output of one scan; use --output-dir for several");
-    if (p.fromSet) {
-        if (p.from != QLatin1String("icr") && p.from != QLatin1String("sca"))
-            return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
-        o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
-    }
-    const QString problem = checkDeadTimeOptions(o, p);
+    problem = checkDeadTimeOptions(o, p);
     if (problem.isEmpty() && o.source == CorrectionSource::Sca && o.deadTimesPath.isEmpty()
         && o.taus.isEmpty())
         return QStringLiteral("--from sca needs the amplifier's dead time --tau");
