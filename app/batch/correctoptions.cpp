@@ -7,6 +7,8 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 
+#include <cmath>
+
 namespace {
 
 QString description()
@@ -67,17 +69,35 @@ QString description()
             "points were left uncorrected.");
 }
 
-bool parseList(const QString &text, QVector<double> &values)
+// Whether a field that is not a usable number was meant as one that is not
+// finite: Qt reads "nan" and "inf", but refuses a signed "-nan" and returns
+// inf with a failure for a number beyond the range of double (1e999).
+bool isNonFinite(const QString &field, double value)
+{
+    if (!std::isfinite(value))
+        return true;
+    const bool sign = field.startsWith(QLatin1Char('-')) || field.startsWith(QLatin1Char('+'));
+    return sign && std::isnan(field.mid(1).toDouble());
+}
+
+// "T[,T...]" of the option named into values. A nan or inf typed in is no
+// dead time at all; it is refused here, naming what was typed, rather than
+// reaching the correction as a dead time that is "not known".
+QString parseList(const char *option, const QString &text, QVector<double> &values)
 {
     values.clear();
-    for (const QString &field : text.split(QLatin1Char(','))) {
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QString field = item.trimmed();
         bool ok = false;
-        const double v = field.trimmed().toDouble(&ok);
+        const double v = field.toDouble(&ok);
+        if (isNonFinite(field, v))
+            return QStringLiteral("%1: '%2' is not a finite number")
+                    .arg(QLatin1String(option), field);
         if (!ok)
-            return false;
+            return QStringLiteral("--tau0, --tau and --d0 take numbers separated by commas");
         values.append(v);
     }
-    return true;
+    return QString();
 }
 
 struct Parsed
@@ -102,10 +122,12 @@ QString checkValues(CorrectOptions &o, const Parsed &p)
             return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
         o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
     }
-    if ((p.tau0Set && !parseList(p.tau0, o.tau0s)) || (p.tauSet && !parseList(p.tau, o.taus))
-        || (p.d0Set && !parseList(p.d0, o.d0s)))
-        return QStringLiteral("--tau0, --tau and --d0 take numbers separated by commas");
-    return QString();
+    QString problem = p.tau0Set ? parseList("--tau0", p.tau0, o.tau0s) : QString();
+    if (problem.isEmpty() && p.tauSet)
+        problem = parseList("--tau", p.tau, o.taus);
+    if (problem.isEmpty() && p.d0Set)
+        problem = parseList("--d0", p.d0, o.d0s);
+    return problem;
 }
 
 QString checkDeadTimeOptions(const CorrectOptions &o, const Parsed &p)

@@ -92,6 +92,13 @@ void TestBatchCommand::exitStatusAndMessages_data()
     QTest::newRow("correct: model without its value")
             << QStringList { "correct", "--tau0", "1e-6", "--model", "scan.xdi" } << 2
             << "correct: unknown model 'scan.xdi'" << 0;
+    QTest::newRow("correct: tau0 not a finite number")
+            << QStringList { "correct", "--model", "paralyzable", "--tau0", "1e-6,-nan", "s.xdi" }
+            << 2 << "correct: --tau0: '-nan' is not a finite number" << 0;
+    QTest::newRow("correct: d0 infinite")
+            << QStringList { "correct", "--model", "paralyzable", "--tau0", "1e-6", "--d0", "inf",
+                             "s.xdi" }
+            << 2 << "correct: --d0: 'inf' is not a finite number" << 0;
     QTest::newRow("unknown option") << (case01Files() << QStringLiteral("--bogus")) << 2
                                     << "Unknown option 'bogus'" << 0;
     QTest::newRow("bad size") << (case01Files() << QStringLiteral("--plot") << QStringLiteral("p.png")
