@@ -91,6 +91,18 @@ QString readRows(QIODevice &device, int &lineNumber, McaFile &mca)
     return QString();
 }
 
+// Fewer rows than CHANNELS: says is a file cut short; more is a header that
+// does not describe its data, which is not called truncation.
+QString checkRowCount(int rows, int channels)
+{
+    if (channels <= 0 || rows == channels)
+        return QString();
+    const QString counts = QStringLiteral("%1 rows of data where CHANNELS: says %2")
+                                   .arg(rows)
+                                   .arg(channels);
+    return rows < channels ? QStringLiteral("truncated: ") + counts : counts;
+}
+
 } // namespace
 
 McaFile readMcaFile(QIODevice &device)
@@ -109,10 +121,8 @@ McaFile readMcaFile(QIODevice &device)
             mca.error = checkHeader(mca);
             if (mca.ok())
                 mca.error = readRows(device, lineNumber, mca);
-            if (mca.ok() && channels > 0 && int(mca.counts.front().size()) != channels)
-                mca.error = QStringLiteral("truncated: %1 rows of data where CHANNELS: says %2")
-                                .arg(mca.counts.front().size())
-                                .arg(channels);
+            if (mca.ok())
+                mca.error = checkRowCount(int(mca.counts.front().size()), channels);
             return mca;
         }
         const QString e = headerLine(m.captured(1), m.captured(2), mca, channels);

@@ -239,6 +239,8 @@ void TestRecordings::mcaErrors_data()
 
     QTest::newRow("truncated") << mcaText(QByteArray(), 5) << "window = 1-2\ni0 = I0"
                                << "truncated: 5 rows of data where CHANNELS: says 8";
+    QTest::newRow("more rows than channels") << mcaText(QByteArray(), 11) << "window = 1-2\ni0 = I0"
+                                             << "11 rows of data where CHANNELS: says 8";
     QTest::newRow("cut inside a row")
         << mcaText().left(mcaText().size() - 3) << "window = 1-2\ni0 = I0"
         << "line 15: 1 fields where the file has 2 elements";
