@@ -256,6 +256,9 @@ void TestRecordings::mcaErrors_data()
         << "the window 2-8 goes beyond the 8 bins of the spectra";
     QTest::newRow("unknown environment entry") << mcaText() << "window = 1-2\ni0 = I1"
                                                << "unknown name I1";
+    QTest::newRow("environment entry not a number")
+        << mcaText("ENVIRONMENT: I1=\"abc\" (ion chamber 2)\n") << "window = 1-2\ni0 = I1"
+        << "ENVIRONMENT: I1=\"abc\" is not a number";
     QTest::newRow("live time zero")
         << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5 0") << "window = 1-2\ni0 = I0"
         << "icr of element 2 = counts2 / live_time2 is not finite "
