@@ -8,6 +8,7 @@
 #include <muParser.h>
 
 #include <array>
+#include <cfenv>
 #include <cmath>
 #include <map>
 #include <set>
@@ -444,7 +445,7 @@ namespace {
 
 // The first row where e turned finite inputs into a value that is not
 // finite, or -1.
-int firstDivisionByZero(const CompiledExpression &e, const ColumnBlock &block,
+int firstNotFiniteRow(const CompiledExpression &e, const ColumnBlock &block,
                         const std::vector<double> &values)
 {
     for (size_t r = 0; r < values.size(); ++r) {
@@ -457,6 +458,28 @@ int firstDivisionByZero(const CompiledExpression &e, const ColumnBlock &block,
             return int(r);
     }
     return -1;
+}
+
+// Why e turned the finite inputs of a row into a value that is not finite.
+// A column over another tells by its divisor. A general expression is
+// evaluated again on the row with the floating-point flags cleared and tells
+// only through them: divide-by-zero (x/0, also the pole of log(0)) or
+// overflow (I0^1e308) alone. 0/0 and sqrt(-1) raise only invalid, and two
+// flags at once tell nothing; no cause is then given.
+RecipeRowError::Cause notFiniteCause(CompiledExpression &e, const ColumnBlock &block, size_t row)
+{
+    if (e.form == CompiledExpression::Quotient)
+        return block.columns[size_t(e.columns.back())][row] == 0.0
+                ? RecipeRowError::DivisionByZero
+                : RecipeRowError::Overflow;
+    for (size_t v = 0; v < e.columns.size(); ++v)
+        e.variables[v] = block.columns[size_t(e.columns[v])][row];
+    std::feclearexcept(FE_ALL_EXCEPT);
+    e.parser->Eval();
+    const int raised = std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW);
+    if (raised == FE_DIVBYZERO)
+        return RecipeRowError::DivisionByZero;
+    return raised == FE_OVERFLOW ? RecipeRowError::Overflow : RecipeRowError::Unknown;
 }
 
 void evaluateExpression(CompiledExpression &e, const ColumnBlock &block,
@@ -503,12 +526,13 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
             if (k < 0)
                 continue;
             const int bad
-                = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
+                = firstNotFiniteRow(d->expressions[size_t(k)], block, results[size_t(k)]);
             if (bad >= 0) {
+                CompiledExpression &e = d->expressions[size_t(k)];
                 if (rowError)
                     *rowError = RecipeRowError { block.lines[size_t(bad)], d->recipe.elements[i],
-                                                 QString::fromLatin1(quantities[q]),
-                                                 d->expressions[size_t(k)].text };
+                                                 QString::fromLatin1(quantities[q]), e.text,
+                                                 notFiniteCause(e, block, size_t(bad)) };
                 return false;
             }
         }
@@ -529,8 +553,12 @@ QString rowErrorText(const RecipeRowError &e)
     const QString where = e.line > 0
         ? QCoreApplication::translate("Recordings", "line %1: ").arg(e.line)
         : QString();
-    return QCoreApplication::translate("Recordings",
-                                       "%1%2 of element %3 = %4 is not finite (division by zero)")
+    const char *const texts[] = {
+        QT_TRANSLATE_NOOP("Recordings", "%1%2 of element %3 = %4 is not finite"),
+        QT_TRANSLATE_NOOP("Recordings", "%1%2 of element %3 = %4 is not finite (division by zero)"),
+        QT_TRANSLATE_NOOP("Recordings", "%1%2 of element %3 = %4 is not finite (overflow)"),
+    };
+    return QCoreApplication::translate("Recordings", texts[e.cause])
         .arg(where, e.quantity)
         .arg(e.element)
         .arg(e.expression);

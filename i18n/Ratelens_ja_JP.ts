@@ -834,6 +834,14 @@
         <translation>%1素子 %3 の %2 = %4 が有限ではありません(ゼロ除算)</translation>
     </message>
     <message>
+        <source>%1%2 of element %3 = %4 is not finite</source>
+        <translation>%1素子 %3 の %2 = %4 が有限ではありません</translation>
+    </message>
+    <message>
+        <source>%1%2 of element %3 = %4 is not finite (overflow)</source>
+        <translation>%1素子 %3 の %2 = %4 が有限ではありません(オーバーフロー)</translation>
+    </message>
+    <message>
         <source>no [datasets] section naming the HDF5 datasets</source>
         <translation>HDF5 のデータセットを指定する [datasets] セクションがありません</translation>
     </message>
