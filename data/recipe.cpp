@@ -20,6 +20,19 @@ namespace {
 constexpr int maxElementNumber = 9999;
 constexpr int maxElements = 1000;
 
+// A line, name or expression as a message quotes it. A recipe's line can be
+// of any length, and a message that repeats all of a 200 KB expression buries
+// what it says; its beginning is enough to find it.
+QString quoted(const QString &text)
+{
+    int shown = 80;
+    if (text.size() <= shown)
+        return text;
+    if (text.at(shown - 1).isHighSurrogate())
+        --shown;
+    return text.left(shown) + QStringLiteral("...");
+}
+
 QString withoutComment(const QString &line)
 {
     const int hash = line.indexOf(QLatin1Char('#'));
@@ -44,7 +57,7 @@ QString parseElements(const QString &text, std::vector<int> &elements)
         if (range.size() > 2 || !parseBound(range.first(), a) || !parseBound(range.last(), b)
             || b < a)
             return QStringLiteral("\"%1\" is not an element number or a range a-b of them")
-                .arg(part.trimmed());
+                .arg(quoted(part.trimmed()));
         for (int n = a; n <= b; ++n) {
             if (elements.size() >= size_t(maxElements))
                 return QStringLiteral("more than %1 elements").arg(maxElements);
@@ -64,7 +77,7 @@ QString parseWindow(const QString &text, Recipe &r)
         r.windowHigh = range.at(1).trimmed().toInt(&okB);
     }
     if (!okA || !okB || r.windowLow < 0 || r.windowHigh < r.windowLow)
-        return QStringLiteral("the window \"%1\" is not a range of bins a-b").arg(text);
+        return QStringLiteral("the window \"%1\" is not a range of bins a-b").arg(quoted(text));
     return QString();
 }
 
@@ -82,7 +95,7 @@ QString setKey(const QString &key, const QString &value, Recipe &r)
                                                  : nullptr;
     if (!target)
         return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca or window)")
-            .arg(key);
+            .arg(quoted(key));
     if (value.isEmpty())
         return QStringLiteral("%1 is empty").arg(key);
     *target = value;
@@ -202,12 +215,12 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
         if (line.startsWith(QLatin1Char('['))) {
             inDatasets = line.compare(QLatin1String("[datasets]"), Qt::CaseInsensitive) == 0;
             if (!inDatasets)
-                result.error = QStringLiteral("unknown section %1 (expected [datasets])").arg(line);
+                result.error = QStringLiteral("unknown section %1 (expected [datasets])").arg(quoted(line));
             continue;
         }
         const int eq = line.indexOf(QLatin1Char('='));
         if (eq <= 0) {
-            result.error = QStringLiteral("expected name = value, not \"%1\"").arg(line);
+            result.error = QStringLiteral("expected name = value, not \"%1\"").arg(quoted(line));
             continue;
         }
         const QString key = line.left(eq).trimmed();
@@ -324,7 +337,7 @@ QString parseGeneral(CompiledExpression &e, const QString &rewritten, bool names
             e.parser->Eval();
     } catch (const mu::Parser::exception_type &x) {
         return QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
-                .arg(e.text, QString::fromStdString(x.GetMsg()));
+                .arg(quoted(e.text), QString::fromStdString(x.GetMsg()));
     }
     return QString();
 }
@@ -561,5 +574,5 @@ QString rowErrorText(const RecipeRowError &e)
     return QCoreApplication::translate("Recordings", texts[e.cause])
         .arg(where, e.quantity)
         .arg(e.element)
-        .arg(e.expression);
+        .arg(quoted(e.expression));
 }

@@ -90,6 +90,9 @@ void TestRecipe::parseErrors_data()
         << "i0 = a\n\nicrs = b\n"
         << 3 << "unknown key \"icrs\" (expected elements, i0, icr, sca or window)";
     QTest::newRow("not a key line") << "i0 a\n" << 1 << "expected name = value, not \"i0 a\"";
+    QTest::newRow("a long line, quoted by its beginning")
+            << "i0 " + QString(200000, 'x') << 1
+            << "expected name = value, not \"i0 " + QString(77, 'x') + "...\"";
     QTest::newRow("reversed range")
         << "elements = 4-1\n"
         << 1 << "\"4-1\" is not an element number or a range a-b of them";
@@ -205,6 +208,10 @@ void TestRecipe::notFiniteNamesTheRowAndCause_data()
             << "2 * c{n} / t{n}" << "2 * c2 / t2 is not finite (division by zero)";
     QTest::newRow("an overflow, not a division")
             << "c{n} ^ 1e308" << "c2 ^ 1e308 is not finite (overflow)";
+    QTest::newRow("a long expression, quoted by its beginning")
+            << "c{n} / t{n}" + QString(" + 0 * c{n}").repeated(40)
+            << "c2 / t2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 "
+               "... is not finite (division by zero)";
     QTest::newRow("neither: no cause") << "sqrt(t{n} - c{n})" << "sqrt(t2 - c2) is not finite";
 }
 
