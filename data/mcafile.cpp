@@ -35,6 +35,8 @@ bool parseEnvironment(const QString &text, McaFile &mca)
     const double v = m.captured(2).trimmed().toDouble(&ok);
     if (ok)
         mca.environment.insert(m.captured(1), v);
+    else
+        mca.textEnvironment.insert(m.captured(1), m.captured(2));
     return true;
 }
 
@@ -91,6 +93,18 @@ QString readRows(QIODevice &device, int &lineNumber, McaFile &mca)
     return QString();
 }
 
+// Fewer rows than CHANNELS: says is a file cut short; more is a header that
+// does not describe its data, which is not called truncation.
+QString checkRowCount(int rows, int channels)
+{
+    if (channels <= 0 || rows == channels)
+        return QString();
+    const QString counts = QStringLiteral("%1 rows of data where CHANNELS: says %2")
+                                   .arg(rows)
+                                   .arg(channels);
+    return rows < channels ? QStringLiteral("truncated: ") + counts : counts;
+}
+
 } // namespace
 
 McaFile readMcaFile(QIODevice &device)
@@ -109,10 +123,8 @@ McaFile readMcaFile(QIODevice &device)
             mca.error = checkHeader(mca);
             if (mca.ok())
                 mca.error = readRows(device, lineNumber, mca);
-            if (mca.ok() && channels > 0 && int(mca.counts.front().size()) != channels)
-                mca.error = QStringLiteral("truncated: %1 rows of data where CHANNELS: says %2")
-                                .arg(mca.counts.front().size())
-                                .arg(channels);
+            if (mca.ok())
+                mca.error = checkRowCount(int(mca.counts.front().size()), channels);
             return mca;
         }
         const QString e = headerLine(m.captured(1), m.captured(2), mca, channels);
@@ -163,6 +175,19 @@ QString checkRecipe(const Recipe *recipe, const McaFile &mca)
     return QString();
 }
 
+// An unknown name that is an ENVIRONMENT entry whose value is not a number
+// is known to the file: say what is wrong with its value instead.
+QString compileError(const CompiledRecipe &compiled, const McaFile &mca)
+{
+    for (const QString &name : compiled.unknownNames()) {
+        const auto text = mca.textEnvironment.constFind(name);
+        if (text != mca.textEnvironment.cend())
+            return QStringLiteral("ENVIRONMENT: %1=\"%2\" is not a number")
+                    .arg(name, text.value().left(60));
+    }
+    return compiled.error();
+}
+
 } // namespace
 
 Recipe mcaRecipe(const Recipe &recipe, int elements)
@@ -204,7 +229,7 @@ ScanRead readMcaScan(QIODevice &device, const Recipe *recipe)
     mcaColumns(mca, scan.recipe, scan.columnNames, block);
     CompiledRecipe compiled;
     if (!compiled.compile(scan.recipe, scan.columnNames))
-        scan.error = compiled.error();
+        scan.error = compileError(compiled, mca);
     else if (!appendScanPoints(compiled, block, scan.points, scan.error))
         scan.points.clear();
     return scan;

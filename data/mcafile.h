@@ -27,6 +27,9 @@ struct McaFile
     std::vector<double> realTimes;
     std::vector<double> liveTimes;
     QMap<QString, double> environment;
+    // Entries whose value is not a number (a date, a sample name), with that
+    // value: not names a recipe can use, but named as such when it does.
+    QMap<QString, QString> textEnvironment;
     // counts[e][bin]
     std::vector<std::vector<double>> counts;
     QString error; // the cause, naming the line; empty when ok()

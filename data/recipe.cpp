@@ -8,6 +8,7 @@
 #include <muParser.h>
 
 #include <array>
+#include <cfenv>
 #include <cmath>
 #include <map>
 #include <set>
@@ -18,6 +19,19 @@ namespace {
 // for millions of expressions.
 constexpr int maxElementNumber = 9999;
 constexpr int maxElements = 1000;
+
+// A line, name or expression as a message quotes it. A recipe's line can be
+// of any length, and a message that repeats all of a 200 KB expression buries
+// what it says; its beginning is enough to find it.
+QString quoted(const QString &text)
+{
+    int shown = 80;
+    if (text.size() <= shown)
+        return text;
+    if (text.at(shown - 1).isHighSurrogate())
+        --shown;
+    return text.left(shown) + QStringLiteral("...");
+}
 
 QString withoutComment(const QString &line)
 {
@@ -43,7 +57,7 @@ QString parseElements(const QString &text, std::vector<int> &elements)
         if (range.size() > 2 || !parseBound(range.first(), a) || !parseBound(range.last(), b)
             || b < a)
             return QStringLiteral("\"%1\" is not an element number or a range a-b of them")
-                .arg(part.trimmed());
+                .arg(quoted(part.trimmed()));
         for (int n = a; n <= b; ++n) {
             if (elements.size() >= size_t(maxElements))
                 return QStringLiteral("more than %1 elements").arg(maxElements);
@@ -63,7 +77,7 @@ QString parseWindow(const QString &text, Recipe &r)
         r.windowHigh = range.at(1).trimmed().toInt(&okB);
     }
     if (!okA || !okB || r.windowLow < 0 || r.windowHigh < r.windowLow)
-        return QStringLiteral("the window \"%1\" is not a range of bins a-b").arg(text);
+        return QStringLiteral("the window \"%1\" is not a range of bins a-b").arg(quoted(text));
     return QString();
 }
 
@@ -81,7 +95,7 @@ QString setKey(const QString &key, const QString &value, Recipe &r)
                                                  : nullptr;
     if (!target)
         return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca or window)")
-            .arg(key);
+            .arg(quoted(key));
     if (value.isEmpty())
         return QStringLiteral("%1 is empty").arg(key);
     *target = value;
@@ -201,12 +215,12 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
         if (line.startsWith(QLatin1Char('['))) {
             inDatasets = line.compare(QLatin1String("[datasets]"), Qt::CaseInsensitive) == 0;
             if (!inDatasets)
-                result.error = QStringLiteral("unknown section %1 (expected [datasets])").arg(line);
+                result.error = QStringLiteral("unknown section %1 (expected [datasets])").arg(quoted(line));
             continue;
         }
         const int eq = line.indexOf(QLatin1Char('='));
         if (eq <= 0) {
-            result.error = QStringLiteral("expected name = value, not \"%1\"").arg(line);
+            result.error = QStringLiteral("expected name = value, not \"%1\"").arg(quoted(line));
             continue;
         }
         const QString key = line.left(eq).trimmed();
@@ -323,7 +337,7 @@ QString parseGeneral(CompiledExpression &e, const QString &rewritten, bool names
             e.parser->Eval();
     } catch (const mu::Parser::exception_type &x) {
         return QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
-                .arg(e.text, QString::fromStdString(x.GetMsg()));
+                .arg(quoted(e.text), QString::fromStdString(x.GetMsg()));
     }
     return QString();
 }
@@ -444,7 +458,7 @@ namespace {
 
 // The first row where e turned finite inputs into a value that is not
 // finite, or -1.
-int firstDivisionByZero(const CompiledExpression &e, const ColumnBlock &block,
+int firstNotFiniteRow(const CompiledExpression &e, const ColumnBlock &block,
                         const std::vector<double> &values)
 {
     for (size_t r = 0; r < values.size(); ++r) {
@@ -457,6 +471,28 @@ int firstDivisionByZero(const CompiledExpression &e, const ColumnBlock &block,
             return int(r);
     }
     return -1;
+}
+
+// Why e turned the finite inputs of a row into a value that is not finite.
+// A column over another tells by its divisor. A general expression is
+// evaluated again on the row with the floating-point flags cleared and tells
+// only through them: divide-by-zero (x/0, also the pole of log(0)) or
+// overflow (I0^1e308) alone. 0/0 and sqrt(-1) raise only invalid, and two
+// flags at once tell nothing; no cause is then given.
+RecipeRowError::Cause notFiniteCause(CompiledExpression &e, const ColumnBlock &block, size_t row)
+{
+    if (e.form == CompiledExpression::Quotient)
+        return block.columns[size_t(e.columns.back())][row] == 0.0
+                ? RecipeRowError::DivisionByZero
+                : RecipeRowError::Overflow;
+    for (size_t v = 0; v < e.columns.size(); ++v)
+        e.variables[v] = block.columns[size_t(e.columns[v])][row];
+    std::feclearexcept(FE_ALL_EXCEPT);
+    e.parser->Eval();
+    const int raised = std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW);
+    if (raised == FE_DIVBYZERO)
+        return RecipeRowError::DivisionByZero;
+    return raised == FE_OVERFLOW ? RecipeRowError::Overflow : RecipeRowError::Unknown;
 }
 
 void evaluateExpression(CompiledExpression &e, const ColumnBlock &block,
@@ -503,12 +539,13 @@ bool CompiledRecipe::evaluate(const ColumnBlock &block, std::vector<ElementRates
             if (k < 0)
                 continue;
             const int bad
-                = firstDivisionByZero(d->expressions[size_t(k)], block, results[size_t(k)]);
+                = firstNotFiniteRow(d->expressions[size_t(k)], block, results[size_t(k)]);
             if (bad >= 0) {
+                CompiledExpression &e = d->expressions[size_t(k)];
                 if (rowError)
                     *rowError = RecipeRowError { block.lines[size_t(bad)], d->recipe.elements[i],
-                                                 QString::fromLatin1(quantities[q]),
-                                                 d->expressions[size_t(k)].text };
+                                                 QString::fromLatin1(quantities[q]), e.text,
+                                                 notFiniteCause(e, block, size_t(bad)) };
                 return false;
             }
         }
@@ -529,9 +566,13 @@ QString rowErrorText(const RecipeRowError &e)
     const QString where = e.line > 0
         ? QCoreApplication::translate("Recordings", "line %1: ").arg(e.line)
         : QString();
-    return QCoreApplication::translate("Recordings",
-                                       "%1%2 of element %3 = %4 is not finite (division by zero)")
+    const char *const texts[] = {
+        QT_TRANSLATE_NOOP("Recordings", "%1%2 of element %3 = %4 is not finite"),
+        QT_TRANSLATE_NOOP("Recordings", "%1%2 of element %3 = %4 is not finite (division by zero)"),
+        QT_TRANSLATE_NOOP("Recordings", "%1%2 of element %3 = %4 is not finite (overflow)"),
+    };
+    return QCoreApplication::translate("Recordings", texts[e.cause])
         .arg(where, e.quantity)
         .arg(e.element)
-        .arg(e.expression);
+        .arg(quoted(e.expression));
 }

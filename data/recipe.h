@@ -82,13 +82,16 @@ struct ElementRates
 };
 
 // A row whose value could not be computed: an expression gave infinity or
-// not-a-number from finite values (a division by zero).
+// not-a-number from finite values (a division by zero, an overflow).
 struct RecipeRowError
 {
+    enum Cause { Unknown, DivisionByZero, Overflow };
+
     int line = 0; // the row's line in the file (or point number)
     int element = 0; // element number n
     QString quantity; // "i0", "icr" or "sca"
     QString expression; // the expression for that element
+    Cause cause = Unknown; // as far as it can be told
 };
 
 // A recipe compiled against the column names of one file. The expressions
@@ -120,8 +123,8 @@ public:
     const std::vector<int> &elementNumbers() const;
 
     // Evaluates over a block; out gets one entry per element, each as long as
-    // the block. Returns false with *rowError set at the first row that
-    // divides by zero.
+    // the block. Returns false with *rowError set at the first row whose
+    // value is not finite from finite inputs.
     bool evaluate(const ColumnBlock &block, std::vector<ElementRates> &out,
                   RecipeRowError *rowError) const;
 

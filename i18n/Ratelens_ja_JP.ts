@@ -770,6 +770,10 @@
         <translation>組み込みレシピ %1、計数を計数時間 %2 で割ります</translation>
     </message>
     <message>
+        <source>line %1: the channel header gives no channel count (&apos;%2&apos;), so no later line is read</source>
+        <translation>%1 行目: チャンネル数の見出しからチャンネル数が得られない(「%2」)ため、以降の行は読み込まれません</translation>
+    </message>
+    <message>
         <source>up to %1 fields per line, of which a point table of %2 channel(s) uses %3</source>
         <translation>1行に最大 %1 個のフィールド(%2 チャンネルの点テーブルが使うのは %3 個)</translation>
     </message>
@@ -832,6 +836,14 @@
     <message>
         <source>%1%2 of element %3 = %4 is not finite (division by zero)</source>
         <translation>%1素子 %3 の %2 = %4 が有限ではありません(ゼロ除算)</translation>
+    </message>
+    <message>
+        <source>%1%2 of element %3 = %4 is not finite</source>
+        <translation>%1素子 %3 の %2 = %4 が有限ではありません</translation>
+    </message>
+    <message>
+        <source>%1%2 of element %3 = %4 is not finite (overflow)</source>
+        <translation>%1素子 %3 の %2 = %4 が有限ではありません(オーバーフロー)</translation>
     </message>
     <message>
         <source>no [datasets] section naming the HDF5 datasets</source>

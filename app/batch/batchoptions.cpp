@@ -179,13 +179,12 @@ bool parseSize(const QString &text, QSize &size)
     return true;
 }
 
-// Checks the values that the parser cannot: sizes, names, models and the
-// combinations that make no sense. Returns the usage error, or an empty text.
+// Checks the values that the parser cannot: sizes, names, models, then that
+// there is a file, then the combinations that make no sense. Returns the usage
+// error, or an empty text.
 QString checkOptions(BatchOptions &o, const QString &sizeText, const QString &modelText,
                      bool outputSet, bool plotSet, bool recipeSet)
 {
-    if (o.files.isEmpty())
-        return QStringLiteral("no measurement file given");
     if (!parseSize(sizeText, o.plotSize))
         return QStringLiteral("invalid plot size '%1': expected WxH, for example "
                               "1500x700, each side at most %2 and the height at least 2")
@@ -203,6 +202,10 @@ QString checkOptions(BatchOptions &o, const QString &sizeText, const QString &mo
                               "nonparalyzable or compare")
                 .arg(modelText);
     o.choice = *choice;
+    // Only after the values: an option whose value was left out takes the
+    // file that follows as its value, and the value is then what is wrong.
+    if (o.files.isEmpty())
+        return QStringLiteral("no measurement file given");
     if (o.choice.compare && !o.outputPath.isEmpty())
         return QStringLiteral("--output writes the dead times of one model, not of "
                               "--model compare");

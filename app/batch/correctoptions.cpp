@@ -7,6 +7,8 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 
+#include <cmath>
+
 namespace {
 
 QString description()
@@ -67,17 +69,35 @@ QString description()
             "points were left uncorrected.");
 }
 
-bool parseList(const QString &text, QVector<double> &values)
+// Whether a field that is not a usable number was meant as one that is not
+// finite: Qt reads "nan" and "inf", but refuses a signed "-nan" and returns
+// inf with a failure for a number beyond the range of double (1e999).
+bool isNonFinite(const QString &field, double value)
+{
+    if (!std::isfinite(value))
+        return true;
+    const bool sign = field.startsWith(QLatin1Char('-')) || field.startsWith(QLatin1Char('+'));
+    return sign && std::isnan(field.mid(1).toDouble());
+}
+
+// "T[,T...]" of the option named into values. A nan or inf typed in is no
+// dead time at all; it is refused here, naming what was typed, rather than
+// reaching the correction as a dead time that is "not known".
+QString parseList(const char *option, const QString &text, QVector<double> &values)
 {
     values.clear();
-    for (const QString &field : text.split(QLatin1Char(','))) {
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QString field = item.trimmed();
         bool ok = false;
-        const double v = field.trimmed().toDouble(&ok);
+        const double v = field.toDouble(&ok);
+        if (isNonFinite(field, v))
+            return QStringLiteral("%1: '%2' is not a finite number")
+                    .arg(QLatin1String(option), field);
         if (!ok)
-            return false;
+            return QStringLiteral("--tau0, --tau and --d0 take numbers separated by commas");
         values.append(v);
     }
-    return true;
+    return QString();
 }
 
 struct Parsed
@@ -86,7 +106,10 @@ struct Parsed
     bool modelSet = false, tau0Set = false, tauSet = false, d0Set = false, fromSet = false;
 };
 
-QString checkDeadTimeOptions(CorrectOptions &o, const Parsed &p)
+// Each value on its own. An option whose value was left out takes the scan
+// that follows as its value, so these come before the check that a scan is
+// given: the value is then what is wrong.
+QString checkValues(CorrectOptions &o, const Parsed &p)
 {
     if (p.modelSet) {
         o.model = parseDeadTimeModel(p.model);
@@ -94,32 +117,42 @@ QString checkDeadTimeOptions(CorrectOptions &o, const Parsed &p)
             return QStringLiteral("unknown model '%1': expected paralyzable or nonparalyzable")
                     .arg(p.model);
     }
+    if (p.fromSet) {
+        if (p.from != QLatin1String("icr") && p.from != QLatin1String("sca"))
+            return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
+        o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
+    }
+    QString problem = p.tau0Set ? parseList("--tau0", p.tau0, o.tau0s) : QString();
+    if (problem.isEmpty() && p.tauSet)
+        problem = parseList("--tau", p.tau, o.taus);
+    if (problem.isEmpty() && p.d0Set)
+        problem = parseList("--d0", p.d0, o.d0s);
+    return problem;
+}
+
+QString checkDeadTimeOptions(const CorrectOptions &o, const Parsed &p)
+{
     const bool typed = p.tau0Set || p.tauSet || p.d0Set;
     if (!o.deadTimesPath.isEmpty())
         return typed ? QStringLiteral("--dead-times and typed-in dead times exclude each other")
                      : QString();
     if (!p.tau0Set || !p.modelSet)
         return QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau0");
-    if (!parseList(p.tau0, o.tau0s) || (p.tauSet && !parseList(p.tau, o.taus))
-        || (p.d0Set && !parseList(p.d0, o.d0s)))
-        return QStringLiteral("--tau0, --tau and --d0 take numbers separated by commas");
     return QString();
 }
 
 QString checkOptions(CorrectOptions &o, const Parsed &p)
 {
+    QString problem = checkValues(o, p);
+    if (!problem.isEmpty())
+        return problem;
     if (o.scans.isEmpty())
         return QStringLiteral("no scan given");
     if (!o.outputPath.isEmpty() && !o.outputDir.isEmpty())
         return QStringLiteral("-o and --output-dir exclude each other");
     if (!o.outputPath.isEmpty() && o.scans.size() > 1)
         return QStringLiteral("-o names the output of one scan; use --output-dir for several");
-    if (p.fromSet) {
-        if (p.from != QLatin1String("icr") && p.from != QLatin1String("sca"))
-            return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
-        o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
-    }
-    const QString problem = checkDeadTimeOptions(o, p);
+    problem = checkDeadTimeOptions(o, p);
     if (problem.isEmpty() && o.source == CorrectionSource::Sca && o.deadTimesPath.isEmpty()
         && o.taus.isEmpty())
         return QStringLiteral("--from sca needs the amplifier's dead time --tau");

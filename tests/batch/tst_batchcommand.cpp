@@ -85,6 +85,20 @@ void TestBatchCommand::exitStatusAndMessages_data()
     QTest::newRow("one spectrum") << QStringList(case01Files().mid(0, 1)) << 1
                                   << "no estimation: 1 measurement point(s)" << 0;
     QTest::newRow("no arguments") << QStringList() << 2 << "no measurement file given" << 0;
+    // A value left out: the option takes the file after it.
+    QTest::newRow("model without its value")
+            << QStringList { "--model", "Ti_I0scan_1.dat", "-o", "out.dat" } << 2
+            << "unknown model 'Ti_I0scan_1.dat'" << 0;
+    QTest::newRow("correct: model without its value")
+            << QStringList { "correct", "--tau0", "1e-6", "--model", "scan.xdi" } << 2
+            << "correct: unknown model 'scan.xdi'" << 0;
+    QTest::newRow("correct: tau0 not a finite number")
+            << QStringList { "correct", "--model", "paralyzable", "--tau0", "1e-6,-nan", "s.xdi" }
+            << 2 << "correct: --tau0: '-nan' is not a finite number" << 0;
+    QTest::newRow("correct: d0 infinite")
+            << QStringList { "correct", "--model", "paralyzable", "--tau0", "1e-6", "--d0", "inf",
+                             "s.xdi" }
+            << 2 << "correct: --d0: 'inf' is not a finite number" << 0;
     QTest::newRow("unknown option") << (case01Files() << QStringLiteral("--bogus")) << 2
                                     << "Unknown option 'bogus'" << 0;
     QTest::newRow("bad size") << (case01Files() << QStringLiteral("--plot") << QStringLiteral("p.png")

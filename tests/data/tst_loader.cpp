@@ -173,6 +173,14 @@ void TestLoader::remarksOfTheOnePass_data()
     QTest::newRow("lines after a header of no channels")
             << QByteArray("1 2 3\n# Channels : 0\n1 2 3 4\n")
             << passedOver(wider.arg(4).arg(1).arg(3));
+    // No point at all: the header that stopped the read is named instead.
+    QTest::newRow("no point after a header of no channels")
+            << QByteArray("# Comment\n#  channels :  0 # none\n1000 990 900 5\n")
+            << "line 2: the channel header gives no channel count ('0'), so no later line is read";
+    QTest::newRow("no point after a header that is no count, past a byte order mark")
+            << QByteArray("\xef\xbb\xbf# Channels : 2.5\n1 2 3 4 5\n")
+            << "line 1: the channel header gives no channel count ('2.5'), so no later line is "
+               "read";
     QTest::newRow("carriage returns between fields before the first point")
             << QByteArray("# Channels : 2\n1\r2\r3\r4\r5\r6\r7\n1 2 3 4 5\n")
             << passedOver(wider.arg(7).arg(2).arg(5));

@@ -33,7 +33,8 @@ private slots:
     void evaluate_data();
     void evaluate();
     void unknownNames();
-    void divisionByZeroNamesTheRow();
+    void notFiniteNamesTheRowAndCause_data();
+    void notFiniteNamesTheRowAndCause();
     void valuesNotFiniteInTheFilePassThrough();
     void builtin_data();
     void builtin();
@@ -89,6 +90,9 @@ void TestRecipe::parseErrors_data()
         << "i0 = a\n\nicrs = b\n"
         << 3 << "unknown key \"icrs\" (expected elements, i0, icr, sca or window)";
     QTest::newRow("not a key line") << "i0 a\n" << 1 << "expected name = value, not \"i0 a\"";
+    QTest::newRow("a long line, quoted by its beginning")
+            << "i0 " + QString(200000, 'x') << 1
+            << "expected name = value, not \"i0 " + QString(77, 'x') + "...\"";
     QTest::newRow("reversed range")
         << "elements = 4-1\n"
         << 1 << "\"4-1\" is not an element number or a range a-b of them";
@@ -193,18 +197,38 @@ void TestRecipe::unknownNames()
              qPrintable(syntax.error()));
 }
 
-void TestRecipe::divisionByZeroNamesTheRow()
+void TestRecipe::notFiniteNamesTheRowAndCause_data()
 {
-    const RecipeParse p = parseRecipe("elements = 1-2\ni0 = I0\nicr = c{n} / t{n}\nsca = c{n}");
+    QTest::addColumn<QString>("icr");
+    QTest::addColumn<QString>("message"); // of row 11, element 2, after "line 11: icr of ... = "
+
+    QTest::newRow("a column over a zero one") << "c{n} / t{n}"
+                                              << "c2 / t2 is not finite (division by zero)";
+    QTest::newRow("a zero divisor in an expression")
+            << "2 * c{n} / t{n}" << "2 * c2 / t2 is not finite (division by zero)";
+    QTest::newRow("an overflow, not a division")
+            << "c{n} ^ 1e308" << "c2 ^ 1e308 is not finite (overflow)";
+    QTest::newRow("a long expression, quoted by its beginning")
+            << "c{n} / t{n}" + QString(" + 0 * c{n}").repeated(40)
+            << "c2 / t2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 + 0 * c2 "
+               "... is not finite (division by zero)";
+    QTest::newRow("neither: no cause") << "sqrt(t{n} - c{n})" << "sqrt(t2 - c2) is not finite";
+}
+
+void TestRecipe::notFiniteNamesTheRowAndCause()
+{
+    QFETCH(QString, icr);
+    QFETCH(QString, message);
+    const RecipeParse p = parseRecipe("elements = 1-2\ni0 = I0\nicr = " + icr + "\nsca = c{n}");
     CompiledRecipe compiled;
     QVERIFY(compiled.compile(p.recipe, { "I0", "c1", "c2", "t1", "t2" }));
+    // Element 2 at line 11: c2 = 7 over t2 = 0; elsewhere every value is fine.
     const ColumnBlock block
-        = blockOf({ { 1, 2, 3 }, { 5, 5, 5 }, { 0, 7, 0 }, { 1, 1, 1 }, { 2, 0, 2 } });
+        = blockOf({ { 1, 2, 3 }, { 1, 1, 1 }, { 1, 7, 1 }, { 1, 1, 1 }, { 2, 0, 2 } });
     std::vector<ElementRates> rates;
     RecipeRowError e;
     QVERIFY(!compiled.evaluate(block, rates, &e));
-    QCOMPARE(rowErrorText(e),
-             QString("line 11: icr of element 2 = c2 / t2 is not finite (division by zero)"));
+    QCOMPARE(rowErrorText(e), "line 11: icr of element 2 = " + message);
 }
 
 void TestRecipe::valuesNotFiniteInTheFilePassThrough()

@@ -239,6 +239,8 @@ void TestRecordings::mcaErrors_data()
 
     QTest::newRow("truncated") << mcaText(QByteArray(), 5) << "window = 1-2\ni0 = I0"
                                << "truncated: 5 rows of data where CHANNELS: says 8";
+    QTest::newRow("more rows than channels") << mcaText(QByteArray(), 11) << "window = 1-2\ni0 = I0"
+                                             << "11 rows of data where CHANNELS: says 8";
     QTest::newRow("cut inside a row")
         << mcaText().left(mcaText().size() - 3) << "window = 1-2\ni0 = I0"
         << "line 15: 1 fields where the file has 2 elements";
@@ -254,6 +256,9 @@ void TestRecordings::mcaErrors_data()
         << "the window 2-8 goes beyond the 8 bins of the spectra";
     QTest::newRow("unknown environment entry") << mcaText() << "window = 1-2\ni0 = I1"
                                                << "unknown name I1";
+    QTest::newRow("environment entry not a number")
+        << mcaText("ENVIRONMENT: I1=\"abc\" (ion chamber 2)\n") << "window = 1-2\ni0 = I1"
+        << "ENVIRONMENT: I1=\"abc\" is not a number";
     QTest::newRow("live time zero")
         << mcaText().replace("LIVE_TIME: 5 8", "LIVE_TIME: 5 0") << "window = 1-2\ni0 = I0"
         << "icr of element 2 = counts2 / live_time2 is not finite "
