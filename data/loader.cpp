@@ -80,6 +80,10 @@ PointTableSink pointTableSink(PointSet &points, RowBlock &rows, const TraceSink 
             if (report->notNumberLines++ == 0)
                 report->firstNotNumberLine = line;
         };
+        sink.onStoppingHeader = [report](int line, const QString &value) {
+            report->stoppingHeaderLine = line;
+            report->stoppingHeaderValue = value;
+        };
     }
     // Room for the points of the file is made at its first point, when the
     // channel count is known: one per line left, but never more numbers
@@ -118,38 +122,6 @@ QString idLine()
     return debugLine("ID", QString::fromLatin1(channelHeaderKey));
 }
 
-// The channel header that stopped the read of a table without points, named
-// with its line. The reader takes the count of the first header whose count
-// is not 1 and, when that is none or less ("0", "-1", "abc", "2.5"), reads
-// no later line. Looked for here, only after a read that gave no point, so
-// that reading a table costs nothing more. Empty when no header stopped it.
-QString stoppingHeader(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return QString();
-    const QString key = QString::fromLatin1(channelHeaderKey);
-    for (int line = 1; !file.atEnd(); ++line) {
-        QByteArray bytes = file.readLine();
-        if (line == 1 && bytes.startsWith("\xef\xbb\xbf")) // as the reader's decoding does
-            bytes.remove(0, 3);
-        const QString text = QString::fromLatin1(bytes).simplified();
-        if (!text.startsWith(key, Qt::CaseInsensitive))
-            continue;
-        const QString value = text.mid(key.size()).section(QLatin1Char('#'), 0, 0).trimmed();
-        const int channels = value.toInt(nullptr, 10);
-        if (channels != 1)
-            return channels > 1 ? QString()
-                                : QCoreApplication::translate(
-                                          "Recordings",
-                                          "line %1: the channel header gives no channel count "
-                                          "('%2'), so no later line is read")
-                                          .arg(line)
-                                          .arg(value.left(80));
-    }
-    return QString();
-}
-
 // Says what the point-table read of report's file passed over, if anything:
 // from what the read saw, or where it could not see everything (text that is
 // not plain ASCII, a file beyond maxRemarkBytes) by a look of its own.
@@ -158,11 +130,16 @@ void addTableRemarks(FileReport &report, const PointSet &points, int first,
 {
     if (!report.open.opened())
         return;
-    // The remarks would describe lines as a table of one channel reads them,
-    // which the reader never read.
-    const QString header = report.gavePoints() ? QString() : stoppingHeader(report.path);
-    if (!header.isEmpty()) {
-        report.warnings.append(header);
+    // A table without points after a header of no channels: the remarks
+    // would describe lines as a table of one channel reads them, which the
+    // reader never read.
+    if (!report.gavePoints() && report.stoppingHeaderLine > 0) {
+        report.warnings.append(
+                QCoreApplication::translate("Recordings",
+                                            "line %1: the channel header gives no channel count "
+                                            "('%2'), so no later line is read")
+                        .arg(report.stoppingHeaderLine)
+                        .arg(report.stoppingHeaderValue.left(80)));
         return;
     }
     const int channels = report.gavePoints() ? points.at(first).icrs.size() : 1;

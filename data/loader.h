@@ -22,6 +22,10 @@ struct FileReport
     // counts as 0), and the first of them, from 1.
     int notNumberLines = 0;
     int firstNotNumberLine = 0;
+    // A point table's channel header that gave no channel count, after which
+    // no line was read: its line (0: none) and its value.
+    int stoppingHeaderLine = 0;
+    QString stoppingHeaderValue;
     // Why a file that a new reader took gave nothing: the cause, naming the
     // line or dataset ("line 12: field 3 \"x\" is not a number").
     QString error;

@@ -46,17 +46,24 @@ bool isChannelHeader(const char *begin, const char *end)
     return true;
 }
 
-// The channel count of a header line (simplified).
-int headerChannelCount(const char *begin, const char *end)
+// The value of a header line (simplified): what follows the key up to a
+// "#", without the blanks around it, which the toolkit trims.
+std::pair<const char *, const char *> headerValue(const char *begin, const char *end)
 {
     const char *value = begin + headerKeyLength;
     if (const void *hash = std::memchr(value, '#', std::size_t(end - value)))
         end = static_cast<const char *>(hash);
-    // The value may carry blanks around it; the toolkit trims them.
     const char *b = skipAsciiSpace(value, end);
     const char *e = end;
     while (e != b && isAsciiSpace(e[-1]))
         --e;
+    return { b, e };
+}
+
+// The channel count of a header line (simplified).
+int headerChannelCount(const char *begin, const char *end)
+{
+    const auto [b, e] = headerValue(begin, end);
     return b == e ? 0 : latin1ToInt(b, e);
 }
 
@@ -195,6 +202,10 @@ public:
                 m_sink.onTrace(QString::fromLatin1(p, int(lineEnd - p)), isHeader);
             if (isHeader) {
                 m_channels = headerChannelCount(p, lineEnd);
+                if (m_channels <= 0 && m_sink.onStoppingHeader) {
+                    const auto [b, e] = headerValue(p, lineEnd);
+                    m_sink.onStoppingHeader(m_line, QString::fromLatin1(b, int(e - b)));
+                }
                 return true;
             }
         }
@@ -452,6 +463,8 @@ void readPointTableReference(QIODevice &device, const PointTableSink &sink)
                 if (hash >= 0)
                     value.truncate(hash);
                 channels = value.toInt(nullptr, 10);
+                if (channels <= 0 && sink.onStoppingHeader)
+                    sink.onStoppingHeader(lineNumber, value.trimmed());
                 continue;
             }
         }

@@ -35,6 +35,9 @@ struct PointTableSink
     std::function<void(qint64 lines, qint64 bytes)> onSize;
     std::function<void(const QString &line, bool isHeader)> onTrace;
     std::function<void(int line)> onNotNumber;
+    // A channel header at line gave no channel count (value is its text, as
+    // "0", "-1" or "abc"): no later line of the file is read.
+    std::function<void(int line, const QString &value)> onStoppingHeader;
     // Where set, the file reader also looks at every line of a file of plain
     // ASCII text of up to maxRemarkBytes for what the read passes over, on the
     // same pass, and marks the scan complete; otherwise it is left incomplete.
