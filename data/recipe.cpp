@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <muParser.h>
 
@@ -206,6 +207,9 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
     RecipeParse result;
     Recipe &r = result.recipe;
     bool inDatasets = false;
+    // A key given twice is a recipe pasted into another, or two recipes one
+    // after the other: which line holds cannot be told, so neither is taken.
+    QSet<QString> keys;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int i = 0; i < lines.size() && result.ok(); ++i) {
         const QString line = withoutComment(lines.at(i));
@@ -225,10 +229,16 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
         }
         const QString key = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
-        if (inDatasets)
+        if (inDatasets) {
             r.datasets.emplace_back(key, value);
+            continue;
+        }
+        const QString name = key.toLower();
+        if (keys.contains(name))
+            result.error = QStringLiteral("%1 is given twice").arg(quoted(name));
         else
-            result.error = setKey(key.toLower(), value, r);
+            result.error = setKey(name, value, r);
+        keys.insert(name);
     }
     if (!result.ok())
         return result;

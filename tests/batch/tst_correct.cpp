@@ -357,17 +357,23 @@ void TestCorrect::recipeWithoutIcr()
 void TestCorrect::deadTimesByElement_data()
 {
     QTest::addColumn<QVector<int>>("elements");
-    QTest::addColumn<bool>("recipeKept"); // the fit's recipe in the file's provenance
+    // The file's provenance recipe: the fit's own ("" keeps it), none ("-"),
+    // or another text in its place.
+    QTest::addColumn<QString>("recipe");
     QTest::addColumn<QString>("message"); // empty: corrected
+    const QString noGuess = QStringLiteral("the dead times cover 2 channel(s), the scan has 1 "
+                                           "elements, and the file does not say which element "
+                                           "each channel was");
     QTest::newRow("scan without element 1: element 2 by its number")
-            << QVector<int> { 2 } << true << QString();
+            << QVector<int> { 2 } << QString() << QString();
     QTest::newRow("an element the fit had not")
-            << QVector<int> { 2, 3 } << true
+            << QVector<int> { 2, 3 } << QString()
             << "element 3 has no dead times: they were measured on elements 1, 2";
-    QTest::newRow("no recipe in the file: no guess")
-            << QVector<int> { 2 } << false
-            << "the dead times cover 2 channel(s), the scan has 1 elements, and the file does "
-               "not say which element each channel was";
+    QTest::newRow("no recipe in the file: no guess") << QVector<int> { 2 } << "-" << noGuess;
+    QTest::newRow("two recipes of one fit, one after the other: no guess")
+            << QVector<int> { 2 }
+            << "elements = 1-2\ni0 = I0\nsca = OCR{n}\nelements = 2-3\ni0 = I0\nsca = OCR{n}\n"
+            << noGuess;
 }
 
 // The dead times fitted on elements 1 and 2 correct each element of a scan
@@ -375,7 +381,7 @@ void TestCorrect::deadTimesByElement_data()
 void TestCorrect::deadTimesByElement()
 {
     QFETCH(QVector<int>, elements);
-    QFETCH(bool, recipeKept);
+    QFETCH(QString, recipe);
     QFETCH(QString, message);
     QTemporaryDir dir;
     const QString calibration =
@@ -384,8 +390,10 @@ void TestCorrect::deadTimesByElement()
                                            calibration });
     QJsonObject root = QJsonDocument::fromJson(fit.out.toUtf8()).object();
     QJsonObject provenance = root.value(QStringLiteral("provenance")).toObject();
-    if (!recipeKept)
+    if (recipe == QLatin1String("-"))
         provenance.remove(QStringLiteral("recipe"));
+    else if (!recipe.isEmpty())
+        provenance.insert(QStringLiteral("recipe"), recipe);
     root.insert(QStringLiteral("provenance"), provenance);
     const QString json = write(dir, QStringLiteral("dt.json"), QJsonDocument(root).toJson());
     const QString scan = write(dir, QStringLiteral("scan.dat"),

@@ -104,6 +104,9 @@ void TestRecipe::parseErrors_data()
     QTest::newRow("no i0") << "icr = a\nsca = b\n" << 0 << "no i0 expression";
     QTest::newRow("no sca") << "i0 = a\nicr = b\n" << 0 << "no sca expression";
     QTest::newRow("no icr: a fit needs one") << "i0 = a\nsca = b\n" << 0 << "no icr expression";
+    QTest::newRow("a key given twice, as in two recipes one after the other")
+            << "elements = 1-2\ni0 = a\nicr = b\nsca = c\nElements = 3-4\n" << 5
+            << "elements is given twice";
 }
 
 void TestRecipe::parseErrors()
