@@ -70,7 +70,8 @@ QString formatStreamDouble(double v)
 
 QByteArray formatResultsFile(const QVector<double> &tau0s, const QVector<double> &taus)
 {
-    QByteArray out("# Deadtime data\r\nPreamp:");
+    QByteArray out(resultsFileFirstLine);
+    out += "\r\nPreamp:";
     for (double v : tau0s) {
         out += ' ';
         out += formatStreamDouble(v).toLatin1();

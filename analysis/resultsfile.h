@@ -9,6 +9,9 @@
 // digits, locale-neutral ("inf", "-inf", "nan" for the non-finite values).
 QString formatStreamDouble(double v);
 
+// The first line of the results file, which tells it from a measurement.
+constexpr char resultsFileFirstLine[] = "# Deadtime data";
+
 // The results file: "# Deadtime data", "Preamp:" and "Amp:" lines, CR LF ends.
 QByteArray formatResultsFile(const QVector<double> &tau0s, const QVector<double> &taus);
 

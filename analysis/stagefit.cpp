@@ -296,9 +296,16 @@ int weightedJacobian(CBLAS_TRANSPOSE_t trans, const gsl_vector *x, const gsl_vec
     return GSL_SUCCESS;
 }
 
-// Weights from the measured values, and in the same pass the normal sums at
-// (pp, q) with those weights, where the first pass of the solver starts.
-NormalSums weightByData(ScaledData &d, double pp, double q)
+// What a pass's weights are taken from: the measured values, which is all
+// there is before a fit, or the model of the pass before.
+enum class WeightBy { Data, Model };
+
+// Sets the weights and, in the same pass, the normal sums at (pp, q) with
+// them, where the next pass of the solver starts. Counting noise has a
+// variance proportional to the expected count, which a weight by the data
+// or by the model estimates.
+template<WeightBy by>
+NormalSums setWeights(ScaledData &d, double pp, double q)
 {
     double *sqrtW = d.sqrtWeights.data();
     NormalSums s;
@@ -307,24 +314,8 @@ NormalSums weightByData(ScaledData &d, double pp, double q)
         const double eta = d.y[i] * d.yScale;
         double g, dg;
         lawOf(d.model, q * xi, g, dg);
-        sqrtW[i] = 1.0 / std::sqrt(atLeastFloor(eta));
+        sqrtW[i] = 1.0 / std::sqrt(atLeastFloor(by == WeightBy::Data ? eta : pp * xi * g));
         addPoint(s, sqrtW[i], pp, xi, eta, g, dg);
-    }
-    return s;
-}
-
-// Weights from the model at (pp, q), and in the same pass the normal sums
-// there with those weights, where the next pass of the solver starts.
-NormalSums weightByModel(ScaledData &d, double pp, double q)
-{
-    double *sqrtW = d.sqrtWeights.data();
-    NormalSums s;
-    for (int i = 0; i < d.n; ++i) {
-        const double xi = d.x[i] * d.xScale;
-        double g, dg;
-        lawOf(d.model, q * xi, g, dg);
-        sqrtW[i] = 1.0 / std::sqrt(atLeastFloor(pp * xi * g));
-        addPoint(s, sqrtW[i], pp, xi, d.y[i] * d.yScale, g, dg);
     }
     return s;
 }
@@ -687,14 +678,14 @@ StageFit fitExactStage(DeadTimeModel model, FitStage stage, const double *x, con
         fail(fit, FitFailure::NoConvergence, QStringLiteral("out of memory"));
         return fit;
     }
-    const NormalSums atDataStart = weightByData(data, pp, q);
+    const NormalSums atDataStart = setWeights<WeightBy::Data>(data, pp, q);
     Solution sol = solve(work, data, pp, q, 1e-5, 1e-8, atDataStart);
     fit.iterations = sol.steps;
     QString why;
     if (sol.end == SolverEnd::OutOfIterations || sol.end == SolverEnd::NotFinite) {
         why = solverFailure(sol);
     } else {
-        const NormalSums atStart = weightByModel(data, sol.pp, sol.q);
+        const NormalSums atStart = setWeights<WeightBy::Model>(data, sol.pp, sol.q);
         sol = solve(work, data, sol.pp, sol.q, 1e-10, 1e-12, atStart);
         fit.iterations += sol.steps;
         why = solverFailure(sol);

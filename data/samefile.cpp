@@ -15,6 +15,12 @@ bool sameFile(const QString &a, const QString &b)
     if (::stat(QFile::encodeName(a).constData(), &sa) == 0
         && ::stat(QFile::encodeName(b).constData(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    return QDir::cleanPath(QFileInfo(a).absoluteFilePath())
-            == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+    return fileKey(a) == fileKey(b);
+}
+
+QString fileKey(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }

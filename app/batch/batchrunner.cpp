@@ -69,9 +69,6 @@ bool reportFile(const BatchOptions &o, const FileReport &file, QTextStream &err)
     return file.error.isEmpty();
 }
 
-// The first line of the results file this command writes with -o.
-const char resultsFileFirstLine[] = "# Deadtime data";
-
 // A results file read as a point table gives a point of one channel per line,
 // which narrows every other file's points to channel 0; a second run over
 // "*.dat" in the folder of the first one's -o would meet it.

@@ -6,6 +6,7 @@
 #include "deadtimesfile.h"
 #include "hdf5columns.h"
 #include "hdf5scancorrection.h"
+#include "samefile.h"
 #include "scancorrection.h"
 
 #include <QDir>
@@ -128,15 +129,6 @@ QString outputOf(const CorrectOptions &o, const QString &scan)
     if (givesHdf5(o, scan))
         return correctedHdf5Path(scan, o.outputDir);
     return o.outputPath.isEmpty() ? correctedScanPath(scan, o.outputDir) : o.outputPath;
-}
-
-// Where a path leads: the file itself through links where it exists, the
-// cleaned absolute path where it does not yet.
-QString fileKey(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
 // The output is named after the scan's base name alone, so d1/scan.xdi and
