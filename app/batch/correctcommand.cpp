@@ -9,9 +9,7 @@
 #include "samefile.h"
 #include "scancorrection.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QTextStream>
 
