@@ -6,7 +6,7 @@
 // the corrections (before the yardstick reads the whole file) is reported as
 // the counter peak_rss_mb. Beside it a wide scan of 10,000 elements.
 #include "benchsupport.h"
-#include "scancorrection.h"
+#include "scanfile.h"
 
 #include <QCoreApplication>
 #include <QFile>

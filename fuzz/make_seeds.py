@@ -170,7 +170,7 @@ def h5_string(text):
 
 
 def hdf5reply_seeds():
-    """Replies of the HDF5 helper (data/hdf5reply.h), after the byte that
+    """Replies of the HDF5 helper (readers/hdf5reply.h), after the byte that
     tells the fuzz target how many columns were asked for."""
     head = b'RLH5R001'
     columns = struct.pack('=BIQ', 0, 2, 3) + struct.pack('=6d', 1, 2, 3, -4, float('inf'), 0.5)

@@ -3,7 +3,7 @@
 
 #include "deadtimesfile.h"
 #include "hdf5columns.h"
-#include "scancorrection.h"
+#include "scanfile.h"
 
 #include "plotdata.h"
 #include "residualplot.h"

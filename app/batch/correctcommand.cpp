@@ -7,7 +7,7 @@
 #include "hdf5columns.h"
 #include "hdf5scancorrection.h"
 #include "samefile.h"
-#include "scancorrection.h"
+#include "scanfile.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // ratelens-h5read: reads the datasets of one HDF5 file for the window or the
 // batch command, which start it with a job on standard input and take the
-// columns from standard output (data/hdf5reply.h); or writes a copy of an HDF5
+// columns from standard output (readers/hdf5reply.h); or writes a copy of an HDF5
 // scan with computed columns added, taken from standard input as they come.
 // It runs the HDF5 library apart from them: a file that crashes or hangs the
 // library ends only this process. Not meant to be run by hand.

@@ -5,10 +5,6 @@
 
 #include <QString>
 
-// How far into a file the HDF5 signature is looked for (after a user block
-// of up to 2 KiB), as when files are loaded.
-constexpr int hdf5SignatureReach = 2048 + 8;
-
 enum class Hdf5ScanOutput {
     ColumnFile, // as for a column file: the scan's datasets, then the added columns
     Hdf5File, // a new HDF5 file: the scan's objects, and the added columns in /dtc

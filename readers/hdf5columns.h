@@ -42,6 +42,10 @@ struct Hdf5RowRange
 // after a user block at 512, 1024, 2048, ... as far as head reaches.
 bool looksLikeHdf5(const QByteArray &head);
 
+// How many first bytes looksLikeHdf5 needs to see the signature behind a user
+// block of up to 2 KiB.
+constexpr int hdf5SignatureReach = 2048 + 8;
+
 // Reads the requested datasets of an HDF5 file in a separate process (the helper
 // program ratelens-h5read), so that a crafted file that crashes or hangs the HDF5
 // library cannot take the window down. Integer and floating datasets of any width

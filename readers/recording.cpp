@@ -15,9 +15,6 @@
 
 namespace {
 
-// Enough for the HDF5 signature behind a user block of up to 2 KiB.
-constexpr int headBytes = 2048 + 8;
-
 bool looksLikeMca(const QByteArray &head)
 {
     return head.startsWith("VERSION:");
@@ -72,7 +69,7 @@ QByteArray recordingHead(const QString &path)
         return QByteArray();
     // Raw: the HDF5 signature holds a CR LF that text mode would fold.
     file.setTextModeEnabled(false);
-    return file.read(headBytes);
+    return file.read(hdf5SignatureReach);
 }
 
 FileReport loadRecording(const QString &path, RecordingKind kind, PointSet &points,

@@ -108,9 +108,3 @@ QStringList correctionColumnNames(int n, const QStringList &roiColumns);
 // Where the corrected copy of a scan goes: into dir when one is given, else
 // beside the scan, as <base name>_dtc.tsv.
 QString correctedScanPath(const QString &scan, const QString &dir = QString());
-
-// Corrects the file scan into the file output, which is replaced only by a
-// complete correction: on any error it is left as it was. The scan itself is
-// never written to. An HDF5 scan (correctHdf5ScanFile) also gives a column file.
-ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QString &scan,
-                                     const QString &output);

@@ -5,15 +5,11 @@
 #include "columnfile.h"
 #include "decimaltext.h"
 #include "hdf5columns.h"
-#include "hdf5scancorrection.h"
-#include "samefile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -817,32 +813,4 @@ QString correctedScanPath(const QString &scan, const QString &dir)
     const QFileInfo info(scan);
     const QString name = info.completeBaseName() + QStringLiteral("_dtc.tsv");
     return QDir(dir.isEmpty() ? info.path() : dir).filePath(name);
-}
-
-ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QString &scan,
-                                     const QString &output)
-{
-    ScanCorrectionReport report;
-    QFile in(scan);
-    if (!in.open(QIODevice::ReadOnly)) {
-        report.error = in.errorString();
-        return report;
-    }
-    if (looksLikeHdf5(in.peek(hdf5SignatureReach)))
-        return correctHdf5ScanFile(setup, scan, output, Hdf5ScanOutput::ColumnFile);
-    if (sameFile(scan, output)) {
-        report.error = QStringLiteral("the output would overwrite the scan");
-        return report;
-    }
-    QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly)) {
-        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
-        return report;
-    }
-    report = correctScan(setup, in, out);
-    if (!report.ok())
-        out.cancelWriting();
-    else if (!out.commit())
-        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
-    return report;
 }

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "loader.h"
+#include "loadreport.h"
 #include "recipe.h"
 
 #include <QByteArray>
 #include <QStringList>
 
 #include <vector>
+
+class PointSet;
 
 // Recordings as beamlines write them, besides the two native formats: column
 // files (XDI and others) and multi-element MCA files through a recipe, and
