@@ -163,7 +163,7 @@ double gaussNewtonGain(const NormalSums &s)
 // set the weights left the sums atStart. Ends when every parameter moves by
 // less than xtol of itself, when the gradient vanishes to gtol, when what a
 // further step could gain is below what the sum over the points can resolve,
-// or, stalled, when the trust region finds no lower chi^2 any more.
+// or, stalled, when the trust region finds no lower chi^2 nearby.
 class ScaledLawPass : public LeastSquaresPass
 {
 public:
@@ -286,8 +286,8 @@ struct Solution
     PassResult run;
 };
 
-Solution solve(const ScaledData &d, double p, double q, double xtol, double gtol,
-               const NormalSums &atStart)
+Solution solvePass(const ScaledData &d, double p, double q, double xtol, double gtol,
+                   const NormalSums &atStart)
 {
     ScaledLawPass pass(d, p, q, xtol, gtol, atStart);
     const double start[2] = { p, q };
@@ -453,14 +453,14 @@ QString solverFailure(const Solution &sol)
 Solution solveInTwoPasses(ScaledData &data, double p, double q, int &iterations)
 {
     const NormalSums atDataStart = setWeights<WeightBy::Data>(data, p, q);
-    Solution sol = solve(data, p, q, 1e-5, 1e-8, atDataStart);
+    Solution sol = solvePass(data, p, q, 1e-5, 1e-8, atDataStart);
     iterations = sol.run.steps;
     const PassEnd first = sol.run.end;
     if (first == PassEnd::OutOfIterations || first == PassEnd::NotStarted
         || first == PassEnd::OutOfMemory)
         return sol;
     const NormalSums atModelStart = setWeights<WeightBy::Model>(data, sol.p, sol.q);
-    sol = solve(data, sol.p, sol.q, 1e-10, 1e-12, atModelStart);
+    sol = solvePass(data, sol.p, sol.q, 1e-10, 1e-12, atModelStart);
     iterations += sol.run.steps;
     return sol;
 }

@@ -23,7 +23,7 @@ StageFit emptyFit(DeadTimeModel model, int n)
 }
 
 // The counted rate under the model with d0 = 1 and its derivative by tau.
-void law(DeadTimeModel model, double x, double tau, double &m, double &dm)
+void countedRateAndSlope(DeadTimeModel model, double x, double tau, double &m, double &dm)
 {
     if (model == DeadTimeModel::Paralyzable) {
         m = x * std::exp(-x * tau);
@@ -38,20 +38,20 @@ void law(DeadTimeModel model, double x, double tau, double &m, double &dm)
     }
 }
 
-struct Sums
+struct WeightedSums
 {
     double chi2 = 0.0; // sum of w r^2
     double jwj = 0.0; // sum of w J^2
     double jwr = 0.0; // sum of w J r
 };
 
-Sums weightedSums(DeadTimeModel model, const double *x, const double *y, int n, double tau,
-                  const double *w)
+WeightedSums weightedSumsAt(DeadTimeModel model, const double *x, const double *y, int n,
+                            double tau, const double *w)
 {
-    Sums s;
+    WeightedSums s;
     for (int i = 0; i < n; ++i) {
         double m, dm;
-        law(model, x[i], tau, m, dm);
+        countedRateAndSlope(model, x[i], tau, m, dm);
         const double r = y[i] - m;
         s.chi2 += w[i] * r * r;
         s.jwj += w[i] * dm * dm;
@@ -74,7 +74,7 @@ bool admissible(DeadTimeModel model, double tau, double xMax)
 // parameter is Q = xMax tau, of order 1 whatever the units, and the weights
 // enter as sqrt(w) times each residual and each row of the Jacobian. Ends
 // when a step moves Q by less than 1e-12 of itself or when the trust region
-// finds no lower chi^2 any more, which is then the minimum.
+// finds no lower chi^2 nearby, which is then the minimum.
 class UnitScalePass : public LeastSquaresPass
 {
 public:
@@ -98,7 +98,7 @@ public:
         for (int i = 0; i < n; ++i) {
             double m = 0.0, dm;
             if (usable)
-                law(model, x[i], tau, m, dm);
+                countedRateAndSlope(model, x[i], tau, m, dm);
             f[i] = usable ? std::sqrt(w[i]) * (m - y[i]) : 1e150;
         }
     }
@@ -108,10 +108,10 @@ public:
                   double *jtj) override
     {
         const double tau = position[0] / xMax;
-        Sums s;
+        WeightedSums s;
         for (int i = 0; i < n; ++i) {
             double m, dm;
-            law(model, x[i], tau, m, dm);
+            countedRateAndSlope(model, x[i], tau, m, dm);
             const double j = std::sqrt(w[i]) * dm / xMax;
             if (!transposed) {
                 v[i] = j * u[0];
@@ -132,7 +132,7 @@ public:
 
     PassEnd beforeStep(const double *) override
     {
-        const Sums &s = sums;
+        const WeightedSums &s = sums;
         if (!(s.jwj > 0.0) || !std::isfinite(s.chi2) || !std::isfinite(s.jwr / s.jwj))
             return PassEnd::Failed;
         return PassEnd::Running;
@@ -156,13 +156,13 @@ private:
     const int n;
     const double xMax;
     const double *const w;
-    Sums sums; // at the last evaluation of J^T J
+    WeightedSums sums; // at the last evaluation of J^T J
 };
 
 // One weighting pass from tau, which it moves to the minimum. Returns the
 // iterations used, or -1 when it did not converge.
-int solve(DeadTimeModel model, const double *x, const double *y, int n, const double *w,
-          double xMax, double &tau)
+int solvePass(DeadTimeModel model, const double *x, const double *y, int n, const double *w,
+              double xMax, double &tau)
 {
     UnitScalePass pass(model, x, y, n, xMax, w);
     const double start = xMax * tau;
@@ -191,12 +191,12 @@ void setWeights(DeadTimeModel model, const double *x, const double *y, int n, do
     for (int i = 0; i < n; ++i) {
         double m = y[i], dm;
         if (fromModel)
-            law(model, x[i], tau, m, dm);
+            countedRateAndSlope(model, x[i], tau, m, dm);
         w[i] = 1.0 / std::fmax(m, floor);
     }
 }
 
-void judge(StageFit &fit)
+void judgeUnitScaleFit(StageFit &fit)
 {
     if (!std::isfinite(fit.tau) || !std::isfinite(fit.tauStdErr) || !std::isfinite(fit.reducedChi2))
         fit.setFailure(FitFailure::NonFinite, QStringLiteral("dead time or its error not finite"));
@@ -224,7 +224,7 @@ StageFit fitUnitScaleAmp(DeadTimeModel model, const double *x, const double *y, 
     double tau = quadraticStart(x, y, n);
     if (model == DeadTimeModel::Quadratic) {
         // Unweighted, as the free quadratic: the variance from the residuals.
-        const Sums s = weightedSums(model, x, y, n, tau, w.data());
+        const WeightedSums s = weightedSumsAt(model, x, y, n, tau, w.data());
         fit.quadraticCoefficient = -tau;
         fit.tauStdErr = std::sqrt(s.chi2 / (n - 1) / s.jwj);
     } else {
@@ -232,22 +232,22 @@ StageFit fitUnitScaleAmp(DeadTimeModel model, const double *x, const double *y, 
             tau = 0.1 / xMax;
         for (int pass = 0; pass < 2; ++pass) {
             setWeights(model, x, y, n, tau, floor, w.data(), pass == 1);
-            const int used = solve(model, x, y, n, w.data(), xMax, tau);
+            const int used = solvePass(model, x, y, n, w.data(), xMax, tau);
             if (used < 0) {
                 fit.setFailure(FitFailure::NoConvergence, QStringLiteral("no convergence"));
                 return fit;
             }
             fit.iterations += used;
         }
-        const Sums s = weightedSums(model, x, y, n, tau, w.data());
+        const WeightedSums s = weightedSumsAt(model, x, y, n, tau, w.data());
         fit.tauStdErr = std::sqrt(s.chi2 / (n - 1) / s.jwj);
     }
     fit.tau = tau;
     setWeights(model, x, y, n, tau, floor, w.data(), true);
-    fit.reducedChi2 = weightedSums(model, x, y, n, tau, w.data()).chi2 / (n - 1);
+    fit.reducedChi2 = weightedSumsAt(model, x, y, n, tau, w.data()).chi2 / (n - 1);
     fit.maxRateTau = xMax * tau;
     fit.maxCounted = yMax;
-    judge(fit);
+    judgeUnitScaleFit(fit);
     if (!fit.ok && model != DeadTimeModel::Quadratic) {
         const StageFit failed = fit;
         fit = emptyFit(model, n);
