@@ -214,9 +214,9 @@ public:
 
     bool startIsUsable() override { return std::isfinite(sums.chi2); }
 
-    PassEnd beforeStep(const double *) override
+    PassEnd beforeStep(const double *position) override
     {
-        if (gradientVanishes())
+        if (gradientVanishes(position))
             return PassEnd::Converged;
         // chi^2 is a sum over all points that rounds at about this share; a
         // gain below it is no gain, and the parameters are then far within
@@ -226,16 +226,14 @@ public:
         return PassEnd::Running;
     }
 
-    PassEnd afterStep(StepOutcome outcome, const double *, const double *position) override
+    PassEnd afterStep(StepOutcome outcome, const double *before, const double *position) override
     {
-        const double dp = position[0] - p;
-        const double dq = position[1] - q;
-        p += dp;
-        q += dq;
+        p = position[0];
+        q = position[1];
         if (outcome != StepOutcome::Moved)
             return PassEnd::Stalled;
-        if (std::fabs(dp) <= xtol * (std::fabs(p) + xtol)
-            && std::fabs(dq) <= xtol * (std::fabs(q) + xtol))
+        if (std::fabs(p - before[0]) <= xtol * (std::fabs(p) + xtol)
+            && std::fabs(q - before[1]) <= xtol * (std::fabs(q) + xtol))
             return PassEnd::Converged;
         return PassEnd::Running;
     }
@@ -243,7 +241,7 @@ public:
     const ScaledData &data;
     const double xtol;
     const double gtol;
-    double p; // where the pass has got to
+    double p; // where the last step ended
     double q;
     NormalSums sums; // at the last evaluation of J^T J, which is at (p, q)
 
@@ -265,10 +263,10 @@ private:
 
     // Whether the gradient vanishes to gtol, relative to the parameters and
     // chi^2 (GSL's own gradient test, on the sums already at hand).
-    bool gradientVanishes() const
+    bool gradientVanishes(const double *position) const
     {
-        const double g0 = std::fabs(sums.g0) * std::fmax(std::fabs(p), 1.0);
-        const double g1 = std::fabs(sums.g1) * std::fmax(std::fabs(q), 1.0);
+        const double g0 = std::fabs(sums.g0) * std::fmax(std::fabs(position[0]), 1.0);
+        const double g1 = std::fabs(sums.g1) * std::fmax(std::fabs(position[1]), 1.0);
         return std::fmax(g0, g1) <= gtol * std::fmax(0.5 * sums.chi2, 1.0);
     }
 
