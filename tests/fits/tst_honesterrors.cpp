@@ -131,8 +131,6 @@ private slots:
     void preferenceIncludesQuadratic();
     void inputFlags_data();
     void inputFlags();
-    void unitScaleFitEndsOnHostileValues_data();
-    void unitScaleFitEndsOnHostileValues();
     void sameResultsOnAnyThreadCount_data();
     void sameResultsOnAnyThreadCount();
 };
@@ -413,35 +411,6 @@ void TestHonestErrors::inputFlags()
         if (!expected)
             QVERIFY(!((c.preAmp.flags | c.amp.flags) & input));
         QCOMPARE(s.undetermined(), expected && flag == DeadTimeFlag::NotIntensityScan);
-    }
-}
-
-void TestHonestErrors::unitScaleFitEndsOnHostileValues_data()
-{
-    QTest::addColumn<QVector<double>>("icr");
-    QTest::addColumn<QVector<double>>("sca");
-    // Sums of squares overflow to inf, and the Gauss-Newton step to nan.
-    QTest::newRow("values near the largest double") << QVector<double> { 1e308, 4.9e-324, 1.0, 2.0 }
-                                                    << QVector<double> { 1.0, 3.0, 1e308, 0.0 };
-    QTest::newRow("one rate far above the others")
-        << QVector<double> { 1.0, 2.0, 1e200 } << QVector<double> { 1.0, 2.0, 1.0 };
-    QTest::newRow("SCA far above ICR")
-        << QVector<double> { 1.0, 2.0, 3.0 } << QVector<double> { 1e6, 2e6, 3e6 };
-}
-
-// A fit that cannot succeed ends, and says so, rather than returning numbers.
-void TestHonestErrors::unitScaleFitEndsOnHostileValues()
-{
-    QFETCH(QVector<double>, icr);
-    QFETCH(QVector<double>, sca);
-    for (DeadTimeModel model :
-         { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
-        const StageFit f = fitUnitScaleAmp(model, icr, sca);
-        QVERIFY(f.iterations <= 2 * maxFitIterationsPerPass);
-        if (f.ok)
-            QVERIFY(std::isfinite(f.tau) && f.tau > 0.0 && std::isfinite(f.tauStdErr));
-        else
-            QVERIFY(!f.failure.isEmpty());
     }
 }
 
