@@ -274,14 +274,14 @@ void TestCorrect::severalScans_data()
 {
     QTest::addColumn<QStringList>("scans");
     QTest::addColumn<int>("status");
-    QTest::newRow("an unusable scan, then a good one") << QStringList { "bad", "good" }
-                                                       << int(CorrectUnusable);
-    QTest::newRow("a good scan, then an unusable one") << QStringList { "good", "bad" }
-                                                       << int(CorrectUnusable);
-    QTest::newRow("points left uncorrected, then a good scan") << QStringList { "far", "good" }
-                                                               << int(CorrectIncomplete);
+    QTest::newRow("an unusable scan, then a good one")
+        << QStringList { "bad", "good" } << int(CorrectUnusable);
+    QTest::newRow("a good scan, then an unusable one")
+        << QStringList { "good", "bad" } << int(CorrectUnusable);
+    QTest::newRow("points left uncorrected, then a good scan")
+        << QStringList { "far", "good" } << int(CorrectIncomplete);
     QTest::newRow("an unusable scan, then one with points left uncorrected")
-            << QStringList { "bad", "far" } << int(CorrectUnusable);
+        << QStringList { "bad", "far" } << int(CorrectUnusable);
 }
 
 // The status over several scans is the worst of theirs, wherever that scan
@@ -296,7 +296,9 @@ void TestCorrect::severalScans()
     write(dir, QStringLiteral("far.dat"), far);
     write(dir, QStringLiteral("good.dat"), scanText(DeadTimeModel::Paralyzable, 2));
     write(dir, QStringLiteral("bad.dat"), far.left(far.size() - 30));
-    QStringList args { "correct", "--model", "paralyzable", "--tau0", "5e-6,1e-6", "--from", "icr" };
+    QStringList args {
+        "correct", "--model", "paralyzable", "--tau0", "5e-6,1e-6", "--from", "icr"
+    };
     for (const QString &scan : scans)
         args.append(dir.filePath(scan + QStringLiteral(".dat")));
     const BatchRun run = runBatchCommand(args);

@@ -280,7 +280,8 @@ void TestCorrection::stdErrorByFiniteDifferences()
     double icr = 0.0, sca = 0.0;
     measure(model, dt, 3e5, icr, sca); // n tau0 = 0.24, ICR tau about 0.4
     using Member = double ElementDeadTimes::*;
-    const Member value[] = { &ElementDeadTimes::tau0, &ElementDeadTimes::tau, &ElementDeadTimes::d0 };
+    const Member value[]
+        = { &ElementDeadTimes::tau0, &ElementDeadTimes::tau, &ElementDeadTimes::d0 };
     const Member stdErr[] = { &ElementDeadTimes::tau0StdErr, &ElementDeadTimes::tauStdErr,
                               &ElementDeadTimes::d0StdErr };
     const double sigma[] = { 0.02 * dt.tau0, 0.03 * dt.tau, 0.01 * dt.d0 };
@@ -292,7 +293,7 @@ void TestCorrection::stdErrorByFiniteDifferences()
         down.*value[i] -= h;
         gradient[i] = (correctPoint(model, up, source, icr, sca).k
                        - correctPoint(model, down, source, icr, sca).k)
-                / (2 * h);
+            / (2 * h);
     }
     ElementDeadTimes all = dt;
     double variance = 0.0;

@@ -363,12 +363,12 @@ void TestHonestErrors::inputFlags_data()
     const double nan = qQNaN();
     QTest::newRow("energy scan") << -1 << DeadTimeFlag::NotIntensityScan << FitStage::PreAmp << 0.0;
     QTest::newRow("unconnected channel") << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp << 0.0;
-    QTest::newRow("unconnected channel, amplifier") << 2 << DeadTimeFlag::NoCounts << FitStage::Amp
-                                                    << 0.0;
-    QTest::newRow("channel recorded as nan") << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp
-                                             << nan;
-    QTest::newRow("channel recorded as nan, amplifier") << 2 << DeadTimeFlag::NoCounts
-                                                        << FitStage::Amp << nan;
+    QTest::newRow("unconnected channel, amplifier")
+        << 2 << DeadTimeFlag::NoCounts << FitStage::Amp << 0.0;
+    QTest::newRow("channel recorded as nan")
+        << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp << nan;
+    QTest::newRow("channel recorded as nan, amplifier")
+        << 2 << DeadTimeFlag::NoCounts << FitStage::Amp << nan;
     QTest::newRow("broken element") << 3 << DeadTimeFlag::Broken << FitStage::Amp << 0.0;
 }
 

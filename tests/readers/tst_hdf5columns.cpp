@@ -426,7 +426,8 @@ void TestHdf5Columns::misbehavingHelper_data()
     // default minute, which no load or sanitizer comes near, so that a crash
     // is told by how the helper ended, never by how long it took to end.
     const int minute = Hdf5Limits().timeoutMs;
-    const QString crashed = QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
+    const QString crashed
+        = QStringLiteral(": the HDF5 reader crashed on this file; it may be damaged");
     QTest::newRow("aborts") << QStringLiteral("abort") << minute << crashed;
     QTest::newRow("segmentation fault") << QStringLiteral("segv") << minute << crashed;
     QTest::newRow("hangs") << QStringLiteral("hang") << 3000
@@ -434,14 +435,14 @@ void TestHdf5Columns::misbehavingHelper_data()
                                   ": the HDF5 reader gave no answer within 3 s and was stopped");
     QTest::newRow("fails") << QStringLiteral("status") << minute
                            << QStringLiteral(": the HDF5 reader failed (exit status 3)");
-    QTest::newRow("answers garbage")
-        << QStringLiteral("garbage") << minute
-        << QStringLiteral(": the HDF5 reader's answer is malformed: ");
+    QTest::newRow("answers garbage") << QStringLiteral("garbage") << minute
+                                     << QStringLiteral(": the HDF5 reader's answer is malformed: ");
     QTest::newRow("floods") << QStringLiteral("flood") << minute
                             << QStringLiteral(": the HDF5 reader's answer is malformed: it does "
                                               "not start with the reply signature");
-    QTest::newRow("is missing") << QStringLiteral("missing") << minute
-                                << QStringLiteral(": HDF5 files cannot be read: the helper program ");
+    QTest::newRow("is missing")
+        << QStringLiteral("missing") << minute
+        << QStringLiteral(": HDF5 files cannot be read: the helper program ");
 }
 
 // A helper that crashes, hangs, fails or lies costs the caller one read with a
