@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <cerrno>
 #include <cstring>
+
+#include <sys/wait.h>
 
 namespace {
 
@@ -45,6 +48,17 @@ QString wrongRank(const QString &file, const Hdf5Reply &r)
         .arg(file, r.dataset, n(r.found));
 }
 
+// Whether the helper has ended, though QProcess may not have noticed yet:
+// the child is looked at without being reaped (QProcess reaps it), and one
+// that QProcess's own watcher has reaped already is no longer a child.
+bool hasEnded(const QProcess &p)
+{
+    siginfo_t info {};
+    if (::waitid(P_PID, id_t(p.processId()), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD;
+    return info.si_pid != 0;
+}
+
 // Hands the helper's standard output to reader as it comes, until the helper
 // ends, the reply is refused or time is up.
 enum class Wait { Finished, TimedOut, Malformed };
@@ -65,13 +79,17 @@ Wait collectReply(QProcess &p, QDeadlineTimer deadline, Hdf5ReplyReader &reader)
             return Wait::Malformed;
         if (p.state() == QProcess::NotRunning)
             return Wait::Finished;
-        if (deadline.hasExpired())
-            return Wait::TimedOut;
+        // Hung is a helper still running when time is up: one that ended by
+        // then, however late, is judged by how it ended and what it wrote.
+        if (deadline.hasExpired()) {
+            if (!hasEnded(p) || !p.waitForFinished(5000))
+                return Wait::TimedOut;
+            continue;
+        }
         // A helper that closed its output but goes on running makes
         // waitForReadyRead return at once; wait for its end instead.
-        if (!p.waitForReadyRead(int(deadline.remainingTime())) && p.state() != QProcess::NotRunning
-            && !p.waitForFinished(int(deadline.remainingTime())))
-            return Wait::TimedOut;
+        if (!p.waitForReadyRead(int(deadline.remainingTime())) && p.state() != QProcess::NotRunning)
+            p.waitForFinished(int(deadline.remainingTime()));
     }
 }
 

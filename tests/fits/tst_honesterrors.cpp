@@ -357,10 +357,17 @@ void TestHonestErrors::inputFlags_data()
     QTest::addColumn<int>("sick"); // which channel of five is made to show the flag
     QTest::addColumn<DeadTimeFlag>("flag");
     QTest::addColumn<FitStage>("stage");
-    QTest::newRow("energy scan") << -1 << DeadTimeFlag::NotIntensityScan << FitStage::PreAmp;
-    QTest::newRow("unconnected channel") << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp;
-    QTest::newRow("unconnected channel, amplifier") << 2 << DeadTimeFlag::NoCounts << FitStage::Amp;
-    QTest::newRow("broken element") << 3 << DeadTimeFlag::Broken << FitStage::Amp;
+    QTest::addColumn<double>("dead"); // every ICR and SCA of a channel without counts
+    const double nan = qQNaN();
+    QTest::newRow("energy scan") << -1 << DeadTimeFlag::NotIntensityScan << FitStage::PreAmp << 0.0;
+    QTest::newRow("unconnected channel") << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp << 0.0;
+    QTest::newRow("unconnected channel, amplifier")
+        << 2 << DeadTimeFlag::NoCounts << FitStage::Amp << 0.0;
+    QTest::newRow("channel recorded as nan")
+        << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp << nan;
+    QTest::newRow("channel recorded as nan, amplifier")
+        << 2 << DeadTimeFlag::NoCounts << FitStage::Amp << nan;
+    QTest::newRow("broken element") << 3 << DeadTimeFlag::Broken << FitStage::Amp << 0.0;
 }
 
 // Five channels of one detector in counts; one made to show the flag (-1:
@@ -370,6 +377,7 @@ void TestHonestErrors::inputFlags()
     QFETCH(int, sick);
     QFETCH(DeadTimeFlag, flag);
     QFETCH(FitStage, stage);
+    QFETCH(double, dead);
     std::mt19937 rng(9);
     QVector<double> i0;
     QVector<QVector<double>> icrs(5), scas(5);
@@ -386,8 +394,8 @@ void TestHonestErrors::inputFlags()
             }
         }
         if (j == sick && flag == DeadTimeFlag::NoCounts) {
-            s.icr.fill(0.0);
-            s.sca.fill(0.0);
+            s.icr.fill(dead);
+            s.sca.fill(dead);
         }
         if (j == sick && flag == DeadTimeFlag::Broken) {
             for (int i = 0; i < s.icr.size(); ++i)
