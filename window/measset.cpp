@@ -2,7 +2,7 @@
 #include "measset.h"
 
 #include "deadtime.h"
-#include "fitdetails.h"
+#include "fittexts.h"
 #include "fitquadratic.h"
 #include "le.h"
 
