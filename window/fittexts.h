@@ -19,13 +19,15 @@ QString flagText(DeadTimeFlags flags);
 // A dead time and its standard error for the window: "0.79877 ± 0.00071 µs",
 // or "failed" when there is no number.
 QString formatDeadTime(double tau, double stdErr, bool ok);
-// Only a successful fit shows numbers. The result row shows the quadratic's
-// whatever its fit quality; here a failed fit is a failure like the others.
+
+// The texts of one fit below show numbers only for a successful fit: the
+// result row shows the quadratic's whatever its fit quality, but here a
+// failed fit is a failure like the others.
 
 // The dead time of a stage under model: "not determined" where the input
 // cannot give it, else the value with its total error.
 QString stageDeadTime(const StageComparison &s, DeadTimeModel model);
-// The fitted scale (a or d0) with its error, "(fixed)" when held at 1.
+// The fitted scale (a or d0) with its error, or "(fixed)" when it was held.
 QString scaleText(const StageFit &f);
 QString chi2Text(const StageFit &f);
 // The parts of the dead time's error under model, one a line.

@@ -29,8 +29,6 @@ void MeasSet::calcTaus()
     tau0Fits.clear();
     tauFits.clear();
     estimated = false;
-    comparison.clear();
-    compared = false;
 
     DeadTimes result = estimateDeadTimes(points);
     estimatedPoints = points;
