@@ -4,16 +4,9 @@
 #include "hdf5columns.h"
 #include "scanfile.h"
 
-#include <QFile>
 #include <QThread>
 
 namespace {
-
-bool isHdf5File(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && looksLikeHdf5(file.read(hdf5SignatureReach));
-}
 
 ScanCorrectionReport correctWithFallback(const ScanBatch &batch, const QString &scan,
                                          const QString &output)

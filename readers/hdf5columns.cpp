@@ -142,6 +142,12 @@ bool looksLikeHdf5(const QByteArray &head)
     return false;
 }
 
+bool isHdf5File(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && looksLikeHdf5(file.read(hdf5SignatureReach));
+}
+
 QString hdf5HelperPath()
 {
     const QString fromEnvironment = qEnvironmentVariable("RATELENS_H5READ");

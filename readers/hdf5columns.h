@@ -46,6 +46,9 @@ bool looksLikeHdf5(const QByteArray &head);
 // block of up to 2 KiB.
 constexpr int hdf5SignatureReach = 2048 + 8;
 
+// Whether the file at path starts as an HDF5 file (false if it cannot be read).
+bool isHdf5File(const QString &path);
+
 // Reads the requested datasets of an HDF5 file in a separate process (the helper
 // program ratelens-h5read), so that a crafted file that crashes or hangs the HDF5
 // library cannot take the window down. Integer and floating datasets of any width

@@ -109,17 +109,11 @@ void reportScan(const CorrectOptions &o, const QString &scan, const QString &out
     }
 }
 
-bool isHdf5Scan(const QString &scan)
-{
-    QFile file(scan);
-    return file.open(QIODevice::ReadOnly) && looksLikeHdf5(file.read(hdf5SignatureReach));
-}
-
 // An HDF5 scan with --output-dir gives a new HDF5 file there; every other
 // scan, and any with -o, a column file.
 bool givesHdf5(const CorrectOptions &o, const QString &scan)
 {
-    return o.outputPath.isEmpty() && !o.outputDir.isEmpty() && isHdf5Scan(scan);
+    return o.outputPath.isEmpty() && !o.outputDir.isEmpty() && isHdf5File(scan);
 }
 
 QString outputOf(const CorrectOptions &o, const QString &scan)
