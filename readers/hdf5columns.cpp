@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5columns.h"
+
+#include "hdf5helper.h"
 #include "hdf5reply.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <cstring>
 
@@ -45,70 +45,22 @@ QString wrongRank(const QString &file, const Hdf5Reply &r)
         .arg(file, r.dataset, n(r.found));
 }
 
-// Hands the helper's standard output to reader as it comes, until the helper
-// ends, the reply is refused or time is up.
-enum class Wait { Finished, TimedOut, Malformed };
-
-Wait collectReply(QProcess &p, QDeadlineTimer deadline, Hdf5ReplyReader &reader)
-{
-    for (;;) {
-        for (qint64 available = p.bytesAvailable(); available > 0 && !reader.failed();
-             available = p.bytesAvailable()) {
-            std::size_t room = 0;
-            char *to = reader.room(room);
-            const qint64 got = p.read(to, qMin(available, qint64(room)));
-            if (got <= 0)
-                break;
-            reader.advance(std::size_t(got));
-        }
-        if (reader.failed())
-            return Wait::Malformed;
-        if (p.state() == QProcess::NotRunning)
-            return Wait::Finished;
-        if (deadline.hasExpired())
-            return Wait::TimedOut;
-        // A helper that closed its output but goes on running makes
-        // waitForReadyRead return at once; wait for its end instead.
-        if (!p.waitForReadyRead(int(deadline.remainingTime())) && p.state() != QProcess::NotRunning
-            && !p.waitForFinished(int(deadline.remainingTime())))
-            return Wait::TimedOut;
-    }
-}
-
 // Runs the helper on job; fills reply, or returns why there is none.
 QString runHelper(const Hdf5Job &job, const Hdf5Limits &limits, Hdf5Reply &reply)
 {
-    const QString &file = job.file;
-    const QString helper = hdf5HelperPath();
-    QProcess p;
-    // A crashing HDF5 library may leave a message on standard error: let it
-    // reach the terminal of whoever started us, it helps the report of the fault.
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(helper, QStringList());
-    const QDeadlineTimer deadline(limits.timeoutMs);
-    if (!p.waitForStarted(int(deadline.remainingTime())))
-        return tr("%1: HDF5 files cannot be read: the helper program %2 does not start (%3)")
-            .arg(file, QDir::toNativeSeparators(helper), p.errorString());
-    p.write(encodeHdf5Job(job));
-    p.closeWriteChannel();
-
+    Hdf5HelperRun run(job.file, Hdf5HelperRun::Task::Read, limits.timeoutMs);
+    const QString notStarted = run.start();
+    if (!notStarted.isEmpty())
+        return notStarted;
+    run.sendAll(encodeHdf5Job(job));
     Hdf5ReplyReader reader(job.requests.size(), job.maxValues);
-    const Wait end = collectReply(p, deadline, reader);
-    if (end != Wait::Finished) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
-    if (end == Wait::TimedOut)
-        return tr("%1: the HDF5 reader gave no answer within %2 s and was stopped")
-            .arg(file, QString::number(limits.timeoutMs / 1000.0));
-    if (end == Wait::Finished && p.exitStatus() == QProcess::CrashExit)
-        return tr("%1: the HDF5 reader crashed on this file; it may be damaged").arg(file);
-    if (end == Wait::Finished && p.exitCode() != 0)
-        return tr("%1: the HDF5 reader failed (exit status %2)").arg(file, n(p.exitCode()));
-    // Also a reply refused early: its fault, not the helper's killing, is the news.
+    const QString fault = run.collect(reader);
+    if (!fault.isEmpty())
+        return fault;
+    // Also a reply refused early: its fault, not the helper's stopping, is the news.
     const QString why = reader.finish(reply);
     if (!why.isEmpty())
-        return tr("%1: the HDF5 reader's answer is malformed: %2").arg(file, why);
+        return tr("%1: the HDF5 reader's answer is malformed: %2").arg(job.file, why);
     return QString();
 }
 
