@@ -2,61 +2,27 @@
 #include "scanplan.h"
 
 #include "builtinrecipes.h"
+#include "columnlookup.h"
 #include "hdf5columns.h"
 
-#include <QHash>
 #include <QIODevice>
 
 #include <algorithm>
 
 namespace {
 
-// The column of a --roi name: the first of that name, else the first that
-// differs from it only in case. Hashed: a scan of thousands of elements looks
-// up thousands of names among tens of thousands of columns.
-class ColumnIndex
-{
-public:
-    explicit ColumnIndex(const QStringList &names) : m_names(names)
-    {
-        for (int c = names.size() - 1; c >= 0; --c) {
-            m_exact.insert(names.at(c), c);
-            m_folded.insert(names.at(c).toCaseFolded(), c);
-        }
-    }
-
-    int find(const QString &name) const
-    {
-        const int exact = m_exact.value(name, -1);
-        if (exact >= 0)
-            return exact;
-        const int folded = m_folded.value(name.toCaseFolded(), -1);
-        if (folded >= 0 && m_names.at(folded).compare(name, Qt::CaseInsensitive) == 0)
-            return folded;
-        // Letters whose folding and comparison differ, if any: look at every name.
-        for (int c = 0; c < m_names.size(); ++c) {
-            if (m_names.at(c).compare(name, Qt::CaseInsensitive) == 0)
-                return c;
-        }
-        return -1;
-    }
-
-private:
-    const QStringList &m_names;
-    QHash<QString, int> m_exact;
-    QHash<QString, int> m_folded;
-};
-
+// The columns of the --roi patterns of each element, found by name as a
+// recipe's expressions find theirs.
 QString planRois(const ScanCorrectionSetup &setup, ScanPlan &plan)
 {
     const QStringList &names = plan.header.names;
-    const ColumnIndex index(names);
+    const ColumnLookup lookup(names);
     for (size_t i = 0; i < plan.elements.size(); ++i) {
         std::vector<int> columns;
         QStringList roiNames;
         for (const QString &pattern : setup.roiPatterns) {
             const QString name = expandElement(pattern, plan.elements[i], int(i));
-            const int c = index.find(name);
+            const int c = lookup.find(name);
             if (c < 0)
                 return QStringLiteral("no column %1 for --roi %2").arg(name, pattern);
             columns.push_back(c);
