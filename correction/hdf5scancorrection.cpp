@@ -91,7 +91,7 @@ public:
     {
         return stripped(m_writer->write(added));
     }
-    QString finish() { return stripped(m_writer->finish()); }
+    QString completeFile() { return stripped(m_writer->completeFile()); }
 
 private:
     QString stripped(QString error) const
@@ -129,7 +129,7 @@ ScanCorrectionReport toHdf5File(const ScanCorrectionSetup &setup, Hdf5BlockSourc
         Hdf5Sink sink(scan, temporary);
         report = correctScanBlocks(setup, source, nullptr, &sink);
         if (report.ok())
-            report.error = sink.finish();
+            report.error = sink.completeFile();
         return report.ok();
     });
     if (!written.error.isEmpty())

@@ -26,7 +26,7 @@ QString Hdf5ScanWriter::send(const QByteArray &bytes)
     return m_run.send(bytes) ? QString() : helperEnd();
 }
 
-QString Hdf5ScanWriter::finish()
+QString Hdf5ScanWriter::completeFile()
 {
     const QString sent = send(encodeHdf5Block({}));
     if (!sent.isEmpty())

@@ -23,7 +23,7 @@ public:
     // Rows of every column of the job, in its order, all of one length.
     QString write(const std::vector<std::vector<double>> &columns);
     // Ends the columns and waits until the file is complete.
-    QString finish();
+    QString completeFile();
 
 private:
     QString send(const QByteArray &bytes);

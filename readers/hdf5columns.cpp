@@ -25,7 +25,7 @@ constexpr qint64 maxValuesAtOnce = qint64(1) << 28;
 
 // Numbers go into messages through the one-pass QString::arg(QString, ...), so
 // that a "%2" in a file name is never taken for a place holder.
-QString n(qint64 v)
+QString numberArg(qint64 v)
 {
     return QString::number(v);
 }
@@ -35,14 +35,14 @@ QString wrongRank(const QString &file, const Hdf5Reply &r)
     if (r.limit >= 0)
         return tr("%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read "
                   "from datasets of 2 (points x elements)")
-            .arg(file, r.dataset, n(r.found), n(r.limit));
+            .arg(file, r.dataset, numberArg(r.found), numberArg(r.limit));
     if (r.found == 2)
         return tr("%1: dataset %2 has 2 dimensions (points x elements): name one of its "
                   "columns, as in %2[0]")
             .arg(file, r.dataset);
     return tr("%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones "
               "can be read")
-        .arg(file, r.dataset, n(r.found));
+        .arg(file, r.dataset, numberArg(r.found));
 }
 
 // Runs the helper on job; fills reply, or returns why there is none.
@@ -152,10 +152,10 @@ QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
         return wrongRank(file, r);
     case Hdf5Fault::NoSuchColumn:
         return tr("%1: dataset %2 has %3 columns (0 to %4), so it has no column %5")
-            .arg(file, r.dataset, n(r.limit), n(r.limit - 1), n(r.found));
+            .arg(file, r.dataset, numberArg(r.limit), numberArg(r.limit - 1), numberArg(r.found));
     case Hdf5Fault::LengthMismatch:
         return tr("%1: dataset %2 has %3 points, but %4 has %5")
-            .arg(file, r.dataset, n(r.found), r.otherDataset, n(r.limit));
+            .arg(file, r.dataset, numberArg(r.found), r.otherDataset, numberArg(r.limit));
     case Hdf5Fault::CannotRead:
         return tr("%1: dataset %2 cannot be read; the file is damaged (%3)")
             .arg(file, r.dataset, r.detail);
@@ -164,7 +164,7 @@ QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
     case Hdf5Fault::TooLarge:
         return tr("%1: the datasets asked for hold %2 values, more than the %3 that are read "
                   "at once")
-            .arg(file, n(r.found), n(r.limit));
+            .arg(file, numberArg(r.found), numberArg(r.limit));
     }
     return tr("%1: cannot be read as HDF5").arg(file);
 }
