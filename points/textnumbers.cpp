@@ -143,6 +143,24 @@ const char *scanDoubleField(const char *begin, const char *end, FieldSeparators 
                 separators == FieldSeparators::WhiteSpace ? whiteSpace : whiteSpaceAndComma, value);
 }
 
+bool latin1IsNumber(const char *begin, const char *end)
+{
+    // Most numbers are decimals that from_chars reads whole and within range.
+    // It takes no "+", and its "nan" and "inf" are not quite the toolkit's:
+    // those, and everything else, the toolkit decides.
+    const bool sign = begin != end && (*begin == '+' || *begin == '-');
+    const char *digits = begin + (sign ? 1 : 0);
+    if (digits != end && (isDigit(*digits) || *digits == '.')) {
+        double v;
+        const std::from_chars_result r = std::from_chars(*begin == '+' ? digits : begin, end, v);
+        if (r.ec == std::errc() && r.ptr == end)
+            return true;
+    }
+    bool ok = false;
+    const double value = QString::fromLatin1(begin, int(end - begin)).toDouble(&ok);
+    return ok || value != 0.0;
+}
+
 int latin1ToInt(const char *begin, const char *end)
 {
     const char *p = begin;
