@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5scanwriter.h"
 
+#include "hdf5columns.h"
+
 Hdf5ScanWriter::Hdf5ScanWriter(Hdf5WriteJob job, int timeoutMs)
     : m_job(std::move(job))
     , m_run(m_job.scan, Hdf5HelperRun::Task::Write, timeoutMs)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "columnfile.h"
-#include "scancorrection.h"
+#include "scansetup.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 #include "columnfile.h"
 #include "correction.h"
 #include "recipe.h"
-#include "scancorrection.h"
+#include "scansetup.h"
 
 #include <QString>
 #include <QStringList>

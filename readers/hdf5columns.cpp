@@ -5,9 +5,7 @@
 #include "hdf5reply.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstring>
 
@@ -17,8 +15,6 @@ QString tr(const char *text)
 {
     return QCoreApplication::translate("Hdf5Columns", text);
 }
-
-const char helperName[] = "ratelens-h5read";
 
 // Values of one read at most: 2 GiB of doubles.
 constexpr qint64 maxValuesAtOnce = qint64(1) << 28;
@@ -74,29 +70,6 @@ bool looksLikeHdf5(const QByteArray &head)
             return true;
     }
     return false;
-}
-
-QString hdf5HelperPath()
-{
-    const QString fromEnvironment = qEnvironmentVariable("RATELENS_H5READ");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    const QString name = QLatin1String(helperName);
-    const QString installed = QStringLiteral(RATELENS_H5READ_INSTALLED);
-    if (!QCoreApplication::instance())
-        return installed;
-    // Beside the program (the build tree, an unpacked archive), then where the
-    // package puts it relative to the program (an installation moved as a whole),
-    // then where it was installed.
-    const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString &candidate :
-         { here.filePath(name),
-           QDir::cleanPath(here.filePath(QStringLiteral(RATELENS_H5READ_FROM_BINDIR))
-                           + QLatin1Char('/') + name) }) {
-        if (QFileInfo(candidate).isExecutable())
-            return candidate;
-    }
-    return installed;
 }
 
 Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> &requests,

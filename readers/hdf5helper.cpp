@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5helper.h"
 
-#include "hdf5columns.h"
 #include "hdf5reply.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
+
+const char helperName[] = "ratelens-h5read";
 
 // How long a stopped helper is given to go.
 constexpr int stopMs = 5000;
@@ -31,8 +33,8 @@ const HelperWords readerWords {
 };
 
 const HelperWords writerWords {
-    QT_TRANSLATE_NOOP("Hdf5Columns",
-                      "%1: HDF5 files cannot be written: the helper program %2 does not start (%3)"),
+    QT_TRANSLATE_NOOP("Hdf5Columns", "%1: HDF5 files cannot be written: the helper program %2 "
+                                     "does not start (%3)"),
     QT_TRANSLATE_NOOP("Hdf5Columns",
                       "%1: the HDF5 writer gave no answer within %2 s and was stopped"),
     QT_TRANSLATE_NOOP("Hdf5Columns", "%1: the HDF5 writer crashed on this file; it may be damaged"),
@@ -50,6 +52,29 @@ const HelperWords &wordsOf(Hdf5HelperRun::Task task)
 }
 
 } // namespace
+
+QString hdf5HelperPath()
+{
+    const QString fromEnvironment = qEnvironmentVariable("RATELENS_H5READ");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    const QString name = QLatin1String(helperName);
+    const QString installed = QStringLiteral(RATELENS_H5READ_INSTALLED);
+    if (!QCoreApplication::instance())
+        return installed;
+    // Beside the program (the build tree, an unpacked archive), then where the
+    // package puts it relative to the program (an installation moved as a whole),
+    // then where it was installed.
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString &candidate :
+         { here.filePath(name),
+           QDir::cleanPath(here.filePath(QStringLiteral(RATELENS_H5READ_FROM_BINDIR))
+                           + QLatin1Char('/') + name) }) {
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    }
+    return installed;
+}
 
 Hdf5HelperRun::Hdf5HelperRun(const QString &file, Task task, int timeoutMs)
     : m_file(file)

@@ -8,6 +8,11 @@
 
 class Hdf5ReplyReader;
 
+// The helper program: $RATELENS_H5READ if set, else ratelens-h5read beside
+// the program, in the package's libexec folder relative to the program, or at
+// its installed path.
+QString hdf5HelperPath();
+
 // One run of the helper program ratelens-h5read (hdf5HelperPath()) on a
 // file, for reading datasets or writing a new file. The HDF5 library works
 // only in the helper, so that a file that crashes or hangs it cannot take

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "optiontable.h"
 
-#include "batchrunner.h"
+#include "batchstatus.h"
 
 #include <QTextStream>
 
