@@ -57,8 +57,9 @@ QuadraticErrors quadraticErrors(const double *x, const double *y, int n, double 
     const double det = g00 * g11 - g01 * g01;
     if (!(det > 0.0))
         return e;
-    // The powers of scale are multiplied out left to right, as the batch
-    // report has always done, so that switching to this keeps its digits.
+    // The powers of scale are multiplied out one factor at a time, left to
+    // right: the last digits of the errors the batch report prints depend on
+    // that order.
     const double s2 = e.residualVariance;
     e.varC0 = s2 * (g11 / det) / (scale * scale);
     e.varC1 = s2 * (g00 / det) / (scale * scale * scale * scale);

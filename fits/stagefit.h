@@ -34,9 +34,9 @@ enum class FitFailure {
 // rates counted over T seconds, well above that when the model or the noise is
 // off. Models are compared on the same data by chi^2 = reducedChi2 * (points - 2).
 //
-// The quadratic is today's unweighted fit, its dead time and standard error as
-// the result row and the batch report show them; its reduced chi^2 is the same
-// weighted sum as for the exact models, so that the three can be compared.
+// The quadratic is the unweighted fit whose dead time and standard error the
+// result row and the batch report show; its reduced chi^2 is the same weighted
+// sum as for the exact models, so that the three can be compared.
 //
 // ok means a usable result: a finite, positive dead time with a finite error
 // and a finite reduced chi^2. When ok is false, failure says why in a few
@@ -66,7 +66,18 @@ struct StageFit
     int iterations = 0; // solver iterations, both weighting passes together
 
     double chi2() const { return reducedChi2 * (points - parameters); }
+
+    // Marks the fit as no result, for the reason given.
+    void setFailure(FitFailure kind, const QString &why);
+    // Sets every number NaN, as an exact fit without a result leaves them.
+    void clearNumbers();
 };
+
+// Counting noise has a variance proportional to the expected count, so the
+// fits weight each point by the inverse of its value (measured or fitted),
+// taken as at least this share of the largest value: a rate of zero would
+// otherwise count as infinitely precise.
+constexpr double weightFloor = 1e-3;
 
 // Each nonlinear fit runs two passes of at most this many iterations, so a
 // fit ends in bounded time whatever the data.
@@ -75,6 +86,12 @@ constexpr int maxFitIterationsPerPass = 100;
 StageFit fitStage(DeadTimeModel model, FitStage stage, const double *x, const double *y, int n);
 StageFit fitStage(DeadTimeModel model, FitStage stage, const QVector<double> &x,
                   const QVector<double> &y);
+
+// The checks every nonlinear fit makes first: at least 3 points, each value
+// finite and none negative. Sets xMax and yMax to the largest x and y; false,
+// with the failure set on fit, when the points cannot be fitted.
+bool checkFitInput(StageFit &fit, const double *x, const double *y, int n, double &xMax,
+                   double &yMax);
 
 // The value the fit predicts at x (I0 for the pre-amplifier, ICR for the
 // amplifier): f(a x; tau0), d0 f(x; tau), or a x + b x^2 and d0 x + d1 x^2 for

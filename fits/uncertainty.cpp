@@ -39,10 +39,10 @@ void combine(TauUncertainty &u)
 {
     u.total = std::sqrt(u.statistical * u.statistical + u.model * u.model + u.files * u.files);
     // Parts below about 1e-154 square to nothing and parts above about 1e154
-    // to infinity, which left a total below its own largest part (even 0).
-    // Only then are the parts summed relative to the largest one: otherwise
-    // the square root of the rounded sum is never below that part, and the
-    // digits stay those of the plain sum.
+    // to infinity, so that the plain sum can give a total below its own
+    // largest part (even 0). Only then are the parts summed relative to the
+    // largest one: otherwise the square root of the rounded sum is never
+    // below that part, and the digits stay those of the plain sum.
     const double largest = std::fmax(std::fabs(u.statistical),
                                      std::fmax(std::fabs(u.model), std::fabs(u.files)));
     if (std::isnan(u.total) || !(largest > 0.0) || !std::isfinite(largest)

@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+
+#include <sys/wait.h>
+
 namespace {
 
 const char helperName[] = "ratelens-h5read";
@@ -49,6 +53,17 @@ QString tr(const char *text)
 const HelperWords &wordsOf(Hdf5HelperRun::Task task)
 {
     return task == Hdf5HelperRun::Task::Read ? readerWords : writerWords;
+}
+
+// Whether the helper has ended, though QProcess may not have noticed yet:
+// the child is looked at without being reaped (QProcess reaps it), and one
+// that QProcess's own watcher has reaped already is no longer a child.
+bool hasEnded(const QProcess &p)
+{
+    siginfo_t info {};
+    if (::waitid(P_PID, id_t(p.processId()), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD;
+    return info.si_pid != 0;
 }
 
 } // namespace
@@ -138,14 +153,18 @@ Hdf5HelperRun::End Hdf5HelperRun::readAnswer(Hdf5ReplyReader &reader)
             return End::Refused;
         if (p.state() == QProcess::NotRunning)
             return End::Finished;
-        if (m_deadline.hasExpired())
-            return End::TimedOut;
+        // Hung is a helper still running when time is up: one that ended by
+        // then, however late, is judged by how it ended and what it wrote.
+        if (m_deadline.hasExpired()) {
+            if (!hasEnded(p) || !p.waitForFinished(5000))
+                return End::TimedOut;
+            continue;
+        }
         // A helper that closed its output but goes on running makes
         // waitForReadyRead return at once; wait for its end instead.
         if (!p.waitForReadyRead(int(m_deadline.remainingTime()))
-            && p.state() != QProcess::NotRunning
-            && !p.waitForFinished(int(m_deadline.remainingTime())))
-            return End::TimedOut;
+            && p.state() != QProcess::NotRunning)
+            p.waitForFinished(int(m_deadline.remainingTime()));
     }
 }
 

@@ -87,6 +87,12 @@ private slots:
     void drawNinNout(QPainter *p);
 
 private:
+    void setUpStrips();
+    void setUpDialogs();
+    // Ctrl+D for Fit details, also in the plots' menus; Ctrl+Q to quit.
+    void setUpShortcuts();
+
+    // The load flow (bodyload.cpp).
     // Loads files as "Read File(s)" does, with the options of a recipe.
     void loadFiles(const QStringList &files, const LoadOptions &options);
     // Opens the Columns window on the first column file of a load that no
@@ -97,6 +103,28 @@ private:
     void loadWithRecipe(const QString &path, const QString &recipeText);
     // Removes the points before index end read from path, with their panels.
     void removePointsOf(const QString &path, int end);
+    // After points were removed: estimates again over the points left, or
+    // drops the results when they cannot be.
+    void estimateRemainingPoints();
+    // After a load, a removal or a clear: the result row lines up with the
+    // panels again, Fit details follows, and both plots show all the points.
+    void showChangedPoints();
+    // Says what a load left to be wished: the files that could not be opened
+    // or gave no point, fields that were not numbers, channel counts that
+    // differ, and why there are no (new) dead times.
+    void showLoadMessage(const QVector<FileReport> &reports);
+    // The parts of the load message about the points as a whole.
+    void describePoints(QStringList &shortParts, QStringList &longParts) const;
+    // Why the loaded points give no dead times, naming the point that brings
+    // the common channels below two; empty when they do. Short names the file
+    // only, else its whole path.
+    QString cannotEstimateReason(bool shortName) const;
+    // The file of point p, by name only or as its whole path and line.
+    QString pointFile(int p, bool shortName) const;
+    // The file, and for a point table the line, that point p was read from.
+    QString sourceText(int p) const;
+
+    // The strips of panels and results (bodystrips.cpp).
     // Shows the points from index first on as panels below the others.
     void addPanels(int first);
     // A new panel for point p, its boxes still to be made; none while the
@@ -134,12 +162,28 @@ private:
     // when the strips scroll: the channel of every column and the caption of
     // the columns at the left edge.
     void updateColumnHeaders();
-    // After a load, a removal or a clear: the result row lines up with the
-    // panels again, Fit details follows, and both plots show all the points.
-    void showChangedPoints();
     // The most the panel area may take so that the plots start no lower than
     // the middle of the window.
     int panelAreaLimit() const;
+    // The panel of a loaded point that watched is or lies in, or null.
+    AMeasP *loadedPanelOf(QObject *watched) const;
+    // A menu for a panel or one of its boxes, with "Remove this point".
+    bool showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *event);
+
+    // The result row (bodyresults.cpp).
+    // Hands the result boxes' tooltip and context-menu events to eventFilter.
+    void watchResultBoxes();
+    // A result box's tooltip, made when first asked for, and its menu.
+    bool resultBoxEvent(LE *box, QEvent *event);
+    // "Leave this channel out" or "Take this channel back" for channel.
+    void addLeaveOutAction(QMenu *menu, int channel);
+    // Greys the result boxes while they are of points other than the loaded.
+    void markStaleResults();
+    // Deletes the result boxes and forgets the latest estimation.
+    void dropResults();
+    static QString channelNames(const QVector<int> &channels);
+
+    // The plots (bodyplots.cpp).
     // What the plot of kind shows of the points. Made when the points or
     // the results have changed, and kept: a paint after every mouse move and
     // the tooltips read it without gathering the values again.
@@ -152,36 +196,15 @@ private:
     void showPlotToolTip(DispA *disp, PlotKind kind);
     // Names measurement point p measured in channel j, as the tooltips do.
     QString pointTitle(int p, int j) const;
-    // Hands the result boxes' tooltip and context-menu events to eventFilter.
-    void watchResultBoxes();
-    void updateFitDetails();
-    // Deletes the result boxes and forgets the latest estimation.
-    void dropResults();
-    // Shows text in the message line, elided to its width, in full as its tooltip.
-    // details, or else text, becomes the label's tooltip.
+
+    // The message line and Fit details (body.cpp).
+    // Shows text in the message line, elided to its width; details, or else
+    // text, becomes the label's tooltip.
     void showMessage(const QString &text, const QString &details = QString());
     void elideMessage();
-    // Says what a load left to be wished: the files that could not be opened
-    // or gave no point, fields that were not numbers, channel counts that
-    // differ, and why there are no (new) dead times.
-    void showLoadMessage(const QVector<FileReport> &reports);
-    // Why the loaded points give no dead times, naming the point that brings
-    // the common channels below two; empty when they do. Short names the file
-    // only, else its whole path.
-    QString cannotEstimateReason(bool shortName) const;
-    // The parts of the load message about the points as a whole.
-    void describePoints(QStringList &shortParts, QStringList &longParts) const;
-    // Greys the result boxes while they are of points other than the loaded.
-    void markStaleResults();
-    // The file of point p, by name only or as its whole path and line.
-    QString pointFile(int p, bool shortName) const;
-    // The file, and for a point table the line, that point p was read from.
-    QString sourceText(int p) const;
-    // "Leave this channel out" or "Take this channel back" for channel.
-    void addLeaveOutAction(QMenu *menu, int channel);
-    static QString channelNames(const QVector<int> &channels);
-    // A menu for a panel or one of its boxes, with "Remove this point".
-    bool showPanelMenu(AMeasP *panel, QObject *watched, QContextMenuEvent *event);
+    // Fit details, while it is shown, follows the latest estimation.
+    void updateFitDetails();
+    void showEstimationInFitDetails();
 
     QVector<QColor> colors;
     QFileDialog *openDialog;

@@ -2,9 +2,7 @@
 #include "fitdetails.h"
 
 #include "deadtimesfile.h"
-#include "hdf5columns.h"
-#include "scanfile.h"
-
+#include "fittexts.h"
 #include "plotdata.h"
 #include "residualplot.h"
 
@@ -27,73 +25,17 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableWidget>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <cmath>
 
 namespace {
 
-QString modelTitle(DeadTimeModel model)
-{
-    switch (model) {
-    case DeadTimeModel::Quadratic:
-        return FitDetails::tr("Quadratic");
-    case DeadTimeModel::Paralyzable:
-        return FitDetails::tr("Paralyzable");
-    case DeadTimeModel::NonParalyzable:
-        return FitDetails::tr("Non-paralyzable");
-    }
-    return QString();
-}
-
-QString preferenceTitle(ModelPreference preference)
-{
-    switch (preference) {
-    case ModelPreference::Paralyzable:
-        return FitDetails::tr("Paralyzable");
-    case ModelPreference::NonParalyzable:
-        return FitDetails::tr("Non-paralyzable");
-    case ModelPreference::Indistinguishable:
-        return FitDetails::tr("Indistinguishable");
-    case ModelPreference::Quadratic:
-        return FitDetails::tr("Quadratic");
-    case ModelPreference::Undecided:
-        break;
-    }
-    return FitDetails::tr("Undecided");
-}
-
-QString flagText(DeadTimeFlags flags)
-{
-    const QStringList names = deadTimeFlagNames(flags);
-    return names.isEmpty() ? FitDetails::tr("none") : names.join(QStringLiteral(", "));
-}
-
-const StageComparison &stageOf(const ChannelComparison &c, FitStage stage)
-{
-    return stage == FitStage::PreAmp ? c.preAmp : c.amp;
-}
-
-// Only a successful fit shows numbers; the quadratic's stay in the result row
-// whatever its fit quality, but here a failed one is a failure like the others.
-bool hasNumbers(const StageFit &fit)
-{
-    return fit.ok;
-}
-
-QString chi2Text(const StageFit &fit)
-{
-    return hasNumbers(fit) ? QString::number(fit.reducedChi2, 'g', 4) : QStringLiteral("-");
-}
-
+// A number of the machine-readable table: full precision, empty where there is none.
 QString machineNumber(double v, bool shown)
 {
     return shown && std::isfinite(v) ? QString::number(v, 'g', 17) : QString();
 }
-
-const DeadTimeModel allModels[]
-    = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable };
 
 enum Column {
     ChannelColumn,
@@ -114,84 +56,7 @@ enum Column {
 // The background of a dead time whose stage carries a flag.
 const QColor flaggedColor(255, 214, 190);
 
-QString microseconds(double v)
-{
-    return QString::number(v * 1e6, 'g', 2);
-}
-
-// The dead time of a stage as the window shows it: "not determined" where
-// the input cannot give it, else the value with its total error.
-QString stageDeadTime(const StageComparison &s, DeadTimeModel model)
-{
-    if (s.undetermined())
-        return FitDetails::tr("not determined");
-    const StageFit &f = s.fit(model);
-    return formatDeadTime(f.tau, s.uncertainty(model).total, hasNumbers(f));
-}
-
-QString scaleText(const StageFit &f)
-{
-    if (!hasNumbers(f) || !std::isfinite(f.scale))
-        return QStringLiteral("-");
-    if (f.parameters < 2)
-        return FitDetails::tr("%1 (fixed)").arg(QString::number(f.scale, 'g', 5));
-    return QStringLiteral("%1 ± %2").arg(QString::number(f.scale, 'g', 5),
-                                         QString::number(f.scaleStdErr, 'g', 2));
-}
-
-// The parts of the error, one a line.
-QString errorParts(const StageComparison &s, DeadTimeModel model)
-{
-    const TauUncertainty &u = s.uncertainty(model);
-    QString text = FitDetails::tr("statistical %1 µs").arg(microseconds(u.statistical));
-    if (u.model > 0.0)
-        text += QLatin1Char('\n') + FitDetails::tr("model (laws not told apart) %1 µs").arg(microseconds(u.model));
-    if (u.fileFits >= 2)
-        text += QLatin1Char('\n')
-                + FitDetails::tr("between %1 files %2 µs (their scatter %3 µs)")
-                          .arg(u.fileFits)
-                          .arg(microseconds(u.files), microseconds(u.fileScatter));
-    text += QLatin1Char('\n') + FitDetails::tr("total, in quadrature: %1 µs").arg(microseconds(u.total));
-    if (s.flags.testFlag(DeadTimeFlag::Underdispersed))
-        text += QLatin1Char('\n')
-                + FitDetails::tr("reduced χ² far below 1: the weights do not describe the noise");
-    return text;
-}
-
 } // namespace
-
-QString formatDeadTime(double tau, double stdErr, bool ok)
-{
-    if (!ok || !std::isfinite(tau))
-        return FitDetails::tr("failed");
-    // Microseconds: detector dead times are a fraction of one to a few.
-    const QString value = QString::number(tau * 1e6, 'g', 5);
-    if (!std::isfinite(stdErr))
-        return QStringLiteral("%1 µs").arg(value);
-    return QStringLiteral("%1 ± %2 µs").arg(value, QString::number(stdErr * 1e6, 'g', 2));
-}
-
-QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage)
-{
-    const StageComparison &s = stageOf(channel, stage);
-    QString text = stage == FitStage::PreAmp
-        ? FitDetails::tr("Channel %1, Tau0 (preAmp)").arg(channel.channel)
-        : FitDetails::tr("Channel %1, Tau (Amp)").arg(channel.channel);
-    const QString scaleName = stage == FitStage::PreAmp ? QStringLiteral("a") : QStringLiteral("d0");
-    for (DeadTimeModel model : allModels) {
-        const StageFit &f = s.fit(model);
-        text += QLatin1Char('\n')
-            + FitDetails::tr("%1: %2").arg(modelTitle(model), stageDeadTime(s, model))
-            + QStringLiteral(", %1 = %2").arg(scaleName, scaleText(f));
-    }
-    text += QLatin1Char('\n')
-        + FitDetails::tr("Preferred model: %1").arg(preferenceTitle(s.preferred));
-    text += QLatin1Char('\n') + FitDetails::tr("Flags: %1").arg(flagText(s.flags));
-    if (!s.undetermined())
-        text += QLatin1Char('\n') + FitDetails::tr("Error of the quadratic's dead time:")
-            + QLatin1Char('\n') + errorParts(s, DeadTimeModel::Quadratic);
-    return text;
-}
 
 FitDetails::FitDetails(QWidget *parent)
     : QWidget(parent, Qt::Window)
@@ -207,6 +72,36 @@ FitDetails::FitDetails(QWidget *parent)
     , m_correctDialog(new QFileDialog(this, tr("Correct scans")))
 {
     setWindowTitle(tr("Fit details"));
+    setUpDialogs();
+    m_model->addItem(tr("All models"));
+    for (DeadTimeModel model : allModels)
+        m_model->addItem(modelTitle(model));
+    m_fixD0->setToolTip(tr("Fit the amplifier stage with d0 = 1, the convention of electronics "
+                           "whose SCA column is their total output count"));
+    setUpTable();
+    m_residuals->setMinimumSize(320, 240);
+    m_status->setWordWrap(true);
+    m_residuals->setAlignment(Qt::AlignCenter);
+    m_residuals->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    layOut();
+    closeWith(QKeySequence(Qt::Key_Escape));
+    closeWith(QKeySequence(Qt::CTRL + Qt::Key_W));
+
+    connect(m_model, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &FitDetails::fillTable);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &FitDetails::drawResiduals);
+    connect(m_fixD0, &QCheckBox::toggled, this, &FitDetails::refit);
+    connect(m_saveDialog, &QFileDialog::fileSelected, this, &FitDetails::saveTable);
+    connect(m_deadTimesDialog, &QFileDialog::fileSelected, this, &FitDetails::saveDeadTimes);
+    connect(m_correctDialog, &QFileDialog::filesSelected, this, &FitDetails::correctScans);
+    connect(&m_corrections, &ScanBatchRunner::finished, this, &FitDetails::reportCorrections);
+    resize(1200, 760);
+}
+
+// The dialogs keep their folder from one use to the next, and leave the
+// window usable while they are open.
+void FitDetails::setUpDialogs()
+{
     m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
     m_saveDialog->setDefaultSuffix(QStringLiteral("csv"));
     m_saveDialog->setWindowModality(Qt::NonModal);
@@ -215,18 +110,15 @@ FitDetails::FitDetails(QWidget *parent)
     m_deadTimesDialog->setWindowModality(Qt::NonModal);
     m_correctDialog->setFileMode(QFileDialog::ExistingFiles);
     m_correctDialog->setWindowModality(Qt::NonModal);
+}
 
-    m_model->addItem(tr("All models"));
-    for (DeadTimeModel model : allModels)
-        m_model->addItem(modelTitle(model));
-
+void FitDetails::setUpTable()
+{
     m_table->setHorizontalHeaderLabels({ tr("Channel"), tr("Model"), tr("Tau0 ± σ"), tr("Tau ± σ"),
                                          tr("a ± σ"), tr("d0 ± σ"),
                                          tr("Reduced χ² (I0 → ICR)"), tr("Reduced χ² (ICR → SCA)"),
                                          tr("Preferred (Tau0)"), tr("Preferred (Tau)"),
                                          tr("Flags (Tau0)"), tr("Flags (Tau)") });
-    m_fixD0->setToolTip(tr("Fit the amplifier stage with d0 = 1, the convention of electronics "
-                           "whose SCA column is their total output count"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -236,16 +128,14 @@ FitDetails::FitDetails(QWidget *parent)
     m_table->horizontalHeader()->setStretchLastSection(false);
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
 
-    m_residuals->setMinimumSize(320, 240);
-    m_status->setWordWrap(true);
-    m_residuals->setAlignment(Qt::AlignCenter);
-    m_residuals->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-
+void FitDetails::layOut()
+{
     auto *copy = new QPushButton(tr("Copy"));
     auto *save = new QPushButton(tr("Save CSV..."));
     auto *saveDeadTimes = new QPushButton(tr("Save dead times..."));
-    auto *correct = m_correctButton = new QPushButton(tr("Correct scans..."));
+    m_correctButton = new QPushButton(tr("Correct scans..."));
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(tr("Model:")));
     top->addWidget(m_model);
@@ -258,7 +148,7 @@ FitDetails::FitDetails(QWidget *parent)
     auto *apply = new QHBoxLayout;
     apply->addStretch();
     apply->addWidget(saveDeadTimes);
-    apply->addWidget(correct);
+    apply->addWidget(m_correctButton);
 
     // The user shares the height between the table and the residuals.
     auto *below = new QWidget;
@@ -278,23 +168,10 @@ FitDetails::FitDetails(QWidget *parent)
     layout->addLayout(apply);
     layout->addWidget(m_splitter, 1);
 
-    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
-    close = new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_W), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
-
-    connect(m_model, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &FitDetails::fillTable);
-    connect(m_table, &QTableWidget::itemSelectionChanged, this, &FitDetails::drawResiduals);
-    connect(m_fixD0, &QCheckBox::toggled, this, &FitDetails::refit);
     connect(copy, &QPushButton::clicked, this, &FitDetails::copyTable);
     connect(save, &QPushButton::clicked, m_saveDialog, &QFileDialog::show);
-    connect(m_saveDialog, &QFileDialog::fileSelected, this, &FitDetails::saveTable);
     connect(saveDeadTimes, &QPushButton::clicked, m_deadTimesDialog, &QFileDialog::show);
-    connect(m_deadTimesDialog, &QFileDialog::fileSelected, this, &FitDetails::saveDeadTimes);
-    connect(correct, &QPushButton::clicked, m_correctDialog, &QFileDialog::show);
-    connect(m_correctDialog, &QFileDialog::filesSelected, this, &FitDetails::correctScans);
-    resize(1200, 760);
+    connect(m_correctButton, &QPushButton::clicked, m_correctDialog, &QFileDialog::show);
 }
 
 void FitDetails::closeWith(const QKeySequence &shortcut)
@@ -505,8 +382,8 @@ QString FitDetails::tableText(QChar separator) const
         for (DeadTimeModel model : shownModels()) {
             const StageFit &pre = c.preAmp.fit(model);
             const StageFit &amp = c.amp.fit(model);
-            const bool preShown = hasNumbers(pre) && !c.preAmp.undetermined();
-            const bool ampShown = hasNumbers(amp) && !c.amp.undetermined();
+            const bool preShown = pre.ok && !c.preAmp.undetermined();
+            const bool ampShown = amp.ok && !c.amp.undetermined();
             // Flag names hold no separator, so the list needs no quotes.
             const QStringList cells {
                 QString::number(c.channel),
@@ -520,10 +397,10 @@ QString FitDetails::tableText(QChar separator) const
                 modelPreferenceName(c.preAmp.preferred),
                 modelPreferenceName(c.amp.preferred),
                 deadTimeFlagNames(c.flags()).join(QLatin1Char(' ')),
-                machineNumber(pre.scale, hasNumbers(pre)),
-                machineNumber(pre.scaleStdErr, hasNumbers(pre)),
-                machineNumber(amp.scale, hasNumbers(amp)),
-                machineNumber(amp.scaleStdErr, hasNumbers(amp)),
+                machineNumber(pre.scale, pre.ok),
+                machineNumber(pre.scaleStdErr, pre.ok),
+                machineNumber(amp.scale, amp.ok),
+                machineNumber(amp.scaleStdErr, amp.ok),
                 deadTimeFlagNames(c.preAmp.flags).join(QLatin1Char(' ')),
                 deadTimeFlagNames(c.amp.flags).join(QLatin1Char(' ')),
             };
@@ -585,77 +462,12 @@ void FitDetails::saveDeadTimes(const QString &path)
         emit message(tr("Cannot write %1").arg(path));
 }
 
-FitDetails::~FitDetails()
-{
-    // The thread writes into this object's summary; it must end first.
-    if (m_correcting) {
-        m_correcting->wait();
-        delete m_correcting;
-    }
-}
-
-namespace {
-
-bool isHdf5File(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && looksLikeHdf5(file.read(4096));
-}
-
-// Corrects a scan beside itself: a column file through the built-in recipe
-// that maps it, else through the given one; an HDF5 scan through the given one.
-ScanCorrectionReport correctBeside(ScanCorrectionSetup setup, const std::optional<Recipe> &recipe,
-                                   const QString &path)
-{
-    const QString output = correctedScanPath(path);
-    if (recipe && isHdf5File(path))
-        setup.recipe = recipe;
-    ScanCorrectionReport r = correctScanFile(setup, path, output);
-    if (!r.ok() && recipe && !setup.recipe) {
-        setup.recipe = recipe;
-        r = correctScanFile(setup, path, output);
-    }
-    return r;
-}
-
-// Corrects each scan beside itself and says what came of it.
-QString correctScansBeside(const ScanCorrectionSetup &setup, const std::optional<Recipe> &recipe,
-                           const QStringList &paths)
-{
-    int corrected = 0;
-    qint64 uncorrected = 0;
-    QStringList problems;
-    for (const QString &path : paths) {
-        const ScanCorrectionReport r = correctBeside(setup, recipe, path);
-        if (!r.ok()) {
-            // The command's own words point to its options; here the recipe
-            // is the one of the Columns window.
-            const QString why = r.needsRecipe
-                    ? FitDetails::tr("no recipe reads its columns; set one in the Columns window")
-                    : r.error;
-            problems.append(FitDetails::tr("%1 (%2)").arg(QFileInfo(path).fileName(), why));
-            continue;
-        }
-        ++corrected;
-        uncorrected += r.totalUncorrected();
-    }
-    QString text = FitDetails::tr("Corrected %1 of %2 scans beside them")
-                           .arg(corrected)
-                           .arg(paths.size());
-    if (uncorrected > 0)
-        text += FitDetails::tr("; %1 points left uncorrected (nan)").arg(uncorrected);
-    if (!problems.isEmpty())
-        text += FitDetails::tr("; not corrected: %1").arg(problems.join(QStringLiteral(", ")));
-    return text;
-}
-
-} // namespace
-
 void FitDetails::correctScans(const QStringList &paths)
 {
-    if (m_correcting || paths.isEmpty())
+    if (m_corrections.isRunning() || paths.isEmpty())
         return;
-    ScanCorrectionSetup setup;
+    ScanBatch batch;
+    ScanCorrectionSetup &setup = batch.setup;
     if (!chosenExactModel(setup.model))
         return;
     for (const ChannelComparison &c : m_channels) {
@@ -664,42 +476,51 @@ void FitDetails::correctScans(const QStringList &paths)
         setup.deadTimes.append({ pre.tau, pre.tauStdErr, amp.tau, amp.tauStdErr, amp.scale,
                                  amp.scaleStdErr, amp.scaleTauCovariance });
     }
-    std::optional<Recipe> recipe;
     if (!m_recipeText.isEmpty()) {
         const RecipeParse parsed = parseRecipe(m_recipeText);
         if (parsed.ok())
-            recipe = parsed.recipe;
+            batch.fallbackRecipe = parsed.recipe;
     }
     // The fit's channels are the elements of the recipe its points were read
     // through: a scan lacking one of them is then corrected element by
     // element all the same. Without that recipe each scan must have exactly
     // as many elements as the fit has channels.
     setup.channelElements = channelElementsOf(m_recipeText, setup.deadTimes.size());
+    batch.scans = paths;
     m_correctButton->setEnabled(false);
     emit message(tr("Correcting %n scan(s)...", nullptr, int(paths.size())));
-    QThread *thread = QThread::create([this, setup, recipe, paths] {
-        m_correctionSummary = correctScansBeside(setup, recipe, paths);
-    });
-    m_correcting = thread;
-    connect(thread, &QThread::finished, this, [this, thread] { reportCorrections(thread); });
-    thread->start();
+    m_corrections.start(batch);
 }
 
 void FitDetails::finishCorrections()
 {
-    if (m_correcting) {
-        m_correcting->wait();
-        reportCorrections(m_correcting);
-    }
+    m_corrections.wait();
 }
 
-void FitDetails::reportCorrections(QThread *thread)
+void FitDetails::reportCorrections(const QVector<CorrectedScan> &scans)
 {
-    // The queued "finished" may arrive after finishCorrections() reported.
-    if (thread != m_correcting)
-        return;
-    m_correcting = nullptr;
-    thread->deleteLater();
+    int corrected = 0;
+    qint64 uncorrected = 0;
+    QStringList problems;
+    for (const CorrectedScan &scan : scans) {
+        const ScanCorrectionReport &r = scan.report;
+        if (!r.ok()) {
+            // The command's own words point to its options; here the recipe
+            // is the one of the Columns window.
+            const QString why = r.needsRecipe
+                    ? tr("no recipe reads its columns; set one in the Columns window")
+                    : r.error;
+            problems.append(tr("%1 (%2)").arg(QFileInfo(scan.scan).fileName(), why));
+            continue;
+        }
+        ++corrected;
+        uncorrected += r.totalUncorrected();
+    }
+    QString text = tr("Corrected %1 of %2 scans beside them").arg(corrected).arg(scans.size());
+    if (uncorrected > 0)
+        text += tr("; %1 points left uncorrected (nan)").arg(uncorrected);
+    if (!problems.isEmpty())
+        text += tr("; not corrected: %1").arg(problems.join(QStringLiteral(", ")));
     m_correctButton->setEnabled(true);
-    emit message(m_correctionSummary);
+    emit message(text);
 }

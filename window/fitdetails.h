@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fittexts.h"
 #include "modelcomparison.h"
 #include "pointset.h"
+#include "scanbatch.h"
 
 #include <QWidget>
 
@@ -14,17 +16,7 @@ class QKeySequence;
 class QLabel;
 class QPushButton;
 class QSplitter;
-class QThread;
 class QTableWidget;
-
-// A dead time and its standard error for the window: "0.79877 ± 0.00071 µs",
-// or "failed" when there is no number.
-QString formatDeadTime(double tau, double stdErr, bool ok);
-
-// The tooltip of a result box: the stage's dead time under each model with its
-// total error and scale (a or d0), the preferred model, the stage's own flags
-// and the parts of the quadratic's error.
-QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage);
 
 // The fits of every channel under the three dead-time models: a table of the
 // dead times, reduced chi^2, flags and preferred models, and below it the
@@ -36,7 +28,6 @@ class FitDetails : public QWidget
     Q_OBJECT
 public:
     explicit FitDetails(QWidget *parent = nullptr);
-    ~FitDetails() override;
 
     // Shows the comparison of points; an empty comparison empties the window.
     void setComparison(const PointSet &points, const QVector<ChannelComparison> &channels);
@@ -67,9 +58,9 @@ public slots:
     // writes it, for ratelens-batch correct and "Correct scans...".
     void saveDeadTimes(const QString &path);
     // Corrects each scan with the chosen exact model's fits into
-    // <name>_dtc.tsv beside it, on a thread of its own: a day of scans takes
-    // seconds, and the window stays usable meanwhile. The message line says
-    // when it starts and what came of it.
+    // <name>_dtc.tsv beside it, beside the event loop: the window stays
+    // usable meanwhile. The message line says when it starts and what came
+    // of it.
     void correctScans(const QStringList &paths);
     // Waits for a running correction and reports it at once.
     void finishCorrections();
@@ -88,6 +79,10 @@ private slots:
     void refit();
 
 private:
+    void setUpDialogs();
+    void setUpTable();
+    // The rows of controls above the table and the residuals below it.
+    void layOut();
     QVector<DeadTimeModel> shownModels() const;
     // Colours a dead time whose stage is flagged; its tooltip gives the parts
     // of the error, or why the fit failed.
@@ -97,8 +92,8 @@ private:
     void fitToScreen();
     // The exact model chosen, or nothing with the reason on the message line.
     bool chosenExactModel(DeadTimeModel &model);
-    // Reports a correction that has ended, once.
-    void reportCorrections(QThread *thread);
+    // Says on the message line what came of a correction.
+    void reportCorrections(const QVector<CorrectedScan> &scans);
 
     PointSet m_points;
     QVector<ChannelComparison> m_freeChannels; // as the main window fitted them
@@ -114,7 +109,6 @@ private:
     QFileDialog *m_deadTimesDialog;
     QFileDialog *m_correctDialog;
     QPushButton *m_correctButton;
-    QThread *m_correcting = nullptr; // the running correction, if any
-    QString m_correctionSummary; // written by the correcting thread, read after it ended
     QString m_recipeText;
+    ScanBatchRunner m_corrections;
 };

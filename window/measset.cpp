@@ -2,7 +2,7 @@
 #include "measset.h"
 
 #include "deadtime.h"
-#include "fitdetails.h"
+#include "fittexts.h"
 #include "fitquadratic.h"
 #include "le.h"
 
@@ -29,8 +29,6 @@ void MeasSet::calcTaus()
     tau0Fits.clear();
     tauFits.clear();
     estimated = false;
-    comparison.clear();
-    compared = false;
 
     DeadTimes result = estimateDeadTimes(points);
     estimatedPoints = points;

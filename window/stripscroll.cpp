@@ -105,11 +105,16 @@ void StripScroll::setHeaderShown(bool shown)
 void StripScroll::updateMargins()
 {
     setViewportMargins(0, headerHeight(), rightMargin, 0);
-    if (header) {
-        const QRect view = viewport()->geometry();
-        header->setGeometry(view.x(), view.y() - headerHeight(), view.width(), headerHeight());
-    }
+    if (header)
+        placeHeader();
     updateGeometry();
+}
+
+void StripScroll::placeHeader()
+{
+    // Just above the viewport, across its width.
+    const QRect view = viewport()->geometry();
+    header->setGeometry(view.x(), view.y() - headerHeight(), view.width(), headerHeight());
 }
 
 bool StripScroll::eventFilter(QObject *watched, QEvent *event)
@@ -144,10 +149,8 @@ void StripScroll::resizeEvent(QResizeEvent *event)
 {
     const bool hadBar = needsHorizontalBar(event->oldSize().width());
     QScrollArea::resizeEvent(event);
-    if (header && !header->isHidden()) {
-        const QRect view = viewport()->geometry();
-        header->setGeometry(view.x(), view.y() - headerHeight(), view.width(), headerHeight());
-    }
+    if (header && !header->isHidden())
+        placeHeader();
     if (hadBar != needsHorizontalBar(width()))
         updateGeometry();
 }

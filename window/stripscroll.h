@@ -47,6 +47,7 @@ private:
     QSize contentHint() const;
     int headerHeight() const;
     void updateMargins();
+    void placeHeader();
     bool needsHorizontalBar(int width) const;
 
     std::function<int()> heightLimit;

@@ -99,6 +99,8 @@ private slots:
     void unusable_data();
     void unusable();
     void beyondReach();
+    void severalScans_data();
+    void severalScans();
     void outputCollision_data();
     void outputCollision();
     void recipeWithoutIcr_data();
@@ -266,6 +268,51 @@ void TestCorrect::beyondReach()
     QVERIFY(std::isnan(out.columns[8][3]) && std::isnan(out.columns[9][3]));
     QCOMPARE(out.columns[11][3], 1.0);
     QCOMPARE(out.columns[15][9], 0.0);
+}
+
+void TestCorrect::severalScans_data()
+{
+    QTest::addColumn<QStringList>("scans");
+    QTest::addColumn<int>("status");
+    QTest::newRow("an unusable scan, then a good one")
+        << QStringList { "bad", "good" } << int(CorrectUnusable);
+    QTest::newRow("a good scan, then an unusable one")
+        << QStringList { "good", "bad" } << int(CorrectUnusable);
+    QTest::newRow("points left uncorrected, then a good scan")
+        << QStringList { "far", "good" } << int(CorrectIncomplete);
+    QTest::newRow("an unusable scan, then one with points left uncorrected")
+        << QStringList { "bad", "far" } << int(CorrectUnusable);
+}
+
+// The status over several scans is the worst of theirs, wherever that scan
+// stands, and each usable scan is corrected whatever came before it.
+void TestCorrect::severalScans()
+{
+    QFETCH(QStringList, scans);
+    QFETCH(int, status);
+    QTemporaryDir dir;
+    // As in beyondReach: element 1 of "far" passes the law's reach, "good" stays below it.
+    const QByteArray far = scanText(DeadTimeModel::Paralyzable, 10);
+    write(dir, QStringLiteral("far.dat"), far);
+    write(dir, QStringLiteral("good.dat"), scanText(DeadTimeModel::Paralyzable, 2));
+    write(dir, QStringLiteral("bad.dat"), far.left(far.size() - 30));
+    QStringList args {
+        "correct", "--model", "paralyzable", "--tau0", "5e-6,1e-6", "--from", "icr"
+    };
+    for (const QString &scan : scans)
+        args.append(dir.filePath(scan + QStringLiteral(".dat")));
+    const BatchRun run = runBatchCommand(args);
+    QCOMPARE(run.status, status);
+    // One message for each scan but the good one.
+    QCOMPARE(run.err.count(QLatin1Char('\n')), scans.size() - scans.count(QStringLiteral("good")));
+    for (const QString &scan : scans) {
+        const QString output = dir.filePath(scan + QStringLiteral("_dtc.tsv"));
+        QStringList names;
+        if (scan == QLatin1String("bad"))
+            QVERIFY(!QFile::exists(output));
+        else
+            QCOMPARE(readOutput(output, names).rows(), scan == QLatin1String("far") ? 10 : 2);
+    }
 }
 
 void TestCorrect::outputCollision_data()

@@ -53,6 +53,8 @@ private slots:
     void badValues();
     void deadTimesRejected_data();
     void deadTimesRejected();
+    void stdErrorByFiniteDifferences_data();
+    void stdErrorByFiniteDifferences();
     void stdErrorBySimulation_data();
     void stdErrorBySimulation();
 };
@@ -259,6 +261,55 @@ void TestCorrection::deadTimesRejected()
     dt.tau = tau;
     dt.d0 = d0;
     QCOMPARE(deadTimesProblem(model, dt, source), problem);
+}
+
+void TestCorrection::stdErrorByFiniteDifferences_data()
+{
+    roundTrip_data();
+}
+
+// k's standard error is the delta method's: the gradient of k over (tau0,
+// tau, d0), here by central differences of k itself, through the covariance
+// of the three; each alone, then all with d0 and tau anti-correlated. From ICR
+// k does not depend on tau and d0, and their errors add nothing.
+void TestCorrection::stdErrorByFiniteDifferences()
+{
+    QFETCH(DeadTimeModel, model);
+    QFETCH(CorrectionSource, source);
+    const ElementDeadTimes dt = exactDeadTimes();
+    double icr = 0.0, sca = 0.0;
+    measure(model, dt, 3e5, icr, sca); // n tau0 = 0.24, ICR tau about 0.4
+    using Member = double ElementDeadTimes::*;
+    const Member value[]
+        = { &ElementDeadTimes::tau0, &ElementDeadTimes::tau, &ElementDeadTimes::d0 };
+    const Member stdErr[] = { &ElementDeadTimes::tau0StdErr, &ElementDeadTimes::tauStdErr,
+                              &ElementDeadTimes::d0StdErr };
+    const double sigma[] = { 0.02 * dt.tau0, 0.03 * dt.tau, 0.01 * dt.d0 };
+    double gradient[3];
+    for (int i = 0; i < 3; ++i) {
+        const double h = 1e-5 * (dt.*value[i]);
+        ElementDeadTimes up = dt, down = dt;
+        up.*value[i] += h;
+        down.*value[i] -= h;
+        gradient[i] = (correctPoint(model, up, source, icr, sca).k
+                       - correctPoint(model, down, source, icr, sca).k)
+            / (2 * h);
+    }
+    ElementDeadTimes all = dt;
+    double variance = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        ElementDeadTimes one = dt;
+        one.*stdErr[i] = all.*stdErr[i] = sigma[i];
+        const double expected = std::fabs(gradient[i]) * sigma[i];
+        QVERIFY2(testsupport::nearlyEqual(correctPoint(model, one, source, icr, sca).kStdErr,
+                                          expected, 1e-6),
+                 qPrintable(QStringLiteral("parameter %1: %2").arg(i).arg(expected)));
+        variance += expected * expected;
+    }
+    all.d0TauCovariance = -0.9 * sigma[1] * sigma[2];
+    variance += 2 * gradient[1] * gradient[2] * all.d0TauCovariance;
+    QVERIFY(testsupport::nearlyEqual(correctPoint(model, all, source, icr, sca).kStdErr,
+                                     std::sqrt(variance), 1e-6));
 }
 
 void TestCorrection::stdErrorBySimulation_data()

@@ -543,25 +543,39 @@ void TestExactFit::hostileInputsStayBounded_data()
     QTest::newRow("negative rates")
             << QVector<double> { 1000, 2000, 3000, 4000, 5000 }
             << QVector<double> { -900, -1804, -2707, -3613, -4520 };
+    // Sums of squares overflow to inf, and the Gauss-Newton step to nan.
+    QTest::newRow("values near the largest double")
+            << QVector<double> { 1e308, 4.9e-324, 1.0, 2.0 }
+            << QVector<double> { 1.0, 3.0, 1e308, 0.0 };
+    QTest::newRow("one rate far above the others")
+            << QVector<double> { 1.0, 2.0, 1e200 } << QVector<double> { 1.0, 2.0, 1.0 };
+    QTest::newRow("counted rate far above the true one")
+            << QVector<double> { 1.0, 2.0, 3.0 } << QVector<double> { 1e6, 2e6, 3e6 };
 }
 
-// Whatever the data, a fit ends within its iteration bound, and a fit that
-// reports success carries finite, positive numbers.
+// Whatever the data, every fit, free or with d0 held at 1, ends within its
+// iteration bound, and a fit that reports success carries finite, positive
+// numbers.
 void TestExactFit::hostileInputsStayBounded()
 {
     QFETCH(QVector<double>, x);
     QFETCH(QVector<double>, y);
+    QVector<StageFit> fits;
     for (DeadTimeModel m :
          { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable }) {
-        for (FitStage st : { FitStage::PreAmp, FitStage::Amp }) {
-            const StageFit f = fitStage(m, st, x, y);
-            QVERIFY(f.iterations <= 2 * maxFitIterationsPerPass);
-            QVERIFY(f.ok || !f.failure.isEmpty());
-            if (f.ok)
-                QVERIFY2(f.tau > 0.0 && std::isfinite(f.tau) && std::isfinite(f.tauStdErr)
-                                 && std::isfinite(f.reducedChi2),
-                         qPrintable(deadTimeModelName(m)));
-        }
+        fits << fitStage(m, FitStage::PreAmp, x, y) << fitStage(m, FitStage::Amp, x, y)
+             << fitUnitScaleAmp(m, x, y);
+    }
+    for (const StageFit &f : fits) {
+        const QString which = deadTimeModelName(f.model)
+                + (f.stage == FitStage::PreAmp ? QStringLiteral(" pre-amp") : QStringLiteral(" amp"))
+                + (f.parameters == 1 ? QStringLiteral(", d0 = 1") : QString());
+        QVERIFY2(f.iterations <= 2 * maxFitIterationsPerPass, qPrintable(which));
+        QVERIFY2(f.ok || !f.failure.isEmpty(), qPrintable(which));
+        if (f.ok)
+            QVERIFY2(f.tau > 0.0 && std::isfinite(f.tau) && std::isfinite(f.tauStdErr)
+                             && std::isfinite(f.reducedChi2),
+                     qPrintable(which));
     }
     const QVector<QVector<double>> cols { y, y, x, y };
     QCOMPARE(compareChannels(x, cols, cols).size(), 4);

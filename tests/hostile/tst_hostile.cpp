@@ -488,7 +488,7 @@ void tst_Hostile::mouseOnPlotsOfExtremeValues()
     Body body;
     body.resize(900, 700);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     const Loaded before = loadGoodBatch(body);
     loadBatch(body, { file });
     paint(body);

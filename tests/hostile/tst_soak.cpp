@@ -78,7 +78,7 @@ void tst_Soak::loadAndClearCycles()
     Body body;
     body.resize(900, 700);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     testsupport::DebugCapture capture;
     const int baseline = QApplication::allWidgets().size();
 

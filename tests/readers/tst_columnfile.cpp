@@ -87,6 +87,12 @@ void TestColumnFile::header_data()
     QTest::newRow("label line after dashes, tabs")
         << QByteArray("Scan of Mn\n-----------\nI0\tICR1\tOCR1\n1\t2\t3\n")
         << QStringList { "I0", "ICR1", "OCR1" } << 4 << false;
+    // Dashes under each label, as wide as its column: the labels are framed,
+    // not right above the data, and the lines of dashes hold no names.
+    QTest::newRow("labels framed by dashes with blanks between the columns")
+        << QByteArray("Scan of Mn\n------ ------ ------\n  I0    ICR1   OCR1\n"
+                      "------ ------ ------\n1 2 3\n")
+        << QStringList { "I0", "ICR1", "OCR1" } << 5 << false;
     QTest::newRow("comma-separated names, CR LF")
         << QByteArray("# I0,ICR01,OCR01\r\n1,2,3\r\n") << QStringList { "I0", "ICR01", "OCR01" }
         << 2 << false;

@@ -143,34 +143,45 @@ void TestRecipe::evaluate_data()
 {
     QTest::addColumn<QString>("recipe");
     QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QVector<double>>("icrOfElement2");
+    // element 2's values in the two rows
+    QTest::addColumn<QVector<double>>("i0");
+    QTest::addColumn<QVector<double>>("icr");
+    QTest::addColumn<QVector<double>>("sca");
 
     const QStringList names { "I0", "t", "Out_mca1", "Out_mca2", "DT_mca1", "DT_mca2", "mu(E)" };
+    const QVector<double> i0 { 100, 200 }, t { 2, 4 };
     QTest::newRow("factor times output over time")
         << "elements = 1-2\ni0 = I0/t\nicr = Out_mca{n} * DT_mca{n} / t\nsca = Out_mca{n}/t"
-        << names << QVector<double> { 40.0 * 1.5 / 2, 80.0 * 2.0 / 4 };
+        << names << QVector<double> { 50, 50 } << QVector<double> { 40.0 * 1.5 / 2, 80.0 * 2.0 / 4 }
+        << QVector<double> { 20, 20 };
     QTest::newRow("names ignoring case, $N, functions, constants")
-        << "elements = 2\ni0 = $1\nicr = sqrt(out_MCA{n}) * _pi / _pi\nsca = $4" << names
-        << QVector<double> { std::sqrt(40.0), std::sqrt(80.0) };
+        << "elements = 2\ni0 = $1\nicr = sqrt(out_MCA{n}) * _pi / _pi\nsca = $4" << names << i0
+        << QVector<double> { std::sqrt(40.0), std::sqrt(80.0) } << QVector<double> { 40, 80 };
+    QTest::newRow("a file without names: $N counts from 1")
+        << "elements = 2\ni0 = $1\nicr = $2\nsca = $3"
+        << QStringList { "$1", "$2", "$3", "$4", "$5", "$6", "$7" } << i0 << t
+        << QVector<double> { 10, 20 };
     QTest::newRow("a name made fit for expressions")
         << "elements = 2\ni0 = mu_E_\nicr = mu_E_ * 1e1\nsca = 1" << names
-        << QVector<double> { 70, 140 };
+        << QVector<double> { 7, 14 } << QVector<double> { 70, 140 } << QVector<double> { 1, 1 };
     QTest::newRow("a column over another, in the order written")
-        << "elements = 2\ni0 = I0\nicr = t / Out_mca{n}\nsca = Out_mca{n}" << names
-        << QVector<double> { 2.0 / 40, 4.0 / 80 };
+        << "elements = 2\ni0 = I0\nicr = t / Out_mca{n}\nsca = Out_mca{n}" << names << i0
+        << QVector<double> { 2.0 / 40, 4.0 / 80 } << QVector<double> { 40, 80 };
     QTest::newRow("a column over itself")
-        << "elements = 2\ni0 = I0\nicr = Out_mca{n}/Out_mca{n}\nsca = t" << names
-        << QVector<double> { 1, 1 };
+        << "elements = 2\ni0 = I0\nicr = Out_mca{n}/Out_mca{n}\nsca = t" << names << i0
+        << QVector<double> { 1, 1 } << t;
     QTest::newRow("a column over a number")
-        << "elements = 2\ni0 = I0\nicr = Out_mca{n} / 4\nsca = t" << names
-        << QVector<double> { 10, 20 };
+        << "elements = 2\ni0 = I0\nicr = Out_mca{n} / 4\nsca = t" << names << i0
+        << QVector<double> { 10, 20 } << t;
 }
 
 void TestRecipe::evaluate()
 {
     QFETCH(QString, recipe);
     QFETCH(QStringList, names);
-    QFETCH(QVector<double>, icrOfElement2);
+    QFETCH(QVector<double>, i0);
+    QFETCH(QVector<double>, icr);
+    QFETCH(QVector<double>, sca);
     const RecipeParse p = parseRecipe(recipe);
     QVERIFY2(p.ok(), qPrintable(p.error));
     CompiledRecipe compiled;
@@ -180,9 +191,14 @@ void TestRecipe::evaluate()
     std::vector<ElementRates> rates;
     QVERIFY(compiled.evaluate(block, rates, nullptr));
     const ElementRates &e = rates.back();
+    QCOMPARE(int(e.i0.size()), 2);
     QCOMPARE(int(e.icr.size()), 2);
-    for (int r = 0; r < 2; ++r)
-        QCOMPARE(e.icr[size_t(r)], icrOfElement2.at(r));
+    QCOMPARE(int(e.sca.size()), 2);
+    for (int r = 0; r < 2; ++r) {
+        QCOMPARE(e.i0[size_t(r)], i0.at(r));
+        QCOMPARE(e.icr[size_t(r)], icr.at(r));
+        QCOMPARE(e.sca[size_t(r)], sca.at(r));
+    }
 }
 
 void TestRecipe::unknownNames()

@@ -140,7 +140,7 @@ void tst_AMeasP::valueBoxes()
     // Alone, the panel is as wide as its boxes want to be.
     panel.resize(panel.sizeHint());
     panel.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QVERIFY(QTest::qWaitForWindowExposed(&panel, 60000));
     QCOMPARE(boxTexts(panel, "ICRsBase"), QStringList({ "950", "980", "990", "1000" }));
     QCOMPARE(boxTexts(panel, "SCAsBase"), QStringList({ "900", "910", "920", "930", "940" }));
     auto *row = panel.findChild<QGridLayout *>("ICRsBase");

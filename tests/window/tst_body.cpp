@@ -410,7 +410,7 @@ void tst_Body::plotsTakeTheExtraHeight()
     Body body;
     body.resize(1200, 1000);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     auto *top = body.findChild<QWidget *>("I0NinDisp");
     auto *bottom = body.findChild<QWidget *>("NinNoutDisp");
     auto *buttons = body.findChild<QWidget *>("frame");
@@ -480,7 +480,7 @@ void tst_Body::largeLoadsFitTheScreen()
     Body body;
     body.resize(screen);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     emitFilesSelected(body, files);
     const MeasSet &set = body.measSet();
     QCOMPARE(set.mcas.size(), points);
@@ -505,7 +505,8 @@ void tst_Body::largeLoadsFitTheScreen()
     };
     // The layout settles over a few rounds of the event loop; however long
     // that takes on a busy machine, it must end with both plots at half.
-    QTRY_VERIFY2(2 * plotHeights() >= body.height(), qPrintable(QString::number(plotHeights())));
+    QTRY_VERIFY2_WITH_TIMEOUT(2 * plotHeights() >= body.height(),
+                              qPrintable(QString::number(plotHeights())), 60000);
     for (const char *name : { "I0NinDispF", "NinNoutDispF" }) {
         auto *w = body.findChild<QWidget *>(name);
         QVERIFY2(inWindow(w), name);
@@ -539,7 +540,7 @@ void tst_Body::largeLoadsFitTheScreen()
         return view.contains(QRect(view.left(), panel.top(), 1, panel.height())) && box
                 && view.contains(QRect(box->mapTo(panels->viewport(), QPoint()), box->size()));
     };
-    QTRY_VERIFY(lastPanelInView());
+    QTRY_VERIFY_WITH_TIMEOUT(lastPanelInView(), 60000);
 
     // The last panel shows its boxes in full, and its last SCA box lies
     // inside the viewport with the last amplifier result right under it.
@@ -604,7 +605,7 @@ void tst_Body::boxesInViewAfterScrolling()
     Body body;
     body.resize(1536, 854);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     emitFilesSelected(body, { writeFile("table.dat", table) });
     settle();
     auto *panels = body.findChild<QScrollArea *>("panelScroll");

@@ -257,7 +257,7 @@ void tst_BodyActions::staleResultsSayWhatTheyAre()
     Body body;
     body.resize(1536, 854);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     testsupport::DebugCapture debug;
     load(body, { example(1), example(2), example(3) });
     const QString before = dir.filePath("before.dat");
@@ -321,7 +321,7 @@ void tst_BodyActions::longMessageKeepsTheRow()
     Body body;
     body.resize(700, 600);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     auto *field = body.findChild<QLineEdit *>("lineEdit");
     const QRect before = field->geometry();
     const int minWidth = body.minimumSizeHint().width();
@@ -428,7 +428,7 @@ void tst_BodyActions::removeThroughThePanelMenu()
     QVERIFY(remove);
     remove->trigger();
     menu->close();
-    QTRY_COMPARE(body.measSet().mcas.size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(body.measSet().mcas.size(), 2, 60000);
     QCOMPARE(body.measSet().points.source(0).file, example(1));
     QCOMPARE(body.measSet().points.source(1).file, example(3));
 }

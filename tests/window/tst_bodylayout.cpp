@@ -384,8 +384,8 @@ void tst_BodyLayout::designedWhereItFits()
     body.resize(1536, 854);
     body.show();
     designed->show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
-    QVERIFY(QTest::qWaitForWindowExposed(designed.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
+    QVERIFY(QTest::qWaitForWindowExposed(designed.get(), 60000));
     emit body.openFileDialog()->filesSelected(files);
     QCOMPARE(body.measSet().mcas.size(), points.size());
     settle();
@@ -413,7 +413,7 @@ void tst_BodyLayout::scrollsOnlyWhileItDoesNotFit()
     body.resize(1536, 854);
     body.show();
     designed->show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     emit body.openFileDialog()->filesSelected(files);
     settle();
     const QStringList expected = everythingShown(designed.get(), designedPanels(designed.get()));

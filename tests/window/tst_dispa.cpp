@@ -106,8 +106,8 @@ void TestDispA::everyRecordedEventRepaints()
     int paints = 0;
     connect(&d, &DispA::drawImage2, [&](QPainter *) { ++paints; });
     d.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&d));
-    QTRY_VERIFY(paints > 0);
+    QVERIFY(QTest::qWaitForWindowExposed(&d, 60000));
+    QTRY_VERIFY_WITH_TIMEOUT(paints > 0, 60000);
     testsupport::settle();
     paints = 0;
 

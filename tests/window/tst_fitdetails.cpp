@@ -128,7 +128,7 @@ void tst_FitDetails::shortcutOpensOneWindow()
 {
     Body body;
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     load(body, { highRate() });
     QVERIFY(!body.fitDetails());
 
@@ -178,9 +178,9 @@ void tst_FitDetails::keysCloseIt()
     load(body, { highRate() });
     body.showFitDetails();
     FitDetails *details = body.fitDetails();
-    QVERIFY(QTest::qWaitForWindowExposed(details));
+    QVERIFY(QTest::qWaitForWindowExposed(details, 60000));
     QApplication::setActiveWindow(details);
-    QVERIFY(QTest::qWaitForWindowActive(details));
+    QVERIFY(QTest::qWaitForWindowActive(details, 60000));
     QTest::keyClick(details->table(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QVERIFY(!details->isVisible());
     QVERIFY(body.isVisible());
@@ -195,7 +195,7 @@ void tst_FitDetails::fitsItsScreenAndShowsEveryCell()
     load(body, { highRate() });
     body.showFitDetails();
     FitDetails *details = body.fitDetails();
-    QVERIFY(QTest::qWaitForWindowExposed(details));
+    QVERIFY(QTest::qWaitForWindowExposed(details, 60000));
     const QRect screen = details->screen()->availableGeometry();
     QVERIFY2(screen.contains(details->geometry()),
              qPrintable(QStringLiteral("%1x%2").arg(details->width()).arg(details->height())));
@@ -226,7 +226,7 @@ void tst_FitDetails::ctrlQQuits()
     QSignalSpy quit(&body, &Body::quit);
     body.show();
     QApplication::setActiveWindow(&body);
-    QVERIFY(QTest::qWaitForWindowActive(&body));
+    QVERIFY(QTest::qWaitForWindowActive(&body, 60000));
     QTest::keyClick(&body, Qt::Key_Q, Qt::ControlModifier);
     QCOMPARE(quit.count(), 1);
 }

@@ -94,7 +94,7 @@ void tst_Monkey::randomSession()
     Body body;
     body.resize(1000, 700);
     body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QVERIFY(QTest::qWaitForWindowExposed(&body, 60000));
     testsupport::DebugCapture quiet;
     DispA *plots[] = { body.findChild<DispA *>("I0NinDisp"), body.findChild<DispA *>("NinNoutDisp") };
 

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fittexts.h"
+
+// The texts are the Fit details window's, in the catalogue under its name.
+#include "fitdetails.h"
+
+#include <QStringList>
+
+#include <cmath>
+
+const DeadTimeModel allModels[3]
+    = { DeadTimeModel::Quadratic, DeadTimeModel::Paralyzable, DeadTimeModel::NonParalyzable };
+
+namespace {
+
+QString microseconds(double v)
+{
+    return QString::number(v * 1e6, 'g', 2);
+}
+
+const StageComparison &stageOf(const ChannelComparison &c, FitStage stage)
+{
+    return stage == FitStage::PreAmp ? c.preAmp : c.amp;
+}
+
+} // namespace
+
+QString modelTitle(DeadTimeModel model)
+{
+    switch (model) {
+    case DeadTimeModel::Quadratic:
+        return FitDetails::tr("Quadratic");
+    case DeadTimeModel::Paralyzable:
+        return FitDetails::tr("Paralyzable");
+    case DeadTimeModel::NonParalyzable:
+        return FitDetails::tr("Non-paralyzable");
+    }
+    return QString();
+}
+
+QString preferenceTitle(ModelPreference preference)
+{
+    switch (preference) {
+    case ModelPreference::Paralyzable:
+        return FitDetails::tr("Paralyzable");
+    case ModelPreference::NonParalyzable:
+        return FitDetails::tr("Non-paralyzable");
+    case ModelPreference::Indistinguishable:
+        return FitDetails::tr("Indistinguishable");
+    case ModelPreference::Quadratic:
+        return FitDetails::tr("Quadratic");
+    case ModelPreference::Undecided:
+        break;
+    }
+    return FitDetails::tr("Undecided");
+}
+
+QString flagText(DeadTimeFlags flags)
+{
+    const QStringList names = deadTimeFlagNames(flags);
+    return names.isEmpty() ? FitDetails::tr("none") : names.join(QStringLiteral(", "));
+}
+
+QString chi2Text(const StageFit &f)
+{
+    return f.ok ? QString::number(f.reducedChi2, 'g', 4) : QStringLiteral("-");
+}
+
+QString stageDeadTime(const StageComparison &s, DeadTimeModel model)
+{
+    if (s.undetermined())
+        return FitDetails::tr("not determined");
+    const StageFit &f = s.fit(model);
+    return formatDeadTime(f.tau, s.uncertainty(model).total, f.ok);
+}
+
+QString scaleText(const StageFit &f)
+{
+    if (!f.ok || !std::isfinite(f.scale))
+        return QStringLiteral("-");
+    if (f.parameters < 2)
+        return FitDetails::tr("%1 (fixed)").arg(QString::number(f.scale, 'g', 5));
+    return QStringLiteral("%1 ± %2").arg(QString::number(f.scale, 'g', 5),
+                                         QString::number(f.scaleStdErr, 'g', 2));
+}
+
+QString errorParts(const StageComparison &s, DeadTimeModel model)
+{
+    const TauUncertainty &u = s.uncertainty(model);
+    QString text = FitDetails::tr("statistical %1 µs").arg(microseconds(u.statistical));
+    if (u.model > 0.0)
+        text += QLatin1Char('\n') + FitDetails::tr("model (laws not told apart) %1 µs").arg(microseconds(u.model));
+    if (u.fileFits >= 2)
+        text += QLatin1Char('\n')
+                + FitDetails::tr("between %1 files %2 µs (their scatter %3 µs)")
+                          .arg(u.fileFits)
+                          .arg(microseconds(u.files), microseconds(u.fileScatter));
+    text += QLatin1Char('\n') + FitDetails::tr("total, in quadrature: %1 µs").arg(microseconds(u.total));
+    if (s.flags.testFlag(DeadTimeFlag::Underdispersed))
+        text += QLatin1Char('\n')
+                + FitDetails::tr("reduced χ² far below 1: the weights do not describe the noise");
+    return text;
+}
+
+QString formatDeadTime(double tau, double stdErr, bool ok)
+{
+    if (!ok || !std::isfinite(tau))
+        return FitDetails::tr("failed");
+    // Microseconds: detector dead times are a fraction of one to a few.
+    const QString value = QString::number(tau * 1e6, 'g', 5);
+    if (!std::isfinite(stdErr))
+        return QStringLiteral("%1 µs").arg(value);
+    return QStringLiteral("%1 ± %2 µs").arg(value, QString::number(stdErr * 1e6, 'g', 2));
+}
+
+QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage)
+{
+    const StageComparison &s = stageOf(channel, stage);
+    QString text = stage == FitStage::PreAmp
+        ? FitDetails::tr("Channel %1, Tau0 (preAmp)").arg(channel.channel)
+        : FitDetails::tr("Channel %1, Tau (Amp)").arg(channel.channel);
+    const QString scaleName = stage == FitStage::PreAmp ? QStringLiteral("a") : QStringLiteral("d0");
+    for (DeadTimeModel model : allModels) {
+        const StageFit &f = s.fit(model);
+        text += QLatin1Char('\n')
+            + FitDetails::tr("%1: %2").arg(modelTitle(model), stageDeadTime(s, model))
+            + QStringLiteral(", %1 = %2").arg(scaleName, scaleText(f));
+    }
+    text += QLatin1Char('\n')
+        + FitDetails::tr("Preferred model: %1").arg(preferenceTitle(s.preferred));
+    text += QLatin1Char('\n') + FitDetails::tr("Flags: %1").arg(flagText(s.flags));
+    if (!s.undetermined())
+        text += QLatin1Char('\n') + FitDetails::tr("Error of the quadratic's dead time:")
+            + QLatin1Char('\n') + errorParts(s, DeadTimeModel::Quadratic);
+    return text;
+}
