@@ -32,8 +32,8 @@ struct DeadTimesProvenance
     QDateTime created;
 };
 
-// The provenance of a fit of files now: their names and SHA-256 (null for a
-// file that cannot be read), the time in UTC.
+// The provenance of a fit of files, taken as it is made: their names and
+// SHA-256 (null for a file that cannot be read), the time in UTC.
 DeadTimesProvenance provenanceOf(const QStringList &files, const QString &recipe,
                                  const QString &version);
 

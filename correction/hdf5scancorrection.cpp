@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5scancorrection.h"
 
+#include "atomicfile.h"
 #include "hdf5columns.h"
 #include "hdf5scan.h"
 #include "hdf5scanwriter.h"
 #include "samefile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 const char correctionGroup[] = "/dtc";
@@ -94,7 +91,7 @@ public:
     {
         return stripped(m_writer->write(added));
     }
-    QString finish() { return stripped(m_writer->finish()); }
+    QString completeFile() { return stripped(m_writer->completeFile()); }
 
 private:
     QString stripped(QString error) const
@@ -113,47 +110,30 @@ ScanCorrectionReport toColumnFile(const ScanCorrectionSetup &setup, Hdf5BlockSou
                                   const QString &output)
 {
     ScanCorrectionReport report;
-    QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly)) {
-        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
-        return report;
-    }
-    report = correctScanBlocks(setup, source, &out);
-    if (!report.ok())
-        out.cancelWriting();
-    else if (!out.commit())
-        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
+    const FileReplacement written = replaceFile(output, [&](QIODevice &out) {
+        report = correctScanBlocks(setup, source, &out);
+        return report.ok();
+    });
+    if (!written.error.isEmpty())
+        report.error = written.error;
     return report;
 }
 
-// Written under a temporary name beside the output, renamed over it when
-// complete; removed when not.
+// The helper writes the new file by name, which is then renamed over the
+// output.
 ScanCorrectionReport toHdf5File(const ScanCorrectionSetup &setup, Hdf5BlockSource &source,
                                 const QString &scan, const QString &output)
 {
     ScanCorrectionReport report;
-    const QFileInfo info(output);
-    QTemporaryFile temporary(info.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
-    if (!temporary.open()) {
-        report.error = QStringLiteral("cannot write %1: %2").arg(output, temporary.errorString());
-        return report;
-    }
-    temporary.close();
-    Hdf5Sink sink(scan, temporary.fileName());
-    report = correctScanBlocks(setup, source, nullptr, &sink);
-    if (report.ok())
-        report.error = sink.finish();
-    if (!report.ok())
-        return report;
-    temporary.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                             | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(output).constData())
-        != 0) {
-        report.error = QStringLiteral("cannot write %1").arg(output);
-        return report;
-    }
-    temporary.setAutoRemove(false);
+    const FileReplacement written = replaceFileByName(output, [&](const QString &temporary) {
+        Hdf5Sink sink(scan, temporary);
+        report = correctScanBlocks(setup, source, nullptr, &sink);
+        if (report.ok())
+            report.error = sink.completeFile();
+        return report.ok();
+    });
+    if (!written.error.isEmpty())
+        report.error = written.error;
     return report;
 }
 

@@ -3,39 +3,16 @@
 
 #include "hdf5columns.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
-namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Hdf5Columns", text);
-}
-
-} // namespace
-
 Hdf5ScanWriter::Hdf5ScanWriter(Hdf5WriteJob job, int timeoutMs)
     : m_job(std::move(job))
-    , m_timeoutMs(timeoutMs)
+    , m_run(m_job.scan, Hdf5HelperRun::Task::Write, timeoutMs)
 { }
-
-Hdf5ScanWriter::~Hdf5ScanWriter()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
 
 QString Hdf5ScanWriter::start()
 {
-    const QString helper = hdf5HelperPath();
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(helper, QStringList());
-    if (!m_process.waitForStarted(m_timeoutMs))
-        return tr("%1: HDF5 files cannot be written: the helper program %2 does not start (%3)")
-            .arg(m_job.scan, QDir::toNativeSeparators(helper), m_process.errorString());
+    const QString notStarted = m_run.start();
+    if (!notStarted.isEmpty())
+        return notStarted;
     return send(encodeHdf5WriteJob(m_job));
 }
 
@@ -46,46 +23,31 @@ QString Hdf5ScanWriter::write(const std::vector<std::vector<double>> &columns)
     return send(encodeHdf5Block(columns));
 }
 
-// Waits until the helper has taken the bytes, so that no more than a block is
-// ever held here however slowly the file is written.
 QString Hdf5ScanWriter::send(const QByteArray &bytes)
 {
-    m_process.write(bytes);
-    while (m_process.bytesToWrite() > 0) {
-        if (m_process.state() == QProcess::NotRunning || !m_process.waitForBytesWritten(m_timeoutMs))
-            return helperFault();
-    }
-    return QString();
+    return m_run.send(bytes) ? QString() : helperEnd();
 }
 
-QString Hdf5ScanWriter::finish()
+QString Hdf5ScanWriter::completeFile()
 {
     const QString sent = send(encodeHdf5Block({}));
     if (!sent.isEmpty())
         return sent;
-    m_process.closeWriteChannel();
-    return helperFault();
+    m_run.closeInput();
+    return helperEnd();
 }
 
 // What the helper says once it has ended: its fault, or nothing when the file
 // is complete.
-QString Hdf5ScanWriter::helperFault()
+QString Hdf5ScanWriter::helperEnd()
 {
-    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(m_timeoutMs)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return tr("%1: the HDF5 writer gave no answer within %2 s and was stopped")
-            .arg(m_job.scan, QString::number(m_timeoutMs / 1000.0));
-    }
-    if (m_process.exitStatus() == QProcess::CrashExit)
-        return tr("%1: the HDF5 writer crashed on this file; it may be damaged").arg(m_job.scan);
+    QByteArray answer;
+    const QString fault = m_run.waitForEnd(answer);
+    if (!fault.isEmpty())
+        return fault;
     Hdf5Reply reply;
-    const QString why = decodeHdf5Reply(m_process.readAllStandardOutput(), 0, 0, reply);
-    if (!why.isEmpty())
-        return tr("%1: the HDF5 writer failed (exit status %2)")
-            .arg(m_job.scan, QString::number(m_process.exitCode()));
-    if (reply.fault == Hdf5Fault::None && m_process.exitCode() != 0)
-        return tr("%1: the HDF5 writer failed (exit status %2)")
-            .arg(m_job.scan, QString::number(m_process.exitCode()));
+    const QString why = decodeHdf5Reply(answer, 0, 0, reply);
+    if (!why.isEmpty() || (reply.fault == Hdf5Fault::None && m_run.exitCode() != 0))
+        return m_run.failed();
     return describeHdf5Fault(m_job.scan, reply);
 }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "hdf5helper.h"
 #include "hdf5reply.h"
 
-#include <QProcess>
 #include <QString>
 
 #include <vector>
@@ -18,20 +18,16 @@ class Hdf5ScanWriter
 {
 public:
     explicit Hdf5ScanWriter(Hdf5WriteJob job, int timeoutMs = 120000);
-    ~Hdf5ScanWriter();
-    Hdf5ScanWriter(const Hdf5ScanWriter &) = delete;
-    Hdf5ScanWriter &operator=(const Hdf5ScanWriter &) = delete;
 
     QString start();
     // Rows of every column of the job, in its order, all of one length.
     QString write(const std::vector<std::vector<double>> &columns);
     // Ends the columns and waits until the file is complete.
-    QString finish();
+    QString completeFile();
 
 private:
     QString send(const QByteArray &bytes);
-    QString helperFault();
+    QString helperEnd();
     Hdf5WriteJob m_job;
-    int m_timeoutMs;
-    QProcess m_process;
+    Hdf5HelperRun m_run;
 };

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scanfile.h"
 
+#include "atomicfile.h"
 #include "hdf5columns.h"
 #include "hdf5scancorrection.h"
 #include "samefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 // A scan is a column file or an HDF5 file; which one, its first bytes say.
 // The column path streams the file itself; the HDF5 path reads it through
@@ -26,15 +26,11 @@ ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QSt
         report.error = QStringLiteral("the output would overwrite the scan");
         return report;
     }
-    QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly)) {
-        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
-        return report;
-    }
-    report = correctScan(setup, in, out);
-    if (!report.ok())
-        out.cancelWriting();
-    else if (!out.commit())
-        report.error = QStringLiteral("cannot write %1: %2").arg(output, out.errorString());
+    const FileReplacement written = replaceFile(output, [&](QIODevice &out) {
+        report = correctScan(setup, in, out);
+        return report.ok();
+    });
+    if (!written.error.isEmpty())
+        report.error = written.error;
     return report;
 }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "resultsfile.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <algorithm>
@@ -40,19 +38,6 @@ void appendConfChannels(QByteArray &out, const QVector<double> &values,
         }
     }
     out += '\n';
-}
-
-// Device nodes and pipes cannot be replaced by renaming a finished copy over
-// them (and must not be: that would swap the node for a plain file), so they
-// are written in place, with every failure still reported.
-bool writeInPlace(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
 }
 
 } // namespace
@@ -115,29 +100,6 @@ QVector<int> nonFiniteChannels(const QVector<double> &tau0s, const QVector<doubl
             channels.append(i);
     }
     return channels;
-}
-
-bool writeFileSafely(const QString &path, const QByteArray &bytes)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile() && !info.isDir())
-        return writeInPlace(path, bytes);
-
-    // The new content goes to a temporary file next to the target and replaces
-    // it only once complete, so a full disk never leaves a truncated result.
-    // In a folder that admits no new files, an existing writable file is
-    // written directly instead.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // commit() does not notice when flushing its buffer fails and would then
-    // rename a truncated file over the old one, so the flush is checked first.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit() && file.error() == QFileDevice::NoError;
 }
 
 SaveOutcome saveResultsFiles(const QString &path, const QVector<double> &tau0s,

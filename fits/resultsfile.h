@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "atomicfile.h" // writeFileSafely, with which the files are written
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -28,10 +30,6 @@ QByteArray formatConfFile(const QVector<double> &tau0s, const QVector<double> &t
 // left out: the ones formatConfFile leaves out of the means on its own.
 QVector<int> nonFiniteChannels(const QVector<double> &tau0s, const QVector<double> &taus,
                                const QVector<bool> &leftOut = QVector<bool>());
-
-// Writes bytes to path so that an existing file is replaced only by complete
-// new content. Returns false if the file could not be opened or written.
-bool writeFileSafely(const QString &path, const QByteArray &bytes);
 
 // Which of the two files a save wrote.
 struct SaveOutcome

@@ -129,30 +129,36 @@ void applyAxesMargins(ChartMapping &coord, const AxesLayout &l)
                       coord.wx1 - sx * l.right, coord.wy1 + sy * l.top);
 }
 
-// Around the plot area: white margins, so that discs and curves reaching past
-// the plot area end at its frame, the frame, the ticks with their numbers, the
-// titles and the legend of the channel colours, with a line sample when the
-// curves are drawn.
-void drawAxesAndLegend(QPainter &p, const ChartMapping &coord, const AxesLayout &l,
-                       const QFontMetricsF &fm, const PlotLabels &labels, int chs,
-                       const QVector<QColor> &colors, bool curves)
+// The widget's area around the plot: x, y, width and height in whole pixels.
+struct WidgetPixels
 {
-    const PixelRect r = plotPixels(coord);
-    const int wx = int(qMin(coord.wx0, coord.wx1));
-    const int wy = int(qMin(coord.wy0, coord.wy1));
-    const int ww = int(std::fabs(coord.wx1 - coord.wx0));
-    const int wh = int(std::fabs(coord.wy0 - coord.wy1));
+    int x, y, w, h;
+};
 
-    p.save();
-    p.fillRect(wx, wy, ww, r.y0 - wy, Qt::white);
-    p.fillRect(wx, r.y1, ww, wy + wh - r.y1, Qt::white);
-    p.fillRect(wx, r.y0, r.x0 - wx, r.y1 - r.y0, Qt::white);
-    p.fillRect(r.x1, r.y0, wx + ww - r.x1, r.y1 - r.y0, Qt::white);
+WidgetPixels widgetPixels(const ChartMapping &coord)
+{
+    return { int(qMin(coord.wx0, coord.wx1)), int(qMin(coord.wy0, coord.wy1)),
+             int(std::fabs(coord.wx1 - coord.wx0)), int(std::fabs(coord.wy0 - coord.wy1)) };
+}
+
+// White margins, so that discs and curves reaching past the plot area end at
+// its frame, and the frame; leaves the pen black.
+void drawMarginsAndFrame(QPainter &p, const PixelRect &r, const WidgetPixels &w)
+{
+    p.fillRect(w.x, w.y, w.w, r.y0 - w.y, Qt::white);
+    p.fillRect(w.x, r.y1, w.w, w.y + w.h - r.y1, Qt::white);
+    p.fillRect(w.x, r.y0, r.x0 - w.x, r.y1 - r.y0, Qt::white);
+    p.fillRect(r.x1, r.y0, w.x + w.w - r.x1, r.y1 - r.y0, Qt::white);
 
     p.setBrush(Qt::NoBrush);
     p.setPen(Qt::black);
     p.drawRect(r.x0 - 1, r.y0 - 1, r.x1 - r.x0 + 1, r.y1 - r.y0 + 1);
+}
 
+// The ticks with their numbers, on both axes.
+void drawTicks(QPainter &p, const ChartMapping &coord, const AxesLayout &l,
+               const QFontMetricsF &fm, const PixelRect &r, const WidgetPixels &w)
+{
     for (int i = 0; i < l.xTicks.size(); ++i) {
         const double px = coord.xToPixel(l.xTicks[i]);
         if (!std::isfinite(px))
@@ -161,9 +167,9 @@ void drawAxesAndLegend(QPainter &p, const ChartMapping &coord, const AxesLayout 
         if (x < r.x0 || x >= r.x1)
             continue;
         p.drawLine(x, r.y1 + 1, x, r.y1 + tickLength);
-        const double w = fm.horizontalAdvance(l.xLabels[i]);
-        p.drawText(QRectF(x - w / 2 - 2, r.y1 + tickLength + 1, w + 4, l.h), Qt::AlignCenter,
-                   l.xLabels[i]);
+        const double width = fm.horizontalAdvance(l.xLabels[i]);
+        p.drawText(QRectF(x - width / 2 - 2, r.y1 + tickLength + 1, width + 4, l.h),
+                   Qt::AlignCenter, l.xLabels[i]);
     }
     for (int i = 0; i < l.yTicks.size(); ++i) {
         const double py = coord.yToPixel(l.yTicks[i]);
@@ -174,44 +180,69 @@ void drawAxesAndLegend(QPainter &p, const ChartMapping &coord, const AxesLayout 
             continue;
         p.drawLine(r.x0 - 1 - tickLength, y, r.x0 - 2, y);
         const double right = r.x0 - 1 - tickLength - 3;
-        p.drawText(QRectF(wx, y - l.h / 2, right - wx, l.h), Qt::AlignRight | Qt::AlignVCenter,
+        p.drawText(QRectF(w.x, y - l.h / 2, right - w.x, l.h), Qt::AlignRight | Qt::AlignVCenter,
                    l.yLabels[i]);
     }
+}
 
+// The axis titles and the plot's own title above it.
+void drawTitles(QPainter &p, const AxesLayout &l, const PlotLabels &labels, const PixelRect &r,
+                const WidgetPixels &w)
+{
     const double plotWidth = r.x1 - r.x0;
     const double plotHeight = r.y1 - r.y0;
     p.drawText(QRectF(r.x0, r.y1 + tickLength + l.h + l.pad / 2, plotWidth, l.h), Qt::AlignCenter,
                labels.xTitle);
     if (!labels.title.isEmpty())
-        p.drawText(QRectF(r.x0, wy + l.pad / 2, plotWidth, l.h), Qt::AlignCenter, labels.title);
+        p.drawText(QRectF(r.x0, w.y + l.pad / 2, plotWidth, l.h), Qt::AlignCenter, labels.title);
     p.save();
-    p.translate(wx + l.pad / 2, r.y0 + plotHeight / 2);
+    p.translate(w.x + l.pad / 2, r.y0 + plotHeight / 2);
     p.rotate(-90);
     p.drawText(QRectF(-plotHeight / 2, 0, plotHeight, l.h), Qt::AlignCenter, labels.yTitle);
     p.restore();
+}
 
-    if (chs > 0) {
-        const double x0 = r.x1 + l.pad;
-        p.drawText(QRectF(x0, r.y0, wx + ww - x0, l.h), Qt::AlignLeft | Qt::AlignVCenter,
-                   legendTitle());
-        for (int j = 0; j < chs; ++j) {
-            const double x = x0 + (j / l.legendRows) * l.legendEntryWidth;
-            const double top = r.y0 + l.h * (1 + j % l.legendRows);
-            const int cx = int(x) + sampleWidth / 2;
-            const int cy = int(top + l.h / 2);
-            const QColor color = channelColor(colors, j);
-            // The same marker and line as in the plot.
-            p.fillPath(channelMarker(QPoint(cx, cy), j, colors.size()),
-                       QBrush(color, Qt::SolidPattern));
-            if (curves) {
-                p.setPen(color);
-                p.drawLine(int(x) + 1, cy, int(x) + sampleWidth - 1, cy);
-            }
-            p.setPen(Qt::black);
-            p.drawText(QRectF(x + sampleWidth + 4, top, l.legendEntryWidth, l.h),
-                       Qt::AlignLeft | Qt::AlignVCenter, QString::number(j));
+// The legend of the channel colours right of the plot, with a line sample
+// when the curves are drawn.
+void drawLegend(QPainter &p, const AxesLayout &l, int chs, const QVector<QColor> &colors,
+                bool curves, const PixelRect &r, const WidgetPixels &w)
+{
+    const double x0 = r.x1 + l.pad;
+    p.drawText(QRectF(x0, r.y0, w.x + w.w - x0, l.h), Qt::AlignLeft | Qt::AlignVCenter,
+               legendTitle());
+    for (int j = 0; j < chs; ++j) {
+        const double x = x0 + (j / l.legendRows) * l.legendEntryWidth;
+        const double top = r.y0 + l.h * (1 + j % l.legendRows);
+        const int cx = int(x) + sampleWidth / 2;
+        const int cy = int(top + l.h / 2);
+        const QColor color = channelColor(colors, j);
+        // The same marker and line as in the plot.
+        p.fillPath(channelMarker(QPoint(cx, cy), j, colors.size()),
+                   QBrush(color, Qt::SolidPattern));
+        if (curves) {
+            p.setPen(color);
+            p.drawLine(int(x) + 1, cy, int(x) + sampleWidth - 1, cy);
         }
+        p.setPen(Qt::black);
+        p.drawText(QRectF(x + sampleWidth + 4, top, l.legendEntryWidth, l.h),
+                   Qt::AlignLeft | Qt::AlignVCenter, QString::number(j));
     }
+}
+
+// Around the plot area: the margins and frame, the ticks with their numbers,
+// the titles and the legend of the channel colours.
+void drawAxesAndLegend(QPainter &p, const ChartMapping &coord, const AxesLayout &l,
+                       const QFontMetricsF &fm, const PlotLabels &labels, int chs,
+                       const QVector<QColor> &colors, bool curves)
+{
+    const PixelRect r = plotPixels(coord);
+    const WidgetPixels w = widgetPixels(coord);
+    p.save();
+    drawMarginsAndFrame(p, r, w);
+    drawTicks(p, coord, l, fm, r, w);
+    drawTitles(p, l, labels, r, w);
+    if (chs > 0)
+        drawLegend(p, l, chs, colors, curves, r, w);
     p.restore();
 }
 

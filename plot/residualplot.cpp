@@ -29,24 +29,105 @@ ResidualPanel residualPanel(const QVector<ChannelComparison> &channels, const Po
     return panel;
 }
 
-void drawResidualPanel(QPainter &p, const QRect &area, const ResidualPanel &panel,
-                       const QVector<QColor> &colors)
+namespace {
+
+// The extent of a panel's finite points: x from xMin to xMax (xMin > xMax for
+// none), residuals within +-rMax.
+struct ResidualRange
 {
     double xMin = 1e300;
     double xMax = -1e300;
     double rMax = 3.0;
+};
+
+ResidualRange residualRange(const ResidualPanel &panel)
+{
+    ResidualRange range;
     for (const ResidualSeries &s : panel.series) {
         for (int i = 0; i < s.x.size() && i < s.r.size(); ++i) {
             if (!std::isfinite(s.x[i]) || !std::isfinite(s.r[i]))
                 continue;
-            xMin = std::min(xMin, s.x[i]);
-            xMax = std::max(xMax, s.x[i]);
-            rMax = std::max(rMax, std::fabs(s.r[i]));
+            range.xMin = std::min(range.xMin, s.x[i]);
+            range.xMax = std::max(range.xMax, s.x[i]);
+            range.rMax = std::max(range.rMax, std::fabs(s.r[i]));
         }
     }
     // Far-off residuals would squeeze the others into the zero line.
-    rMax = std::min(rMax * 1.1, 1e6);
+    range.rMax = std::min(range.rMax * 1.1, 1e6);
+    return range;
+}
 
+// From values to pixels of the plot rectangle.
+struct ResidualScale
+{
+    QRect plot;
+    double left;
+    double xSpan;
+    double rMax;
+
+    double px(double x) const { return plot.left() + (x - left) / xSpan * plot.width(); }
+    double py(double r) const { return plot.center().y() - r / rMax * (plot.height() / 2.0); }
+};
+
+ResidualScale residualScale(const QRect &plot, const ResidualRange &range)
+{
+    // A margin of 3 % on both sides keeps the first and last points inside the frame.
+    const double span = range.xMax > range.xMin ? range.xMax - range.xMin
+                                                : std::fmax(std::fabs(range.xMin), 1.0);
+    return { plot, range.xMin - 0.03 * span, 1.06 * span, range.rMax };
+}
+
+// The frame, the zero line and the lines at +-2 with their labels, the title
+// and the x range below.
+void drawResidualFrame(QPainter &p, const QRect &area, int labelWidth, const ResidualScale &scale,
+                       const ResidualRange &range, const QString &title)
+{
+    const QFontMetrics fm(p.font());
+    const QRect &plot = scale.plot;
+    p.setPen(QColor(160, 160, 160));
+    p.drawRect(plot);
+    p.drawLine(QPointF(plot.left(), scale.py(0.0)), QPointF(plot.right(), scale.py(0.0)));
+    p.setPen(QPen(QColor(190, 190, 190), 1.0, Qt::DashLine));
+    for (double level : { -2.0, 2.0 })
+        p.drawLine(QPointF(plot.left(), scale.py(level)), QPointF(plot.right(), scale.py(level)));
+
+    p.setPen(Qt::black);
+    for (double level : { -2.0, 0.0, 2.0 }) {
+        const QRectF label(area.left(), scale.py(level) - fm.height() / 2.0, labelWidth - 4,
+                           fm.height());
+        p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
+    }
+    p.drawText(area.adjusted(labelWidth, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, title);
+    if (range.xMax >= range.xMin) {
+        const QRect below(plot.left(), plot.bottom() + 2, plot.width(), fm.height());
+        p.drawText(below, Qt::AlignLeft | Qt::AlignTop, QString::number(range.xMin, 'g', 4));
+        p.drawText(below, Qt::AlignRight | Qt::AlignTop, QString::number(range.xMax, 'g', 4));
+    }
+}
+
+void drawResidualPoints(QPainter &p, const ResidualPanel &panel, const QVector<QColor> &colors,
+                        const ResidualScale &scale)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    const double radius = std::max(2.0, QFontMetrics(p.font()).height() / 6.0);
+    for (const ResidualSeries &s : panel.series) {
+        const QColor color
+            = colors.isEmpty() ? QColor(Qt::black) : colors.at(s.channel % colors.size());
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        for (int i = 0; i < s.x.size() && i < s.r.size(); ++i) {
+            if (std::isfinite(s.x[i]) && std::isfinite(s.r[i]))
+                p.drawEllipse(QPointF(scale.px(s.x[i]), scale.py(s.r[i])), radius, radius);
+        }
+    }
+}
+
+} // namespace
+
+void drawResidualPanel(QPainter &p, const QRect &area, const ResidualPanel &panel,
+                       const QVector<QColor> &colors)
+{
+    const ResidualRange range = residualRange(panel);
     p.save();
     p.setClipRect(area);
     p.fillRect(area, Qt::white);
@@ -55,47 +136,10 @@ void drawResidualPanel(QPainter &p, const QRect &area, const ResidualPanel &pane
     const int labelWidth = fm.horizontalAdvance(QStringLiteral("-00")) + margin;
     const QRect plot
         = area.adjusted(labelWidth, fm.height() + margin, -margin, -(fm.height() + margin));
-    if (plot.width() < 4 || plot.height() < 4) {
-        p.restore();
-        return;
-    }
-    // A margin of 3 % on both sides keeps the first and last points inside the frame.
-    const double span = xMax > xMin ? xMax - xMin : std::fmax(std::fabs(xMin), 1.0);
-    const double left = xMin - 0.03 * span;
-    const double xSpan = 1.06 * span;
-    const auto px = [&](double x) { return plot.left() + (x - left) / xSpan * plot.width(); };
-    const auto py = [&](double r) { return plot.center().y() - r / rMax * (plot.height() / 2.0); };
-
-    p.setPen(QColor(160, 160, 160));
-    p.drawRect(plot);
-    p.drawLine(QPointF(plot.left(), py(0.0)), QPointF(plot.right(), py(0.0)));
-    p.setPen(QPen(QColor(190, 190, 190), 1.0, Qt::DashLine));
-    for (double level : { -2.0, 2.0 })
-        p.drawLine(QPointF(plot.left(), py(level)), QPointF(plot.right(), py(level)));
-
-    p.setPen(Qt::black);
-    for (double level : { -2.0, 0.0, 2.0 }) {
-        const QRectF label(area.left(), py(level) - fm.height() / 2.0, labelWidth - 4, fm.height());
-        p.drawText(label, Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
-    }
-    p.drawText(area.adjusted(labelWidth, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, panel.title);
-    if (xMax >= xMin) {
-        const QRect below(plot.left(), plot.bottom() + 2, plot.width(), fm.height());
-        p.drawText(below, Qt::AlignLeft | Qt::AlignTop, QString::number(xMin, 'g', 4));
-        p.drawText(below, Qt::AlignRight | Qt::AlignTop, QString::number(xMax, 'g', 4));
-    }
-
-    p.setRenderHint(QPainter::Antialiasing);
-    const double radius = std::max(2.0, fm.height() / 6.0);
-    for (const ResidualSeries &s : panel.series) {
-        const QColor color
-            = colors.isEmpty() ? QColor(Qt::black) : colors.at(s.channel % colors.size());
-        p.setPen(Qt::NoPen);
-        p.setBrush(color);
-        for (int i = 0; i < s.x.size() && i < s.r.size(); ++i) {
-            if (std::isfinite(s.x[i]) && std::isfinite(s.r[i]))
-                p.drawEllipse(QPointF(px(s.x[i]), py(s.r[i])), radius, radius);
-        }
+    if (plot.width() >= 4 && plot.height() >= 4) {
+        const ResidualScale scale = residualScale(plot, range);
+        drawResidualFrame(p, area, labelWidth, scale, range, panel.title);
+        drawResidualPoints(p, panel, colors, scale);
     }
     p.restore();
 }

@@ -49,38 +49,45 @@ int toolkitInt(const char *begin, const char *end)
     return QString::fromLatin1(begin, int(end - begin)).toInt(nullptr, 10);
 }
 
-const char *scan(const char *begin, const char *end, const SeparatorTable &separators,
-                 double &value)
+// The parts of a token as far as it is a plain decimal number:
+// [+-]? (digits [. digits*]? | . digits) ([eE] [+-]? digits)?
+struct DecimalParts
 {
-    // Accepted here: [+-]? (digits [. digits*]? | . digits) ([eE] [+-]? digits)?
-    const char *p = begin;
-    const bool negative = p != end && *p == '-';
-    if (p != end && (*p == '+' || *p == '-'))
-        ++p;
-    const char *unsignedBegin = p;
-
-    // Unsigned arithmetic wraps harmlessly beyond 19 digits; such tokens are not
-    // converted from the mantissa.
+    bool negative = false;
+    const char *unsignedBegin = nullptr;
+    // Unsigned arithmetic wraps harmlessly beyond 19 digits; such tokens are
+    // not converted from the mantissa.
     std::uint64_t mantissa = 0;
     int digits = 0;
     int fractionDigits = 0;
-    while (p != end && isDigit(*p)) {
-        mantissa = mantissa * 10 + std::uint64_t(*p - '0');
-        ++digits;
-        ++p;
-    }
-    if (p != end && *p == '.') {
-        ++p;
-        while (p != end && isDigit(*p)) {
-            mantissa = mantissa * 10 + std::uint64_t(*p - '0');
-            ++digits;
-            ++fractionDigits;
-            ++p;
-        }
-    }
     int exponent = 0;
-    bool plain = digits > 0;
-    if (plain && p != end && (*p == 'e' || *p == 'E')) {
+    bool plain = false; // digits, and an exponent (if any) with digits
+};
+
+inline const char *readDigits(const char *p, const char *end, DecimalParts &d, bool fraction)
+{
+    while (p != end && isDigit(*p)) {
+        d.mantissa = d.mantissa * 10 + std::uint64_t(*p - '0');
+        ++d.digits;
+        d.fractionDigits += fraction;
+        ++p;
+    }
+    return p;
+}
+
+// Reads the parts from begin; returns where they end.
+inline const char *readDecimal(const char *begin, const char *end, DecimalParts &d)
+{
+    const char *p = begin;
+    d.negative = p != end && *p == '-';
+    if (p != end && (*p == '+' || *p == '-'))
+        ++p;
+    d.unsignedBegin = p;
+    p = readDigits(p, end, d, false);
+    if (p != end && *p == '.')
+        p = readDigits(p + 1, end, d, true);
+    d.plain = d.digits > 0;
+    if (d.plain && p != end && (*p == 'e' || *p == 'E')) {
         ++p;
         bool negativeExponent = false;
         if (p != end && (*p == '+' || *p == '-')) {
@@ -89,39 +96,48 @@ const char *scan(const char *begin, const char *end, const SeparatorTable &separ
         }
         const char *exponentBegin = p;
         while (p != end && isDigit(*p) && p - exponentBegin < 5) {
-            exponent = exponent * 10 + (*p - '0');
+            d.exponent = d.exponent * 10 + (*p - '0');
             ++p;
         }
-        plain = p != exponentBegin;
+        d.plain = p != exponentBegin;
         if (negativeExponent)
-            exponent = -exponent;
+            d.exponent = -d.exponent;
     }
-    if (!plain || (p != end && !separators[std::uint8_t(*p)]) || p - begin > maxFastLength) {
+    return p;
+}
+
+// The value of the plain decimal [begin, p) read into d.
+inline double decimalValue(const DecimalParts &d, const char *begin, const char *p)
+{
+    const int scale = d.exponent - d.fractionDigits;
+    if (d.digits <= 19 && d.mantissa <= maxExactMantissa && scale >= -22 && scale <= 22) {
+        double v = double(d.mantissa);
+        v = scale >= 0 ? v * exactPowersOfTen[scale] : v / exactPowersOfTen[-scale];
+        return d.negative ? -v : v;
+    }
+    if (d.digits <= 19 && d.mantissa == 0)
+        return d.negative ? -0.0 : 0.0;
+    double v;
+    const auto result = std::from_chars(d.unsignedBegin, p, v);
+    // Out of range, or a non-zero number that came out as zero: the toolkit has its
+    // own rules for overflow and underflow.
+    if (result.ec != std::errc() || result.ptr != p || v == 0.0)
+        return toolkitDouble(begin, p);
+    return d.negative ? -v : v;
+}
+
+const char *scan(const char *begin, const char *end, const SeparatorTable &separators,
+                 double &value)
+{
+    DecimalParts d;
+    const char *p = readDecimal(begin, end, d);
+    if (!d.plain || (p != end && !separators[std::uint8_t(*p)]) || p - begin > maxFastLength) {
         while (p != end && !separators[std::uint8_t(*p)])
             ++p;
         value = toolkitDouble(begin, p);
         return p;
     }
-
-    const int scale = exponent - fractionDigits;
-    if (digits <= 19 && mantissa <= maxExactMantissa && scale >= -22 && scale <= 22) {
-        double v = double(mantissa);
-        v = scale >= 0 ? v * exactPowersOfTen[scale] : v / exactPowersOfTen[-scale];
-        value = negative ? -v : v;
-        return p;
-    }
-    if (digits <= 19 && mantissa == 0) {
-        value = negative ? -0.0 : 0.0;
-        return p;
-    }
-    double v;
-    const auto result = std::from_chars(unsignedBegin, p, v);
-    // Out of range, or a non-zero number that came out as zero: the toolkit has its
-    // own rules for overflow and underflow.
-    if (result.ec != std::errc() || result.ptr != p || v == 0.0)
-        value = toolkitDouble(begin, p);
-    else
-        value = negative ? -v : v;
+    value = decimalValue(d, begin, p);
     return p;
 }
 
@@ -141,6 +157,24 @@ const char *scanDoubleField(const char *begin, const char *end, FieldSeparators 
 {
     return scan(begin, end,
                 separators == FieldSeparators::WhiteSpace ? whiteSpace : whiteSpaceAndComma, value);
+}
+
+bool latin1IsNumber(const char *begin, const char *end)
+{
+    // Most numbers are decimals that from_chars reads whole and within range.
+    // It takes no "+", and its "nan" and "inf" are not quite the toolkit's:
+    // those, and everything else, the toolkit decides.
+    const bool sign = begin != end && (*begin == '+' || *begin == '-');
+    const char *digits = begin + (sign ? 1 : 0);
+    if (digits != end && (isDigit(*digits) || *digits == '.')) {
+        double v;
+        const std::from_chars_result r = std::from_chars(*begin == '+' ? digits : begin, end, v);
+        if (r.ec == std::errc() && r.ptr == end)
+            return true;
+    }
+    bool ok = false;
+    const double value = QString::fromLatin1(begin, int(end - begin)).toDouble(&ok);
+    return ok || value != 0.0;
 }
 
 int latin1ToInt(const char *begin, const char *end)

@@ -11,6 +11,12 @@
 double latin1ToDouble(const char *begin, const char *end);
 int latin1ToInt(const char *begin, const char *end);
 
+// Whether latin1ToDouble reads the token as a number: the toolkit converts it,
+// or it gives a value other than 0 (the infinity of a number too large for a
+// double). Any other token is text, which is read as 0: the one rule by which
+// the point-table reader and its remarks tell text among the numbers.
+bool latin1IsNumber(const char *begin, const char *end);
+
 // The bytes that end a field.
 enum class FieldSeparators { WhiteSpace, WhiteSpaceAndComma };
 

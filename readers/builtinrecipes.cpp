@@ -91,7 +91,8 @@ QString perTime(const QString &expression, const QString &time)
     return time.isEmpty() ? expression : QStringLiteral("%1 / %2").arg(expression, time);
 }
 
-void finish(Recipe &r, const QString &title, const QString &i0, const QString &time)
+// The i0 of the recipe per counting time, and where it comes from.
+void setI0AndOrigin(Recipe &r, const QString &title, const QString &i0, const QString &time)
 {
     r.i0 = perTime(i0, time);
     r.origin = time.isEmpty()
@@ -115,7 +116,7 @@ std::optional<Recipe> icrOcrRecipe(const QStringList &columns, const QString &i0
         return std::nullopt;
     r.icr = perTime(icr.pattern, time);
     r.sca = perTime(ocr.pattern, time);
-    finish(r, QStringLiteral("ICR{n}/OCR{n}"), i0, time);
+    setI0AndOrigin(r, QStringLiteral("ICR{n}/OCR{n}"), i0, time);
     return r;
 }
 
@@ -130,7 +131,7 @@ std::optional<Recipe> dtFactorRecipe(const QStringList &columns, const QString &
         return std::nullopt;
     r.icr = perTime(QStringLiteral("%1 * %2").arg(out.pattern, factor.pattern), time);
     r.sca = perTime(out.pattern, time);
-    finish(r, QStringLiteral("OutputCounts_mca{n} x DTFactor_mca{n}"), i0, time);
+    setI0AndOrigin(r, QStringLiteral("OutputCounts_mca{n} x DTFactor_mca{n}"), i0, time);
     return r;
 }
 

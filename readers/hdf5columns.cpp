@@ -1,18 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5columns.h"
+
+#include "hdf5helper.h"
 #include "hdf5reply.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 
-#include <cerrno>
 #include <cstring>
-
-#include <sys/wait.h>
 
 namespace {
 
@@ -21,14 +16,12 @@ QString tr(const char *text)
     return QCoreApplication::translate("Hdf5Columns", text);
 }
 
-const char helperName[] = "ratelens-h5read";
-
 // Values of one read at most: 2 GiB of doubles.
 constexpr qint64 maxValuesAtOnce = qint64(1) << 28;
 
 // Numbers go into messages through the one-pass QString::arg(QString, ...), so
 // that a "%2" in a file name is never taken for a place holder.
-QString n(qint64 v)
+QString numberArg(qint64 v)
 {
     return QString::number(v);
 }
@@ -38,95 +31,32 @@ QString wrongRank(const QString &file, const Hdf5Reply &r)
     if (r.limit >= 0)
         return tr("%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read "
                   "from datasets of 2 (points x elements)")
-            .arg(file, r.dataset, n(r.found), n(r.limit));
+            .arg(file, r.dataset, numberArg(r.found), numberArg(r.limit));
     if (r.found == 2)
         return tr("%1: dataset %2 has 2 dimensions (points x elements): name one of its "
                   "columns, as in %2[0]")
             .arg(file, r.dataset);
     return tr("%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones "
               "can be read")
-        .arg(file, r.dataset, n(r.found));
-}
-
-// Whether the helper has ended, though QProcess may not have noticed yet:
-// the child is looked at without being reaped (QProcess reaps it), and one
-// that QProcess's own watcher has reaped already is no longer a child.
-bool hasEnded(const QProcess &p)
-{
-    siginfo_t info {};
-    if (::waitid(P_PID, id_t(p.processId()), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
-        return errno == ECHILD;
-    return info.si_pid != 0;
-}
-
-// Hands the helper's standard output to reader as it comes, until the helper
-// ends, the reply is refused or time is up.
-enum class Wait { Finished, TimedOut, Malformed };
-
-Wait collectReply(QProcess &p, QDeadlineTimer deadline, Hdf5ReplyReader &reader)
-{
-    for (;;) {
-        for (qint64 available = p.bytesAvailable(); available > 0 && !reader.failed();
-             available = p.bytesAvailable()) {
-            std::size_t room = 0;
-            char *to = reader.room(room);
-            const qint64 got = p.read(to, qMin(available, qint64(room)));
-            if (got <= 0)
-                break;
-            reader.advance(std::size_t(got));
-        }
-        if (reader.failed())
-            return Wait::Malformed;
-        if (p.state() == QProcess::NotRunning)
-            return Wait::Finished;
-        // Hung is a helper still running when time is up: one that ended by
-        // then, however late, is judged by how it ended and what it wrote.
-        if (deadline.hasExpired()) {
-            if (!hasEnded(p) || !p.waitForFinished(5000))
-                return Wait::TimedOut;
-            continue;
-        }
-        // A helper that closed its output but goes on running makes
-        // waitForReadyRead return at once; wait for its end instead.
-        if (!p.waitForReadyRead(int(deadline.remainingTime())) && p.state() != QProcess::NotRunning)
-            p.waitForFinished(int(deadline.remainingTime()));
-    }
+        .arg(file, r.dataset, numberArg(r.found));
 }
 
 // Runs the helper on job; fills reply, or returns why there is none.
 QString runHelper(const Hdf5Job &job, const Hdf5Limits &limits, Hdf5Reply &reply)
 {
-    const QString &file = job.file;
-    const QString helper = hdf5HelperPath();
-    QProcess p;
-    // A crashing HDF5 library may leave a message on standard error: let it
-    // reach the terminal of whoever started us, it helps the report of the fault.
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(helper, QStringList());
-    const QDeadlineTimer deadline(limits.timeoutMs);
-    if (!p.waitForStarted(int(deadline.remainingTime())))
-        return tr("%1: HDF5 files cannot be read: the helper program %2 does not start (%3)")
-            .arg(file, QDir::toNativeSeparators(helper), p.errorString());
-    p.write(encodeHdf5Job(job));
-    p.closeWriteChannel();
-
+    Hdf5HelperRun run(job.file, Hdf5HelperRun::Task::Read, limits.timeoutMs);
+    const QString notStarted = run.start();
+    if (!notStarted.isEmpty())
+        return notStarted;
+    run.sendAll(encodeHdf5Job(job));
     Hdf5ReplyReader reader(job.requests.size(), job.maxValues);
-    const Wait end = collectReply(p, deadline, reader);
-    if (end != Wait::Finished) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
-    if (end == Wait::TimedOut)
-        return tr("%1: the HDF5 reader gave no answer within %2 s and was stopped")
-            .arg(file, QString::number(limits.timeoutMs / 1000.0));
-    if (end == Wait::Finished && p.exitStatus() == QProcess::CrashExit)
-        return tr("%1: the HDF5 reader crashed on this file; it may be damaged").arg(file);
-    if (end == Wait::Finished && p.exitCode() != 0)
-        return tr("%1: the HDF5 reader failed (exit status %2)").arg(file, n(p.exitCode()));
-    // Also a reply refused early: its fault, not the helper's killing, is the news.
+    const QString fault = run.collect(reader);
+    if (!fault.isEmpty())
+        return fault;
+    // Also a reply refused early: its fault, not the helper's stopping, is the news.
     const QString why = reader.finish(reply);
     if (!why.isEmpty())
-        return tr("%1: the HDF5 reader's answer is malformed: %2").arg(file, why);
+        return tr("%1: the HDF5 reader's answer is malformed: %2").arg(job.file, why);
     return QString();
 }
 
@@ -146,29 +76,6 @@ bool isHdf5File(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && looksLikeHdf5(file.read(hdf5SignatureReach));
-}
-
-QString hdf5HelperPath()
-{
-    const QString fromEnvironment = qEnvironmentVariable("RATELENS_H5READ");
-    if (!fromEnvironment.isEmpty())
-        return fromEnvironment;
-    const QString name = QLatin1String(helperName);
-    const QString installed = QStringLiteral(RATELENS_H5READ_INSTALLED);
-    if (!QCoreApplication::instance())
-        return installed;
-    // Beside the program (the build tree, an unpacked archive), then where the
-    // package puts it relative to the program (an installation moved as a whole),
-    // then where it was installed.
-    const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString &candidate :
-         { here.filePath(name),
-           QDir::cleanPath(here.filePath(QStringLiteral(RATELENS_H5READ_FROM_BINDIR))
-                           + QLatin1Char('/') + name) }) {
-        if (QFileInfo(candidate).isExecutable())
-            return candidate;
-    }
-    return installed;
 }
 
 Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> &requests,
@@ -224,10 +131,10 @@ QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
         return wrongRank(file, r);
     case Hdf5Fault::NoSuchColumn:
         return tr("%1: dataset %2 has %3 columns (0 to %4), so it has no column %5")
-            .arg(file, r.dataset, n(r.limit), n(r.limit - 1), n(r.found));
+            .arg(file, r.dataset, numberArg(r.limit), numberArg(r.limit - 1), numberArg(r.found));
     case Hdf5Fault::LengthMismatch:
         return tr("%1: dataset %2 has %3 points, but %4 has %5")
-            .arg(file, r.dataset, n(r.found), r.otherDataset, n(r.limit));
+            .arg(file, r.dataset, numberArg(r.found), r.otherDataset, numberArg(r.limit));
     case Hdf5Fault::CannotRead:
         return tr("%1: dataset %2 cannot be read; the file is damaged (%3)")
             .arg(file, r.dataset, r.detail);
@@ -236,7 +143,7 @@ QString describeHdf5Fault(const QString &file, const Hdf5Reply &r)
     case Hdf5Fault::TooLarge:
         return tr("%1: the datasets asked for hold %2 values, more than the %3 that are read "
                   "at once")
-            .arg(file, n(r.found), n(r.limit));
+            .arg(file, numberArg(r.found), numberArg(r.limit));
     }
     return tr("%1: cannot be read as HDF5").arg(file);
 }

@@ -1,19 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "hdf5reply.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <vector>
-
-// One column a recipe takes from an HDF5 file.
-struct Hdf5Request
-{
-    QString name; // the column name the recipe uses, e.g. "OutputCounts_mca3"
-    QString dataset; // dataset path, e.g. "/entry/xspress3/OutputCounts"
-    int column = -1; // -1: a 1-D dataset; >= 0: that column of a 2-D (points x elements) dataset
-};
 
 struct Hdf5Columns
 {
@@ -58,7 +52,5 @@ Hdf5Columns readHdf5Columns(const QString &file, const std::vector<Hdf5Request> 
                             const Hdf5Limits &limits = Hdf5Limits(),
                             const Hdf5RowRange &rows = Hdf5RowRange());
 
-// The helper program readHdf5Columns() runs: $RATELENS_H5READ if set, else
-// ratelens-h5read beside the program, in the package's libexec folder relative to
-// the program, or at its installed path.
-QString hdf5HelperPath();
+// A reply's fault in words, naming the file and the dataset.
+QString describeHdf5Fault(const QString &file, const Hdf5Reply &reply);

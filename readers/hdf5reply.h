@@ -1,13 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "hdf5columns.h"
-
 #include <QByteArray>
 #include <QString>
 
 #include <cstddef>
-
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -28,6 +25,14 @@
 // where str is a u32 byte count and that many bytes of UTF-8. Nothing may follow.
 // The reply comes from a process that may have been subverted by the file it
 // read, so its decoder trusts nothing in it.
+
+// One column a recipe takes from an HDF5 file.
+struct Hdf5Request
+{
+    QString name; // the column name the recipe uses, e.g. "OutputCounts_mca3"
+    QString dataset; // dataset path, e.g. "/entry/xspress3/OutputCounts"
+    int column = -1; // -1: a 1-D dataset; >= 0: that column of a 2-D (points x elements) dataset
+};
 
 enum class Hdf5Fault : std::uint8_t {
     None,
@@ -157,5 +162,3 @@ bool decodeHdf5WriteHeader(const QByteArray &header, Hdf5WriteJob &job);
 // One block of rows: their count, then the columns.
 QByteArray encodeHdf5Block(const std::vector<std::vector<double>> &columns);
 
-// The reply's fault in words, naming the file and the dataset.
-QString describeHdf5Fault(const QString &file, const Hdf5Reply &reply);

@@ -20,8 +20,9 @@ struct FileReport
     // no line was read: its line (0: none) and its value.
     int stoppingHeaderLine = 0;
     QString stoppingHeaderValue;
-    // Why a file that a new reader took gave nothing: the cause, naming the
-    // line or dataset ("line 12: field 3 \"x\" is not a number").
+    // Why a recording (a column file, an MCA or HDF5 file) gave nothing: the
+    // cause, naming the line or dataset ("line 12: field 3 \"x\" is not a
+    // number").
     QString error;
     // What the reader made of the file, for --verbose: the recipe used.
     QStringList notes;

@@ -108,15 +108,6 @@ qint64 forEachField(const char *begin, const char *end, OnField onField)
     return count;
 }
 
-// Whether a field that converted to 0 was a number, a zero, rather than
-// something else.
-bool isNumber(const char *begin, const char *end)
-{
-    bool ok = false;
-    QString::fromLatin1(begin, int(end - begin)).toDouble(&ok);
-    return ok;
-}
-
 // Beyond this many fields a line is counted before its fields are kept, so that a
 // channel count no line reaches costs no memory.
 constexpr qint64 countFirstAbove = 4096;
@@ -156,7 +147,7 @@ bool readDataLine(const char *begin, const char *end, int channels, int line,
         p = scanDoubleField(p, end, FieldSeparators::WhiteSpaceAndComma, value);
         // A field that does not convert gives 0; only then is it looked at again.
         if (value == 0.0 && allNumbers && sink.onNotNumber)
-            allNumbers = isNumber(field, p);
+            allNumbers = latin1IsNumber(field, p);
         values.push_back(value);
         commaLast = false;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recipe.h"
 
+#include "columnlookup.h"
+
 #include <QCoreApplication>
 #include <QHash>
 #include <QRegularExpression>
@@ -145,50 +147,6 @@ std::vector<NameRef> scanNames(const QString &e)
     }
     return refs;
 }
-
-QString sanitizedName(const QString &name)
-{
-    QString s = name;
-    for (QChar &c : s) {
-        if (!c.isLetterOrNumber() && c != QLatin1Char('_'))
-            c = QLatin1Char('_');
-    }
-    return s;
-}
-
-// Column lookup: exact name, $N, then ignoring case, then the name made fit
-// for an expression.
-class ColumnNames
-{
-public:
-    explicit ColumnNames(const QStringList &names)
-    {
-        for (int i = names.size() - 1; i >= 0; --i) {
-            m_exact.insert(names.at(i), i);
-            m_folded.insert(names.at(i).toCaseFolded(), i);
-            m_folded.insert(sanitizedName(names.at(i)).toCaseFolded(), i);
-        }
-        m_count = names.size();
-    }
-
-    int find(const QString &name) const
-    {
-        if (name.startsWith(QLatin1Char('$'))) {
-            bool ok = false;
-            const int k = name.mid(1).toInt(&ok);
-            return ok && k >= 1 && k <= m_count ? k - 1 : -1;
-        }
-        const auto exact = m_exact.constFind(name);
-        if (exact != m_exact.cend())
-            return *exact;
-        return m_folded.value(name.toCaseFolded(), -1);
-    }
-
-private:
-    QHash<QString, int> m_exact;
-    QHash<QString, int> m_folded;
-    int m_count = 0;
-};
 
 bool isParserConstant(const QString &name)
 {
@@ -365,10 +323,10 @@ struct CompiledRecipe::Impl
     // Per element, the index into expressions of i0, icr and sca.
     std::vector<std::array<int, 3>> elements;
 
-    int compileExpression(const QString &text, const ColumnNames &names);
+    int compileExpression(const QString &text, const ColumnLookup &names);
 };
 
-int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnNames &names)
+int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnLookup &names)
 {
     const auto known = expressionByText.constFind(text);
     if (known != expressionByText.cend())
@@ -417,7 +375,7 @@ bool CompiledRecipe::compile(const Recipe &recipe, const QStringList &columnName
 {
     d = std::make_unique<Impl>();
     d->recipe = recipe;
-    const ColumnNames names(columnNames);
+    const ColumnLookup names(columnNames);
     for (size_t i = 0; i < recipe.elements.size() && d->error.isEmpty(); ++i) {
         const int n = recipe.elements[i];
         std::array<int, 3> e {};

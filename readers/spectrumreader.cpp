@@ -149,7 +149,8 @@ void readAsciiText(const char *p, const char *end, SpectrumPoint &sp)
     }
 }
 
-void finish(SpectrumPoint &sp)
+// A spectrum file gives a point only with a positive I0 and its channels.
+void decideUsable(SpectrumPoint &sp)
 {
     sp.ok = sp.i0 > 0 && !sp.icrs.isEmpty() && !sp.scas.isEmpty();
 }
@@ -161,7 +162,7 @@ void readAsciiBytes(QByteArray bytes, SpectrumPoint &sp)
 {
     removeCarriageReturns(bytes);
     readAsciiText(bytes.constData(), bytes.constData() + bytes.size(), sp);
-    finish(sp);
+    decideUsable(sp);
 }
 
 } // namespace
@@ -214,7 +215,7 @@ OpenStatus readSpectrumFile(const QString &path, SpectrumPoint &sp)
     };
     const auto readStream = [&sp](QIODevice &device) { readSpectrumReference(device, sp); };
     if (!readMeasurementFile(file, readBytes, readStream))
-        finish(sp);
+        decideUsable(sp);
     return status;
 }
 
@@ -265,5 +266,5 @@ void readSpectrumReference(QIODevice &device, SpectrumPoint &sp)
             }
         }
     }
-    finish(sp);
+    decideUsable(sp);
 }

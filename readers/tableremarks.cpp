@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tableremarks.h"
 
+#include "textnumbers.h"
+
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QStringList>
 
-#include <charconv>
 #include <cstring>
 #include <vector>
 
@@ -14,15 +15,6 @@
 #endif
 
 namespace {
-
-bool isNumber(const char *b, const char *e)
-{
-    if (b != e && (*b == '+'))
-        ++b;
-    double v;
-    const std::from_chars_result r = std::from_chars(b, e, v);
-    return (r.ec == std::errc() || r.ec == std::errc::result_out_of_range) && r.ptr == e;
-}
 
 // The bytes that separate fields.
 inline bool isSeparator(uchar c)
@@ -71,7 +63,7 @@ bool hasTextField(const char *p, const char *end)
         const char *f = p;
         while (p != end && !isSeparator(uchar(*p)))
             ++p;
-        if (f != p && !isNumber(f, p))
+        if (f != p && !latin1IsNumber(f, p))
             return true;
     }
     return false;

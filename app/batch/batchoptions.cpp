@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batchoptions.h"
 
-#include "batchrunner.h"
+#include "optiontable.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -9,8 +9,6 @@
 #include <QTextStream>
 
 namespace {
-
-const char *const programName = "ratelens-batch";
 
 // Large enough for any print, small enough that a typing slip cannot ask for
 // gigabytes of image.
@@ -182,9 +180,13 @@ bool parseSize(const QString &text, QSize &size)
 // Checks the values that the parser cannot: sizes, names, models, then that
 // there is a file, then the combinations that make no sense. Returns the usage
 // error, or an empty text.
-QString checkOptions(BatchOptions &o, const QString &sizeText, const QString &modelText,
-                     bool outputSet, bool plotSet, bool recipeSet)
+QString checkOptions(BatchOptions &o, const QCommandLineParser &parser)
 {
+    const QString sizeText = parser.value(QStringLiteral("size"));
+    const QString modelText = parser.value(QStringLiteral("model"));
+    const bool outputSet = parser.isSet(QStringLiteral("output"));
+    const bool plotSet = parser.isSet(QStringLiteral("plot"));
+    const bool recipeSet = parser.isSet(QStringLiteral("recipe"));
     if (!parseSize(sizeText, o.plotSize))
         return QStringLiteral("invalid plot size '%1': expected WxH, for example "
                               "1500x700, each side at most %2 and the height at least 2")
@@ -234,6 +236,76 @@ bool parseChannelList(const QString &text, QVector<int> &channels)
     return true;
 }
 
+// The channels of every --exclude into o.excluded; the usage error, or an
+// empty text.
+QString parseExcluded(const QStringList &lists, BatchOptions &o)
+{
+    for (const QString &list : lists) {
+        if (!parseChannelList(list, o.excluded))
+            return QStringLiteral("invalid channel list '%1': expected channel indices "
+                                  "separated by commas, for example 3,7")
+                    .arg(list);
+    }
+    return QString();
+}
+
+const OptionTable<BatchOptions> &batchOptionTable()
+{
+    using O = BatchOptions;
+    static const OptionTable<BatchOptions> table {
+        { QString(), description(), QStringLiteral("FILE"),
+          QStringLiteral("Measurement files, loaded in this order."), QStringLiteral("FILE..."),
+          true },
+        {
+                { { "o", "output" },
+                  "Write the results file FILE and its companion FILE.conf, byte for byte as the "
+                  "window's \"Save\" writes them.",
+                  "FILE", {}, &O::outputPath },
+                { { "json" }, "Print the table as JSON instead of text.", {}, {}, &O::json },
+                { { "plot" },
+                  "Draw both plots, I0-Nin above Nin-Nout, into the image FILE (PNG, or JPEG or "
+                  "BMP by its suffix), each with its title, tick numbers, axis titles and a "
+                  "legend of the channel colours.",
+                  "FILE", {}, &O::plotPath },
+                { { "bare-plot" },
+                  "Draw the plots without axes and legend, exactly as the window shows them "
+                  "until asked for axes.",
+                  {}, {}, &O::barePlot },
+                { { "size" },
+                  "Size of the plot image in pixels, each plot taking half the height (default "
+                  "1500x700).",
+                  "WxH", "1500x700", {} },
+                { { "verbose" },
+                  "Print the point-table reader's header search and the files it cannot open to "
+                  "standard error, in the form of the window's debug lines.",
+                  {}, {}, &O::verbose },
+                { { "model" },
+                  "Dead-time model: quadratic (default), paralyzable, nonparalyzable, or compare "
+                  "for all three side by side.",
+                  "MODEL", "quadratic", {} },
+                { { "residuals" },
+                  "With --plot, add the normalised residuals of the model's fits (of each model "
+                  "with compare) against I0 and against ICR below the plots.",
+                  {}, {}, &O::residuals },
+                { { "fix-d0" },
+                  "Fit the amplifier stage with d0 = 1, for electronics whose SCA column is "
+                  "their total output count.",
+                  {}, {}, &O::fixD0 },
+                { { "exclude" },
+                  "Leave the channels LIST (indices as printed, separated by commas) out of the "
+                  ".conf file: written as 0 and left out of its mean line.",
+                  "LIST", {}, {} },
+                { { "recipe" }, "Read every FILE through the recipe in RECIPE (see Recordings).",
+                  "RECIPE", {}, &O::recipePath },
+                { { "columns" },
+                  "Read every FILE as a column file with the built-in recipes, also one without "
+                  "an XDI header.",
+                  {}, {}, &O::columns },
+        },
+        &O::files
+    };
+    return table;
+}
 } // namespace
 
 QVector<DeadTimeModel> BatchOptions::models() const
@@ -249,134 +321,19 @@ bool BatchOptions::quadraticOnly() const
     return !choice.compare && choice.model == DeadTimeModel::Quadratic;
 }
 
-QTextStream &batchMessage(QTextStream &err)
-{
-    err << programName << ": ";
-    return err;
-}
-
-int batchUsageError(QTextStream &err, const QString &text)
-{
-    batchMessage(err) << text << '\n';
-    err << "Try '" << programName << " --help' for more information.\n";
-    err.flush();
-    return BatchUsageError;
-}
-
 std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTextStream &out,
                                               QTextStream &err, int *status)
 {
+    const OptionTable<BatchOptions> &table = batchOptionTable();
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    const QCommandLineOption helpOption(
-            { QStringLiteral("h"), QStringLiteral("help") },
-            QStringLiteral("Show this help and exit."));
-    const QCommandLineOption versionOption(QStringLiteral("version"),
-                                           QStringLiteral("Show the version and exit."));
-    const QCommandLineOption outputOption(
-            { QStringLiteral("o"), QStringLiteral("output") },
-            QStringLiteral("Write the results file FILE and its companion FILE.conf, byte for byte "
-                           "as the window's \"Save\" writes them."),
-            QStringLiteral("FILE"));
-    const QCommandLineOption jsonOption(QStringLiteral("json"),
-                                        QStringLiteral("Print the table as JSON instead of text."));
-    const QCommandLineOption plotOption(
-            QStringLiteral("plot"),
-            QStringLiteral("Draw both plots, I0-Nin above Nin-Nout, into the image FILE (PNG, or "
-                           "JPEG or BMP by its suffix), each with its title, tick numbers, axis "
-                           "titles and a legend of the channel colours."),
-            QStringLiteral("FILE"));
-    const QCommandLineOption barePlotOption(
-            QStringLiteral("bare-plot"),
-            QStringLiteral("Draw the plots without axes and legend, exactly as the window shows "
-                           "them until asked for axes."));
-    const QCommandLineOption sizeOption(
-            QStringLiteral("size"),
-            QStringLiteral("Size of the plot image in pixels, each plot taking half the height "
-                           "(default 1500x700)."),
-            QStringLiteral("WxH"), QStringLiteral("1500x700"));
-    const QCommandLineOption verboseOption(
-            QStringLiteral("verbose"),
-            QStringLiteral("Print the point-table reader's header search and the files it cannot "
-                           "open to standard error, in the form of the window's debug lines."));
-    const QCommandLineOption modelOption(
-            QStringLiteral("model"),
-            QStringLiteral("Dead-time model: quadratic (default), paralyzable, nonparalyzable, or "
-                           "compare for all three side by side."),
-            QStringLiteral("MODEL"), QStringLiteral("quadratic"));
-    const QCommandLineOption residualsOption(
-            QStringLiteral("residuals"),
-            QStringLiteral("With --plot, add the normalised residuals of the model's fits (of "
-                           "each model with compare) against I0 and against ICR below the "
-                           "plots."));
-    const QCommandLineOption recipeOption(
-            QStringLiteral("recipe"),
-            QStringLiteral("Read every FILE through the recipe in RECIPE (see Recordings)."),
-            QStringLiteral("RECIPE"));
-    const QCommandLineOption columnsOption(
-            QStringLiteral("columns"),
-            QStringLiteral("Read every FILE as a column file with the built-in recipes, also "
-                           "one without an XDI header."));
-    const QCommandLineOption fixD0Option(
-            QStringLiteral("fix-d0"),
-            QStringLiteral("Fit the amplifier stage with d0 = 1, for electronics whose SCA "
-                           "column is their total output count."));
-    const QCommandLineOption excludeOption(
-            QStringLiteral("exclude"),
-            QStringLiteral("Leave the channels LIST (indices as printed, separated by commas) "
-                           "out of the .conf file: written as 0 and left out of its mean "
-                           "line."),
-            QStringLiteral("LIST"));
-    parser.addOptions({ helpOption, versionOption, outputOption, jsonOption, plotOption,
-                        barePlotOption, sizeOption, verboseOption, modelOption,
-                        residualsOption, fixD0Option, excludeOption, recipeOption,
-                        columnsOption });
-    parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QStringLiteral("Measurement files, loaded in this order."),
-                                 QStringLiteral("FILE..."));
-
-    if (!parser.parse(arguments)) {
-        *status = batchUsageError(err, parser.errorText());
-        return std::nullopt;
-    }
-    if (parser.isSet(helpOption)) {
-        out << parser.helpText();
-        out.flush();
-        *status = BatchOk;
-        return std::nullopt;
-    }
-    if (parser.isSet(versionOption)) {
-        out << programName << ' ' << RATELENS_VERSION << '\n';
-        out.flush();
-        *status = BatchOk;
-        return std::nullopt;
-    }
-
-    BatchOptions o;
-    o.files = parser.positionalArguments();
-    o.outputPath = parser.value(outputOption);
-    o.plotPath = parser.value(plotOption);
-    o.json = parser.isSet(jsonOption);
-    o.barePlot = parser.isSet(barePlotOption);
-    o.verbose = parser.isSet(verboseOption);
-    o.residuals = parser.isSet(residualsOption);
-    o.fixD0 = parser.isSet(fixD0Option);
-    for (const QString &list : parser.values(excludeOption)) {
-        if (!parseChannelList(list, o.excluded)) {
-            *status = batchUsageError(
-                    err, QStringLiteral("invalid channel list '%1': expected channel indices "
-                                        "separated by commas, for example 3,7")
-                                 .arg(list));
-            return std::nullopt;
-        }
-    }
-    o.recipePath = parser.value(recipeOption);
-    o.columns = parser.isSet(columnsOption);
-    const QString problem = checkOptions(o, parser.value(sizeOption), parser.value(modelOption),
-                                         parser.isSet(outputOption), parser.isSet(plotOption),
-                                         parser.isSet(recipeOption));
+    std::optional<BatchOptions> o = parseOptionTable(parser, table, arguments, out, err, status);
+    if (!o)
+        return o;
+    QString problem = parseExcluded(parser.values(QStringLiteral("exclude")), *o);
+    if (problem.isEmpty())
+        problem = checkOptions(*o, parser);
     if (!problem.isEmpty()) {
-        *status = batchUsageError(err, problem);
+        *status = usageError(err, table.text, problem);
         return std::nullopt;
     }
     return o;

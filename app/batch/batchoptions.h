@@ -3,6 +3,7 @@
 
 #include "deadtimemodel.h"
 #include "modelreport.h"
+#include "optiontable.h"
 
 #include <QSize>
 #include <QStringList>
@@ -40,8 +41,3 @@ struct BatchOptions
 // (status 0), usage errors to err (status 2).
 std::optional<BatchOptions> parseBatchOptions(const QStringList &arguments, QTextStream &out,
                                               QTextStream &err, int *status);
-
-// "ratelens-batch: " on err, for a message line.
-QTextStream &batchMessage(QTextStream &err);
-// A usage error on err with the pointer to --help; returns the usage status.
-int batchUsageError(QTextStream &err, const QString &text);

@@ -31,8 +31,7 @@ QVector<double> rowValues(const ChannelResult &r)
 // The columns that show a dead time or its error that the input cannot give.
 bool hiddenColumn(const ChannelResult &r, int column)
 {
-    return ((column == 1 || column == 5) && r.tau0Undetermined())
-            || ((column == 2 || column == 9) && r.tauUndetermined());
+    return (column == 1 || column == 5) && r.tau0Undetermined();
 }
 
 QJsonValue number(double v)
@@ -72,11 +71,6 @@ QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &d
 bool ChannelResult::tau0Undetermined() const
 {
     return flagsI0Icr.testFlag(DeadTimeFlag::NotIntensityScan);
-}
-
-bool ChannelResult::tauUndetermined() const
-{
-    return flagsIcrSca.testFlag(DeadTimeFlag::NotIntensityScan);
 }
 
 void addComparison(QVector<ChannelResult> &rows, const QVector<ChannelComparison> &channels,

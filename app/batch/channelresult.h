@@ -35,7 +35,6 @@ struct ChannelResult
     bool excluded = false; // left out of the .conf file
 
     bool tau0Undetermined() const;
-    bool tauUndetermined() const;
 };
 
 // The rows of every common channel for dead times estimated over points.

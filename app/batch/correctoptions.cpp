@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "correctoptions.h"
 
-#include "batchoptions.h"
-#include "batchrunner.h"
+#include "optiontable.h"
 
 #include <QCommandLineParser>
 #include <QTextStream>
@@ -101,50 +100,64 @@ QString parseList(const char *option, const QString &text, QVector<double> &valu
     return QString();
 }
 
-struct Parsed
+// The options whose values the checks below read, as given: each is checked
+// only when it was given at all.
+struct GivenValue
 {
-    QString model, tau0, tau, d0, from;
-    bool modelSet = false, tau0Set = false, tauSet = false, d0Set = false, fromSet = false;
+    bool given = false;
+    QString text;
 };
+
+struct GivenValues
+{
+    GivenValue model, tau0, tau, d0, from;
+};
+
+GivenValue given(const QCommandLineParser &parser, const char *name)
+{
+    const QString option = QLatin1String(name);
+    return { parser.isSet(option), parser.value(option) };
+}
 
 // Each value on its own. An option whose value was left out takes the scan
 // that follows as its value, so these come before the check that a scan is
 // given: the value is then what is wrong.
-QString checkValues(CorrectOptions &o, const Parsed &p)
+QString checkValues(CorrectOptions &o, const GivenValues &v)
 {
-    if (p.modelSet) {
-        o.model = parseDeadTimeModel(p.model);
+    if (v.model.given) {
+        o.model = parseDeadTimeModel(v.model.text);
         if (!o.model || *o.model == DeadTimeModel::Quadratic)
             return QStringLiteral("unknown model '%1': expected paralyzable or nonparalyzable")
-                    .arg(p.model);
+                    .arg(v.model.text);
     }
-    if (p.fromSet) {
-        if (p.from != QLatin1String("icr") && p.from != QLatin1String("sca"))
-            return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
-        o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
+    if (v.from.given) {
+        if (v.from.text != QLatin1String("icr") && v.from.text != QLatin1String("sca"))
+            return QStringLiteral("unknown --from '%1': expected icr or sca").arg(v.from.text);
+        o.source = v.from.text == QLatin1String("icr") ? CorrectionSource::Icr
+                                                       : CorrectionSource::Sca;
     }
-    QString problem = p.tau0Set ? parseList("--tau0", p.tau0, o.tau0s) : QString();
-    if (problem.isEmpty() && p.tauSet)
-        problem = parseList("--tau", p.tau, o.taus);
-    if (problem.isEmpty() && p.d0Set)
-        problem = parseList("--d0", p.d0, o.d0s);
+    QString problem = v.tau0.given ? parseList("--tau0", v.tau0.text, o.tau0s) : QString();
+    if (problem.isEmpty() && v.tau.given)
+        problem = parseList("--tau", v.tau.text, o.taus);
+    if (problem.isEmpty() && v.d0.given)
+        problem = parseList("--d0", v.d0.text, o.d0s);
     return problem;
 }
 
-QString checkDeadTimeOptions(const CorrectOptions &o, const Parsed &p)
+QString checkDeadTimeOptions(const CorrectOptions &o, const GivenValues &v)
 {
-    const bool typed = p.tau0Set || p.tauSet || p.d0Set;
+    const bool typed = v.tau0.given || v.tau.given || v.d0.given;
     if (!o.deadTimesPath.isEmpty())
         return typed ? QStringLiteral("--dead-times and typed-in dead times exclude each other")
                      : QString();
-    if (!p.tau0Set || !p.modelSet)
+    if (!v.tau0.given || !v.model.given)
         return QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau0");
     return QString();
 }
 
-QString checkOptions(CorrectOptions &o, const Parsed &p)
+QString checkOptions(CorrectOptions &o, const GivenValues &v)
 {
-    QString problem = checkValues(o, p);
+    QString problem = checkValues(o, v);
     if (!problem.isEmpty())
         return problem;
     if (o.scans.isEmpty())
@@ -153,19 +166,42 @@ QString checkOptions(CorrectOptions &o, const Parsed &p)
         return QStringLiteral("-o and --output-dir exclude each other");
     if (!o.outputPath.isEmpty() && o.scans.size() > 1)
         return QStringLiteral("-o names the output of one scan; use --output-dir for several");
-    problem = checkDeadTimeOptions(o, p);
+    problem = checkDeadTimeOptions(o, v);
     if (problem.isEmpty() && o.source == CorrectionSource::Sca && o.deadTimesPath.isEmpty()
         && o.taus.isEmpty())
         return QStringLiteral("--from sca needs the amplifier's dead time --tau");
     return problem;
 }
 
-int usageError(QTextStream &err, const QString &text)
+const OptionTable<CorrectOptions> &correctOptionTable()
 {
-    batchMessage(err) << "correct: " << text << '\n';
-    err << "Try 'ratelens-batch correct --help' for more information.\n";
-    err.flush();
-    return BatchUsageError;
+    using O = CorrectOptions;
+    static const OptionTable<CorrectOptions> table {
+        { QStringLiteral("correct"), description(), QStringLiteral("SCAN"),
+          QStringLiteral("Column-file scans."), QStringLiteral("SCAN..."), false },
+        {
+                { { "dead-times" },
+                  "The dead-time file (ratelens-batch --json, or the window's \"Save dead "
+                  "times...\").",
+                  "FILE", {}, &O::deadTimesPath },
+                { { "model" }, "paralyzable or nonparalyzable.", "MODEL", {}, {} },
+                { { "tau0" }, "Pre-amplifier dead time(s).", "T[,T...]", {}, {} },
+                { { "tau" }, "Amplifier dead time(s).", "T[,T...]", {}, {} },
+                { { "d0" }, "Amplifier scale(s), default 1.", "D[,D...]", {}, {} },
+                { { "recipe" },
+                  "The recipe that maps the scan's columns; default: the built-in one that fits.",
+                  "R", {}, &O::recipePath },
+                { { "from" }, "Correct from icr or sca.", "icr|sca", {}, {} },
+                { { "roi" }, "A column to correct, with {n} for the element number; repeatable.",
+                  "PATTERN", {}, &O::roiPatterns },
+                { { "o", "output" }, "The output file of a single scan.", "OUT", {},
+                  &O::outputPath },
+                { { "output-dir" }, "The folder for the outputs.", "DIR", {}, &O::outputDir },
+                { { "verbose" }, "Name the recipe and source of each scan.", {}, {}, &O::verbose },
+        },
+        &O::scans
+    };
+    return table;
 }
 
 } // namespace
@@ -173,75 +209,17 @@ int usageError(QTextStream &err, const QString &text)
 std::optional<CorrectOptions> parseCorrectOptions(const QStringList &arguments, QTextStream &out,
                                                   QTextStream &err, int *status)
 {
+    const OptionTable<CorrectOptions> &table = correctOptionTable();
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption deadTimes(
-            QStringLiteral("dead-times"),
-            QStringLiteral("The dead-time file (ratelens-batch --json, or the window's "
-                           "\"Save dead times...\")."),
-            QStringLiteral("FILE"));
-    const QCommandLineOption model(QStringLiteral("model"),
-                                   QStringLiteral("paralyzable or nonparalyzable."),
-                                   QStringLiteral("MODEL"));
-    const QCommandLineOption tau0(QStringLiteral("tau0"),
-                                  QStringLiteral("Pre-amplifier dead time(s)."),
-                                  QStringLiteral("T[,T...]"));
-    const QCommandLineOption tau(QStringLiteral("tau"),
-                                 QStringLiteral("Amplifier dead time(s)."),
-                                 QStringLiteral("T[,T...]"));
-    const QCommandLineOption d0(QStringLiteral("d0"),
-                                QStringLiteral("Amplifier scale(s), default 1."),
-                                QStringLiteral("D[,D...]"));
-    const QCommandLineOption recipe(QStringLiteral("recipe"),
-                                    QStringLiteral("The recipe that maps the scan's columns; "
-                                                   "default: the built-in one that fits."),
-                                    QStringLiteral("R"));
-    const QCommandLineOption from(QStringLiteral("from"),
-                                  QStringLiteral("Correct from icr or sca."),
-                                  QStringLiteral("icr|sca"));
-    const QCommandLineOption roi(QStringLiteral("roi"),
-                                 QStringLiteral("A column to correct, with {n} for the element "
-                                                "number; repeatable."),
-                                 QStringLiteral("PATTERN"));
-    const QCommandLineOption output({ QStringLiteral("o"), QStringLiteral("output") },
-                                    QStringLiteral("The output file of a single scan."),
-                                    QStringLiteral("OUT"));
-    const QCommandLineOption outputDir(QStringLiteral("output-dir"),
-                                       QStringLiteral("The folder for the outputs."),
-                                       QStringLiteral("DIR"));
-    const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Name the recipe and source of each scan."));
-    parser.addOptions({ help, deadTimes, model, tau0, tau, d0, recipe, from, roi, output,
-                        outputDir, verbose });
-    parser.addPositionalArgument(QStringLiteral("SCAN"), QStringLiteral("Column-file scans."),
-                                 QStringLiteral("SCAN..."));
-    if (!parser.parse(arguments)) {
-        *status = usageError(err, parser.errorText());
-        return std::nullopt;
-    }
-    if (parser.isSet(help)) {
-        out << parser.helpText();
-        out.flush();
-        *status = 0;
-        return std::nullopt;
-    }
-    CorrectOptions o;
-    o.scans = parser.positionalArguments();
-    o.deadTimesPath = parser.value(deadTimes);
-    o.recipePath = parser.value(recipe);
-    o.roiPatterns = parser.values(roi);
-    o.outputPath = parser.value(output);
-    o.outputDir = parser.value(outputDir);
-    o.verbose = parser.isSet(verbose);
-    const Parsed p { parser.value(model), parser.value(tau0),   parser.value(tau),
-                     parser.value(d0),    parser.value(from),   parser.isSet(model),
-                     parser.isSet(tau0),  parser.isSet(tau),    parser.isSet(d0),
-                     parser.isSet(from) };
-    const QString problem = checkOptions(o, p);
+    std::optional<CorrectOptions> o = parseOptionTable(parser, table, arguments, out, err, status);
+    if (!o)
+        return o;
+    const GivenValues values { given(parser, "model"), given(parser, "tau0"),
+                               given(parser, "tau"), given(parser, "d0"),
+                               given(parser, "from") };
+    const QString problem = checkOptions(*o, values);
     if (!problem.isEmpty()) {
-        *status = usageError(err, problem);
+        *status = usageError(err, table.text, problem);
         return std::nullopt;
     }
     return o;

@@ -64,12 +64,12 @@ struct TextTable
     }
 };
 
-// The quadratic's numbers stand even when its dead time is not positive:
-// they are what the result row shows.
-// A fit that failed shows no number, whichever model it is.
-bool hasNumbers(const StageFit &f)
+// A number of a fit, or "-": a fit that failed shows no number, whichever
+// model it is. The quadratic's numbers stand even when its dead time is not
+// positive: they are what the result row shows.
+QString fitNumberText(const StageFit &f, double value)
 {
-    return f.ok;
+    return f.ok ? numberText(value) : QStringLiteral("-");
 }
 
 // The dead time, "failed", or "undetermined" where the input cannot give it.
@@ -78,13 +78,13 @@ QString tauText(const StageComparison &s, DeadTimeModel model)
     if (s.undetermined())
         return QStringLiteral("undetermined");
     const StageFit &f = s.fit(model);
-    return hasNumbers(f) ? numberText(f.tau) : QStringLiteral("failed");
+    return f.ok ? numberText(f.tau) : QStringLiteral("failed");
 }
 
 // The total uncertainty of the dead time.
 QString errorText(const StageComparison &s, DeadTimeModel model)
 {
-    if (s.undetermined() || !hasNumbers(s.fit(model)))
+    if (s.undetermined() || !s.fit(model).ok)
         return QStringLiteral("-");
     return numberText(s.uncertainty(model).total);
 }
@@ -225,12 +225,11 @@ QString formatComparisonTable(const QVector<ChannelComparison> &channels)
             for (DeadTimeModel model : allModels) {
                 const StageFit &f = s.fit(model);
                 cells << tauText(s, model) << errorText(s, model)
-                      << (hasNumbers(f) ? numberText(f.reducedChi2) : QStringLiteral("-"));
+                      << fitNumberText(f, f.reducedChi2);
             }
             for (DeadTimeModel model : allModels) {
                 const StageFit &f = s.fit(model);
-                cells << (hasNumbers(f) ? numberText(f.scale) : QStringLiteral("-"))
-                      << (hasNumbers(f) ? numberText(f.scaleStdErr) : QStringLiteral("-"));
+                cells << fitNumberText(f, f.scale) << fitNumberText(f, f.scaleStdErr);
             }
             cells << modelPreferenceName(s.preferred) << flagText(s.flags);
             table.addRow(cells);
