@@ -2,8 +2,8 @@
 #include "fittexts.h"
 
 // The texts are the Fit details window's, in the catalogue under its name.
-#include "fitdetails.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <cmath>
@@ -29,11 +29,11 @@ QString modelTitle(DeadTimeModel model)
 {
     switch (model) {
     case DeadTimeModel::Quadratic:
-        return FitDetails::tr("Quadratic");
+        return QCoreApplication::translate("FitDetails", "Quadratic");
     case DeadTimeModel::Paralyzable:
-        return FitDetails::tr("Paralyzable");
+        return QCoreApplication::translate("FitDetails", "Paralyzable");
     case DeadTimeModel::NonParalyzable:
-        return FitDetails::tr("Non-paralyzable");
+        return QCoreApplication::translate("FitDetails", "Non-paralyzable");
     }
     return QString();
 }
@@ -42,23 +42,24 @@ QString preferenceTitle(ModelPreference preference)
 {
     switch (preference) {
     case ModelPreference::Paralyzable:
-        return FitDetails::tr("Paralyzable");
+        return QCoreApplication::translate("FitDetails", "Paralyzable");
     case ModelPreference::NonParalyzable:
-        return FitDetails::tr("Non-paralyzable");
+        return QCoreApplication::translate("FitDetails", "Non-paralyzable");
     case ModelPreference::Indistinguishable:
-        return FitDetails::tr("Indistinguishable");
+        return QCoreApplication::translate("FitDetails", "Indistinguishable");
     case ModelPreference::Quadratic:
-        return FitDetails::tr("Quadratic");
+        return QCoreApplication::translate("FitDetails", "Quadratic");
     case ModelPreference::Undecided:
         break;
     }
-    return FitDetails::tr("Undecided");
+    return QCoreApplication::translate("FitDetails", "Undecided");
 }
 
 QString flagText(DeadTimeFlags flags)
 {
     const QStringList names = deadTimeFlagNames(flags);
-    return names.isEmpty() ? FitDetails::tr("none") : names.join(QStringLiteral(", "));
+    return names.isEmpty() ? QCoreApplication::translate("FitDetails", "none")
+                           : names.join(QStringLiteral(", "));
 }
 
 QString chi2Text(const StageFit &f)
@@ -69,7 +70,7 @@ QString chi2Text(const StageFit &f)
 QString stageDeadTime(const StageComparison &s, DeadTimeModel model)
 {
     if (s.undetermined())
-        return FitDetails::tr("not determined");
+        return QCoreApplication::translate("FitDetails", "not determined");
     const StageFit &f = s.fit(model);
     return formatDeadTime(f.tau, s.uncertainty(model).total, f.ok);
 }
@@ -79,7 +80,8 @@ QString scaleText(const StageFit &f)
     if (!f.ok || !std::isfinite(f.scale))
         return QStringLiteral("-");
     if (f.parameters < 2)
-        return FitDetails::tr("%1 (fixed)").arg(QString::number(f.scale, 'g', 5));
+        return QCoreApplication::translate("FitDetails", "%1 (fixed)")
+            .arg(QString::number(f.scale, 'g', 5));
     return QStringLiteral("%1 ± %2").arg(QString::number(f.scale, 'g', 5),
                                          QString::number(f.scaleStdErr, 'g', 2));
 }
@@ -87,25 +89,32 @@ QString scaleText(const StageFit &f)
 QString errorParts(const StageComparison &s, DeadTimeModel model)
 {
     const TauUncertainty &u = s.uncertainty(model);
-    QString text = FitDetails::tr("statistical %1 µs").arg(microseconds(u.statistical));
+    QString text = QCoreApplication::translate("FitDetails", "statistical %1 µs")
+                       .arg(microseconds(u.statistical));
     if (u.model > 0.0)
-        text += QLatin1Char('\n') + FitDetails::tr("model (laws not told apart) %1 µs").arg(microseconds(u.model));
+        text += QLatin1Char('\n')
+            + QCoreApplication::translate("FitDetails", "model (laws not told apart) %1 µs")
+                  .arg(microseconds(u.model));
     if (u.fileFits >= 2)
         text += QLatin1Char('\n')
-                + FitDetails::tr("between %1 files %2 µs (their scatter %3 µs)")
-                          .arg(u.fileFits)
-                          .arg(microseconds(u.files), microseconds(u.fileScatter));
-    text += QLatin1Char('\n') + FitDetails::tr("total, in quadrature: %1 µs").arg(microseconds(u.total));
+            + QCoreApplication::translate("FitDetails",
+                                          "between %1 files %2 µs (their scatter %3 µs)")
+                  .arg(u.fileFits)
+                  .arg(microseconds(u.files), microseconds(u.fileScatter));
+    text += QLatin1Char('\n')
+        + QCoreApplication::translate("FitDetails", "total, in quadrature: %1 µs")
+              .arg(microseconds(u.total));
     if (s.flags.testFlag(DeadTimeFlag::Underdispersed))
         text += QLatin1Char('\n')
-                + FitDetails::tr("reduced χ² far below 1: the weights do not describe the noise");
+            + QCoreApplication::translate(
+                    "FitDetails", "reduced χ² far below 1: the weights do not describe the noise");
     return text;
 }
 
 QString formatDeadTime(double tau, double stdErr, bool ok)
 {
     if (!ok || !std::isfinite(tau))
-        return FitDetails::tr("failed");
+        return QCoreApplication::translate("FitDetails", "failed");
     // Microseconds: detector dead times are a fraction of one to a few.
     const QString value = QString::number(tau * 1e6, 'g', 5);
     if (!std::isfinite(stdErr))
@@ -117,20 +126,26 @@ QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage)
 {
     const StageComparison &s = stageOf(channel, stage);
     QString text = stage == FitStage::PreAmp
-        ? FitDetails::tr("Channel %1, Tau0 (preAmp)").arg(channel.channel)
-        : FitDetails::tr("Channel %1, Tau (Amp)").arg(channel.channel);
-    const QString scaleName = stage == FitStage::PreAmp ? QStringLiteral("a") : QStringLiteral("d0");
+        ? QCoreApplication::translate("FitDetails", "Channel %1, Tau0 (preAmp)")
+              .arg(channel.channel)
+        : QCoreApplication::translate("FitDetails", "Channel %1, Tau (Amp)").arg(channel.channel);
+    const QString scaleName
+        = stage == FitStage::PreAmp ? QStringLiteral("a") : QStringLiteral("d0");
     for (DeadTimeModel model : allModels) {
         const StageFit &f = s.fit(model);
         text += QLatin1Char('\n')
-            + FitDetails::tr("%1: %2").arg(modelTitle(model), stageDeadTime(s, model))
+            + QCoreApplication::translate("FitDetails", "%1: %2")
+                  .arg(modelTitle(model), stageDeadTime(s, model))
             + QStringLiteral(", %1 = %2").arg(scaleName, scaleText(f));
     }
     text += QLatin1Char('\n')
-        + FitDetails::tr("Preferred model: %1").arg(preferenceTitle(s.preferred));
-    text += QLatin1Char('\n') + FitDetails::tr("Flags: %1").arg(flagText(s.flags));
+        + QCoreApplication::translate("FitDetails", "Preferred model: %1")
+              .arg(preferenceTitle(s.preferred));
+    text += QLatin1Char('\n')
+        + QCoreApplication::translate("FitDetails", "Flags: %1").arg(flagText(s.flags));
     if (!s.undetermined())
-        text += QLatin1Char('\n') + FitDetails::tr("Error of the quadratic's dead time:")
+        text += QLatin1Char('\n')
+            + QCoreApplication::translate("FitDetails", "Error of the quadratic's dead time:")
             + QLatin1Char('\n') + errorParts(s, DeadTimeModel::Quadratic);
     return text;
 }
