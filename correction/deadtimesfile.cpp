@@ -53,9 +53,15 @@ QJsonObject channelJson(const ChannelComparison &c, DeadTimeModel model)
 {
     const StageFit &pre = c.preAmp.fit(model);
     const StageFit &amp = c.amp.fit(model);
-    auto value = [](const StageFit &f, double v) { return f.ok ? number(v) : QJsonValue(); };
+    // An undetermined stage has no dead time to correct with, whatever its fit gave.
+    auto value = [&c](const StageFit &f, double v) {
+        const bool shown = f.ok && !(f.stage == FitStage::PreAmp ? c.preAmp : c.amp).undetermined();
+        return shown ? number(v) : QJsonValue();
+    };
     QJsonObject o;
     o.insert(QStringLiteral("channel"), c.channel);
+    insertVerdict(o, QStringLiteral("tau0"), c.preAmp.verdict);
+    insertVerdict(o, QStringLiteral("tau"), c.amp.verdict);
     o.insert(QStringLiteral("tau0"), value(pre, pre.tau));
     o.insert(QStringLiteral("tau0StdErr"), value(pre, pre.tauStdErr));
     o.insert(QStringLiteral("a"), value(pre, pre.scale));

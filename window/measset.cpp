@@ -52,8 +52,8 @@ void MeasSet::showResults()
         // An energy scan gives no pre-amplifier dead time, whatever the fit
         // prints: "not determined", short enough for the box; its tooltip
         // says why.
-        if (inputFlags(FitStage::PreAmp, estimatedPoints.i0s(), estimatedPoints.icrColumn(j))
-                    .testFlag(DeadTimeFlag::NotIntensityScan))
+        if (!surelyDetermined(FitStage::PreAmp, estimatedPoints.i0s(), estimatedPoints.icrColumn(j))
+            && fitComparison().value(j).preAmp.verdict == Verdict::NotIntensityScan)
             box->setText(QCoreApplication::translate("MeasSet", "n/d"));
         // Shown at once rather than by the layout's queued call, so that the
         // row is laid out before the next paint.
