@@ -143,6 +143,7 @@ struct Plan
     CorrectionSource source = CorrectionSource::Sca;
     std::vector<int> elements;
     std::vector<int> deadTimeIndex; // per element, its entry in setup.deadTimes
+    std::vector<QString> refused; // per element, why it is not corrected, or empty
     std::vector<std::vector<int>> roiColumns; // per element, column indices
     QStringList outputNames;
 };
@@ -256,19 +257,29 @@ QString matchDeadTimes(const ScanCorrectionSetup &setup, Plan &plan)
     return QString();
 }
 
+// Dead times typed in that cannot correct are an error of the whole run;
+// those of a fit that could not give them leave their element alone
+// uncorrected, with the reason.
 QString checkDeadTimes(const ScanCorrectionSetup &setup, Plan &plan)
 {
     const QString unmatched = matchDeadTimes(setup, plan);
     if (!unmatched.isEmpty())
         return unmatched;
+    plan.refused.assign(plan.elements.size(), QString());
     for (size_t i = 0; i < plan.elements.size(); ++i) {
-        const QString problem =
-                deadTimesProblem(setup.model, deadTimesOf(setup, plan, i), plan.source);
-        if (!problem.isEmpty())
-            return QStringLiteral("element %1 (channel %2): %3")
-                    .arg(plan.elements[i])
-                    .arg(plan.deadTimeIndex[i])
-                    .arg(problem);
+        const int entry = plan.deadTimeIndex[i];
+        QString problem = standingProblem(setup.standings.value(entry), plan.source);
+        if (problem.isEmpty())
+            problem = deadTimesProblem(setup.model, deadTimesOf(setup, plan, i), plan.source);
+        if (problem.isEmpty())
+            continue;
+        const QString text = QStringLiteral("element %1 (channel %2): %3")
+                                     .arg(plan.elements[i])
+                                     .arg(entry)
+                                     .arg(problem);
+        if (setup.typedIn)
+            return text;
+        plan.refused[i] = text;
     }
     return QString();
 }
@@ -289,8 +300,11 @@ QString planColumns(const ScanCorrectionSetup &setup, Plan &plan, ScanCorrection
     plan.elements = plan.recipe.elementNumbers();
     plan.source = setup.source.value_or(recipe->icr.trimmed().isEmpty() ? CorrectionSource::Sca
                                                                         : CorrectionSource::Icr);
-    if (plan.source == CorrectionSource::Icr && recipe->icr.trimmed().isEmpty())
-        return QStringLiteral("the recipe gives no ICR to correct from; use --from sca");
+    if (plan.source != CorrectionSource::Sca && recipe->icr.trimmed().isEmpty())
+        return plan.source == CorrectionSource::Icr
+                ? QStringLiteral("the recipe gives no ICR to correct from; use --from sca")
+                : QStringLiteral("the recipe gives no ICR, the amplifier's input rate that "
+                                 "--stages amp needs");
     plan.outputNames = plan.header.names;
     const QString problem = checkDeadTimes(setup, plan);
     return problem.isEmpty() ? planRois(setup, plan) : problem;
@@ -541,6 +555,12 @@ void correctBlock(const ScanCorrectionSetup &setup, const Plan &plan, Worker &w,
         const ElementRates &r = w.rates[i];
         std::vector<Correction> &out = w.corrections[i];
         out.resize(r.sca.size());
+        if (!plan.refused[i].isEmpty()) {
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            std::fill(out.begin(), out.end(), Correction { nan, nan, nan, CorrectionFlag::NotDetermined });
+            item.uncorrected[i] += qint64(out.size());
+            continue;
+        }
         for (size_t p = 0; p < r.sca.size(); ++p) {
             const double icr = r.icr.empty() ? 0.0 : r.icr[p];
             // Made in place: an assignment would copy the result through the
@@ -723,6 +743,7 @@ void correctBlocks(const ScanCorrectionSetup &setup, const Plan &plan, const Nex
 {
     report.source = plan.source;
     report.elementNumbers = plan.elements;
+    report.refused = plan.refused;
     report.uncorrected.assign(plan.elements.size(), 0);
     if (sink)
         report.error = sink->begin(plan.outputNames.mid(plan.header.names.size()));

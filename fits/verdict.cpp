@@ -171,6 +171,18 @@ QString verdictName(Verdict verdict)
     return QStringLiteral("determined");
 }
 
+Verdict verdictNamed(const QString &name)
+{
+    if (name.isEmpty())
+        return Verdict::Determined;
+    for (Verdict v : { Verdict::TooFewPoints, Verdict::NoCounts, Verdict::OneRate, Verdict::Broken,
+                       Verdict::NotIntensityScan, Verdict::FitFailed }) {
+        if (verdictName(v) == name)
+            return v;
+    }
+    return Verdict::FitFailed;
+}
+
 QString verdictExplanation(Verdict verdict, FitStage stage)
 {
     const bool pre = stage == FitStage::PreAmp;

@@ -35,6 +35,9 @@ enum class Verdict {
 // "determined", "too-few-points", "no-counts", "one-rate", "broken",
 // "not-intensity-scan", "fit-failed".
 QString verdictName(Verdict verdict);
+// The verdict of a name verdictName gives; Determined for an empty text, and
+// FitFailed, which nothing corrects with, for a name it does not know.
+Verdict verdictNamed(const QString &name);
 // What the reason means, in a few words, for messages.
 QString verdictExplanation(Verdict verdict, FitStage stage);
 // For an undetermined stage only, the key prefix + "Undetermined" with the

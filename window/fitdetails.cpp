@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -573,8 +572,9 @@ void FitDetails::saveDeadTimes(const QString &path)
         if (!inputs.contains(m_points.source(p).file))
             inputs.append(m_points.source(p).file);
     }
-    const DeadTimesProvenance provenance =
-            provenanceOf(inputs, QString(), QCoreApplication::applicationVersion());
+    // The same provenance as the batch command's: a scan corrected later
+    // must be traceable to these files, this recipe and this version.
+    const DeadTimesProvenance provenance = provenanceOf(inputs, m_recipeText);
     const QByteArray bytes =
             QJsonDocument(deadTimesFileJson(model, m_points.size(), m_channels, provenance))
                     .toJson(QJsonDocument::Indented);
@@ -659,10 +659,9 @@ void FitDetails::correctScans(const QStringList &paths)
     if (!chosenExactModel(setup.model))
         return;
     for (const ChannelComparison &c : m_channels) {
-        const StageFit &pre = c.preAmp.fit(setup.model);
-        const StageFit &amp = c.amp.fit(setup.model);
-        setup.deadTimes.append({ pre.tau, pre.tauStdErr, amp.tau, amp.tauStdErr, amp.scale,
-                                 amp.scaleStdErr, amp.scaleTauCovariance });
+        const ChannelDeadTimes dt = channelDeadTimes(c, setup.model);
+        setup.deadTimes.append(dt.deadTimes);
+        setup.standings.append(dt.standing);
     }
     std::optional<Recipe> recipe;
     if (!m_recipeText.isEmpty()) {

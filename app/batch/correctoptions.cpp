@@ -14,8 +14,8 @@ namespace {
 QString description()
 {
     return QStringLiteral(
-            "ratelens-batch correct (--dead-times FILE.json | --model MODEL --tau0 T[,T...]\n"
-            "                        [--tau T[,T...]] [--d0 D[,D...]])\n"
+            "ratelens-batch correct (--dead-times FILE.json | --model MODEL --tau0 T[,T...])\n"
+            "                       [--tau T[,T...]] [--d0 D[,D...]] [--stages all|amp]\n"
             "                       [--recipe R] [--from icr|sca] [--roi PATTERN]...\n"
             "                       [-o OUT | --output-dir DIR] SCAN...\n"
             "\n"
@@ -30,7 +30,20 @@ QString description()
             "its recipe's element list. Typed-in dead times are in the inverse units of\n"
             "the rates (seconds for counts per second); one value holds for every element,\n"
             "a list gives one per element, exactly as many; d0 defaults to 1. Their\n"
-            "standard errors are unknown, so dtc{n}_err is nan.\n"
+            "standard errors are unknown, so dtc{n}_err is nan. Given with --dead-times they\n"
+            "take the place of the file's values (a list: one per channel of the file).\n"
+            "\n"
+            "Only what the fit determined corrects. An element whose channel was left out\n"
+            "of the fit (--exclude), or whose needed dead time the fit did not determine\n"
+            "(tau0Undetermined, tauUndetermined in the file: an energy scan gives no tau0),\n"
+            "or failed, is not corrected: its columns are nan with flag 4, standard error\n"
+            "names the element with the reason and what would work, and the exit status is\n"
+            "3; the other elements are corrected. A typed-in --tau0 or --tau takes\n"
+            "precedence over the file. --stages amp corrects the amplifier stage alone,\n"
+            "neglecting the pre-amplifier's dead time: the amplifier's input rate is taken\n"
+            "to be the measured ICR, ntrue = ICR, and k = ICR/f(ICR; tau), the ratio of ICR\n"
+            "to OCR the law gives (exp(ICR*tau) paralyzable, 1 + ICR*tau nonparalyzable),\n"
+            "which multiplies SCA and ROI counts; it needs tau and an ICR, not tau0.\n"
             "\n"
             "For every row and element the true input rate n is estimated by inverting the\n"
             "law: from ICR the pre-amplifier stage, ICR = f(n; tau0); from SCA both stages,\n"
@@ -48,14 +61,15 @@ QString description()
             "  dtc{n}_flag   0 corrected; 1 a rate beyond the law's reach (paralyzable\n"
             "                above 1/(e*tau), nonparalyzable at or above 1/tau); 2 so near it\n"
             "                that k's error exceeds k; 3 a negative or non-finite rate, or\n"
-            "                from ICR an SCA of zero\n"
+            "                from ICR an SCA of zero; 4 the element's dead times cannot\n"
+            "                correct it (see above)\n"
             "  <roi>_corr    each --roi column times k\n"
             "A point left uncorrected has nan in its ntrue, dtc and _corr columns; the\n"
             "number of such points per element is printed on standard error.\n"
             "Scans whose outputs would be one file (scan.xdi and scan.csv side by side, or\n"
             "two scan.xdi into one --output-dir), or whose output would be another scan\n"
-            "named (a.xdi with a_dtc.tsv), are refused, a usage error, before any is\n"
-            "written.\n"
+            "named (a.xdi with a_dtc.tsv), the dead-time file or the recipe, are refused, a\n"
+            "usage error, before any is written.\n"
             "\n"
             "An HDF5 scan is read a block of rows at a time; its datasets are the columns of\n"
             "the output. With --output-dir it gives instead a new HDF5 file there,\n"
@@ -67,7 +81,7 @@ QString description()
             "Exit status: 0 every point corrected; 1 unusable input (a scan, recipe or\n"
             "dead-time file that cannot be read or does not fit, or an output that cannot\n"
             "be written; the other scans are still corrected); 2 usage error; 3 some\n"
-            "points were left uncorrected.");
+            "points, or whole elements, were left uncorrected.");
 }
 
 // Whether a field that is not a usable number was meant as one that is not
@@ -105,6 +119,7 @@ struct Parsed
 {
     QString model, tau0, tau, d0, from;
     bool modelSet = false, tau0Set = false, tauSet = false, d0Set = false, fromSet = false;
+    QString stages;
 };
 
 // Each value on its own. An option whose value was left out takes the scan
@@ -123,6 +138,11 @@ QString checkValues(CorrectOptions &o, const Parsed &p)
             return QStringLiteral("unknown --from '%1': expected icr or sca").arg(p.from);
         o.source = p.from == QLatin1String("icr") ? CorrectionSource::Icr : CorrectionSource::Sca;
     }
+    if (p.stages != QLatin1String("all") && p.stages != QLatin1String("amp"))
+        return QStringLiteral("unknown --stages '%1': expected all or amp").arg(p.stages);
+    o.ampStageOnly = p.stages == QLatin1String("amp");
+    if (o.ampStageOnly && o.source == CorrectionSource::Sca)
+        return QStringLiteral("--stages amp corrects from ICR; leave --from sca out");
     QString problem = p.tau0Set ? parseList("--tau0", p.tau0, o.tau0s) : QString();
     if (problem.isEmpty() && p.tauSet)
         problem = parseList("--tau", p.tau, o.taus);
@@ -133,10 +153,12 @@ QString checkValues(CorrectOptions &o, const Parsed &p)
 
 QString checkDeadTimeOptions(const CorrectOptions &o, const Parsed &p)
 {
-    const bool typed = p.tau0Set || p.tauSet || p.d0Set;
     if (!o.deadTimesPath.isEmpty())
-        return typed ? QStringLiteral("--dead-times and typed-in dead times exclude each other")
-                     : QString();
+        return QString();
+    if (o.ampStageOnly)
+        return p.tauSet && p.modelSet
+                ? QString()
+                : QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau");
     if (!p.tau0Set || !p.modelSet)
         return QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau0");
     return QString();
@@ -211,10 +233,15 @@ std::optional<CorrectOptions> parseCorrectOptions(const QStringList &arguments, 
     const QCommandLineOption outputDir(QStringLiteral("output-dir"),
                                        QStringLiteral("The folder for the outputs."),
                                        QStringLiteral("DIR"));
+    const QCommandLineOption stages(QStringLiteral("stages"),
+                                    QStringLiteral("all (default), or amp: the amplifier stage "
+                                                   "alone, neglecting the pre-amplifier's dead "
+                                                   "time."),
+                                    QStringLiteral("all|amp"), QStringLiteral("all"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Name the recipe and source of each scan."));
     parser.addOptions({ help, deadTimes, model, tau0, tau, d0, recipe, from, roi, output,
-                        outputDir, verbose });
+                        outputDir, stages, verbose });
     parser.addPositionalArgument(QStringLiteral("SCAN"), QStringLiteral("Column-file scans."),
                                  QStringLiteral("SCAN..."));
     if (!parser.parse(arguments)) {
@@ -238,7 +265,7 @@ std::optional<CorrectOptions> parseCorrectOptions(const QStringList &arguments, 
     const Parsed p { parser.value(model), parser.value(tau0),   parser.value(tau),
                      parser.value(d0),    parser.value(from),   parser.isSet(model),
                      parser.isSet(tau0),  parser.isSet(tau),    parser.isSet(d0),
-                     parser.isSet(from) };
+                     parser.isSet(from),  parser.value(stages) };
     const QString problem = checkOptions(o, p);
     if (!problem.isEmpty()) {
         *status = usageError(err, problem);

@@ -123,4 +123,16 @@ inline QByteArray pointTable(const Recording &r)
     return text;
 }
 
+// The recording as a column file of rates that the built-in recipe reads:
+// "# I0 ICR1 ... ICR4 OCR1 ... OCR4", one row per point.
+inline QByteArray columnFile(const Recording &r)
+{
+    QByteArray text = "# I0";
+    for (int j = 1; j <= r.icr.size(); ++j)
+        text += " ICR" + QByteArray::number(j);
+    for (int j = 1; j <= r.sca.size(); ++j)
+        text += " OCR" + QByteArray::number(j);
+    return text + '\n' + pointTable(r).mid(pointTable(r).indexOf('\n') + 1);
+}
+
 } // namespace simulated
