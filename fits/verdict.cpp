@@ -64,8 +64,9 @@ bool allZero(const QVector<double> &v)
     return std::all_of(v.begin(), v.end(), [](double value) { return value == 0.0; });
 }
 
-// The positive I0 span less than intensityScanSpan once any one of them is
-// left out: a single dark point, or a single spike, spans nothing.
+// The positive I0 span less than intensityScanSpan, among five or more once
+// any one of them is left out: a single dark point, or a single spike, spans
+// nothing. Of fewer points none can be told to be the odd one.
 bool narrowSpan(const QVector<double> &i0)
 {
     QVector<double> positive;
@@ -74,11 +75,12 @@ bool narrowSpan(const QVector<double> &i0)
             positive.append(v);
     }
     const int n = positive.size();
-    if (n < 3)
+    if (n < 2)
         return true;
     std::sort(positive.begin(), positive.end());
-    const double withoutLowest = positive[n - 1] / positive[1];
-    const double withoutHighest = positive[n - 2] / positive[0];
+    const int odd = n >= oddPointsFrom ? 1 : 0;
+    const double withoutLowest = positive[n - 1] / positive[odd];
+    const double withoutHighest = positive[n - 1 - odd] / positive[0];
     return !(std::fmin(withoutLowest, withoutHighest) >= intensityScanSpan);
 }
 

@@ -45,8 +45,9 @@ QString verdictExplanation(Verdict verdict, FitStage stage);
 void insertVerdict(QJsonObject &o, const QString &prefix, Verdict verdict);
 
 // Pre-amplifier: the I0 of a calibration must span at least this factor,
-// also with any one point left out.
+// also with any one point left out when there are oddPointsFrom or more.
 constexpr double intensityScanSpan = 2.0;
+constexpr int oddPointsFrom = 5;
 // Pre-amplifier: ICR is no function of I0 when, under every law, the
 // residuals spread more than lackOfFitScatter times the scatter from one
 // point to the next (in the order of the points, or of I0) and miss a quarter

@@ -29,6 +29,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -74,6 +75,15 @@ const StageComparison &stageOf(const ChannelComparison &c, FitStage stage)
     return stage == FitStage::PreAmp ? c.preAmp : c.amp;
 }
 
+ChannelComparison channelOf(const QVector<ChannelComparison> &channels, int channel)
+{
+    for (const ChannelComparison &c : channels) {
+        if (c.channel == channel)
+            return c;
+    }
+    return ChannelComparison();
+}
+
 // Only a successful fit shows numbers; the quadratic's stay in the result row
 // whatever its fit quality, but here a failed one is a failure like the others.
 bool hasNumbers(const StageFit &fit)
@@ -110,8 +120,10 @@ enum Column {
     ColumnCount
 };
 
-// The background of a dead time whose stage carries a flag.
+// The background of a dead time whose stage carries a flag, and of one the
+// data do not determine, greyed as its result box is.
 const QColor flaggedColor(255, 214, 190);
+const QColor undeterminedColor(222, 222, 222);
 
 QString microseconds(double v)
 {
@@ -136,6 +148,34 @@ QString scaleText(const StageFit &f)
         return FitDetails::tr("%1 (fixed)").arg(QString::number(f.scale, 'g', 5));
     return QStringLiteral("%1 ± %2").arg(QString::number(f.scale, 'g', 5),
                                          QString::number(f.scaleStdErr, 'g', 2));
+}
+
+// Why the data do not determine a stage, in the window's words.
+QString verdictText(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Determined:
+        break;
+    case Verdict::TooFewPoints:
+        return FitDetails::tr("fewer than 3 usable points");
+    case Verdict::NoCounts:
+        return FitDetails::tr("no counts at any point");
+    case Verdict::OneRate:
+        return FitDetails::tr("the rates never change (a stale readout)");
+    case Verdict::Broken:
+        return FitDetails::tr("SCA above ICR at most points: the fast channel misses events");
+    case Verdict::NotIntensityScan:
+        return FitDetails::tr("I0 does not vary by a factor 2, or ICR does not follow it "
+                              "(an energy scan)");
+    case Verdict::FitFailed:
+        return FitDetails::tr("no law gives a usable fit");
+    }
+    return QString();
+}
+
+QString notDeterminedText(const StageComparison &s)
+{
+    return FitDetails::tr("Not determined: %1").arg(verdictText(s.verdict));
 }
 
 // The parts of the error, one a line.
@@ -186,7 +226,9 @@ QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage)
     text += QLatin1Char('\n')
         + FitDetails::tr("Preferred model: %1").arg(preferenceTitle(s.preferred));
     text += QLatin1Char('\n') + FitDetails::tr("Flags: %1").arg(flagText(s.flags));
-    if (!s.undetermined())
+    if (s.undetermined())
+        text += QLatin1Char('\n') + notDeterminedText(s);
+    else
         text += QLatin1Char('\n') + FitDetails::tr("Error of the quadratic's dead time:")
             + QLatin1Char('\n') + errorParts(s, DeadTimeModel::Quadratic);
     return text;
@@ -196,6 +238,7 @@ FitDetails::FitDetails(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_model(new QComboBox)
     , m_fixD0(new QCheckBox(tr("Amplifier with d0 = 1")))
+    , m_ampOnly(new QCheckBox(tr("Amplifier stage alone")))
     , m_table(new QTableWidget(0, ColumnCount))
     , m_residuals(new QLabel)
     , m_status(new QLabel)
@@ -256,6 +299,11 @@ FitDetails::FitDetails(QWidget *parent)
     // a small screen.
     auto *apply = new QHBoxLayout;
     apply->addStretch();
+    // Offered only where the data give no pre-amplifier dead time.
+    m_ampOnly->setToolTip(tr("Correct the amplifier stage alone, neglecting the pre-amplifier's "
+                             "dead time: ICR is taken as the amplifier's input rate"));
+    m_ampOnly->hide();
+    apply->addWidget(m_ampOnly);
     apply->addWidget(saveDeadTimes);
     apply->addWidget(correct);
 
@@ -417,6 +465,8 @@ void FitDetails::fillTable()
         }
     }
     m_table->resizeColumnsToContents();
+    m_ampOnly->setVisible(std::any_of(m_channels.cbegin(), m_channels.cend(),
+                                      [](const ChannelComparison &c) { return c.preAmp.undetermined(); }));
     m_status->setText(m_channels.isEmpty()
                           ? tr("No estimation: read at least two measurement points.")
                           : tr("Normalised residuals (y − fit) / σ of the selected channel; "
@@ -438,6 +488,11 @@ void FitDetails::markStage(QTableWidgetItem *item, const StageComparison &s,
                            DeadTimeModel model) const
 {
     const StageFit &f = s.fit(model);
+    if (s.undetermined()) {
+        item->setBackground(undeterminedColor);
+        item->setToolTip(notDeterminedText(s));
+        return;
+    }
     if (s.flags)
         item->setBackground(flaggedColor);
     if (!f.ok && !f.failure.isEmpty())
@@ -465,6 +520,13 @@ void FitDetails::drawResiduals()
             pre.title = tr("%1, channel %2: against I0").arg(modelTitle(model)).arg(channel);
             ResidualPanel amp = residualPanel(m_channels, m_points, model, FitStage::Amp, channel);
             amp.title = tr("%1, channel %2: against ICR").arg(modelTitle(model)).arg(channel);
+            // A stage the data do not determine has no residuals to show: its
+            // strip says why it is empty.
+            const ChannelComparison shown = channelOf(m_channels, channel);
+            if (shown.preAmp.undetermined())
+                pre.title += QStringLiteral(" — ") + notDeterminedText(shown.preAmp);
+            if (shown.amp.undetermined())
+                amp.title += QStringLiteral(" — ") + notDeterminedText(shown.amp);
             drawResidualPanel(p, QRect(0, i * height, size.width() / 2, height), pre, colors);
             drawResidualPanel(
                 p, QRect(size.width() / 2, i * height, size.width() - size.width() / 2, height),
@@ -625,6 +687,7 @@ QString correctScansBeside(const ScanCorrectionSetup &setup, const std::optional
     int corrected = 0;
     qint64 uncorrected = 0;
     QStringList problems;
+    QStringList notDetermined;
     for (const QString &path : paths) {
         const ScanCorrectionReport r = correctBeside(setup, recipe, path);
         if (!r.ok()) {
@@ -637,13 +700,30 @@ QString correctScansBeside(const ScanCorrectionSetup &setup, const std::optional
             continue;
         }
         ++corrected;
-        uncorrected += r.totalUncorrected();
+        QStringList refused;
+        for (size_t i = 0; i < r.uncorrected.size(); ++i) {
+            if (r.refused[i].isEmpty())
+                uncorrected += r.uncorrected[i];
+            else
+                refused.append(QString::number(r.elementNumbers[i]));
+        }
+        if (!refused.isEmpty())
+            notDetermined.append(FitDetails::tr("%1 element %2")
+                                         .arg(QFileInfo(path).fileName(),
+                                              refused.join(QStringLiteral(", "))));
     }
     QString text = FitDetails::tr("Corrected %1 of %2 scans beside them")
                            .arg(corrected)
                            .arg(paths.size());
     if (uncorrected > 0)
         text += FitDetails::tr("; %1 points left uncorrected (nan)").arg(uncorrected);
+    // What the fit did not determine corrects nothing; the ways that would
+    // are those of the batch command.
+    if (!notDetermined.isEmpty())
+        text += FitDetails::tr("; left uncorrected (nan), their dead times not determined: %1 "
+                               "(dead times from a calibration at several intensities would "
+                               "correct them, or the amplifier stage alone)")
+                        .arg(notDetermined.join(QStringLiteral(", ")));
     if (!problems.isEmpty())
         text += FitDetails::tr("; not corrected: %1").arg(problems.join(QStringLiteral(", ")));
     return text;
@@ -658,6 +738,18 @@ void FitDetails::correctScans(const QStringList &paths)
     ScanCorrectionSetup setup;
     if (!chosenExactModel(setup.model))
         return;
+    // As the batch command: nothing is written when one output would replace
+    // another, or a scan before it is read.
+    QStringList outputs;
+    for (const QString &path : paths)
+        outputs.append(correctedScanPath(path));
+    const QString collision = correctionOutputCollision(paths, outputs);
+    if (!collision.isEmpty()) {
+        emit message(tr("Nothing corrected: %1").arg(collision));
+        return;
+    }
+    if (!m_ampOnly->isHidden() && m_ampOnly->isChecked())
+        setup.source = CorrectionSource::AmpFromIcr;
     for (const ChannelComparison &c : m_channels) {
         const ChannelDeadTimes dt = channelDeadTimes(c, setup.model);
         setup.deadTimes.append(dt.deadTimes);

@@ -6,11 +6,9 @@
 #include "deadtimesfile.h"
 #include "hdf5columns.h"
 #include "hdf5scancorrection.h"
-#include "samefile.h"
 #include "scanfile.h"
 
 #include <QFile>
-#include <QHash>
 #include <QTextStream>
 
 #include <algorithm>
@@ -190,38 +188,17 @@ QString outputOf(const CorrectOptions &o, const QString &scan)
 
 // The output is named after the scan's base name alone, so d1/scan.xdi and
 // d2/scan.xdi with --output-dir, or scan.xdi and scan.csv side by side, would
-// be corrected into one file, the later replacing the earlier without a word;
-// and a.xdi given with a_dtc.tsv would replace that scan before it is read.
+// be corrected into one file; a.xdi given with a_dtc.tsv would replace that
+// scan before it is read, and -o may name the dead-time file or the recipe.
 // Found before anything is written: the reason, or empty.
 QString outputCollision(const CorrectOptions &o, QStringList &outputs)
 {
-    QHash<QString, int> scanAt;
-    for (int i = 0; i < o.scans.size(); ++i)
-        scanAt.insert(fileKey(o.scans.at(i)), i);
-    QHash<QString, int> scanOf;
-    for (int i = 0; i < o.scans.size(); ++i) {
-        outputs.append(outputOf(o, o.scans.at(i)));
-        const QString key = fileKey(outputs.last());
-        const int earlier = scanOf.value(key, -1);
-        if (earlier >= 0)
-            return QStringLiteral("%1 and %2 would both be corrected into %3; correct them "
-                                  "into different folders")
-                    .arg(o.scans.at(earlier), o.scans.at(i), outputs.last());
-        const int named = scanAt.value(key, i);
-        if (named != i)
-            return QStringLiteral("the correction of %1 would overwrite %2, a scan named too")
-                    .arg(o.scans.at(i), o.scans.at(named));
-        for (const QString &input : { o.deadTimesPath, o.recipePath }) {
-            if (!input.isEmpty() && sameFile(outputs.last(), input))
-                return QStringLiteral("the correction of %1 would overwrite %2 %3, which it reads")
-                        .arg(o.scans.at(i),
-                             input == o.deadTimesPath ? QStringLiteral("the dead-time file")
-                                                      : QStringLiteral("the recipe"),
-                             input);
-        }
-        scanOf.insert(key, i);
-    }
-    return QString();
+    for (const QString &scan : o.scans)
+        outputs.append(outputOf(o, scan));
+    return correctionOutputCollision(
+            o.scans, outputs,
+            { { QStringLiteral("the dead-time file"), o.deadTimesPath },
+              { QStringLiteral("the recipe"), o.recipePath } });
 }
 
 ScanCorrectionReport correctOne(const CorrectOptions &o, const ScanCorrectionSetup &setup,
