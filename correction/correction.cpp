@@ -197,10 +197,10 @@ QString standingProblem(const DeadTimesStanding &standing, CorrectionSource sour
                               "dead times of a fit that kept it, or type them in with --tau0 "
                               "and --tau");
     // A broken element's ICR misses events: no rate of it corrects anything.
-    if (standing.tau == Verdict::Broken)
+    if (standing.tau == Verdict::Broken || standing.tau0 == Verdict::Broken)
         return QStringLiteral("the element is broken (%1); check its fast channel's threshold, "
                               "or type its dead times in with --tau0 and --tau")
-                .arg(verdictExplanation(standing.tau, FitStage::Amp));
+                .arg(verdictExplanation(Verdict::Broken, FitStage::Amp));
     const bool needsTau0 = source != CorrectionSource::AmpFromIcr;
     const bool needsTau = source != CorrectionSource::Icr;
     if (needsTau0 && standing.tau0 != Verdict::Determined)

@@ -183,8 +183,10 @@ void setUncertainties(StageComparison &s, FitStage stage, const QVector<double> 
 // An element whose SCA lies above its ICR is broken (its fast channel misses
 // events, or SCA counts another element's) only where most of the other
 // elements' does not: a detector whose every SCA lies above its ICR counts
-// them over a longer time, or in other units. A verdict a fit alone gave
-// (fit-failed) yields to it; the verdicts on the columns do not.
+// them over a longer time, or in other units. Both stages are: an ICR that
+// misses events makes the pre-amplifier's dead time as wrong as the
+// amplifier's. A verdict the fits gave (fit-failed) yields to it; the
+// verdicts on the columns do not.
 void markBroken(QVector<ChannelComparison> &channels)
 {
     const int n = channels.size();
@@ -192,12 +194,14 @@ void markBroken(QVector<ChannelComparison> &channels)
         return c.amp.scaAboveIcr;
     });
     for (ChannelComparison &c : channels) {
-        StageComparison &s = c.amp;
         const int othersAbove = int(above) - 1;
-        const bool judgedAlone = s.verdict == Verdict::Determined || s.verdict == Verdict::FitFailed;
-        if (s.scaAboveIcr && judgedAlone && 2 * othersAbove < n - 1) {
-            s.verdict = Verdict::Broken;
-            s.flags = verdictFlag(s.verdict);
+        if (!c.amp.scaAboveIcr || 2 * othersAbove >= n - 1)
+            continue;
+        for (StageComparison *s : { &c.preAmp, &c.amp }) {
+            if (s->verdict == Verdict::Determined || s->verdict == Verdict::FitFailed) {
+                s->verdict = Verdict::Broken;
+                s->flags = verdictFlag(s->verdict);
+            }
         }
     }
 }

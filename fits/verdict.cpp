@@ -200,7 +200,8 @@ QString verdictExplanation(Verdict verdict, FitStage stage)
         return pre ? QStringLiteral("ICR has one value at every point")
                    : QStringLiteral("ICR or SCA has one value at every point");
     case Verdict::Broken:
-        return QStringLiteral("SCA lies above ICR at most points, which no counting loss gives");
+        return QStringLiteral("SCA lies above ICR at most points, which no counting loss "
+                              "gives: the element's ICR misses events");
     case Verdict::NotIntensityScan:
         return QStringLiteral("I0 does not vary by a factor %1, or ICR does not follow it "
                               "(an energy scan)")

@@ -24,9 +24,10 @@ enum class Verdict {
     TooFewPoints, // fewer than 3 usable points
     NoCounts, // the stage's counts are all zero: an unconnected channel
     OneRate, // a column holds one value (zeros aside) at every point: a stale readout
-    // amplifier: SCA above ICR at most points, which no counting loss gives,
-    // where most of the detector's other elements are not (when every element
-    // is, their SCA counts over a longer time than their ICR, or in other units)
+    // both stages of an element whose SCA lies above its ICR at most points,
+    // which no counting loss gives, where most of the detector's other
+    // elements' does not (when every element's does, their SCA counts over a
+    // longer time than their ICR, or in other units)
     Broken,
     NotIntensityScan, // pre-amplifier: I0 does not vary, or ICR is no function of it
     FitFailed, // no law gives a usable fit

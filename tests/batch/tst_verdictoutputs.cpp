@@ -61,7 +61,7 @@ void TestVerdictOutputs::everyOutputObeysTheVerdict_data()
                 << Scan::EnergyDriftingI0 << model << energy << none;
         QTest::addRow("energy scan, I0 steady, %s", model)
                 << Scan::EnergyConstantI0 << model << energy << none;
-        QTest::addRow("broken element, %s", model) << Scan::BrokenElement << model << none << broken;
+        QTest::addRow("broken element, %s", model) << Scan::BrokenElement << model << broken << broken;
         QTest::addRow("all OCR zero, %s", model)
                 << Scan::ZeroOcr << model << none << Reasons(4, QStringLiteral("no-counts"));
         QTest::addRow("constant ICR and OCR, %s", model) << Scan::ConstantRates << model
