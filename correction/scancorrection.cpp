@@ -557,7 +557,8 @@ void correctBlock(const ScanCorrectionSetup &setup, const Plan &plan, Worker &w,
         out.resize(r.sca.size());
         if (!plan.refused[i].isEmpty()) {
             const double nan = std::numeric_limits<double>::quiet_NaN();
-            std::fill(out.begin(), out.end(), Correction { nan, nan, nan, CorrectionFlag::NotDetermined });
+            std::fill(out.begin(), out.end(),
+                      Correction { nan, nan, nan, CorrectionFlag::NotDetermined });
             item.uncorrected[i] += qint64(out.size());
             continue;
         }

@@ -190,9 +190,8 @@ void setUncertainties(StageComparison &s, FitStage stage, const QVector<double> 
 void markBroken(QVector<ChannelComparison> &channels)
 {
     const int n = channels.size();
-    const auto above = std::count_if(channels.begin(), channels.end(), [](const ChannelComparison &c) {
-        return c.amp.scaAboveIcr;
-    });
+    const auto above = std::count_if(channels.begin(), channels.end(),
+                                     [](const ChannelComparison &c) { return c.amp.scaAboveIcr; });
     for (ChannelComparison &c : channels) {
         const int othersAbove = int(above) - 1;
         if (!c.amp.scaAboveIcr || 2 * othersAbove >= n - 1)

@@ -56,7 +56,8 @@ QVector<int> orderBy(const QVector<double> &x)
 bool oneRate(const QVector<double> &v)
 {
     const auto first = std::find_if(v.begin(), v.end(), [](double value) { return value != 0.0; });
-    return std::all_of(first, v.end(), [first](double value) { return value == 0.0 || value == *first; });
+    return std::all_of(first, v.end(),
+                       [first](double value) { return value == 0.0 || value == *first; });
 }
 
 bool allZero(const QVector<double> &v)
@@ -96,8 +97,8 @@ bool scaAboveIcr(const QVector<double> &icr, const QVector<double> &sca)
             ratio.append(sca[i] / icr[i]);
         }
     }
-    const auto clearlyAbove = std::count_if(
-            ratio.begin(), ratio.end(), [](double q) { return q > 1.0 + brokenShare; });
+    const auto clearlyAbove
+        = std::count_if(ratio.begin(), ratio.end(), [](double q) { return q > 1.0 + brokenShare; });
     if (ratio.size() < 3 || 2 * clearlyAbove <= ratio.size())
         return false;
     const double scatter = neighbourScatter(ratio, orderBy(rate));
@@ -112,7 +113,7 @@ namespace {
 bool hasNumbers(const StageFit &f)
 {
     return std::isfinite(f.scale) && std::isfinite(f.tau)
-            && (f.model != DeadTimeModel::Quadratic || std::isfinite(f.quadraticCoefficient));
+        && (f.model != DeadTimeModel::Quadratic || std::isfinite(f.quadraticCoefficient));
 }
 
 // Whether one fit misses the points far beyond their scatter; false for a fit
@@ -205,7 +206,7 @@ QString verdictExplanation(Verdict verdict, FitStage stage)
     case Verdict::NotIntensityScan:
         return QStringLiteral("I0 does not vary by a factor %1, or ICR does not follow it "
                               "(an energy scan)")
-                .arg(intensityScanSpan);
+            .arg(intensityScanSpan);
     case Verdict::FitFailed:
         return QStringLiteral("no law gives a usable fit");
     }
@@ -290,5 +291,5 @@ bool surelyDetermined(FitStage stage, const QVector<double> &x, const QVector<do
     const QVector<double> &uy = all ? y : keptY;
     const StageFit quadratic = fitStage(DeadTimeModel::Quadratic, stage, ux, uy);
     return judgeStage(stage, ux, uy, { &quadratic }) == Verdict::Determined
-            && (stage == FitStage::PreAmp || !scaAboveIcr(ux, uy));
+        && (stage == FitStage::PreAmp || !scaAboveIcr(ux, uy));
 }

@@ -465,8 +465,9 @@ void FitDetails::fillTable()
         }
     }
     m_table->resizeColumnsToContents();
-    m_ampOnly->setVisible(std::any_of(m_channels.cbegin(), m_channels.cend(),
-                                      [](const ChannelComparison &c) { return c.preAmp.undetermined(); }));
+    m_ampOnly->setVisible(std::any_of(
+            m_channels.cbegin(), m_channels.cend(),
+            [](const ChannelComparison &c) { return c.preAmp.undetermined(); }));
     m_status->setText(m_channels.isEmpty()
                           ? tr("No estimation: read at least two measurement points.")
                           : tr("Normalised residuals (y − fit) / σ of the selected channel; "

@@ -64,7 +64,9 @@ bool overrideDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTex
         }
     }
     const double unknown = qQNaN();
-    const auto at = [](const QVector<double> &list, int j) { return list.at(list.size() == 1 ? 0 : j); };
+    const auto at = [](const QVector<double> &list, int j) {
+        return list.at(list.size() == 1 ? 0 : j);
+    };
     for (int j = 0; j < channels; ++j) {
         ElementDeadTimes &d = setup.deadTimes[j];
         DeadTimesStanding &s = setup.standings[j];

@@ -34,11 +34,11 @@ QStringList undeterminedLines(const QVector<ChannelComparison> &channels,
             const StageComparison &s = stageOf(c, stage);
             if (s.undetermined())
                 lines.append(QStringLiteral("channel %1: %2 undetermined (%3): %4")
-                                     .arg(c.channel)
-                                     .arg(stage == FitStage::PreAmp ? QStringLiteral("tau0")
-                                                                    : QStringLiteral("tau"),
-                                          verdictName(s.verdict),
-                                          verdictExplanation(s.verdict, stage)));
+                                 .arg(c.channel)
+                                 .arg(stage == FitStage::PreAmp ? QStringLiteral("tau0")
+                                                                : QStringLiteral("tau"),
+                                      verdictName(s.verdict),
+                                      verdictExplanation(s.verdict, stage)));
         }
     }
     return lines;
@@ -57,13 +57,12 @@ QStringList leftOutPointLines(const PointSet &points, const QVector<ChannelCompa
                 names.append(pointName(points.source(left[i])));
             QString line = QStringLiteral("channel %1, %2: %3 left out of the fits, a rate "
                                           "negative or not finite: %4")
-                                   .arg(c.channel)
-                                   .arg(stage == FitStage::PreAmp ? QStringLiteral("I0 -> ICR")
-                                                                  : QStringLiteral("ICR -> SCA"),
-                                        left.size() == 1 ? QStringLiteral("1 point")
-                                                         : QStringLiteral("%1 points")
-                                                                   .arg(left.size()),
-                                        names.join(QStringLiteral(", ")));
+                               .arg(c.channel)
+                               .arg(stage == FitStage::PreAmp ? QStringLiteral("I0 -> ICR")
+                                                              : QStringLiteral("ICR -> SCA"),
+                                    left.size() == 1 ? QStringLiteral("1 point")
+                                                     : QStringLiteral("%1 points").arg(left.size()),
+                                    names.join(QStringLiteral(", ")));
             if (left.size() > namedPoints)
                 line += QStringLiteral(" and %1 more").arg(left.size() - namedPoints);
             lines.append(line);

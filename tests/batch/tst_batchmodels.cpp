@@ -242,7 +242,8 @@ void TestBatchModels::unusableQuadraticShowsAsFailed()
     const Run text = run({ QStringLiteral("--model"), QStringLiteral("compare"), table });
     QCOMPARE(text.status, int(BatchIncomplete));
     const QStringList lines = text.out.split(QLatin1Char('\n'));
-    QVERIFY2(lines.value(1).startsWith(QStringLiteral("      0  tau0 undetermined (too-few-points)")),
+    QVERIFY2(lines.value(1).startsWith(
+                     QStringLiteral("      0  tau0 undetermined (too-few-points)")),
              qPrintable(text.out));
     QVERIFY2(text.err.contains(QStringLiteral(
                      "channel 0, I0 -> ICR: 5 points left out of the fits, a rate negative or "

@@ -54,32 +54,33 @@ void TestCorrectVerdicts::onlyWhatWasDetermined_data()
     const QStringList none;
     const QStringList ampOnly { QStringLiteral("--stages"), QStringLiteral("amp") };
     const QStringList fromSca { QStringLiteral("--from"), QStringLiteral("sca") };
-    QTest::newRow("intensity calibration") << Scan::Intensity << none << none << QVector<int>() << QString();
-    QTest::newRow("energy scan, from ICR") << Scan::EnergyDriftingI0 << none << none
-                                           << QVector<int> { 1, 2, 3, 4 }
-                                           << QStringLiteral("tau0 was not determined (not-intensity-scan");
-    QTest::newRow("energy scan, --stages amp") << Scan::EnergyDriftingI0 << none << ampOnly
-                                               << QVector<int>() << QString();
+    QTest::newRow("intensity calibration")
+        << Scan::Intensity << none << none << QVector<int>() << QString();
+    QTest::newRow("energy scan, from ICR")
+        << Scan::EnergyDriftingI0 << none << none << QVector<int> { 1, 2, 3, 4 }
+        << QStringLiteral("tau0 was not determined (not-intensity-scan");
+    QTest::newRow("energy scan, --stages amp")
+        << Scan::EnergyDriftingI0 << none << ampOnly << QVector<int>() << QString();
     QTest::newRow("energy scan, --tau0 typed in")
-            << Scan::EnergyDriftingI0 << none
-            << QStringList { QStringLiteral("--tau0"), QStringLiteral("3e-7") } << QVector<int>()
-            << QString();
+        << Scan::EnergyDriftingI0 << none
+        << QStringList { QStringLiteral("--tau0"), QStringLiteral("3e-7") } << QVector<int>()
+        << QString();
     // Its ICR misses events: neither rate of a broken element corrects.
-    QTest::newRow("broken element, from SCA") << Scan::BrokenElement << none << fromSca
-                                              << QVector<int> { 3 }
-                                              << QStringLiteral("the element is broken");
-    QTest::newRow("broken element, from ICR") << Scan::BrokenElement << none << none
-                                              << QVector<int> { 3 }
-                                              << QStringLiteral("the element is broken");
+    QTest::newRow("broken element, from SCA")
+        << Scan::BrokenElement << none << fromSca << QVector<int> { 3 }
+        << QStringLiteral("the element is broken");
+    QTest::newRow("broken element, from ICR")
+        << Scan::BrokenElement << none << none << QVector<int> { 3 }
+        << QStringLiteral("the element is broken");
     QTest::newRow("broken element, dead times typed in")
-            << Scan::BrokenElement << none
-            << QStringList { QStringLiteral("--tau0"), QStringLiteral("3e-7"),
-                             QStringLiteral("--tau"), QStringLiteral("6e-7") }
-            << QVector<int>() << QString();
+        << Scan::BrokenElement << none
+        << QStringList { QStringLiteral("--tau0"), QStringLiteral("3e-7"), QStringLiteral("--tau"),
+                         QStringLiteral("6e-7") }
+        << QVector<int>() << QString();
     QTest::newRow("element left out of the fit")
-            << Scan::Intensity << QStringList { QStringLiteral("--exclude"), QStringLiteral("1") }
-            << none << QVector<int> { 2 }
-            << QStringLiteral("its channel was left out of the fit (--exclude)");
+        << Scan::Intensity << QStringList { QStringLiteral("--exclude"), QStringLiteral("1") }
+        << none << QVector<int> { 2 }
+        << QStringLiteral("its channel was left out of the fit (--exclude)");
 }
 
 // The calibration corrects itself: refused elements get nan and flag 4 and
@@ -95,27 +96,25 @@ void TestCorrectVerdicts::onlyWhatWasDetermined()
     const simulated::Recording recording = simulated::record(scan, 1.0, 1.0, 21);
     const QString input = dir.filePath(QStringLiteral("scan.txt"));
     QVERIFY(testsupport::writeFileBytes(input, simulated::columnFile(recording)));
-    const BatchRun fit = runBatchCommand(QStringList { QStringLiteral("--columns"),
-                                                       QStringLiteral("--model"),
-                                                       QStringLiteral("paralyzable"),
-                                                       QStringLiteral("--json") }
-                                         + fitArgs + QStringList { input });
+    const BatchRun fit
+        = runBatchCommand(QStringList { QStringLiteral("--columns"), QStringLiteral("--model"),
+                                        QStringLiteral("paralyzable"), QStringLiteral("--json") }
+                          + fitArgs + QStringList { input });
     const QString json = dir.filePath(QStringLiteral("dt.json"));
     QVERIFY(testsupport::writeFileBytes(json, fit.out.toUtf8()));
     const QString output = dir.filePath(QStringLiteral("out.tsv"));
-    const BatchRun run = runBatchCommand(
-            QStringList { QStringLiteral("correct"), QStringLiteral("--dead-times"), json,
-                          QStringLiteral("-o"), output }
-            + correctArgs + QStringList { input });
+    const BatchRun run
+        = runBatchCommand(QStringList { QStringLiteral("correct"), QStringLiteral("--dead-times"),
+                                        json, QStringLiteral("-o"), output }
+                          + correctArgs + QStringList { input });
     QCOMPARE(run.status, refused.isEmpty() ? int(CorrectOk) : int(CorrectIncomplete));
 
     QStringList names;
     const ColumnBlock out = readOutput(output, names);
     QCOMPARE(out.rows(), recording.i0.size());
     for (int n = 1; n <= simulated::elements; ++n) {
-        const auto column = [&](const QString &name) {
-            return out.columns[size_t(names.indexOf(name.arg(n)))];
-        };
+        const auto column
+            = [&](const QString &name) { return out.columns[size_t(names.indexOf(name.arg(n)))]; };
         const std::vector<double> &k = column(QStringLiteral("dtc%1"));
         const std::vector<double> &flag = column(QStringLiteral("dtc%1_flag"));
         const std::vector<double> &nTrue = column(QStringLiteral("ntrue%1"));
@@ -140,7 +139,8 @@ void TestCorrectVerdicts::onlyWhatWasDetermined()
                 // the simulated detector gives it.
                 const double icr = recording.icr[n - 1][p];
                 QCOMPARE(nTrue[size_t(p)], icr);
-                QVERIFY(std::fabs(k[size_t(p)] / std::exp(icr * simulated::tau[n - 1]) - 1.0) < 0.01);
+                QVERIFY(std::fabs(k[size_t(p)] / std::exp(icr * simulated::tau[n - 1]) - 1.0)
+                        < 0.01);
             }
         }
     }
@@ -162,18 +162,19 @@ void TestCorrectVerdicts::readInputsAreNeverOutputs()
     QTemporaryDir dir;
     const QString input = dir.filePath(QStringLiteral("scan.txt"));
     QVERIFY(testsupport::writeFileBytes(
-            input, simulated::columnFile(simulated::record(Scan::Intensity, 1.0, 1.0, 4))));
-    const BatchRun fit = runBatchCommand({ QStringLiteral("--columns"), QStringLiteral("--model"),
-                                           QStringLiteral("paralyzable"), QStringLiteral("--json"),
-                                           input });
+        input, simulated::columnFile(simulated::record(Scan::Intensity, 1.0, 1.0, 4))));
+    const BatchRun fit
+        = runBatchCommand({ QStringLiteral("--columns"), QStringLiteral("--model"),
+                            QStringLiteral("paralyzable"), QStringLiteral("--json"), input });
     const QString json = dir.filePath(QStringLiteral("dt.json"));
     const QString recipe = dir.filePath(QStringLiteral("scan.recipe"));
     QVERIFY(testsupport::writeFileBytes(json, fit.out.toUtf8()));
-    QVERIFY(testsupport::writeFileBytes(recipe, "elements = 1-4\ni0 = I0\nicr = ICR{n}\nsca = OCR{n}\n"));
+    QVERIFY(testsupport::writeFileBytes(recipe,
+                                        "elements = 1-4\ni0 = I0\nicr = ICR{n}\nsca = OCR{n}\n"));
     const QByteArray before = testsupport::readFileBytes(dir.filePath(onto));
-    const BatchRun run = runBatchCommand({ QStringLiteral("correct"), QStringLiteral("--dead-times"),
-                                           json, QStringLiteral("--recipe"), recipe,
-                                           QStringLiteral("-o"), dir.filePath(onto), input });
+    const BatchRun run = runBatchCommand(
+        { QStringLiteral("correct"), QStringLiteral("--dead-times"), json,
+          QStringLiteral("--recipe"), recipe, QStringLiteral("-o"), dir.filePath(onto), input });
     QCOMPARE(run.status, int(CorrectUsageError));
     QVERIFY2(run.err.contains(QStringLiteral("would overwrite")), qPrintable(run.err));
     QCOMPARE(testsupport::readFileBytes(dir.filePath(onto)), before);

@@ -23,16 +23,20 @@ using Reasons = QVector<QString>;
 
 QJsonArray tableOf(const BatchRun &r)
 {
-    return QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("table")).toArray();
+    return QJsonDocument::fromJson(r.out.toUtf8())
+        .object()
+        .value(QStringLiteral("table"))
+        .toArray();
 }
 
 // The values of a results file's line ("Preamp:" or "Amp:") or a .conf line.
 QStringList fieldsOf(const QByteArray &file, int line)
 {
-    return QString::fromLatin1(file).split(QRegularExpression(QStringLiteral("\r?\n")))
-            .value(line)
-            .split(QLatin1Char(' '), Qt::SkipEmptyParts)
-            .mid(1);
+    return QString::fromLatin1(file)
+        .split(QRegularExpression(QStringLiteral("\r?\n")))
+        .value(line)
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts)
+        .mid(1);
 }
 
 } // namespace
@@ -58,15 +62,16 @@ void TestVerdictOutputs::everyOutputObeysTheVerdict_data()
     for (const char *model : { "quadratic", "paralyzable" }) {
         QTest::addRow("intensity scan, %s", model) << Scan::Intensity << model << none << none;
         QTest::addRow("energy scan, I0 drifting x3, %s", model)
-                << Scan::EnergyDriftingI0 << model << energy << none;
+            << Scan::EnergyDriftingI0 << model << energy << none;
         QTest::addRow("energy scan, I0 steady, %s", model)
-                << Scan::EnergyConstantI0 << model << energy << none;
-        QTest::addRow("broken element, %s", model) << Scan::BrokenElement << model << broken << broken;
+            << Scan::EnergyConstantI0 << model << energy << none;
+        QTest::addRow("broken element, %s", model)
+            << Scan::BrokenElement << model << broken << broken;
         QTest::addRow("all OCR zero, %s", model)
-                << Scan::ZeroOcr << model << none << Reasons(4, QStringLiteral("no-counts"));
-        QTest::addRow("constant ICR and OCR, %s", model) << Scan::ConstantRates << model
-                                                         << Reasons(4, QStringLiteral("one-rate"))
-                                                         << Reasons(4, QStringLiteral("one-rate"));
+            << Scan::ZeroOcr << model << none << Reasons(4, QStringLiteral("no-counts"));
+        QTest::addRow("constant ICR and OCR, %s", model)
+            << Scan::ConstantRates << model << Reasons(4, QStringLiteral("one-rate"))
+            << Reasons(4, QStringLiteral("one-rate"));
     }
 }
 
@@ -81,9 +86,11 @@ void TestVerdictOutputs::everyOutputObeysTheVerdict()
     QTemporaryDir dir;
     const QString input = dir.filePath(QStringLiteral("scan.dat"));
     const QString output = dir.filePath(QStringLiteral("dt.dat"));
-    QVERIFY(testsupport::writeFileBytes(input, simulated::pointTable(simulated::record(scan, 1.0, 1.0, 5))));
-    const BatchRun json = runBatchCommand({ QStringLiteral("--model"), model, QStringLiteral("--json"),
-                                            QStringLiteral("-o"), output, input });
+    QVERIFY(testsupport::writeFileBytes(
+        input, simulated::pointTable(simulated::record(scan, 1.0, 1.0, 5))));
+    const BatchRun json
+        = runBatchCommand({ QStringLiteral("--model"), model, QStringLiteral("--json"),
+                            QStringLiteral("-o"), output, input });
     const BatchRun text = runBatchCommand({ QStringLiteral("--model"), model, input });
     const bool allDetermined = tau0 == Reasons(4) && tau == Reasons(4);
     QCOMPARE(json.status, allDetermined ? int(BatchOk) : int(BatchIncomplete));
@@ -115,17 +122,19 @@ void TestVerdictOutputs::everyOutputObeysTheVerdict()
             QCOMPARE(row.value(key + QStringLiteral("Undetermined")).toString(), reason);
             QCOMPARE(written, QStringLiteral("nan"));
             QCOMPARE(inConf, QStringLiteral("0"));
-            QVERIFY2(textLines.value(1 + j).contains(QStringLiteral("undetermined (%1)").arg(reason)),
-                     qPrintable(text.out));
-            QVERIFY2(json.err.contains(QStringLiteral("channel %1: %2 undetermined (%3): ")
-                                               .arg(j)
-                                               .arg(key, reason)),
-                     qPrintable(json.err));
+            QVERIFY2(
+                textLines.value(1 + j).contains(QStringLiteral("undetermined (%1)").arg(reason)),
+                qPrintable(text.out));
+            QVERIFY2(
+                json.err.contains(
+                    QStringLiteral("channel %1: %2 undetermined (%3): ").arg(j).arg(key, reason)),
+                qPrintable(json.err));
         }
     }
     // The mean line takes the determined dead times alone.
-    const QStringList means = QString::fromLatin1(conf).section(QLatin1Char('\n'), 0, 0).split(
-            QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList means = QString::fromLatin1(conf)
+                                  .section(QLatin1Char('\n'), 0, 0)
+                                  .split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (int stage = 0; stage < 2; ++stage) {
         const QString key = stage == 0 ? QStringLiteral("tau0") : QStringLiteral("tau");
         double sum = 0.0;
@@ -136,7 +145,8 @@ void TestVerdictOutputs::everyOutputObeysTheVerdict()
                 ++n;
             }
         }
-        QCOMPARE(means.value(stage), n > 0 ? formatStreamDouble(sum / n * 1e6) : QStringLiteral("nan"));
+        QCOMPARE(means.value(stage),
+                 n > 0 ? formatStreamDouble(sum / n * 1e6) : QStringLiteral("nan"));
     }
 }
 
@@ -147,12 +157,13 @@ void TestVerdictOutputs::leftOutChannelsNeedNoDeadTime()
     QTemporaryDir dir;
     const QString input = dir.filePath(QStringLiteral("scan.dat"));
     QVERIFY(testsupport::writeFileBytes(
-            input, simulated::pointTable(simulated::record(Scan::BrokenElement, 1.0, 1e3, 8))));
+        input, simulated::pointTable(simulated::record(Scan::BrokenElement, 1.0, 1e3, 8))));
     const BatchRun kept = runBatchCommand({ input });
     QCOMPARE(kept.status, int(BatchIncomplete));
     QVERIFY2(kept.err.contains(QStringLiteral("channel 2: tau undetermined (broken)")),
              qPrintable(kept.err));
-    const BatchRun leftOut = runBatchCommand({ QStringLiteral("--exclude"), QStringLiteral("2"), input });
+    const BatchRun leftOut
+        = runBatchCommand({ QStringLiteral("--exclude"), QStringLiteral("2"), input });
     QCOMPARE(leftOut.status, int(BatchOk));
     QVERIFY2(!leftOut.err.contains(QStringLiteral("undetermined")), qPrintable(leftOut.err));
 }

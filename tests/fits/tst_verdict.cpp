@@ -47,14 +47,14 @@ void TestVerdict::whatEachScanCanTell_data()
           determined },
         { "intensity scan with one spike", Scan::IntensityWithSpike, determined, determined,
           determined },
-        { "energy scan, I0 steady", Scan::EnergyConstantI0, Verdict::NotIntensityScan,
-          determined, determined },
+        { "energy scan, I0 steady", Scan::EnergyConstantI0, Verdict::NotIntensityScan, determined,
+          determined },
         { "energy scan, I0 drifting x3", Scan::EnergyDriftingI0, Verdict::NotIntensityScan,
           determined, determined },
         { "energy scan with a dark point", Scan::EnergyWithDarkPoint, Verdict::NotIntensityScan,
           determined, determined },
-        { "fast channel of element 2 misses events", Scan::BrokenElement, determined,
-          determined, Verdict::Broken },
+        { "fast channel of element 2 misses events", Scan::BrokenElement, determined, determined,
+          Verdict::Broken },
         { "all OCR zero", Scan::ZeroOcr, determined, Verdict::NoCounts, Verdict::NoCounts },
         { "constant ICR and OCR", Scan::ConstantRates, Verdict::OneRate, Verdict::OneRate,
           Verdict::OneRate },
@@ -74,7 +74,7 @@ void TestVerdict::whatEachScanCanTell_data()
     for (const auto &s : scans) {
         for (const auto &f : forms)
             QTest::addRow("%s, %s", s.name, f.name)
-                    << s.scan << s.preAmp << s.amp << s.element2 << f.countingTime << f.unit;
+                << s.scan << s.preAmp << s.amp << s.element2 << f.countingTime << f.unit;
     }
 }
 
@@ -88,14 +88,14 @@ void TestVerdict::whatEachScanCanTell()
     QFETCH(double, unit);
     for (unsigned seed : { 1u, 2u, 3u }) {
         const QVector<ChannelComparison> channels
-                = compareRecording(simulated::record(scan, countingTime, unit, seed));
+            = compareRecording(simulated::record(scan, countingTime, unit, seed));
         QCOMPARE(channels.size(), simulated::elements);
         for (const ChannelComparison &c : channels) {
             const QString where = QStringLiteral("seed %1, element %2: %3 / %4")
-                                          .arg(seed)
-                                          .arg(c.channel)
-                                          .arg(deadTimeFlagNames(c.preAmp.flags).join(' '),
-                                               deadTimeFlagNames(c.amp.flags).join(' '));
+                                      .arg(seed)
+                                      .arg(c.channel)
+                                      .arg(deadTimeFlagNames(c.preAmp.flags).join(' '),
+                                           deadTimeFlagNames(c.amp.flags).join(' '));
             const bool odd = c.channel == 2 && element2 != amp;
             QVERIFY2(c.preAmp.verdict == (odd ? element2 : preAmp), qPrintable(where));
             QVERIFY2(c.amp.verdict == (odd ? element2 : amp), qPrintable(where));

@@ -53,7 +53,7 @@ inline Beam beamOf(Scan scan)
 {
     Beam b;
     const bool energy = scan == Scan::EnergyConstantI0 || scan == Scan::EnergyDriftingI0
-            || scan == Scan::EnergyWithDarkPoint;
+        || scan == Scan::EnergyWithDarkPoint;
     const int n = energy ? 60 : 20;
     const double top = scan == Scan::PastThePeak ? 4e6 : 6e5;
     for (int p = 0; p < n; ++p) {
@@ -79,7 +79,8 @@ inline Recording record(Scan scan, double countingTime, double unit, unsigned se
 {
     std::mt19937 rng(seed);
     const auto rate = [&](double mean) {
-        const double counts = double(std::poisson_distribution<long long>(mean * countingTime)(rng));
+        const double counts
+            = double(std::poisson_distribution<long long>(mean * countingTime)(rng));
         return counts / countingTime / unit;
     };
     const Beam beam = beamOf(scan);

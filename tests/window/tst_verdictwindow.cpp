@@ -46,8 +46,8 @@ QString messageOf(Body &body)
 void loadScan(Body &body, const QTemporaryDir &dir, Scan scan)
 {
     const QString path = dir.filePath(QStringLiteral("calibration.dat"));
-    QVERIFY(testsupport::writeFileBytes(path,
-                                        simulated::pointTable(simulated::record(scan, 1.0, 1.0, 3))));
+    QVERIFY(testsupport::writeFileBytes(
+        path, simulated::pointTable(simulated::record(scan, 1.0, 1.0, 3))));
     emit body.openFileDialog()->filesSelected({ path });
 }
 
@@ -155,11 +155,11 @@ void tst_VerdictWindow::correctionOffersTheAmplifierAlone()
     QVERIFY(!details->ampOnlyBox()->isHidden());
     const QString scan = dir.filePath(QStringLiteral("scan.txt"));
     QVERIFY(testsupport::writeFileBytes(
-            scan, simulated::columnFile(simulated::record(Scan::EnergyConstantI0, 1.0, 1.0, 9))));
+        scan, simulated::columnFile(simulated::record(Scan::EnergyConstantI0, 1.0, 1.0, 9))));
     emit details->correctDialog()->filesSelected({ scan });
     details->finishCorrections();
     QVERIFY2(messageOf(body).contains(
-                     QStringLiteral("their dead times not determined: scan.txt element 1, 2, 3, 4")),
+                 QStringLiteral("their dead times not determined: scan.txt element 1, 2, 3, 4")),
              qPrintable(messageOf(body)));
 
     details->ampOnlyBox()->setChecked(true);
@@ -184,13 +184,15 @@ void tst_VerdictWindow::correctionRefusesCollisions()
     QVERIFY(testsupport::writeFileBytes(txt, scan) && testsupport::writeFileBytes(csv, scan));
     emit details->correctDialog()->filesSelected({ txt, csv });
     details->finishCorrections();
-    QVERIFY2(messageOf(body).startsWith(QStringLiteral("Nothing corrected: ")), qPrintable(messageOf(body)));
+    QVERIFY2(messageOf(body).startsWith(QStringLiteral("Nothing corrected: ")),
+             qPrintable(messageOf(body)));
     QVERIFY(!QFile::exists(corrected));
 
     QVERIFY(testsupport::writeFileBytes(corrected, "kept\n"));
     emit details->correctDialog()->filesSelected({ txt, corrected });
     details->finishCorrections();
-    QVERIFY2(messageOf(body).contains(QStringLiteral("a scan named too")), qPrintable(messageOf(body)));
+    QVERIFY2(messageOf(body).contains(QStringLiteral("a scan named too")),
+             qPrintable(messageOf(body)));
     QCOMPARE(testsupport::readFileBytes(corrected), QByteArray("kept\n"));
 }
 
