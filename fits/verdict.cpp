@@ -70,18 +70,34 @@ bool allZero(const QVector<double> &v)
 // nothing. Of fewer points none can be told to be the odd one.
 bool narrowSpan(const QVector<double> &i0)
 {
-    QVector<double> positive;
+    // The two smallest and the two largest positive values, in one pass: a
+    // table of a hundred thousand points need not be sorted for them.
+    const double inf = std::numeric_limits<double>::infinity();
+    double low[2] = { inf, inf };
+    double high[2] = { -inf, -inf };
+    int n = 0;
     for (double v : i0) {
-        if (v > 0.0)
-            positive.append(v);
+        if (!(v > 0.0))
+            continue;
+        ++n;
+        if (v < low[0]) {
+            low[1] = low[0];
+            low[0] = v;
+        } else if (v < low[1]) {
+            low[1] = v;
+        }
+        if (v > high[0]) {
+            high[1] = high[0];
+            high[0] = v;
+        } else if (v > high[1]) {
+            high[1] = v;
+        }
     }
-    const int n = positive.size();
     if (n < 2)
         return true;
-    std::sort(positive.begin(), positive.end());
     const int odd = n >= oddPointsFrom ? 1 : 0;
-    const double withoutLowest = positive[n - 1] / positive[odd];
-    const double withoutHighest = positive[n - 1 - odd] / positive[0];
+    const double withoutLowest = high[0] / low[odd];
+    const double withoutHighest = high[odd] / low[0];
     return !(std::fmin(withoutLowest, withoutHighest) >= intensityScanSpan);
 }
 
@@ -127,20 +143,22 @@ bool lacksFitOf(const StageFit &f, const QVector<double> &x, const QVector<doubl
     // As in the fits' weights: below a thousandth of the largest rate a value
     // no longer sets its own scale.
     const double floor = 1e-3 * yMax;
-    QVector<double> residual(n);
-    QVector<double> missed(n);
+    // Cheap first: most stages miss fewer than a quarter of their points by
+    // lackOfFitShare, and then nothing need be kept or sorted.
+    int missed = 0;
     for (int i = 0; i < n; ++i) {
         const double m = fittedValue(f, x[i]);
         if (!std::isfinite(m))
             return false;
-        const double scale = std::fmax(m, floor);
-        residual[i] = (y[i] - m) / std::sqrt(scale);
-        missed[i] = std::fabs(y[i] - m) / scale;
+        missed += std::fabs(y[i] - m) > lackOfFitShare * std::fmax(m, floor);
     }
-    // Cheap first: most stages fit within a few per cent, and then the
-    // points need not be sorted.
-    if (!(quantile(missed, 0.75) > lackOfFitShare))
+    if (4 * missed <= n)
         return false;
+    QVector<double> residual(n);
+    for (int i = 0; i < n; ++i) {
+        const double m = fittedValue(f, x[i]);
+        residual[i] = (y[i] - m) / std::sqrt(std::fmax(m, floor));
+    }
     const double centre = quantile(residual, 0.5);
     QVector<double> deviation(n);
     for (int i = 0; i < n; ++i)
