@@ -110,6 +110,24 @@ Correction fromSca(DeadTimeModel model, const ElementDeadTimes &dt, double sca)
     return finish(pre.n, sca, pre.dm * amp.dm / dt.d0, var < 0.0 ? 0.0 : var);
 }
 
+// The amplifier alone with ICR as its input rate: k = ICR / f(ICR; tau),
+// which is exp(ICR tau) for the paralyzable law and 1 + ICR tau for the
+// other, with dk/dtau = ICR k and ICR.
+Correction ampFromIcr(DeadTimeModel model, const ElementDeadTimes &dt, double icr)
+{
+    const double x = icr * dt.tau;
+    Correction c;
+    c.nTrue = icr;
+    c.k = model == DeadTimeModel::Paralyzable ? std::exp(x) : 1.0 + x;
+    const double dkDtau = model == DeadTimeModel::Paralyzable ? icr * c.k : icr;
+    c.kStdErr = std::fabs(dkDtau) * dt.tauStdErr;
+    if (!std::isfinite(c.k))
+        return uncorrected(CorrectionFlag::BeyondReach);
+    if (c.kStdErr > c.k)
+        return uncorrected(CorrectionFlag::Uncertain);
+    return c;
+}
+
 } // namespace
 
 double highestCountedRate(DeadTimeModel model, double tau)
@@ -163,6 +181,8 @@ QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,
             return QStringLiteral("%1 must be positive, not %2").arg(QLatin1String(name)).arg(v);
         return QString();
     };
+    if (source == CorrectionSource::AmpFromIcr)
+        return problem("tau", dt.tau);
     QString why = problem("tau0", dt.tau0);
     if (!why.isEmpty() || source == CorrectionSource::Icr)
         return why;
@@ -170,10 +190,39 @@ QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,
     return why.isEmpty() ? problem("d0", dt.d0) : why;
 }
 
+QString standingProblem(const DeadTimesStanding &standing, CorrectionSource source)
+{
+    if (standing.leftOut)
+        return QStringLiteral("its channel was left out of the fit (--exclude); correct with "
+                              "dead times of a fit that kept it, or type them in with --tau0 "
+                              "and --tau");
+    // A broken element's ICR misses events: no rate of it corrects anything.
+    if (standing.tau == Verdict::Broken || standing.tau0 == Verdict::Broken)
+        return QStringLiteral("the element is broken (%1); check its fast channel's threshold, "
+                              "or type its dead times in with --tau0 and --tau")
+                .arg(verdictExplanation(Verdict::Broken, FitStage::Amp));
+    const bool needsTau0 = source != CorrectionSource::AmpFromIcr;
+    const bool needsTau = source != CorrectionSource::Icr;
+    if (needsTau0 && standing.tau0 != Verdict::Determined)
+        return QStringLiteral("tau0 was not determined (%1: %2); correct with dead times from "
+                              "a calibration recorded at several intensities, type one in with "
+                              "--tau0, or correct the amplifier stage alone with --stages amp")
+                .arg(verdictName(standing.tau0),
+                     verdictExplanation(standing.tau0, FitStage::PreAmp));
+    if (needsTau && standing.tau != Verdict::Determined)
+        return QStringLiteral("tau was not determined (%1: %2); correct with dead times of a "
+                              "calibration that determines it, type one in with --tau, or "
+                              "correct from ICR with --from icr")
+                .arg(verdictName(standing.tau), verdictExplanation(standing.tau, FitStage::Amp));
+    return QString();
+}
+
 Correction correctPoint(DeadTimeModel model, const ElementDeadTimes &dt, CorrectionSource source,
                         double icr, double sca)
 {
-    const bool icrBad = source == CorrectionSource::Icr && !(icr >= 0.0 && std::isfinite(icr));
+    const bool icrBad = source != CorrectionSource::Sca && !(icr >= 0.0 && std::isfinite(icr));
+    if (source == CorrectionSource::AmpFromIcr)
+        return icrBad ? uncorrected(CorrectionFlag::BadValue) : ampFromIcr(model, dt, icr);
     if (icrBad || !(sca >= 0.0 && std::isfinite(sca)))
         return uncorrected(CorrectionFlag::BadValue);
     return source == CorrectionSource::Icr ? fromIcr(model, dt, icr, sca)

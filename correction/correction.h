@@ -2,6 +2,7 @@
 #pragma once
 
 #include "deadtimemodel.h"
+#include "verdict.h"
 
 #include <QString>
 
@@ -30,10 +31,23 @@ struct ElementDeadTimes
     double d0TauCovariance = 0.0;
 };
 
+// What the fit said of an element's dead times beyond their numbers.
+struct DeadTimesStanding
+{
+    Verdict tau0 = Verdict::Determined;
+    Verdict tau = Verdict::Determined;
+    bool leftOut = false; // left out of the fit's .conf (--exclude)
+};
+
 // Which measured rate the true rate is estimated from.
 enum class CorrectionSource {
     Icr, // the pre-amplifier's output: n = f^-1(ICR; tau0)
     Sca, // the amplifier's output: SCA = d0 f(f(n; tau0); tau)
+    // The amplifier stage alone, its input rate taken to be the measured ICR
+    // (the pre-amplifier's dead time neglected): n = ICR, and k = ICR / f(ICR;
+    // tau), the ratio of ICR to OCR the law gives, which corrects what the
+    // amplifier passes (SCA, ROI counts) for its losses.
+    AmpFromIcr,
 };
 
 // Why a point was left uncorrected; written as the number in the flag column.
@@ -42,6 +56,7 @@ enum class CorrectionFlag {
     BeyondReach = 1, // a measured rate above the highest rate the law produces
     Uncertain = 2, // so close to that rate that k's standard error exceeds k
     BadValue = 3, // a negative or non-finite rate, or from ICR an SCA of zero
+    NotDetermined = 4, // the element's dead times cannot correct it (see its refusal)
 };
 
 // One point of one element. Every number is NaN when flag is not None.
@@ -64,11 +79,19 @@ double highestCountedRate(DeadTimeModel model, double tau);
 double trueRate(DeadTimeModel model, double m, double tau);
 
 // Why these dead times cannot correct from source, or an empty text: tau0 (and
-// for SCA tau and d0) must be finite and positive, the model an exact law.
+// for SCA tau and d0; for the amplifier alone only tau) must be finite and
+// positive, the model an exact law.
 QString deadTimesProblem(DeadTimeModel model, const ElementDeadTimes &dt,
                          CorrectionSource source);
 
-// The correction of one point. From SCA, icr is not used. The caller has
-// checked the dead times with deadTimesProblem.
+// Why what the fit said of the dead times keeps them from correcting from
+// source (a stage it needs undetermined, a broken element whatever the
+// source, or the channel left out), with what would work instead; an empty
+// text when nothing does.
+QString standingProblem(const DeadTimesStanding &standing, CorrectionSource source);
+
+// The correction of one point. From SCA, icr is not used; for the amplifier
+// alone, sca is not. The caller has checked the dead times with
+// deadTimesProblem.
 Correction correctPoint(DeadTimeModel model, const ElementDeadTimes &dt, CorrectionSource source,
                         double icr, double sca);

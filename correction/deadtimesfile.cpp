@@ -51,21 +51,24 @@ QJsonObject provenanceJson(const DeadTimesProvenance &p)
 
 QJsonObject channelJson(const ChannelComparison &c, DeadTimeModel model)
 {
-    const StageFit &pre = c.preAmp.fit(model);
-    const StageFit &amp = c.amp.fit(model);
-    auto value = [](const StageFit &f, double v) { return f.ok ? number(v) : QJsonValue(); };
+    const ChannelDeadTimes dt = channelDeadTimes(c, model);
+    const ElementDeadTimes &d = dt.deadTimes;
     QJsonObject o;
     o.insert(QStringLiteral("channel"), c.channel);
-    o.insert(QStringLiteral("tau0"), value(pre, pre.tau));
-    o.insert(QStringLiteral("tau0StdErr"), value(pre, pre.tauStdErr));
-    o.insert(QStringLiteral("a"), value(pre, pre.scale));
-    o.insert(QStringLiteral("aStdErr"), value(pre, pre.scaleStdErr));
-    o.insert(QStringLiteral("tau"), value(amp, amp.tau));
-    o.insert(QStringLiteral("tauStdErr"), value(amp, amp.tauStdErr));
-    o.insert(QStringLiteral("d0"), value(amp, amp.scale));
-    o.insert(QStringLiteral("d0StdErr"), value(amp, amp.scaleStdErr));
-    o.insert(QStringLiteral("d0TauCovariance"), value(amp, amp.scaleTauCovariance));
-    o.insert(QStringLiteral("flags"), QJsonArray::fromStringList(deadTimeFlagNames(c.flags())));
+    insertVerdict(o, QStringLiteral("tau0"), dt.standing.tau0);
+    insertVerdict(o, QStringLiteral("tau"), dt.standing.tau);
+    o.insert(QStringLiteral("tau0"), number(d.tau0));
+    o.insert(QStringLiteral("tau0StdErr"), number(d.tau0StdErr));
+    const StageFit &pre = c.preAmp.fit(model);
+    const bool preShown = pre.ok && !c.preAmp.undetermined();
+    o.insert(QStringLiteral("a"), preShown ? number(pre.scale) : QJsonValue());
+    o.insert(QStringLiteral("aStdErr"), preShown ? number(pre.scaleStdErr) : QJsonValue());
+    o.insert(QStringLiteral("tau"), number(d.tau));
+    o.insert(QStringLiteral("tauStdErr"), number(d.tauStdErr));
+    o.insert(QStringLiteral("d0"), number(d.d0));
+    o.insert(QStringLiteral("d0StdErr"), number(d.d0StdErr));
+    o.insert(QStringLiteral("d0TauCovariance"), number(d.d0TauCovariance));
+    o.insert(QStringLiteral("flags"), QJsonArray::fromStringList(dt.flags));
     return o;
 }
 
@@ -89,7 +92,24 @@ ChannelDeadTimes channelFromJson(const QJsonObject &o)
     d.d0TauCovariance = numberAt(o, "d0TauCovariance");
     for (const QJsonValue &f : o.value(QStringLiteral("flags")).toArray())
         c.flags.append(f.toString());
+    c.standing.tau0 = verdictNamed(o.value(QStringLiteral("tau0Undetermined")).toString());
+    c.standing.tau = verdictNamed(o.value(QStringLiteral("tauUndetermined")).toString());
     return c;
+}
+
+// The channels the report's table marks "excluded": left out of the .conf.
+QVector<bool> excludedChannels(const QJsonObject &root)
+{
+    QVector<bool> excluded;
+    for (const QJsonValue &row : root.value(QStringLiteral("table")).toArray()) {
+        const int channel = row.toObject().value(QStringLiteral("channel")).toInt(-1);
+        if (channel < 0 || channel > 1 << 20)
+            continue;
+        if (excluded.size() <= channel)
+            excluded.resize(channel + 1);
+        excluded[channel] = row.toObject().value(QStringLiteral("excluded")).toBool();
+    }
+    return excluded;
 }
 
 // The law to read: the one asked for, or the file's only one.
@@ -120,6 +140,39 @@ DeadTimesFile failed(const QString &why)
 }
 
 } // namespace
+
+QString ratelensVersion()
+{
+    return QStringLiteral(RATELENS_VERSION);
+}
+
+ChannelDeadTimes channelDeadTimes(const ChannelComparison &c, DeadTimeModel model)
+{
+    const StageFit &pre = c.preAmp.fit(model);
+    const StageFit &amp = c.amp.fit(model);
+    const bool preShown = pre.ok && !c.preAmp.undetermined();
+    const bool ampShown = amp.ok && !c.amp.undetermined();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double tauTotal = c.amp.uncertainty(model).total;
+    // The fit's covariance belongs with the fit's own error of tau; with the
+    // total in its place it is scaled alike, keeping their correlation.
+    const double covariance = amp.tauStdErr > 0.0
+            ? amp.scaleTauCovariance * (tauTotal / amp.tauStdErr)
+            : amp.scaleTauCovariance;
+    ChannelDeadTimes dt;
+    dt.channel = c.channel;
+    dt.deadTimes.tau0 = preShown ? pre.tau : nan;
+    dt.deadTimes.tau0StdErr = preShown ? c.preAmp.uncertainty(model).total : nan;
+    dt.deadTimes.tau = ampShown ? amp.tau : nan;
+    dt.deadTimes.tauStdErr = ampShown ? tauTotal : nan;
+    dt.deadTimes.d0 = ampShown ? amp.scale : nan;
+    dt.deadTimes.d0StdErr = ampShown ? amp.scaleStdErr : nan;
+    dt.deadTimes.d0TauCovariance = ampShown ? covariance : nan;
+    dt.flags = deadTimeFlagNames(c.flags());
+    dt.standing.tau0 = c.preAmp.verdict;
+    dt.standing.tau = c.amp.verdict;
+    return dt;
+}
 
 std::vector<int> channelElementsOf(const QString &recipeText, int channels)
 {
@@ -199,10 +252,12 @@ DeadTimesFile readDeadTimesFile(const QByteArray &bytes, std::optional<DeadTimeM
     if (!f.error.isEmpty())
         return f;
     const QJsonArray list = deadTimes.value(deadTimeModelName(f.model)).toArray();
+    const QVector<bool> excluded = excludedChannels(root);
     for (int j = 0; j < list.size(); ++j) {
         ChannelDeadTimes c = channelFromJson(list.at(j).toObject());
         if (c.channel != j)
             return failed(QStringLiteral("channel %1 is listed in place %2").arg(c.channel).arg(j));
+        c.standing.leftOut = excluded.value(j);
         f.channels.append(c);
     }
     if (f.channels.isEmpty())

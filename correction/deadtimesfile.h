@@ -20,7 +20,9 @@
 //                  "flags" }, ... ], ... } for each exact model fitted,
 //   "provenance": { "inputs": [ { "file", "sha256" } ], "recipe",
 //                   "ratelensVersion", "created" }.
-// A failed fit's numbers are null, as everywhere in the report.
+// The entries are those of channelDeadTimes: a failed fit's numbers, and an
+// undetermined stage's, are null, the latter with "tau0Undetermined" or
+// "tauUndetermined" naming the reason.
 
 constexpr int deadTimesFileVersion = 1;
 
@@ -32,10 +34,13 @@ struct DeadTimesProvenance
     QDateTime created;
 };
 
+// This Ratelens's version, as a provenance records it.
+QString ratelensVersion();
+
 // The provenance of a fit of files, taken as it is made: their names and
 // SHA-256 (null for a file that cannot be read), the time in UTC.
 DeadTimesProvenance provenanceOf(const QStringList &files, const QString &recipe,
-                                 const QString &version);
+                                 const QString &version = ratelensVersion());
 
 // Adds the dead-time file's keys to a report whose fits are channels.
 void addDeadTimesFileKeys(QJsonObject &root, const QVector<DeadTimeModel> &models,
@@ -52,9 +57,19 @@ QJsonObject deadTimesFileJson(DeadTimeModel model, int points,
 struct ChannelDeadTimes
 {
     int channel = 0;
-    ElementDeadTimes deadTimes;
+    ElementDeadTimes deadTimes; // NaN where a stage is undetermined or its fit failed
     QStringList flags;
+    DeadTimesStanding standing;
 };
+
+// The one mapping from a channel's fits under an exact law to the dead times
+// a correction uses: each stage's dead time with its total uncertainty (see
+// TauUncertainty: the scatter between files and between the laws included),
+// the amplifier's scale with its standard error, and cov(d0, tau) scaled with
+// tau's error from the fit's own to the total, so that the two keep the
+// correlation the fit found; the channel's flags and each stage's verdict. An
+// undetermined stage, or one whose fit failed, has NaN numbers.
+ChannelDeadTimes channelDeadTimes(const ChannelComparison &c, DeadTimeModel model);
 
 struct DeadTimesFile
 {
@@ -74,6 +89,8 @@ std::vector<int> channelElementsOf(const QString &recipeText, int channels);
 
 // Reads a dead-time file. model chooses among the laws of a file that holds
 // both (from --model compare); a file with one law needs none, or that one.
-// A channel whose fit failed has NaN dead times: deadTimesProblem names it.
+// A channel whose fit failed has NaN dead times: deadTimesProblem names it;
+// one undetermined or left out of the fit's .conf (the report's "excluded")
+// says so in its standing.
 DeadTimesFile readDeadTimesFile(const QByteArray &bytes,
                                 std::optional<DeadTimeModel> model = std::nullopt);

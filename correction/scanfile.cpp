@@ -7,6 +7,7 @@
 #include "samefile.h"
 
 #include <QFile>
+#include <QHash>
 
 // A scan is a column file or an HDF5 file; which one, its first bytes say.
 // The column path streams the file itself; the HDF5 path reads it through
@@ -33,4 +34,32 @@ ScanCorrectionReport correctScanFile(const ScanCorrectionSetup &setup, const QSt
     if (!written.error.isEmpty())
         report.error = written.error;
     return report;
+}
+
+QString correctionOutputCollision(const QStringList &scans, const QStringList &outputs,
+                                  const QVector<QPair<QString, QString>> &otherInputs)
+{
+    QHash<QString, int> scanAt;
+    for (int i = 0; i < scans.size(); ++i)
+        scanAt.insert(fileKey(scans.at(i)), i);
+    QHash<QString, int> scanOf;
+    for (int i = 0; i < scans.size() && i < outputs.size(); ++i) {
+        const QString key = fileKey(outputs.at(i));
+        const int earlier = scanOf.value(key, -1);
+        if (earlier >= 0)
+            return QStringLiteral("%1 and %2 would both be corrected into %3; correct them "
+                                  "into different folders")
+                    .arg(scans.at(earlier), scans.at(i), outputs.at(i));
+        const int named = scanAt.value(key, i);
+        if (named != i)
+            return QStringLiteral("the correction of %1 would overwrite %2, a scan named too")
+                    .arg(scans.at(i), scans.at(named));
+        for (const QPair<QString, QString> &input : otherInputs) {
+            if (!input.second.isEmpty() && sameFile(outputs.at(i), input.second))
+                return QStringLiteral("the correction of %1 would overwrite %2 %3, which it reads")
+                        .arg(scans.at(i), input.first, input.second);
+        }
+        scanOf.insert(key, i);
+    }
+    return QString();
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -155,6 +156,13 @@ void correctBlock(const ScanCorrectionSetup &setup, const ScanPlan &plan, Worker
         const ElementRates &r = w.rates[i];
         std::vector<Correction> &out = w.corrections[i];
         out.resize(r.sca.size());
+        if (!plan.refused[i].isEmpty()) {
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            std::fill(out.begin(), out.end(),
+                      Correction { nan, nan, nan, CorrectionFlag::NotDetermined });
+            item.uncorrected[i] += qint64(out.size());
+            continue;
+        }
         for (size_t p = 0; p < r.sca.size(); ++p) {
             const double icr = r.icr.empty() ? 0.0 : r.icr[p];
             // Made in place: an assignment would copy the result through the
@@ -265,6 +273,7 @@ void correctBlocks(const ScanCorrectionSetup &setup, const ScanPlan &plan, const
 {
     report.source = plan.source;
     report.elementNumbers = plan.elements;
+    report.refused = plan.refused;
     report.uncorrected.assign(plan.elements.size(), 0);
     if (sink)
         report.error = sink->begin(plan.outputNames.mid(plan.header.names.size()));

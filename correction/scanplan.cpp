@@ -80,19 +80,29 @@ QString matchDeadTimes(const ScanCorrectionSetup &setup, ScanPlan &plan)
     return QString();
 }
 
+// Dead times typed in that cannot correct are an error of the whole run;
+// those of a fit that could not give them leave their element alone
+// uncorrected, with the reason.
 QString checkDeadTimes(const ScanCorrectionSetup &setup, ScanPlan &plan)
 {
     const QString unmatched = matchDeadTimes(setup, plan);
     if (!unmatched.isEmpty())
         return unmatched;
+    plan.refused.assign(plan.elements.size(), QString());
     for (size_t i = 0; i < plan.elements.size(); ++i) {
-        const QString problem =
-                deadTimesProblem(setup.model, plan.deadTimes(setup, i), plan.source);
-        if (!problem.isEmpty())
-            return QStringLiteral("element %1 (channel %2): %3")
-                    .arg(plan.elements[i])
-                    .arg(plan.deadTimeIndex[i])
-                    .arg(problem);
+        const int entry = plan.deadTimeIndex[i];
+        QString problem = standingProblem(setup.standings.value(entry), plan.source);
+        if (problem.isEmpty())
+            problem = deadTimesProblem(setup.model, plan.deadTimes(setup, i), plan.source);
+        if (problem.isEmpty())
+            continue;
+        const QString text = QStringLiteral("element %1 (channel %2): %3")
+                                     .arg(plan.elements[i])
+                                     .arg(entry)
+                                     .arg(problem);
+        if (setup.typedIn)
+            return text;
+        plan.refused[i] = text;
     }
     return QString();
 }
@@ -116,8 +126,11 @@ QString planColumns(const ScanCorrectionSetup &setup, ScanPlan &plan,
     plan.elements = plan.recipe.elementNumbers();
     plan.source = setup.source.value_or(recipe->icr.trimmed().isEmpty() ? CorrectionSource::Sca
                                                                         : CorrectionSource::Icr);
-    if (plan.source == CorrectionSource::Icr && recipe->icr.trimmed().isEmpty())
-        return QStringLiteral("the recipe gives no ICR to correct from; use --from sca");
+    if (plan.source != CorrectionSource::Sca && recipe->icr.trimmed().isEmpty())
+        return plan.source == CorrectionSource::Icr
+                ? QStringLiteral("the recipe gives no ICR to correct from; use --from sca")
+                : QStringLiteral("the recipe gives no ICR, the amplifier's input rate that "
+                                 "--stages amp needs");
     plan.outputNames = plan.header.names;
     const QString problem = checkDeadTimes(setup, plan);
     return problem.isEmpty() ? planRois(setup, plan) : problem;

@@ -24,6 +24,7 @@ struct ScanPlan
     CorrectionSource source = CorrectionSource::Sca;
     std::vector<int> elements;
     std::vector<int> deadTimeIndex; // per element, its entry in setup.deadTimes
+    std::vector<QString> refused; // per element, why it is not corrected, or empty
     std::vector<std::vector<int>> roiColumns; // per element, column indices
     QStringList outputNames;
 

@@ -25,6 +25,11 @@ struct ScanCorrectionSetup
     // recipe's element list: which entry is which element cannot be told
     // otherwise.
     QVector<ElementDeadTimes> deadTimes;
+    // What the fit said of each entry of deadTimes (missing entries: all
+    // determined). An element whose entry may not correct it (see
+    // standingProblem), or whose numbers cannot (deadTimesProblem, for dead
+    // times from a fit), is not corrected: its points get NotDetermined.
+    QVector<DeadTimesStanding> standings;
     std::vector<int> channelElements;
     bool oneForAll = false; // deadTimes[0] holds for every element (typed-in dead times)
     bool typedIn = false; // typed in rather than read from a fit: for messages
@@ -46,6 +51,9 @@ struct ScanCorrectionReport
     CorrectionSource source = CorrectionSource::Sca;
     std::vector<int> elementNumbers;
     std::vector<qint64> uncorrected; // per element, the points left uncorrected
+    // Per element: why it was not corrected at all (its dead times cannot
+    // correct it), or empty.
+    std::vector<QString> refused;
     qint64 rows = 0;
 
     bool ok() const { return error.isEmpty(); }

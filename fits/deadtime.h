@@ -14,5 +14,6 @@ struct DeadTimes
     QVector<QVector<double>> tauFits;  // [d0, d1] per channel
 };
 
-// Fits every common channel of points over all points, in point order.
+// Fits every common channel of points over all points, in point order; a
+// point whose rate is negative or not finite is left out of that stage's fit.
 DeadTimes estimateDeadTimes(const PointSet &points);

@@ -151,8 +151,10 @@ QVector<double> fileDeadTimes(DeadTimeModel model, FitStage stage, const QVector
         QVector<double> fx;
         QVector<double> fy;
         for (int p : file) {
-            fx.append(x.value(p));
-            fy.append(y.value(p));
+            if (usablePoint(x.value(p), y.value(p))) {
+                fx.append(x.value(p));
+                fy.append(y.value(p));
+            }
         }
         const StageFit f = fitOne(model, stage, fx, fy, options.fixD0);
         if (f.ok)
@@ -178,43 +180,29 @@ void setUncertainties(StageComparison &s, FitStage stage, const QVector<double> 
     }
 }
 
-bool allZero(const QVector<double> &v)
+// An element whose SCA lies above its ICR is broken (its fast channel misses
+// events, or SCA counts another element's) only where most of the other
+// elements' does not: a detector whose every SCA lies above its ICR counts
+// them over a longer time, or in other units. Both stages are: an ICR that
+// misses events makes the pre-amplifier's dead time as wrong as the
+// amplifier's. A verdict the fits gave (fit-failed) yields to it; the
+// verdicts on the columns do not.
+void markBroken(QVector<ChannelComparison> &channels)
 {
-    for (double value : v) {
-        if (std::isfinite(value) && value != 0.0)
-            return false;
-    }
-    return true;
-}
-
-bool narrowIntensitySpan(const QVector<double> &i0)
-{
-    double lo = 0.0;
-    double hi = 0.0;
-    for (double v : i0) {
-        if (!(std::isfinite(v) && v > 0.0))
+    const int n = channels.size();
+    const auto above = std::count_if(channels.begin(), channels.end(),
+                                     [](const ChannelComparison &c) { return c.amp.scaAboveIcr; });
+    for (ChannelComparison &c : channels) {
+        const int othersAbove = int(above) - 1;
+        if (!c.amp.scaAboveIcr || 2 * othersAbove >= n - 1)
             continue;
-        lo = lo > 0.0 ? std::fmin(lo, v) : v;
-        hi = std::fmax(hi, v);
+        for (StageComparison *s : { &c.preAmp, &c.amp }) {
+            if (s->verdict == Verdict::Determined || s->verdict == Verdict::FitFailed) {
+                s->verdict = Verdict::Broken;
+                s->flags = verdictFlag(s->verdict);
+            }
+        }
     }
-    return !(hi >= intensityScanSpan * lo) || !(lo > 0.0);
-}
-
-bool brokenAmplifier(const QVector<double> &icr, const QVector<double> &sca)
-{
-    int above = 0;
-    bool someNotAbove = false;
-    for (int i = 0; i < std::min(icr.size(), sca.size()); ++i) {
-        const double x = icr[i];
-        const double y = sca[i];
-        if (!std::isfinite(x) || !std::isfinite(y))
-            continue;
-        if (y - x > brokenSigmas * std::sqrt(std::fmax(x + y, 1.0)))
-            ++above;
-        if (y <= x)
-            someNotAbove = true;
-    }
-    return above >= brokenPoints && someNotAbove;
 }
 
 } // namespace
@@ -254,6 +242,8 @@ QStringList deadTimeFlagNames(DeadTimeFlags flags)
         { DeadTimeFlag::NoCounts, "no-counts" },
         { DeadTimeFlag::Broken, "broken" },
         { DeadTimeFlag::Underdispersed, "underdispersed" },
+        { DeadTimeFlag::OneRate, "one-rate" },
+        { DeadTimeFlag::TooFewPoints, "too-few-points" },
     };
     QStringList list;
     for (const auto &n : names) {
@@ -294,11 +284,6 @@ TauUncertainty &StageComparison::uncertainty(DeadTimeModel model)
     return const_cast<TauUncertainty &>(static_cast<const StageComparison *>(this)->uncertainty(model));
 }
 
-bool StageComparison::undetermined() const
-{
-    return flags.testFlag(DeadTimeFlag::NotIntensityScan);
-}
-
 const StageFit *StageComparison::betterExact() const
 {
     if (paralyzable.ok && nonParalyzable.ok)
@@ -310,32 +295,55 @@ const StageFit *StageComparison::betterExact() const
     return nullptr;
 }
 
-DeadTimeFlags inputFlags(FitStage stage, const QVector<double> &x, const QVector<double> &y)
+DeadTimeFlags verdictFlag(Verdict verdict)
 {
-    DeadTimeFlags flags;
-    if (allZero(y) || (stage == FitStage::Amp && allZero(x)))
-        flags |= DeadTimeFlag::NoCounts;
-    if (stage == FitStage::PreAmp && narrowIntensitySpan(x))
-        flags |= DeadTimeFlag::NotIntensityScan;
-    if (stage == FitStage::Amp && brokenAmplifier(x, y))
-        flags |= DeadTimeFlag::Broken;
-    return flags;
+    switch (verdict) {
+    case Verdict::Determined:
+        break;
+    case Verdict::TooFewPoints:
+        return DeadTimeFlag::TooFewPoints;
+    case Verdict::NoCounts:
+        return DeadTimeFlag::NoCounts;
+    case Verdict::OneRate:
+        return DeadTimeFlag::OneRate;
+    case Verdict::Broken:
+        return DeadTimeFlag::Broken;
+    case Verdict::NotIntensityScan:
+        return DeadTimeFlag::NotIntensityScan;
+    case Verdict::FitFailed:
+        return DeadTimeFlag::FitFailed;
+    }
+    return DeadTimeFlags();
 }
 
 StageComparison compareStage(FitStage stage, const QVector<double> &x, const QVector<double> &y,
                              const ComparisonOptions &options)
 {
     StageComparison s;
-    s.quadratic = fitOne(DeadTimeModel::Quadratic, stage, x, y, options.fixD0);
-    s.paralyzable = fitOne(DeadTimeModel::Paralyzable, stage, x, y, options.fixD0);
-    s.nonParalyzable = fitOne(DeadTimeModel::NonParalyzable, stage, x, y, options.fixD0);
+    // A point that no law can take is left out of this stage's fits alone;
+    // the columns are copied only then.
+    s.leftOutPoints = unusablePoints(x, y);
+    QVector<double> keptX;
+    QVector<double> keptY;
+    if (!s.leftOutPoints.isEmpty())
+        keepUsable(x, y, keptX, keptY);
+    const QVector<double> &ux = s.leftOutPoints.isEmpty() ? x : keptX;
+    const QVector<double> &uy = s.leftOutPoints.isEmpty() ? y : keptY;
+    s.quadratic = fitOne(DeadTimeModel::Quadratic, stage, ux, uy, options.fixD0);
+    s.paralyzable = fitOne(DeadTimeModel::Paralyzable, stage, ux, uy, options.fixD0);
+    s.nonParalyzable = fitOne(DeadTimeModel::NonParalyzable, stage, ux, uy, options.fixD0);
     flagStage(s);
     if (stage == FitStage::Amp) {
-        const StageFit free = options.fixD0 ? fitStage(DeadTimeModel::Quadratic, stage, x, y)
+        const StageFit free = options.fixD0 ? fitStage(DeadTimeModel::Quadratic, stage, ux, uy)
                                             : StageFit();
         flagScaleLoss(s, options.fixD0 ? &free : nullptr);
     }
-    s.flags |= inputFlags(stage, x, y);
+    s.verdict = judgeStage(stage, ux, uy, { &s.quadratic, &s.paralyzable, &s.nonParalyzable });
+    s.scaAboveIcr = stage == FitStage::Amp && scaAboveIcr(ux, uy);
+    // What else the fits show means nothing where the data cannot give the
+    // dead time: the reason is the stage's one flag.
+    if (s.undetermined())
+        s.flags = verdictFlag(s.verdict);
     setUncertainties(s, stage, x, y, options);
     return s;
 }
@@ -352,6 +360,7 @@ ChannelComparison compareChannel(int channel, const QVector<double> &i0, const Q
 
 void flagAcrossChannels(QVector<ChannelComparison> &channels)
 {
+    markBroken(channels);
     const int n = channels.size();
     for (FitStage stage : { FitStage::PreAmp, FitStage::Amp }) {
         // Each channel against the others under the model that fits it better:
@@ -360,13 +369,14 @@ void flagAcrossChannels(QVector<ChannelComparison> &channels)
         QVector<DeadTimeFlags> added(n);
         for (int j = 0; j < n; ++j) {
             const StageFit *own = stageOf(channels[j], stage).betterExact();
-            if (!own)
+            if (!own || stageOf(channels[j], stage).undetermined())
                 continue;
             QVector<double> taus;
             QVector<double> chi2s;
             for (int k = 0; k < n; ++k) {
-                const StageFit &other = stageOf(channels[k], stage).fit(own->model);
-                if (k != j && other.ok) {
+                const StageComparison &others = stageOf(channels[k], stage);
+                const StageFit &other = others.fit(own->model);
+                if (k != j && other.ok && !others.undetermined()) {
                     taus.append(other.tau);
                     chi2s.append(other.reducedChi2);
                 }
@@ -420,6 +430,14 @@ QVector<ChannelComparison> compareChannels(const QVector<double> &i0,
     parallelFor(2 * n, threads, compareOne);
     flagAcrossChannels(channels);
     return channels;
+}
+
+QVector<Verdict> stageVerdicts(const QVector<ChannelComparison> &channels, FitStage stage)
+{
+    QVector<Verdict> verdicts;
+    for (const ChannelComparison &c : channels)
+        verdicts.append(stage == FitStage::PreAmp ? c.preAmp.verdict : c.amp.verdict);
+    return verdicts;
 }
 
 QVector<QVector<int>> pointsByFile(const PointSet &points)

@@ -3,6 +3,7 @@
 
 #include "stagefit.h"
 #include "uncertainty.h"
+#include "verdict.h"
 
 #include <QFlags>
 #include <QStringList>
@@ -33,10 +34,14 @@ enum class DeadTimeFlag {
     QuadraticBiased = 0x10,
     Saturated = 0x20, // paralyzable: the scan reaches n * tau >= 1, where the counted rate stops rising
     ScaleLoss = 0x40, // amplifier: the free d0 is near 1 but more than 3 sigma from it
-    NotIntensityScan = 0x80, // pre-amplifier: I0 spans less than a factor 2; tau0 not determined
-    NoCounts = 0x100, // the stage's counts are all zero or missing
-    Broken = 0x200, // amplifier: SCA above ICR by more than the noise allows at several points
+    // The reasons of an undetermined stage (see Verdict), which is flagged
+    // with its reason alone: fit-failed above, and these.
+    NotIntensityScan = 0x80,
+    NoCounts = 0x100,
+    Broken = 0x200,
     Underdispersed = 0x400, // reduced chi^2 below underdispersionChi2: weights do not describe the noise
+    OneRate = 0x800,
+    TooFewPoints = 0x1000,
 };
 Q_DECLARE_FLAGS(DeadTimeFlags, DeadTimeFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(DeadTimeFlags)
@@ -49,18 +54,15 @@ constexpr double scaleLossSigmas = 3.0;
 // ICR (d0 near 1); a window's share or another counting time is no loss.
 constexpr double scaleLossRangeLow = 0.5;
 constexpr double scaleLossRangeHigh = 1.5;
-// Pre-amplifier: the curvature of ICR against I0 needs I0 to vary.
-constexpr double intensityScanSpan = 2.0;
-// Amplifier: SCA above ICR by more than brokenSigmas sqrt(ICR + SCA) at this
-// many points, while at some point it is not above ICR (a column of counts
-// over a longer time than the ICR rate lies above it everywhere).
-constexpr double brokenSigmas = 3.0;
-constexpr int brokenPoints = 3;
 
 // "fit-failed", "tau-nonpositive", "outlier", "noisy", "quadratic-biased",
 // "saturated", "scale-loss", "not-intensity-scan", "no-counts", "broken",
-// "underdispersed", in that order.
+// "underdispersed", "one-rate", "too-few-points", in that order.
 QStringList deadTimeFlagNames(DeadTimeFlags flags);
+
+// The flag that names the reason of an undetermined stage; none for a
+// determined one.
+DeadTimeFlags verdictFlag(Verdict verdict);
 
 // One stage of one channel under all three models.
 struct StageComparison
@@ -69,7 +71,15 @@ struct StageComparison
     StageFit paralyzable;
     StageFit nonParalyzable;
     ModelPreference preferred = ModelPreference::Undecided;
+    // Undetermined: the stage has no dead time, whatever its fits made of
+    // the points, and flags holds the reason's flag alone.
+    Verdict verdict = Verdict::Determined;
     DeadTimeFlags flags;
+    // Amplifier: SCA lies above ICR at most points (see scaAboveIcr).
+    bool scaAboveIcr = false;
+    // The points left out of the fits (a rate that is negative or not
+    // finite), as indices into the columns.
+    QVector<int> leftOutPoints;
     TauUncertainty quadraticError;
     TauUncertainty paralyzableError;
     TauUncertainty nonParalyzableError;
@@ -77,9 +87,7 @@ struct StageComparison
     const StageFit &fit(DeadTimeModel model) const;
     const TauUncertainty &uncertainty(DeadTimeModel model) const;
     TauUncertainty &uncertainty(DeadTimeModel model);
-    // The dead time has no meaning for these inputs (not-intensity-scan); a
-    // stage without counts has no number to show in the first place.
-    bool undetermined() const;
+    bool undetermined() const { return verdict != Verdict::Determined; }
     // The exact fit with the lower chi^2 (the only one that succeeded, if
     // one failed); nullptr when both failed.
     const StageFit *betterExact() const;
@@ -107,14 +115,10 @@ struct ComparisonOptions
     int threads = 0;
 };
 
-// The flags that the input columns alone decide: not-intensity-scan (I0 of
-// the pre-amplifier), no-counts, broken (SCA against ICR of the amplifier).
-// Cheap: no fit.
-DeadTimeFlags inputFlags(FitStage stage, const QVector<double> &x, const QVector<double> &y);
-
-// Fits one stage under the three models and sets the flags that the stage
-// decides alone (fit-failed, tau-nonpositive, quadratic-biased, saturated,
-// scale-loss, underdispersed and the input flags) and the uncertainties.
+// Fits one stage under the three models on its usable points, judges it
+// (see Verdict) and sets the flags that the stage decides alone (fit-failed,
+// tau-nonpositive, quadratic-biased, saturated, scale-loss, underdispersed)
+// and the uncertainties.
 StageComparison compareStage(FitStage stage, const QVector<double> &x, const QVector<double> &y,
                              const ComparisonOptions &options = ComparisonOptions());
 
@@ -125,7 +129,10 @@ ChannelComparison compareChannel(int channel, const QVector<double> &i0, const Q
 
 // Adds the flags that compare a channel with the others (outlier, noisy), per
 // stage and per model. They need at least three other channels whose fit under
-// the same model succeeded; with fewer, no channel gets them.
+// the same model succeeded; with fewer, no channel gets them. An undetermined
+// stage neither gets them nor counts among the others. First judges an
+// amplifier whose SCA lies above its ICR broken where most other channels'
+// does not.
 void flagAcrossChannels(QVector<ChannelComparison> &channels);
 
 // The whole detector: icrs[j] and scas[j] are channel j's columns.
@@ -133,6 +140,9 @@ QVector<ChannelComparison> compareChannels(const QVector<double> &i0,
                                            const QVector<QVector<double>> &icrs,
                                            const QVector<QVector<double>> &scas,
                                            const ComparisonOptions &options = ComparisonOptions());
+
+// The verdicts on one stage of every channel, in channel order.
+QVector<Verdict> stageVerdicts(const QVector<ChannelComparison> &channels, FitStage stage);
 
 // The points of each file of points (by their source), for ComparisonOptions::files.
 QVector<QVector<int>> pointsByFile(const PointSet &points);

@@ -186,8 +186,8 @@ void checkComparison(const QVector<ChannelComparison> &channels, int chs)
     }
 }
 
-// A stage whose input cannot give its dead time (not-intensity-scan) shows
-// neither the dead time nor its error, whatever the fit made of it.
+// A stage whose data do not determine its dead time shows neither the dead
+// time nor its error, whatever the fit made of it.
 void checkReportedStage(const QJsonObject &fit, const char *tau, const char *stdErr,
                         const char *chi2, const char *failure, bool undetermined, int channel)
 {
@@ -221,10 +221,8 @@ void checkReports(const PointSet &points, const DeadTimes &dt,
                                      .object()
                                      .value(QStringLiteral("table"))
                                      .toArray();
-    const auto undetermined = [](const QJsonObject &row, const char *flags) {
-        return row.value(QLatin1String(flags))
-                .toArray()
-                .contains(QJsonValue(QStringLiteral("not-intensity-scan")));
+    const auto undetermined = [](const QJsonObject &fit, const char *key) {
+        return fit.value(QLatin1String(key)).isString();
     };
     for (const QJsonValue &value : table) {
         const QJsonObject row = value.toObject();
@@ -232,9 +230,9 @@ void checkReports(const PointSet &points, const DeadTimes &dt,
         for (const char *model : { "quadratic", "paralyzable", "nonparalyzable" }) {
             const QJsonObject fit = row.value(QLatin1String(model)).toObject();
             checkReportedStage(fit, "tau0", "tau0StdErr", "reducedChi2I0Icr", "failureI0Icr",
-                               undetermined(row, "flagsI0Icr"), channel);
+                               undetermined(fit, "tau0Undetermined"), channel);
             checkReportedStage(fit, "tau", "tauStdErr", "reducedChi2IcrSca", "failureIcrSca",
-                               undetermined(row, "flagsIcrSca"), channel);
+                               undetermined(fit, "tauUndetermined"), channel);
         }
     }
 }

@@ -206,6 +206,10 @@
         <source>the recipe of the Columns window</source>
         <translation>「列」ウィンドウのレシピ</translation>
     </message>
+    <message>
+        <source>Saved %1 and %2; channel %3 not determined: nan, and 0 out of the mean line</source>
+        <translation>%1 と %2 を保存しました。チャンネル %3 は決定できないため nan とし、.conf では 0 として平均行に含めていません</translation>
+    </message>
 </context>
 <context>
     <name>DispA</name>
@@ -537,6 +541,54 @@
         <source>Flags (Tau)</source>
         <translation>フラグ (Tau)</translation>
     </message>
+    <message>
+        <source>fewer than 3 usable points</source>
+        <translation>使える測定点が 3 点未満</translation>
+    </message>
+    <message>
+        <source>no counts at any point</source>
+        <translation>どの測定点にもカウントがない</translation>
+    </message>
+    <message>
+        <source>the rates never change (a stale readout)</source>
+        <translation>レートが変化しない（読み出しが更新されていない）</translation>
+    </message>
+    <message>
+        <source>SCA above ICR at most points: the fast channel misses events</source>
+        <translation>ほとんどの測定点で SCA が ICR を上回る: 高速チャンネルがイベントを取りこぼしている</translation>
+    </message>
+    <message>
+        <source>I0 does not vary by a factor 2, or ICR does not follow it (an energy scan)</source>
+        <translation>I0 が 2 倍以上変化しないか、ICR が I0 に従わない（エネルギースキャン）</translation>
+    </message>
+    <message>
+        <source>no law gives a usable fit</source>
+        <translation>どの法則でも使えるフィットが得られない</translation>
+    </message>
+    <message>
+        <source>Not determined: %1</source>
+        <translation>決定できません: %1</translation>
+    </message>
+    <message>
+        <source>Amplifier stage alone</source>
+        <translation>アンプ段のみ</translation>
+    </message>
+    <message>
+        <source>Correct the amplifier stage alone, neglecting the pre-amplifier's dead time: ICR is taken as the amplifier's input rate</source>
+        <translation>プリアンプのデッドタイムを無視してアンプ段だけを補正します: ICR をアンプへの入力レートとみなします</translation>
+    </message>
+    <message>
+        <source>Nothing corrected: %1</source>
+        <translation>補正していません: %1</translation>
+    </message>
+    <message>
+        <source>%1 element %2</source>
+        <translation>%1 の素子 %2</translation>
+    </message>
+    <message>
+        <source>; left uncorrected (nan), their dead times not determined: %1 (dead times from a calibration at several intensities would correct them, or the amplifier stage alone)</source>
+        <translation>。デッドタイムが決定できないため補正していません（nan）: %1（複数の強度で測定した較正のデッドタイムか、アンプ段のみの補正なら補正できます）</translation>
+    </message>
 </context>
 <context>
     <name>MeasSet</name>
@@ -547,6 +599,10 @@
     <message>
         <source>n/d</source>
         <translation>未決定</translation>
+    </message>
+    <message>
+        <source>Saved as nan, and as 0 in the .conf file, out of its mean line</source>
+        <translation>nan として保存し、.conf ファイルでは 0 として平均行に含めません</translation>
     </message>
 </context>
 <context>

@@ -24,6 +24,9 @@ ResidualPanel residualPanel(const QVector<ChannelComparison> &channels, const Po
         const QVector<double> &y
             = stage == FitStage::PreAmp ? points.icrColumn(c.channel) : points.scaColumn(c.channel);
         const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
+        // Residuals of a fit to points that cannot give the dead time show nothing.
+        if (s.undetermined())
+            continue;
         panel.series.append({ c.channel, x, normalisedResiduals(s.fit(model), x, y) });
     }
     return panel;

@@ -30,7 +30,7 @@ struct ResidualPanel
 };
 
 // The residuals of every channel's fit of stage under model, or of the one
-// channel when channel >= 0.
+// channel when channel >= 0; none of a stage the data do not determine.
 ResidualPanel residualPanel(const QVector<ChannelComparison> &channels, const PointSet &points,
                             DeadTimeModel model, FitStage stage, int channel = -1);
 

@@ -25,6 +25,8 @@ void Body::dropResults()
     mset.taus.clear();
     mset.tau0Fits.clear();
     mset.tauFits.clear();
+    mset.tau0Verdicts.clear();
+    mset.tauVerdicts.clear();
     mset.comparison.clear();
     mset.compared = false;
     mset.estimatedPoints = PointSet();
@@ -38,7 +40,8 @@ void Body::saveResults(const QString &fname)
     }
     // A failed save never leaves a truncated file that looks like a result:
     // each file is replaced only by complete new content.
-    const SaveOutcome saved = saveResultsFiles(fname, mset.tau0s, mset.taus, mset.leftOut);
+    const ResultsFileValues values = mset.savedValues();
+    const SaveOutcome saved = saveResultsFiles(fname, values.tau0s, values.taus, values.omitted);
     if (!saved.resultsWritten)
         qDebug() << "Cannot open date file.";
     if (!saved.confWritten)
@@ -49,8 +52,13 @@ void Body::saveResults(const QString &fname)
     QString text;
     if (saved.resultsWritten && saved.confWritten) {
         text = tr("Saved %1 and %2").arg(results, conf);
-        const QVector<int> nonFinite = nonFiniteChannels(mset.tau0s, mset.taus, mset.leftOut);
-        if (!nonFinite.isEmpty())
+        const QVector<int> nonFinite = nonFiniteChannels(values.tau0s, values.taus, values.omitted);
+        const QVector<int> undetermined = mset.undeterminedChannels();
+        if (!undetermined.isEmpty())
+            text = tr("Saved %1 and %2; channel %3 not determined: nan, and 0 out of the mean "
+                      "line")
+                           .arg(results, conf, channelNames(undetermined));
+        else if (!nonFinite.isEmpty())
             text = tr("Saved %1 and %2; the mean line leaves out channel %3: dead time "
                       "not a number")
                            .arg(results, conf, channelNames(nonFinite));

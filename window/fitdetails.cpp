@@ -5,11 +5,11 @@
 #include "fittexts.h"
 #include "plotdata.h"
 #include "residualplot.h"
+#include "scanfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -27,6 +27,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -53,8 +54,19 @@ enum Column {
     ColumnCount
 };
 
-// The background of a dead time whose stage carries a flag.
+// The background of a dead time whose stage carries a flag, and of one the
+// data do not determine, greyed as its result box is.
 const QColor flaggedColor(255, 214, 190);
+const QColor undeterminedColor(222, 222, 222);
+
+ChannelComparison channelOf(const QVector<ChannelComparison> &channels, int channel)
+{
+    for (const ChannelComparison &c : channels) {
+        if (c.channel == channel)
+            return c;
+    }
+    return ChannelComparison();
+}
 
 } // namespace
 
@@ -62,6 +74,7 @@ FitDetails::FitDetails(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_model(new QComboBox)
     , m_fixD0(new QCheckBox(tr("Amplifier with d0 = 1")))
+    , m_ampOnly(new QCheckBox(tr("Amplifier stage alone")))
     , m_table(new QTableWidget(0, ColumnCount))
     , m_residuals(new QLabel)
     , m_status(new QLabel)
@@ -147,6 +160,11 @@ void FitDetails::layOut()
     // a small screen.
     auto *apply = new QHBoxLayout;
     apply->addStretch();
+    // Offered only where the data give no pre-amplifier dead time.
+    m_ampOnly->setToolTip(tr("Correct the amplifier stage alone, neglecting the pre-amplifier's "
+                             "dead time: ICR is taken as the amplifier's input rate"));
+    m_ampOnly->hide();
+    apply->addWidget(m_ampOnly);
     apply->addWidget(saveDeadTimes);
     apply->addWidget(m_correctButton);
 
@@ -295,6 +313,9 @@ void FitDetails::fillTable()
         }
     }
     m_table->resizeColumnsToContents();
+    m_ampOnly->setVisible(std::any_of(
+            m_channels.cbegin(), m_channels.cend(),
+            [](const ChannelComparison &c) { return c.preAmp.undetermined(); }));
     m_status->setText(m_channels.isEmpty()
                           ? tr("No estimation: read at least two measurement points.")
                           : tr("Normalised residuals (y − fit) / σ of the selected channel; "
@@ -316,6 +337,11 @@ void FitDetails::markStage(QTableWidgetItem *item, const StageComparison &s,
                            DeadTimeModel model) const
 {
     const StageFit &f = s.fit(model);
+    if (s.undetermined()) {
+        item->setBackground(undeterminedColor);
+        item->setToolTip(notDeterminedText(s));
+        return;
+    }
     if (s.flags)
         item->setBackground(flaggedColor);
     if (!f.ok && !f.failure.isEmpty())
@@ -343,6 +369,13 @@ void FitDetails::drawResiduals()
             pre.title = tr("%1, channel %2: against I0").arg(modelTitle(model)).arg(channel);
             ResidualPanel amp = residualPanel(m_channels, m_points, model, FitStage::Amp, channel);
             amp.title = tr("%1, channel %2: against ICR").arg(modelTitle(model)).arg(channel);
+            // A stage the data do not determine has no residuals to show: its
+            // strip says why it is empty.
+            const ChannelComparison shown = channelOf(m_channels, channel);
+            if (shown.preAmp.undetermined())
+                pre.title += QStringLiteral(" — ") + notDeterminedText(shown.preAmp);
+            if (shown.amp.undetermined())
+                amp.title += QStringLiteral(" — ") + notDeterminedText(shown.amp);
             drawResidualPanel(p, QRect(0, i * height, size.width() / 2, height), pre, colors);
             drawResidualPanel(
                 p, QRect(size.width() / 2, i * height, size.width() - size.width() / 2, height),
@@ -450,8 +483,9 @@ void FitDetails::saveDeadTimes(const QString &path)
         if (!inputs.contains(m_points.source(p).file))
             inputs.append(m_points.source(p).file);
     }
-    const DeadTimesProvenance provenance =
-            provenanceOf(inputs, QString(), QCoreApplication::applicationVersion());
+    // The same provenance as the batch command's: a scan corrected later
+    // must be traceable to these files, this recipe and this version.
+    const DeadTimesProvenance provenance = provenanceOf(inputs, m_recipeText);
     const QByteArray bytes =
             QJsonDocument(deadTimesFileJson(model, m_points.size(), m_channels, provenance))
                     .toJson(QJsonDocument::Indented);
@@ -470,11 +504,22 @@ void FitDetails::correctScans(const QStringList &paths)
     ScanCorrectionSetup &setup = batch.setup;
     if (!chosenExactModel(setup.model))
         return;
+    // As the batch command: nothing is written when one output would replace
+    // another, or a scan before it is read.
+    QStringList outputs;
+    for (const QString &path : paths)
+        outputs.append(correctedScanPath(path));
+    const QString collision = correctionOutputCollision(paths, outputs);
+    if (!collision.isEmpty()) {
+        emit message(tr("Nothing corrected: %1").arg(collision));
+        return;
+    }
+    if (!m_ampOnly->isHidden() && m_ampOnly->isChecked())
+        setup.source = CorrectionSource::AmpFromIcr;
     for (const ChannelComparison &c : m_channels) {
-        const StageFit &pre = c.preAmp.fit(setup.model);
-        const StageFit &amp = c.amp.fit(setup.model);
-        setup.deadTimes.append({ pre.tau, pre.tauStdErr, amp.tau, amp.tauStdErr, amp.scale,
-                                 amp.scaleStdErr, amp.scaleTauCovariance });
+        const ChannelDeadTimes dt = channelDeadTimes(c, setup.model);
+        setup.deadTimes.append(dt.deadTimes);
+        setup.standings.append(dt.standing);
     }
     if (!m_recipeText.isEmpty()) {
         const RecipeParse parsed = parseRecipe(m_recipeText);
@@ -502,6 +547,7 @@ void FitDetails::reportCorrections(const QVector<CorrectedScan> &scans)
     int corrected = 0;
     qint64 uncorrected = 0;
     QStringList problems;
+    QStringList notDetermined;
     for (const CorrectedScan &scan : scans) {
         const ScanCorrectionReport &r = scan.report;
         if (!r.ok()) {
@@ -514,11 +560,28 @@ void FitDetails::reportCorrections(const QVector<CorrectedScan> &scans)
             continue;
         }
         ++corrected;
-        uncorrected += r.totalUncorrected();
+        QStringList refused;
+        for (size_t i = 0; i < r.uncorrected.size(); ++i) {
+            if (r.refused[i].isEmpty())
+                uncorrected += r.uncorrected[i];
+            else
+                refused.append(QString::number(r.elementNumbers[i]));
+        }
+        if (!refused.isEmpty())
+            notDetermined.append(tr("%1 element %2")
+                                         .arg(QFileInfo(scan.scan).fileName(),
+                                              refused.join(QStringLiteral(", "))));
     }
     QString text = tr("Corrected %1 of %2 scans beside them").arg(corrected).arg(scans.size());
     if (uncorrected > 0)
         text += tr("; %1 points left uncorrected (nan)").arg(uncorrected);
+    // What the fit did not determine corrects nothing; the ways that would
+    // are those of the batch command.
+    if (!notDetermined.isEmpty())
+        text += tr("; left uncorrected (nan), their dead times not determined: %1 "
+                   "(dead times from a calibration at several intensities would "
+                   "correct them, or the amplifier stage alone)")
+                        .arg(notDetermined.join(QStringLiteral(", ")));
     if (!problems.isEmpty())
         text += tr("; not corrected: %1").arg(problems.join(QStringLiteral(", ")));
     m_correctButton->setEnabled(true);

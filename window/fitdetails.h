@@ -42,6 +42,9 @@ public:
     QComboBox *modelChooser() const { return m_model; }
     // "Amplifier with d0 = 1": the amplifier fitted with its scale held at 1.
     QCheckBox *fixD0Box() const { return m_fixD0; }
+    // "Amplifier stage alone", shown where a pre-amplifier dead time is not
+    // determined: "Correct scans..." then corrects the amplifier alone.
+    QCheckBox *ampOnlyBox() const { return m_ampOnly; }
     QFileDialog *saveDialog() const { return m_saveDialog; }
     QFileDialog *deadTimesDialog() const { return m_deadTimesDialog; }
     QFileDialog *correctDialog() const { return m_correctDialog; }
@@ -100,6 +103,7 @@ private:
     QVector<ChannelComparison> m_channels; // shown: the free fits, or with d0 = 1
     QComboBox *m_model;
     QCheckBox *m_fixD0;
+    QCheckBox *m_ampOnly;
     QTableWidget *m_table;
     QLabel *m_residuals;
     QLabel *m_status;

@@ -23,7 +23,39 @@ const StageComparison &stageOf(const ChannelComparison &c, FitStage stage)
     return stage == FitStage::PreAmp ? c.preAmp : c.amp;
 }
 
+// Why the data do not determine a stage, in the window's words.
+QString verdictText(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Determined:
+        break;
+    case Verdict::TooFewPoints:
+        return QCoreApplication::translate("FitDetails", "fewer than 3 usable points");
+    case Verdict::NoCounts:
+        return QCoreApplication::translate("FitDetails", "no counts at any point");
+    case Verdict::OneRate:
+        return QCoreApplication::translate("FitDetails",
+                                           "the rates never change (a stale readout)");
+    case Verdict::Broken:
+        return QCoreApplication::translate(
+                "FitDetails", "SCA above ICR at most points: the fast channel misses events");
+    case Verdict::NotIntensityScan:
+        return QCoreApplication::translate("FitDetails",
+                                           "I0 does not vary by a factor 2, or ICR does not "
+                                           "follow it (an energy scan)");
+    case Verdict::FitFailed:
+        return QCoreApplication::translate("FitDetails", "no law gives a usable fit");
+    }
+    return QString();
+}
+
 } // namespace
+
+QString notDeterminedText(const StageComparison &s)
+{
+    return QCoreApplication::translate("FitDetails", "Not determined: %1")
+            .arg(verdictText(s.verdict));
+}
 
 QString modelTitle(DeadTimeModel model)
 {
@@ -143,7 +175,9 @@ QString resultBoxToolTip(const ChannelComparison &channel, FitStage stage)
               .arg(preferenceTitle(s.preferred));
     text += QLatin1Char('\n')
         + QCoreApplication::translate("FitDetails", "Flags: %1").arg(flagText(s.flags));
-    if (!s.undetermined())
+    if (s.undetermined())
+        text += QLatin1Char('\n') + notDeterminedText(s);
+    else
         text += QLatin1Char('\n')
             + QCoreApplication::translate("FitDetails", "Error of the quadratic's dead time:")
             + QLatin1Char('\n') + errorParts(s, DeadTimeModel::Quadratic);

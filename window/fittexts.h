@@ -33,6 +33,9 @@ QString chi2Text(const StageFit &f);
 // The parts of the dead time's error under model, one a line.
 QString errorParts(const StageComparison &s, DeadTimeModel model);
 
+// "Not determined: why", for a stage the data do not determine.
+QString notDeterminedText(const StageComparison &s);
+
 // The tooltip of a result box: the stage's dead time under each model with its
 // total error and scale (a or d0), the preferred model, the stage's own flags
 // and the parts of the quadratic's error.

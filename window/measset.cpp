@@ -36,8 +36,53 @@ void MeasSet::calcTaus()
     taus = result.taus;
     tau0Fits = result.tau0Fits;
     tauFits = result.tauFits;
+    judgeStages();
     showResults();
     estimated = true;
+}
+
+void MeasSet::judgeStages()
+{
+    const int n = tau0s.size();
+    tau0Verdicts.fill(Verdict::Determined, n);
+    tauVerdicts.fill(Verdict::Determined, n);
+    // Most loads are intensity scans whose every stage the quadratic fit
+    // alone shows determined; only the others need the exact fits now.
+    bool sure = true;
+    for (int j = 0; j < n && sure; ++j) {
+        const QVector<double> &icr = estimatedPoints.icrColumn(j);
+        sure = surelyDetermined(FitStage::PreAmp, estimatedPoints.i0s(), icr)
+                && surelyDetermined(FitStage::Amp, icr, estimatedPoints.scaColumn(j));
+    }
+    if (sure)
+        return;
+    const QVector<ChannelComparison> &channels = fitComparison();
+    for (int j = 0; j < n && j < channels.size(); ++j) {
+        tau0Verdicts[j] = channels[j].preAmp.verdict;
+        tauVerdicts[j] = channels[j].amp.verdict;
+    }
+}
+
+Verdict MeasSet::verdictOfBox(int i) const
+{
+    return (i % 2 == 0 ? tau0Verdicts : tauVerdicts).value(i / 2, Verdict::Determined);
+}
+
+ResultsFileValues MeasSet::savedValues() const
+{
+    return obeyVerdicts(tau0s, taus, tau0Verdicts, tauVerdicts, leftOut);
+}
+
+QVector<int> MeasSet::undeterminedChannels() const
+{
+    QVector<int> channels;
+    for (int j = 0; j < tau0s.size(); ++j) {
+        if (!isLeftOut(j)
+            && (verdictOfBox(2 * j) != Verdict::Determined
+                || verdictOfBox(2 * j + 1) != Verdict::Determined))
+            channels.append(j);
+    }
+    return channels;
 }
 
 void MeasSet::showResults()
@@ -50,8 +95,7 @@ void MeasSet::showResults()
         // An energy scan gives no pre-amplifier dead time, whatever the fit
         // prints: "not determined", short enough for the box; its tooltip
         // says why.
-        if (inputFlags(FitStage::PreAmp, estimatedPoints.i0s(), estimatedPoints.icrColumn(j))
-                    .testFlag(DeadTimeFlag::NotIntensityScan))
+        if (tau0Verdicts.value(j) == Verdict::NotIntensityScan)
             box->setText(QCoreApplication::translate("MeasSet", "n/d"));
         // Shown at once rather than by the layout's queued call, so that the
         // row is laid out before the next paint.
@@ -62,8 +106,9 @@ void MeasSet::showResults()
         tausLayout->addWidget(box, 0, j);
         box->show();
         tauLEs.append(box);
-        if (isLeftOut(j))
-            setLeftOut(j, true);
+        if (isLeftOut(j) || verdictOfBox(2 * j) != Verdict::Determined
+            || verdictOfBox(2 * j + 1) != Verdict::Determined)
+            setLeftOut(j, isLeftOut(j));
     }
 }
 
@@ -75,13 +120,13 @@ void MeasSet::setLeftOut(int channel, bool out)
         leftOut.resize(channel + 1);
     leftOut[channel] = out;
     // A sheet of the box's own overrides the yellow of the area's; taken
-    // back, the box gets the sheet it was made with.
-    const QString grey = out ? QStringLiteral("LE { background-color: rgb(222, 222, 222); "
-                                              "color: rgb(120, 120, 120); }")
-            : resultBoxWidth <= 0 ? valueBoxOwnStyleSheet()
-                                  : QString();
+    // back, the box gets the sheet it was made with. A dead time the data do
+    // not determine stays grey.
+    const QString grey = QStringLiteral("LE { background-color: rgb(222, 222, 222); "
+                                        "color: rgb(120, 120, 120); }");
+    const QString own = resultBoxWidth <= 0 ? valueBoxOwnStyleSheet() : QString();
     for (int i = 2 * channel; i < 2 * channel + 2 && i < tauLEs.size(); ++i) {
-        tauLEs[i]->setStyleSheet(grey);
+        tauLEs[i]->setStyleSheet(out || verdictOfBox(i) != Verdict::Determined ? grey : own);
         // Made again, with or without the line that says so, when next shown.
         tauLEs[i]->setToolTip(QString());
     }
@@ -116,6 +161,11 @@ void MeasSet::setResultToolTips(const QString &note)
             tip += QLatin1Char('\n')
                     + QCoreApplication::translate("MeasSet",
                                                   "Left out of the .conf file and its mean line");
+        else if (verdictOfBox(i) != Verdict::Determined)
+            tip += QLatin1Char('\n')
+                    + QCoreApplication::translate("MeasSet",
+                                                  "Saved as nan, and as 0 in the .conf file, "
+                                                  "out of its mean line");
         tauLEs[i]->setToolTip(tip);
     }
 }

@@ -3,6 +3,7 @@
 
 #include "modelcomparison.h"
 #include "pointset.h"
+#include "resultsfile.h"
 
 #include <QVector>
 
@@ -41,6 +42,10 @@ struct MeasSet
     // Channels the user left out of the .conf file; kept over loads, emptied
     // by Clear. Channels beyond its size are in.
     QVector<bool> leftOut;
+    // The verdicts on the latest estimation's stages, per channel; what Save
+    // writes and the boxes show obey them.
+    QVector<Verdict> tau0Verdicts;
+    QVector<Verdict> tauVerdicts;
 
     MeasSet() = default;
     MeasSet(const MeasSet &) = delete;
@@ -55,7 +60,10 @@ struct MeasSet
     // Estimates both dead times of every channel over all points and rebuilds
     // the result boxes; does nothing with fewer than two common channels.
     void calcTaus();
-    // Makes the result boxes of the latest estimation anew.
+    // Judges the stages of the latest estimation (tau0Verdicts, tauVerdicts).
+    void judgeStages();
+    // Makes the result boxes of the latest estimation anew; a box whose stage
+    // the data do not determine is greyed.
     void showResults();
     // The comparison of the latest estimation, fitting it first if needed;
     // empty before an estimation, except that two points of one common
@@ -72,6 +80,13 @@ struct MeasSet
     void setLeftOut(int channel, bool out);
     // The channel whose result box is box, or -1.
     int channelOfBox(const LE *box) const;
+    // The verdict on the stage result box i shows (Determined when there is none).
+    Verdict verdictOfBox(int i) const;
+    // The dead times as Save writes them: undetermined ones nan, and left out
+    // of the .conf with the channels left out.
+    ResultsFileValues savedValues() const;
+    // The channels, not left out, with a stage the data do not determine.
+    QVector<int> undeterminedChannels() const;
 
     static void fitQuadratic(const QVector<double> &x, const QVector<double> &y,
                              QVector<double> &out);

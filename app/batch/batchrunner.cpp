@@ -13,6 +13,7 @@
 #include "residualplot.h"
 #include "resultsfile.h"
 #include "samefile.h"
+#include "verdictreport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -207,24 +208,27 @@ int writeResults(const BatchOptions &o, const DeadTimes &dt,
                  const QVector<ChannelComparison> &comparison, const QVector<bool> &leftOut,
                  QTextStream &err)
 {
-    QVector<double> tau0s = dt.tau0s;
-    QVector<double> taus = dt.taus;
+    ResultsFileValues v = obeyVerdicts(dt.tau0s, dt.taus,
+                                       stageVerdicts(comparison, FitStage::PreAmp),
+                                       stageVerdicts(comparison, FitStage::Amp), leftOut);
+    QVector<double> &tau0s = v.tau0s;
+    QVector<double> &taus = v.taus;
     for (const ChannelComparison &c : comparison) {
         const StageFit &pre = c.preAmp.fit(o.choice.model);
         const StageFit &amp = c.amp.fit(o.choice.model);
         // A failed fit is written as nan, the results file's word for a value
         // that is not a number; the quadratic keeps its numbers.
         const bool quadratic = o.choice.model == DeadTimeModel::Quadratic;
-        if (!quadratic)
+        if (!quadratic && !c.preAmp.undetermined())
             tau0s[c.channel] = pre.ok ? pre.tau : qQNaN();
-        if (!quadratic)
+        if (!quadratic && !c.amp.undetermined())
             taus[c.channel] = amp.ok ? amp.tau : qQNaN();
     }
-    const QVector<int> nonFinite = nonFiniteChannels(tau0s, taus, leftOut);
+    const QVector<int> nonFinite = nonFiniteChannels(tau0s, taus, v.omitted);
     if (!nonFinite.isEmpty())
         batchMessage(err) << "channel(s) " << channelList(nonFinite) << " left out of the mean line of "
                           << o.outputPath << ".conf: dead time not finite\n";
-    const SaveOutcome saved = saveResultsFiles(o.outputPath, tau0s, taus, leftOut);
+    const SaveOutcome saved = saveResultsFiles(o.outputPath, tau0s, taus, v.omitted);
     if (!saved.resultsWritten)
         batchMessage(err) << "cannot write " << o.outputPath << '\n';
     if (!saved.confWritten)
@@ -275,11 +279,20 @@ int estimate(const BatchOptions &o, const PointSet &points, const QStringList &u
         useUnitScale(dt, comparison);
     const QVector<bool> leftOut = leftOutChannels(o, points.chs(), err);
     printTable(o, points, dt, comparison, leftOut, usedRecipes, out);
+    for (const QString &line : leftOutPointLines(points, comparison))
+        batchMessage(err) << line << '\n';
     for (const QString &line : failedFitLines(comparison, o.models()))
         batchMessage(err) << line << '\n';
+    // A dead time the data do not give makes the answer incomplete, as a
+    // file that gave nothing does: a script must be able to tell.
+    const QStringList undetermined = undeterminedLines(comparison, leftOut);
+    for (const QString &line : undetermined)
+        batchMessage(err) << line << '\n';
+    const int status = undetermined.isEmpty() ? BatchOk : BatchIncomplete;
     if (o.outputPath.isEmpty())
-        return BatchOk;
-    return writeResults(o, dt, comparison, leftOut, err);
+        return status;
+    const int written = writeResults(o, dt, comparison, leftOut, err);
+    return written != BatchOk ? written : status;
 }
 
 int writePlot(const BatchOptions &o, const PointSet &points, const DeadTimes *fits,

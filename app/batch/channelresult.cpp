@@ -16,9 +16,16 @@ double valueAt(const QVector<double> &v, int j)
     return j < v.size() ? v[j] : 0.0;
 }
 
+// Over the points the fit used (see usablePoint).
 QuadraticErrors quadraticErrors(const QVector<double> &x, const QVector<double> &y, double c0,
                                 double c1)
 {
+    if (!unusablePoints(x, y).isEmpty()) {
+        QVector<double> keptX;
+        QVector<double> keptY;
+        keepUsable(x, y, keptX, keptY);
+        return quadraticErrors(keptX, keptY, c0, c1);
+    }
     return ::quadraticErrors(x.constData(), y.constData(), std::min(x.size(), y.size()), c0, c1);
 }
 
@@ -31,7 +38,8 @@ QVector<double> rowValues(const ChannelResult &r)
 // The columns that show a dead time or its error that the input cannot give.
 bool hiddenColumn(const ChannelResult &r, int column)
 {
-    return (column == 1 || column == 5) && r.tau0Undetermined();
+    return ((column == 1 || column == 5) && r.tau0Undetermined())
+            || ((column == 2 || column == 9) && r.tauUndetermined());
 }
 
 QJsonValue number(double v)
@@ -40,6 +48,11 @@ QJsonValue number(double v)
 }
 
 } // namespace
+
+QString undeterminedText(Verdict verdict)
+{
+    return QStringLiteral("undetermined (%1)").arg(verdictName(verdict));
+}
 
 QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &dt)
 {
@@ -68,11 +81,6 @@ QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &d
     return rows;
 }
 
-bool ChannelResult::tau0Undetermined() const
-{
-    return flagsI0Icr.testFlag(DeadTimeFlag::NotIntensityScan);
-}
-
 void addComparison(QVector<ChannelResult> &rows, const QVector<ChannelComparison> &channels,
                    bool fixD0)
 {
@@ -88,6 +96,8 @@ void addComparison(QVector<ChannelResult> &rows, const QVector<ChannelComparison
         r.d0StdErr = amp.quadratic.scaleStdErr;
         r.flagsI0Icr = pre.flags;
         r.flagsIcrSca = amp.flags;
+        r.tau0Verdict = pre.verdict;
+        r.tauVerdict = amp.verdict;
         r.d0Fixed = fixD0;
         if (fixD0)
             r.r2IcrSca = qQNaN();
@@ -136,8 +146,9 @@ QString formatResultTable(const QVector<ChannelResult> &rows)
         text += QString::number(r.channel).rightJustified(7);
         for (int c = 1; c < values.size(); ++c) {
             const QString cell = !hiddenColumn(r, c) ? QString::number(values[c], 'g', 6)
-                    : c == 1 || c == 2               ? QStringLiteral("undetermined")
-                                                     : QStringLiteral("-");
+                    : c == 1 ? undeterminedText(r.tau0Verdict)
+                    : c == 2 ? undeterminedText(r.tauVerdict)
+                             : QStringLiteral("-");
             text += QLatin1Char(' ') + cell.rightJustified(13);
         }
         text += QLatin1Char(' ') + stageFlagText(r.flagsI0Icr, r.flagsIcrSca);
@@ -154,8 +165,12 @@ QJsonObject resultRowJson(const ChannelResult &row)
     o.insert(columns[0], row.channel);
     for (int c = 1; c < values.size(); ++c)
         o.insert(columns[c], hiddenColumn(row, c) ? QJsonValue() : number(values[c]));
-    insertUncertainty(o, QStringLiteral("tau0"), row.tau0Error);
-    insertUncertainty(o, QStringLiteral("tau"), row.tauError);
+    insertVerdict(o, QStringLiteral("tau0"), row.tau0Verdict);
+    insertVerdict(o, QStringLiteral("tau"), row.tauVerdict);
+    insertUncertainty(o, QStringLiteral("tau0"),
+                      row.tau0Undetermined() ? TauUncertainty() : row.tau0Error);
+    insertUncertainty(o, QStringLiteral("tau"),
+                      row.tauUndetermined() ? TauUncertainty() : row.tauError);
     o.insert(QStringLiteral("d0Fixed"), row.d0Fixed);
     o.insert(QStringLiteral("excluded"), row.excluded);
     o.insert(QStringLiteral("flagsI0Icr"),

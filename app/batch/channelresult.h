@@ -31,17 +31,21 @@ struct ChannelResult
     TauUncertainty tauError;
     DeadTimeFlags flagsI0Icr;
     DeadTimeFlags flagsIcrSca;
+    Verdict tau0Verdict = Verdict::Determined;
+    Verdict tauVerdict = Verdict::Determined;
     bool d0Fixed = false;
     bool excluded = false; // left out of the .conf file
 
-    bool tau0Undetermined() const;
+    bool tau0Undetermined() const { return tau0Verdict != Verdict::Determined; }
+    bool tauUndetermined() const { return tauVerdict != Verdict::Determined; }
 };
 
 // The rows of every common channel for dead times estimated over points.
 QVector<ChannelResult> channelResults(const PointSet &points, const DeadTimes &dt);
 
 // Takes the quadratic's uncertainties, flags and scale errors from the
-// comparison of the same points; with the amplifier fitted at d0 = 1 also its
+// comparison of the same points, and each stage's verdict; with the amplifier
+// fitted at d0 = 1 also its
 // tau, d0 = 1 and d1 = -tau (R^2 is then not given).
 void addComparison(QVector<ChannelResult> &rows, const QVector<ChannelComparison> &channels,
                    bool fixD0);
@@ -51,14 +55,19 @@ QStringList resultColumns();
 
 // Whitespace-separated text table: a header line of column names and a last
 // column "flags", then one line per channel, numbers with six significant
-// digits; a dead time that the input cannot give is "undetermined".
+// digits; a dead time that the input cannot give is "undetermined (reason)"
+// and its error "-".
 QString formatResultTable(const QVector<ChannelResult> &rows);
+
+// "undetermined (reason)", the text of a dead time the input cannot give.
+QString undeterminedText(Verdict verdict);
 
 // "tau0:flag,flag;tau:flag", the flags of each stage that has any; "-" for none.
 QString stageFlagText(DeadTimeFlags preAmp, DeadTimeFlags amp);
 
 // {column: value, ...} of one row, numbers at full precision; a non-finite
-// or undetermined value becomes null; with the comparison added also the
+// or undetermined value becomes null, the latter with its reason under
+// tau0Undetermined or tauUndetermined; with the comparison added also the
 // parts of the errors and the flags.
 QJsonObject resultRowJson(const ChannelResult &row);
 

@@ -6,12 +6,12 @@
 #include "deadtimesfile.h"
 #include "hdf5columns.h"
 #include "hdf5scancorrection.h"
-#include "samefile.h"
 #include "scanfile.h"
 
 #include <QFile>
-#include <QHash>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 
@@ -31,8 +31,60 @@ bool readDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStr
     }
     setup.model = dt.model;
     setup.channelElements = dt.channelElements;
-    for (const ChannelDeadTimes &c : dt.channels)
+    for (const ChannelDeadTimes &c : dt.channels) {
         setup.deadTimes.append(c.deadTimes);
+        setup.standings.append(c.standing);
+    }
+    return true;
+}
+
+// Typed-in dead times in the place of the file's: one value for every
+// channel, or one per channel. What the user typed holds whatever the fit
+// said of that stage; its standard error is not known.
+bool overrideDeadTimes(const CorrectOptions &o, ScanCorrectionSetup &setup, QTextStream &err)
+{
+    const int channels = setup.deadTimes.size();
+    const struct
+    {
+        const char *option;
+        const QVector<double> &values;
+    } typed[] = { { "--tau0", o.tau0s }, { "--tau", o.taus }, { "--d0", o.d0s } };
+    for (const auto &t : typed) {
+        if (t.values.size() > 1 && t.values.size() != channels) {
+            batchMessage(err) << t.option << " gives " << t.values.size() << " values and "
+                              << o.deadTimesPath << " " << channels
+                              << " channels: give one, or one per channel\n";
+            return false;
+        }
+        for (double v : t.values) {
+            if (!(v > 0.0)) {
+                batchMessage(err) << t.option << ' ' << v << " is not positive\n";
+                return false;
+            }
+        }
+    }
+    const double unknown = qQNaN();
+    const auto at = [](const QVector<double> &list, int j) {
+        return list.at(list.size() == 1 ? 0 : j);
+    };
+    for (int j = 0; j < channels; ++j) {
+        ElementDeadTimes &d = setup.deadTimes[j];
+        DeadTimesStanding &s = setup.standings[j];
+        if (!o.tau0s.isEmpty()) {
+            d.tau0 = at(o.tau0s, j);
+            d.tau0StdErr = unknown;
+            s.tau0 = Verdict::Determined;
+        }
+        if (!o.taus.isEmpty()) {
+            d.tau = at(o.taus, j);
+            d.tauStdErr = d.d0TauCovariance = unknown;
+            s.tau = Verdict::Determined;
+        }
+        if (!o.d0s.isEmpty()) {
+            d.d0 = at(o.d0s, j);
+            d.d0StdErr = d.d0TauCovariance = unknown;
+        }
+    }
     return true;
 }
 
@@ -96,13 +148,20 @@ void reportScan(const CorrectOptions &o, const QString &scan, const QString &out
         batchMessage(err) << scan << ": " << r.error << '\n';
         return;
     }
+    for (const QString &refusal : r.refused) {
+        if (!refusal.isEmpty())
+            batchMessage(err) << scan << ": not corrected: " << refusal << '\n';
+    }
     if (o.verbose)
         batchMessage(err) << scan << ": " << r.rows << " rows through the "
                           << r.recipeOrigin << ", corrected from "
-                          << (r.source == CorrectionSource::Icr ? "ICR" : "SCA") << " into "
+                          << (r.source == CorrectionSource::Icr   ? "ICR"
+                                      : r.source == CorrectionSource::Sca ? "SCA"
+                                                                          : "ICR, amplifier alone")
+                          << " into "
                           << output << '\n';
     for (size_t i = 0; i < r.uncorrected.size(); ++i) {
-        if (r.uncorrected[i] > 0)
+        if (r.uncorrected[i] > 0 && r.refused[i].isEmpty())
             batchMessage(err) << scan << ": element " << r.elementNumbers[i] << ": "
                               << r.uncorrected[i] << " of " << r.rows
                               << " points left uncorrected\n";
@@ -125,30 +184,17 @@ QString outputOf(const CorrectOptions &o, const QString &scan)
 
 // The output is named after the scan's base name alone, so d1/scan.xdi and
 // d2/scan.xdi with --output-dir, or scan.xdi and scan.csv side by side, would
-// be corrected into one file, the later replacing the earlier without a word;
-// and a.xdi given with a_dtc.tsv would replace that scan before it is read.
+// be corrected into one file; a.xdi given with a_dtc.tsv would replace that
+// scan before it is read, and -o may name the dead-time file or the recipe.
 // Found before anything is written: the reason, or empty.
 QString outputCollision(const CorrectOptions &o, QStringList &outputs)
 {
-    QHash<QString, int> scanAt;
-    for (int i = 0; i < o.scans.size(); ++i)
-        scanAt.insert(fileKey(o.scans.at(i)), i);
-    QHash<QString, int> scanOf;
-    for (int i = 0; i < o.scans.size(); ++i) {
-        outputs.append(outputOf(o, o.scans.at(i)));
-        const QString key = fileKey(outputs.last());
-        const int earlier = scanOf.value(key, -1);
-        if (earlier >= 0)
-            return QStringLiteral("%1 and %2 would both be corrected into %3; correct them "
-                                  "into different folders")
-                    .arg(o.scans.at(earlier), o.scans.at(i), outputs.last());
-        const int named = scanAt.value(key, i);
-        if (named != i)
-            return QStringLiteral("the correction of %1 would overwrite %2, a scan named too")
-                    .arg(o.scans.at(i), o.scans.at(named));
-        scanOf.insert(key, i);
-    }
-    return QString();
+    for (const QString &scan : o.scans)
+        outputs.append(outputOf(o, scan));
+    return correctionOutputCollision(
+            o.scans, outputs,
+            { { QStringLiteral("the dead-time file"), o.deadTimesPath },
+              { QStringLiteral("the recipe"), o.recipePath } });
 }
 
 ScanCorrectionReport correctOne(const CorrectOptions &o, const ScanCorrectionSetup &setup,
@@ -176,10 +222,11 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return CorrectUsageError;
     }
     ScanCorrectionSetup setup;
-    setup.source = o.source;
+    setup.source = o.ampStageOnly ? CorrectionSource::AmpFromIcr : o.source;
     setup.roiPatterns = o.roiPatterns;
-    const bool ready = (o.deadTimesPath.isEmpty() ? typedDeadTimes(o, setup, err)
-                                                  : readDeadTimes(o, setup, err))
+    const bool ready = (o.deadTimesPath.isEmpty()
+                                ? typedDeadTimes(o, setup, err)
+                                : readDeadTimes(o, setup, err) && overrideDeadTimes(o, setup, err))
             && readRecipe(o, setup, err);
     if (!ready) {
         err.flush();
@@ -192,7 +239,9 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
         const ScanCorrectionReport r = correctOne(o, setup, scan, outputs.at(i));
         reportScan(o, scan, outputs.at(i), r, err);
         unusable = unusable || !r.ok();
-        incomplete = incomplete || r.totalUncorrected() > 0;
+        incomplete = incomplete || r.totalUncorrected() > 0
+                || std::any_of(r.refused.begin(), r.refused.end(),
+                               [](const QString &why) { return !why.isEmpty(); });
     }
     err.flush();
     return unusable ? CorrectUnusable : incomplete ? CorrectIncomplete : CorrectOk;

@@ -13,8 +13,8 @@ namespace {
 QString description()
 {
     return QStringLiteral(
-            "ratelens-batch correct (--dead-times FILE.json | --model MODEL --tau0 T[,T...]\n"
-            "                        [--tau T[,T...]] [--d0 D[,D...]])\n"
+            "ratelens-batch correct (--dead-times FILE.json | --model MODEL --tau0 T[,T...])\n"
+            "                       [--tau T[,T...]] [--d0 D[,D...]] [--stages all|amp]\n"
             "                       [--recipe R] [--from icr|sca] [--roi PATTERN]...\n"
             "                       [-o OUT | --output-dir DIR] SCAN...\n"
             "\n"
@@ -29,7 +29,20 @@ QString description()
             "its recipe's element list. Typed-in dead times are in the inverse units of\n"
             "the rates (seconds for counts per second); one value holds for every element,\n"
             "a list gives one per element, exactly as many; d0 defaults to 1. Their\n"
-            "standard errors are unknown, so dtc{n}_err is nan.\n"
+            "standard errors are unknown, so dtc{n}_err is nan. Given with --dead-times they\n"
+            "take the place of the file's values (a list: one per channel of the file).\n"
+            "\n"
+            "Only what the fit determined corrects. An element whose channel was left out\n"
+            "of the fit (--exclude), or whose needed dead time the fit did not determine\n"
+            "(tau0Undetermined, tauUndetermined in the file: an energy scan gives no tau0),\n"
+            "or failed, is not corrected: its columns are nan with flag 4, standard error\n"
+            "names the element with the reason and what would work, and the exit status is\n"
+            "3; the other elements are corrected. A typed-in --tau0 or --tau takes\n"
+            "precedence over the file. --stages amp corrects the amplifier stage alone,\n"
+            "neglecting the pre-amplifier's dead time: the amplifier's input rate is taken\n"
+            "to be the measured ICR, ntrue = ICR, and k = ICR/f(ICR; tau), the ratio of ICR\n"
+            "to OCR the law gives (exp(ICR*tau) paralyzable, 1 + ICR*tau nonparalyzable),\n"
+            "which multiplies SCA and ROI counts; it needs tau and an ICR, not tau0.\n"
             "\n"
             "For every row and element the true input rate n is estimated by inverting the\n"
             "law: from ICR the pre-amplifier stage, ICR = f(n; tau0); from SCA both stages,\n"
@@ -47,14 +60,15 @@ QString description()
             "  dtc{n}_flag   0 corrected; 1 a rate beyond the law's reach (paralyzable\n"
             "                above 1/(e*tau), nonparalyzable at or above 1/tau); 2 so near it\n"
             "                that k's error exceeds k; 3 a negative or non-finite rate, or\n"
-            "                from ICR an SCA of zero\n"
+            "                from ICR an SCA of zero; 4 the element's dead times cannot\n"
+            "                correct it (see above)\n"
             "  <roi>_corr    each --roi column times k\n"
             "A point left uncorrected has nan in its ntrue, dtc and _corr columns; the\n"
             "number of such points per element is printed on standard error.\n"
             "Scans whose outputs would be one file (scan.xdi and scan.csv side by side, or\n"
             "two scan.xdi into one --output-dir), or whose output would be another scan\n"
-            "named (a.xdi with a_dtc.tsv), are refused, a usage error, before any is\n"
-            "written.\n"
+            "named (a.xdi with a_dtc.tsv), the dead-time file or the recipe, are refused, a\n"
+            "usage error, before any is written.\n"
             "\n"
             "An HDF5 scan is read a block of rows at a time; its datasets are the columns of\n"
             "the output. With --output-dir it gives instead a new HDF5 file there,\n"
@@ -66,7 +80,7 @@ QString description()
             "Exit status: 0 every point corrected; 1 unusable input (a scan, recipe or\n"
             "dead-time file that cannot be read or does not fit, or an output that cannot\n"
             "be written; the other scans are still corrected); 2 usage error; 3 some\n"
-            "points were left uncorrected.");
+            "points, or whole elements, were left uncorrected.");
 }
 
 // Whether a field that is not a usable number was meant as one that is not
@@ -105,12 +119,12 @@ QString parseList(const char *option, const QString &text, QVector<double> &valu
 struct GivenValue
 {
     bool given = false;
-    QString text;
+    QString text; // for an option with a default, that default when not given
 };
 
 struct GivenValues
 {
-    GivenValue model, tau0, tau, d0, from;
+    GivenValue model, tau0, tau, d0, from, stages;
 };
 
 GivenValue given(const QCommandLineParser &parser, const char *name)
@@ -136,6 +150,11 @@ QString checkValues(CorrectOptions &o, const GivenValues &v)
         o.source = v.from.text == QLatin1String("icr") ? CorrectionSource::Icr
                                                        : CorrectionSource::Sca;
     }
+    if (v.stages.text != QLatin1String("all") && v.stages.text != QLatin1String("amp"))
+        return QStringLiteral("unknown --stages '%1': expected all or amp").arg(v.stages.text);
+    o.ampStageOnly = v.stages.text == QLatin1String("amp");
+    if (o.ampStageOnly && o.source == CorrectionSource::Sca)
+        return QStringLiteral("--stages amp corrects from ICR; leave --from sca out");
     QString problem = v.tau0.given ? parseList("--tau0", v.tau0.text, o.tau0s) : QString();
     if (problem.isEmpty() && v.tau.given)
         problem = parseList("--tau", v.tau.text, o.taus);
@@ -146,10 +165,12 @@ QString checkValues(CorrectOptions &o, const GivenValues &v)
 
 QString checkDeadTimeOptions(const CorrectOptions &o, const GivenValues &v)
 {
-    const bool typed = v.tau0.given || v.tau.given || v.d0.given;
     if (!o.deadTimesPath.isEmpty())
-        return typed ? QStringLiteral("--dead-times and typed-in dead times exclude each other")
-                     : QString();
+        return QString();
+    if (o.ampStageOnly)
+        return v.tau.given && v.model.given
+                ? QString()
+                : QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau");
     if (!v.tau0.given || !v.model.given)
         return QStringLiteral("give the dead times: --dead-times FILE, or --model and --tau0");
     return QString();
@@ -197,6 +218,10 @@ const OptionTable<CorrectOptions> &correctOptionTable()
                 { { "o", "output" }, "The output file of a single scan.", "OUT", {},
                   &O::outputPath },
                 { { "output-dir" }, "The folder for the outputs.", "DIR", {}, &O::outputDir },
+                { { "stages" },
+                  "all (default), or amp: the amplifier stage alone, neglecting the "
+                  "pre-amplifier's dead time.",
+                  "all|amp", "all", {} },
                 { { "verbose" }, "Name the recipe and source of each scan.", {}, {}, &O::verbose },
         },
         &O::scans
@@ -215,8 +240,8 @@ std::optional<CorrectOptions> parseCorrectOptions(const QStringList &arguments, 
     if (!o)
         return o;
     const GivenValues values { given(parser, "model"), given(parser, "tau0"),
-                               given(parser, "tau"), given(parser, "d0"),
-                               given(parser, "from") };
+                               given(parser, "tau"),   given(parser, "d0"),
+                               given(parser, "from"),  given(parser, "stages") };
     const QString problem = checkOptions(*o, values);
     if (!problem.isEmpty()) {
         *status = usageError(err, table.text, problem);

@@ -14,11 +14,14 @@ class QTextStream;
 struct CorrectOptions
 {
     QStringList scans;
-    QString deadTimesPath; // the dead-time file; empty: typed-in dead times
+    QString deadTimesPath; // the dead-time file; empty: typed-in dead times alone
     std::optional<DeadTimeModel> model;
-    QVector<double> tau0s, taus, d0s; // typed in: one value for all elements, or one each
+    // Typed in: one value for all elements, or one each; with a dead-time
+    // file they take the place of its values (one each: per channel).
+    QVector<double> tau0s, taus, d0s;
     QString recipePath;
     std::optional<CorrectionSource> source;
+    bool ampStageOnly = false; // --stages amp: the amplifier alone, from ICR
     QStringList roiPatterns;
     QString outputPath; // -o: the one scan's output
     QString outputDir; // --output-dir; with neither, beside each scan

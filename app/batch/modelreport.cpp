@@ -72,11 +72,12 @@ QString fitNumberText(const StageFit &f, double value)
     return f.ok ? numberText(value) : QStringLiteral("-");
 }
 
-// The dead time, "failed", or "undetermined" where the input cannot give it.
+// The dead time, "failed", or "undetermined (reason)" where the input cannot
+// give it.
 QString tauText(const StageComparison &s, DeadTimeModel model)
 {
     if (s.undetermined())
-        return QStringLiteral("undetermined");
+        return undeterminedText(s.verdict);
     const StageFit &f = s.fit(model);
     return f.ok ? numberText(f.tau) : QStringLiteral("failed");
 }
@@ -104,6 +105,7 @@ void insertStage(QJsonObject &o, const StageComparison &s, DeadTimeModel model,
     const bool shown = f.ok && !s.undetermined();
     o.insert(tauKey, shown ? number(f.tau) : QJsonValue());
     o.insert(tauKey + QStringLiteral("StdErr"), shown ? number(u.total) : QJsonValue());
+    insertVerdict(o, tauKey, s.verdict);
     insertUncertainty(o, tauKey, shown ? u : TauUncertainty());
     o.insert(scaleKey, f.ok ? number(f.scale) : QJsonValue());
     o.insert(scaleKey + QStringLiteral("StdErr"), f.ok ? number(f.scaleStdErr) : QJsonValue());

@@ -368,19 +368,19 @@ void TestBatchRun::tableAndJsonAgree()
 
 void TestBatchRun::twoPointsHaveNoStandardErrors()
 {
-    // Two points fit exactly, with no residual degree of freedom left.
+    // Two points fit exactly, with no residual degree of freedom left: the
+    // fit gives no error, and the data determine no dead time.
     const QString dir = caseInput(QStringLiteral("01_spectrum_4ch_2048bins"));
     const QStringList files = split("Ti_I0scan_1.dat Ti_I0scan_2.dat");
     const Run text = runIn(dir, files);
     const Run json = runIn(dir, files + QStringList { QStringLiteral("--json") });
-    QCOMPARE(text.status, int(BatchOk));
-    QCOMPARE(json.status, int(BatchOk));
+    QCOMPARE(text.status, int(BatchIncomplete));
+    QCOMPARE(json.status, int(BatchIncomplete));
 
-    const QStringList columns = resultColumns();
-    const QStringList row = text.out.section(QLatin1Char('\n'), 1, 1).split(QLatin1Char(' '),
-                                                                            Qt::SkipEmptyParts);
-    QCOMPARE(row.value(columns.indexOf(QStringLiteral("tau0StdErr"))), QStringLiteral("nan"));
-    QCOMPARE(row.value(columns.indexOf(QStringLiteral("tauStdErr"))), QStringLiteral("nan"));
+    const QString row = text.out.section(QLatin1Char('\n'), 1, 1);
+    QCOMPARE(row.count(QStringLiteral("undetermined (too-few-points)")), 2);
+    QVERIFY2(text.err.contains(QStringLiteral("channel 3: tau undetermined (too-few-points)")),
+             qPrintable(text.err));
 
     const QJsonObject first = QJsonDocument::fromJson(json.out.toUtf8())
                                       .object()
@@ -389,8 +389,10 @@ void TestBatchRun::twoPointsHaveNoStandardErrors()
                                       .at(0)
                                       .toObject();
     QVERIFY(first.value(QStringLiteral("tau0StdErr")).isNull());
-    QVERIFY(first.value(QStringLiteral("tauStdErr")).isNull());
-    QVERIFY(first.value(QStringLiteral("tau0")).isDouble());
+    QVERIFY(first.value(QStringLiteral("tau0")).isNull());
+    QCOMPARE(first.value(QStringLiteral("tau0Undetermined")).toString(),
+             QStringLiteral("too-few-points"));
+    QVERIFY(first.value(QStringLiteral("a")).isDouble());
 }
 
 void TestBatchRun::examplesGiveTheirDeadTimes_data()

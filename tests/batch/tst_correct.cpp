@@ -169,8 +169,10 @@ void TestCorrect::deadTimeFileFromFit()
     QCOMPARE(out.rows(), 20);
     for (int r = 0; r < 20; ++r) {
         QVERIFY(std::fabs(out.columns[8][size_t(r)] / trueRateAt(r) - 1.0) < 1e-9);
+        // A noise-free fit: the error is the file's total, which the floor
+        // on underdispersed fits keeps from vanishing, and stays small.
         const double err = out.columns[10][size_t(r)];
-        QVERIFY(err >= 0.0 && err < 1e-9 * out.columns[9][size_t(r)]); // noise-free fit
+        QVERIFY(err >= 0.0 && err < 1e-3 * out.columns[9][size_t(r)]);
     }
 
     // The same file with only its first channel: the scan has two elements.

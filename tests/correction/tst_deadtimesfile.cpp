@@ -69,11 +69,15 @@ void TestDeadTimesFile::roundTrip()
         const StageFit &amp = channels[j].amp.paralyzable;
         const ElementDeadTimes &d = f.channels[j].deadTimes;
         QCOMPARE(f.channels[j].channel, j);
+        // The errors a correction uses are the totals the report gives, and
+        // d0 and tau keep the correlation their fit found.
         QCOMPARE(d.tau0, pre.tau);
-        QCOMPARE(d.tau0StdErr, pre.tauStdErr);
+        QCOMPARE(d.tau0StdErr, channels[j].preAmp.paralyzableError.total);
         QCOMPARE(d.tau, amp.tau);
+        QCOMPARE(d.tauStdErr, channels[j].amp.paralyzableError.total);
         QCOMPARE(d.d0, amp.scale);
-        QCOMPARE(d.d0TauCovariance, amp.scaleTauCovariance);
+        QCOMPARE(d.d0TauCovariance / (d.d0StdErr * d.tauStdErr),
+                 amp.scaleTauCovariance / (amp.scaleStdErr * amp.tauStdErr));
         QVERIFY(std::fabs(d.tau0 / ((1.0 + 0.1 * j) * 1e-6) - 1.0) < 1e-6);
     }
 }

@@ -11,7 +11,6 @@
 
 Q_DECLARE_METATYPE(DeadTimeModel)
 Q_DECLARE_METATYPE(ModelPreference)
-Q_DECLARE_METATYPE(DeadTimeFlag)
 Q_DECLARE_METATYPE(FitStage)
 
 namespace {
@@ -129,8 +128,6 @@ private slots:
     void unitScaleReproducesConvention();
     void preferenceIncludesQuadratic_data();
     void preferenceIncludesQuadratic();
-    void inputFlags_data();
-    void inputFlags();
     void sameResultsOnAnyThreadCount_data();
     void sameResultsOnAnyThreadCount();
 };
@@ -349,76 +346,6 @@ void TestHonestErrors::preferenceIncludesQuadratic()
                  qPrintable(modelPreferenceName(cmp.preferred) + QLatin1Char(' ')
                             + deadTimeFlagNames(cmp.flags).join(QLatin1Char(' '))));
         QCOMPARE(cmp.flags.testFlag(DeadTimeFlag::QuadraticBiased), quadraticBiased);
-    }
-}
-
-void TestHonestErrors::inputFlags_data()
-{
-    QTest::addColumn<int>("sick"); // which channel of five is made to show the flag
-    QTest::addColumn<DeadTimeFlag>("flag");
-    QTest::addColumn<FitStage>("stage");
-    QTest::addColumn<double>("dead"); // every ICR and SCA of a channel without counts
-    const double nan = qQNaN();
-    QTest::newRow("energy scan") << -1 << DeadTimeFlag::NotIntensityScan << FitStage::PreAmp << 0.0;
-    QTest::newRow("unconnected channel") << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp << 0.0;
-    QTest::newRow("unconnected channel, amplifier")
-        << 2 << DeadTimeFlag::NoCounts << FitStage::Amp << 0.0;
-    QTest::newRow("channel recorded as nan")
-        << 2 << DeadTimeFlag::NoCounts << FitStage::PreAmp << nan;
-    QTest::newRow("channel recorded as nan, amplifier")
-        << 2 << DeadTimeFlag::NoCounts << FitStage::Amp << nan;
-    QTest::newRow("broken element") << 3 << DeadTimeFlag::Broken << FitStage::Amp << 0.0;
-}
-
-// Five channels of one detector in counts; one made to show the flag (-1:
-// all, for an energy scan, which affects every channel alike).
-void TestHonestErrors::inputFlags()
-{
-    QFETCH(int, sick);
-    QFETCH(DeadTimeFlag, flag);
-    QFETCH(FitStage, stage);
-    QFETCH(double, dead);
-    std::mt19937 rng(9);
-    QVector<double> i0;
-    QVector<QVector<double>> icrs(5), scas(5);
-    for (int j = 0; j < 5; ++j) {
-        Channel c;
-        c.tau0 *= 1.0 + 0.05 * j;
-        Scan s = simulate(c, 12, &rng);
-        if (flag == DeadTimeFlag::NotIntensityScan) {
-            // I0 near constant while ICR follows an absorption edge.
-            for (int i = 0; i < s.i0.size(); ++i) {
-                s.i0[i] = 2e5 * (1.0 + 0.01 * i);
-                s.icr[i] = 1e5 * (1.0 + (i > 5 ? 0.8 : 0.0) + 0.02 * i);
-                s.sca[i] = 0.9 * s.icr[i];
-            }
-        }
-        if (j == sick && flag == DeadTimeFlag::NoCounts) {
-            s.icr.fill(dead);
-            s.sca.fill(dead);
-        }
-        if (j == sick && flag == DeadTimeFlag::Broken) {
-            for (int i = 0; i < s.icr.size(); ++i)
-                s.sca[i] = s.icr[i] * (0.66 + 0.52 * ((i * 7) % 12) / 11.0);
-        }
-        i0 = s.i0;
-        icrs[j] = s.icr;
-        scas[j] = s.sca;
-    }
-    const QVector<ChannelComparison> channels = compareChannels(i0, icrs, scas);
-    for (const ChannelComparison &c : channels) {
-        const StageComparison &s = stage == FitStage::PreAmp ? c.preAmp : c.amp;
-        const bool expected = sick < 0 || c.channel == sick;
-        QVERIFY2(s.flags.testFlag(flag) == expected,
-                 qPrintable(QStringLiteral("channel %1: %2")
-                                .arg(c.channel)
-                                .arg(deadTimeFlagNames(s.flags).join(QLatin1Char(' ')))));
-        // The healthy channels show none of the input flags.
-        const DeadTimeFlags input = DeadTimeFlag::NotIntensityScan | DeadTimeFlag::NoCounts
-            | DeadTimeFlag::Broken | DeadTimeFlag::ScaleLoss;
-        if (!expected)
-            QVERIFY(!((c.preAmp.flags | c.amp.flags) & input));
-        QCOMPARE(s.undetermined(), expected && flag == DeadTimeFlag::NotIntensityScan);
     }
 }
 

@@ -299,7 +299,7 @@ void tst_FitDetails::toolTipShowsTheStagesOwnFlags_data()
                                             << QStringLiteral("not-intensity-scan")
                                             << QStringLiteral("broken") << true;
     QTest::newRow("Tau of a broken element") << int(FitStage::Amp) << QStringLiteral("broken")
-                                             << QStringLiteral("not-intensity-scan") << false;
+                                             << QStringLiteral("not-intensity-scan") << true;
 }
 
 void tst_FitDetails::toolTipShowsTheStagesOwnFlags()
@@ -308,12 +308,15 @@ void tst_FitDetails::toolTipShowsTheStagesOwnFlags()
     QFETCH(QString, own);
     QFETCH(QString, other);
     QFETCH(bool, undetermined);
-    // The high-rate channel 0, with a flag added to each stage.
+    // The high-rate channel 0, with each stage judged undetermined for a
+    // reason of its own.
     Body body;
     load(body, { highRate() });
     ChannelComparison c = compareChannels(body.measSet().points).value(0);
-    c.preAmp.flags |= DeadTimeFlag::NotIntensityScan;
-    c.amp.flags |= DeadTimeFlag::Broken;
+    c.preAmp.verdict = Verdict::NotIntensityScan;
+    c.preAmp.flags = verdictFlag(c.preAmp.verdict);
+    c.amp.verdict = Verdict::Broken;
+    c.amp.flags = verdictFlag(c.amp.verdict);
     const QString tip = resultBoxToolTip(c, FitStage(stage));
     QVERIFY2(tip.contains(own), qPrintable(tip));
     QVERIFY2(!tip.contains(other), qPrintable(tip));
