@@ -339,6 +339,11 @@ StageComparison compareStage(FitStage stage, const QVector<double> &x, const QVe
         flagScaleLoss(s, options.fixD0 ? &free : nullptr);
     }
     s.verdict = judgeStage(stage, ux, uy, { &s.quadratic, &s.paralyzable, &s.nonParalyzable });
+    // A channel recorded as nan throughout is as unconnected as one recorded
+    // as zeros: it has no counts, however few of its points are usable.
+    if (ux.isEmpty() && !x.isEmpty()
+        && std::none_of(y.begin(), y.end(), [](double v) { return std::isfinite(v) && v != 0.0; }))
+        s.verdict = Verdict::NoCounts;
     s.scaAboveIcr = stage == FitStage::Amp && scaAboveIcr(ux, uy);
     // What else the fits show means nothing where the data cannot give the
     // dead time: the reason is the stage's one flag.
