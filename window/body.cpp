@@ -498,6 +498,10 @@ void Body::loadFiles(const QStringList &files, const LoadOptions &options)
     const QVector<FileReport> reports =
             loadMeasurementFiles(files, mset.points, printTrace, options);
     addPanels(first);
+    for (const FileReport &report : reports) {
+        if (!report.recipeText.isEmpty() && !loadedRecipes.contains(report.recipeText))
+            loadedRecipes.append(report.recipeText);
+    }
     if (mset.mcas.size() > 1) {
         mset.calcTaus();
         watchResultBoxes();
@@ -614,6 +618,7 @@ void Body::clearMcas()
     mset.points.clear();
     mset.leftOut.clear();
     columnsRecipe.clear();
+    loadedRecipes.clear();
     updateStripMode();
     showMessage(QString());
     showChangedPoints();
@@ -1050,7 +1055,8 @@ void Body::showFitDetails()
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
-    fitDetailsWindow->setRecipe(columnsRecipe);
+    fitDetailsWindow->setRecipe(columnsRecipe.isEmpty() ? loadedRecipes.join(QLatin1Char('\n'))
+                                                         : columnsRecipe);
     QGuiApplication::restoreOverrideCursor();
     fitDetailsWindow->show();
     fitDetailsWindow->raise();
@@ -1063,6 +1069,7 @@ void Body::updateFitDetails()
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
-    fitDetailsWindow->setRecipe(columnsRecipe);
+    fitDetailsWindow->setRecipe(columnsRecipe.isEmpty() ? loadedRecipes.join(QLatin1Char('\n'))
+                                                         : columnsRecipe);
     QGuiApplication::restoreOverrideCursor();
 }
