@@ -215,6 +215,7 @@ void Body::showEstimationInFitDetails()
     // The exact fits of a large table take a moment.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     fitDetailsWindow->setComparison(mset.estimatedPoints, mset.fitComparison());
-    fitDetailsWindow->setRecipe(columnsRecipe);
+    fitDetailsWindow->setRecipe(columnsRecipe.isEmpty() ? loadedRecipes.join(QLatin1Char('\n'))
+                                                         : columnsRecipe);
     QGuiApplication::restoreOverrideCursor();
 }

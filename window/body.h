@@ -215,6 +215,9 @@ private:
     // The recipe of the last file loaded through the Columns window, for
     // correcting scans of the same kind with the fit.
     QString columnsRecipe;
+    // The recipes the loaded files were read through (built-in ones too),
+    // each once: the provenance of a dead-time file, as the batch command's.
+    QStringList loadedRecipes;
     ColumnsDialog *columnsWindow = nullptr;
     BoxSize boxSize;
     int scaCaptionWidth = 0;

@@ -52,6 +52,10 @@ void Body::loadFiles(const QStringList &files, const LoadOptions &options)
     const QVector<FileReport> reports =
             loadMeasurementFiles(files, mset.points, printTrace, options);
     addPanels(first);
+    for (const FileReport &report : reports) {
+        if (!report.recipeText.isEmpty() && !loadedRecipes.contains(report.recipeText))
+            loadedRecipes.append(report.recipeText);
+    }
     if (mset.mcas.size() > 1) {
         mset.calcTaus();
         watchResultBoxes();
@@ -145,6 +149,7 @@ void Body::clearMcas()
     mset.points.clear();
     mset.leftOut.clear();
     columnsRecipe.clear();
+    loadedRecipes.clear();
     updateStripMode();
     showMessage(QString());
     showChangedPoints();

@@ -69,6 +69,7 @@ private slots:
     void fitDetailsMarkWhatIsNotDetermined();
     void correctionOffersTheAmplifierAlone();
     void correctionRefusesCollisions();
+    void savedDeadTimesNameTheRecipe();
 };
 
 // An energy scan: the pre-amplifier boxes are greyed and say why, the
@@ -194,6 +195,36 @@ void tst_VerdictWindow::correctionRefusesCollisions()
     QVERIFY2(messageOf(body).contains(QStringLiteral("a scan named too")),
              qPrintable(messageOf(body)));
     QCOMPARE(testsupport::readFileBytes(corrected), QByteArray("kept\n"));
+}
+
+// A column file read through a built-in recipe: the window's dead-time file
+// names that recipe, as the batch command's does.
+void tst_VerdictWindow::savedDeadTimesNameTheRecipe()
+{
+    QTemporaryDir dir;
+    // The column file with an XDI header, which the window tells by itself.
+    const QByteArray columns
+        = simulated::columnFile(simulated::record(Scan::Intensity, 1.0, 1.0, 6));
+    QByteArray xdi = "# XDI/1.0\n";
+    const QList<QByteArray> names = columns.left(columns.indexOf('\n')).mid(2).split(' ');
+    for (int c = 0; c < names.size(); ++c)
+        xdi += "# Column." + QByteArray::number(c + 1) + ": " + names[c] + '\n';
+    xdi += "#----\n" + columns.mid(columns.indexOf('\n') + 1);
+    const QString scan = dir.filePath(QStringLiteral("calibration.xdi"));
+    QVERIFY(testsupport::writeFileBytes(scan, xdi));
+    Body body;
+    emit body.openFileDialog()->filesSelected({ scan });
+    const QString json = dir.filePath(QStringLiteral("dt.json"));
+    emit paralyzableDetails(body)->deadTimesDialog()->fileSelected(json);
+    const QString recipe = QJsonDocument::fromJson(testsupport::readFileBytes(json))
+                               .object()
+                               .value(QStringLiteral("provenance"))
+                               .toObject()
+                               .value(QStringLiteral("recipe"))
+                               .toString();
+    QVERIFY2(recipe.contains(QStringLiteral("ICR{n}")), qPrintable(recipe));
+    QCOMPARE(readDeadTimesFile(testsupport::readFileBytes(json)).channelElements,
+             std::vector<int>({ 1, 2, 3, 4 }));
 }
 
 QTEST_MAIN(tst_VerdictWindow)
