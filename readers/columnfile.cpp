@@ -361,13 +361,13 @@ bool looksLikeXdi(const QByteArray &head)
     return head.startsWith("# XDI/") || head.startsWith("#XDI/");
 }
 
-ColumnHeader readColumnHeader(QIODevice &device)
+ColumnHeader readColumnHeader(QIODevice &device, int firstLine)
 {
     ColumnHeader header;
     const qint64 start = device.pos();
     HeaderLines lines;
     bool afterDashes = false;
-    int lineNumber = 0;
+    int lineNumber = firstLine - 1;
     while (!device.atEnd() && device.pos() - start < maxHeaderBytes) {
         const qint64 lineStart = device.pos();
         const QByteArray raw = device.readLine(maxHeaderBytes);
@@ -382,7 +382,7 @@ ColumnHeader readColumnHeader(QIODevice &device)
             return header;
         }
         const QByteArray line = withoutLineEnd(raw);
-        if (lineNumber == 1)
+        if (lineNumber == firstLine)
             header.xdi = looksLikeXdi(line);
         const int fields = dataFieldCount(line);
         if (fields > maxColumns) {
@@ -406,7 +406,7 @@ ColumnHeader readColumnHeader(QIODevice &device)
         afterDashes = isDashLine(line);
     }
     header.error = device.atEnd()
-        ? QStringLiteral("no row of numbers in %1 lines").arg(lineNumber)
+        ? QStringLiteral("no row of numbers in %1 lines").arg(lineNumber - firstLine + 1)
         : QStringLiteral("no row of numbers in the first %1 bytes").arg(maxHeaderBytes);
     return header;
 }

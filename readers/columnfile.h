@@ -44,8 +44,9 @@ bool looksLikeXdi(const QByteArray &head);
 // the first data row (the first line whose fields are all numbers), and leaves
 // the device at that row (it must be seekable, or the header must fit in
 // 4 MiB, which it is read in). A header that is longer than that, or a file
-// without a data row, gives an error.
-ColumnHeader readColumnHeader(QIODevice &device);
+// without a data row, gives an error. The device's first line is line
+// firstLine of the file (a part of a file, such as one scan of several).
+ColumnHeader readColumnHeader(QIODevice &device, int firstLine = 1);
 
 // One block of rows: per column the values of the rows, and per row its line
 // number in the file; when the reader keeps the text, also the rows' lines as

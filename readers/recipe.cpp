@@ -84,35 +84,27 @@ QString parseWindow(const QString &text, Recipe &r)
     return QString();
 }
 
-QString setKey(const QString &key, const QString &value, Recipe &r)
-{
-    if (key == QLatin1String("elements")) {
-        r.elementsGiven = true;
-        return parseElements(value, r.elements);
-    }
-    if (key == QLatin1String("window"))
-        return parseWindow(value, r);
-    QString *target = key == QLatin1String("i0") ? &r.i0
-        : key == QLatin1String("icr")            ? &r.icr
-        : key == QLatin1String("sca")            ? &r.sca
-                                                 : nullptr;
-    if (!target)
-        return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca or window)")
-            .arg(quoted(key));
-    if (value.isEmpty())
-        return QStringLiteral("%1 is empty").arg(key);
-    *target = value;
-    return QString();
-}
-
 // The names an expression refers to, and where: a scanner that knows numbers
-// ("80e6" is no name), column references ($7) and function calls (sqrt(...)).
+// ("80e6" is no name), column references ($7), function calls (sqrt(...)),
+// names quoted in backticks (`13IDE:scaler1.S2`, a name that is no
+// identifier) and a "*" that ends a name ("D1_ICR_c* / t": a pattern).
 struct NameRef
 {
     int begin;
     int end;
     bool function;
+    QString name; // without the backticks of a quoted name
 };
+
+// Whether the "*" at p ends a name rather than multiplies: nothing that could
+// be a factor follows it.
+bool endsName(const QString &e, int p)
+{
+    int q = p + 1;
+    while (q < e.size() && e.at(q).isSpace())
+        ++q;
+    return q == e.size() || QStringLiteral(")+-*/^<>=!?:,").contains(e.at(q));
+}
 
 std::vector<NameRef> scanNames(const QString &e)
 {
@@ -133,19 +125,92 @@ std::vector<NameRef> scanNames(const QString &e)
                 while (p < n && e.at(p).isDigit())
                     ++p;
             }
+        } else if (c == QLatin1Char('`')) {
+            const int close = e.indexOf(QLatin1Char('`'), p + 1);
+            const int end = close < 0 ? n : close + 1;
+            refs.push_back(NameRef { p, end, false, e.mid(p + 1, end - p - 2) });
+            p = end;
         } else if (c == QLatin1Char('$') || c.isLetter() || c == QLatin1Char('_')) {
             const int begin = p++;
             while (p < n && isNameChar(p))
                 ++p;
+            if (p < n && e.at(p) == QLatin1Char('*') && endsName(e, p))
+                ++p;
             int q = p;
             while (q < n && e.at(q).isSpace())
                 ++q;
-            refs.push_back(NameRef { begin, p, q < n && e.at(q) == QLatin1Char('(') });
+            refs.push_back(NameRef { begin, p, q < n && e.at(q) == QLatin1Char('('),
+                                     e.mid(begin, p - begin) });
         } else {
             ++p;
         }
     }
     return refs;
+}
+
+bool usesElement(const QString &text)
+{
+    return text.contains(QLatin1String("{n")) || text.contains(QLatin1String("{i}"));
+}
+
+// What the expression library would take other than meant: a comma outside
+// a function's parentheses separates expressions, of which only the last
+// counts, and "=" assigns. Empty when there is neither.
+QString expressionTrap(const QString &key, const QString &e)
+{
+    int depth = 0;
+    bool inQuotes = false;
+    for (int p = 0; p < e.size(); ++p) {
+        const QChar c = e.at(p);
+        if (c == QLatin1Char('`'))
+            inQuotes = !inQuotes;
+        if (inQuotes)
+            continue;
+        depth += c == QLatin1Char('(') ? 1 : c == QLatin1Char(')') ? -1 : 0;
+        if (c == QLatin1Char(',') && depth <= 0)
+            return QStringLiteral("%1 = %2: a comma outside a function's parentheses; give one "
+                                  "expression (a column name with a comma is written in "
+                                  "backticks)")
+                    .arg(key, quoted(e));
+        const QChar before = p > 0 ? e.at(p - 1) : QChar();
+        const QChar after = p + 1 < e.size() ? e.at(p + 1) : QChar();
+        if (c == QLatin1Char('=') && after != QLatin1Char('=')
+            && !QStringLiteral("=<>!").contains(before.isNull() ? QLatin1Char(' ') : before))
+            return QStringLiteral("%1 = %2: \"=\" would assign; compare with \"==\"")
+                    .arg(key, quoted(e));
+    }
+    return QString();
+}
+
+QString setKey(const QString &key, const QString &value, Recipe &r)
+{
+    if (key == QLatin1String("elements")) {
+        r.elementsGiven = true;
+        return parseElements(value, r.elements);
+    }
+    if (key == QLatin1String("window"))
+        return parseWindow(value, r);
+    if (key == QLatin1String("scan")) {
+        bool ok = false;
+        r.scan = value.toInt(&ok);
+        return ok && r.scan > 0 ? QString()
+                                : QStringLiteral("the scan \"%1\" is not a scan number").arg(quoted(value));
+    }
+    if (key == QLatin1String("i0") && usesElement(value))
+        return QStringLiteral("i0 = %1: the incident intensity is one for all elements, "
+                              "and {n} or {i} has no element to stand for")
+                .arg(quoted(value));
+    QString *target = key == QLatin1String("i0") ? &r.i0
+        : key == QLatin1String("icr")            ? &r.icr
+        : key == QLatin1String("sca")            ? &r.sca
+                                                 : nullptr;
+    if (!target)
+        return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca, window or scan)")
+            .arg(quoted(key));
+    if (value.isEmpty())
+        return QStringLiteral("%1 is empty").arg(key);
+    *target = value;
+    return expressionTrap(key, value);
 }
 
 bool isParserConstant(const QString &name)
@@ -247,6 +312,8 @@ QString elementsText(const std::vector<int> &elements)
 QString Recipe::toText() const
 {
     QStringList parts;
+    if (scan > 0)
+        parts << QStringLiteral("scan = %1").arg(scan);
     parts << QStringLiteral("elements = %1").arg(elementsText(elements));
     if (hasWindow())
         parts << QStringLiteral("window = %1-%2").arg(windowLow).arg(windowHigh);
@@ -337,10 +404,16 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnLoo
     int copied = 0;
     std::map<int, int> variableOf;
     for (const NameRef &ref : scanNames(text)) {
-        const QString name = text.mid(ref.begin, ref.end - ref.begin);
+        const QString &name = ref.name;
         if (ref.function || isParserConstant(name))
             continue;
         const int column = names.find(name);
+        if (column == ColumnLookup::ambiguous && error.isEmpty()) {
+            error = QCoreApplication::translate("Recordings", "%1 matches the columns %2; "
+                                                              "make it match one")
+                            .arg(name, names.matching(name).mid(0, 8).join(QStringLiteral(", ")));
+            continue;
+        }
         if (column < 0) {
             if (!unknown.contains(name))
                 unknown.append(name);
@@ -357,7 +430,7 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnLoo
         ce.form = simpleForm(rewritten);
     // A column or a quotient of two always parses, and is computed without a
     // parser: a scan of thousands of elements holds no thousands of parsers.
-    if (ce.form == CompiledExpression::General)
+    if (ce.form == CompiledExpression::General && error.isEmpty())
         error = parseGeneral(ce, rewritten, unknown.isEmpty());
     expressions.push_back(std::move(ce));
     expressionByText.insert(text, int(expressions.size() - 1));

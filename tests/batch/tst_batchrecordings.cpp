@@ -22,6 +22,8 @@ private slots:
     void deadTimesComeBack();
     void badInput_data();
     void badInput();
+    void layouts_data();
+    void layouts();
     void builtinRecipeIsPrintedWithVerbose();
     void builtinRecipeInProvenance();
 
@@ -38,6 +40,11 @@ void TestBatchRecordings::initTestCase()
     p.start(QStringLiteral("python3"),
             { QStringLiteral(RATELENS_SCRIPTS_DIR "/make_recordings.py"), QStringLiteral("--out"),
               dir.path() });
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.exitCode(), 0);
+    p.start(QStringLiteral("python3"),
+            { QStringLiteral(RATELENS_SCRIPTS_DIR "/make_recordings.py"), QStringLiteral("--layouts"),
+              QStringLiteral("--out"), dir.path() });
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitCode(), 0);
     qputenv("RATELENS_H5READ", RATELENS_H5READ_BUILT);
@@ -175,6 +182,100 @@ void TestBatchRecordings::badInput()
     QCOMPARE(r.status, int(BatchInputError));
     QVERIFY2(r.err.contains(QStringLiteral("ratelens-batch: ") + message + QLatin1Char('\n')),
              qPrintable(r.err));
+}
+
+namespace {
+
+// Whether the table printed holds the generator's dead times for the first
+// channels (all four unless fewer are asked for).
+void checkDeadTimes(const QString &out, double tolerance, int channels = 4)
+{
+    const QStringList rows = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), channels + 1);
+    for (int j = 0; j < channels; ++j) {
+        const QStringList f = rows.at(j + 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const double tau0 = (2.0 + 0.5 * j) * 1e-7;
+        const double tau = (1.0 + 0.25 * j) * 1e-6;
+        QVERIFY2(qAbs(f.at(1).toDouble() / tau0 - 1) < tolerance, qPrintable(rows.at(j + 1)));
+        QVERIFY2(qAbs(f.at(2).toDouble() / tau - 1) < tolerance, qPrintable(rows.at(j + 1)));
+    }
+}
+
+} // namespace
+
+void TestBatchRecordings::layouts_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<int>("channels"); // whose dead times come back; 0: none printed
+
+    const QString refused = QStringLiteral("ratelens-batch: %1: not read: %2\n");
+    const QString advice = QStringLiteral("; give a recipe with --recipe, or --point-table to "
+                                          "read it as a point table");
+    QTest::newRow("one label line, rates")
+        << QStringList { "labels_icr_ocr.dat" } << int(BatchOk)
+        << "ratelens-batch: labels_icr_ocr.dat: built-in recipe ICR{n}/OCR{n}; no counting-time "
+           "column, so the values are taken as rates\n"
+        << 4;
+    QTest::newRow("running suffixes, counts over CountTime")
+        << QStringList { "suffix_counts.dat" } << int(BatchOk) << QString() << 4;
+    QTest::newRow("scan 2 of a SPEC file") << QStringList { "--scan", "2", "multi_scan.spec" }
+                                           << int(BatchOk) << QString() << 4;
+    QTest::newRow("gzip-compressed column file")
+        << QStringList { "headed_scan.txt.gz" } << int(BatchOk) << QString() << 4;
+    QTest::newRow("one-channel point table") << QStringList { "plain_table.dat" } << int(BatchOk)
+                                             << QString() << 1;
+    QTest::newRow("SPEC file of three scans")
+        << QStringList { "multi_scan.spec" } << int(BatchInputError)
+        << refused.arg("multi_scan.spec",
+                       "a SPEC file of 3 scans: 1 (ascan energy 6900 7100 4 1), 2 (timescan "
+                       "attenuators), 3 (ascan energy 7100 6900 4 1); choose one by its number "
+                       "(scan = N in a recipe, or --scan N)")
+        << 0;
+    QTest::newRow("PNG image") << QStringList { "image.png" } << int(BatchInputError)
+                               << refused.arg("image.png", "binary file, not a text recording")
+                               << 0;
+    QTest::newRow("binary dump") << QStringList { "binary.dat" } << int(BatchInputError)
+                                 << refused.arg("binary.dat", "binary file, not a text recording")
+                                 << 0;
+    QTest::newRow("names no recipe maps")
+        << QStringList { "unnamed_wide.dat" } << int(BatchInputError)
+        << refused.arg("unnamed_wide.dat",
+                       "a column file of 9 fields per row (line 2) without a \"# Channels :\" "
+                       "header, and no built-in recipe fits the columns A B C D E F G H K"
+                               + advice)
+        << 0;
+    QTest::newRow("a refused file among good ones")
+        << QStringList { "suffix_counts.dat", "image.png" } << int(BatchIncomplete)
+        << refused.arg("image.png", "binary file, not a text recording") << 4;
+    QTest::newRow("the dead-time file given as a measurement")
+        << QStringList { "deadtimes.json" } << int(BatchInputError)
+        << refused.arg("deadtimes.json", "a dead-time file: give it to `correct --dead-times`")
+        << 0;
+}
+
+// Each layout is read as it comes, with the dead times the generator made,
+// or refused by name with exit status 4; none is read as a point table of
+// one channel unless it is one.
+void TestBatchRecordings::layouts()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, err);
+    QFETCH(int, channels);
+    if (args.contains(QStringLiteral("deadtimes.json"))) {
+        const BatchRun fit = runBatchCommand({ "--json", "suffix_counts.dat" }, dir.path());
+        QCOMPARE(fit.status, int(BatchOk));
+        writeFile(QStringLiteral("deadtimes.json"), fit.out.toUtf8());
+    }
+    const BatchRun r = runBatchCommand(args, dir.path());
+    QCOMPARE(r.err, err);
+    QCOMPARE(r.status, status);
+    if (channels > 0)
+        checkDeadTimes(r.out, 2e-5, channels);
+    else
+        QCOMPARE(r.out, QString());
 }
 
 void TestBatchRecordings::builtinRecipeIsPrintedWithVerbose()

@@ -31,11 +31,11 @@ double trueRateAt(int row)
 }
 
 // A scan of the given elements (by default 1 and 2) from known true rates:
-// ICR{n} and OCR{n} counted over time = 2 s, and the counts of a fluorescence
+// ICR{n} and OCR{n} counted over count_time = 2 s, and the counts of a fluorescence
 // line Fe_Ka_mca{n}, 30 % of the SCA's.
 QByteArray scanText(DeadTimeModel model, int rows, const QVector<int> &elements = { 1, 2 })
 {
-    QByteArray text = "# time I0";
+    QByteArray text = "# count_time I0";
     QByteArray roiNames;
     for (int n : elements) {
         text += " ICR" + QByteArray::number(n) + " OCR" + QByteArray::number(n);
@@ -363,7 +363,7 @@ void TestCorrect::recipeWithoutIcr_data()
     QTest::addColumn<QString>("recipe");
     QTest::addColumn<QStringList>("from");
     QTest::addColumn<QString>("message"); // empty: corrected
-    const QString scaOnly = QStringLiteral("elements = 1-2\ni0 = I0 / time\nsca = OCR{n} / time\n");
+    const QString scaOnly = QStringLiteral("elements = 1-2\ni0 = I0 / count_time\nsca = OCR{n} / count_time\n");
     QTest::newRow("SCA by default") << scaOnly << QStringList() << QString();
     QTest::newRow("--from sca") << scaOnly << QStringList { "--from", "sca" } << QString();
     QTest::newRow("--from icr: nothing to correct from")

@@ -88,7 +88,7 @@ void TestRecipe::parseErrors_data()
 
     QTest::newRow("unknown key")
         << "i0 = a\n\nicrs = b\n"
-        << 3 << "unknown key \"icrs\" (expected elements, i0, icr, sca or window)";
+        << 3 << "unknown key \"icrs\" (expected elements, i0, icr, sca, window or scan)";
     QTest::newRow("not a key line") << "i0 a\n" << 1 << "expected name = value, not \"i0 a\"";
     QTest::newRow("a long line, quoted by its beginning")
             << "i0 " + QString(200000, 'x') << 1

@@ -16,7 +16,7 @@
 
 namespace {
 
-const QByteArray xdi("# XDI/1.0\n# Column.1: I0\n# Column.2: time s\n# Column.3: ICR1\n"
+const QByteArray xdi("# XDI/1.0\n# Column.1: I0\n# Column.2: count_time s\n# Column.3: ICR1\n"
                      "# Column.4: ICR2\n# Column.5: OCR1\n# Column.6: OCR2\n# ///\n"
                      "100 2 90 80 70 60\n200 2 170 150 130 110\n");
 
@@ -94,7 +94,7 @@ void TestRecordings::badRecordingKeepsWhatWasLoaded()
     bad.replace("200 2 170", "200 0 170");
     const QVector<FileReport> r = loadMeasurementFiles({ write("bad.xdi", bad) }, points);
     QCOMPARE(r[0].error,
-             QString("line 10: i0 of element 1 = I0 / time is not finite (division by zero)"));
+             QString("line 10: i0 of element 1 = I0 / count_time is not finite (division by zero)"));
     QCOMPARE(r[0].points, 0);
     QCOMPARE(problemText(r[0]), r[0].error);
     QCOMPARE(points.size(), 2);
@@ -102,12 +102,21 @@ void TestRecordings::badRecordingKeepsWhatWasLoaded()
 
 void TestRecordings::plainTableIsReadAsBeforeWithRemarks()
 {
-    // Without the XDI line the same rows are a one-channel point table, read
-    // as ever; the report says what was passed over.
+    // Without the XDI line the same rows are still a column file by their
+    // names; read as a point table on request, they are one channel, and the
+    // report says what was passed over.
     QByteArray plain = xdi.mid(xdi.indexOf("# Column.1"));
     plain.insert(0, "Energy scan\n");
+    const QString path = write("plain.dat", plain);
+    PointSet byNames;
+    QVector<FileReport> r = loadMeasurementFiles({ path }, byNames);
+    QCOMPARE(byNames.chs(), 2);
+    QCOMPARE(byNames.at(1).icrs, QVector<double>({ 85, 75 }));
+
+    LoadOptions asTable;
+    asTable.pointTable = true;
     PointSet points;
-    const QVector<FileReport> r = loadMeasurementFiles({ write("plain.dat", plain) }, points);
+    r = loadMeasurementFiles({ path }, points, TraceSink(), asTable);
     QCOMPARE(points.size(), 2);
     QCOMPARE(points.chs(), 1);
     QCOMPARE(points.at(0).icrs, QVector<double>({ 2 }));
