@@ -143,6 +143,8 @@ QString description()
             "  [datasets]              # HDF5: the names above as dataset paths\n"
             "  I0 = /entry/scaler/I0\n"
             "  ICR_mca{n} = /entry/xspress3/ICR[{i}]   # column {i} of points x elements\n"
+            "  OCR_mca{n} = /MAPS_RAW/OCR[{i}]   # slice {i} of elements x rows x columns,\n"
+            "                                   # its values row by row as points (maps)\n"
             "{n} is the element number, {i} its position from 0 in elements, {n:02} the\n"
             "number zero-padded. A name that is no identifier is written in backticks\n"
             "(`13IDE:scaler1.S2`); a \"*\" ending a name matches any characters, and the\n"

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "batchrun.h"
+#include "h5scan.h"
 #include "testsupport.h"
 
 #include <QJsonDocument>
@@ -28,6 +29,7 @@ private slots:
     void builtinRecipeInProvenance();
 
 private:
+    void writeMap();
     QString file(const QString &name) const { return dir.filePath(name); }
     void writeFile(const QString &name, const QByteArray &bytes);
     QTemporaryDir dir;
@@ -48,6 +50,7 @@ void TestBatchRecordings::initTestCase()
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitCode(), 0);
     qputenv("RATELENS_H5READ", RATELENS_H5READ_BUILT);
+    writeMap();
     writeFile(QStringLiteral("h5.recipe"),
               "elements = 1-4\ni0 = I0 / (TSCALER / 50e6)\n"
               "icr = OutputCounts_mca{n} * DTFactor_mca{n} / (Clock_mca{n} / 80e6)\n"
@@ -56,6 +59,37 @@ void TestBatchRecordings::initTestCase()
               "OutputCounts_mca{n} = /entry/xspress3/OutputCounts[{i}]\n"
               "DTFactor_mca{n} = /entry/xspress3/DTFactor[{i}]\n"
               "Clock_mca{n} = /entry/xspress3/mca{n:02}/Clock\n");
+}
+
+// The simulated HDF5 scan of 20 points as a map of 4 x 5 pixels: every
+// quantity stored as slices x rows x columns, the scalers I0 and TSCALER
+// as the two slices of one dataset.
+void TestBatchRecordings::writeMap()
+{
+    h5scan::Spec spec;
+    const h5scan::Scan scan = h5scan::simulate(spec);
+    auto slices = [](const std::vector<std::vector<double>> &perElement) {
+        std::vector<double> v;
+        for (const std::vector<double> &e : perElement)
+            v.insert(v.end(), e.begin(), e.end());
+        return v;
+    };
+    const hsize_t e = hsize_t(spec.elements);
+    h5scan::Writer w(file(QStringLiteral("map.h5")).toStdString());
+    QVERIFY(w.dataset("/MAPS_RAW/scalers", h5scan::Type::Float64, { 2, 4, 5 },
+                      slices({ scan.i0, scan.tscaler })));
+    QVERIFY(w.dataset("/MAPS_RAW/OutputCounts", h5scan::Type::UInt32, { e, 4, 5 },
+                      slices(scan.outputCounts)));
+    QVERIFY(w.dataset("/MAPS_RAW/DTFactor", h5scan::Type::Float64, { e, 4, 5 },
+                      slices(scan.dtFactor)));
+    QVERIFY(w.dataset("/MAPS_RAW/Clock", h5scan::Type::Int64, { e, 4, 5 }, slices(scan.clock)));
+    writeFile(QStringLiteral("map.recipe"),
+              "elements = 1-4\ni0 = I0 / (TSCALER / 50e6)\n"
+              "icr = OutputCounts{n} * DTFactor{n} / (Clock{n} / 80e6)\n"
+              "sca = OutputCounts{n} / (Clock{n} / 80e6)\n[datasets]\n"
+              "I0 = /MAPS_RAW/scalers[0]\nTSCALER = /MAPS_RAW/scalers[1]\n"
+              "OutputCounts{n} = /MAPS_RAW/OutputCounts[{i}]\n"
+              "DTFactor{n} = /MAPS_RAW/DTFactor[{i}]\nClock{n} = /MAPS_RAW/Clock[{i}]\n");
 }
 
 void TestBatchRecordings::writeFile(const QString &name, const QByteArray &bytes)
@@ -80,6 +114,8 @@ void TestBatchRecordings::deadTimesComeBack_data()
         << QStringList { "--model", "paralyzable", "--recipe", "h5.recipe",
                          RATELENS_EXAMPLES_DIR "/xspress3_scan.h5" }
         << 5e-4;
+    QTest::newRow("HDF5 map, slices of elements x rows x columns")
+        << QStringList { "--model", "paralyzable", "--recipe", "map.recipe", "map.h5" } << 5e-4;
     QStringList mca { "--recipe", "mca.recipe" };
     for (int k = 1; k <= 6; ++k)
         mca << QStringLiteral("mca_%1.mca").arg(k, 2, 10, QLatin1Char('0'));
