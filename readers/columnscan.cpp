@@ -102,6 +102,17 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe, int firstLine)
                                                 "the last line, %1, has no line end: the file may "
                                                 "be truncated")
                         .arg(reader.lastLine());
+    if (scan.ok() && reader.emptyFieldRows() > 0) {
+        if (!scan.note.isEmpty())
+            scan.note += QStringLiteral("; ");
+        scan.note += QCoreApplication::translate("Recordings",
+                                                 "%1 row(s) with fields left empty, read as "
+                                                 "missing values (nan), the first in line %2, "
+                                                 "field %3")
+                             .arg(reader.emptyFieldRows())
+                             .arg(reader.firstEmptyField().first)
+                             .arg(reader.firstEmptyField().second);
+    }
     if (!scan.ok())
         scan.points.clear();
     return scan;

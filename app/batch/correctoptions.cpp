@@ -196,7 +196,8 @@ const OptionTable<CorrectOptions> &correctOptionTable()
                   "PATTERN", {}, &O::roiPatterns },
                 { { "o", "output" }, "The output file of a single scan.", "OUT", {},
                   &O::outputPath },
-                { { "output-dir" }, "The folder for the outputs.", "DIR", {}, &O::outputDir },
+                { { "output-dir" }, "The folder for the outputs, made if it is missing.", "DIR",
+                  {}, &O::outputDir },
                 { { "verbose" }, "Name the recipe and source of each scan.", {}, {}, &O::verbose },
         },
         &O::scans

@@ -101,6 +101,7 @@ private slots:
     void beyondReach();
     void severalScans_data();
     void severalScans();
+    void outputFolderMadeWhereMissing();
     void outputCollision_data();
     void outputCollision();
     void recipeWithoutIcr_data();
@@ -219,6 +220,15 @@ void TestCorrect::unusable_data()
             << "the output would overwrite the scan";
     QTest::newRow("missing ROI") << scan << typedArgs + QStringList { "--roi", "Cu_Ka{n}" }
                                  << "no column Cu_Ka1 for --roi Cu_Ka{n}";
+    QTest::newRow("ROI of one element for two: one name written twice")
+            << scan << typedArgs + QStringList { "--roi", "Fe_Ka_mca1" }
+            << "--roi Fe_Ka_mca1 names one column for 2 elements: write the element number as "
+               "{n}, as in --roi D{n}_MgKa_c*";
+    QTest::newRow("ROI pattern matching two columns")
+            << scan << typedArgs + QStringList { "--roi", "Fe_Ka_mca{n}*", "--roi", "*{n}" }
+            << "--roi *{n}: *1 matches the columns ICR1, OCR1, Fe_Ka_mca1; make it match one";
+    QTest::newRow("ROI pattern matching one column each")
+            << scan << typedArgs + QStringList { "--roi", "fe_ka_MCA{n}*" } << QString();
 }
 
 // Each gets one message naming the scan, exit status 1, no output file, and
@@ -313,6 +323,28 @@ void TestCorrect::severalScans()
         else
             QCOMPARE(readOutput(output, names).rows(), scan == QLatin1String("far") ? 10 : 2);
     }
+}
+
+// --output-dir names a folder that need not exist yet, as mkdir -p makes it;
+// a file in its place is no folder.
+void TestCorrect::outputFolderMadeWhereMissing()
+{
+    QTemporaryDir dir;
+    const QString scan = write(dir, QStringLiteral("scan.dat"),
+                               scanText(DeadTimeModel::Paralyzable, 2));
+    QStringList args = QStringList { "correct" } + typed(DeadTimeModel::Paralyzable);
+    const BatchRun run = runBatchCommand(args + QStringList { "--output-dir", "new/deeper", scan },
+                                         dir.path());
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.status, int(CorrectOk));
+    QStringList names;
+    QCOMPARE(readOutput(dir.filePath(QStringLiteral("new/deeper/scan_dtc.tsv")), names).rows(), 2);
+
+    write(dir, QStringLiteral("plain"), "a file");
+    const BatchRun onFile
+        = runBatchCommand(args + QStringList { "--output-dir", "plain/sub", scan }, dir.path());
+    QCOMPARE(onFile.err, QStringLiteral("ratelens-batch: cannot create the folder plain/sub\n"));
+    QCOMPARE(onFile.status, int(CorrectUnusable));
 }
 
 void TestCorrect::outputCollision_data()

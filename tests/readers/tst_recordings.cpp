@@ -52,6 +52,7 @@ private slots:
     void xdiGoesToTheColumnReader();
     void badRecordingKeepsWhatWasLoaded();
     void plainTableIsReadAsBeforeWithRemarks();
+    void emptyCsvFieldsAreMissingValues();
     void remarksAlikeInBlocks_data();
     void remarksAlikeInBlocks();
     void remarksOfGeneratedLines_data();
@@ -129,6 +130,25 @@ void TestRecordings::plainTableIsReadAsBeforeWithRemarks()
     const QVector<FileReport> fitting
         = loadMeasurementFiles({ write("fits.dat", "# Channels : 2\n1 2 3 4 5\n") }, same);
     QVERIFY(fitting[0].warnings.isEmpty());
+}
+
+// A CSV file of one label line, as spreadsheets and pandas write it, with a
+// value missing: the row is read with not-a-number there, and the report
+// says where, as it names text fields.
+void TestRecordings::emptyCsvFieldsAreMissingValues()
+{
+    const QByteArray csv("I0,IntTime,ICR1,ICR2,OCR1,OCR2\r\n200,2,180,,140,120\r\n"
+                         "400,2,340,300,260,220\r\n");
+    PointSet points;
+    const FileReport r = loadMeasurementFiles({ write("missing.csv", csv) }, points).first();
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(points.size(), 2);
+    QCOMPARE(points.at(0).i0, 100.0);
+    QCOMPARE(points.at(0).icrs.at(0), 90.0);
+    QVERIFY(qIsNaN(points.at(0).icrs.at(1)));
+    QCOMPARE(points.at(1).icrs, QVector<double>({ 170, 150 }));
+    QCOMPARE(r.warnings, QStringList("1 row(s) with fields left empty, read as missing values "
+                                     "(nan), the first in line 2, field 4"));
 }
 
 void TestRecordings::remarksAlikeInBlocks_data()
