@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 #include <zlib.h>
@@ -31,6 +32,7 @@ private slots:
     void gzipFaults();
     void specScanChoice_data();
     void specScanChoice();
+    void saidInJapanese();
 
 private:
     QString write(const QString &name, const QByteArray &bytes)
@@ -289,6 +291,29 @@ void TestFileLook::specScanChoice()
                                                  .arg(optionScan > 0 ? optionScan : 1)),
                  qPrintable(r.recipeText));
     }
+}
+
+// What a file looks like is said in the language of the interface.
+void TestFileLook::saidInJapanese()
+{
+    QTranslator japanese;
+    QVERIFY(japanese.load(QStringLiteral(":Ratelens_ja_JP")));
+    QCoreApplication::installTranslator(&japanese);
+    PointSet points;
+    LoadOptions refuse;
+    refuse.unrecognised = LoadOptions::Unrecognised::Refuse;
+    const FileReport spec
+        = loadMeasurementFiles({ write("two.spec", specFile(2)) }, points, TraceSink(), refuse)
+              .first();
+    const FileReport json
+        = loadMeasurementFiles({ write("dt.json", deadTimesJson()) }, points, TraceSink(), refuse)
+              .first();
+    QCoreApplication::removeTranslator(&japanese);
+    QCOMPARE(spec.error,
+             QString::fromUtf8("スキャンが 2 個ある SPEC ファイルです: 1 (ascan), 2 (timescan)。"
+                               "番号で 1 つ選んでください (レシピの scan = N、または --scan N)"));
+    QCOMPARE(json.error,
+             QString::fromUtf8("不感時間ファイルです: `correct --dead-times` に指定してください"));
 }
 
 QTEST_GUILESS_MAIN(TestFileLook)
