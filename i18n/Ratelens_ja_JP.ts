@@ -937,5 +937,25 @@
         <source>%1 row(s) with fields left empty, read as missing values (nan), the first in line %2, field %3</source>
         <translation>空のフィールドのある行が %1 行あり、欠損値 (nan) として読みました。最初は %2 行目のフィールド %3 です</translation>
     </message>
+    <message>
+        <source>line %1: not a channel and a count</source>
+        <translation>%1 行目: チャンネルと計数ではありません</translation>
+    </message>
+    <message>
+        <source>no real time or no live time in the header</source>
+        <translation>ヘッダーにリアルタイムまたはライブタイムがありません</translation>
+    </message>
+    <message>
+        <source>no row of channel and count</source>
+        <translation>チャンネルと計数の行がありません</translation>
+    </message>
+    <message>
+        <source>built-in recipe of a single spectrum: all counts over the live and the real time, %1 as the incident rate</source>
+        <translation>単一スペクトルの組み込みレシピ: 全計数をライブタイムとリアルタイムで割り、%1 を入射強度の計数率とします</translation>
+    </message>
+    <message>
+        <source>a spectrum of channel and count: no entry I0 in its header; give a recipe with i0 = one of %1</source>
+        <translation>チャンネルと計数のスペクトルですが、ヘッダーに I0 の項目がありません。%1 のいずれかを i0 = に指定したレシピを指定してください</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filelook.h"
 
+#include "singlespectrum.h"
+
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QJsonDocument>
@@ -90,7 +92,11 @@ HeadLook lookAtHead(const QByteArray &head, bool whole)
         ++lineNumber;
         const QByteArray simplified = line.simplified();
         if (simplified.startsWith('#')) {
-            h.native = h.native || isChannelHeader(simplified) || isSpectrumChannelLine(simplified);
+            // A channel header or a spectrum's channel line decides.
+            if (isChannelHeader(simplified) || isSpectrumChannelLine(simplified)) {
+                h.native = true;
+                return h;
+            }
             h.scanLine = h.scanLine || isSpecScanLine(line);
             h.labelLine = h.labelLine || line.startsWith("#L ") || line.startsWith("#L\t");
             continue;
@@ -264,6 +270,12 @@ TextLook lookAtText(QIODevice &device)
     if (h.scanLine && h.labelLine) {
         look.kind = TextLook::Spec;
         look.scans = specScans(device);
+        return look;
+    }
+    // Rows of two numbers give no point of a point table; with a real and a
+    // live time above them they are a spectrum.
+    if (h.widest == 2 && looksLikeSingleSpectrum(head)) {
+        look.kind = TextLook::SingleSpectrum;
         return look;
     }
     if (h.widest <= 3 || nativeLineFurtherOn(device))

@@ -53,7 +53,10 @@ struct TextLook
         Spec,
         // Rows of numbers wider than a one-channel point table, without a
         // channel header: a column file.
-        Columns
+        Columns,
+        // Rows of channel and count under a header with real and live time
+        // (singlespectrum.h).
+        SingleSpectrum
     };
     Kind kind = Native;
     int fields = 0; // fields of the widest row of numbers seen

@@ -301,6 +301,12 @@ FileReport loadUnsigned(const Content &c, PointSet &points, const TraceSink &tra
     const TextLook look = lookAtText(c.device);
     if (look.kind == TextLook::Native)
         return loadNative(c, points, trace);
+    if (look.kind == TextLook::SingleSpectrum) {
+        const ScanRead spectrum = readRecording(c.device, RecordingKind::SingleSpectrum, options);
+        if (spectrum.needsRecipe)
+            return loadUnrecognised(c, spectrum.error, false, points, trace, options);
+        return addRecording(c.path, spectrum, points);
+    }
     const ScanRead scan = readRecording(c.device, RecordingKind::Columns, options);
     if (scan.needsScan)
         return loadUnrecognised(c, scan.error, false, points, trace, options);

@@ -10,6 +10,7 @@
 #include "measfile.h"
 #include "pointset.h"
 #include "recipe.h"
+#include "singlespectrum.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -58,8 +59,12 @@ ScanRead readColumns(QIODevice &device, const LoadOptions &options)
     const int wanted = options.scan > 0 ? options.scan : options.recipe ? options.recipe->scan : 0;
     if (!device.seek(0))
         return ScanRead();
-    if (wanted > 0 || looksLikeSpec(device.peek(textLookBytes)))
+    const QByteArray head = device.peek(textLookBytes);
+    if (wanted > 0 || looksLikeSpec(head))
         return readSpecScan(device, options, wanted);
+    // Given a recipe, a single spectrum is read as one still.
+    if (looksLikeSingleSpectrum(head))
+        return readSingleSpectrumScan(device, options.recipe);
     return readColumnScan(device, options.recipe);
 }
 
@@ -86,9 +91,10 @@ FileReport addRecording(const QString &path, const ScanRead &scan, PointSet &poi
 
 ScanRead readRecording(QIODevice &device, RecordingKind kind, const LoadOptions &options)
 {
-    if (kind == RecordingKind::Mca) {
+    if (kind == RecordingKind::Mca || kind == RecordingKind::SingleSpectrum) {
         device.seek(0);
-        return readMcaScan(device, options.recipe);
+        return kind == RecordingKind::Mca ? readMcaScan(device, options.recipe)
+                                          : readSingleSpectrumScan(device, options.recipe);
     }
     return readColumns(device, options);
 }
@@ -213,6 +219,7 @@ QString checkRecipeFor(const RecordingPreview &preview, const QString &recipeTex
             preview.names);
     case RecordingKind::Columns:
     case RecordingKind::Native:
+    case RecordingKind::SingleSpectrum:
         break;
     }
     return compileProblem(parsed.recipe, preview.names);

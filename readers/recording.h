@@ -20,7 +20,8 @@ enum class RecordingKind {
     Native, // not identified: a spectrum file or point table, read as ever
     Columns,
     Mca,
-    Hdf5
+    Hdf5,
+    SingleSpectrum // channel and count, with real and live time (singlespectrum.h)
 };
 
 // What a file's first bytes (at least the first line) make of it.

@@ -46,6 +46,10 @@ read as they come or refused by name (none of them is a point table):
   image.png           a small PNG image
   binary.dat          a binary data-collector dump (doubles and integers)
   plain_table.dat     a genuine one-channel point table without a header
+  single_01.txt ... single_06.txt
+                      element 1 alone as a spectrum of channel and count
+                      under "# RealTime:", "# LiveTime:" and "# I0:" (a rate),
+                      one file per intensity, as the MCA files
 """
 
 import argparse
@@ -299,6 +303,19 @@ def plain_table(out):
     write(os.path.join(out, "plain_table.dat"), lines)
 
 
+def single_spectra(out):
+    shape = peak_shape()
+    steps = [I0_LOW + (I0_HIGH - I0_LOW) * k / (MCA_POINTS - 1) for k in range(MCA_POINTS)]
+    for k, i0 in enumerate(steps):
+        icr, ocr = rates(i0, 0)
+        counts = [round(s * ocr * MCA_REAL_TIME) for s in shape]
+        lines = ["# Spectrum of element 1", "# RealTime: " + num(MCA_REAL_TIME),
+                 "# LiveTime: " + num(MCA_REAL_TIME * ocr / icr), "# I0: " + num(i0),
+                 "# Channel Counts"]
+        lines += ["%d %d" % (b, c) for b, c in enumerate(counts)]
+        write(os.path.join(out, "single_%02d.txt" % (k + 1)), lines)
+
+
 def layouts(out):
     labels_icr_ocr(out)
     suffix_counts(out)
@@ -308,6 +325,7 @@ def layouts(out):
     png(out)
     binary(out)
     plain_table(out)
+    single_spectra(out)
 
 
 def main():

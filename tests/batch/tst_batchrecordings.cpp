@@ -245,6 +245,7 @@ void TestBatchRecordings::layouts_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("err");
     QTest::addColumn<int>("channels"); // whose dead times come back; 0: none printed
+    QTest::addColumn<double>("tolerance");
 
     const QString refused = QStringLiteral("ratelens-batch: %1: not read: %2\n");
     const QString advice = QStringLiteral("; give a recipe with --recipe, or --point-table to "
@@ -253,42 +254,51 @@ void TestBatchRecordings::layouts_data()
         << QStringList { "labels_icr_ocr.dat" } << int(BatchOk)
         << "ratelens-batch: labels_icr_ocr.dat: built-in recipe ICR{n}/OCR{n}; no counting-time "
            "column, so the values are taken as rates\n"
-        << 4;
+        << 4 << 2e-5;
     QTest::newRow("running suffixes, counts over CountTime")
-        << QStringList { "suffix_counts.dat" } << int(BatchOk) << QString() << 4;
+        << QStringList { "suffix_counts.dat" } << int(BatchOk) << QString() << 4 << 2e-5;
     QTest::newRow("scan 2 of a SPEC file") << QStringList { "--scan", "2", "multi_scan.spec" }
-                                           << int(BatchOk) << QString() << 4;
+                                           << int(BatchOk) << QString() << 4 << 2e-5;
     QTest::newRow("gzip-compressed column file")
-        << QStringList { "headed_scan.txt.gz" } << int(BatchOk) << QString() << 4;
+        << QStringList { "headed_scan.txt.gz" } << int(BatchOk) << QString() << 4 << 2e-5;
     QTest::newRow("one-channel point table") << QStringList { "plain_table.dat" } << int(BatchOk)
-                                             << QString() << 1;
+                                             << QString() << 1 << 2e-5;
     QTest::newRow("SPEC file of three scans")
         << QStringList { "multi_scan.spec" } << int(BatchInputError)
         << refused.arg("multi_scan.spec",
                        "a SPEC file of 3 scans: 1 (ascan energy 6900 7100 4 1), 2 (timescan "
                        "attenuators), 3 (ascan energy 7100 6900 4 1); choose one by its number "
                        "(scan = N in a recipe, or --scan N)")
-        << 0;
+        << 0 << 2e-5;
     QTest::newRow("PNG image") << QStringList { "image.png" } << int(BatchInputError)
                                << refused.arg("image.png", "binary file, not a text recording")
-                               << 0;
+                               << 0 << 2e-5;
     QTest::newRow("binary dump") << QStringList { "binary.dat" } << int(BatchInputError)
                                  << refused.arg("binary.dat", "binary file, not a text recording")
-                                 << 0;
+                                 << 0 << 2e-5;
     QTest::newRow("names no recipe maps")
         << QStringList { "unnamed_wide.dat" } << int(BatchInputError)
         << refused.arg("unnamed_wide.dat",
                        "a column file of 9 fields per row (line 2) without a \"# Channels :\" "
                        "header, and no built-in recipe fits the columns A B C D E F G H K"
                                + advice)
-        << 0;
+        << 0 << 2e-5;
     QTest::newRow("a refused file among good ones")
         << QStringList { "suffix_counts.dat", "image.png" } << int(BatchIncomplete)
-        << refused.arg("image.png", "binary file, not a text recording") << 4;
+        << refused.arg("image.png", "binary file, not a text recording") << 4 << 2e-5;
     QTest::newRow("the dead-time file given as a measurement")
         << QStringList { "deadtimes.json" } << int(BatchInputError)
         << refused.arg("deadtimes.json", "a dead-time file: give it to `correct --dead-times`")
-        << 0;
+        << 0 << 2e-5;
+    QStringList singles;
+    for (int k = 1; k <= 6; ++k)
+        singles << QStringLiteral("single_%1.txt").arg(k, 2, 10, QLatin1Char('0'));
+    // Whole counts in the channels.
+    QTest::newRow("single spectra, one per intensity") << singles << int(BatchOk) << QString()
+                                                       << 1 << 1e-3;
+    QTest::newRow("single spectra through a window")
+        << QStringList { "--recipe", "window.recipe" } + singles << int(BatchOk) << QString() << 1
+        << 1e-3;
 }
 
 // Each layout is read as it comes, with the dead times the generator made,
@@ -300,6 +310,8 @@ void TestBatchRecordings::layouts()
     QFETCH(int, status);
     QFETCH(QString, err);
     QFETCH(int, channels);
+    QFETCH(double, tolerance);
+    writeFile(QStringLiteral("window.recipe"), "window = 420-580\ni0 = I0\n");
     if (args.contains(QStringLiteral("deadtimes.json"))) {
         const BatchRun fit = runBatchCommand({ "--json", "suffix_counts.dat" }, dir.path());
         QCOMPARE(fit.status, int(BatchOk));
@@ -309,7 +321,7 @@ void TestBatchRecordings::layouts()
     QCOMPARE(r.err, err);
     QCOMPARE(r.status, status);
     if (channels > 0)
-        checkDeadTimes(r.out, 2e-5, channels);
+        checkDeadTimes(r.out, tolerance, channels);
     else
         QCOMPARE(r.out, QString());
 }

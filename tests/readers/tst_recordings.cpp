@@ -4,6 +4,7 @@
 #include "mcafile.h"
 #include "pointset.h"
 #include "recipe.h"
+#include "singlespectrum.h"
 #include "tableremarks.h"
 
 #include <QBuffer>
@@ -53,6 +54,8 @@ private slots:
     void badRecordingKeepsWhatWasLoaded();
     void plainTableIsReadAsBeforeWithRemarks();
     void emptyCsvFieldsAreMissingValues();
+    void singleSpectrum_data();
+    void singleSpectrum();
     void remarksAlikeInBlocks_data();
     void remarksAlikeInBlocks();
     void remarksOfGeneratedLines_data();
@@ -149,6 +152,50 @@ void TestRecordings::emptyCsvFieldsAreMissingValues()
     QCOMPARE(points.at(1).icrs, QVector<double>({ 170, 150 }));
     QCOMPARE(r.warnings, QStringList("1 row(s) with fields left empty, read as missing values "
                                      "(nan), the first in line 2, field 4"));
+}
+
+void TestRecordings::singleSpectrum_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<double>("icr"); // of the one point; 0: an error
+    QTest::addColumn<QString>("error");
+    const QByteArray header("# RealTime = 10\n# Live time (s): 8\nI0: 250\n");
+    const QByteArray rows("0 1\n1 4\n2 10\n3 4\n4 1\n");
+    QTest::newRow("all counts over the live time") << header + rows << QString() << 20 / 8.0
+                                                   << QString();
+    QTest::newRow("a window of channels") << header + rows << "window = 1-3\ni0 = I0\n"
+                                          << 18 / 8.0 << QString();
+    QTest::newRow("no live time") << QByteArray("# RealTime: 10\n# I0: 250\n") + rows << QString()
+                                  << 0.0 << "no real time or no live time in the header";
+    QTest::newRow("a row of three") << header + "0 1\n1 4 5\n" << QString() << 0.0
+                                    << "line 5: not a channel and a count";
+    QTest::newRow("no I0 to take")
+        << QByteArray("# RealTime: 10\n# LiveTime: 8\n") + rows << QString() << 0.0
+        << "a spectrum of channel and count: no entry I0 in its header; give a recipe with i0 = "
+           "one of LiveTime, RealTime";
+}
+
+// A spectrum of one element in two columns is one point: its counts over the
+// live time the ICR, over the real time the SCA, I0 from its header.
+void TestRecordings::singleSpectrum()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, recipe);
+    QFETCH(double, icr);
+    QFETCH(QString, error);
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    const RecipeParse parsed = parseRecipe(recipe);
+    const ScanRead scan = readSingleSpectrumScan(buffer, recipe.isEmpty() ? nullptr : &parsed.recipe);
+    QCOMPARE(scan.error, error);
+    QCOMPARE(scan.points.size(), icr > 0 ? 1 : 0);
+    if (icr > 0) {
+        QCOMPARE(scan.points.at(0).i0, 250.0);
+        QCOMPARE(scan.points.at(0).icrs, QVector<double>({ icr }));
+        QCOMPARE(scan.points.at(0).scas, QVector<double>({ icr * 8 / 10 }));
+    }
 }
 
 void TestRecordings::remarksAlikeInBlocks_data()
