@@ -206,6 +206,10 @@
         <source>the recipe of the Columns window</source>
         <translation>「列」ウィンドウのレシピ</translation>
     </message>
+    <message>
+        <source>Read as columns...</source>
+        <translation>列として読む...</translation>
+    </message>
 </context>
 <context>
     <name>DispA</name>
