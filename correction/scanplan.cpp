@@ -35,7 +35,7 @@ QString planRois(const ScanCorrectionSetup &setup, ScanPlan &plan)
             const int c = lookup.find(name);
             if (c == ColumnLookup::ambiguous)
                 return QStringLiteral("--roi %1: %2 matches the columns %3; make it match one")
-                        .arg(pattern, name, lookup.matching(name).mid(0, 8).join(QStringLiteral(", ")));
+                    .arg(pattern, name, lookup.matching(name).mid(0, 8).join(QStringLiteral(", ")));
             if (c < 0)
                 return QStringLiteral("no column %1 for --roi %2").arg(name, pattern);
             columns.push_back(c);

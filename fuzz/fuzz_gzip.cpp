@@ -55,10 +55,10 @@ void load(const QByteArray &file, Load &out)
 {
     LoadOptions options;
     options.unrecognised = LoadOptions::Unrecognised::Refuse;
-    out.report = loadMeasurementFiles({ scratchFile(file) }, out.points,
-                                      [&out](const QString &line) { out.trace.append(line); },
-                                      options)
-                         .first();
+    out.report = loadMeasurementFiles(
+                     { scratchFile(file) }, out.points,
+                     [&out](const QString &line) { out.trace.append(line); }, options)
+                     .first();
 }
 
 } // namespace

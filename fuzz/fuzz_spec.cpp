@@ -28,7 +28,8 @@ void checkScans(const QByteArray &bytes, const QVector<SpecScan> &scans)
             fail("a scan outside the file", QString::number(s.begin));
         if (k > 0 && s.begin != scans.at(k - 1).end)
             fail("scans that do not follow each other", QString::number(s.begin));
-        if ((s.begin > 0 && bytes.at(int(s.begin) - 1) != '\n') || bytes.mid(int(s.begin), 3) != "#S ")
+        if ((s.begin > 0 && bytes.at(int(s.begin) - 1) != '\n')
+            || bytes.mid(int(s.begin), 3) != "#S ")
             fail("a scan that does not start at a #S line", QString::number(s.begin));
         if (k > 0 && s.line <= scans.at(k - 1).line)
             fail("scan lines out of order", QString::number(s.line));
@@ -40,8 +41,9 @@ void checkScans(const QByteArray &bytes, const QVector<SpecScan> &scans)
         fail("a scan chosen without a number among several", error);
     if (!scans.isEmpty() && scans.first().number > 0) {
         const int wanted = scans.first().number;
-        const int same = int(std::count_if(scans.cbegin(), scans.cend(),
-                                           [wanted](const SpecScan &s) { return s.number == wanted; }));
+        const int same
+            = int(std::count_if(scans.cbegin(), scans.cend(),
+                                [wanted](const SpecScan &s) { return s.number == wanted; }));
         const SpecScan *chosen = chooseSpecScan(scans, wanted, &error);
         if ((chosen != nullptr) != (same == 1))
             fail("a scan number chosen though not one scan has it", error);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "columnfile.h"
 
+#include "timestampwords.h"
+
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QRegularExpression>
@@ -318,30 +320,6 @@ QStringList splitSpecLabels(const QString &text, int fields)
     if (wide.size() == fields)
         return wide;
     return splitColumnFields(text);
-}
-
-// A word of a time stamp: a number, a date or a time of day (2026-01-01,
-// 01/02/2026, 12:30:00, 2026-01-01T12:30), a day or month name, AM, PM or
-// a zone. A comment line of such words alone, however many, names no
-// columns.
-bool isNumberOrDate(const QString &word)
-{
-    static const QRegularExpression date(
-        QStringLiteral("^(\\d{1,4}([-/.])\\d{1,2}(\\2\\d{1,4})?)?[T ]?"
-                       "(\\d{1,2}:\\d{2}(:\\d{2}([.,]\\d+)?)?)?(Z|[+-]\\d{2}:?\\d{2})?$"));
-    static const QRegularExpression name(
-        QStringLiteral("^((mon|tue|wed|thu|fri|sat|sun)[a-z]*|(jan|feb|mar|apr|may|jun|jul|aug|"
-                       "sep|oct|nov|dec)[a-z]*|am|pm|utc|gmt)\\.?,?$"),
-        QRegularExpression::CaseInsensitiveOption);
-    bool number = false;
-    word.toDouble(&number);
-    const bool digits = std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isDigit(); });
-    return number || (digits && date.match(word).hasMatch()) || name.match(word).hasMatch();
-}
-
-bool allNumbersOrDates(const QStringList &words)
-{
-    return std::all_of(words.cbegin(), words.cend(), isNumberOrDate);
 }
 
 void chooseNames(const HeaderLines &h, int fields, ColumnHeader &header)

@@ -22,7 +22,8 @@ QRegularExpression wildcard(const QString &pattern)
     QStringList parts = pattern.split(QLatin1Char('*'));
     for (QString &part : parts)
         part = QRegularExpression::escape(part);
-    return QRegularExpression(QLatin1Char('^') + parts.join(QStringLiteral(".*")) + QLatin1Char('$'),
+    return QRegularExpression(QLatin1Char('^') + parts.join(QStringLiteral(".*"))
+                                  + QLatin1Char('$'),
                               QRegularExpression::CaseInsensitiveOption);
 }
 

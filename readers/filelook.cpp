@@ -134,8 +134,9 @@ QString scanList(const QVector<SpecScan> &scans)
     QStringList items;
     for (int k = 0; k < scans.size() && k < listedScans; ++k) {
         const SpecScan &s = scans.at(k);
-        items << (s.command.isEmpty() ? QString::number(s.number)
-                                      : QStringLiteral("%1 (%2)").arg(s.number).arg(s.command.left(40)));
+        items << (s.command.isEmpty()
+                      ? QString::number(s.number)
+                      : QStringLiteral("%1 (%2)").arg(s.number).arg(s.command.left(40)));
     }
     if (scans.size() > listedScans)
         items << QStringLiteral("...");
@@ -177,8 +178,9 @@ JsonLook lookAtJson(QIODevice &device)
     const QJsonDocument doc = QJsonDocument::fromJson(device.readAll(), &error);
     if (error.error != QJsonParseError::NoError)
         return JsonLook::NotJson;
-    if (doc.isObject() && doc.object().value(QLatin1String("format")).toString()
-                == QLatin1String("ratelens-dead-times"))
+    if (doc.isObject()
+        && doc.object().value(QLatin1String("format")).toString()
+            == QLatin1String("ratelens-dead-times"))
         return JsonLook::DeadTimes;
     return JsonLook::Other;
 }
@@ -210,7 +212,8 @@ QVector<SpecScan> specScans(QIODevice &device)
                 const int blank = rest.indexOf(' ');
                 SpecScan s;
                 s.number = rest.left(blank < 0 ? rest.size() : blank).toInt();
-                s.command = blank < 0 ? QString() : QString::fromUtf8(rest.mid(blank + 1)).simplified();
+                s.command
+                    = blank < 0 ? QString() : QString::fromUtf8(rest.mid(blank + 1)).simplified();
                 s.line = lineNumber;
                 s.begin = offset;
                 scans.append(s);
@@ -231,8 +234,8 @@ const SpecScan *chooseSpecScan(const QVector<SpecScan> &scans, int wanted, QStri
             return &scans.first();
         *error = tr("a SPEC file of %1 scans: %2; choose one by its number (scan = N in a "
                     "recipe, or --scan N)")
-                         .arg(scans.size())
-                         .arg(scanList(scans));
+                     .arg(scans.size())
+                     .arg(scanList(scans));
         return nullptr;
     }
     const SpecScan *found = nullptr;
@@ -241,18 +244,18 @@ const SpecScan *chooseSpecScan(const QVector<SpecScan> &scans, int wanted, QStri
             continue;
         if (found) {
             *error = tr("scan %1 is there twice, lines %2 and %3; its scans are %4")
-                             .arg(wanted)
-                             .arg(found->line)
-                             .arg(s.line)
-                             .arg(scanList(scans));
+                         .arg(wanted)
+                         .arg(found->line)
+                         .arg(s.line)
+                         .arg(scanList(scans));
             return nullptr;
         }
         found = &s;
     }
     if (!found)
         *error = scans.isEmpty()
-                ? tr("scan %1 asked for, but the file has no \"#S\" scan lines").arg(wanted)
-                : tr("no scan %1 in the file; its scans are %2").arg(wanted).arg(scanList(scans));
+            ? tr("scan %1 asked for, but the file has no \"#S\" scan lines").arg(wanted)
+            : tr("no scan %1 in the file; its scans are %2").arg(wanted).arg(scanList(scans));
     return found;
 }
 
@@ -288,10 +291,10 @@ QString textLookDescription(const TextLook &look)
 {
     if (look.kind == TextLook::Spec)
         return QCoreApplication::translate("Recordings", "a SPEC file of %1 scans")
-                .arg(look.scans.size());
+            .arg(look.scans.size());
     return QCoreApplication::translate("Recordings",
                                        "a column file of %1 fields per row (line %2) without a "
                                        "\"# Channels :\" header")
-            .arg(look.fields)
-            .arg(look.row);
+        .arg(look.fields)
+        .arg(look.row);
 }

@@ -2,6 +2,7 @@
 #include "recipe.h"
 
 #include "columnlookup.h"
+#include "expressiontext.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -22,19 +23,6 @@ namespace {
 // for millions of expressions.
 constexpr int maxElementNumber = 9999;
 constexpr int maxElements = 1000;
-
-// A line, name or expression as a message quotes it. A recipe's line can be
-// of any length, and a message that repeats all of a 200 KB expression buries
-// what it says; its beginning is enough to find it.
-QString quoted(const QString &text)
-{
-    int shown = 80;
-    if (text.size() <= shown)
-        return text;
-    if (text.at(shown - 1).isHighSurrogate())
-        --shown;
-    return text.left(shown) + QStringLiteral("...");
-}
 
 QString withoutComment(const QString &line)
 {
@@ -60,7 +48,7 @@ QString parseElements(const QString &text, std::vector<int> &elements)
         if (range.size() > 2 || !parseBound(range.first(), a) || !parseBound(range.last(), b)
             || b < a)
             return QStringLiteral("\"%1\" is not an element number or a range a-b of them")
-                .arg(quoted(part.trimmed()));
+                .arg(messageQuote(part.trimmed()));
         for (int n = a; n <= b; ++n) {
             if (elements.size() >= size_t(maxElements))
                 return QStringLiteral("more than %1 elements").arg(maxElements);
@@ -80,105 +68,8 @@ QString parseWindow(const QString &text, Recipe &r)
         r.windowHigh = range.at(1).trimmed().toInt(&okB);
     }
     if (!okA || !okB || r.windowLow < 0 || r.windowHigh < r.windowLow)
-        return QStringLiteral("the window \"%1\" is not a range of bins a-b").arg(quoted(text));
-    return QString();
-}
-
-// The names an expression refers to, and where: a scanner that knows numbers
-// ("80e6" is no name), column references ($7), function calls (sqrt(...)),
-// names quoted in backticks (`13IDE:scaler1.S2`, a name that is no
-// identifier) and a "*" that ends a name ("D1_ICR_c* / t": a pattern).
-struct NameRef
-{
-    int begin;
-    int end;
-    bool function;
-    QString name; // without the backticks of a quoted name
-};
-
-// Whether the "*" at p ends a name rather than multiplies: nothing that could
-// be a factor follows it.
-bool endsName(const QString &e, int p)
-{
-    int q = p + 1;
-    while (q < e.size() && e.at(q).isSpace())
-        ++q;
-    return q == e.size() || QStringLiteral(")+-*/^<>=!?:,").contains(e.at(q));
-}
-
-std::vector<NameRef> scanNames(const QString &e)
-{
-    std::vector<NameRef> refs;
-    int p = 0;
-    const int n = e.size();
-    auto isNameChar
-        = [&e](int i) { return e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_'); };
-    while (p < n) {
-        const QChar c = e.at(p);
-        if (c.isDigit() || (c == QLatin1Char('.') && p + 1 < n && e.at(p + 1).isDigit())) {
-            while (p < n && (e.at(p).isDigit() || e.at(p) == QLatin1Char('.')))
-                ++p;
-            if (p < n && (e.at(p) == QLatin1Char('e') || e.at(p) == QLatin1Char('E'))) {
-                ++p;
-                if (p < n && (e.at(p) == QLatin1Char('+') || e.at(p) == QLatin1Char('-')))
-                    ++p;
-                while (p < n && e.at(p).isDigit())
-                    ++p;
-            }
-        } else if (c == QLatin1Char('`')) {
-            const int close = e.indexOf(QLatin1Char('`'), p + 1);
-            const int end = close < 0 ? n : close + 1;
-            refs.push_back(NameRef { p, end, false, e.mid(p + 1, end - p - 2) });
-            p = end;
-        } else if (c == QLatin1Char('$') || c.isLetter() || c == QLatin1Char('_')) {
-            const int begin = p++;
-            while (p < n && isNameChar(p))
-                ++p;
-            if (p < n && e.at(p) == QLatin1Char('*') && endsName(e, p))
-                ++p;
-            int q = p;
-            while (q < n && e.at(q).isSpace())
-                ++q;
-            refs.push_back(NameRef { begin, p, q < n && e.at(q) == QLatin1Char('('),
-                                     e.mid(begin, p - begin) });
-        } else {
-            ++p;
-        }
-    }
-    return refs;
-}
-
-bool usesElement(const QString &text)
-{
-    return text.contains(QLatin1String("{n")) || text.contains(QLatin1String("{i}"));
-}
-
-// What the expression library would take other than meant: a comma outside
-// a function's parentheses separates expressions, of which only the last
-// counts, and "=" assigns. Empty when there is neither.
-QString expressionTrap(const QString &key, const QString &e)
-{
-    int depth = 0;
-    bool inQuotes = false;
-    for (int p = 0; p < e.size(); ++p) {
-        const QChar c = e.at(p);
-        if (c == QLatin1Char('`'))
-            inQuotes = !inQuotes;
-        if (inQuotes)
-            continue;
-        depth += c == QLatin1Char('(') ? 1 : c == QLatin1Char(')') ? -1 : 0;
-        if (c == QLatin1Char(',') && depth <= 0)
-            return QStringLiteral("%1 = %2: a comma outside a function's parentheses; give one "
-                                  "expression (a column name with a comma is written in "
-                                  "backticks)")
-                    .arg(key, quoted(e));
-        const QChar before = p > 0 ? e.at(p - 1) : QChar();
-        const QChar after = p + 1 < e.size() ? e.at(p + 1) : QChar();
-        if (c == QLatin1Char('=') && after != QLatin1Char('=')
-            && !QStringLiteral("=<>!").contains(before.isNull() ? QLatin1Char(' ') : before))
-            return QStringLiteral("%1 = %2: \"=\" would assign; compare with \"==\"")
-                    .arg(key, quoted(e));
-    }
+        return QStringLiteral("the window \"%1\" is not a range of bins a-b")
+            .arg(messageQuote(text));
     return QString();
 }
 
@@ -193,20 +84,22 @@ QString setKey(const QString &key, const QString &value, Recipe &r)
     if (key == QLatin1String("scan")) {
         bool ok = false;
         r.scan = value.toInt(&ok);
-        return ok && r.scan > 0 ? QString()
-                                : QStringLiteral("the scan \"%1\" is not a scan number").arg(quoted(value));
+        return ok && r.scan > 0
+            ? QString()
+            : QStringLiteral("the scan \"%1\" is not a scan number").arg(messageQuote(value));
     }
     if (key == QLatin1String("i0") && usesElement(value))
         return QStringLiteral("i0 = %1: the incident intensity is one for all elements, "
                               "and {n} or {i} has no element to stand for")
-                .arg(quoted(value));
+                .arg(messageQuote(value));
     QString *target = key == QLatin1String("i0") ? &r.i0
         : key == QLatin1String("icr")            ? &r.icr
         : key == QLatin1String("sca")            ? &r.sca
                                                  : nullptr;
     if (!target)
-        return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca, window or scan)")
-            .arg(quoted(key));
+        return QStringLiteral(
+                   "unknown key \"%1\" (expected elements, i0, icr, sca, window or scan)")
+            .arg(messageQuote(key));
     if (value.isEmpty())
         return QStringLiteral("%1 is empty").arg(key);
     *target = value;
@@ -242,12 +135,14 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
         if (line.startsWith(QLatin1Char('['))) {
             inDatasets = line.compare(QLatin1String("[datasets]"), Qt::CaseInsensitive) == 0;
             if (!inDatasets)
-                result.error = QStringLiteral("unknown section %1 (expected [datasets])").arg(quoted(line));
+                result.error = QStringLiteral("unknown section %1 (expected [datasets])")
+                                   .arg(messageQuote(line));
             continue;
         }
         const int eq = line.indexOf(QLatin1Char('='));
         if (eq <= 0) {
-            result.error = QStringLiteral("expected name = value, not \"%1\"").arg(quoted(line));
+            result.error
+                = QStringLiteral("expected name = value, not \"%1\"").arg(messageQuote(line));
             continue;
         }
         const QString key = line.left(eq).trimmed();
@@ -258,7 +153,7 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
         }
         const QString name = key.toLower();
         if (keys.contains(name))
-            result.error = QStringLiteral("%1 is given twice").arg(quoted(name));
+            result.error = QStringLiteral("%1 is given twice").arg(messageQuote(name));
         else
             result.error = setKey(name, value, r);
         keys.insert(name);
@@ -372,7 +267,7 @@ QString parseGeneral(CompiledExpression &e, const QString &rewritten, bool names
             e.parser->Eval();
     } catch (const mu::Parser::exception_type &x) {
         return QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
-                .arg(quoted(e.text), QString::fromStdString(x.GetMsg()));
+                .arg(messageQuote(e.text), QString::fromStdString(x.GetMsg()));
     }
     return QString();
 }
@@ -615,5 +510,5 @@ QString rowErrorText(const RecipeRowError &e)
     return QCoreApplication::translate("Recordings", texts[e.cause])
         .arg(where, e.quantity)
         .arg(e.element)
-        .arg(quoted(e.expression));
+        .arg(messageQuote(e.expression));
 }

@@ -124,9 +124,9 @@ McaFile readSingleSpectrum(QIODevice &device)
         double count = 0;
         bool isRow = false;
         if (!readRow(line, channel, count, isRow)) {
-            mca.error = QCoreApplication::translate("Recordings",
-                                                    "line %1: not a channel and a count")
-                                .arg(lineNumber);
+            mca.error
+                = QCoreApplication::translate("Recordings", "line %1: not a channel and a count")
+                      .arg(lineNumber);
             return mca;
         }
         if (!isRow) {
@@ -162,7 +162,7 @@ ScanRead readSingleSpectrumScan(QIODevice &device, const Recipe *recipe)
                                                "built-in recipe of a single spectrum: all "
                                                "counts over the live and the real time, %1 as "
                                                "the incident rate")
-                           .arg(r.i0);
+                       .arg(r.i0);
     }
     if (r.i0.isEmpty()) {
         scan.needsRecipe = true;
@@ -170,7 +170,7 @@ ScanRead readSingleSpectrumScan(QIODevice &device, const Recipe *recipe)
                                                  "a spectrum of channel and count: no entry I0 "
                                                  "in its header; give a recipe with i0 = one of "
                                                  "%1")
-                             .arg(QStringList(mca.environment.keys()).join(QStringLiteral(", ")));
+                         .arg(QStringList(mca.environment.keys()).join(QStringLiteral(", ")));
         return scan;
     }
     if (!r.hasWindow()) {

@@ -45,8 +45,8 @@ void TestBatchRecordings::initTestCase()
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitCode(), 0);
     p.start(QStringLiteral("python3"),
-            { QStringLiteral(RATELENS_SCRIPTS_DIR "/make_recordings.py"), QStringLiteral("--layouts"),
-              QStringLiteral("--out"), dir.path() });
+            { QStringLiteral(RATELENS_SCRIPTS_DIR "/make_recordings.py"),
+              QStringLiteral("--layouts"), QStringLiteral("--out"), dir.path() });
     QVERIFY(p.waitForFinished(120000));
     QCOMPARE(p.exitCode(), 0);
     qputenv("RATELENS_H5READ", RATELENS_H5READ_BUILT);

@@ -137,8 +137,8 @@ void TestColumnFile::rows_data()
         << QByteArray("# a b\n1 2\n3\t4  \n5 , 6\n 7,8,\n") << QVector<double> { 2, 4, 6, 8 }
         << false;
     QTest::newRow("fields left empty between commas are missing values")
-        << QByteArray("# a,b,c\n1,,3\n,5,6\n7,8,\n9, ,10\n") << QVector<double> { qQNaN(), 5, 8, qQNaN() }
-        << false;
+        << QByteArray("# a,b,c\n1,,3\n,5,6\n7,8,\n9, ,10\n")
+        << QVector<double> { qQNaN(), 5, 8, qQNaN() } << false;
     QTest::newRow("a comma ending every line adds no field")
         << QByteArray("# a,b,\n1,2,\n3,4,\n") << QVector<double> { 2, 4 } << false;
     QTest::newRow("CR LF and a last line without line end")

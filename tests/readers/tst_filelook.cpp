@@ -118,21 +118,23 @@ void TestFileLook::recognised_data()
         << specFile(2) << 0 << 0
         << "a SPEC file of 2 scans: 1 (ascan), 2 (timescan); choose one by its number (scan = N "
            "in a recipe, or --scan N)";
-    QTest::newRow("names no recipe maps") << "# A B C D E\n" + rows(2, 3) << 0 << 0
-                                          << wide.arg(5).arg(2).arg("A B C D E");
-    QTest::newRow("rows without names") << rows(2, 3) << 0 << 0 << wide.arg(5).arg(1).arg("$1 $2 $3 $4 $5");
-    QTest::newRow("PNG image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x08", 24)
-                               << 0 << 0 << "binary file, not a text recording";
-    QTest::newRow("binary dump") << QByteArray("DC01\x01\x02\x03\x04\x05\x06\x07\x08\x0e\x0f\x10\x11\x12\x13"
-                                               "\x14\x15\x16 1 2 3\n")
-                                 << 0 << 0 << "binary file, not a text recording";
+    QTest::newRow("names no recipe maps")
+        << "# A B C D E\n" + rows(2, 3) << 0 << 0 << wide.arg(5).arg(2).arg("A B C D E");
+    QTest::newRow("rows without names")
+        << rows(2, 3) << 0 << 0 << wide.arg(5).arg(1).arg("$1 $2 $3 $4 $5");
+    QTest::newRow("PNG image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x08", 24) << 0
+                               << 0 << "binary file, not a text recording";
+    QTest::newRow("binary dump") << QByteArray(
+        "DC01\x01\x02\x03\x04\x05\x06\x07\x08\x0e\x0f\x10\x11\x12\x13"
+        "\x14\x15\x16 1 2 3\n") << 0
+                                 << 0 << "binary file, not a text recording";
     QTest::newRow("the program's dead-time file")
         << deadTimesJson() << 0 << 0 << "a dead-time file: give it to `correct --dead-times`";
-    QTest::newRow("another JSON document") << QByteArray("[1, 2, 3]\n") << 0 << 0
-                                           << "a JSON document, not a measurement";
+    QTest::newRow("another JSON document")
+        << QByteArray("[1, 2, 3]\n") << 0 << 0 << "a JSON document, not a measurement";
     // Genuine point tables.
-    QTest::newRow("one channel without a header") << "# I0 ICR SCA\n" + rows(1, 3) << 1 << 3
-                                                  << QString();
+    QTest::newRow("one channel without a header")
+        << "# I0 ICR SCA\n" + rows(1, 3) << 1 << 3 << QString();
     // The rows before a header are points of one channel, as ever.
     QTest::newRow("header after wide rows")
         << "31000 30974 23083 32410 14270 11547 15882\n# Channels : 3\n" + rows(3, 2) << 1 << 3
@@ -140,8 +142,12 @@ void TestFileLook::recognised_data()
     QTest::newRow("header beyond the first MiB")
         << "# A B C D E\n" + rows(2, 50000) + "# Channels : 2\n" + rows(2, 1) << 1 << 50001
         << QString();
-    QTest::newRow("one-channel table in UTF-16")
-        << QByteArray("\xFF\xFE" "1\0 \0" "2\0 \0" "3\0\n\0", 14) << 1 << 1 << QString();
+    QTest::newRow("one-channel table in UTF-16") << QByteArray("\xFF\xFE"
+                                                               "1\0 \0"
+                                                               "2\0 \0"
+                                                               "3\0\n\0",
+                                                               14)
+                                                 << 1 << 1 << QString();
 }
 
 // In the batch command's mode a file that is not what it could be read as is
@@ -193,8 +199,8 @@ void TestFileLook::nativeReadsAsEver()
     QFETCH(QString, path);
     auto load = [](const QString &file, const LoadOptions &options, QStringList &trace) {
         PointSet points;
-        loadMeasurementFiles({ file }, points,
-                             [&trace](const QString &line) { trace.append(line); }, options);
+        loadMeasurementFiles(
+            { file }, points, [&trace](const QString &line) { trace.append(line); }, options);
         return points;
     };
     LoadOptions refuse;
@@ -204,8 +210,8 @@ void TestFileLook::nativeReadsAsEver()
     QStringList expectedTrace, trace, gzTrace;
     const PointSet expected = load(path, native, expectedTrace);
     const PointSet points = load(path, refuse, trace);
-    const QString gz = write(QStringLiteral("native.dat.gz"),
-                             gzipped(testsupport::readFileBytes(path)));
+    const QString gz
+        = write(QStringLiteral("native.dat.gz"), gzipped(testsupport::readFileBytes(path)));
     const PointSet fromGzip = load(gz, refuse, gzTrace);
     QVERIFY(expected.size() > 0);
     QCOMPARE(trace, expectedTrace);
@@ -233,8 +239,9 @@ void TestFileLook::gzipFaults_data()
     damaged[20] = char(~damaged.at(20));
     damaged[21] = char(~damaged.at(21));
     QTest::newRow("damaged") << damaged << "damaged gzip data (";
-    QTest::newRow("HDF5 inside") << gzipped(QByteArray("\x89HDF\r\n\x1a\n", 8) + QByteArray(64, '\0'))
-                                 << "an HDF5 file compressed with gzip: decompress it first (gunzip)";
+    QTest::newRow("HDF5 inside")
+        << gzipped(QByteArray("\x89HDF\r\n\x1a\n", 8) + QByteArray(64, '\0'))
+        << "an HDF5 file compressed with gzip: decompress it first (gunzip)";
 }
 
 void TestFileLook::gzipFaults()
@@ -257,11 +264,11 @@ void TestFileLook::specScanChoice_data()
 
     QTest::newRow("--scan 2") << 2 << QString() << 3 << 11 << QString();
     QTest::newRow("scan = 1 in the recipe")
-        << 0 << "scan = 1\nelements = 1-2\ni0 = I0\nicr = ICR{n}\nsca = OCR{n}\n" << 2 << 6
-        << QString();
+        << 0 << "scan = 1\nelements = 1-2\ni0 = I0\nicr = ICR{n}\nsca = OCR{n}\n"
+        << 2 << 6 << QString();
     QTest::newRow("--scan over the recipe's")
-        << 3 << "scan = 1\nelements = 1-2\ni0 = I0\nicr = ICR{n}\nsca = OCR{n}\n" << 2 << 17
-        << QString();
+        << 3 << "scan = 1\nelements = 1-2\ni0 = I0\nicr = ICR{n}\nsca = OCR{n}\n"
+        << 2 << 17 << QString();
     QTest::newRow("no such scan") << 4 << QString() << 0 << 0
                                   << "no scan 4 in the file; its scans are 1 (ascan), 2 "
                                      "(timescan), 3 (ascan)";
@@ -287,8 +294,8 @@ void TestFileLook::specScanChoice()
     QCOMPARE(set.size(), points);
     if (points > 0) {
         QCOMPARE(set.source(0).line, firstLine);
-        QVERIFY2(r.recipeText.startsWith(QStringLiteral("scan = %1\n")
-                                                 .arg(optionScan > 0 ? optionScan : 1)),
+        QVERIFY2(r.recipeText.startsWith(
+                     QStringLiteral("scan = %1\n").arg(optionScan > 0 ? optionScan : 1)),
                  qPrintable(r.recipeText));
     }
 }

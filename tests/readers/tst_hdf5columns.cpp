@@ -327,7 +327,8 @@ void TestHdf5Columns::slices()
     }
     std::vector<Hdf5Request> requests;
     for (int c : slices)
-        requests.push_back({ QStringLiteral("icr%1").arg(c), QStringLiteral("/MAPS_RAW/inputcounts"), c });
+        requests.push_back(
+            { QStringLiteral("icr%1").arg(c), QStringLiteral("/MAPS_RAW/inputcounts"), c });
     const Hdf5Columns got = readHdf5Columns(path, requests, Hdf5Limits(), { first, count });
     QVERIFY2(got.ok(), qPrintable(got.error));
     for (int i = 0; i < slices.size(); ++i) {

@@ -97,8 +97,9 @@ void TestRecordings::badRecordingKeepsWhatWasLoaded()
     QByteArray bad = xdi;
     bad.replace("200 2 170", "200 0 170");
     const QVector<FileReport> r = loadMeasurementFiles({ write("bad.xdi", bad) }, points);
-    QCOMPARE(r[0].error,
-             QString("line 10: i0 of element 1 = I0 / count_time is not finite (division by zero)"));
+    QCOMPARE(
+        r[0].error,
+        QString("line 10: i0 of element 1 = I0 / count_time is not finite (division by zero)"));
     QCOMPARE(r[0].points, 0);
     QCOMPARE(problemText(r[0]), r[0].error);
     QCOMPARE(points.size(), 2);
@@ -188,7 +189,8 @@ void TestRecordings::singleSpectrum()
     buffer.setData(text);
     buffer.open(QIODevice::ReadOnly);
     const RecipeParse parsed = parseRecipe(recipe);
-    const ScanRead scan = readSingleSpectrumScan(buffer, recipe.isEmpty() ? nullptr : &parsed.recipe);
+    const ScanRead scan
+        = readSingleSpectrumScan(buffer, recipe.isEmpty() ? nullptr : &parsed.recipe);
     QCOMPARE(scan.error, error);
     QCOMPARE(scan.points.size(), icr > 0 ? 1 : 0);
     if (icr > 0) {
