@@ -17,12 +17,25 @@ QString planRois(const ScanCorrectionSetup &setup, ScanPlan &plan)
 {
     const QStringList &names = plan.header.names;
     const ColumnLookup lookup(names);
+    // One column for every element would be written once per element, under
+    // one name: the pattern must say which column is whose.
+    for (const QString &pattern : setup.roiPatterns) {
+        if (plan.elements.size() > 1 && !pattern.contains(QLatin1String("{n"))
+            && !pattern.contains(QLatin1String("{i}")))
+            return QStringLiteral("--roi %1 names one column for %2 elements: write the element "
+                                  "number as {n}, as in --roi D{n}_MgKa_c*")
+                    .arg(pattern)
+                    .arg(plan.elements.size());
+    }
     for (size_t i = 0; i < plan.elements.size(); ++i) {
         std::vector<int> columns;
         QStringList roiNames;
         for (const QString &pattern : setup.roiPatterns) {
             const QString name = expandElement(pattern, plan.elements[i], int(i));
             const int c = lookup.find(name);
+            if (c == ColumnLookup::ambiguous)
+                return QStringLiteral("--roi %1: %2 matches the columns %3; make it match one")
+                    .arg(pattern, name, lookup.matching(name).mid(0, 8).join(QStringLiteral(", ")));
             if (c < 0)
                 return QStringLiteral("no column %1 for --roi %2").arg(name, pattern);
             columns.push_back(c);

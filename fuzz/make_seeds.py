@@ -244,6 +244,7 @@ def recording_seeds():
                             b'[datasets]\nI0 = /e/I0\nO{n} = /e/O[{i}]\n',
             'mca.txt': rec('mca.recipe'),
         }
+        rec_spec = rec('scan_xspress.spec')
         mca = rec('mca_01.mca').split(b'\n')
         mcas = {
             'mca_excerpt.mca': b'\n'.join(mca[:11] + mca[11 + 410:11 + 470]).replace(
@@ -252,7 +253,33 @@ def recording_seeds():
             'mca_odd.mca': b'VERSION: 3.1\nELEMENTS: 2\nREAL_TIME: 1 1\nLIVE_TIME: 0 1\n'
                            b'ENVIRONMENT: I0="5" (x)\nENVIRONMENT: bad\nDATA:\n1 2\n3\n',
         }
-    for folder, seeds in (('columnfile', columns), ('recipe', recipes), ('mca', mcas)):
+    import gzip as gz
+    with tempfile.TemporaryDirectory() as tmp:
+        subprocess.run(['python3', os.path.join(here, '..', 'scripts', 'make_recordings.py'),
+                        '--layouts', '--out', tmp], check=True)
+        with open(os.path.join(tmp, 'multi_scan.spec'), 'rb') as f:
+            multi = f.read()
+        with open(os.path.join(tmp, 'headed_scan.txt.gz'), 'rb') as f:
+            headed = f.read()
+
+    def packed(data):
+        return gz.compress(data, mtime=0)
+    table = read('06_crlf_and_late_header', 'crlf_5_early_row.dat')
+    gzips = {
+        'headed_scan.gz': headed,
+        'table.gz': packed(head(table)),
+        'table.dat': head(table),
+        'spec.gz': packed(multi),
+        'cut.gz': packed(head(table))[:40],
+        'two_members.gz': packed(b'# Channels : 1\n') + packed(b'1 2 3\n4 5 6\n'),
+    }
+    specs = {
+        'multi_scan.spec': multi,
+        'one_scan.spec': rec_spec,
+        'same_number.spec': b'#S 1 a\n#L I0  ICR1  OCR1\n1 2 3\n#S 1 b\n#L I0  ICR1  OCR1\n4 5 6\n',
+    }
+    for folder, seeds in (('columnfile', columns), ('recipe', recipes), ('mca', mcas),
+                          ('gzip', gzips), ('spec', specs)):
         os.makedirs(os.path.join(out, folder), exist_ok=True)
         for name, data in seeds.items():
             write(folder, name, data)

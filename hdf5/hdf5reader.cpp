@@ -56,6 +56,9 @@ struct Source
     std::vector<std::size_t> requests; // indexes into the job's requests
     Handle dataset { H5I_INVALID_HID, H5Dclose };
     int rank = 0;
+    // Of three or more dimensions: the extent of each; rows counts the
+    // values of one slice along the first axis, width the slices.
+    std::vector<hsize_t> dims;
     hsize_t rows = 0;
     hsize_t width = 1;
     hsize_t chunkRows = 0; // 0: not chunked
@@ -255,9 +258,20 @@ Hdf5Reply readShape(Source &s, const Hdf5Job &job, hsize_t fileSize)
     s.rank = rank;
     s.rows = rank > 0 ? dims[0] : 0;
     s.width = rank == 2 ? dims[1] : 1;
+    if (rank >= 3) {
+        // A map of elements x rows x columns: a slice is one element's.
+        s.dims.assign(dims, dims + rank);
+        s.width = dims[0];
+        s.rows = 1;
+        for (int d = 1; d < rank; ++d) {
+            if (dims[d] != 0 && s.rows > (hsize_t(1) << 48) / dims[d])
+                return damaged(s.path, QStringLiteral("slices of more than 2^48 values"));
+            s.rows *= dims[d];
+        }
+    }
     for (std::size_t i : s.requests) {
         const int column = job.requests[i].column;
-        if ((column < 0 && rank != 1) || (column >= 0 && rank != 2))
+        if ((column < 0 && rank != 1) || (column >= 0 && rank < 2))
             return fault(Hdf5Fault::WrongRank, s.path, rank, column);
         if (column >= 0 && hsize_t(column) >= s.width)
             return fault(Hdf5Fault::NoSuchColumn, s.path, column, qint64(s.width));
@@ -348,12 +362,54 @@ bool readColumns(Source &s, const Hdf5Job &job, Hdf5Reply &out)
     return true;
 }
 
+// Slice c of a dataset of three or more dimensions is every value of index c
+// along the first axis, in row-major order, one point each: a map of
+// elements x rows x columns gives an element's pixels line by line. The
+// points wanted are read a line of the last axis at a time.
+bool readSlices(const Source &s, const Hdf5Job &job, Hdf5Reply &out)
+{
+    const int rank = s.rank;
+    const hsize_t line = s.dims[std::size_t(rank - 1)];
+    const hsize_t end = s.first + s.count;
+    Handle fileSpace(H5Dget_space(s.dataset.id()), H5Sclose);
+    if (!fileSpace.valid())
+        return false;
+    for (std::size_t i : s.requests) {
+        hsize_t start[H5S_MAX_RANK] = {};
+        hsize_t size[H5S_MAX_RANK] = {};
+        start[0] = hsize_t(job.requests[i].column);
+        for (hsize_t flat = s.first; flat < end;) {
+            hsize_t rest = flat;
+            for (int d = rank - 1; d >= 1; --d) {
+                start[d] = rest % s.dims[std::size_t(d)];
+                rest /= s.dims[std::size_t(d)];
+                size[d] = 1;
+            }
+            size[0] = 1;
+            size[rank - 1] = std::min(line - start[rank - 1], end - flat);
+            Handle memSpace(H5Screate_simple(1, &size[rank - 1], nullptr), H5Sclose);
+            if (!memSpace.valid()
+                || H5Sselect_hyperslab(fileSpace.id(), H5S_SELECT_SET, start, nullptr, size,
+                                       nullptr)
+                        < 0
+                || H5Dread(s.dataset.id(), H5T_NATIVE_DOUBLE, memSpace.id(), fileSpace.id(),
+                           H5P_DEFAULT, out.columns[i].data() + (flat - s.first))
+                        < 0)
+                return false;
+            flat += size[rank - 1];
+        }
+    }
+    return true;
+}
+
 bool readSource(Source &s, const Hdf5Job &job, Hdf5Reply &out)
 {
     for (std::size_t i : s.requests)
         out.columns[i].resize(std::size_t(s.count));
     if (s.count == 0)
         return true;
+    if (s.rank >= 3)
+        return readSlices(s, job, out);
     if (s.rank == 1) {
         // The whole dataset in one read where it is wanted whole, a range of
         // it where a long scan is read a block at a time.

@@ -210,6 +210,10 @@
         <source>Saved %1 and %2; channel %3 not determined: nan, and 0 out of the mean line</source>
         <translation>%1 と %2 を保存しました。チャンネル %3 は決定できないため nan とし、.conf では 0 として平均行に含めていません</translation>
     </message>
+    <message>
+        <source>Read as columns...</source>
+        <translation>列として読む...</translation>
+    </message>
 </context>
 <context>
     <name>DispA</name>
@@ -609,8 +613,8 @@
     <name>Hdf5Columns</name>
     <message>
         <location filename="../data/hdf5columns.cpp" line="+36"/>
-        <source>%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read from datasets of 2 (points x elements)</source>
-        <translation>%1: データセット %2 は %3 次元なので列 %4 はありません。列は 2 次元 (点 x 素子) のデータセットから読みます</translation>
+        <source>%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read from datasets of 2 (points x elements), slices from those of 3 or more (elements x rows x columns)</source>
+        <translation>%1: データセット %2 は %3 次元なので列 %4 はありません。列は 2 次元 (点 x 素子) のデータセットから、スライスは 3 次元以上 (素子 x 行 x 列) のデータセットから読みます</translation>
     </message>
     <message>
         <location line="+4"/>
@@ -619,8 +623,8 @@
     </message>
     <message>
         <location line="+3"/>
-        <source>%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones can be read</source>
-        <translation>%1: データセット %2 は %3 次元です。読めるのは 1 次元のデータセットと 2 次元のデータセットの列だけです</translation>
+        <source>%1: dataset %2 has %3 dimensions (elements x rows x columns): name one of its slices along the first axis, as in %2[0]</source>
+        <translation>%1: データセット %2 は %3 次元 (素子 x 行 x 列) です。%2[0] のように最初の軸に沿ったスライスを指定してください</translation>
     </message>
     <message>
         <location line="+47"/>
@@ -916,6 +920,102 @@
     <message>
         <source>line %1 has more than %2 fields</source>
         <translation>%1 行目のフィールドが %2 個を超えています</translation>
+    </message>
+    <message>
+        <source>a SPEC file of %1 scans: %2; choose one by its number (scan = N in a recipe, or --scan N)</source>
+        <translation>スキャンが %1 個ある SPEC ファイルです: %2。番号で 1 つ選んでください (レシピの scan = N、または --scan N)</translation>
+    </message>
+    <message>
+        <source>scan %1 is there twice, lines %2 and %3; its scans are %4</source>
+        <translation>スキャン %1 が %2 行目と %3 行目の 2 か所にあります。スキャンは %4 です</translation>
+    </message>
+    <message>
+        <source>scan %1 asked for, but the file has no &quot;#S&quot; scan lines</source>
+        <translation>スキャン %1 が指定されましたが、ファイルに「#S」のスキャン行がありません</translation>
+    </message>
+    <message>
+        <source>no scan %1 in the file; its scans are %2</source>
+        <translation>ファイルにスキャン %1 はありません。スキャンは %2 です</translation>
+    </message>
+    <message>
+        <source>a SPEC file of %1 scans</source>
+        <translation>スキャンが %1 個ある SPEC ファイル</translation>
+    </message>
+    <message>
+        <source>a column file of %1 fields per row (line %2) without a &quot;# Channels :&quot; header</source>
+        <translation>「# Channels :」の見出しがなく、1 行に %1 個のフィールドがある列ファイル (%2 行目)</translation>
+    </message>
+    <message>
+        <source>cannot decompress the gzip file</source>
+        <translation>gzip ファイルを展開できません</translation>
+    </message>
+    <message>
+        <source>more than %1 MiB once decompressed</source>
+        <translation>展開すると %1 MiB を超えます</translation>
+    </message>
+    <message>
+        <source>damaged gzip data (%1)</source>
+        <translation>gzip データが壊れています (%1)</translation>
+    </message>
+    <message>
+        <source>the gzip data end early: the file is truncated</source>
+        <translation>gzip データが途中で終わっています: ファイルが途中で切れています</translation>
+    </message>
+    <message>
+        <source>binary file, not a text recording</source>
+        <translation>バイナリファイルで、テキストの記録ではありません</translation>
+    </message>
+    <message>
+        <source>a dead-time file: give it to `correct --dead-times`</source>
+        <translation>不感時間ファイルです: `correct --dead-times` に指定してください</translation>
+    </message>
+    <message>
+        <source>a JSON document, not a measurement</source>
+        <translation>JSON 文書で、測定ではありません</translation>
+    </message>
+    <message>
+        <source>%1, and no built-in recipe fits the columns %2</source>
+        <translation>%1 で、列 %2 に合う組み込みレシピがありません</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>an HDF5 file compressed with gzip: decompress it first (gunzip)</source>
+        <translation>gzip で圧縮された HDF5 ファイルです: 先に展開してください (gunzip)</translation>
+    </message>
+    <message>
+        <source>%1 matches the columns %2; make it match one</source>
+        <translation>%1 が列 %2 に一致します。1 つの列だけに一致するようにしてください</translation>
+    </message>
+    <message>
+        <source>built-in recipe %1; no counting-time column, so I0 is taken as a rate</source>
+        <translation>組み込みレシピ %1。計数時間の列がないため、I0 を計数率とみなします</translation>
+    </message>
+    <message>
+        <source>%1 row(s) with fields left empty, read as missing values (nan), the first in line %2, field %3</source>
+        <translation>空のフィールドのある行が %1 行あり、欠損値 (nan) として読みました。最初は %2 行目のフィールド %3 です</translation>
+    </message>
+    <message>
+        <source>line %1: not a channel and a count</source>
+        <translation>%1 行目: チャンネルと計数ではありません</translation>
+    </message>
+    <message>
+        <source>no real time or no live time in the header</source>
+        <translation>ヘッダーにリアルタイムまたはライブタイムがありません</translation>
+    </message>
+    <message>
+        <source>no row of channel and count</source>
+        <translation>チャンネルと計数の行がありません</translation>
+    </message>
+    <message>
+        <source>built-in recipe of a single spectrum: all counts over the live and the real time, %1 as the incident rate</source>
+        <translation>単一スペクトルの組み込みレシピ: 全計数をライブタイムとリアルタイムで割り、%1 を入射強度の計数率とします</translation>
+    </message>
+    <message>
+        <source>a spectrum of channel and count: no entry I0 in its header; give a recipe with i0 = one of %1</source>
+        <translation>チャンネルと計数のスペクトルですが、ヘッダーに I0 の項目がありません。%1 のいずれかを i0 = に指定したレシピを指定してください</translation>
     </message>
 </context>
 </TS>

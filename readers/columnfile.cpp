@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "columnfile.h"
 
+#include "timestampwords.h"
+
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <cstdint>
 #include <cstring>
 
@@ -146,19 +150,55 @@ struct FirstBadField
     const char *end = nullptr;
 };
 
-// Splits the line [p, end) at runs of separators and converts the first
-// columns fields into row: the number of fields, and the first of those that
-// is not a number. The buffer holding the line goes on to bufferEnd: short
-// numbers are read eight bytes at a time where it reaches far enough.
+// What a line's fields were besides numbers: the fields left empty between
+// two commas (or before a first, or for a last), each a missing value.
+struct EmptyFields
+{
+    int count = 0;
+    int first = -1; // index of the first, -1: none
+};
+
+// The number of fields a run of separators with that many commas stands
+// for, empty, besides separating: every comma separates, so two with
+// nothing between them have an empty field between them, and a comma before
+// the first field has one before it. A comma that ends the line adds none:
+// the caller decides, by the header's count, whether it stood for a last
+// field left empty.
+inline int emptyFieldsOf(int commas, bool first)
+{
+    return commas == 0 ? 0 : first ? commas : commas - 1;
+}
+
+// Splits the line [p, end) into fields and converts the first columns fields
+// into row: the number of fields, the first that is not a number, and the
+// empty ones (not-a-number in row). Blanks and tabs separate as a run; see
+// emptyFieldsOf for commas. The buffer holding the line goes on to
+// bufferEnd: short numbers are read eight bytes at a time where it reaches
+// far enough.
 int parseFields(const char *p, const char *end, const char *bufferEnd, double *row, int columns,
-                FirstBadField &bad)
+                FirstBadField &bad, EmptyFields &empty)
 {
     int n = 0;
+    auto addEmpty = [&](int k) {
+        for (; k > 0; --k, ++n) {
+            if (n < columns)
+                row[n] = std::numeric_limits<double>::quiet_NaN();
+            if (empty.count++ == 0)
+                empty.first = n;
+        }
+    };
     for (;; ++n) {
+        int commas = 0;
         while (p != end && isSeparator(*p))
-            ++p;
-        if (p == end)
+            commas += *p++ == ',';
+        if (p == end) {
+            addEmpty(emptyFieldsOf(commas, n == 0));
+            // "1,2," under three names: the last value is missing.
+            if (commas > 0 && n > 0 && n + 1 == columns)
+                addEmpty(1);
             return n;
+        }
+        addEmpty(emptyFieldsOf(commas, n == 0));
         double v = 0.0;
         const char *fieldEnd = bufferEnd - p > 24 ? scanShortDecimal(p, end, v) : nullptr;
         if (!fieldEnd) {
@@ -174,13 +214,20 @@ int parseFields(const char *p, const char *end, const char *bufferEnd, double *r
     }
 }
 
-// The fields of a line split at runs of separators, as byte ranges.
+// The fields of a line as parseFields splits them (a comma that ends the
+// line adds none), as byte ranges; an empty field is an empty range.
 template<typename Visit> int forEachField(const char *p, const char *end, Visit visit)
 {
     int count = 0;
     while (true) {
+        int commas = 0;
         while (p != end && isSeparator(*p))
-            ++p;
+            commas += *p++ == ',';
+        for (int k = emptyFieldsOf(commas, count == 0); k > 0; --k) {
+            if (!visit(count, p, p))
+                return -1;
+            ++count;
+        }
         if (p == end)
             return count;
         const char *fieldEnd = p;
@@ -193,16 +240,22 @@ template<typename Visit> int forEachField(const char *p, const char *end, Visit 
     }
 }
 
-// Field count of a data row: every field a number; 0 for anything else.
+// Field count of a data row: every field a number or left empty, at least
+// one a number; 0 for anything else.
 int dataFieldCount(const QByteArray &line)
 {
     if (line.startsWith('#'))
         return 0;
     double v;
-    const int n
-        = forEachField(line.constData(), line.constData() + line.size(),
-                       [&v](int, const char *b, const char *e) { return parseNumber(b, e, v); });
-    return n > 0 ? n : 0;
+    bool number = false;
+    const int n = forEachField(line.constData(), line.constData() + line.size(),
+                               [&](int, const char *b, const char *e) {
+                                   if (b == e)
+                                       return true;
+                                   number = true;
+                                   return parseNumber(b, e, v);
+                               });
+    return n > 0 && number ? n : 0;
 }
 
 bool isDashLine(const QByteArray &line)
@@ -285,7 +338,7 @@ void chooseNames(const HeaderLines &h, int fields, ColumnHeader &header)
     } else {
         for (int i = h.comments.size() - 1; i >= 0; --i) {
             const QStringList f = splitColumnFields(h.comments.at(i));
-            if (f.size() == fields) {
+            if (f.size() == fields && !allNumbersOrDates(f)) {
                 header.source = ColumnHeader::CommentLine;
                 names = f;
                 break;
@@ -336,6 +389,23 @@ int nextDataFieldCount(QIODevice &device)
     return 0;
 }
 
+// Whether the row of numbers just read, of that many fields, is a preamble
+// line rather than the first row: text follows it before the next row of
+// numbers, which has another count (a time stamp or the size of the scan
+// written above the names). The device is left anywhere.
+bool isPreamble(QIODevice &device, int fields)
+{
+    bool text = false;
+    for (int i = 0; i < 64 && !device.atEnd(); ++i) {
+        const QByteArray line = withoutLineEnd(device.readLine(maxHeaderBytes));
+        const int next = dataFieldCount(line);
+        if (next > 0)
+            return text && next != fields;
+        text = text || !line.trimmed().isEmpty();
+    }
+    return false;
+}
+
 // The rows' field count is the first row's, unless that row alone disagrees
 // with the names and with the row after it: then it is the bad row, to be
 // reported as such against the header's count, not taken as the reference
@@ -352,8 +422,14 @@ int rowFieldCount(const HeaderLines &h, int first, QIODevice &device)
 
 QStringList splitColumnFields(const QString &line)
 {
-    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
-    return line.split(separators, Qt::SkipEmptyParts);
+    const QByteArray bytes = line.toUtf8();
+    QStringList fields;
+    forEachField(bytes.constData(), bytes.constData() + bytes.size(),
+                 [&fields](int, const char *b, const char *e) {
+                     fields.append(QString::fromUtf8(b, int(e - b)));
+                     return true;
+                 });
+    return fields;
 }
 
 bool looksLikeXdi(const QByteArray &head)
@@ -361,13 +437,13 @@ bool looksLikeXdi(const QByteArray &head)
     return head.startsWith("# XDI/") || head.startsWith("#XDI/");
 }
 
-ColumnHeader readColumnHeader(QIODevice &device)
+ColumnHeader readColumnHeader(QIODevice &device, int firstLine)
 {
     ColumnHeader header;
     const qint64 start = device.pos();
     HeaderLines lines;
     bool afterDashes = false;
-    int lineNumber = 0;
+    int lineNumber = firstLine - 1;
     while (!device.atEnd() && device.pos() - start < maxHeaderBytes) {
         const qint64 lineStart = device.pos();
         const QByteArray raw = device.readLine(maxHeaderBytes);
@@ -382,7 +458,7 @@ ColumnHeader readColumnHeader(QIODevice &device)
             return header;
         }
         const QByteArray line = withoutLineEnd(raw);
-        if (lineNumber == 1)
+        if (lineNumber == firstLine)
             header.xdi = looksLikeXdi(line);
         const int fields = dataFieldCount(line);
         if (fields > maxColumns) {
@@ -393,6 +469,14 @@ ColumnHeader readColumnHeader(QIODevice &device)
             return header;
         }
         if (fields > 0) {
+            const qint64 after = device.pos();
+            const bool preamble = isPreamble(device, fields);
+            if (!device.seek(after)) {
+                header.error = QStringLiteral("cannot go back to line %1").arg(lineNumber + 1);
+                return header;
+            }
+            if (preamble)
+                continue;
             chooseNames(lines, rowFieldCount(lines, fields, device), header);
             header.dataOffset = lineStart;
             header.dataLine = lineNumber;
@@ -406,7 +490,7 @@ ColumnHeader readColumnHeader(QIODevice &device)
         afterDashes = isDashLine(line);
     }
     header.error = device.atEnd()
-        ? QStringLiteral("no row of numbers in %1 lines").arg(lineNumber)
+        ? QStringLiteral("no row of numbers in %1 lines").arg(lineNumber - firstLine + 1)
         : QStringLiteral("no row of numbers in the first %1 bytes").arg(maxHeaderBytes);
     return header;
 }
@@ -449,14 +533,20 @@ void ColumnReader::addBadRow(const QString &reason)
 
 bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &block)
 {
-    while (begin != end && isSeparator(*begin))
+    // Blanks before a row are no separator; a comma there is one.
+    while (begin != end && isSeparator(*begin) && *begin != ',')
         ++begin;
     if (begin == end || *begin == '#')
         return false;
     FirstBadField bad;
+    EmptyFields empty;
     const int columns = m_columns;
     double *row = m_row.data();
-    const int n = parseFields(begin, end, m_buffer.constData() + m_buffer.size(), row, columns, bad);
+    const int n = parseFields(begin, end, m_buffer.constData() + m_buffer.size(), row, columns,
+                              bad, empty);
+    // A line of separators alone is an empty line.
+    if (n == empty.count && end - begin == std::count_if(begin, end, isSeparator))
+        return false;
     if (n != columns) {
         addBadRow(QCoreApplication::translate("Recordings", "%1 fields where the header has %2")
                       .arg(n)
@@ -470,6 +560,8 @@ bool ColumnReader::parseLine(const char *begin, const char *end, ColumnBlock &bl
                 .arg(QString::fromUtf8(bad.begin, int(qMin<qsizetype>(bad.end - bad.begin, 40)))));
         return false;
     }
+    if (empty.count > 0 && m_emptyFields++ == 0)
+        m_firstEmpty = { m_line, empty.first + 1 };
     for (int i = 0; i < columns; ++i)
         block.columns[size_t(i)].push_back(row[i]);
     block.lines.push_back(m_line);

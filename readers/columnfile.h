@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class QIODevice;
@@ -17,7 +18,8 @@ class QIODevice;
 // The names are taken from the first of these that the header holds:
 //  - XDI lines "# Column.N: name [units]" (the units are not part of the name);
 //  - the last comment line before the data whose number of fields equals the
-//    data's (leading "#" removed; a SPEC-style "#L" line counts as such a line);
+//    data's and whose words are not all numbers, dates and times (leading "#"
+//    removed; a SPEC-style "#L" line counts as such a line);
 //  - a label line right after a line of dashes (older programs write their
 //    header without "#");
 //  - failing those, a line of names right before the data, without "#", as
@@ -41,11 +43,14 @@ struct ColumnHeader
 bool looksLikeXdi(const QByteArray &head);
 
 // Reads the header of a column file from the device's current position up to
-// the first data row (the first line whose fields are all numbers), and leaves
+// the first data row (the first line whose fields are all numbers, but for a
+// preamble line: one that text follows before the next such line, which has
+// another number of fields, such as a time stamp above the names), and leaves
 // the device at that row (it must be seekable, or the header must fit in
 // 4 MiB, which it is read in). A header that is longer than that, or a file
-// without a data row, gives an error.
-ColumnHeader readColumnHeader(QIODevice &device);
+// without a data row, gives an error. The device's first line is line
+// firstLine of the file (a part of a file, such as one scan of several).
+ColumnHeader readColumnHeader(QIODevice &device, int firstLine = 1);
 
 // One block of rows: per column the values of the rows, and per row its line
 // number in the file; when the reader keeps the text, also the rows' lines as
@@ -70,9 +75,12 @@ struct BadRow
 };
 
 // Reads the rows of a column file in blocks, so that a scan of any length is
-// read in bounded memory. Rows are split at runs of blanks, tabs and commas
-// (a comma with blanks around it is one separator; leading and trailing
-// separators and a CR before the line end are ignored). Empty lines and lines
+// read in bounded memory. Rows are split at runs of blanks and tabs and at
+// commas (blanks around a comma are part of it; blanks at either end and a
+// CR before the line end are ignored). Every comma separates, as in CSV: a
+// field left empty between two commas, or before a first one, is a missing
+// value, not-a-number; a comma that ends the line stands for a last field
+// left empty only where the header has one more name. Empty lines and lines
 // starting with "#" are skipped. A row whose field count differs from the
 // header's or that holds a field that is not a number is not used and is
 // reported in badRows() (the first hundred of them; badRowCount() counts all).
@@ -95,6 +103,10 @@ public:
     int lastLine() const { return m_line; }
     const std::vector<BadRow> &badRows() const { return m_badRows; }
     int badRowCount() const { return m_badRowCount; }
+    // Rows used with fields left empty, read as missing values; the line
+    // and the field (from 1) of the first empty field.
+    int emptyFieldRows() const { return m_emptyFields; }
+    std::pair<int, int> firstEmptyField() const { return m_firstEmpty; }
     // The device failed while reading (the system's words); empty otherwise.
     QString deviceError() const { return m_deviceError; }
 
@@ -114,8 +126,11 @@ private:
     std::vector<double> m_row;
     std::vector<BadRow> m_badRows;
     int m_badRowCount = 0;
+    int m_emptyFields = 0;
+    std::pair<int, int> m_firstEmpty { 0, 0 };
     QString m_deviceError;
 };
 
-// Splits a header line into its fields at runs of blanks, tabs and commas.
+// Splits a header line into its fields as ColumnReader splits rows: a name
+// left empty between two commas is an empty field.
 QStringList splitColumnFields(const QString &line);

@@ -9,12 +9,6 @@
 
 namespace {
 
-QString namesText(const QStringList &names)
-{
-    return names.mid(0, 16).join(QStringLiteral(" "))
-        + (names.size() > 16 ? QStringLiteral(" ...") : QString());
-}
-
 QString badRowsText(const ColumnReader &reader)
 {
     const BadRow &first = reader.badRows().front();
@@ -35,11 +29,17 @@ std::optional<Recipe> chooseRecipe(const Recipe *given, const QStringList &names
     if (!r)
         error = QCoreApplication::translate("Recordings",
                                             "no built-in recipe fits the columns %1; give a recipe")
-                    .arg(namesText(names));
+                    .arg(columnNamesText(names));
     return r;
 }
 
 } // namespace
+
+QString columnNamesText(const QStringList &names)
+{
+    return names.mid(0, 16).join(QStringLiteral(" "))
+        + (names.size() > 16 ? QStringLiteral(" ...") : QString());
+}
 
 bool appendScanPoints(const CompiledRecipe &recipe, const ColumnBlock &block,
                       QVector<ScanPoint> &points, QString &error)
@@ -66,10 +66,10 @@ bool appendScanPoints(const CompiledRecipe &recipe, const ColumnBlock &block,
     return true;
 }
 
-ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
+ScanRead readColumnScan(QIODevice &device, const Recipe *recipe, int firstLine)
 {
     ScanRead scan;
-    const ColumnHeader header = readColumnHeader(device);
+    const ColumnHeader header = readColumnHeader(device, firstLine);
     if (!header.ok()) {
         scan.error = header.error;
         return scan;
@@ -86,7 +86,7 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
         scan.error = compiled.error();
         if (!compiled.unknownNames().isEmpty())
             scan.error += QCoreApplication::translate("Recordings", "; the columns are %1")
-                              .arg(namesText(header.names));
+                              .arg(columnNamesText(header.names));
         return scan;
     }
     ColumnReader reader(device, header);
@@ -102,6 +102,17 @@ ScanRead readColumnScan(QIODevice &device, const Recipe *recipe)
                                                 "the last line, %1, has no line end: the file may "
                                                 "be truncated")
                         .arg(reader.lastLine());
+    if (scan.ok() && reader.emptyFieldRows() > 0) {
+        if (!scan.note.isEmpty())
+            scan.note += QStringLiteral("; ");
+        scan.note += QCoreApplication::translate("Recordings",
+                                                 "%1 row(s) with fields left empty, read as "
+                                                 "missing values (nan), the first in line %2, "
+                                                 "field %3")
+                             .arg(reader.emptyFieldRows())
+                             .arg(reader.firstEmptyField().first)
+                             .arg(reader.firstEmptyField().second);
+    }
     if (!scan.ok())
         scan.points.clear();
     return scan;

@@ -31,6 +31,7 @@ struct ScanRead
     QString error; // "line 12: field 3 \"x\" is not a number", "unknown name ICR9", ...
     QString note; // what the user should know though the scan was read
     bool needsRecipe = false; // no recipe given and none built in fits
+    bool needsScan = false; // a file of several scans, none of them chosen
 
     bool ok() const { return error.isEmpty(); }
 };
@@ -43,7 +44,11 @@ bool appendScanPoints(const CompiledRecipe &recipe, const ColumnBlock &block,
 // Reads a column file from the device through the recipe, or, when recipe is
 // null, through the first built-in recipe that fits its column names. Rows
 // are read in blocks, so memory grows with the points, not with the text.
-ScanRead readColumnScan(QIODevice &device, const Recipe *recipe);
+// The device's first line is line firstLine of the file.
+ScanRead readColumnScan(QIODevice &device, const Recipe *recipe, int firstLine = 1);
+
+// The column names for a message: the first 16, then "...".
+QString columnNamesText(const QStringList &names);
 
 // The start of a column file, for a person to write a recipe by: its column
 // names and its first rows.

@@ -30,14 +30,15 @@ QString wrongRank(const QString &file, const Hdf5Reply &r)
 {
     if (r.limit >= 0)
         return tr("%1: dataset %2 has %3 dimensions, so it has no column %4: columns are read "
-                  "from datasets of 2 (points x elements)")
+                  "from datasets of 2 (points x elements), slices from those of 3 or more "
+                  "(elements x rows x columns)")
             .arg(file, r.dataset, numberArg(r.found), numberArg(r.limit));
     if (r.found == 2)
         return tr("%1: dataset %2 has 2 dimensions (points x elements): name one of its "
                   "columns, as in %2[0]")
             .arg(file, r.dataset);
-    return tr("%1: dataset %2 has %3 dimensions; only 1-D datasets and columns of 2-D ones "
-              "can be read")
+    return tr("%1: dataset %2 has %3 dimensions (elements x rows x columns): name one of its "
+              "slices along the first axis, as in %2[0]")
         .arg(file, r.dataset, numberArg(r.found));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hdf5scan.h"
 
+#include "expressiontext.h"
 #include "hdf5columns.h"
 
 #include <QRegularExpression>
@@ -27,11 +28,6 @@ bool addRequest(const QString &name, const QString &path, std::vector<Hdf5Reques
     r.column = m.captured(2).isEmpty() ? -1 : m.captured(2).toInt();
     requests.push_back(r);
     return true;
-}
-
-bool usesElement(const QString &text)
-{
-    return text.contains(QLatin1String("{n")) || text.contains(QLatin1String("{i}"));
 }
 
 ColumnBlock blockOf(Hdf5Columns &read)

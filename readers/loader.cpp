@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "loader.h"
 
+#include "columnscan.h"
+#include "filelook.h"
+#include "gzipfile.h"
+#include "hdf5columns.h"
 #include "pointset.h"
 #include "pointtable.h"
 #include "recording.h"
 #include "tableremarks.h"
 #include "spectrumreader.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
@@ -124,9 +129,10 @@ QString idLine()
 
 // Says what the point-table read of report's file passed over, if anything:
 // from what the read saw, or where it could not see everything (text that is
-// not plain ASCII, a file beyond maxRemarkBytes) by a look of its own.
+// not plain ASCII, a file beyond maxRemarkBytes) by a look of its own, at
+// bytes where the content was read from memory.
 void addTableRemarks(FileReport &report, const PointSet &points, int first,
-                     const PointTableRemarkScan &scan)
+                     const PointTableRemarkScan &scan, const QByteArray *bytes = nullptr)
 {
     if (!report.open.opened())
         return;
@@ -146,6 +152,8 @@ void addTableRemarks(FileReport &report, const PointSet &points, int first,
     PointTableRemarks remarks;
     if (scan.known()) {
         remarks = scan.remarks();
+    } else if (bytes) {
+        remarks = pointTableRemarks(*bytes, channels);
     } else {
         QFile file(report.path);
         if (!file.open(QIODevice::ReadOnly))
@@ -205,6 +213,166 @@ FileReport loadNativeFile(const QString &path, PointSet &points, const TraceSink
     return report;
 }
 
+// The same for content in memory, what a gzip file holds.
+FileReport loadNativeBytes(const QByteArray &bytes, const QString &path, PointSet &points,
+                           const TraceSink &trace)
+{
+    FileReport report;
+    report.path = path;
+    const int first = points.size();
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    if (mayBeSpectrum(buffer)) {
+        SpectrumPoint sp;
+        readSpectrumBytes(bytes, sp);
+        if (sp.ok) {
+            points.add(sp.i0, sp.icrs, sp.scas, PointSource { path, 0 });
+            report.points = 1;
+            return report;
+        }
+    }
+    {
+        RowBlock rows(points, path);
+        readPointTableBytes(bytes, pointTableSink(points, rows, trace, idLine(), &report));
+    }
+    report.points = points.size() - first;
+    addTableRemarks(report, points, first, PointTableRemarkScan(), &bytes);
+    return report;
+}
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Recordings", text);
+}
+
+// A file's content as the readers get it: the file at path, or what a gzip
+// file holds, decompressed into bytes.
+struct Content
+{
+    QString path;
+    QIODevice &device; // raw, at any position
+    const QByteArray *bytes = nullptr; // null: the file at path
+};
+
+FileReport loadNative(const Content &c, PointSet &points, const TraceSink &trace)
+{
+    return c.bytes ? loadNativeBytes(*c.bytes, c.path, points, trace)
+                   : loadNativeFile(c.path, points, trace);
+}
+
+// A file that looks like no spectrum file or point table and that no reader
+// takes for what it looks like.
+FileReport loadUnrecognised(const Content &c, const QString &looksLike, bool needsRecipe,
+                            PointSet &points, const TraceSink &trace, const LoadOptions &options)
+{
+    FileReport report;
+    if (options.unrecognised == LoadOptions::Unrecognised::Refuse) {
+        report.path = c.path;
+        report.error = looksLike;
+        report.refused = true;
+        report.needsRecipe = needsRecipe;
+    } else {
+        report = loadNative(c, points, trace);
+    }
+    report.looksLike = looksLike;
+    return report;
+}
+
+// A file without a signature: binary, JSON, or text to be read by what it
+// looks like.
+FileReport loadUnsigned(const Content &c, PointSet &points, const TraceSink &trace,
+                        const LoadOptions &options)
+{
+    c.device.seek(0);
+    if (looksBinary(c.device.peek(binaryLookBytes)))
+        return loadUnrecognised(c, tr("binary file, not a text recording"), false, points, trace,
+                                options);
+    switch (lookAtJson(c.device)) {
+    case JsonLook::DeadTimes:
+        return loadUnrecognised(c, tr("a dead-time file: give it to `correct --dead-times`"),
+                                false, points, trace, options);
+    case JsonLook::Other:
+        return loadUnrecognised(c, tr("a JSON document, not a measurement"), false, points,
+                                trace, options);
+    case JsonLook::NotJson:
+        break;
+    }
+    const TextLook look = lookAtText(c.device);
+    if (look.kind == TextLook::Native)
+        return loadNative(c, points, trace);
+    if (look.kind == TextLook::SingleSpectrum) {
+        const ScanRead spectrum = readRecording(c.device, RecordingKind::SingleSpectrum, options);
+        if (spectrum.needsRecipe)
+            return loadUnrecognised(c, spectrum.error, false, points, trace, options);
+        return addRecording(c.path, spectrum, points);
+    }
+    const ScanRead scan = readRecording(c.device, RecordingKind::Columns, options);
+    if (scan.needsScan)
+        return loadUnrecognised(c, scan.error, false, points, trace, options);
+    if (scan.needsRecipe)
+        return loadUnrecognised(c,
+                                tr("%1, and no built-in recipe fits the columns %2")
+                                        .arg(textLookDescription(look),
+                                             columnNamesText(scan.columnNames)),
+                                true, points, trace, options);
+    // Not even names and rows to try a recipe on. (A SPEC file's error is
+    // about the scan asked for.)
+    if (!scan.ok() && scan.recipe.i0.isEmpty() && look.kind == TextLook::Columns)
+        return loadUnrecognised(c, tr("%1: %2").arg(textLookDescription(look), scan.error), true,
+                                points, trace, options);
+    return addRecording(c.path, scan, points);
+}
+
+// A gzip file: what it holds, decompressed, read as that file would be.
+FileReport loadCompressed(const QString &path, PointSet &points, const TraceSink &trace,
+                          const LoadOptions &options)
+{
+    FileReport report;
+    report.path = path;
+    QFile file(path);
+    report.open = openMeasurementFile(file);
+    if (!report.open.opened())
+        return report;
+    file.setTextModeEnabled(false);
+    const QByteArray bytes = gunzip(file, maxInMemorySize, report.error);
+    if (!report.error.isEmpty())
+        return report;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const Content content { path, buffer, &bytes };
+    if (options.pointTable)
+        return loadNative(content, points, trace);
+    const RecordingKind kind = recordingKind(bytes.left(hdf5SignatureReach), options);
+    if (kind == RecordingKind::Hdf5) {
+        report.error = tr("an HDF5 file compressed with gzip: decompress it first (gunzip)");
+        return report;
+    }
+    if (kind != RecordingKind::Native)
+        return addRecording(path, readRecording(buffer, kind, options), points);
+    return loadUnsigned(content, points, trace, options);
+}
+
+FileReport loadFile(const QString &path, PointSet &points, const TraceSink &trace,
+                    const LoadOptions &options)
+{
+    const QByteArray head = recordingHead(path);
+    if (looksGzip(head))
+        return loadCompressed(path, points, trace, options);
+    if (options.pointTable)
+        return loadNativeFile(path, points, trace);
+    const RecordingKind kind = recordingKind(head, options);
+    if (kind != RecordingKind::Native)
+        return loadRecording(path, kind, points, options);
+    QFile file(path);
+    // One that cannot be opened is named by the native reader, as ever.
+    if (!openMeasurementFile(file).opened())
+        return loadNativeFile(path, points, trace);
+    file.setTextModeEnabled(false);
+    return loadUnsigned(Content { path, file }, points, trace, options);
+}
+
 } // namespace
 
 QString debugLine(const char *label, const QString &value)
@@ -231,14 +399,8 @@ QVector<FileReport> loadMeasurementFiles(const QStringList &paths, PointSet &poi
 {
     QVector<FileReport> reports;
     reports.reserve(paths.size());
-    for (const QString &path : paths) {
-        const RecordingKind kind = recordingKind(recordingHead(path), options);
-        if (kind != RecordingKind::Native) {
-            reports.append(loadRecording(path, kind, points, options));
-            continue;
-        }
-        reports.append(loadNativeFile(path, points, trace));
-    }
+    for (const QString &path : paths)
+        reports.append(loadFile(path, points, trace, options));
     return reports;
 }
 

@@ -33,6 +33,14 @@ struct FileReport
     QString recipeText;
     // A column file that no built-in recipe maps: the user is to write one.
     bool needsRecipe = false;
+    // What the file looks like where it is no spectrum file, point table or
+    // recording that could be read as such: "binary file, not a text
+    // recording", "a column file of 14 fields per row (line 12) without a
+    // \"# Channels :\" header, and no built-in recipe fits the columns ...".
+    // Such a file was read as a point table, or refused (see LoadOptions).
+    QString looksLike;
+    // Not read for what it looks like: error is looksLike.
+    bool refused = false;
 
     bool gavePoints() const { return points > 0; }
 };
@@ -48,4 +56,17 @@ struct LoadOptions
     // Every file that its start does not identify is read as a column file
     // with the built-in recipes, instead of as a spectrum file or point table.
     bool columns = false;
+    // Every file is read as a spectrum file or point table, whatever it
+    // looks like (a gzip file: what it holds).
+    bool pointTable = false;
+    // A file that looks like no spectrum file or point table and that no
+    // recognised format or built-in recipe reads (a column file whose names
+    // no recipe maps, a SPEC file of several scans and none chosen, a
+    // binary file, a JSON document): read as a point table, as the window
+    // reads every file, or refused.
+    enum class Unrecognised { ReadAsPointTable, Refuse };
+    Unrecognised unrecognised = Unrecognised::ReadAsPointTable;
+    // The scan of a SPEC file to read, by its "#S" number (over the
+    // recipe's scan = N); 0: none chosen.
+    int scan = 0;
 };

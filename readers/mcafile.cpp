@@ -218,10 +218,20 @@ void mcaPreview(const McaFile &mca, QStringList &names, std::vector<double> &val
 
 ScanRead readMcaScan(QIODevice &device, const Recipe *recipe)
 {
-    ScanRead scan;
     const McaFile mca = readMcaFile(device);
-    scan.error = mca.ok() ? checkRecipe(recipe, mca) : mca.error;
-    scan.needsRecipe = mca.ok() && (!recipe || !recipe->hasWindow());
+    if (!mca.ok()) {
+        ScanRead scan;
+        scan.error = mca.error;
+        return scan;
+    }
+    return mcaScan(mca, recipe);
+}
+
+ScanRead mcaScan(const McaFile &mca, const Recipe *recipe)
+{
+    ScanRead scan;
+    scan.error = checkRecipe(recipe, mca);
+    scan.needsRecipe = !recipe || !recipe->hasWindow();
     if (!scan.ok())
         return scan;
     scan.recipe = mcaRecipe(*recipe, mca.elements);

@@ -46,6 +46,10 @@ McaFile readMcaFile(QIODevice &device);
 // the electronics was busy or not give the rate that came in.
 ScanRead readMcaScan(QIODevice &device, const Recipe *recipe);
 
+// The same on spectra already read (by readMcaFile or another reader of
+// spectra with real and live times).
+ScanRead mcaScan(const McaFile &mca, const Recipe *recipe);
+
 // The recipe as it is applied to an MCA file of the given number of
 // elements: all of them unless it names some, and the ICR and SCA above
 // unless it gives others.

@@ -2,6 +2,7 @@
 #include "recipe.h"
 
 #include "columnlookup.h"
+#include "expressiontext.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -22,19 +23,6 @@ namespace {
 // for millions of expressions.
 constexpr int maxElementNumber = 9999;
 constexpr int maxElements = 1000;
-
-// A line, name or expression as a message quotes it. A recipe's line can be
-// of any length, and a message that repeats all of a 200 KB expression buries
-// what it says; its beginning is enough to find it.
-QString quoted(const QString &text)
-{
-    int shown = 80;
-    if (text.size() <= shown)
-        return text;
-    if (text.at(shown - 1).isHighSurrogate())
-        --shown;
-    return text.left(shown) + QStringLiteral("...");
-}
 
 QString withoutComment(const QString &line)
 {
@@ -60,7 +48,7 @@ QString parseElements(const QString &text, std::vector<int> &elements)
         if (range.size() > 2 || !parseBound(range.first(), a) || !parseBound(range.last(), b)
             || b < a)
             return QStringLiteral("\"%1\" is not an element number or a range a-b of them")
-                .arg(quoted(part.trimmed()));
+                .arg(messageQuote(part.trimmed()));
         for (int n = a; n <= b; ++n) {
             if (elements.size() >= size_t(maxElements))
                 return QStringLiteral("more than %1 elements").arg(maxElements);
@@ -80,7 +68,8 @@ QString parseWindow(const QString &text, Recipe &r)
         r.windowHigh = range.at(1).trimmed().toInt(&okB);
     }
     if (!okA || !okB || r.windowLow < 0 || r.windowHigh < r.windowLow)
-        return QStringLiteral("the window \"%1\" is not a range of bins a-b").arg(quoted(text));
+        return QStringLiteral("the window \"%1\" is not a range of bins a-b")
+            .arg(messageQuote(text));
     return QString();
 }
 
@@ -92,60 +81,29 @@ QString setKey(const QString &key, const QString &value, Recipe &r)
     }
     if (key == QLatin1String("window"))
         return parseWindow(value, r);
+    if (key == QLatin1String("scan")) {
+        bool ok = false;
+        r.scan = value.toInt(&ok);
+        return ok && r.scan > 0
+            ? QString()
+            : QStringLiteral("the scan \"%1\" is not a scan number").arg(messageQuote(value));
+    }
+    if (key == QLatin1String("i0") && usesElement(value))
+        return QStringLiteral("i0 = %1: the incident intensity is one for all elements, "
+                              "and {n} or {i} has no element to stand for")
+                .arg(messageQuote(value));
     QString *target = key == QLatin1String("i0") ? &r.i0
         : key == QLatin1String("icr")            ? &r.icr
         : key == QLatin1String("sca")            ? &r.sca
                                                  : nullptr;
     if (!target)
-        return QStringLiteral("unknown key \"%1\" (expected elements, i0, icr, sca or window)")
-            .arg(quoted(key));
+        return QStringLiteral(
+                   "unknown key \"%1\" (expected elements, i0, icr, sca, window or scan)")
+            .arg(messageQuote(key));
     if (value.isEmpty())
         return QStringLiteral("%1 is empty").arg(key);
     *target = value;
-    return QString();
-}
-
-// The names an expression refers to, and where: a scanner that knows numbers
-// ("80e6" is no name), column references ($7) and function calls (sqrt(...)).
-struct NameRef
-{
-    int begin;
-    int end;
-    bool function;
-};
-
-std::vector<NameRef> scanNames(const QString &e)
-{
-    std::vector<NameRef> refs;
-    int p = 0;
-    const int n = e.size();
-    auto isNameChar
-        = [&e](int i) { return e.at(i).isLetterOrNumber() || e.at(i) == QLatin1Char('_'); };
-    while (p < n) {
-        const QChar c = e.at(p);
-        if (c.isDigit() || (c == QLatin1Char('.') && p + 1 < n && e.at(p + 1).isDigit())) {
-            while (p < n && (e.at(p).isDigit() || e.at(p) == QLatin1Char('.')))
-                ++p;
-            if (p < n && (e.at(p) == QLatin1Char('e') || e.at(p) == QLatin1Char('E'))) {
-                ++p;
-                if (p < n && (e.at(p) == QLatin1Char('+') || e.at(p) == QLatin1Char('-')))
-                    ++p;
-                while (p < n && e.at(p).isDigit())
-                    ++p;
-            }
-        } else if (c == QLatin1Char('$') || c.isLetter() || c == QLatin1Char('_')) {
-            const int begin = p++;
-            while (p < n && isNameChar(p))
-                ++p;
-            int q = p;
-            while (q < n && e.at(q).isSpace())
-                ++q;
-            refs.push_back(NameRef { begin, p, q < n && e.at(q) == QLatin1Char('(') });
-        } else {
-            ++p;
-        }
-    }
-    return refs;
+    return expressionTrap(key, value);
 }
 
 bool isParserConstant(const QString &name)
@@ -177,12 +135,14 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
         if (line.startsWith(QLatin1Char('['))) {
             inDatasets = line.compare(QLatin1String("[datasets]"), Qt::CaseInsensitive) == 0;
             if (!inDatasets)
-                result.error = QStringLiteral("unknown section %1 (expected [datasets])").arg(quoted(line));
+                result.error = QStringLiteral("unknown section %1 (expected [datasets])")
+                                   .arg(messageQuote(line));
             continue;
         }
         const int eq = line.indexOf(QLatin1Char('='));
         if (eq <= 0) {
-            result.error = QStringLiteral("expected name = value, not \"%1\"").arg(quoted(line));
+            result.error
+                = QStringLiteral("expected name = value, not \"%1\"").arg(messageQuote(line));
             continue;
         }
         const QString key = line.left(eq).trimmed();
@@ -193,7 +153,7 @@ RecipeParse parseRecipe(const QString &text, RecipeUse use)
         }
         const QString name = key.toLower();
         if (keys.contains(name))
-            result.error = QStringLiteral("%1 is given twice").arg(quoted(name));
+            result.error = QStringLiteral("%1 is given twice").arg(messageQuote(name));
         else
             result.error = setKey(name, value, r);
         keys.insert(name);
@@ -247,6 +207,8 @@ QString elementsText(const std::vector<int> &elements)
 QString Recipe::toText() const
 {
     QStringList parts;
+    if (scan > 0)
+        parts << QStringLiteral("scan = %1").arg(scan);
     parts << QStringLiteral("elements = %1").arg(elementsText(elements));
     if (hasWindow())
         parts << QStringLiteral("window = %1-%2").arg(windowLow).arg(windowHigh);
@@ -305,7 +267,7 @@ QString parseGeneral(CompiledExpression &e, const QString &rewritten, bool names
             e.parser->Eval();
     } catch (const mu::Parser::exception_type &x) {
         return QCoreApplication::translate("Recordings", "the expression \"%1\" does not parse: %2")
-                .arg(quoted(e.text), QString::fromStdString(x.GetMsg()));
+                .arg(messageQuote(e.text), QString::fromStdString(x.GetMsg()));
     }
     return QString();
 }
@@ -337,10 +299,16 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnLoo
     int copied = 0;
     std::map<int, int> variableOf;
     for (const NameRef &ref : scanNames(text)) {
-        const QString name = text.mid(ref.begin, ref.end - ref.begin);
+        const QString &name = ref.name;
         if (ref.function || isParserConstant(name))
             continue;
         const int column = names.find(name);
+        if (column == ColumnLookup::ambiguous && error.isEmpty()) {
+            error = QCoreApplication::translate("Recordings", "%1 matches the columns %2; "
+                                                              "make it match one")
+                            .arg(name, names.matching(name).mid(0, 8).join(QStringLiteral(", ")));
+            continue;
+        }
         if (column < 0) {
             if (!unknown.contains(name))
                 unknown.append(name);
@@ -357,7 +325,7 @@ int CompiledRecipe::Impl::compileExpression(const QString &text, const ColumnLoo
         ce.form = simpleForm(rewritten);
     // A column or a quotient of two always parses, and is computed without a
     // parser: a scan of thousands of elements holds no thousands of parsers.
-    if (ce.form == CompiledExpression::General)
+    if (ce.form == CompiledExpression::General && error.isEmpty())
         error = parseGeneral(ce, rewritten, unknown.isEmpty());
     expressions.push_back(std::move(ce));
     expressionByText.insert(text, int(expressions.size() - 1));
@@ -542,5 +510,5 @@ QString rowErrorText(const RecipeRowError &e)
     return QCoreApplication::translate("Recordings", texts[e.cause])
         .arg(where, e.quantity)
         .arg(e.element)
-        .arg(quoted(e.expression));
+        .arg(messageQuote(e.expression));
 }

@@ -29,7 +29,8 @@
 // element list, {n:02} the number zero-padded to two digits; $7 is the 7th
 // column. For multi-element MCA files "window = 100-1900" gives the bins whose
 // counts are summed, and the names of the file's ENVIRONMENT entries can be
-// used in the expressions (see mcafile.h).
+// used in the expressions (see mcafile.h). "scan = 3" reads scan 3 of a SPEC
+// file of several.
 struct Recipe
 {
     std::vector<int> elements;
@@ -41,6 +42,9 @@ struct Recipe
     std::vector<std::pair<QString, QString>> datasets;
     int windowLow = -1; // MCA window, bins, both included; -1: not given
     int windowHigh = -1;
+    // SPEC files of several scans: the scan to read, by its "#S" number;
+    // 0: none chosen.
+    int scan = 0;
     // Where the recipe came from, for messages: a file name or the built-in
     // recipe's title.
     QString origin;

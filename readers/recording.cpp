@@ -3,13 +3,16 @@
 
 #include "builtinrecipes.h"
 #include "columnscan.h"
+#include "filelook.h"
 #include "hdf5columns.h"
 #include "hdf5scan.h"
 #include "mcafile.h"
 #include "measfile.h"
 #include "pointset.h"
 #include "recipe.h"
+#include "singlespectrum.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 
@@ -20,14 +23,57 @@ bool looksLikeMca(const QByteArray &head)
     return head.startsWith("VERSION:");
 }
 
-void addScanPoints(const QVector<ScanPoint> &scan, const QString &path, PointSet &points)
+// The scan of a SPEC file that options or the recipe choose (its only one
+// when none is chosen), read through the recipe.
+ScanRead readSpecScan(QIODevice &device, const LoadOptions &options, int wanted)
 {
-    for (const ScanPoint &p : scan)
-        points.add(p.i0, p.icrs, p.scas, PointSource { path, p.line });
+    ScanRead read;
+    const QVector<SpecScan> scans = specScans(device);
+    const SpecScan *chosen = chooseSpecScan(scans, wanted, &read.error);
+    if (!chosen) {
+        read.needsScan = wanted == 0 && scans.size() > 1;
+        return read;
+    }
+    // The last scan is read from the file itself; another one from a copy
+    // that ends where the next begins.
+    QByteArray part;
+    QBuffer buffer(&part);
+    QIODevice *source = &device;
+    if (chosen->end < device.size()) {
+        device.seek(chosen->begin);
+        part = device.read(chosen->end - chosen->begin);
+        buffer.open(QIODevice::ReadOnly);
+        source = &buffer;
+    } else if (!device.seek(chosen->begin)) {
+        read.error = QStringLiteral("cannot go to line %1").arg(chosen->line);
+        return read;
+    }
+    read = readColumnScan(*source, options.recipe, chosen->line);
+    if (scans.size() > 1 || wanted > 0)
+        read.recipe.scan = chosen->number;
+    return read;
 }
 
-FileReport reportOf(const QString &path, const ScanRead &scan)
+ScanRead readColumns(QIODevice &device, const LoadOptions &options)
 {
+    const int wanted = options.scan > 0 ? options.scan : options.recipe ? options.recipe->scan : 0;
+    if (!device.seek(0))
+        return ScanRead();
+    const QByteArray head = device.peek(textLookBytes);
+    if (wanted > 0 || looksLikeSpec(head))
+        return readSpecScan(device, options, wanted);
+    // Given a recipe, a single spectrum is read as one still.
+    if (looksLikeSingleSpectrum(head))
+        return readSingleSpectrumScan(device, options.recipe);
+    return readColumnScan(device, options.recipe);
+}
+
+} // namespace
+
+FileReport addRecording(const QString &path, const ScanRead &scan, PointSet &points)
+{
+    for (const ScanPoint &p : scan.points)
+        points.add(p.i0, p.icrs, p.scas, PointSource { path, p.line });
     FileReport report;
     report.path = path;
     report.error = scan.error;
@@ -43,13 +89,15 @@ FileReport reportOf(const QString &path, const ScanRead &scan)
     return report;
 }
 
-ScanRead readColumns(QFile &file, const LoadOptions &options)
+ScanRead readRecording(QIODevice &device, RecordingKind kind, const LoadOptions &options)
 {
-    file.setTextModeEnabled(false);
-    return readColumnScan(file, options.recipe);
+    if (kind == RecordingKind::Mca || kind == RecordingKind::SingleSpectrum) {
+        device.seek(0);
+        return kind == RecordingKind::Mca ? readMcaScan(device, options.recipe)
+                                          : readSingleSpectrumScan(device, options.recipe);
+    }
+    return readColumns(device, options);
 }
-
-} // namespace
 
 RecordingKind recordingKind(const QByteArray &head, const LoadOptions &options)
 {
@@ -75,23 +123,18 @@ QByteArray recordingHead(const QString &path)
 FileReport loadRecording(const QString &path, RecordingKind kind, PointSet &points,
                          const LoadOptions &options)
 {
-    ScanRead scan;
-    if (kind == RecordingKind::Hdf5) {
-        scan = readHdf5Scan(path, options.recipe);
-    } else {
-        QFile file(path);
-        const OpenStatus open = openMeasurementFile(file);
-        if (!open.opened()) {
-            FileReport report;
-            report.path = path;
-            report.open = open;
-            return report;
-        }
-        scan = kind == RecordingKind::Mca ? readMcaScan(file, options.recipe)
-                                          : readColumns(file, options);
+    if (kind == RecordingKind::Hdf5)
+        return addRecording(path, readHdf5Scan(path, options.recipe), points);
+    QFile file(path);
+    const OpenStatus open = openMeasurementFile(file);
+    if (!open.opened()) {
+        FileReport report;
+        report.path = path;
+        report.open = open;
+        return report;
     }
-    addScanPoints(scan.points, path, points);
-    return reportOf(path, scan);
+    file.setTextModeEnabled(false);
+    return addRecording(path, readRecording(file, kind, options), points);
 }
 
 namespace {
@@ -176,6 +219,7 @@ QString checkRecipeFor(const RecordingPreview &preview, const QString &recipeTex
             preview.names);
     case RecordingKind::Columns:
     case RecordingKind::Native:
+    case RecordingKind::SingleSpectrum:
         break;
     }
     return compileProblem(parsed.recipe, preview.names);

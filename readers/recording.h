@@ -2,6 +2,7 @@
 #pragma once
 
 #include "loadreport.h"
+#include "columnscan.h"
 #include "recipe.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <vector>
 
 class PointSet;
+class QIODevice;
 
 // Recordings as beamlines write them, besides the two native formats: column
 // files (XDI and others) and multi-element MCA files through a recipe, and
@@ -18,7 +20,8 @@ enum class RecordingKind {
     Native, // not identified: a spectrum file or point table, read as ever
     Columns,
     Mca,
-    Hdf5
+    Hdf5,
+    SingleSpectrum // channel and count, with real and live time (singlespectrum.h)
 };
 
 // What a file's first bytes (at least the first line) make of it.
@@ -28,6 +31,15 @@ RecordingKind recordingKind(const QByteArray &head, const LoadOptions &options);
 // says how many points it gave, the recipe used, or why it gave none.
 FileReport loadRecording(const QString &path, RecordingKind kind, PointSet &points,
                          const LoadOptions &options);
+
+// Reads a column file or an MCA file (kind) from the device, from its start.
+// A column file of several SPEC scans ("#S" lines) is read in the scan that
+// options or the recipe choose; without a choice its only scan, and a file of
+// several gives needsScan and the list of its scans as the error.
+ScanRead readRecording(QIODevice &device, RecordingKind kind, const LoadOptions &options);
+
+// The report of a recording read from path, its points added to points.
+FileReport addRecording(const QString &path, const ScanRead &scan, PointSet &points);
 
 // The first bytes of a file that recordingKind needs; empty if it cannot be
 // opened (the native readers then say why).

@@ -29,8 +29,9 @@ RATELENS_RUN_PACKAGES=(fonts-noto-cjk)
 # libqt5svg5-dev: the window's plots saved and copied as SVG.
 # libmuparser-dev: the expressions of the recipes that turn recorded columns into rates.
 # pkg-config: finds muparser.
+# zlib1g-dev: reads the gzip-compressed scans of beamlines.
 RATELENS_BUILD_PACKAGES=(g++ make cmake qtbase5-dev qttools5-dev qttools5-dev-tools libgsl-dev
-    libboost-dev libqt5svg5-dev libmuparser-dev pkg-config)
+    libboost-dev libqt5svg5-dev libmuparser-dev pkg-config zlib1g-dev)
 # libhdf5-dev: the HDF5 library behind ratelens-h5read, which reads HDF5 recordings
 # (the package then depends on its runtime, libhdf5-103-1); pkgconf finds it.
 RATELENS_BUILD_PACKAGES+=(libhdf5-dev pkgconf)

@@ -271,6 +271,20 @@ def write_hdf5_scan(tool, path):
     subprocess.run([tool, path, "--elements", "4", "--points", "12", "--layout", "both",
                     "--type", "u32", "--chunk", "4", "--deflate", "4"],
                    check=True, stdout=subprocess.DEVNULL)
+    # Its recipe, with a dataset for every name the expressions use.
+    with open(os.path.join(os.path.dirname(path), "xspress3.recipe"), "w", newline="\n",
+              encoding="ascii") as f:
+        f.write("elements = 1-4\n"
+                "i0  = I0 / (TSCALER / 50e6)\n"
+                "icr = OutputCounts_mca{n} * DTFactor_mca{n} / (Clock_mca{n} / 80e6)\n"
+                "sca = OutputCounts_mca{n} / (Clock_mca{n} / 80e6)\n"
+                "\n"
+                "[datasets]\n"
+                "I0 = /entry/scaler/I0\n"
+                "TSCALER = /entry/scaler/TSCALER\n"
+                "OutputCounts_mca{n} = /entry/xspress3/OutputCounts[{i}]\n"
+                "DTFactor_mca{n} = /entry/xspress3/DTFactor[{i}]\n"
+                "Clock_mca{n} = /entry/xspress3/Clock[{i}]\n")
 
 
 def main(argv):

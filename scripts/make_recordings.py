@@ -30,11 +30,34 @@ Written, each a scan of 10 incident intensities from 1e4 to 1.6e5 per second:
                       1024 bins per element whose counts (rounded to whole
                       counts) all lie in bins 420-580
   mca.recipe          the recipe for them: window = 400-600, i0 = I0
+
+With --layouts, instead, the layouts that beamlines write and that must be
+read as they come or refused by name (none of them is a point table):
+  labels_icr_ocr.dat  one label line "# I0 ICR1 ... OCR4", rates, blanks
+  suffix_counts.dat   per-element names with running column suffixes
+                      (D1_ICR_c9 ... D4_OCR_c16), counts over CountTime, and
+                      ROI columns D{n}_MnKa_c{..}
+  multi_scan.spec     a SPEC file of three scans; scan 2 is the intensity scan
+                      (I0, Seconds, ICR{n}, OCR{n} counts)
+  headed_scan.txt.gz  a gzip-compressed headed column file: comment lines,
+                      a date line, then the labels I0, IntTime, ICR1..4,
+                      OCR1..4 (counts)
+  unnamed_wide.dat    rows of 9 numbers under names no recipe maps
+  image.png           a small PNG image
+  binary.dat          a binary data-collector dump (doubles and integers)
+  plain_table.dat     a genuine one-channel point table without a header
+  single_01.txt ... single_06.txt
+                      element 1 alone as a spectrum of channel and count
+                      under "# RealTime:", "# LiveTime:" and "# I0:" (a rate),
+                      one file per intensity, as the MCA files
 """
 
 import argparse
+import gzip
 import math
 import os
+import struct
+import zlib
 
 ELEMENTS = 4
 POINTS = 10
@@ -189,12 +212,133 @@ def mca(out):
         "i0 = I0"])
 
 
+def counts_row(i0, t):
+    r = [rates(i0, j) for j in range(ELEMENTS)]
+    return [icr * t for icr, _ in r] + [ocr * t for _, ocr in r]
+
+
+def labels_icr_ocr(out):
+    names = ["I0"] + ["ICR%d" % n for n in range(1, ELEMENTS + 1)]
+    names += ["OCR%d" % n for n in range(1, ELEMENTS + 1)]
+    lines = ["# " + " ".join(names)]
+    for i0 in intensities():
+        lines.append(" ".join(num(v) for v in [i0] + counts_row(i0, 1.0)))
+    write(os.path.join(out, "labels_icr_ocr.dat"), lines)
+
+
+def suffix_counts(out):
+    # The suffix is the column's position, as some collectors number them.
+    names = ["Energy", "I0", "CountTime"]
+    for kind in ["MnKa", "ICR", "OCR"]:
+        for n in range(1, ELEMENTS + 1):
+            names.append("D%d_%s_c%d" % (n, kind, len(names) + 1))
+    lines = ["# intensity scan, counts over CountTime", "# " + "\t".join(names)]
+    for i0 in intensities():
+        c = counts_row(i0, COUNT_TIME)
+        roi = [0.2 * v for v in c[ELEMENTS:]]
+        lines.append("\t".join(num(v) for v in [7000.0, i0 * COUNT_TIME, COUNT_TIME] + roi + c))
+    write(os.path.join(out, "suffix_counts.dat"), lines)
+
+
+def multi_scan(out):
+    lines = ["#F multi_scan.spec", "#E 1700000000", "#D Thu Jan 01 00:00:00 2026", ""]
+    lines += ["#S 1  ascan  energy 6900 7100 4 1", "#N 3", "#L Energy  I0  Seconds"]
+    lines += ["%s %s 1" % (num(6900 + 50 * k), num(1e4 + k)) for k in range(5)]
+    names = ["I0", "Seconds"] + ["ICR%d" % n for n in range(1, ELEMENTS + 1)]
+    names += ["OCR%d" % n for n in range(1, ELEMENTS + 1)]
+    lines += ["", "#S 2  timescan  attenuators", "#N %d" % len(names), "#L " + "  ".join(names)]
+    for i0 in intensities():
+        lines.append(" ".join(num(v) for v in [i0 * COUNT_TIME, COUNT_TIME] + counts_row(i0, COUNT_TIME)))
+    lines += ["#C scan 2 done", "", "#S 3  ascan  energy 7100 6900 4 1", "#N 3",
+              "#L Energy  I0  Seconds"]
+    lines += ["%s %s 1" % (num(7100 - 50 * k), num(1e4 + k)) for k in range(5)]
+    write(os.path.join(out, "multi_scan.spec"), lines)
+
+
+def headed_gzip(out):
+    names = ["I0", "IntTime"] + ["ICR%d" % n for n in range(1, ELEMENTS + 1)]
+    names += ["OCR%d" % n for n in range(1, ELEMENTS + 1)]
+    text = ["# Data collected by a beamline program, version 1.4",
+            "# Sample: Mn foil   Detector: 4-element SDD",
+            "# 2026 01 01 00 00 00 00 01 02 03",
+            "# " + " ".join(names)]
+    for i0 in intensities():
+        text.append(" ".join(num(v) for v in [i0 * COUNT_TIME, COUNT_TIME] + counts_row(i0, COUNT_TIME)))
+    data = ("\n".join(text) + "\n").encode()
+    # A fixed time stamp and no name, so that the bytes are the same on every run.
+    with open(os.path.join(out, "headed_scan.txt.gz"), "wb") as f:
+        with gzip.GzipFile(filename="", mode="wb", fileobj=f, mtime=0) as z:
+            z.write(data)
+
+
+def unnamed_wide(out):
+    lines = ["# A B C D E F G H K"]
+    for i0 in intensities():
+        lines.append(" ".join(num(v) for v in [i0] + counts_row(i0, 1.0)))
+    write(os.path.join(out, "unnamed_wide.dat"), lines)
+
+
+def png(out):
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+    raw = b"".join(b"\x00" + bytes([(x * 16 + y) % 256 for x in range(8)]) for y in range(8))
+    image = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 8, 8, 8, 0, 0, 0, 0))
+             + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+    with open(os.path.join(out, "image.png"), "wb") as f:
+        f.write(image)
+
+
+def binary(out):
+    data = b"".join(struct.pack("<dIId", i0, k, 4, i0 * 0.9) for k, i0 in enumerate(intensities()))
+    with open(os.path.join(out, "binary.dat"), "wb") as f:
+        f.write(b"DC01" + data * 20)
+
+
+def plain_table(out):
+    lines = ["# one channel: I0 ICR SCA"]
+    for i0 in intensities():
+        icr, ocr = rates(i0, 0)
+        lines.append("%s %s %s" % (num(i0), num(icr), num(ocr)))
+    write(os.path.join(out, "plain_table.dat"), lines)
+
+
+def single_spectra(out):
+    shape = peak_shape()
+    steps = [I0_LOW + (I0_HIGH - I0_LOW) * k / (MCA_POINTS - 1) for k in range(MCA_POINTS)]
+    for k, i0 in enumerate(steps):
+        icr, ocr = rates(i0, 0)
+        counts = [round(s * ocr * MCA_REAL_TIME) for s in shape]
+        lines = ["# Spectrum of element 1", "# RealTime: " + num(MCA_REAL_TIME),
+                 "# LiveTime: " + num(MCA_REAL_TIME * ocr / icr), "# I0: " + num(i0),
+                 "# Channel Counts"]
+        lines += ["%d %d" % (b, c) for b, c in enumerate(counts)]
+        write(os.path.join(out, "single_%02d.txt" % (k + 1)), lines)
+
+
+def layouts(out):
+    labels_icr_ocr(out)
+    suffix_counts(out)
+    multi_scan(out)
+    headed_gzip(out)
+    unnamed_wide(out)
+    png(out)
+    binary(out)
+    plain_table(out)
+    single_spectra(out)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--out", default=os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "examples", "recordings"))
+    parser.add_argument("--layouts", action="store_true",
+                        help="write the layouts to be read as they come or refused instead")
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
+    if args.layouts:
+        layouts(args.out)
+        return
     xdi(args.out)
     spec(args.out)
     dashed(args.out)

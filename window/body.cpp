@@ -49,6 +49,13 @@ Body::Body(QWidget *parent)
     // Files dropped on the window load as if chosen in the open dialog.
     setAcceptDrops(true);
     message->installEventFilter(this);
+
+    // Hidden, it takes no room: the row is as designed until a load offers it.
+    readAsColumns = new QPushButton(tr("Read as columns..."), frame_2);
+    readAsColumns->setObjectName(QStringLiteral("readAsColumns"));
+    readAsColumns->hide();
+    gridLayout_3->addWidget(readAsColumns, 0, 4);
+    connect(readAsColumns, &QPushButton::clicked, this, &Body::openColumnsWindow);
 }
 
 // The dialogs have no parent and outlive the window; they are left to the end

@@ -48,8 +48,11 @@ public:
     QFileDialog *saveFileDialog() const { return saveDialog; }
 
     // The "Columns" window for a column file that no built-in recipe maps,
-    // once one has been loaded.
+    // once one has been opened with "Read as columns...".
     ColumnsDialog *columnsDialog() const { return columnsWindow; }
+    // "Read as columns..." beside the message line: shown after a load that
+    // left a file which looks like a recording it could not read as one.
+    QPushButton *readAsColumnsButton() const { return readAsColumns; }
 
     // The window of the exact dead-time fits, once it has been opened.
     FitDetails *fitDetails() const { return fitDetailsWindow; }
@@ -95,9 +98,13 @@ private:
     // The load flow (bodyload.cpp).
     // Loads files as "Read File(s)" does, with the options of a recipe.
     void loadFiles(const QStringList &files, const LoadOptions &options);
-    // Opens the Columns window on the first column file of a load that no
-    // built-in recipe maps.
+    // Offers the first file of a load that looks like a recording no
+    // built-in recipe maps to the Columns window, by "Read as columns...";
+    // no window opens by itself on a load.
     void offerRecipe(const QVector<FileReport> &reports);
+    // Shows "Read as columns..." for path, or hides it for an empty one.
+    void offerColumns(const QString &path);
+    void openColumnsWindow();
     // Loads path through the recipe written in the Columns window; the points
     // an earlier read of it as a point table gave go once the recipe's are in.
     void loadWithRecipe(const QString &path, const QString &recipeText);
@@ -219,6 +226,8 @@ private:
     // each once: the provenance of a dead-time file, as the batch command's.
     QStringList loadedRecipes;
     ColumnsDialog *columnsWindow = nullptr;
+    QPushButton *readAsColumns = nullptr;
+    QString columnsOffer; // the file "Read as columns..." opens
     BoxSize boxSize;
     int scaCaptionWidth = 0;
     bool asDesigned = false;

@@ -71,23 +71,34 @@ void Body::loadFiles(const QStringList &files, const LoadOptions &options)
 void Body::offerRecipe(const QVector<FileReport> &reports)
 {
     for (const FileReport &report : reports) {
-        // A point table that left fields unused or had text lines is most
-        // likely a column file: its Columns window is offered too, and a
-        // recipe loaded there replaces what the table read gave.
-        const bool remarkedTable = report.recipeText.isEmpty() && !report.warnings.isEmpty();
-        if (!report.needsRecipe && !remarkedTable)
+        // A file that looks like a column file, read as a point table all
+        // the same, is offered too: a recipe loaded for it replaces what the
+        // table read gave. Point tables and spectrum files are not.
+        if (!report.needsRecipe && report.looksLike.isEmpty())
             continue;
         if (!report.needsRecipe && !previewRecording(report.path, 1).error.isEmpty())
             continue;
-        if (!columnsWindow) {
-            columnsWindow = new ColumnsDialog(this);
-            connect(columnsWindow, &ColumnsDialog::loadRequested, this, &Body::loadWithRecipe);
-        }
-        columnsWindow->setFile(report.path);
-        columnsWindow->show();
-        columnsWindow->raise();
+        offerColumns(report.path);
         return;
     }
+    offerColumns(QString());
+}
+
+void Body::offerColumns(const QString &path)
+{
+    columnsOffer = path;
+    readAsColumns->setVisible(!path.isEmpty());
+}
+
+void Body::openColumnsWindow()
+{
+    if (!columnsWindow) {
+        columnsWindow = new ColumnsDialog(this);
+        connect(columnsWindow, &ColumnsDialog::loadRequested, this, &Body::loadWithRecipe);
+    }
+    columnsWindow->setFile(columnsOffer);
+    columnsWindow->show();
+    columnsWindow->raise();
 }
 
 void Body::loadWithRecipe(const QString &path, const QString &recipeText)
@@ -150,6 +161,7 @@ void Body::clearMcas()
     mset.leftOut.clear();
     columnsRecipe.clear();
     loadedRecipes.clear();
+    offerColumns(QString());
     updateStripMode();
     showMessage(QString());
     showChangedPoints();

@@ -26,7 +26,11 @@ QStringList notes(const QVector<FileReport> &reports, const PointSet &points, bo
     for (const FileReport &r : reports) {
         const QString name
             = wholePaths ? QDir::toNativeSeparators(r.path) : QFileInfo(r.path).fileName();
-        for (const QString &text : r.warnings + r.notes)
+        // What the file looks like, where it was read as a point table all the same.
+        const QStringList looks = r.looksLike.isEmpty() || !r.error.isEmpty()
+                ? QStringList()
+                : QStringList(r.looksLike);
+        for (const QString &text : looks + r.warnings + r.notes)
             lines << QCoreApplication::translate("LoadNotes", "%1: %2").arg(name, text);
     }
     const QString single = singleChannelNote(points);

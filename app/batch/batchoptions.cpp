@@ -18,7 +18,8 @@ QString description()
 {
     return QStringLiteral(
             "Loads measurement files as the Ratelens window's \"Read File(s)\" does - each FILE\n"
-            "as a spectrum file if it is one, otherwise as a point table, in the order given -\n"
+            "as a spectrum file if it is one, otherwise as a point table or the recording it\n"
+            "is (see Recordings), in the order given -\n"
             "estimates the dead times of every channel and prints one line per channel:\n"
             "  channel     channel index, from 0\n"
             "  tau0        pre-amplifier dead time -b/a^2 of the fit ICR = a*I0 + b*I0^2\n"
@@ -137,28 +138,56 @@ QString description()
             "its mean line; the results file keeps every value. Dead times that are not\n"
             "finite are always left out of the mean line and named on standard error.\n"
             "\n"
-            "Recordings (--recipe, --columns). A file whose first line is an XDI header\n"
-            "(\"# XDI/\"), an HDF5 file and a multi-element MCA file (first line \"VERSION:\")\n"
-            "are read as such; with --recipe every FILE is. A column file has one row per\n"
-            "point and its column names in an XDI header (\"# Column.N: name\"), a SPEC \"#L\"\n"
-            "line, the last comment line with as many fields as the rows, or a label line\n"
-            "after a line of dashes. A recipe says how the columns become points:\n"
+            "Recordings (--recipe, --columns, --scan, --point-table). Each FILE is read by\n"
+            "what it is; a gzip file by what it holds, decompressed. A file whose first line\n"
+            "is an XDI header (\"# XDI/\"), an HDF5 file and a multi-element MCA file (first\n"
+            "line \"VERSION:\") are read as such; with --recipe every FILE is. A spectrum\n"
+            "file and a point table (a \"# Channels :\" header, or rows of at most the three\n"
+            "fields of one channel) are read as the window reads them. A SPEC file (\"#S\",\n"
+            "\"#L\" lines) and any other file of rows of numbers is a column file, read with\n"
+            "a built-in recipe where its names make that unambiguous; of a SPEC file of\n"
+            "several scans, --scan N (or scan = N in the recipe) reads the one of \"#S N\".\n"
+            "A file that none of these reads (a column file whose names no built-in recipe\n"
+            "maps, a SPEC file of several scans without a choice, an image or another\n"
+            "binary file, a JSON document such as the dead-time file) is not read: it is\n"
+            "named with what it looks like. --point-table reads every FILE as a spectrum\n"
+            "file or point table all the same. A column file has one row per point and its\n"
+            "column names in an XDI header (\"# Column.N: name\"), a SPEC \"#L\" line, the\n"
+            "last comment line with as many fields as the rows, a label line after a line\n"
+            "of dashes, or a line of names right before the rows. A recipe says how the\n"
+            "columns become points:\n"
             "  elements = 1-4          # element numbers: a range a-b or a list 1,2,4\n"
             "  i0  = I0 / count_time   # expressions over column names ($7: 7th column)\n"
             "  icr = ICR_mca{n} / count_time\n"
             "  sca = OCR_mca{n} / count_time\n"
+            "  scan = 2                # SPEC: the scan to read\n"
             "  [datasets]              # HDF5: the names above as dataset paths\n"
             "  I0 = /entry/scaler/I0\n"
             "  ICR_mca{n} = /entry/xspress3/ICR[{i}]   # column {i} of points x elements\n"
+            "  OCR_mca{n} = /MAPS_RAW/OCR[{i}]   # slice {i} of elements x rows x columns,\n"
+            "                                   # its values row by row as points (maps)\n"
             "{n} is the element number, {i} its position from 0 in elements, {n:02} the\n"
-            "number zero-padded. For MCA files, window = a-b gives the bins summed per\n"
+            "number zero-padded. A name that is no identifier is written in backticks\n"
+            "(`13IDE:scaler1.S2`); a \"*\" ending a name matches any characters, and the\n"
+            "name must then match exactly one column (D{n}_ICR_c* for D1_ICR_c24,\n"
+            "D2_ICR_c25, ...). For MCA files, window = a-b gives the bins summed per\n"
             "element as counts{n}; with real_time{n} and live_time{n} of the file,\n"
             "sca = counts{n}/real_time{n} and icr = counts{n}/live_time{n} unless given;\n"
-            "i0 names ENVIRONMENT entries of the file. Without --recipe the built-in\n"
-            "recipes are tried: ICR{n}/OCR{n} columns with I0, then OutputCounts_mca{n}\n"
-            "with DTFactor_mca{n} (ICR = output counts x factor); a counting-time column\n"
-            "(measurement_time, count_time, IntTime, seconds, time) makes counts rates,\n"
-            "else the values are taken as rates. --verbose prints the recipe used.\n"
+            "i0 names ENVIRONMENT entries of the file. A single spectrum (rows of channel\n"
+            "and count under header entries with the real and live time, \"# RealTime:\n"
+            "10\") is one point: counts over live time the ICR, over real time the SCA,\n"
+            "the header's I0 the incident rate unless a recipe gives window and i0.\n"
+            "Without --recipe the built-in\n"
+            "recipes are tried on a column I0 (IC0, i0_counts) with per-element columns\n"
+            "named by their number and kind in either order (ICR3, ICR_mca3, D3_ICR_c10,\n"
+            "dxp3:InputCountRate): ICR{n} with OCR{n} (or SCA{n}), InputCountRate with\n"
+            "OutputCountRate, Iffast{n} with Ifslow{n}; OutputCounts_mca{n} with\n"
+            "DTFactor_mca{n} (ICR = output counts x factor); counts{n} (ROI{n}, R0) with\n"
+            "the element's live and real time (ELTM/ERTM, LiveTime/RealTime). A column\n"
+            "whose name says it is the counting time (count_time, CountTime,\n"
+            "measurement_time, IntTime, integration_time, dwell, seconds, ...; not\n"
+            "\"time\", often the time elapsed) makes counts rates, else the values are\n"
+            "taken as rates. --verbose prints the recipe used.\n"
             "A value that an expression divides by zero, a field that is not a number, a\n"
             "short row, an unknown name or dataset: the file is not loaded and the cause\n"
             "is printed with its line or dataset.\n"
@@ -178,7 +207,8 @@ QString description()
             "others were estimated, or a channel not left out with --exclude has a dead\n"
             "time the data do not determine (each named on standard error with its\n"
             "reason); 4 the recipe could not be read, or no named file could\n"
-            "be read and a recording among them was rejected. Such a file is named on\n"
+            "be read and a recording among them was rejected or a file not read for what it\n"
+            "looks like. Such a file is named on\n"
             "standard error with the cause, and the batch goes on with the others. Points\n"
             "of different channel counts are estimated in the channels they all have, and\n"
             "standard error names a file of each count. A results file of an earlier run\n"
@@ -210,6 +240,13 @@ QString checkOptions(BatchOptions &o, const QCommandLineParser &parser)
     const bool outputSet = parser.isSet(QStringLiteral("output"));
     const bool plotSet = parser.isSet(QStringLiteral("plot"));
     const bool recipeSet = parser.isSet(QStringLiteral("recipe"));
+    if (parser.isSet(QStringLiteral("scan"))) {
+        bool ok = false;
+        o.scan = parser.value(QStringLiteral("scan")).toInt(&ok);
+        if (!ok || o.scan < 1)
+            return QStringLiteral("invalid scan '%1': expected the number of a \"#S\" line")
+                    .arg(parser.value(QStringLiteral("scan")));
+    }
     if (!parseSize(sizeText, o.plotSize))
         return QStringLiteral("invalid plot size '%1': expected WxH, for example "
                               "1500x700, each side at most %2 and the height at least 2")
@@ -236,6 +273,9 @@ QString checkOptions(BatchOptions &o, const QCommandLineParser &parser)
                               "--model compare");
     if (o.residuals && o.plotPath.isEmpty())
         return QStringLiteral("--residuals needs --plot");
+    if (o.pointTable && (recipeSet || o.columns))
+        return QStringLiteral("--point-table reads every file as a point table; --recipe and "
+                              "--columns read them as recordings");
     if (o.barePlot && o.plotPath.isEmpty())
         return QStringLiteral("--bare-plot needs --plot");
     if (QFileInfo(o.plotPath).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0)
@@ -324,6 +364,13 @@ const OptionTable<BatchOptions> &batchOptionTable()
                   "Read every FILE as a column file with the built-in recipes, also one without "
                   "an XDI header.",
                   {}, {}, &O::columns },
+                { { "scan" },
+                  "Read scan N (the number of its \"#S\" line) of a SPEC file of several scans.",
+                  "N", {}, {} },
+                { { "point-table" },
+                  "Read every FILE as a spectrum file or point table, as the window reads it, "
+                  "whatever it looks like.",
+                  {}, {}, &O::pointTable },
         },
         &O::files
     };

@@ -21,6 +21,8 @@ struct BatchOptions
     QString plotPath;   // PNG of both plots; empty: none
     QString recipePath; // recipe every file is read through; empty: none
     bool columns = false; // read unidentified files as column files
+    bool pointTable = false; // read every file as a spectrum file or point table
+    int scan = 0; // the scan of SPEC files of several; 0: none chosen
     QSize plotSize;
     bool json = false;
     bool barePlot = false;

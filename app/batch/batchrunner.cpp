@@ -55,6 +55,12 @@ bool reportFile(const BatchOptions &o, const FileReport &file, QTextStream &err)
 {
     if (!file.open.opened())
         batchMessage(err) << "cannot read " << file.path << ": " << problemText(file) << '\n';
+    else if (file.refused && file.needsRecipe)
+        batchMessage(err) << file.path << ": not read: " << file.error
+                          << "; give a recipe with --recipe, or --point-table to read it as a "
+                             "point table\n";
+    else if (file.refused)
+        batchMessage(err) << file.path << ": not read: " << file.error << '\n';
     else if (!file.error.isEmpty())
         batchMessage(err) << file.path << ": " << file.error << '\n';
     else if (!file.gavePoints())
@@ -124,6 +130,11 @@ LoadVerdict loadPoints(const BatchOptions &o, PointSet &points, QTextStream &err
         options.recipe = &*recipe;
     }
     options.columns = o.columns;
+    options.pointTable = o.pointTable;
+    options.scan = o.scan;
+    // A file read as a point table of one channel when it is none gives
+    // dead times that look like any others: the command refuses it instead.
+    options.unrecognised = LoadOptions::Unrecognised::Refuse;
     LoadVerdict verdict;
     for (const FileReport &file : loadMeasurementFiles(o.files, points, trace, options)) {
         verdict.allRead = reportFile(o, file, err) && verdict.allRead;

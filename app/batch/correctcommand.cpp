@@ -8,6 +8,7 @@
 #include "hdf5scancorrection.h"
 #include "scanfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTextStream>
 
@@ -229,6 +230,12 @@ int runCorrect(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                 : readDeadTimes(o, setup, err) && overrideDeadTimes(o, setup, err))
             && readRecipe(o, setup, err);
     if (!ready) {
+        err.flush();
+        return CorrectUnusable;
+    }
+    // The folder for the outputs is made where it is missing, as mkdir -p would.
+    if (!o.outputDir.isEmpty() && !QDir().mkpath(o.outputDir)) {
+        batchMessage(err) << "cannot create the folder " << o.outputDir << '\n';
         err.flush();
         return CorrectUnusable;
     }

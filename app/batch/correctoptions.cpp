@@ -217,7 +217,8 @@ const OptionTable<CorrectOptions> &correctOptionTable()
                   "PATTERN", {}, &O::roiPatterns },
                 { { "o", "output" }, "The output file of a single scan.", "OUT", {},
                   &O::outputPath },
-                { { "output-dir" }, "The folder for the outputs.", "DIR", {}, &O::outputDir },
+                { { "output-dir" }, "The folder for the outputs, made if it is missing.", "DIR",
+                  {}, &O::outputDir },
                 { { "stages" },
                   "all (default), or amp: the amplifier stage alone, neglecting the "
                   "pre-amplifier's dead time.",

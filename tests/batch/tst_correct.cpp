@@ -31,11 +31,11 @@ double trueRateAt(int row)
 }
 
 // A scan of the given elements (by default 1 and 2) from known true rates:
-// ICR{n} and OCR{n} counted over time = 2 s, and the counts of a fluorescence
+// ICR{n} and OCR{n} counted over count_time = 2 s, and the counts of a fluorescence
 // line Fe_Ka_mca{n}, 30 % of the SCA's.
 QByteArray scanText(DeadTimeModel model, int rows, const QVector<int> &elements = { 1, 2 })
 {
-    QByteArray text = "# time I0";
+    QByteArray text = "# count_time I0";
     QByteArray roiNames;
     for (int n : elements) {
         text += " ICR" + QByteArray::number(n) + " OCR" + QByteArray::number(n);
@@ -101,6 +101,7 @@ private slots:
     void beyondReach();
     void severalScans_data();
     void severalScans();
+    void outputFolderMadeWhereMissing();
     void outputCollision_data();
     void outputCollision();
     void recipeWithoutIcr_data();
@@ -221,6 +222,15 @@ void TestCorrect::unusable_data()
             << "the output would overwrite the scan";
     QTest::newRow("missing ROI") << scan << typedArgs + QStringList { "--roi", "Cu_Ka{n}" }
                                  << "no column Cu_Ka1 for --roi Cu_Ka{n}";
+    QTest::newRow("ROI of one element for two: one name written twice")
+            << scan << typedArgs + QStringList { "--roi", "Fe_Ka_mca1" }
+            << "--roi Fe_Ka_mca1 names one column for 2 elements: write the element number as "
+               "{n}, as in --roi D{n}_MgKa_c*";
+    QTest::newRow("ROI pattern matching two columns")
+            << scan << typedArgs + QStringList { "--roi", "Fe_Ka_mca{n}*", "--roi", "*{n}" }
+            << "--roi *{n}: *1 matches the columns ICR1, OCR1, Fe_Ka_mca1; make it match one";
+    QTest::newRow("ROI pattern matching one column each")
+            << scan << typedArgs + QStringList { "--roi", "fe_ka_MCA{n}*" } << QString();
 }
 
 // Each gets one message naming the scan, exit status 1, no output file, and
@@ -317,6 +327,28 @@ void TestCorrect::severalScans()
     }
 }
 
+// --output-dir names a folder that need not exist yet, as mkdir -p makes it;
+// a file in its place is no folder.
+void TestCorrect::outputFolderMadeWhereMissing()
+{
+    QTemporaryDir dir;
+    const QString scan = write(dir, QStringLiteral("scan.dat"),
+                               scanText(DeadTimeModel::Paralyzable, 2));
+    QStringList args = QStringList { "correct" } + typed(DeadTimeModel::Paralyzable);
+    const BatchRun run = runBatchCommand(args + QStringList { "--output-dir", "new/deeper", scan },
+                                         dir.path());
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.status, int(CorrectOk));
+    QStringList names;
+    QCOMPARE(readOutput(dir.filePath(QStringLiteral("new/deeper/scan_dtc.tsv")), names).rows(), 2);
+
+    write(dir, QStringLiteral("plain"), "a file");
+    const BatchRun onFile
+        = runBatchCommand(args + QStringList { "--output-dir", "plain/sub", scan }, dir.path());
+    QCOMPARE(onFile.err, QStringLiteral("ratelens-batch: cannot create the folder plain/sub\n"));
+    QCOMPARE(onFile.status, int(CorrectUnusable));
+}
+
 void TestCorrect::outputCollision_data()
 {
     QTest::addColumn<QStringList>("scans");
@@ -365,7 +397,7 @@ void TestCorrect::recipeWithoutIcr_data()
     QTest::addColumn<QString>("recipe");
     QTest::addColumn<QStringList>("from");
     QTest::addColumn<QString>("message"); // empty: corrected
-    const QString scaOnly = QStringLiteral("elements = 1-2\ni0 = I0 / time\nsca = OCR{n} / time\n");
+    const QString scaOnly = QStringLiteral("elements = 1-2\ni0 = I0 / count_time\nsca = OCR{n} / count_time\n");
     QTest::newRow("SCA by default") << scaOnly << QStringList() << QString();
     QTest::newRow("--from sca") << scaOnly << QStringList { "--from", "sca" } << QString();
     QTest::newRow("--from icr: nothing to correct from")

@@ -100,6 +100,17 @@ void TestColumnFile::header_data()
                               << 1 << false;
     QTest::newRow("blank lines before the data")
         << QByteArray("\n\n# a b\n\n  1 2  \n") << QStringList { "a", "b" } << 5 << false;
+    QTest::newRow("a date line after the names names nothing")
+        << QByteArray("# I0 ICR1 OCR1\n# 2026-01-01 12:00:00 UTC\n1 2 3\n")
+        << QStringList { "I0", "ICR1", "OCR1" } << 3 << false;
+    QTest::newRow("nor one of day and month names")
+        << QByteArray("# a b c d e\n# Thu Jan 01 00:00:00 2026\n1 2 3 4 5\n")
+        << QStringList { "a", "b", "c", "d", "e" } << 3 << false;
+    QTest::newRow("a numeric preamble line is no row")
+        << QByteArray("1700000000\n# a b c\n1 2 3\n4 5 6\n") << QStringList { "a", "b", "c" }
+        << 3 << false;
+    QTest::newRow("an empty name between commas")
+        << QByteArray("a,,c\n1,2,3\n") << QStringList { "a", "$2", "c" } << 2 << false;
 }
 
 void TestColumnFile::header()
@@ -123,8 +134,13 @@ void TestColumnFile::rows_data()
     QTest::addColumn<bool>("unended");
 
     QTest::newRow("blanks, tabs, commas and trailing blanks")
-        << QByteArray("# a b\n1 2\n3\t4  \n5 , 6\n,7,8,\n") << QVector<double> { 2, 4, 6, 8 }
+        << QByteArray("# a b\n1 2\n3\t4  \n5 , 6\n 7,8,\n") << QVector<double> { 2, 4, 6, 8 }
         << false;
+    QTest::newRow("fields left empty between commas are missing values")
+        << QByteArray("# a,b,c\n1,,3\n,5,6\n7,8,\n9, ,10\n")
+        << QVector<double> { qQNaN(), 5, 8, qQNaN() } << false;
+    QTest::newRow("a comma ending every line adds no field")
+        << QByteArray("# a,b,\n1,2,\n3,4,\n") << QVector<double> { 2, 4 } << false;
     QTest::newRow("CR LF and a last line without line end")
         << QByteArray("# a b\r\n1 2\r\n3 4") << QVector<double> { 2, 4 } << true;
     QTest::newRow("exponents, signs, inf and nan")

@@ -59,6 +59,8 @@ private slots:
     void everyNumericType();
     void rowRange_data();
     void rowRange();
+    void slices_data();
+    void slices();
     void badFileOrRequest_data();
     void badFileOrRequest();
     void misbehavingHelper_data();
@@ -281,6 +283,61 @@ void TestHdf5Columns::rowRange()
     }
 }
 
+void TestHdf5Columns::slices_data()
+{
+    QTest::addColumn<QList<quint64>>("dims");
+    QTest::addColumn<QList<int>>("slices");
+    QTest::addColumn<quint64>("first");
+    QTest::addColumn<quint64>("count");
+    QTest::addColumn<int>("rows");
+    const quint64 all = ~quint64(0);
+    const QList<quint64> map { 4, 3, 5 }; // elements x rows x columns
+    QTest::newRow("a map, every element") << map << QList<int> { 0, 1, 2, 3 } << quint64(0) << all
+                                          << 15;
+    QTest::newRow("a map, one element") << map << QList<int> { 2 } << quint64(0) << all << 15;
+    QTest::newRow("points across lines") << map << QList<int> { 3, 1 } << quint64(3)
+                                         << quint64(9) << 9;
+    QTest::newRow("the last point") << map << QList<int> { 1 } << quint64(14) << quint64(5) << 1;
+    QTest::newRow("four dimensions") << QList<quint64> { 2, 2, 3, 4 } << QList<int> { 1 }
+                                     << quint64(5) << quint64(13) << 13;
+}
+
+// A slice along the first axis of a dataset of three or more dimensions is
+// one element's values in row-major order, as many points as it has values:
+// a map's pixels line by line, also a part of them that crosses lines.
+void TestHdf5Columns::slices()
+{
+    QFETCH(QList<quint64>, dims);
+    QFETCH(QList<int>, slices);
+    QFETCH(quint64, first);
+    QFETCH(quint64, count);
+    QFETCH(int, rows);
+    std::vector<hsize_t> shape(dims.cbegin(), dims.cend());
+    quint64 total = 1;
+    for (quint64 d : dims)
+        total *= d;
+    const quint64 perSlice = total / dims.first();
+    std::vector<double> values(total);
+    for (quint64 i = 0; i < total; ++i)
+        values[i] = double(i / perSlice) * 1000 + double(i % perSlice);
+    const QString path = dir.filePath(QStringLiteral("map.h5"));
+    {
+        h5scan::Writer w(path.toStdString());
+        QVERIFY(w.dataset("/MAPS_RAW/inputcounts", Type::Float32, shape, values));
+    }
+    std::vector<Hdf5Request> requests;
+    for (int c : slices)
+        requests.push_back(
+            { QStringLiteral("icr%1").arg(c), QStringLiteral("/MAPS_RAW/inputcounts"), c });
+    const Hdf5Columns got = readHdf5Columns(path, requests, Hdf5Limits(), { first, count });
+    QVERIFY2(got.ok(), qPrintable(got.error));
+    for (int i = 0; i < slices.size(); ++i) {
+        QCOMPARE(int(got.columns[size_t(i)].size()), rows);
+        for (int r = 0; r < rows; ++r)
+            QCOMPARE(got.columns[size_t(i)][size_t(r)], slices[i] * 1000.0 + double(first) + r);
+    }
+}
+
 void TestHdf5Columns::badFileOrRequest_data()
 {
     QTest::addColumn<QString>("file");
@@ -342,11 +399,17 @@ void TestHdf5Columns::badFileOrRequest_data()
         << QStringLiteral("scan") << QStringLiteral("/entry/scaler/I0") << 0
         << f
             + QStringLiteral(": dataset /entry/scaler/I0 has 1 dimensions, so it has no column 0: "
-                             "columns are read from datasets of 2 (points x elements)");
-    QTest::newRow("3-D") << QStringLiteral("scan") << QStringLiteral("/entry/cube") << -1
-                         << f
-            + QStringLiteral(": dataset /entry/cube has 3 dimensions; only 1-D datasets and "
-                             "columns of 2-D ones can be read");
+                             "columns are read from datasets of 2 (points x elements), slices "
+                             "from those of 3 or more (elements x rows x columns)");
+    QTest::newRow("3-D without a slice")
+        << QStringLiteral("scan") << QStringLiteral("/entry/cube") << -1
+        << f
+            + QStringLiteral(": dataset /entry/cube has 3 dimensions (elements x rows x "
+                             "columns): name one of its slices along the first axis, as in "
+                             "/entry/cube[0]");
+    QTest::newRow("3-D slice of other length")
+        << QStringLiteral("scan") << QStringLiteral("/entry/cube") << 1
+        << f + QStringLiteral(": dataset /entry/cube has 4 points, but /entry/scaler/I0 has 20");
     QTest::newRow("column past the last")
         << QStringLiteral("scan") << QStringLiteral("/entry/xspress3/Clock") << 4
         << f

@@ -36,6 +36,8 @@ private slots:
     void notFiniteNamesTheRowAndCause_data();
     void notFiniteNamesTheRowAndCause();
     void valuesNotFiniteInTheFilePassThrough();
+    void patternsThatMatchOtherThanOne_data();
+    void patternsThatMatchOtherThanOne();
     void builtin_data();
     void builtin();
 };
@@ -88,7 +90,7 @@ void TestRecipe::parseErrors_data()
 
     QTest::newRow("unknown key")
         << "i0 = a\n\nicrs = b\n"
-        << 3 << "unknown key \"icrs\" (expected elements, i0, icr, sca or window)";
+        << 3 << "unknown key \"icrs\" (expected elements, i0, icr, sca, window or scan)";
     QTest::newRow("not a key line") << "i0 a\n" << 1 << "expected name = value, not \"i0 a\"";
     QTest::newRow("a long line, quoted by its beginning")
             << "i0 " + QString(200000, 'x') << 1
@@ -107,6 +109,19 @@ void TestRecipe::parseErrors_data()
     QTest::newRow("a key given twice, as in two recipes one after the other")
             << "elements = 1-2\ni0 = a\nicr = b\nsca = c\nElements = 3-4\n" << 5
             << "elements is given twice";
+    // What the expression library would take otherwise than meant.
+    QTest::newRow("{n} in i0: one I0 for all elements")
+            << "elements = 1-4\ni0 = I0_{n}\nicr = a\nsca = b\n" << 2
+            << "i0 = I0_{n}: the incident intensity is one for all elements, and {n} or {i} "
+               "has no element to stand for";
+    QTest::newRow("a comma list: only the last would count")
+            << "i0 = I0\nicr = ICR1, ICR2\nsca = b\n" << 2
+            << "icr = ICR1, ICR2: a comma outside a function's parentheses; give one expression "
+               "(a column name with a comma is written in backticks)";
+    QTest::newRow("an assignment") << "i0 = I0\nicr = a\nsca = b = 2\n" << 3
+                                   << "sca = b = 2: \"=\" would assign; compare with \"==\"";
+    QTest::newRow("a scan that is no number") << "scan = two\n" << 1
+                                              << "the scan \"two\" is not a scan number";
 }
 
 void TestRecipe::parseErrors()
@@ -173,6 +188,17 @@ void TestRecipe::evaluate_data()
     QTest::newRow("a column over a number")
         << "elements = 2\ni0 = I0\nicr = Out_mca{n} / 4\nsca = t" << names << i0
         << QVector<double> { 10, 20 } << t;
+    QTest::newRow("a name in backticks, as it is written")
+        << "elements = 2\ni0 = `mu(E)`\nicr = `DT_mca{n}` * 2\nsca = t" << names
+        << QVector<double> { 7, 14 } << QVector<double> { 3, 4 } << t;
+    QTest::newRow("a trailing * matches one column; min, max and == still work")
+        << "elements = 2\ni0 = I0\nicr = Out_* / (t == 2 ? 1 : 2)\n"
+           "sca = min(DT_mca{n}, 3) * mu*"
+        << QStringList { "I0", "t", "Out_x", "Out2", "DT_mca1", "DT_mca2", "mu(E)" } << i0
+        << QVector<double> { 10, 10 } << QVector<double> { 1.5 * 7, 2.0 * 14 };
+    QTest::newRow("a * between blanks still multiplies")
+        << "elements = 2\ni0 = I0 * 2\nicr = t *3\nsca = t" << names
+        << QVector<double> { 200, 400 } << QVector<double> { 6, 12 } << t;
 }
 
 void TestRecipe::evaluate()
@@ -263,6 +289,26 @@ void TestRecipe::valuesNotFiniteInTheFilePassThrough()
     QCOMPARE(rates[0].icr[1], 0.0);
 }
 
+void TestRecipe::patternsThatMatchOtherThanOne_data()
+{
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("several") << "elements = 1\ni0 = I0\nicr = D1_ICR*\nsca = I0"
+                             << "D1_ICR* matches the columns D1_ICR_c2, D1_ICR_c2_err; make it "
+                                "match one";
+    QTest::newRow("none") << "elements = 1\ni0 = I0\nicr = D9_*\nsca = I0" << "unknown name D9_*";
+}
+
+// A pattern is a column only where it matches exactly one.
+void TestRecipe::patternsThatMatchOtherThanOne()
+{
+    QFETCH(QString, recipe);
+    QFETCH(QString, error);
+    CompiledRecipe compiled;
+    QVERIFY(!compiled.compile(parseRecipe(recipe).recipe, { "I0", "D1_ICR_c2", "D1_ICR_c2_err" }));
+    QCOMPARE(compiled.error(), error);
+}
+
 void TestRecipe::builtin_data()
 {
     QTest::addColumn<QStringList>("names");
@@ -297,6 +343,39 @@ void TestRecipe::builtin_data()
                                  << "" << false;
     QTest::newRow("ICR without OCR: none")
         << QStringList { "I0", "ICR1", "ICR2" } << QVector<int> {} << ""
+        << ""
+        << "" << false;
+    QTest::newRow("element number first, running suffixes, CountTime")
+        << QStringList { "I0", "CountTime", "D1_MgKa_c3", "D2_MgKa_c4", "D1_ICR_c5", "D2_ICR_c6",
+                         "D1_OCR_c7", "D2_OCR_c8" }
+        << QVector<int> { 1, 2 } << "I0 / CountTime"
+        << "D{n}_ICR_c* / CountTime"
+        << "D{n}_OCR_c* / CountTime" << false;
+    QTest::newRow("a column time is no counting time")
+        << QStringList { "time", "I0", "ICR1", "OCR1" } << QVector<int> { 1 } << "I0"
+        << "ICR{n}"
+        << "OCR{n}" << true;
+    QTest::newRow("EPICS names, quoted; elements from 0")
+        << QStringList { "I0", "dxp0:InputCountRate", "dxp1:InputCountRate",
+                         "dxp0:OutputCountRate", "dxp1:OutputCountRate" }
+        << QVector<int> { 0, 1 } << "I0"
+        << "`dxp{n}:InputCountRate`"
+        << "`dxp{n}:OutputCountRate`" << true;
+    QTest::newRow("fast and slow channels")
+        << QStringList { "IC0", "Seconds", "Iffast1", "Iffast2", "Ifslow1", "Ifslow2" }
+        << QVector<int> { 1, 2 } << "IC0 / Seconds"
+        << "Iffast{n} / Seconds"
+        << "Ifslow{n} / Seconds" << false;
+    QTest::newRow("counts over live and real time")
+        << QStringList { "I0", "mca1.R0", "mca2.R0", "mca1.ELTM", "mca2.ELTM", "mca1.ERTM",
+                         "mca2.ERTM" }
+        << QVector<int> { 1, 2 } << "I0"
+        << "`mca{n}.R0` / `mca{n}.ELTM`"
+        << "`mca{n}.R0` / `mca{n}.ERTM`" << false;
+    QTest::newRow("a pattern that would match two columns: none")
+        << QStringList { "I0", "D1_ICR_c5", "D1_ICR_c5_err", "D2_ICR_c6", "D1_OCR_c7",
+                         "D2_OCR_c8" }
+        << QVector<int> {} << ""
         << ""
         << "" << false;
 }

@@ -4,6 +4,7 @@
 #include "mcafile.h"
 #include "pointset.h"
 #include "recipe.h"
+#include "singlespectrum.h"
 #include "tableremarks.h"
 
 #include <QBuffer>
@@ -16,7 +17,7 @@
 
 namespace {
 
-const QByteArray xdi("# XDI/1.0\n# Column.1: I0\n# Column.2: time s\n# Column.3: ICR1\n"
+const QByteArray xdi("# XDI/1.0\n# Column.1: I0\n# Column.2: count_time s\n# Column.3: ICR1\n"
                      "# Column.4: ICR2\n# Column.5: OCR1\n# Column.6: OCR2\n# ///\n"
                      "100 2 90 80 70 60\n200 2 170 150 130 110\n");
 
@@ -52,6 +53,9 @@ private slots:
     void xdiGoesToTheColumnReader();
     void badRecordingKeepsWhatWasLoaded();
     void plainTableIsReadAsBeforeWithRemarks();
+    void emptyCsvFieldsAreMissingValues();
+    void singleSpectrum_data();
+    void singleSpectrum();
     void remarksAlikeInBlocks_data();
     void remarksAlikeInBlocks();
     void remarksOfGeneratedLines_data();
@@ -93,8 +97,9 @@ void TestRecordings::badRecordingKeepsWhatWasLoaded()
     QByteArray bad = xdi;
     bad.replace("200 2 170", "200 0 170");
     const QVector<FileReport> r = loadMeasurementFiles({ write("bad.xdi", bad) }, points);
-    QCOMPARE(r[0].error,
-             QString("line 10: i0 of element 1 = I0 / time is not finite (division by zero)"));
+    QCOMPARE(
+        r[0].error,
+        QString("line 10: i0 of element 1 = I0 / count_time is not finite (division by zero)"));
     QCOMPARE(r[0].points, 0);
     QCOMPARE(problemText(r[0]), r[0].error);
     QCOMPARE(points.size(), 2);
@@ -102,12 +107,21 @@ void TestRecordings::badRecordingKeepsWhatWasLoaded()
 
 void TestRecordings::plainTableIsReadAsBeforeWithRemarks()
 {
-    // Without the XDI line the same rows are a one-channel point table, read
-    // as ever; the report says what was passed over.
+    // Without the XDI line the same rows are still a column file by their
+    // names; read as a point table on request, they are one channel, and the
+    // report says what was passed over.
     QByteArray plain = xdi.mid(xdi.indexOf("# Column.1"));
     plain.insert(0, "Energy scan\n");
+    const QString path = write("plain.dat", plain);
+    PointSet byNames;
+    QVector<FileReport> r = loadMeasurementFiles({ path }, byNames);
+    QCOMPARE(byNames.chs(), 2);
+    QCOMPARE(byNames.at(1).icrs, QVector<double>({ 85, 75 }));
+
+    LoadOptions asTable;
+    asTable.pointTable = true;
     PointSet points;
-    const QVector<FileReport> r = loadMeasurementFiles({ write("plain.dat", plain) }, points);
+    r = loadMeasurementFiles({ path }, points, TraceSink(), asTable);
     QCOMPARE(points.size(), 2);
     QCOMPARE(points.chs(), 1);
     QCOMPARE(points.at(0).icrs, QVector<double>({ 2 }));
@@ -120,6 +134,70 @@ void TestRecordings::plainTableIsReadAsBeforeWithRemarks()
     const QVector<FileReport> fitting
         = loadMeasurementFiles({ write("fits.dat", "# Channels : 2\n1 2 3 4 5\n") }, same);
     QVERIFY(fitting[0].warnings.isEmpty());
+}
+
+// A CSV file of one label line, as spreadsheets and pandas write it, with a
+// value missing: the row is read with not-a-number there, and the report
+// says where, as it names text fields.
+void TestRecordings::emptyCsvFieldsAreMissingValues()
+{
+    const QByteArray csv("I0,IntTime,ICR1,ICR2,OCR1,OCR2\r\n200,2,180,,140,120\r\n"
+                         "400,2,340,300,260,220\r\n");
+    PointSet points;
+    const FileReport r = loadMeasurementFiles({ write("missing.csv", csv) }, points).first();
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(points.size(), 2);
+    QCOMPARE(points.at(0).i0, 100.0);
+    QCOMPARE(points.at(0).icrs.at(0), 90.0);
+    QVERIFY(qIsNaN(points.at(0).icrs.at(1)));
+    QCOMPARE(points.at(1).icrs, QVector<double>({ 170, 150 }));
+    QCOMPARE(r.warnings, QStringList("1 row(s) with fields left empty, read as missing values "
+                                     "(nan), the first in line 2, field 4"));
+}
+
+void TestRecordings::singleSpectrum_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("recipe");
+    QTest::addColumn<double>("icr"); // of the one point; 0: an error
+    QTest::addColumn<QString>("error");
+    const QByteArray header("# RealTime = 10\n# Live time (s): 8\nI0: 250\n");
+    const QByteArray rows("0 1\n1 4\n2 10\n3 4\n4 1\n");
+    QTest::newRow("all counts over the live time") << header + rows << QString() << 20 / 8.0
+                                                   << QString();
+    QTest::newRow("a window of channels") << header + rows << "window = 1-3\ni0 = I0\n"
+                                          << 18 / 8.0 << QString();
+    QTest::newRow("no live time") << QByteArray("# RealTime: 10\n# I0: 250\n") + rows << QString()
+                                  << 0.0 << "no real time or no live time in the header";
+    QTest::newRow("a row of three") << header + "0 1\n1 4 5\n" << QString() << 0.0
+                                    << "line 5: not a channel and a count";
+    QTest::newRow("no I0 to take")
+        << QByteArray("# RealTime: 10\n# LiveTime: 8\n") + rows << QString() << 0.0
+        << "a spectrum of channel and count: no entry I0 in its header; give a recipe with i0 = "
+           "one of LiveTime, RealTime";
+}
+
+// A spectrum of one element in two columns is one point: its counts over the
+// live time the ICR, over the real time the SCA, I0 from its header.
+void TestRecordings::singleSpectrum()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, recipe);
+    QFETCH(double, icr);
+    QFETCH(QString, error);
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    const RecipeParse parsed = parseRecipe(recipe);
+    const ScanRead scan
+        = readSingleSpectrumScan(buffer, recipe.isEmpty() ? nullptr : &parsed.recipe);
+    QCOMPARE(scan.error, error);
+    QCOMPARE(scan.points.size(), icr > 0 ? 1 : 0);
+    if (icr > 0) {
+        QCOMPARE(scan.points.at(0).i0, 250.0);
+        QCOMPARE(scan.points.at(0).icrs, QVector<double>({ icr }));
+        QCOMPARE(scan.points.at(0).scas, QVector<double>({ icr * 8 / 10 }));
+    }
 }
 
 void TestRecordings::remarksAlikeInBlocks_data()

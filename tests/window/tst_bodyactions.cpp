@@ -198,8 +198,9 @@ void tst_BodyActions::pointMessages_data()
             << false;
     QTest::newRow("a stray binary file after an estimation")
             << 3 << QByteArrayList { strayBytes }
-            << "f0.dat: read as a point table with 3 line(s) that are not numbers (the first is "
-               "line 1); if it is a column file, read it with a recipe; Dead times not updated: "
+            << "f0.dat: binary file, not a text recording; f0.dat: read as a point table with 3 "
+               "line(s) that are not numbers (the first is line 1); if it is a column file, read "
+               "it with a recipe; Dead times not updated: "
                "the points share fewer than two channels, f0.dat has 1; the results shown are "
                "of the earlier points"
             << false;

@@ -10,16 +10,19 @@
 #include <QTranslator>
 #include <QtTest>
 
-// Recordings in the window: a column file that no built-in recipe maps opens
-// the Columns window, whose recipe loads it; the message line says which
-// recipe read a file, what a point-table read passed over, and why a single
-// channel leaves the result row empty.
+// Recordings in the window: a column file that no built-in recipe maps is
+// offered to the Columns window by "Read as columns..." (no window opens by
+// itself on a load), whose recipe loads it; the message line says what a file
+// looks like, which recipe read it, what a point-table read passed over, and
+// why a single channel leaves the result row empty.
 class tst_ColumnsDialog : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void unmappedColumnFileOpensTheColumnsWindow();
+    void unmappedColumnFileIsOffered();
+    void noWindowOpensByItselfOnALoad_data();
+    void noWindowOpensByItselfOnALoad();
     void loadThroughTheRecipeAndRememberIt();
     void builtinRecipeIsNamedInTheMessageLine();
     void messageLine_data();
@@ -62,6 +65,28 @@ void load(Body &body, const QStringList &files)
     emit body.openFileDialog()->filesSelected(files);
 }
 
+// The top-level windows shown besides the main window.
+QStringList otherWindows(const Body &body)
+{
+    QStringList shown;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != &body && w->isVisible())
+            shown << QString::fromLatin1(w->metaObject()->className());
+    }
+    return shown;
+}
+
+// The Columns window as the user opens it after a load: by "Read as
+// columns..." beside the message line, which the load showed.
+ColumnsDialog *openOffered(Body &body)
+{
+    if (body.readAsColumnsButton()->isHidden() || !otherWindows(body).isEmpty())
+        return nullptr;
+    QTest::mouseClick(body.readAsColumnsButton(), Qt::LeftButton);
+    ColumnsDialog *d = body.columnsDialog();
+    return d && d->isVisible() ? d : nullptr;
+}
+
 const char *const goodRecipe = "elements = 1-2\ni0 = IC0 / tick\nicr = fluo{n} / tick\n"
                                "sca = out{n} / tick\n";
 
@@ -80,16 +105,17 @@ void tst_ColumnsDialog::initTestCase()
     QVERIFY(dir.isValid() && config.isValid());
 }
 
-void tst_ColumnsDialog::unmappedColumnFileOpensTheColumnsWindow()
+void tst_ColumnsDialog::unmappedColumnFileIsOffered()
 {
     Body body;
     body.show();
     const QString path = write(QStringLiteral("unmapped.xdi"), unmappedScan());
     load(body, { path });
     QCOMPARE(body.measSet().points.size(), 0);
-    ColumnsDialog *d = body.columnsDialog();
+    QVERIFY(!body.columnsDialog());
+    QCOMPARE(body.readAsColumnsButton()->text(), QString("Read as columns..."));
+    ColumnsDialog *d = openOffered(body);
     QVERIFY(d);
-    QVERIFY(d->isVisible());
     QVERIFY(!d->isModal());
     QCOMPARE(d->windowTitle(), QString("Columns"));
     auto *preview = d->findChild<QTableWidget *>(QStringLiteral("preview"));
@@ -104,13 +130,53 @@ void tst_ColumnsDialog::unmappedColumnFileOpensTheColumnsWindow()
     QVERIFY(body.currentMessage().contains("no built-in recipe fits the columns IC0 tick"));
 }
 
+void tst_ColumnsDialog::noWindowOpensByItselfOnALoad_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("offered");
+    QByteArray spectrum("# I0 : 1000 counts\n# MCA Ch Info : SDD1 1 0 1 1 900 1 2\n");
+    for (int b = 0; b < 4; ++b)
+        spectrum += QByteArray::number(b) + " 0.1 5\n";
+    QTest::newRow("a table whose header has commas")
+        << QByteArray("# Channels : 2\n# I0, ICR0, ICR1, SCA0, SCA1\n1,2,3,4,5\n2,3,4,5,6\n"
+                      "3,4,5,6,7\n")
+        << false;
+    QTest::newRow("a table with its header after the data")
+        << QByteArray("31000 30974 23083 32410 14270 11547 15882\n# Channels : 3\n"
+                      "54000 54196 40673 55904 23849 19484 26796\n")
+        << false;
+    QTest::newRow("a spectrum whose I0 line carries a unit") << spectrum << false;
+    QTest::newRow("a column file no recipe maps")
+        << QByteArray("# A B C D E\n1 2 3 4 5\n2 3 4 5 6\n3 4 5 6 7\n") << true;
+    QTest::newRow("a SPEC file of two scans")
+        << QByteArray("#S 1 a\n#L I0  ICR1  OCR1  x\n1 2 3 4\n#S 2 b\n#L I0  ICR1  OCR1  x\n"
+                      "1 2 3 4\n")
+        << true;
+}
+
+// Whatever a load meets, the window stays the only one shown: a file that
+// needs a recipe is offered by "Read as columns...", a point table or a
+// spectrum file not even that, so that the first paint after it is the one
+// of the window alone.
+void tst_ColumnsDialog::noWindowOpensByItselfOnALoad()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, offered);
+    Body body;
+    body.show();
+    load(body, { write(QStringLiteral("load.dat"), content) });
+    QCOMPARE(otherWindows(body), QStringList());
+    QCOMPARE(!body.readAsColumnsButton()->isHidden(), offered);
+}
+
 void tst_ColumnsDialog::loadThroughTheRecipeAndRememberIt()
 {
     Body body;
     body.show();
     const QString path = write(QStringLiteral("unmapped.xdi"), unmappedScan());
     load(body, { path });
-    ColumnsDialog *d = body.columnsDialog();
+    ColumnsDialog *d = openOffered(body);
+    QVERIFY(d);
     d->setRecipeText(QString::fromLatin1(goodRecipe));
     QCOMPARE(d->checkText(), QString("The recipe fits: 2 element(s)"));
     QTest::mouseClick(d->loadButton(), Qt::LeftButton);
@@ -123,6 +189,7 @@ void tst_ColumnsDialog::loadThroughTheRecipeAndRememberIt()
     QVERIFY(qAbs(m.tau0s.at(1) / (6e-6 / 9) - 1) < 1e-6);
     QVERIFY(qAbs(m.taus.at(0) / 2e-6 - 1) < 1e-6);
     QCOMPARE(body.currentMessage(), QString("unmapped.xdi: the recipe of the Columns window"));
+    QVERIFY(body.readAsColumnsButton()->isHidden());
 
     // The same names another time start from the recipe loaded last.
     ColumnsDialog again;
@@ -180,8 +247,10 @@ void tst_ColumnsDialog::japanese()
     QVERIFY(translator.load(QStringLiteral(":Ratelens_ja_JP")));
     QCoreApplication::installTranslator(&translator);
     Body body;
+    body.show();
     load(body, { write(QStringLiteral("unmapped2.xdi"), unmappedScan()) });
-    ColumnsDialog *d = body.columnsDialog();
+    QCOMPARE(body.readAsColumnsButton()->text(), QString("列として読む..."));
+    ColumnsDialog *d = openOffered(body);
     QVERIFY(d);
     QCOMPARE(d->windowTitle(), QString("列"));
     QCOMPARE(d->loadButton()->text(), QString("読み込み"));
@@ -202,13 +271,14 @@ void tst_ColumnsDialog::mcaAndHdf5WithoutRecipe()
 {
     qputenv("RATELENS_H5READ", RATELENS_H5READ_BUILT);
     Body body;
+    body.show();
     QByteArray mca("VERSION: 3.1\nELEMENTS: 2\nREAL_TIME: 10 10\nLIVE_TIME: 5 8\n"
                    "ENVIRONMENT: I0=\"250\" (ion chamber)\nDATA:\n");
     for (int b = 1; b <= 8; ++b)
         mca += QByteArray::number(b) + ' ' + QByteArray::number(2 * b) + '\n';
     load(body, { write(QStringLiteral("one.mca"), mca) });
-    ColumnsDialog *d = body.columnsDialog();
-    QVERIFY(d && d->isVisible());
+    ColumnsDialog *d = openOffered(body);
+    QVERIFY(d);
     auto *preview = d->findChild<QTableWidget *>(QStringLiteral("preview"));
     QCOMPARE(preview->horizontalHeaderItem(0)->text(), QString("I0"));
     QCOMPARE(preview->item(0, 4)->text(), QString("72")); // counts2 over all bins
@@ -222,6 +292,8 @@ void tst_ColumnsDialog::mcaAndHdf5WithoutRecipe()
     QCOMPARE(body.measSet().points.at(0).scas, QVector<double>({ 0.5, 1.0 }));
 
     load(body, { QStringLiteral(RATELENS_EXAMPLES_DIR "/xspress3_scan.h5") });
+    d->hide();
+    QCOMPARE(openOffered(body), d);
     QCOMPARE(d->file(), QStringLiteral(RATELENS_EXAMPLES_DIR "/xspress3_scan.h5"));
     d->setRecipeText(QStringLiteral("i0 = I0\nicr = I0\nsca = I0\n"));
     QCOMPARE(d->checkText(),
@@ -245,6 +317,7 @@ void tst_ColumnsDialog::mcaAndHdf5WithoutRecipe()
 void tst_ColumnsDialog::tableReadReplacedByTheRecipe()
 {
     Body body;
+    body.show();
     load(body, { write(QStringLiteral("other.dat"), "# Channels : 2\n1 2 3 4 5\n") });
     QByteArray scan = unmappedScan();
     scan.replace("# XDI/1.0\n", "");
@@ -254,8 +327,13 @@ void tst_ColumnsDialog::tableReadReplacedByTheRecipe()
     load(body, { path });
     QCOMPARE(body.measSet().points.size(), 7);
     QCOMPARE(body.measSet().points.at(1).i0, 2000.0); // read as a one-channel table
-    ColumnsDialog *d = body.columnsDialog();
-    QVERIFY(d && d->isVisible());
+    QVERIFY2(body.currentMessage().startsWith(
+                     "scan.txt: a column file of 6 fields per row (line 9) without a \"# "
+                     "Channels :\" header, and no built-in recipe fits the columns IC0 tick "
+                     "fluo1 fluo2 out1 out2; scan.txt: read as a point table"),
+             qPrintable(body.currentMessage()));
+    ColumnsDialog *d = openOffered(body);
+    QVERIFY(d);
     QCOMPARE(d->file(), path);
     d->setRecipeText(QString::fromLatin1(goodRecipe));
     QTest::mouseClick(d->loadButton(), Qt::LeftButton);

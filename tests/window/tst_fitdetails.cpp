@@ -502,6 +502,8 @@ void tst_FitDetails::correctionReadsScansThroughTheFitsRecipe()
 
     Body body;
     load(body, { dir.filePath(QStringLiteral("cal.txt")) });
+    QVERIFY(!body.readAsColumnsButton()->isHidden());
+    body.readAsColumnsButton()->click();
     auto *columns = body.findChild<ColumnsDialog *>();
     QVERIFY(columns);
     emit columns->loadRequested(dir.filePath(QStringLiteral("cal.txt")),
