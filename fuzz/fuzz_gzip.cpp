@@ -5,6 +5,7 @@
 // it gives uncompressed: the same report, points and debug lines.
 #include "fuzzsupport.h"
 #include "gzipfile.h"
+#include "hdf5columns.h"
 #include "loader.h"
 #include "pointset.h"
 
@@ -86,9 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (decompress(packed, roundError) != input || !roundError.isEmpty())
         fail("a gzip stream that does not decompress to its content", roundError);
 
-    // A file that starts as gzip is itself read through gzip, so the plain
-    // one is compared only when it does not.
-    if (input.startsWith("\x1f\x8b"))
+    // A file that starts as gzip is itself read through gzip, and an HDF5 file
+    // is read by its helper from the file, which a compressed one is not: the
+    // plain file is compared only when it is neither.
+    if (looksGzip(input) || looksLikeHdf5(input.left(hdf5SignatureReach)))
         return 0;
     Load plain, compressed;
     load(input, plain);
