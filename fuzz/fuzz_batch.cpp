@@ -216,8 +216,11 @@ void checkReports(const PointSet &points, const DeadTimes &dt,
     }
     ModelChoice compare;
     compare.compare = true;
-    const QJsonArray table = modelJson(compare, points.size(), points.chs(),
-                                       channelResults(points, dt), comparison)
+    // The rows as the batch command prints them: with the comparison's
+    // errors, flags and verdicts.
+    QVector<ChannelResult> rows = channelResults(points, dt);
+    addComparison(rows, comparison, false);
+    const QJsonArray table = modelJson(compare, points.size(), points.chs(), rows, comparison)
                                      .object()
                                      .value(QStringLiteral("table"))
                                      .toArray();

@@ -122,7 +122,7 @@ void TestFileLook::recognised_data()
         << "# A B C D E\n" + rows(2, 3) << 0 << 0 << wide.arg(5).arg(2).arg("A B C D E");
     QTest::newRow("rows without names")
         << rows(2, 3) << 0 << 0 << wide.arg(5).arg(1).arg("$1 $2 $3 $4 $5");
-    QTest::newRow("PNG image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x08", 24) << 0
+    QTest::newRow("PNG image") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x08", 20) << 0
                                << 0 << "binary file, not a text recording";
     QTest::newRow("binary dump") << QByteArray(
         "DC01\x01\x02\x03\x04\x05\x06\x07\x08\x0e\x0f\x10\x11\x12\x13"
