@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The SPEC path on any text: the scans found lie in file order, each from a
+// Reading SPEC data files, the multi-scan format of beamline control, on any
+// text: the scans found lie in file order, each from a
 // "#S n" line at a line start to the next, together the file from the first;
 // a scan is chosen without a number exactly when there is one, and with a
 // number exactly when one scan has it. A scan read through a recipe gives
